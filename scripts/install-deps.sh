@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when missing.
+# Usage: scripts/install-deps.sh [extra packages...]
+set -euo pipefail
+packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev zlib1g-dev "$@")
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

@@ -1,0 +1,63 @@
+#include "base/book_error.h"
+
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace tessaly {
+
+namespace {
+
+// Cuts to at most `limit` bytes without leaving half of a UTF-8 sequence.
+void CutUtf8(std::string& text, std::size_t limit) {
+  if (text.size() <= limit) return;
+  std::size_t cut = limit;
+  // Step back over continuation bytes (10xxxxxx) to the start of the
+  // sequence that would be split, unless the sequence ends exactly at the cut.
+  std::size_t start = cut;
+  while (start > 0 && (static_cast<unsigned char>(text[start]) & 0xC0) == 0x80) --start;
+  if (start < cut) {
+    unsigned char lead = static_cast<unsigned char>(text[start]);
+    std::size_t need = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (start + need > cut) cut = start;
+  }
+  text.resize(cut);
+}
+
+}  // namespace
+
+BookError::BookError(std::string message) : message_(std::move(message)) {
+  CutUtf8(message_, kMaxMessage);
+}
+
+std::string FormatTextV(const char* format, std::va_list args) {
+  std::va_list copy;
+  va_copy(copy, args);
+  char small[512];
+  int needed = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (needed < 0) return std::string();
+  if (static_cast<std::size_t>(needed) < sizeof small) return std::string(small, static_cast<std::size_t>(needed));
+  std::string out(static_cast<std::size_t>(needed) + 1, '\0');
+  std::vsnprintf(out.data(), out.size(), format, args);
+  out.resize(static_cast<std::size_t>(needed));
+  return out;
+}
+
+std::string FormatText(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string text = FormatTextV(format, args);
+  va_end(args);
+  return text;
+}
+
+void RaiseBookError(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string text = FormatTextV(format, args);
+  va_end(args);
+  throw BookError(std::move(text));
+}
+
+}  // namespace tessaly

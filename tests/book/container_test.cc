@@ -1,0 +1,290 @@
+// Opening a book's container: path checks, the ITSF header, header section 0,
+// the ITSP header and the listing chunks, with every failure message.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/book_error.h"
+#include "book/book.h"
+#include "support/chm_builder.h"
+
+namespace tessaly {
+namespace {
+
+using test::ChmBuilder;
+using test::Put32;
+using test::Put64;
+using test::TempFile;
+
+// Opens the file and returns the BookError message, or "" on success.
+std::string OpenError(const std::string& path) {
+  Book book;
+  try {
+    book.OpenContainer(path);
+  } catch (const BookError& error) {
+    return error.Message();
+  }
+  return "";
+}
+
+std::string OpenError(const std::vector<std::uint8_t>& bytes) {
+  TempFile file(bytes);
+  return OpenError(file.Path());
+}
+
+ChmBuilder SmallBook() {
+  ChmBuilder b;
+  b.AddFile("/", "");
+  b.AddFile("#SYSTEM", "sys");
+  b.AddFile("/index.htm", "<html>hello</html>");
+  b.AddFile("/images/logo.gif", "GIF89a");
+  b.AddEntry("::DataSpace/NameList", 0, 1000, 40);
+  return b;
+}
+
+TEST(Container, ReadsEveryEntryInFileOrder) {
+  ChmBuilder b = SmallBook();
+  b.AddEntry("/big", 1, 128, 0xFFFFFFFF);
+  TempFile file(b.Build());
+  Book book;
+  book.OpenContainer(file.Path());
+  const auto& entries = book.File().entries;
+  ASSERT_EQ(entries.size(), b.entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].name, b.entries[i].name);
+    EXPECT_EQ(entries[i].section, b.entries[i].section);
+    EXPECT_EQ(entries[i].offset, b.entries[i].offset);
+    EXPECT_EQ(entries[i].length, b.entries[i].length);
+  }
+  EXPECT_EQ(book.File().contentOffset, b.ContentOffset());
+  EXPECT_EQ(book.File().fileName, file.Path());
+  EXPECT_EQ(book.LanguageId(), 1033);
+}
+
+TEST(Container, NamesOfEveryLengthIncludingLongOnes) {
+  ChmBuilder b;
+  std::vector<std::string> names = {"", "/a", std::string(127, 'x'), "/" + std::string(127, 'y'),
+                                    "/" + std::string(300, 'z'), "/caf\xC3\xA9.htm"};
+  for (const auto& n : names) b.AddEntry(n, 0, 7, 9);
+  TempFile file(b.Build());
+  Book book;
+  book.OpenContainer(file.Path());
+  ASSERT_EQ(book.File().entries.size(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(book.File().entries[i].name, names[i]);
+}
+
+TEST(Container, EntriesSpreadOverSeveralChunksWithAnIndexChunkAfter) {
+  ChmBuilder b;
+  b.chunkSize = 256;
+  b.addIndexChunk = true;
+  for (int i = 0; i < 60; ++i) b.AddEntry("/page" + std::to_string(i) + ".htm", i % 2, i * 1000u, i * 3u);
+  TempFile file(b.Build());
+  ASSERT_GT(b.ListingChunks(), 3u);
+  Book book;
+  book.OpenContainer(file.Path());
+  ASSERT_EQ(book.File().entries.size(), 60u);
+  EXPECT_EQ(book.File().entries[59].name, "/page59.htm");
+  EXPECT_EQ(book.File().entries[59].offset, 59000u);
+  EXPECT_EQ(book.File().entries[59].section, 1u);
+}
+
+TEST(Container, OnlyTheChunksUpToTheLastListingChunkAreRead) {
+  // A second listing chunk after the one marked last is never reached.
+  ChmBuilder b;
+  b.chunkSize = 128;
+  for (int i = 0; i < 20; ++i) b.AddEntry("/p" + std::to_string(i), 0, 0, 0);
+  auto bytes = b.Build();
+  ASSERT_GE(b.ListingChunks(), 2u);
+  Put32(bytes, ChmBuilder::kChunksOffset + 16, 0xFFFFFFFF);  // chunk 1 claims to be last
+  TempFile file(bytes);
+  Book book;
+  book.OpenContainer(file.Path());
+  EXPECT_LT(book.File().entries.size(), 20u);
+  EXPECT_EQ(book.File().entries.front().name, "/p0");
+}
+
+TEST(Container, EncodedIntegers) {
+  ChmBuilder b;
+  b.AddEntry("/a", 0, 127, 128);
+  b.AddEntry("/b", 3, 0x0FFFFFFF, 0xFFFFFFFF);
+  TempFile file(b.Build());
+  Book book;
+  book.OpenContainer(file.Path());
+  EXPECT_EQ(book.File().entries[0].offset, 127u);
+  EXPECT_EQ(book.File().entries[0].length, 128u);
+  EXPECT_EQ(book.File().entries[1].section, 3u);
+  EXPECT_EQ(book.File().entries[1].offset, 0x0FFFFFFFu);
+  EXPECT_EQ(book.File().entries[1].length, 0xFFFFFFFFu);
+}
+
+TEST(Container, VersionTwoTakesTheContentOffsetFromTheDirectoryEnd) {
+  ChmBuilder b = SmallBook();
+  b.version = 2;
+  auto bytes = b.Build();
+  Put64(bytes, 88, 0xDEADBEEF);  // must not be read
+  TempFile file(bytes);
+  Book book;
+  book.OpenContainer(file.Path());
+  EXPECT_EQ(book.File().contentOffset, ChmBuilder::kItspOffset + 84 + b.ListingChunks() * b.chunkSize);
+  EXPECT_EQ(book.File().entries.size(), b.entries.size());
+}
+
+TEST(ContainerPath, ExtensionCheck) {
+  auto bytes = SmallBook().Build();
+  TempFile upper(bytes, ".CHM");
+  EXPECT_EQ(OpenError(upper.Path()), "");
+  for (const char* suffix : {".chmx", ".chm.bak", ""}) {
+    TempFile bad(bytes, suffix);
+    EXPECT_EQ(OpenError(bad.Path()), "File must have *.chm extention: " + bad.Path() + ".") << suffix;
+  }
+  EXPECT_EQ(OpenError(std::string("book")), "File must have *.chm extention: book.");
+}
+
+TEST(ContainerPath, QuotesAndTrailingSlashAreStripped) {
+  TempFile file(SmallBook().Build());
+  EXPECT_EQ(OpenError("  \"" + file.Path() + "\"\n"), "");
+  EXPECT_EQ(OpenError(file.Path() + "/"), "");
+  Book book;
+  book.OpenContainer("'" + file.Path() + "';");
+  EXPECT_EQ(book.File().fileName, file.Path());
+}
+
+TEST(ContainerPath, MissingFileAndFolder) {
+  EXPECT_EQ(OpenError(std::string("/nonexistent/dir/book.chm")), "Can't open chm file: /nonexistent/dir/book.chm.");
+  test::TempDir dir;
+  std::string folder = dir.Path() + "/folder.chm";
+  std::filesystem::create_directory(folder);
+  EXPECT_EQ(OpenError(folder), "Can't open chm file: " + folder + ".");
+}
+
+TEST(ContainerPath, OverlongPathIsCutNotOverflowed) {
+  std::string path = "/tmp/" + std::string(400, 'a') + ".chm";
+  std::string message = OpenError(path);
+  EXPECT_EQ(message.rfind("File must have *.chm extention: ", 0), 0u);  // cut before ".chm"
+  Book book;
+  try {
+    book.OpenContainer(path);
+  } catch (const BookError&) {
+  }
+  EXPECT_EQ(book.File().fileName.size(), 255u);
+}
+
+struct BadHeaderCase {
+  const char* what;
+  void (*patch)(std::vector<std::uint8_t>&);
+  const char* message;
+};
+
+TEST(ContainerErrors, EachHeaderFailureHasItsMessage) {
+  const BadHeaderCase cases[] = {
+      {"shorter than the header", [](auto& b) { b.resize(87); }, "Can't read chm's header."},
+      {"no content offset", [](auto& b) { b.resize(90); }, "Can't read content offset (for chm version 3 only)."},
+      {"section 0 past the end", [](auto& b) { Put64(b, 56, b.size() - 10); }, "Can't read section 0 buffer."},
+      {"bad section 0 magic", [](auto& b) { Put32(b, ChmBuilder::kSection0Offset, 0x01FF); },
+       "Error format of section 0 (expect 01FE)."},
+      {"directory past the end", [](auto& b) { Put64(b, 72, b.size() - 40); }, "Can't read section 1 buffer."},
+      {"chunk size 20", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 16, 20); }, "Wrong directory chunk size 20.\n"},
+      {"chunk size 0", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 16, 0); }, "Wrong directory chunk size 0.\n"},
+      {"chunk count 0", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 0); }, "Can't find last directory chunk\n"},
+      {"a million chunks", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 1000000); },
+       "Directory of 1000000 chunks of 4096 bytes does not fit in the file.\n"},
+      {"chunks beyond 32 bits", [](auto& b) {
+         Put32(b, ChmBuilder::kItspOffset + 16, 0x10000);
+         Put32(b, ChmBuilder::kItspOffset + 44, 0x10000);
+       },
+       "Directory of 65536 chunks of 65536 bytes does not fit in the file.\n"},
+      {"no last chunk", [](auto& b) { Put32(b, ChmBuilder::kChunksOffset + 16, 5); }, "Can't find last directory chunk\n"},
+      {"free space beyond the chunk", [](auto& b) { Put32(b, ChmBuilder::kChunksOffset + 4, 4077); },
+       "Wrong free space 4077 in directory chunk 1.\n"},
+      {"empty entry area", [](auto& b) { Put32(b, ChmBuilder::kChunksOffset + 4, 4076); },
+       "Can't read file names buffer for directory chunk 1.\n"},
+  };
+  const auto valid = SmallBook().Build();
+  for (const auto& c : cases) {
+    auto bytes = valid;
+    c.patch(bytes);
+    EXPECT_EQ(OpenError(bytes), c.message) << c.what;
+  }
+}
+
+TEST(ContainerErrors, EntryRunningPastTheFilledPart) {
+  ChmBuilder b;
+  b.AddEntry("/abc", 0, 1, 2);
+  auto bytes = b.Build();
+  // The area holds 4 + 4 bytes; shrink it by raising the free space so that
+  // the name, then each number in turn, runs past its end.
+  const std::uint32_t full = b.chunkSize - 20 - 8;
+  for (std::uint32_t cut = 1; cut <= 7; ++cut) {
+    auto bad = bytes;
+    Put32(bad, ChmBuilder::kChunksOffset + 4, full + cut);
+    EXPECT_EQ(OpenError(bad), "Directory entry runs past the end of directory chunk 1.\n") << cut;
+  }
+  // A name length that claims more than the area holds.
+  auto bad = bytes;
+  bad[ChmBuilder::kChunksOffset + 20] = 0x7F;
+  EXPECT_EQ(OpenError(bad), "Directory entry runs past the end of directory chunk 1.\n");
+}
+
+TEST(ContainerErrors, OverlongEncodedInteger) {
+  ChmBuilder b;
+  b.AddEntry("/abc", 0, 1, 2);
+  b.AddEntry("/second", 0, 1, 2);
+  auto bytes = b.Build();
+  const std::size_t sectionByte = ChmBuilder::kChunksOffset + 20 + 1 + 4;
+  // Six continuation bytes where the section number should be.
+  for (int i = 0; i < 6; ++i) bytes[sectionByte + i] = 0x81;
+  EXPECT_EQ(OpenError(bytes), "Too long number in directory entry of chunk 1.\n");
+}
+
+TEST(ContainerErrors, EveryTruncationFailsCleanlyOrReadsTheDirectory) {
+  ChmBuilder b = SmallBook();
+  b.chunkSize = 64;
+  b.addIndexChunk = true;
+  const auto bytes = b.Build();
+  const std::size_t contentStart = b.ContentOffset();
+  for (std::size_t size = 0; size < bytes.size(); ++size) {
+    std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
+    std::string message = OpenError(cut);
+    if (size >= contentStart) {
+      EXPECT_EQ(message, "") << size;
+    } else {
+      EXPECT_NE(message, "") << size;
+    }
+  }
+}
+
+TEST(ContainerLifecycle, ReleasesInEveryState) {
+  { Book fresh; }
+  {
+    Book closedTwice;
+    closedTwice.Close();
+    closedTwice.Close();
+  }
+  TempFile good(SmallBook().Build());
+  auto badBytes = SmallBook().Build();
+  Put32(badBytes, ChmBuilder::kChunksOffset + 4, 4077);
+  TempFile bad(badBytes);
+  {
+    Book failed;
+    EXPECT_THROW(failed.OpenContainer(bad.Path()), BookError);
+  }
+  {
+    Book book;
+    book.OpenContainer(good.Path());
+    EXPECT_FALSE(book.File().entries.empty());
+    book.Close();
+    EXPECT_TRUE(book.File().entries.empty());
+    EXPECT_TRUE(book.File().fileName.empty());
+    // The same object opens again after a close, and after a failure.
+    EXPECT_THROW(book.OpenContainer(bad.Path()), BookError);
+    book.Close();
+    book.OpenContainer(good.Path());
+    EXPECT_EQ(book.File().entries.size(), SmallBook().entries.size());
+  }
+}
+
+}  // namespace
+}  // namespace tessaly
