@@ -211,7 +211,9 @@ void DecodeEntities(std::string& text) {
 
 std::size_t EntityRowCount() { return kEntityRowCount; }
 
-std::string_view EntityName(std::size_t row) { return row < kEntityRowCount ? kEntityRows[row].name : std::string_view(); }
+std::string_view EntityName(std::size_t row) {
+  return row < kEntityRowCount ? kEntityRows[row].name : std::string_view();
+}
 
 unsigned char EntityByte(std::size_t row) { return row < kEntityRowCount ? kEntityRows[row].byte : 0; }
 

@@ -3,6 +3,7 @@
 #include "base/book_error.h"
 #include "book/directory.h"
 #include "book/file.h"
+#include "lzx/lzx_decoder.h"
 #include "pages/link_path.h"
 
 namespace tessaly {
@@ -24,18 +25,22 @@ std::string TrimFileName(std::string_view path) {
 
 }  // namespace
 
-Book::Book() = default;
+Book::Book() : lzx_(std::make_unique<LzxDecoder>()) {}
 
-Book::~Book() { Close(); }
+Book::~Book() = default;
 
 void Book::Close() {
+  inputBuffer_.reset();
+  outputBuffer_.reset();
+  inputCapacity_ = 0;
+  outputCapacity_ = 0;
+  index_.Clear();
   bookFile_ = BookFile();
   languageId_ = kDefaultLanguageId;
 }
 
 void Book::OpenContainer(std::string_view path) {
-  bookFile_.sections.clear();
-  languageId_ = kDefaultLanguageId;
+  Close();
 
   std::string name = TrimFileName(path.substr(0, kMaxBookPath));
   bookFile_.fileName = name;
@@ -47,6 +52,7 @@ void Book::OpenContainer(std::string_view path) {
   log_.Write("%i", file.Handle());
   if (!opened) RaiseBookError("Can't open chm file: %s.", name.c_str());
   ReadDirectory(file, bookFile_, log_);
+  index_.Build(bookFile_.entries);
 }
 
 }  // namespace tessaly

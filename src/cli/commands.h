@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly::cli {
@@ -21,5 +22,11 @@ struct Command {
 
 int RunDump(const Args& args);
 int RunList(const Args& args);
+int RunCat(const Args& args);
+int RunExtract(const Args& args);
+
+// The path below a target folder for a stored object's name; empty when the
+// name could lead out of the folder.
+std::string SafeRelativePath(std::string_view name);
 
 }  // namespace tessaly::cli

@@ -13,6 +13,8 @@ namespace {
 constexpr Command kCommands[] = {
     {"ls", "BOOK", "list the directory: section, offset, length and name of every object", 1, 1, RunList},
     {"dump", "BOOK", "print the container's header, directory and section dump", 1, 1, RunDump},
+    {"cat", "BOOK PATH", "write one stored object's bytes to standard output", 2, 2, RunCat},
+    {"extract", "BOOK DIR", "write every stored object into DIR, keeping its folders", 2, 2, RunExtract},
 };
 
 void PrintUsage(std::FILE* out) {

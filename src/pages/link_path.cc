@@ -113,7 +113,8 @@ void DecodePercentEscapes(std::string& path) {
   std::size_t read = 0;
   while (read < n) {
     if (s[read] == '%' && n - read >= 3) {
-      const unsigned value = static_cast<unsigned>(16 * HexValue(s[read + 1]) + HexValue(s[read + 2])) & 0xFFu;
+      const int wide = 16 * HexValue(s[read + 1]) + HexValue(s[read + 2]);
+      const unsigned value = static_cast<unsigned>(wide) & 0xFFu;  // low 8 bits, also of a negative sum
       read += 3;
       if (value == 0) break;
       s[write++] = static_cast<char>(value);

@@ -158,7 +158,7 @@ TEST(ByteBufferTest, ManyStringsAcrossGrowth) {
     list.AppendString("page" + std::to_string(i) + ".htm");
   }
   EXPECT_EQ((list.Capacity() - 200) % 50, 0u);
-  EXPECT_LT(list.Capacity() - list.Length(), 50u + 1);
+  EXPECT_LT(list.Capacity() - list.Length(), 50u);  // never more than one step too many
   for (int i = 0; i < 500; ++i) ASSERT_EQ(list.StringAt(offsets[i]), "page" + std::to_string(i) + ".htm");
 }
 

@@ -1,0 +1,109 @@
+// Bit reader for LZX streams: 16-bit little-endian words, bits taken from bit 15 of a word down to bit 0.
+//
+// The buffer is 64 bits wide and refilled greedily, whole words at a time, so that one refill covers a
+// complete match (main symbol, length symbol and offset bits, at most 49 bits). Everything observable is
+// expressed through C, the number of bits consumed since the reader (re)started at byte `start`: the
+// values read are those of the stream, with zero bytes delivered past the end of the input (nothing is
+// ever fetched from outside it); frame realignment rounds C up to a multiple of 16; an uncompressed block
+// continues at byte start + 2 * floor(C / 16) + 2; the input counts as overrun once
+// start + 2 * ceil(C / 16) exceeds its length. These match a reader that fetches one word at a time only
+// when it lacks bits.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <span>
+
+namespace tessaly::lzx {
+
+// Four stream words starting at p, the first one in the top 16 bits.
+inline std::uint64_t LoadFourWords(const std::uint8_t* p) {
+  std::uint64_t x;
+  std::memcpy(&x, p, sizeof x);
+  if constexpr (std::endian::native == std::endian::little) {
+    x = (x << 32) | (x >> 32);
+    return ((x & 0x0000FFFF0000FFFFull) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFull);
+  } else {
+    return ((x & 0x00FF00FF00FF00FFull) << 8) | ((x >> 8) & 0x00FF00FF00FF00FFull);
+  }
+}
+
+// The same near or past the end of the input: missing bytes read as zero.
+inline std::uint64_t LoadFourWordsAtEnd(const std::uint8_t* data, std::size_t size, std::size_t at) {
+  std::uint64_t x = 0;
+  for (int i = 0; i < 4; ++i) {
+    const std::size_t lo = at + 2 * i;
+    const std::uint64_t low = lo < size ? data[lo] : 0;
+    const std::uint64_t high = lo + 1 < size ? data[lo + 1] : 0;
+    x = (x << 16) | (high << 8) | low;
+  }
+  return x;
+}
+
+struct BitReader {
+  // After Refill at least this many bits are held.
+  static constexpr int kGuaranteedBits = 49;
+  static constexpr int kRefillBelow = 48;  // refill when no more than this many bits are held
+
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  std::size_t start = 0;  // byte where the reader (re)started
+  std::size_t fetch = 0;  // next byte to fetch; may run past `size` (zero words are delivered there)
+  std::uint64_t buffer = 0;  // next bit of the stream in bit 63; bits below the held ones are stream bits or 0
+  int count = 0;             // bits held, 0..64
+
+  explicit BitReader(std::span<const std::uint8_t> input) : data(input.data()), size(input.size()) {}
+
+  void Restart(std::size_t byteOffset) {
+    start = fetch = byteOffset;
+    buffer = 0;
+    count = 0;
+  }
+
+  void Refill() {
+    if (count > kRefillBelow) return;
+    const std::uint64_t words =
+        size >= 8 && fetch <= size - 8 ? LoadFourWords(data + fetch) : LoadFourWordsAtEnd(data, size, fetch);
+    buffer |= words >> count;
+    const int added = (64 - count) >> 4;
+    fetch += 2 * static_cast<std::size_t>(added);
+    count += 16 * added;
+  }
+
+  // n from 1 to 32, and no more than held.
+  std::uint32_t Peek(int n) const { return static_cast<std::uint32_t>(buffer >> (64 - n)); }
+  void Remove(int n) {
+    buffer <<= n;
+    count -= n;
+  }
+  // n from 0 to 32; 0 bits read as 0.
+  std::uint32_t ReadBits(int n) {
+    if (n == 0) return 0;
+    Refill();
+    const std::uint32_t value = Peek(n);
+    Remove(n);
+    return value;
+  }
+  // As ReadBits, for a caller that knows n bits are held.
+  std::uint32_t TakeBits(int n) {
+    const std::uint32_t value = Peek(n);
+    Remove(n);
+    return value;
+  }
+
+  std::uint64_t ConsumedBits() const { return 8 * static_cast<std::uint64_t>(fetch - start) - count; }
+
+  // Frame end: skip to the next word boundary of the stream.
+  void AlignToWord() { Remove(static_cast<int>((16 - ConsumedBits() % 16) % 16)); }
+
+  // Where an uncompressed block's repeated offsets begin: after the current word, or after one whole
+  // padding word when the header ended exactly on a word boundary.
+  std::size_t UncompressedCursor() const { return start + 2 * static_cast<std::size_t>(ConsumedBits() / 16) + 2; }
+
+  // Whether the bits consumed reach into a word that the input does not hold completely.
+  bool Overrun() const { return start + 2 * static_cast<std::size_t>((ConsumedBits() + 15) / 16) > size; }
+};
+
+}  // namespace tessaly::lzx

@@ -1,0 +1,432 @@
+#include "lzx/lzx_decoder.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "lzx/bit_reader.h"
+#include "lzx/huffman_table.h"
+#include "lzx/lzx_tables.h"
+
+namespace tessaly {
+
+using lzx::Fail;
+
+// What a match that runs past the end of its run does when the request goes on (the run ended its block):
+// with true its overshoot counts against the next block (that block's remaining count shrinks by it, and
+// for an uncompressed block as many of its stored bytes are skipped); with false the call fails with
+// BadData. A match running past the end of the request is trimmed to it either way.
+inline constexpr bool kCarryMatchOvershoot = true;
+
+struct LzxDecoder::Tables {
+  lzx::Pretree pretree;
+  lzx::MainTree main;
+  lzx::LengthTree length;
+  lzx::AlignedTree aligned;
+};
+
+// Working state of one Decompress call.
+struct LzxDecoder::RunState {
+  explicit RunState(std::span<const std::uint8_t> input) : bits(input) {}
+  lzx::BitReader bits;
+  std::size_t byteCursor = 0;  // input position inside an uncompressed block
+  std::uint32_t position = 0;  // window position
+  std::uint32_t r0 = 1, r1 = 1, r2 = 1;
+};
+
+namespace {
+
+inline std::uint64_t Load8(const std::uint8_t* p) {
+  std::uint64_t v;
+  std::memcpy(&v, p, 8);
+  return v;
+}
+inline void Store8(std::uint8_t* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
+inline std::uint32_t Load4(const std::uint8_t* p) {
+  std::uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void Store4(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
+
+// Copies a match whose source lies inside the window before its destination (offset = dst - src >= 1).
+// Byte for byte equal to copying one byte at a time, so an overlapping source repeats its pattern; never
+// touches a byte outside [src, src + length) or [dst, dst + length).
+inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::uint32_t length) {
+  const std::uint8_t* src = dst - offset;
+  if (offset >= 8) {
+    if (length >= 8) {
+      // Each chunk reads bytes at least 8 before the ones it writes, all final by then.
+      std::uint32_t i = 0;
+      for (; i + 8 <= length; i += 8) Store8(dst + i, Load8(src + i));
+      if (i < length) Store8(dst + length - 8, Load8(src + length - 8));
+    } else if (length >= 4) {
+      const std::uint32_t head = Load4(src);
+      const std::uint32_t tail = Load4(src + length - 4);
+      Store4(dst, head);
+      Store4(dst + length - 4, tail);
+    } else {
+      for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+    }
+  } else if (offset == 1) {
+    std::memset(dst, src[0], length);
+  } else {
+    for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+  }
+}
+
+inline std::int32_t ReadLe32(const std::uint8_t* p) {
+  const std::uint32_t v = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+                          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+  return static_cast<std::int32_t>(v);
+}
+
+inline void WriteLe32(std::uint8_t* p, std::int32_t value) {
+  const auto v = static_cast<std::uint32_t>(value);
+  p[0] = static_cast<std::uint8_t>(v);
+  p[1] = static_cast<std::uint8_t>(v >> 8);
+  p[2] = static_cast<std::uint8_t>(v >> 16);
+  p[3] = static_cast<std::uint8_t>(v >> 24);
+}
+
+}  // namespace
+
+LzxDecoder::LzxDecoder() : LzxDecoder(std::pmr::new_delete_resource()) {}
+
+LzxDecoder::LzxDecoder(std::pmr::memory_resource* windowMemory)
+    : windowMemory_(windowMemory), tables_(std::make_unique<Tables>()) {}
+
+LzxDecoder::~LzxDecoder() { ReleaseWindow(); }
+
+void LzxDecoder::ReleaseWindow() {
+  if (window_ != nullptr) windowMemory_->deallocate(window_, windowCapacity_, 1);
+  window_ = nullptr;
+  windowCapacity_ = 0;
+}
+
+LzxStatus LzxDecoder::Reset(int windowBits) {
+  if (windowBits < lzx::kMinWindowBits || windowBits > lzx::kMaxWindowBits) return LzxStatus::BadFormat;
+  const std::uint32_t size = 1u << windowBits;
+  if (window_ == nullptr || windowCapacity_ < size) {
+    ReleaseWindow();
+    try {
+      window_ = static_cast<std::uint8_t*>(windowMemory_->allocate(size, 1));
+    } catch (const std::bad_alloc&) {
+      return LzxStatus::NoMemory;
+    }
+    windowCapacity_ = size;
+  }
+  windowSize_ = size;
+  mainElements_ = lzx::kLiteralCount + lzx::kLengthHeaders * lzx::PositionSlots(windowBits);
+  r0_ = r1_ = r2_ = 1;
+  callCount_ = 0;
+  headerRead_ = false;
+  blockRemaining_ = 0;
+  e8Position_ = 0;
+  e8Started_ = false;
+  windowPosition_ = 0;
+  historyFull_ = false;
+  blockType_ = 0;
+  blockLength_ = 0;
+  std::fill_n(tables_->main.lengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
+  std::fill_n(tables_->length.lengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
+  return LzxStatus::Ok;
+}
+
+LzxDecoderState LzxDecoder::State() const {
+  LzxDecoderState state;
+  state.windowSize = windowSize_;
+  state.windowPosition = windowPosition_;
+  state.r0 = r0_;
+  state.r1 = r1_;
+  state.r2 = r2_;
+  state.blockType = blockType_;
+  state.blockLength = blockLength_;
+  state.blockRemaining = blockRemaining_;
+  state.headerRead = headerRead_;
+  state.callCount = callCount_;
+  state.e8TranslationSize = e8TranslationSize_;
+  state.e8Position = static_cast<std::int32_t>(e8Position_);
+  state.e8Started = e8Started_;
+  return state;
+}
+
+LzxStatus LzxDecoder::Decompress(std::span<const std::uint8_t> input, std::span<std::uint8_t> output) {
+  if (window_ == nullptr) return LzxStatus::NoMemory;
+  try {
+    DecompressOrFail(input, output);
+  } catch (const lzx::Failure& failure) {
+    return failure.status;
+  }
+  return LzxStatus::Ok;
+}
+
+void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span<std::uint8_t> output) {
+  RunState run(input);
+  run.position = windowPosition_;
+  run.r0 = r0_;
+  run.r1 = r1_;
+  run.r2 = r2_;
+  std::size_t togo = output.size();
+  std::size_t produced = 0;
+  // Bytes that a match of the previous block already placed at the start of the next one.
+  std::uint32_t carried = 0;
+
+  while (togo > 0) {
+    if (blockRemaining_ == 0) ReadBlockHeader(run, carried);
+    // Inside an uncompressed block the byte cursor never passes the input end (every use is checked).
+    if (blockType_ != lzx::kBlockUncompressed && run.bits.Overrun()) Fail(LzxStatus::BadData);
+    if (blockRemaining_ == 0) continue;  // an empty block
+
+    const auto length = static_cast<std::uint32_t>(std::min<std::size_t>(blockRemaining_, togo));
+    togo -= length;
+    blockRemaining_ -= length;
+    const std::uint32_t start = run.position & (windowSize_ - 1);
+    if (start + length > windowSize_) Fail(LzxStatus::BadFormat);  // a run never crosses the window end
+    const std::uint32_t runEnd = start + length;
+    run.position = start;
+
+    if (blockType_ == lzx::kBlockUncompressed) {
+      if (length > input.size() - run.byteCursor) Fail(LzxStatus::BadData);
+      std::memcpy(window_ + start, input.data() + run.byteCursor, length);
+      run.byteCursor += length;
+      run.position = runEnd;
+    } else {
+      // Matches may write up to the end of the request, but never past the window end; one that runs past
+      // the request end is trimmed to it.
+      const std::uint64_t requestEnd = std::uint64_t{runEnd} + togo;
+      const std::uint32_t writeLimit =
+          kCarryMatchOvershoot ? static_cast<std::uint32_t>(std::min<std::uint64_t>(requestEnd, windowSize_))
+                               : runEnd;
+      const bool trimAllowed = writeLimit == requestEnd;
+      if (blockType_ == lzx::kBlockAligned) {
+        DecodeCodedRun<true>(run, runEnd, writeLimit, trimAllowed);
+      } else {
+        DecodeCodedRun<false>(run, runEnd, writeLimit, trimAllowed);
+      }
+    }
+
+    const std::uint32_t placed = run.position - start;
+    std::memcpy(output.data() + produced, window_ + start, placed);
+    produced += placed;
+    carried = placed - length;
+    togo -= carried;
+    if (run.position == windowSize_) historyFull_ = true;
+  }
+  // The checks before each run do not cover the last one: a stream cut short inside it must not pass.
+  if (blockType_ != lzx::kBlockUncompressed && run.bits.Overrun()) Fail(LzxStatus::BadData);
+
+  windowPosition_ = run.position;
+  r0_ = run.r0;
+  r1_ = run.r1;
+  r2_ = run.r2;
+  TranslateE8(output);
+}
+
+void LzxDecoder::ReadBlockHeader(RunState& run, std::uint32_t& carried) {
+  const bool windowFull = run.position == windowSize_;
+  if (blockType_ == lzx::kBlockUncompressed) {
+    // An odd-length uncompressed block is padded to a word, except at the window end: the stream starts
+    // afresh there.
+    if ((blockLength_ & 1) && !windowFull) ++run.byteCursor;
+    run.bits.Restart(run.byteCursor);
+  }
+  if (windowFull) {
+    headerRead_ = false;
+    std::fill_n(tables_->main.lengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
+    std::fill_n(tables_->length.lengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
+    run.r0 = run.r1 = run.r2 = 1;
+  }
+  lzx::BitReader& bits = run.bits;
+  if (!headerRead_) {
+    if (bits.ReadBits(1)) {
+      const std::uint32_t high = bits.ReadBits(16);
+      const std::uint32_t low = bits.ReadBits(16);
+      e8TranslationSize_ = static_cast<std::int32_t>(high << 16 | low);
+    } else {
+      e8TranslationSize_ = 0;
+    }
+    headerRead_ = true;
+  }
+  blockType_ = static_cast<std::uint16_t>(bits.ReadBits(3));
+  const std::uint32_t high = bits.ReadBits(16);
+  blockLength_ = high << 8 | bits.ReadBits(8);
+  blockRemaining_ = blockLength_;
+
+  switch (blockType_) {
+    case lzx::kBlockAligned:
+      for (int i = 0; i < lzx::kAlignedSymbols; ++i) {
+        tables_->aligned.lengths[i] = static_cast<std::uint8_t>(bits.ReadBits(lzx::kAlignedLengthBits));
+      }
+      tables_->aligned.Build();
+      [[fallthrough]];
+    case lzx::kBlockVerbatim: {
+      Tables& t = *tables_;
+      const std::span<std::uint8_t> mainLengths(t.main.lengths);
+      lzx::ReadLengths(bits, t.pretree, mainLengths, 0, lzx::kLiteralCount);
+      lzx::ReadLengths(bits, t.pretree, mainLengths, lzx::kLiteralCount, static_cast<int>(mainElements_));
+      t.main.Build();
+      if (t.main.lengths[lzx::kE8Byte] != 0) e8Started_ = true;
+      lzx::ReadLengths(bits, t.pretree, t.length.lengths, 0, lzx::kLengthSymbolsSent);
+      t.length.Build();
+      break;
+    }
+    case lzx::kBlockUncompressed: {
+      e8Started_ = true;
+      run.byteCursor = bits.UncompressedCursor();
+      const std::span<const std::uint8_t> input(bits.data, bits.size);
+      if (run.byteCursor > input.size() || input.size() - run.byteCursor < 12) Fail(LzxStatus::BadData);
+      run.r0 = static_cast<std::uint32_t>(ReadLe32(input.data() + run.byteCursor));
+      run.r1 = static_cast<std::uint32_t>(ReadLe32(input.data() + run.byteCursor + 4));
+      run.r2 = static_cast<std::uint32_t>(ReadLe32(input.data() + run.byteCursor + 8));
+      run.byteCursor += 12;
+      break;
+    }
+    default:
+      Fail(LzxStatus::BadData);
+  }
+
+  if (carried > 0) {
+    if (carried > blockRemaining_) Fail(LzxStatus::BadData);
+    blockRemaining_ -= carried;
+    if (blockType_ == lzx::kBlockUncompressed) {
+      if (carried > bits.size - run.byteCursor) Fail(LzxStatus::BadData);
+      run.byteCursor += carried;
+    }
+    carried = 0;
+  }
+}
+
+
+namespace {
+
+// A match whose source starts before the window start: with the window filled once since Reset, those
+// bytes are read one window size further on. Anything else reaches data never decoded.
+[[gnu::noinline]] void CopyWrapped(std::uint8_t* window, std::uint32_t windowSize, bool historyFull,
+                                   std::uint32_t position, std::uint32_t offset, std::uint32_t length) {
+  if (offset == 0 || offset > windowSize || !historyFull) Fail(LzxStatus::BadData);
+  const std::uint32_t mask = windowSize - 1;
+  const std::uint32_t from = position + windowSize - offset;
+  for (std::uint32_t i = 0; i < length; ++i) window[position + i] = window[(from + i) & mask];
+}
+
+}  // namespace
+
+template <bool kAligned>
+void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32_t writeLimit, bool trimAllowed) {
+  const lzx::MainTree& mainTree = tables_->main;
+  const lzx::LengthTree& lengthTree = tables_->length;
+  const lzx::AlignedTree& alignedTree = tables_->aligned;
+  std::uint8_t* const window = window_;
+  const std::uint32_t windowSize = windowSize_;
+  const bool historyFull = historyFull_;
+  lzx::BitReader bits = run.bits;
+  std::uint32_t position = run.position;
+  std::uint32_t r0 = run.r0, r1 = run.r1, r2 = run.r2;
+
+  while (position < runEnd) {
+    // Decode up to the next frame end; the stream realigns when a literal or match ends exactly there.
+    const std::uint32_t frameEnd = (position & ~(lzx::kFrameSize - 1)) + lzx::kFrameSize;
+    const std::uint32_t segmentEnd = std::min(runEnd, frameEnd);
+    do {
+      bits.Refill();  // enough for a whole match: 16 + 16 + 17 bits
+      int symbol = mainTree.DecodeHeld(bits);
+      if (symbol < lzx::kLiteralCount) {
+        window[position++] = static_cast<std::uint8_t>(symbol);
+        continue;
+      }
+      symbol -= lzx::kLiteralCount;
+      std::uint32_t length = static_cast<std::uint32_t>(symbol) & 7;
+      const int slot = symbol >> 3;
+      if (length == lzx::kLongLengthHeader) length += static_cast<std::uint32_t>(lengthTree.DecodeHeld(bits));
+      length += lzx::kMinMatch;
+
+      std::uint32_t offset;
+      if (slot == 0) {
+        offset = r0;
+      } else if (slot == 1) {
+        offset = r1;
+        r1 = r0;
+        r0 = offset;
+      } else if (slot == 2) {
+        offset = r2;
+        r2 = r0;
+        r0 = offset;
+      } else {
+        if (slot == 3) {
+          offset = 1;
+        } else {
+          const int extra = lzx::kExtraBits[slot];
+          offset = lzx::kPositionBase[slot] - 2;
+          if constexpr (kAligned) {
+            if (extra > 3) {
+              bits.Refill();
+              offset += bits.TakeBits(extra - 3) << 3;
+              offset += static_cast<std::uint32_t>(alignedTree.DecodeHeld(bits));
+            } else if (extra == 3) {
+              offset += static_cast<std::uint32_t>(alignedTree.DecodeHeld(bits));
+            } else {
+              offset += bits.TakeBits(extra);
+            }
+          } else {
+            offset += bits.TakeBits(extra);
+          }
+        }
+        r2 = r1;
+        r1 = r0;
+        r0 = offset;
+      }
+
+      std::uint32_t end = position + length;
+      if (end > writeLimit) [[unlikely]] {
+        if (!trimAllowed) Fail(LzxStatus::BadData);  // would cross the window end, or policy forbids
+        end = writeLimit;
+        length = end - position;
+      }
+      if (offset - 1 < position) [[likely]] {
+        CopyMatch(window + position, offset, length);
+      } else {
+        CopyWrapped(window, windowSize, historyFull, position, offset, length);
+      }
+      position = end;
+    } while (position < segmentEnd);
+    if ((position & (lzx::kFrameSize - 1)) == 0) bits.AlignToWord();
+  }
+
+  run.bits = bits;
+  run.position = position;
+  run.r0 = r0;
+  run.r1 = r1;
+  run.r2 = r2;
+}
+
+void LzxDecoder::TranslateE8(std::span<std::uint8_t> output) {
+  const bool active = callCount_ < lzx::kE8CallLimit && e8TranslationSize_ != 0;
+  ++callCount_;
+  if (!active) return;
+  const std::size_t n = output.size();
+  const std::uint32_t first = e8Position_;
+  e8Position_ += static_cast<std::uint32_t>(n);
+  if (n <= 10 || !e8Started_) return;  // calls of 6 bytes or fewer never translate; the last 10 bytes never do
+  std::uint8_t* const data = output.data();
+  const std::size_t scanEnd = n - 10;
+  std::size_t p = 0;
+  while (p < scanEnd) {
+    const void* hit = std::memchr(data + p, lzx::kE8Byte, scanEnd - p);
+    if (hit == nullptr) break;
+    p = static_cast<std::size_t>(static_cast<const std::uint8_t*>(hit) - data);
+    // The position of this byte in translation space.
+    const auto cur = static_cast<std::int32_t>(first + static_cast<std::uint32_t>(p));
+    const std::int32_t absolute = ReadLe32(data + p + 1);
+    if (std::int64_t{absolute} >= -std::int64_t{cur} && absolute < e8TranslationSize_) {
+      const std::uint32_t relative = absolute >= 0
+                                         ? static_cast<std::uint32_t>(absolute) - static_cast<std::uint32_t>(cur)
+                                         : static_cast<std::uint32_t>(absolute) +
+                                               static_cast<std::uint32_t>(e8TranslationSize_);
+      WriteLe32(data + p + 1, static_cast<std::int32_t>(relative));
+    }
+    p += 5;
+  }
+}
+
+}  // namespace tessaly
