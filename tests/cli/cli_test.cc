@@ -5,8 +5,10 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
+#include "support/book_builder.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {
@@ -85,6 +87,74 @@ TEST(Cli, BadUsageExitsWithTwo) {
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.out.find("ls BOOK"), std::string::npos);
   EXPECT_NE(help.out.find("dump BOOK"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+TEST(CliObjects, CatWritesTheObjectBytes) {
+  CliRun run = RunCli("cat " + Quote(test::TestBook("basic")) + " 'chapter2/My Page.htm'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  auto source = test::ReadFileBytes(std::string(TESSALY_TEST_BOOKS) + "/basic/chapter2/My Page.htm");
+  EXPECT_EQ(run.out, std::string(source.begin(), source.end()));
+  run = RunCli("cat " + Quote(test::TestBook("basic")) + " nothing.htm");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "Can't find entry for file nothing.htm\n");
+}
+
+TEST(CliObjects, ExtractWritesEveryObjectWithItsFolders) {
+  test::TempDir dir;
+  CliRun run = RunCli("extract " + Quote(test::TestBook("basic")) + " " + Quote(dir.Path() + "/out"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err, "");  // no terminal, no progress line
+  const std::string books = std::string(TESSALY_TEST_BOOKS) + "/basic/";
+  for (const char* name : {"index.htm", "chapter2/My Page.htm", "images/photo.png", "basic.hhc"})
+    EXPECT_EQ(test::ReadFileBytes(dir.Path() + "/out/" + name), test::ReadFileBytes(books + name)) << name;
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/out/#SYSTEM"));
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/out/::DataSpace/NameList"));
+}
+
+TEST(CliObjects, ExtractNeverWritesOutsideTheFolder) {
+  test::BookBuilder b;
+  b.withCompressedSection = false;
+  b.AddFile("/good.htm", "good");
+  for (const char* bad : {"/../escape.htm", "../escape2.htm", "/a/../../escape3.htm", "/dir\\..\\escape4.htm",
+                          "/x//y.htm", "/./dot.htm"})
+    b.AddFile(bad, "bad");
+  b.AddFile(std::string("/nul\0../escape5.htm", 19), "bad");
+  test::TempFile book(b.Build());
+  test::TempDir dir;
+  const std::string target = dir.Path() + "/inner/out";
+  CliRun run = RunCli("extract " + Quote(book.Path()) + " " + Quote(target));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(test::ReadFileBytes(target + "/good.htm"), test::Bytes("good"));
+  std::size_t files = 0;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path()))
+    if (e.is_regular_file()) {
+      ++files;
+      EXPECT_TRUE(e.path() == target + "/good.htm" || e.path() == target + "/::DataSpace/NameList") << e.path();
+    }
+  EXPECT_EQ(files, 2u);
+  std::size_t warnings = 0;
+  for (std::size_t pos = 0; (pos = run.err.find("would leave the target folder", pos)) != std::string::npos; ++pos)
+    ++warnings;
+  EXPECT_EQ(warnings, 7u) << run.err;
+}
+
+TEST(CliObjects, ExtractReportsUnreadableObjectsAndWritesTheRest) {
+  test::BookBuilder b;
+  b.withCompressedSection = false;
+  b.AddFile("/good.htm", "good");
+  b.AddRawEntry("/broken.bin", 0, 0, 0x7FFFFFFF);
+  test::TempFile book(b.Build());
+  test::TempDir dir;
+  CliRun run = RunCli("extract " + Quote(book.Path()) + " " + Quote(dir.Path()));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.err, "/broken.bin: Can't read file /broken.bin buffer: the chm file ends before it.\n");
+  EXPECT_EQ(test::ReadFileBytes(dir.Path() + "/good.htm"), test::Bytes("good"));
 }
 
 }  // namespace
