@@ -3,7 +3,12 @@
 #include "base/book_error.h"
 #include "book/directory.h"
 #include "book/file.h"
+#include "base/pointer_array.h"
+#include "helpdata/contents_tree.h"
+#include "helpdata/keyword_index.h"
+#include "helpdata/topic_table.h"
 #include "lzx/lzx_decoder.h"
+#include "search/full_text_index.h"
 #include "pages/link_path.h"
 
 namespace tessaly {
@@ -25,11 +30,31 @@ std::string TrimFileName(std::string_view path) {
 
 }  // namespace
 
-Book::Book() : lzx_(std::make_unique<LzxDecoder>()) {}
+Book::Book() : lzx_(std::make_unique<LzxDecoder>()) { ResetState(); }
 
 Book::~Book() = default;
 
+void Book::ResetState() {
+  systemData_.clear();
+  stringsData_.clear();
+  windowsData_.clear();
+  topicsData_.clear();
+  urltblData_.clear();
+  urlstrData_.clear();
+  hasWindows_ = false;
+  contentsFile_.clear();
+  indexFile_.clear();
+  defaultTopic_.clear();
+  title_.clear();
+  contents_ = std::make_unique<ContentsTree>();
+  topics_ = std::make_unique<TopicTable>();
+  keywordIndex_ = std::make_unique<IndexEntry>();
+  fullText_ = std::make_unique<FullTextIndex>();
+  searchResults_ = std::make_unique<PointerArray<SearchResult>>(kSearchResultCapacity, kSearchResultGrowth);
+}
+
 void Book::Close() {
+  ResetState();
   inputBuffer_.reset();
   outputBuffer_.reset();
   inputCapacity_ = 0;

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
@@ -28,8 +29,16 @@ namespace tessaly {
 
 class LzxDecoder;
 class File;
+class TextConverter;
+class TopicTable;
+class FullTextIndex;
 struct ResetTable;
 struct BlockRange;
+struct ContentsTree;
+struct IndexEntry;
+struct SearchResult;
+template <class T>
+class PointerArray;
 
 using ObjectBuffer = std::vector<std::uint8_t>;
 
@@ -40,6 +49,8 @@ class Book {
  public:
   static constexpr std::int32_t kDefaultLanguageId = 1033;
   static constexpr std::uint32_t kMinWorkBuffer = 50000;
+  static constexpr std::int32_t kSearchResultCapacity = 100;
+  static constexpr std::int32_t kSearchResultGrowth = 10;
 
   Book();
   ~Book();
@@ -65,8 +76,47 @@ class Book {
   // that any object of a compressed section needs. Raises BookError.
   void PresizeBuffers();
 
+  // Opens the book completely: container, sections, #SYSTEM and #STRINGS,
+  // work buffers, #WINDOWS, the contents tree and the topic tables. The
+  // keyword index and the full-text index are read later, on request.
+  // Raises BookError.
+  void Open(std::string_view path);
+
   // Releases everything the book holds; the Book is then as constructed.
   void Close();
+
+  // What the book says of itself (#SYSTEM, falling back on #WINDOWS). Texts
+  // are in the book's code page and stay valid while the book is open.
+  std::string_view ContentsFileName() const;
+  std::string_view IndexFileName() const;
+  std::string_view DefaultTopic() const;
+  std::string_view HomeTopic() const;
+  std::string_view Title() const;
+  std::optional<std::string_view> JumpLabel() const;
+  std::optional<std::string_view> JumpTarget() const;
+  int CodePage() const;
+
+  // The contents tree (empty when the book has none) and the topic table.
+  const ContentsTree& Contents() const { return *contents_; }
+  ContentsTree& Contents() { return *contents_; }
+  const TopicTable& Topics() const { return *topics_; }
+
+  // The keyword index, built on the first request (again appends a copy).
+  // Raises BookError.
+  void BuildKeywordIndex();
+  const IndexEntry& KeywordIndex() const { return *keywordIndex_; }
+
+  // The full-text index, loaded on request; Search fills SearchResults,
+  // ordered by topic title. Both raise BookError.
+  void LoadFullTextIndex();
+  const FullTextIndex& FullText() const { return *fullText_; }
+  void Search(std::string_view query);
+  const PointerArray<SearchResult>& SearchResults() const { return *searchResults_; }
+
+  // Converts book text to UTF-8 for lookups of paths that the book writes in
+  // its code page while its directory holds UTF-8 names (not owned; may be
+  // null).
+  void SetTextConverter(const TextConverter* converter) { converter_ = converter; }
 
   // Attaches a diagnostic log (not owned; null detaches). The header,
   // directory, content sections and system records are dumped to it.
@@ -118,11 +168,28 @@ class Book {
   void ReadCompressedSection(std::uint32_t sectionNumber, const std::vector<const DirectoryEntry*>& entries,
                              const ObjectVisitor& onObject, const ErrorVisitor& onError);
   void ReleaseDirectory();
+  void ResetState();
+  std::string_view WindowString(std::size_t fieldOffset) const;
+  std::uint32_t WindowValue(std::size_t fieldOffset) const;
+  const DirectoryEntry* FindEntryOnce(std::string_view path);
 
   BookFile bookFile_;
   DirectoryIndex index_;
   Logger log_;
   std::int32_t languageId_ = kDefaultLanguageId;
+
+  // Metadata read at open, kept for the book's life.
+  ObjectBuffer systemData_, stringsData_, windowsData_;
+  ObjectBuffer topicsData_, urltblData_, urlstrData_;
+  bool hasWindows_ = false;
+  std::string contentsFile_, indexFile_, defaultTopic_, title_;
+  const TextConverter* converter_ = nullptr;
+
+  std::unique_ptr<ContentsTree> contents_;
+  std::unique_ptr<TopicTable> topics_;
+  std::unique_ptr<IndexEntry> keywordIndex_;
+  std::unique_ptr<FullTextIndex> fullText_;
+  std::unique_ptr<PointerArray<SearchResult>> searchResults_;
 
   std::unique_ptr<LzxDecoder> lzx_;
   std::unique_ptr<std::uint8_t[]> inputBuffer_;

@@ -6,6 +6,7 @@
 #include "base/book_error.h"
 #include "base/bytes.h"
 #include "base/text.h"
+#include "base/text_converter.h"
 #include "book/book.h"
 #include "book/file.h"
 #include "pages/link_path.h"
@@ -29,6 +30,21 @@ bool IsExternalUrl(std::string_view text) {
 }
 
 const DirectoryEntry* Book::FindEntry(std::string_view path) {
+  if (const DirectoryEntry* entry = FindEntryOnce(path)) return entry;
+  // Directory names are UTF-8, but sitemaps, topic tables and pages write
+  // paths in the book's code page: try again with the path converted.
+  const bool wide = std::any_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  if (wide && converter_ != nullptr) {
+    std::optional<std::string> utf8 = converter_->ToUtf8(path, CodePage());
+    if (utf8 && *utf8 != path) {
+      if (const DirectoryEntry* entry = FindEntryOnce(*utf8)) return entry;
+    }
+  }
+  log_.Write("Can't find entry for file %s\n", Printable(path).c_str());
+  return nullptr;
+}
+
+const DirectoryEntry* Book::FindEntryOnce(std::string_view path) {
   // The path as a link would carry it: at most 255 bytes, entities and
   // escapes decoded, canonical, without its fragment ("#SYSTEM" keeps its '#').
   std::string work(path.substr(0, std::min(path.find('\0'), kMaxBookPath)));
@@ -49,7 +65,6 @@ const DirectoryEntry* Book::FindEntry(std::string_view path) {
       if (auto i = index_.FindLastComponent(std::string_view(work).substr(separator + 1))) return &entries[*i];
     }
   }
-  log_.Write("Can't find entry for file %s\n", Printable(path).c_str());
   return nullptr;
 }
 

@@ -24,6 +24,12 @@ int RunDump(const Args& args);
 int RunList(const Args& args);
 int RunCat(const Args& args);
 int RunExtract(const Args& args);
+int RunPage(const Args& args);
+int RunInfo(const Args& args);
+int RunToc(const Args& args);
+int RunTopics(const Args& args);
+int RunIndex(const Args& args);
+int RunSearch(const Args& args);
 
 // The path below a target folder for a stored object's name; empty when the
 // name could lead out of the folder.

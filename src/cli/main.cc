@@ -15,6 +15,14 @@ constexpr Command kCommands[] = {
     {"dump", "BOOK", "print the container's header, directory and section dump", 1, 1, RunDump},
     {"cat", "BOOK PATH", "write one stored object's bytes to standard output", 2, 2, RunCat},
     {"extract", "BOOK DIR", "write every stored object into DIR, keeping its folders", 2, 2, RunExtract},
+    {"page", "BOOK PATH DIR", "write the topic at PATH into DIR as the reader does; print its address",
+     3, 3, RunPage},
+    {"info", "BOOK", "title, default and home topic, sitemaps, language and counts", 1, 1, RunInfo},
+    {"toc", "BOOK", "the contents tree: name and path, indented by depth", 1, 1, RunToc},
+    {"topics", "BOOK", "the topic table: number, title and path", 1, 1, RunTopics},
+    {"index", "BOOK", "the keyword index: keywords in the reader's order and their targets", 1, 1, RunIndex},
+    {"search", "BOOK WORD", "the topics holding WORD: number, title and path, ordered by title", 2, 2,
+     RunSearch},
 };
 
 void PrintUsage(std::FILE* out) {

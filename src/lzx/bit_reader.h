@@ -78,6 +78,8 @@ struct BitReader {
     buffer <<= n;
     count -= n;
   }
+  // n from 0 to 32 and no more than held; 0 bits peek as 0.
+  std::uint32_t PeekUpTo32(int n) const { return static_cast<std::uint32_t>((buffer >> 1) >> (63 - n)); }
   // n from 0 to 32; 0 bits read as 0.
   std::uint32_t ReadBits(int n) {
     if (n == 0) return 0;

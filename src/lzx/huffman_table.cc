@@ -27,8 +27,19 @@ bool BuildDecodeTable(std::span<const std::uint8_t> lengths, int tableBits, std:
   for (int length = 1; length <= kMaxCodeBits; ++length) used += lengthCount[length] << (kMaxCodeBits - length);
   constexpr std::uint32_t kFull = 1u << kMaxCodeBits;
   if (used > kFull) return false;  // over-subscribed
-  std::fill_n(entries.begin(), direct, std::uint16_t{0});
-  if (used < kFull) return !anyLength;  // incomplete; all zero is the empty code, decoding symbol 0
+  if (used < kFull) {
+    // Incomplete; all zero is the empty code, which decodes symbol 0 without consuming bits.
+    std::fill_n(entries.begin(), direct, std::uint16_t{0});
+    return !anyLength;
+  }
+  // Short codes fill the front of the direct table in canonical order; the rest holds the roots of the
+  // overflow nodes, which start out empty.
+  std::size_t shortEnd = 0;
+  for (int length = 1; length <= std::min(tableBits, kMaxCodeBits); ++length) {
+    shortEnd += std::size_t{lengthCount[length]} << (tableBits - length);
+  }
+  std::fill(entries.begin() + static_cast<std::ptrdiff_t>(shortEnd), entries.begin() + static_cast<std::ptrdiff_t>(direct),
+            std::uint16_t{0});
 
   // First canonical code of each length.
   std::array<std::uint32_t, kMaxCodeBits + 1> nextCode{};

@@ -25,6 +25,9 @@ inline constexpr int kEntryLengthShift = 10;
 inline constexpr std::uint16_t kEntrySymbolMask = 0x3FF;
 inline constexpr std::uint16_t kNodeIndexMask = 0x7FFF;
 
+// A leaf of the direct table holding a literal (symbol below 256).
+inline bool IsDirectLiteral(std::uint16_t entry) { return (entry & (kNodeFlag | 0x300)) == 0; }
+
 // Fills `entries` (2^tableBits direct entries, then room for the overflow nodes) from `lengths`.
 // Returns false when the lengths form no valid code: over-subscribed, or incomplete but not all zero.
 bool BuildDecodeTable(std::span<const std::uint8_t> lengths, int tableBits, std::span<std::uint16_t> entries);
@@ -53,6 +56,9 @@ struct HuffmanTable {
       Fail(LzxStatus::BadData);
     }
   }
+
+  // The direct entry for the next bits (a leaf, or the root of overflow nodes).
+  std::uint16_t Lookup(const BitReader& bits) const { return entries[bits.buffer >> (64 - kTableBits)]; }
 
   // Decodes one symbol; at least 16 bits must be held.
   int DecodeHeld(BitReader& bits) const {

@@ -1,6 +1,7 @@
 #include "lzx/lzx_decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <new>
 
@@ -17,6 +18,13 @@ using lzx::Fail;
 // for an uncompressed block as many of its stored bytes are skipped); with false the call fails with
 // BadData. A match running past the end of the request is trimmed to it either way.
 inline constexpr bool kCarryMatchOvershoot = true;
+
+// The window buffer holds two passes of the window: the current one in the second half and the previous
+// one right before it, so that every match source lies before its destination in one straight run of
+// bytes. (The first pass after Reset uses the first half.) Slack after the end takes match copies that
+// write whole chunks past the match end.
+inline constexpr std::size_t kWindowSlack = 16;
+constexpr std::size_t BufferBytes(std::uint32_t windowSize) { return 2 * std::size_t{windowSize} + kWindowSlack; }
 
 struct LzxDecoder::Tables {
   lzx::Pretree pretree;
@@ -42,34 +50,39 @@ inline std::uint64_t Load8(const std::uint8_t* p) {
   return v;
 }
 inline void Store8(std::uint8_t* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
-inline std::uint32_t Load4(const std::uint8_t* p) {
-  std::uint32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-inline void Store4(std::uint8_t* p, std::uint32_t v) { std::memcpy(p, &v, 4); }
 
-// Copies a match whose source lies inside the window before its destination (offset = dst - src >= 1).
-// Byte for byte equal to copying one byte at a time, so an overlapping source repeats its pattern; never
-// touches a byte outside [src, src + length) or [dst, dst + length).
+// Per position slot: base offset - 2 (the offset of slot s is this plus its extra bits), and for aligned
+// blocks the offset bits read directly and whether an aligned symbol follows (3 low bits).
+struct SlotTables {
+  std::array<std::uint32_t, lzx::kSlotTableSize> offsetBase{};
+  std::array<int, lzx::kSlotTableSize> alignedVerbatimBits{};
+  std::array<std::uint32_t, lzx::kSlotTableSize> alignedMask{};
+  constexpr SlotTables() {
+    for (int slot = 0; slot < lzx::kSlotTableSize; ++slot) {
+      const int extra = lzx::kExtraBits[slot];
+      offsetBase[slot] = lzx::kPositionBase[slot] - 2;
+      alignedVerbatimBits[slot] = extra >= 3 ? extra - 3 : extra;
+      alignedMask[slot] = extra >= 3 ? 0xFFFFu : 0;
+    }
+  }
+};
+constexpr SlotTables kSlots;
+static_assert(kSlots.offsetBase[3] == 1, "slot 3 is offset 1");
+
+// Copies a match whose source lies before its destination (offset = dst - src >= 1), with the result of
+// copying one byte at a time (an overlapping source repeats its pattern). Whole chunks are written, up to
+// 15 bytes past the match end: nothing that lies there is read before later symbols overwrite it, and the
+// window buffer has slack after its end.
 inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::uint32_t length) {
   const std::uint8_t* src = dst - offset;
-  if (offset >= 8) {
-    if (length >= 8) {
-      // Each chunk reads bytes at least 8 before the ones it writes, all final by then.
-      std::uint32_t i = 0;
-      for (; i + 8 <= length; i += 8) Store8(dst + i, Load8(src + i));
-      if (i < length) Store8(dst + length - 8, Load8(src + length - 8));
-    } else if (length >= 4) {
-      const std::uint32_t head = Load4(src);
-      const std::uint32_t tail = Load4(src + length - 4);
-      Store4(dst, head);
-      Store4(dst + length - 4, tail);
-    } else {
-      for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
-    }
+  if (offset >= 16) [[likely]] {
+    std::memcpy(dst, src, 16);
+    for (std::uint32_t i = 16; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
+  } else if (offset >= 8) {
+    for (std::uint32_t i = 0; i < length; i += 8) Store8(dst + i, Load8(src + i));
   } else if (offset == 1) {
-    std::memset(dst, src[0], length);
+    const std::uint64_t repeated = src[0] * 0x0101010101010101ull;
+    for (std::uint32_t i = 0; i < length; i += 8) Store8(dst + i, repeated);
   } else {
     for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
   }
@@ -99,7 +112,7 @@ LzxDecoder::LzxDecoder(std::pmr::memory_resource* windowMemory)
 LzxDecoder::~LzxDecoder() { ReleaseWindow(); }
 
 void LzxDecoder::ReleaseWindow() {
-  if (window_ != nullptr) windowMemory_->deallocate(window_, windowCapacity_, 1);
+  if (window_ != nullptr) windowMemory_->deallocate(window_, BufferBytes(windowCapacity_), 1);
   window_ = nullptr;
   windowCapacity_ = 0;
 }
@@ -110,7 +123,7 @@ LzxStatus LzxDecoder::Reset(int windowBits) {
   if (window_ == nullptr || windowCapacity_ < size) {
     ReleaseWindow();
     try {
-      window_ = static_cast<std::uint8_t*>(windowMemory_->allocate(size, 1));
+      window_ = static_cast<std::uint8_t*>(windowMemory_->allocate(BufferBytes(size), 1));
     } catch (const std::bad_alloc&) {
       return LzxStatus::NoMemory;
     }
@@ -125,7 +138,7 @@ LzxStatus LzxDecoder::Reset(int windowBits) {
   e8Position_ = 0;
   e8Started_ = false;
   windowPosition_ = 0;
-  historyFull_ = false;
+  passBase_ = 0;
   blockType_ = 0;
   blockLength_ = 0;
   std::fill_n(tables_->main.lengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
@@ -181,14 +194,16 @@ void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span
     const auto length = static_cast<std::uint32_t>(std::min<std::size_t>(blockRemaining_, togo));
     togo -= length;
     blockRemaining_ -= length;
+    if (run.position == windowSize_) StartNextPass();
     const std::uint32_t start = run.position & (windowSize_ - 1);
     if (start + length > windowSize_) Fail(LzxStatus::BadFormat);  // a run never crosses the window end
     const std::uint32_t runEnd = start + length;
     run.position = start;
+    std::uint8_t* const window = window_ + passBase_;
 
     if (blockType_ == lzx::kBlockUncompressed) {
       if (length > input.size() - run.byteCursor) Fail(LzxStatus::BadData);
-      std::memcpy(window_ + start, input.data() + run.byteCursor, length);
+      std::memcpy(window + start, input.data() + run.byteCursor, length);
       run.byteCursor += length;
       run.position = runEnd;
     } else {
@@ -207,11 +222,10 @@ void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span
     }
 
     const std::uint32_t placed = run.position - start;
-    std::memcpy(output.data() + produced, window_ + start, placed);
+    std::memcpy(output.data() + produced, window + start, placed);
     produced += placed;
     carried = placed - length;
     togo -= carried;
-    if (run.position == windowSize_) historyFull_ = true;
   }
   // The checks before each run do not cover the last one: a stream cut short inside it must not pass.
   if (blockType_ != lzx::kBlockUncompressed && run.bits.Overrun()) Fail(LzxStatus::BadData);
@@ -221,6 +235,14 @@ void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span
   r1_ = run.r1;
   r2_ = run.r2;
   TranslateE8(output);
+}
+
+void LzxDecoder::StartNextPass() {
+  if (passBase_ == 0) {
+    passBase_ = windowSize_;
+  } else {
+    std::memmove(window_, window_ + windowSize_, windowSize_);
+  }
 }
 
 void LzxDecoder::ReadBlockHeader(RunState& run, std::uint32_t& carried) {
@@ -300,15 +322,7 @@ void LzxDecoder::ReadBlockHeader(RunState& run, std::uint32_t& carried) {
 
 namespace {
 
-// A match whose source starts before the window start: with the window filled once since Reset, those
-// bytes are read one window size further on. Anything else reaches data never decoded.
-[[gnu::noinline]] void CopyWrapped(std::uint8_t* window, std::uint32_t windowSize, bool historyFull,
-                                   std::uint32_t position, std::uint32_t offset, std::uint32_t length) {
-  if (offset == 0 || offset > windowSize || !historyFull) Fail(LzxStatus::BadData);
-  const std::uint32_t mask = windowSize - 1;
-  const std::uint32_t from = position + windowSize - offset;
-  for (std::uint32_t i = 0; i < length; ++i) window[position + i] = window[(from + i) & mask];
-}
+[[noreturn, gnu::noinline]] void FailBadData() { Fail(LzxStatus::BadData); }
 
 }  // namespace
 
@@ -317,9 +331,9 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
   const lzx::MainTree& mainTree = tables_->main;
   const lzx::LengthTree& lengthTree = tables_->length;
   const lzx::AlignedTree& alignedTree = tables_->aligned;
-  std::uint8_t* const window = window_;
+  std::uint8_t* const window = window_ + passBase_;
   const std::uint32_t windowSize = windowSize_;
-  const bool historyFull = historyFull_;
+  const bool historyFull = passBase_ != 0;
   lzx::BitReader bits = run.bits;
   std::uint32_t position = run.position;
   std::uint32_t r0 = run.r0, r1 = run.r1, r2 = run.r2;
@@ -328,54 +342,77 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
     // Decode up to the next frame end; the stream realigns when a literal or match ends exactly there.
     const std::uint32_t frameEnd = (position & ~(lzx::kFrameSize - 1)) + lzx::kFrameSize;
     const std::uint32_t segmentEnd = std::min(runEnd, frameEnd);
-    do {
+    for (;;) {
       bits.Refill();  // enough for a whole match: 16 + 16 + 17 bits
-      int symbol = mainTree.DecodeHeld(bits);
+      std::uint16_t entry = mainTree.Lookup(bits);
+      if (lzx::IsDirectLiteral(entry)) {
+        // Up to three literals per refill (each code at most 16 bits); a refill leaves the top bits as
+        // they are, so an entry looked up before it stays valid.
+        bits.Remove(entry >> lzx::kEntryLengthShift);
+        window[position++] = static_cast<std::uint8_t>(entry);
+        if (position >= segmentEnd) break;
+        entry = mainTree.Lookup(bits);
+        if (lzx::IsDirectLiteral(entry)) {
+          bits.Remove(entry >> lzx::kEntryLengthShift);
+          window[position++] = static_cast<std::uint8_t>(entry);
+          if (position >= segmentEnd) break;
+          entry = mainTree.Lookup(bits);
+          if (lzx::IsDirectLiteral(entry)) {
+            bits.Remove(entry >> lzx::kEntryLengthShift);
+            window[position++] = static_cast<std::uint8_t>(entry);
+            if (position >= segmentEnd) break;
+            continue;
+          }
+        }
+        bits.Refill();
+      }
+      if (entry & lzx::kNodeFlag) [[unlikely]] {
+        entry = lzx::WalkOverflow(mainTree.entries, entry, bits.buffer, lzx::kMainBits);
+      }
+      bits.Remove(entry >> lzx::kEntryLengthShift);
+      int symbol = entry & lzx::kEntrySymbolMask;
       if (symbol < lzx::kLiteralCount) {
         window[position++] = static_cast<std::uint8_t>(symbol);
+        if (position >= segmentEnd) break;
         continue;
       }
       symbol -= lzx::kLiteralCount;
-      std::uint32_t length = static_cast<std::uint32_t>(symbol) & 7;
-      const int slot = symbol >> 3;
-      if (length == lzx::kLongLengthHeader) length += static_cast<std::uint32_t>(lengthTree.DecodeHeld(bits));
-      length += lzx::kMinMatch;
+      const auto header = static_cast<std::uint32_t>(symbol) & 7;
+      const auto slot = static_cast<std::uint32_t>(symbol) >> 3;
 
-      std::uint32_t offset;
-      if (slot == 0) {
-        offset = r0;
-      } else if (slot == 1) {
-        offset = r1;
-        r1 = r0;
-        r0 = offset;
-      } else if (slot == 2) {
-        offset = r2;
-        r2 = r0;
-        r0 = offset;
-      } else {
-        if (slot == 3) {
-          offset = 1;
-        } else {
-          const int extra = lzx::kExtraBits[slot];
-          offset = lzx::kPositionBase[slot] - 2;
-          if constexpr (kAligned) {
-            if (extra > 3) {
-              bits.Refill();
-              offset += bits.TakeBits(extra - 3) << 3;
-              offset += static_cast<std::uint32_t>(alignedTree.DecodeHeld(bits));
-            } else if (extra == 3) {
-              offset += static_cast<std::uint32_t>(alignedTree.DecodeHeld(bits));
-            } else {
-              offset += bits.TakeBits(extra);
-            }
-          } else {
-            offset += bits.TakeBits(extra);
-          }
-        }
-        r2 = r1;
-        r1 = r0;
-        r0 = offset;
+      // The match is decoded without data-dependent branches: the length-tree lookup is made for every
+      // match and kept for header 7 only; slots 0..2 read no offset bits.
+      const std::uint32_t longMask = 0u - static_cast<std::uint32_t>(header == lzx::kLongLengthHeader);
+      std::uint32_t lengthEntry = lengthTree.Lookup(bits) & longMask;
+      if (lengthEntry & lzx::kNodeFlag) [[unlikely]] {
+        lengthEntry = lzx::WalkOverflow(lengthTree.entries, static_cast<std::uint16_t>(lengthEntry), bits.buffer,
+                                        lzx::kLengthBits);
       }
+      bits.Remove(static_cast<int>(lengthEntry >> lzx::kEntryLengthShift));
+      std::uint32_t length = header + lzx::kMinMatch + (lengthEntry & lzx::kEntrySymbolMask);
+
+      std::uint32_t formatted;
+      if constexpr (kAligned) {
+        bits.Refill();  // up to 14 more offset bits and an aligned symbol of up to 7
+        const int verbatimBits = kSlots.alignedVerbatimBits[slot];
+        std::uint32_t value = bits.PeekUpTo32(verbatimBits);
+        bits.Remove(verbatimBits);
+        const std::uint32_t alignedMask = kSlots.alignedMask[slot];
+        const std::uint32_t alignedEntry = alignedTree.Lookup(bits) & alignedMask;  // never a node
+        bits.Remove(static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
+        value = (value << (alignedMask & 3)) + (alignedEntry & lzx::kEntrySymbolMask);
+        formatted = kSlots.offsetBase[slot] + value;
+      } else {
+        const int extra = lzx::kExtraBits[slot];
+        formatted = kSlots.offsetBase[slot] + bits.PeekUpTo32(extra);
+        bits.Remove(extra);
+      }
+      const std::uint32_t offset = slot >= 3 ? formatted : slot == 0 ? r0 : slot == 1 ? r1 : r2;
+      const std::uint32_t nextR1 = (slot == 0 || slot == 2) ? r1 : r0;
+      const std::uint32_t nextR2 = slot >= 3 ? r1 : slot == 2 ? r0 : r2;
+      r2 = nextR2;
+      r1 = nextR1;
+      r0 = offset;
 
       std::uint32_t end = position + length;
       if (end > writeLimit) [[unlikely]] {
@@ -383,13 +420,15 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
         end = writeLimit;
         length = end - position;
       }
-      if (offset - 1 < position) [[likely]] {
-        CopyMatch(window + position, offset, length);
-      } else {
-        CopyWrapped(window, windowSize, historyFull, position, offset, length);
+      if (offset - 1 >= position) [[unlikely]] {
+        // Before the window start: the previous pass, if there is one, lies right before it in the
+        // buffer. Offset 0, or more than the window size, or reaching before Reset: corrupt.
+        if (offset == 0 || offset > windowSize || !historyFull) FailBadData();
       }
+      CopyMatch(window + position, offset, length);
       position = end;
-    } while (position < segmentEnd);
+      if (position >= segmentEnd) break;
+    }
     if ((position & (lzx::kFrameSize - 1)) == 0) bits.AlignToWord();
   }
 

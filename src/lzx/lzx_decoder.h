@@ -65,17 +65,18 @@ class LzxDecoder {
   template <bool kAligned>
   void DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32_t writeLimit, bool trimAllowed);
   void TranslateE8(std::span<std::uint8_t> output);
+  void StartNextPass();
   void ReleaseWindow();
 
   std::pmr::memory_resource* windowMemory_;
   std::unique_ptr<Tables> tables_;
+  // Two passes of the window, see BufferBytes; window position p of the current pass is at
+  // window_[passBase_ + p].
   std::uint8_t* window_ = nullptr;
   std::uint32_t windowCapacity_ = 0;
+  std::uint32_t passBase_ = 0;  // 0 until the window first fills after Reset, then the window size
   std::uint32_t windowSize_ = 0;
   std::uint32_t windowPosition_ = 0;
-  // Set once the window position has reached the window end since Reset: from then on a match may reach
-  // back past the window start into the previous pass.
-  bool historyFull_ = false;
   std::uint32_t r0_ = 1, r1_ = 1, r2_ = 1;
   std::uint32_t mainElements_ = 0;
   bool headerRead_ = false;

@@ -76,7 +76,7 @@ TEST(EntitiesTest, NamesOutsideTheTableStay) {
   EXPECT_EQ(Decoded("&eth;&ETH;"), "\xF0&ETH;");
 }
 
-TEST(EntitiesTest, SpecimenTexts) {
+TEST(EntitiesTest, SampleTexts) {
   EXPECT_EQ(Decoded("caf&eacute;"), "caf\xE9");
   EXPECT_EQ(Decoded("&nbsp;"), " ");
   EXPECT_EQ(Decoded("&tilde;"), "\x98");

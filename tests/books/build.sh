@@ -5,9 +5,11 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 command -v chmcmd >/dev/null || { echo "chmcmd not found (apt-get install fp-utils)" >&2; exit 1; }
+for generator in "$here"/*/generate.sh; do
+  [ -x "$generator" ] && "$generator"
+done
 for project in "$here"/*/*.hhp; do
   dir=$(dirname "$project")
-  [ -x "$dir/generate.sh" ] && "$dir/generate.sh"
   (cd "$dir" && chmcmd "$(basename "$project")" >/dev/null)
   echo "built $(ls "$dir"/*.chm)"
 done

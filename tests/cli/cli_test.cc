@@ -1,8 +1,6 @@
 // tessaly-cli as a user runs it: output, exit status and error messages.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -10,34 +8,14 @@
 
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
+#include "support/run_cli.h"
 
 namespace tessaly {
 namespace {
 
-struct CliRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-// Runs tessaly-cli with the given (already shell-quoted) arguments.
-CliRun RunCli(const std::string& args) {
-  test::TempFile errFile(std::string(), ".err");
-  std::string command = std::string(TESSALY_CLI) + " " + args + " 2>" + errFile.Path();
-  CliRun run;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return run;
-  std::array<char, 4096> buf;
-  std::size_t n;
-  while ((n = std::fread(buf.data(), 1, buf.size(), pipe)) > 0) run.out.append(buf.data(), n);
-  int raw = pclose(pipe);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  auto err = test::ReadFileBytes(errFile.Path());
-  run.err.assign(err.begin(), err.end());
-  return run;
-}
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+using test::CliRun;
+using test::Quote;
+using test::RunCli;
 
 TEST(Cli, ListsTheDirectoryTabSeparated) {
   CliRun run = RunCli("ls " + Quote(test::TestBook("basic")));
@@ -94,6 +72,10 @@ TEST(Cli, BadUsageExitsWithTwo) {
 
 namespace tessaly {
 namespace {
+
+using test::CliRun;
+using test::Quote;
+using test::RunCli;
 
 TEST(CliObjects, CatWritesTheObjectBytes) {
   CliRun run = RunCli("cat " + Quote(test::TestBook("basic")) + " 'chapter2/My Page.htm'");

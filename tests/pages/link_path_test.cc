@@ -13,7 +13,7 @@ std::string Normalized(std::string path) {
   return path;
 }
 
-TEST(LinkPathTest, SpecimenPaths) {
+TEST(LinkPathTest, SamplePaths) {
   EXPECT_EQ(Normalized("\"/Help/./sub//page.htm\" "), "Help/sub/page.htm");
   EXPECT_EQ(Normalized("../../a/b/../c.htm"), "a/c.htm");
   EXPECT_EQ(Normalized("a/../b.htm"), "b.htm");

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 #include <queue>
+#include <random>
+#include <string>
 #include <stdexcept>
 #include <utility>
 
@@ -245,12 +247,28 @@ void LzxStreamBuilder::WriteLengthsAuto(std::vector<std::uint8_t>& previous, std
   WriteLengthsExplicit(previous, plan, first, last);
 }
 
+void WriteLengthOps(LzxBitWriter& bits, std::span<const std::uint8_t> pretreeLengths,
+                    std::span<const LzxPretreeOp> ops) {
+  std::vector<std::uint8_t> pretree(pretreeLengths.begin(), pretreeLengths.end());
+  pretree.resize(20, 0);
+  for (const std::uint8_t length : pretree) bits.WriteBits(length, 4);
+  const std::vector<std::uint32_t> codes = CanonicalCodes(pretree);
+  for (const LzxPretreeOp& op : ops) {
+    WriteCode(bits, pretree, codes, op.symbol);
+    if (op.symbol == 17) {
+      bits.WriteBits(op.extra, 4);
+    } else if (op.symbol == 18) {
+      bits.WriteBits(op.extra, 5);
+    } else if (op.symbol == 19) {
+      bits.WriteBits(op.extra, 1);
+      WriteCode(bits, pretree, codes, op.second);
+    }
+  }
+}
+
 void LzxStreamBuilder::WriteLengthsExplicit(std::vector<std::uint8_t>& previous, const ExplicitLengths& lengths,
                                             int first, int last) {
-  std::vector<std::uint8_t> pretree(lengths.pretree);
-  pretree.resize(20, 0);
-  for (const std::uint8_t length : pretree) bits_.WriteBits(length, 4);
-  const std::vector<std::uint32_t> codes = CanonicalCodes(pretree);
+  WriteLengthOps(bits_, lengths.pretree, lengths.ops);
   const auto delta = [](int before, int change) {
     int v = before - change;
     if (v < 0) v += 17;
@@ -259,18 +277,13 @@ void LzxStreamBuilder::WriteLengthsExplicit(std::vector<std::uint8_t>& previous,
   std::size_t x = static_cast<std::size_t>(first);
   for (const LzxPretreeOp& op : lengths.ops) {
     if (x >= static_cast<std::size_t>(last)) throw std::logic_error("pretree operations past the range");
-    WriteCode(bits_, pretree, codes, op.symbol);
     std::size_t run = 1;
     std::uint8_t value = 0;
     if (op.symbol == 17) {
-      bits_.WriteBits(op.extra, 4);
       run = op.extra + 4;
     } else if (op.symbol == 18) {
-      bits_.WriteBits(op.extra, 5);
       run = op.extra + 20;
     } else if (op.symbol == 19) {
-      bits_.WriteBits(op.extra, 1);
-      WriteCode(bits_, pretree, codes, op.second);
       run = op.extra + 4;
       value = delta(previous[x], op.second);
     } else {
@@ -563,6 +576,53 @@ LzxCompressed CompressLzx(std::span<const std::uint8_t> plain, const LzxCompress
   result.stream = builder.Finish();
   result.resetOffsets = builder.resetOffsets();
   return result;
+}
+
+std::vector<std::uint8_t> GenerateHtmlText(std::size_t size, std::uint32_t seed) {
+  static const char* const kWords[] = {
+      "the", "of", "and", "to", "in", "is", "for", "that", "with", "as", "on", "by", "this", "be", "are", "from",
+      "function", "returns", "value", "parameter", "object", "window", "file", "help", "topic", "index", "search",
+      "contents", "property", "method", "example", "remarks", "syntax", "see", "also", "string", "number",
+      "element", "collection", "specifies", "whether", "default", "true", "false", "null", "document", "reference",
+      "Microsoft", "HTML", "compiled", "section", "table", "keyword", "server", "client", "Windows", "version"};
+  static const char* const kTags[] = {"p", "b", "i", "a", "code", "pre", "li", "td", "span", "div", "h2", "h3"};
+  std::mt19937 rng(seed);
+  std::string text;
+  const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+  while (text.size() < size) {
+    const std::size_t kind = pick(20);
+    if (kind == 0) {
+      text += "<a href=\"";
+      text += kWords[pick(std::size(kWords))];
+      text += "_" + std::to_string(pick(400)) + ".htm\">";
+    } else if (kind < 3) {
+      const char* tag = kTags[pick(std::size(kTags))];
+      text += (pick(2) ? "<" : "</");
+      text += tag;
+      text += pick(4) == 0 ? " class=\"" + std::string(kWords[pick(std::size(kWords))]) + "\">" : ">";
+    } else if (kind == 3) {
+      text += pick(2) ? "&nbsp;" : "\r\n";
+    } else if (kind == 4) {
+      text += std::to_string(pick(100000));
+      text += ' ';
+    } else {
+      text += kWords[pick(std::size(kWords))];
+      text += pick(8) == 0 ? ". " : " ";
+    }
+  }
+  text.resize(size);
+  return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+void ApplyItems(std::span<const LzxItem> items, std::vector<std::uint8_t>& plain) {
+  for (const LzxItem& item : items) {
+    if (item.length == 0) {
+      plain.push_back(item.literal);
+      continue;
+    }
+    if (item.offset == 0 || item.offset > plain.size()) throw std::logic_error("match before the data");
+    for (std::uint32_t i = 0; i < item.length; ++i) plain.push_back(plain[plain.size() - item.offset]);
+  }
 }
 
 }  // namespace tessaly::test

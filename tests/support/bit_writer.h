@@ -72,6 +72,9 @@ struct LzxPretreeOp {
 // Canonical codes (most significant bit first) for the given lengths; codes of length 0 are unused.
 std::vector<std::uint32_t> CanonicalCodes(std::span<const std::uint8_t> lengths);
 
+// Writes 20 pretree lengths (4 bits each) and then the operations, coded with that pretree.
+void WriteLengthOps(LzxBitWriter& bits, std::span<const std::uint8_t> pretree, std::span<const LzxPretreeOp> ops);
+
 // Length-limited Huffman code lengths for the frequencies; a complete code whenever any frequency is
 // non-zero (a lone used symbol gets a partner), all zero otherwise.
 std::vector<std::uint8_t> HuffmanLengths(std::span<const std::uint32_t> frequencies, int maxLength);
@@ -171,5 +174,11 @@ struct LzxCompressed {
 // earlier chunk), as at the reset points of a CHM section. Blocks never let a match cross their end.
 // Applies no E8 preprocessing: with a translation size set, the caller's data must already be translated.
 LzxCompressed CompressLzx(std::span<const std::uint8_t> plain, const LzxCompressOptions& options);
+
+// Deterministic HTML-like text (tags, attributes, words of a small vocabulary, entities), `size` bytes.
+std::vector<std::uint8_t> GenerateHtmlText(std::size_t size, std::uint32_t seed);
+
+// The plain bytes an LZ parse stands for, appended to `plain` (matches copy byte by byte).
+void ApplyItems(std::span<const LzxItem> items, std::vector<std::uint8_t>& plain);
 
 }  // namespace tessaly::test

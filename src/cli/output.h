@@ -1,0 +1,30 @@
+// Book text on the terminal: converted from the book's code page to UTF-8.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "base/text_converter.h"
+
+namespace tessaly {
+class Book;
+}
+
+namespace tessaly::cli {
+
+// Windows code pages through the C library's iconv.
+class IconvConverter : public TextConverter {
+ public:
+  std::optional<std::string> ToUtf8(std::string_view text, int codePage) const override;
+};
+
+// The converter the tool attaches to every book it opens.
+const TextConverter& Converter();
+
+// Book text in UTF-8; bytes that do not convert become U+FFFD.
+std::string BookText(const Book& book, std::string_view text);
+
+// Opens a book completely with the tool's converter attached.
+void OpenBook(Book& book, const std::string& path);
+
+}  // namespace tessaly::cli

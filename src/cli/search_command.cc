@@ -1,0 +1,54 @@
+// search: one word looked up in the book's full-text index, as the reader's Search panel does.
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "book/book.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "helpdata/topic_table.h"
+#include "search/full_text_index.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+// A book's title may hold tabs or line breaks; they would split the columns and the lines.
+void AppendField(std::string& out, std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  out += text;
+}
+
+}  // namespace
+
+// One line per topic found, in the reader's order (by title): the topic number, its title and its path,
+// separated by tabs. Nothing is printed when the word is not found; that is no failure.
+int RunSearch(const Args& args) {
+  Book book;
+  OpenBook(book, args[0]);
+  book.LoadFullTextIndex();
+  if (book.FullText().Empty()) {
+    std::fprintf(stderr, "tessaly-cli: %s has an empty full-text index.\n", args[0].c_str());
+  }
+  book.Search(args[1]);
+
+  const TopicTable& topics = book.Topics();
+  std::string out;
+  for (const SearchResult* result : book.SearchResults()) {
+    if (result == nullptr) continue;
+    const auto topic = static_cast<std::int32_t>(result->topic);
+    out += std::to_string(result->topic);
+    out += '\t';
+    AppendField(out, BookText(book, topics.Title(topic)));
+    out += '\t';
+    const std::optional<std::string_view> path = topics.Path(topic);
+    if (path) AppendField(out, BookText(book, *path));
+    out += '\n';
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
+}  // namespace tessaly::cli

@@ -1,0 +1,308 @@
+// Preparing a page: resolving the link, the page state, the files of the
+// temporary folder, and the two passes over the name pairs (copies, then
+// frames).
+#include "pages/page_cache.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "base/book_error.h"
+#include "base/text.h"
+#include "book/book.h"
+#include "pages/css_refs.h"
+#include "pages/history.h"
+#include "pages/link_path.h"
+#include "pages/page_names.h"
+#include "pages/page_platform.h"
+
+namespace tessaly {
+
+namespace {
+
+// A link or path as the reader holds it: up to its first NUL, at most
+// kMaxPath bytes.
+std::string_view Bounded(std::string_view text) {
+  text = text.substr(0, text.find('\0'));
+  return text.substr(0, std::min(text.size(), PageCache::kMaxPath));
+}
+
+void CutAt(std::string& text, char c) {
+  const std::size_t at = text.find(c);
+  if (at != std::string::npos) text.resize(at);
+}
+
+void CutToMaxPath(std::string& text) {
+  if (text.size() > PageCache::kMaxPath) text.resize(PageCache::kMaxPath);
+}
+
+// The link's text from its first '#' on; empty when it has none.
+std::string_view Fragment(std::string_view link) {
+  const std::size_t hash = link.find('#');
+  return hash == std::string_view::npos ? std::string_view() : link.substr(hash);
+}
+
+// A name made by this cache: one component, never "." or "..".
+bool IsPlainFileName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) ==
+                                                              std::string_view::npos;
+}
+
+// Keeps frameDepth_ counted while frames are shown, whatever happens.
+class DepthGuard {
+ public:
+  explicit DepthGuard(int& depth) : depth_(depth) { ++depth_; }
+  ~DepthGuard() { --depth_; }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+ private:
+  int& depth_;
+};
+
+}  // namespace
+
+PageCache::PageCache(PagePlatform& platform, History& history, std::string_view tempFolder)
+    : platform_(platform),
+      history_(history),
+      tempFolder_(tempFolder.empty() ? "./" : tempFolder),
+      createdFiles_(kCreatedCapacity, kCreatedGrowBy),
+      pageBuffer_(kPairCapacity, kPairGrowBy) {
+  if (tempFolder_.back() != '/') tempFolder_ += '/';
+}
+
+void PageCache::SetCurrentPagePath(std::string_view path) { currentPagePath_ = Bounded(path); }
+
+void PageCache::SetCurrentPageDir(std::string_view dir) { currentPageDir_ = Bounded(dir); }
+
+void PageCache::ResetPageState() {
+  currentPageFile_.clear();
+  currentPagePath_.clear();
+  currentPageDir_.clear();
+}
+
+bool PageCache::PreparePage(std::string_view rawLink) {
+  const std::string_view link = Bounded(rawLink);
+  historyEntry_.clear();
+  if (book_ == nullptr) return false;
+
+  // The target, resolved against the page on screen, in the form the
+  // history and the page state keep.
+  std::string work;
+  if (link.starts_with('#')) {
+    work = currentPagePath_.substr(0, currentPagePath_.find('#'));
+  } else if (!link.starts_with('/')) {
+    work = currentPageDir_;
+  }
+  work.append(link);
+  CutToMaxPath(work);
+  NormalizeBookPath(work);
+  LowerCaseInPlace(work);
+  LowerCaseInPlace(currentPagePath_);
+  if (work == currentPagePath_) return false;
+  if (!history_.Navigating()) historyEntry_ = work;
+  CutAt(work, '#');
+
+  // The page on screen (at another fragment, or without one): the view loads
+  // the same file again; nothing is written. Only the whole path counts:
+  // a.htm is not the page a.html.
+  const std::string_view shownPath = std::string_view(currentPagePath_).substr(0, currentPagePath_.find('#'));
+  if (shownPath == work) {
+    if (currentPageFile_.empty()) return false;
+    CutAt(currentPageFile_, '#');
+    currentPagePath_ = work;
+    const std::string_view fragment = Fragment(link);
+    currentPageFile_.append(fragment);
+    currentPagePath_.append(fragment);
+    if (!historyEntry_.empty()) history_.HistoryPush(historyEntry_);
+    return true;
+  }
+
+  // Another page.
+  std::string pagePath = link.starts_with('/') ? std::string(link) : currentPageDir_ + std::string(link);
+  CutToMaxPath(pagePath);
+  NormalizeBookPath(pagePath);
+  CutAt(pagePath, '#');
+  if (pagePath.empty() || !book_->HasObject(pagePath)) {
+    OpenExternally(link);
+    return false;
+  }
+
+  ClearPageFiles(false);
+  const std::string pageName = FormatText("index%u.htm", static_cast<unsigned>(pageCounter_));
+  ++pageCounter_;
+  PageFile file = CreatePageFile(pageName);
+  if (!file) return false;
+  currentPageFile_ = FileAddress(lastFilePath_);
+  currentPageFile_.append(Fragment(link));
+
+  std::uint32_t newPairs = 0;
+  try {
+    newPairs = RewritePage(*book_, pagePath, file.get(), platform_.ShowImages());
+  } catch (const BookError& error) {
+    file.reset();
+    ReportError(error.Message());
+    return false;
+  }
+  file.reset();
+  currentPagePath_ = pagePath;
+  const std::size_t slash = pagePath.rfind('/');
+  currentPageDir_ = slash == std::string::npos ? std::string() : pagePath.substr(0, slash + 1);
+
+  WriteCopies(newPairs);
+  if (ShowFrames(newPairs)) return true;
+
+  if (!historyEntry_.empty()) history_.HistoryPush(historyEntry_);
+  return true;
+}
+
+std::string PageCache::FullPath(std::string_view reference) const {
+  std::string full = reference.starts_with('/') ? std::string(reference) : currentPageDir_ + std::string(reference);
+  CutToMaxPath(full);
+  return full;
+}
+
+void PageCache::WriteCopies(std::uint32_t pagePairs) {
+  // Style sheets add pairs of their own while this walks: offsets, not
+  // pointers, since the buffer may move; those later pairs are copied as they
+  // are (one level deep).
+  std::size_t offset = 0;
+  for (std::uint32_t index = 0; offset < pageBuffer_.Length(); ++index) {
+    const std::string reference(pageBuffer_.StringAt(offset));
+    offset += reference.size() + 1;
+    const std::string name(pageBuffer_.StringAt(offset));
+    offset += name.size() + 1;
+    const bool fromPage = index < pagePairs;
+
+    PageFile out = CreatePageFile(name);
+    if (!out) continue;
+    // A frame page is only an empty placeholder: it is shown in its own turn.
+    if (fromPage && IsHtmlPage(reference)) continue;
+    const std::string fullPath = FullPath(reference);
+    try {
+      const std::span<const std::uint8_t> bytes = book_->ReadObject(fullPath);
+      if (fromPage && FileExtension(reference) == ".css") {
+        WriteStyleSheet(out.get(), fullPath, bytes);
+      } else {
+        std::fwrite(bytes.data(), 1, bytes.size(), out.get());
+      }
+    } catch (const BookError& error) {
+      ReportError(error.Message());
+    }
+  }
+}
+
+void PageCache::WriteStyleSheet(std::FILE* out, std::string_view fullPath, std::span<const std::uint8_t> bytes) {
+  // The references of a style sheet are relative to its own folder.
+  std::string sheetPath(fullPath);
+  NormalizeBookPath(sheetPath);
+  CutAt(sheetPath, '#');
+  const std::string sheetDir = DirectoryPart(sheetPath);
+  const std::string css(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+
+  auto rename = [&](std::string_view path) -> std::optional<std::string> {
+    if (HasSchemeOrHost(path) || IsExternalUrl(path)) return std::nullopt;
+    const std::string extension = FileExtension(path);
+    if (!imagesForCopies_ && IsImageExtension(extension)) return std::nullopt;
+    std::string target = path.starts_with('/') ? std::string(path) : sheetDir + std::string(path);
+    if (target.size() > kMaxPath) return std::nullopt;
+    NormalizeBookPath(target);
+    CutAt(target, '#');
+    if (target.empty()) return std::nullopt;
+    // One copy per page: an object the page or another sheet already has.
+    for (std::size_t at = 0; at < pageBuffer_.Length();) {
+      const std::string_view reference = pageBuffer_.StringAt(at);
+      at += reference.size() + 1;
+      const std::string_view name = pageBuffer_.StringAt(at);
+      at += name.size() + 1;
+      std::string known = FullPath(reference);
+      NormalizeBookPath(known);
+      CutAt(known, '#');
+      if (EqualNoCase(known, target)) return std::string(name);
+    }
+    // What the book lacks stays as written: no empty copy, no error box.
+    if (!book_->HasObject(target)) return std::nullopt;
+    std::string name = FormatText("%ufile", static_cast<unsigned>(fileCounter_)) + SafeExtension(extension);
+    ++fileCounter_;
+    pageBuffer_.AppendString("/" + target);
+    pageBuffer_.AppendString(name);
+    return name;
+  };
+
+  const std::string rewritten = RewriteCssReferences(css, rename);
+  std::fwrite(rewritten.data(), 1, rewritten.size(), out);
+}
+
+bool PageCache::ShowFrames(std::uint32_t pagePairs) {
+  if (frameDepth_ >= kMaxFrameDepth) return false;
+  // A copy of the frames taken before the first is shown: showing a page
+  // empties and refills pageBuffer. Each is passed book-absolute, since
+  // showing one moves currentPageDir to its folder.
+  std::vector<std::string> frames;
+  std::size_t offset = 0;
+  for (std::uint32_t index = 0; index < pagePairs && offset < pageBuffer_.Length(); ++index) {
+    const std::string_view reference = pageBuffer_.StringAt(offset);
+    offset += reference.size() + 1;
+    offset += pageBuffer_.StringAt(offset).size() + 1;
+    if (!IsHtmlPage(reference)) continue;
+    std::string full = FullPath(reference);
+    NormalizeBookPath(full);
+    // A frame the book lacks stays an empty placeholder: following it would
+    // delete the frameset and show nothing in its place.
+    if (full.empty() || !book_->HasObject(full)) continue;
+    frames.push_back("/" + full);
+  }
+  if (frames.empty()) return false;
+
+  DepthGuard guard(frameDepth_);
+  for (const std::string& frame : frames) {
+    ClearPageFiles(false);
+    platform_.ShowPage(frame);
+  }
+  return true;
+}
+
+PageFile PageCache::CreatePageFile(std::string_view rawName) {
+  std::string_view name = rawName.substr(0, rawName.find('#'));
+  name = name.substr(0, std::min(name.size(), kMaxFilePath + 1));
+  lastFilePath_ = tempFolder_;
+  lastFilePath_.append(name);
+  if (!IsPlainFileName(name) || lastFilePath_.size() > kMaxFilePath) return nullptr;
+  std::FILE* file = std::fopen(lastFilePath_.c_str(), "wb");
+  if (file == nullptr) return nullptr;
+  createdFiles_.AppendString(lastFilePath_);
+  ++createdCount_;
+  return PageFile(file);
+}
+
+void PageCache::ClearPageFiles(bool removeFolder) {
+  for (std::size_t offset = 0; offset < createdFiles_.Length();) {
+    const std::string path(createdFiles_.StringAt(offset));
+    offset += path.size() + 1;
+    std::remove(path.c_str());
+  }
+  createdCount_ = 0;
+  createdFiles_.Reset();
+  if (removeFolder) {
+    // Only an empty folder goes: nothing but what this cache wrote is deleted.
+    std::error_code error;
+    std::filesystem::remove(std::filesystem::path(tempFolder_.substr(0, tempFolder_.size() - 1)), error);
+  }
+}
+
+bool PageCache::OpenExternally(std::string_view rawLink) {
+  std::string_view link = Bounded(rawLink);
+  if (!IsSystemLink(link)) {
+    platform_.ReportMissingLink(link);
+    return false;
+  }
+  const std::size_t start = link.find_first_not_of(" \t\r\n");
+  const std::size_t end = link.find_last_not_of(" \t\r\n");
+  return platform_.OpenExternal(link.substr(start, end - start + 1));
+}
+
+void PageCache::ReportError(std::string_view message) {
+  if (!message.empty()) platform_.ShowError(message);
+}
+
+}  // namespace tessaly

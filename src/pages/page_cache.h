@@ -1,0 +1,144 @@
+// PageCache: writes a topic of the open book into the temporary folder, ready
+// for an HTML view, and keeps the state of the page on screen.
+//
+// A page is written as "index<N>.htm" (N counts pages) with the tags that
+// reference images, style sheets, scripts and frame pages rewritten to point
+// at copies beside it named "<M>file.<ext>" (M counts copies; the extension is
+// dropped unless it is plain letters and digits). Links to other pages stay as
+// written: a tapped link comes back through PreparePage and is resolved
+// against currentPageDir. A copied style sheet has its url(...) and @import
+// references copied and rewritten too (one level: those copies are not read
+// again). A frame page is written as an empty placeholder and then shown in
+// the frameset's place through the page view.
+//
+// The name pairs of the page being rewritten ("in-book reference", NUL, "file
+// name", NUL, ...) live in pageBuffer. Everything the folder holds for the
+// page on screen is listed in createdFiles and deleted before the next page is
+// written. Counters are never reset, so no name is used twice in one run.
+//
+// Nothing from a book reaches the file system unchecked: file names are made
+// here, and only inside the folder; paths are bounded; books are only read.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "base/byte_buffer.h"
+
+namespace tessaly {
+
+class Book;
+class History;
+class PagePlatform;
+
+struct PageFileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using PageFile = std::unique_ptr<std::FILE, PageFileCloser>;
+
+class PageCache {
+ public:
+  static constexpr std::size_t kMaxPath = 255;       // links, in-book paths, directories
+  static constexpr std::size_t kMaxFilePath = 259;   // temporary folder + file name
+  static constexpr std::size_t kMaxTag = 3000;       // bytes of one tag kept
+  static constexpr std::size_t kPairCapacity = 500;  // pageBuffer
+  static constexpr std::size_t kPairGrowBy = 100;
+  static constexpr std::size_t kCreatedCapacity = 200;  // createdFiles
+  static constexpr std::size_t kCreatedGrowBy = 50;
+  // Framesets that frame framesets are followed this deep; deeper frames stay
+  // empty placeholders (two pages that frame each other would never end).
+  static constexpr int kMaxFrameDepth = 4;
+
+  // tempFolder: the folder the files are written to (a '/' is added when it
+  // does not end in one). The platform and the history outlive the cache.
+  PageCache(PagePlatform& platform, History& history, std::string_view tempFolder);
+  PageCache(const PageCache&) = delete;
+  PageCache& operator=(const PageCache&) = delete;
+
+  // The book pages are taken from (not owned; null for none).
+  void SetBook(Book* book) { book_ = book; }
+  Book* CurrentBook() const { return book_; }
+
+  // Prepares the page a link names (a tapped link, a contents or index
+  // target, a history entry): true when a page is ready in
+  // CurrentPageFile(), false when there is nothing (new) to show. Callers
+  // holding a book-absolute path empty currentPageDir first.
+  bool PreparePage(std::string_view link);
+
+  // Writes the page at pagePath of the book to out with its tags rewritten;
+  // returns the number of name pairs added to pageBuffer (emptied first).
+  // Raises BookError when the page cannot be read.
+  std::uint32_t RewritePage(Book& book, std::string_view pagePath, std::FILE* out, bool showImages);
+
+  // Opens tempFolder + name (cut at its first '#') for writing; null when the
+  // name is not a plain file name, the path would pass kMaxFilePath, or the
+  // open fails. lastFilePath is set to the path in every case.
+  PageFile CreatePageFile(std::string_view name);
+
+  // Deletes every file listed in createdFiles and empties the list; with
+  // removeFolder, also removes the folder itself (when it is empty).
+  void ClearPageFiles(bool removeFolder);
+
+  // Hands a link to the system when its scheme is http, https, ftp or
+  // mailto; reports any other link as not in the book. Returns whether the
+  // system took it.
+  bool OpenExternally(std::string_view link);
+
+  // Page state, shared with the page view.
+  const std::string& CurrentPageFile() const { return currentPageFile_; }
+  const std::string& CurrentPagePath() const { return currentPagePath_; }
+  const std::string& CurrentPageDir() const { return currentPageDir_; }
+  void SetCurrentPagePath(std::string_view path);
+  void SetCurrentPageDir(std::string_view dir);
+  // Empties the three texts above (a new book, or the images switch).
+  void ResetPageState();
+
+  const std::string& TempFolder() const { return tempFolder_; }
+  std::uint32_t PageCounter() const { return pageCounter_; }
+  std::uint32_t FileCounter() const { return fileCounter_; }
+  const std::string& LastFilePath() const { return lastFilePath_; }
+  const ByteBuffer& CreatedFiles() const { return createdFiles_; }
+  std::uint32_t CreatedCount() const { return createdCount_; }
+  const std::string& HistoryEntry() const { return historyEntry_; }
+  const ByteBuffer& PageBuffer() const { return pageBuffer_; }
+
+ private:
+  // Rewrites one tag's text in place (the attribute rules).
+  void RewriteTag(std::string& tag, std::string_view pageDir, bool showImages, std::uint32_t& newPairs);
+  // The file name recorded for an in-book reference, recording a new pair
+  // (and counting it) when there is none.
+  std::string NameFor(std::string_view reference, std::string_view extension, std::uint32_t& newPairs);
+  // Writes the copies of the pairs recorded by RewritePage (first pass).
+  void WriteCopies(std::uint32_t pagePairs);
+  void WriteStyleSheet(std::FILE* out, std::string_view fullPath, std::span<const std::uint8_t> bytes);
+  // The in-book path a recorded reference stands for.
+  std::string FullPath(std::string_view reference) const;
+  // Shows the frames of the page just written (second pass); true when at
+  // least one was followed.
+  bool ShowFrames(std::uint32_t pagePairs);
+  void ReportError(std::string_view message);
+
+  PagePlatform& platform_;
+  History& history_;
+  Book* book_ = nullptr;
+  std::string tempFolder_;
+
+  std::string currentPageFile_;
+  std::string currentPagePath_;
+  std::string currentPageDir_;
+  std::uint32_t pageCounter_ = 0;
+  std::uint32_t fileCounter_ = 0;
+  std::string lastFilePath_;
+  ByteBuffer createdFiles_;
+  std::uint32_t createdCount_ = 0;
+  std::string historyEntry_;
+  ByteBuffer pageBuffer_;
+  bool imagesForCopies_ = true;  // the images setting of the page being written
+  int frameDepth_ = 0;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,124 @@
+// Writing one page with its tags rewritten: the tags that reference images,
+// style sheets, scripts and frame pages get the names of the copies written
+// beside the page; every other byte passes through as it is.
+#include <algorithm>
+#include <array>
+#include <optional>
+
+#include "base/book_error.h"
+#include "base/text.h"
+#include "book/book.h"
+#include "helpdata/sitemap_scanner.h"
+#include "pages/link_path.h"
+#include "pages/page_cache.h"
+#include "pages/page_names.h"
+
+namespace tessaly {
+
+namespace {
+
+// Tried in this order; the first one present in a tag is the one handled.
+constexpr std::array<std::string_view, 3> kAttributes = {"src", "background", "href"};
+
+void Write(std::FILE* out, std::string_view bytes) {
+  if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), out);
+}
+
+}  // namespace
+
+std::uint32_t PageCache::RewritePage(Book& book, std::string_view pagePath, std::FILE* out, bool showImages) {
+  pageBuffer_.Reset();
+  imagesForCopies_ = showImages;
+  // A view into the book's shared buffer: nothing below reads the book.
+  const std::span<const std::uint8_t> bytes = book.ReadObject(pagePath);
+  const std::string pageDir = DirectoryPart(pagePath.substr(0, std::min(pagePath.size(), kMaxPath)));
+  const std::string_view page(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+
+  std::uint32_t newPairs = 0;
+  std::string tag;
+  tag.reserve(kMaxTag);
+  bool inTag = false;
+  std::size_t textStart = 0;  // start of the text outside tags not yet written
+  for (std::size_t i = 0; i < page.size(); ++i) {
+    const char c = page[i];
+    if (!inTag) {
+      if (c == '<') {
+        Write(out, page.substr(textStart, i - textStart));
+        inTag = true;
+        tag.clear();
+      }
+    } else if (c == '>') {
+      RewriteTag(tag, pageDir, showImages, newPairs);
+      std::fputc('<', out);
+      Write(out, tag);
+      std::fputc('>', out);
+      inTag = false;
+      textStart = i + 1;
+    } else if (tag.size() < kMaxTag) {
+      tag += c;
+    }
+  }
+  // A tag still open at the end of the page is not written.
+  if (!inTag) Write(out, page.substr(textStart));
+  return newPairs;
+}
+
+void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool showImages, std::uint32_t& newPairs) {
+  // The page's folder and the value together must fit an in-book path.
+  const std::size_t maxValue = kMaxPath - std::min(pageDir.size(), kMaxPath);
+  for (std::string_view attribute : kAttributes) {
+    std::string value;
+    const std::optional<std::size_t> valueEnd = SitemapScanner::AttributeValue(tag, attribute, value, maxValue + 1);
+    if (!valueEnd) continue;
+
+    value.resize(std::min(value.find('\0'), value.size()));
+    TrimLinkText(value);
+    value.resize(std::min(value.find('#'), value.size()));
+    const std::string extension = FileExtension(value);
+
+    if (IsImageExtension(extension) && !showImages) {
+      // Renamed so that the view ignores it: img -> ixg, background -> bxckground.
+      std::string lower = tag;
+      LowerCaseInPlace(lower);
+      const std::size_t at = lower.find(attribute == "background" ? "background" : "img");
+      if (at != std::string::npos) {
+        tag[at + 1] = 'x';
+        return;
+      }
+    }
+    if (IsExternalUrl(value)) return;
+
+    const bool isSource = attribute == "src";
+    const bool copied = extension == ".css" || IsImageExtension(extension) ||
+                        (isSource && (IsHtmlPage(value) || extension == ".js"));
+    if (!copied || value.empty()) return;
+
+    // The value's own occurrence in the tag: the last one that ends by the
+    // end of the attribute (an alt text may name the same file earlier). A
+    // value that entity decoding changed is not there: the tag stays.
+    if (*valueEnd < value.size()) return;
+    const std::size_t at = tag.rfind(value, *valueEnd - value.size());
+    if (at == std::string::npos) return;
+    const std::string name = NameFor(value, extension, newPairs);
+    tag.replace(at, value.size(), name);
+    return;
+  }
+}
+
+std::string PageCache::NameFor(std::string_view reference, std::string_view extension, std::uint32_t& newPairs) {
+  for (std::size_t at = 0; at < pageBuffer_.Length();) {
+    const std::string_view known = pageBuffer_.StringAt(at);
+    at += known.size() + 1;
+    const std::string_view name = pageBuffer_.StringAt(at);
+    at += name.size() + 1;
+    if (EqualNoCase(known, reference)) return std::string(name);
+  }
+  std::string name = FormatText("%ufile", static_cast<unsigned>(fileCounter_)) + SafeExtension(extension);
+  ++fileCounter_;
+  pageBuffer_.AppendString(reference);
+  pageBuffer_.AppendString(name);
+  ++newPairs;
+  return name;
+}
+
+}  // namespace tessaly
