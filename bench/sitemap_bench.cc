@@ -28,8 +28,12 @@ std::string KeywordSitemap(int count) {
   std::mt19937 random(5);
   std::string text = "<HTML><BODY>\n<UL>\n";
   for (int i = 0; i < count; ++i) {
-    const std::string name = (random() % 8 == 0 ? "_" : "") + std::string(1, static_cast<char>('A' + random() % 26)) +
-                             "keyword " + std::to_string(random() % 100000) + " &amp; more";
+    std::string name;
+    if (random() % 8 == 0) name += '_';
+    name += static_cast<char>('A' + random() % 26);
+    name += "keyword ";
+    name += std::to_string(random() % 100000);
+    name += " &amp; more";
     text += "\t<LI> <OBJECT type=\"text/sitemap\">\n" + Param("Name", name);
     if (i % 10 == 0) {
       text += Param("Name", "First topic") + Param("Local", "html/t" + std::to_string(i) + "a.htm") +
@@ -52,9 +56,8 @@ std::string KeywordSitemap(int count) {
 
 // 300 chapters of 100 entries each, or all of them flat in one list.
 std::string ContentsSitemap(int chapters, int perChapter) {
-  std::string text =
-      "<HTML><BODY>\n<OBJECT type=\"text/site properties\">\n" + Param("Window Styles", "0x800025") +
-      Param("ImageType", "Folder") + "</OBJECT>\n<UL>\n";
+  std::string text = "<HTML><BODY>\n<OBJECT type=\"text/site properties\">\n" +
+                     Param("Window Styles", "0x800025") + Param("ImageType", "Folder") + "</OBJECT>\n<UL>\n";
   for (int c = 0; c < chapters; ++c) {
     text += "\t<LI> <OBJECT type=\"text/sitemap\">\n" + Param("Name", "Chapter " + std::to_string(c)) +
             Param("Local", "html/c" + std::to_string(c) + "/index.htm") + "\t\t</OBJECT>\n\t<UL>\n";

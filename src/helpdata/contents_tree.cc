@@ -59,9 +59,8 @@ NumberScan ScanNumber(std::string_view text, std::int32_t& value) {
   return NumberScan::kNumber;
 }
 
-
-// The "param name" of a tag and the "value" that follows it. Returns false
-// for a tag without a param name.
+// The "param name" of a tag, and the "value" searched after it. Read()
+// returns false for a tag without a param name.
 class ParamReader {
  public:
   bool Read(const std::string& tag) {

@@ -34,9 +34,9 @@ struct TocNode {
   std::string name;   // the "Name" param; empty when absent
   std::string local;  // the "Local" param through NormalizeBookPath; empty when absent
   std::int32_t imageNumber = 0;
-  std::uintptr_t treeItem = 0;  // set by the reader's Contents panel
+  std::uintptr_t treeItem = 0;           // set by the reader's Contents panel
   PointerArray<TocNode> children{1, 5};  // owned, document order
-  TocNode* prev = nullptr;  // document-order chain over the whole tree
+  TocNode* prev = nullptr;               // document-order chain over the whole tree
   TocNode* next = nullptr;
 };
 
@@ -45,14 +45,14 @@ struct ContentsTree {
 
   TocNode root;  // nameless; children are the top-level entries; prev is the chain's last node
   std::int32_t windowStyles = 0;
-  std::string imageType;  // lower-cased
+  std::string imageType;       // lower-cased
   std::int32_t nodeCount = 0;  // every node below the root
 };
 
 // Limits of the texts read from a contents item.
-constexpr std::size_t kMaxTocText = 254;     // "Name" and "Local" values
-constexpr std::size_t kMaxParamName = 18;    // a "param name" value
-constexpr std::size_t kMaxNumberText = 18;   // an "ImageNumber" or "Window Styles" value
+constexpr std::size_t kMaxTocText = 254;    // "Name" and "Local" values
+constexpr std::size_t kMaxParamName = 18;   // a "param name" value
+constexpr std::size_t kMaxNumberText = 18;  // an "ImageNumber" or "Window Styles" value
 
 // Builds the tree from the sitemap's bytes, logging every entry (indented by
 // its depth) to log. Raises BookError "Error while parse TOC file.\n%s" with

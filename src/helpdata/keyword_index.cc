@@ -23,7 +23,9 @@ std::string_view WithoutLeadingUnderscores(std::string_view name) {
 class IndexParser {
  public:
   IndexParser(IndexEntry& root, std::span<const std::uint8_t> sitemap, Logger& log)
-      : root_(root), cursor_(reinterpret_cast<const char*>(sitemap.data())), end_(cursor_ + sitemap.size()),
+      : root_(root),
+        cursor_(reinterpret_cast<const char*>(sitemap.data())),
+        end_(cursor_ + sitemap.size()),
         log_(log) {
     tag_.reserve(SitemapScanner::kMaxTag + 1);
   }
@@ -193,7 +195,8 @@ void ParseIndex(IndexEntry& root, std::span<const std::uint8_t> sitemap, Logger&
   SortKeywords(root);
 }
 
-void ForEachIndexEntry(const IndexEntry& from, const std::function<void(const IndexEntry&, int depth)>& visit) {
+void ForEachIndexEntry(const IndexEntry& from,
+                       const std::function<void(const IndexEntry&, int depth)>& visit) {
   std::vector<std::pair<const IndexEntry*, int>> pending;
   auto pushChildren = [&pending](const IndexEntry& entry, int depth) {
     for (std::int32_t i = entry.children.Count() - 1; i >= 0; --i) {

@@ -60,6 +60,7 @@ void SortKeywords(IndexEntry& parent);
 
 // Calls visit for every entry below `from` in document order (the order the
 // reader lists them) with its depth (0 for the children of `from`).
-void ForEachIndexEntry(const IndexEntry& from, const std::function<void(const IndexEntry&, int depth)>& visit);
+void ForEachIndexEntry(const IndexEntry& from,
+                       const std::function<void(const IndexEntry&, int depth)>& visit);
 
 }  // namespace tessaly

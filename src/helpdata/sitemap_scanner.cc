@@ -93,7 +93,7 @@ void SitemapScanner::NextTag(const char*& cursor, const char* end, std::string& 
 }
 
 std::optional<std::size_t> SitemapScanner::AttributeValue(std::string_view tag, std::string_view name,
-                                                         std::string& out, std::size_t outSize) {
+                                                          std::string& out, std::size_t outSize) {
   out.clear();
   tag = UpToNul(tag);
   std::string lower(tag);

@@ -38,8 +38,8 @@ class SitemapScanner {
   // entity-decoded and cut to outSize - 1 bytes into out. Returns the
   // position in tag just after the value, or nullopt (out empty) when the
   // attribute is absent.
-  static std::optional<std::size_t> AttributeValue(std::string_view tag, std::string_view name, std::string& out,
-                                                   std::size_t outSize);
+  static std::optional<std::size_t> AttributeValue(std::string_view tag, std::string_view name,
+                                                   std::string& out, std::size_t outSize);
 };
 
 // Moves items onto the end of array (used by the sitemap parsers, which

@@ -1,6 +1,7 @@
 #include "lzx/huffman_table.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace tessaly::lzx {
 
@@ -10,6 +11,19 @@ namespace {
 
 constexpr std::uint16_t Leaf(std::size_t symbol, int length) {
   return static_cast<std::uint16_t>((length << kEntryLengthShift) | symbol);
+}
+
+// Fills a run of entries whose length is a power of two, several at a time when it can.
+inline void FillEntries(std::uint16_t* at, std::size_t count, std::uint16_t value) {
+  const std::uint64_t four = value * 0x0001000100010001ull;
+  if (count >= 8) {
+    const std::uint64_t eight[2] = {four, four};
+    for (std::size_t i = 0; i < count; i += 8) std::memcpy(at + i, eight, sizeof eight);
+  } else if (count == 4) {
+    std::memcpy(at, &four, sizeof four);
+  } else {
+    for (std::size_t i = 0; i < count; ++i) at[i] = value;
+  }
 }
 
 }  // namespace
@@ -56,7 +70,7 @@ bool BuildDecodeTable(std::span<const std::uint8_t> lengths, int tableBits, std:
     const std::uint32_t symbolCode = nextCode[length]++;
     if (length <= tableBits) {
       const std::size_t first = std::size_t{symbolCode} << (tableBits - length);
-      std::fill_n(entries.begin() + first, std::size_t{1} << (tableBits - length), Leaf(symbol, length));
+      FillEntries(entries.data() + first, std::size_t{1} << (tableBits - length), Leaf(symbol, length));
       continue;
     }
     std::size_t at = symbolCode >> (length - tableBits);

@@ -141,6 +141,7 @@ LzxStatus LzxDecoder::Reset(int windowBits) {
   passBase_ = 0;
   blockType_ = 0;
   blockLength_ = 0;
+  carriedOvershoot_ = 0;
   std::fill_n(tables_->main.lengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
   std::fill_n(tables_->length.lengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
   return LzxStatus::Ok;
@@ -182,11 +183,9 @@ void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span
   run.r2 = r2_;
   std::size_t togo = output.size();
   std::size_t produced = 0;
-  // Bytes that a match of the previous block already placed at the start of the next one.
-  std::uint32_t carried = 0;
 
   while (togo > 0) {
-    if (blockRemaining_ == 0) ReadBlockHeader(run, carried);
+    if (blockRemaining_ == 0) ReadBlockHeader(run);
     // Inside an uncompressed block the byte cursor never passes the input end (every use is checked).
     if (blockType_ != lzx::kBlockUncompressed && run.bits.Overrun()) Fail(LzxStatus::BadData);
     if (blockRemaining_ == 0) continue;  // an empty block
@@ -224,8 +223,9 @@ void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span
     const std::uint32_t placed = run.position - start;
     std::memcpy(output.data() + produced, window + start, placed);
     produced += placed;
-    carried = placed - length;
-    togo -= carried;
+    // A match that ran past the end of its block: those bytes count against the next block.
+    carriedOvershoot_ = placed - length;
+    togo -= carriedOvershoot_;
   }
   // The checks before each run do not cover the last one: a stream cut short inside it must not pass.
   if (blockType_ != lzx::kBlockUncompressed && run.bits.Overrun()) Fail(LzxStatus::BadData);
@@ -245,7 +245,7 @@ void LzxDecoder::StartNextPass() {
   }
 }
 
-void LzxDecoder::ReadBlockHeader(RunState& run, std::uint32_t& carried) {
+void LzxDecoder::ReadBlockHeader(RunState& run) {
   const bool windowFull = run.position == windowSize_;
   if (blockType_ == lzx::kBlockUncompressed) {
     // An odd-length uncompressed block is padded to a word, except at the window end: the stream starts
@@ -308,17 +308,17 @@ void LzxDecoder::ReadBlockHeader(RunState& run, std::uint32_t& carried) {
       Fail(LzxStatus::BadData);
   }
 
-  if (carried > 0) {
-    if (carried > blockRemaining_) Fail(LzxStatus::BadData);
-    blockRemaining_ -= carried;
+  if (carriedOvershoot_ > 0) {
+    // The block's first bytes are already in the window; an uncompressed block still stores them.
+    if (carriedOvershoot_ > blockRemaining_) Fail(LzxStatus::BadData);
+    blockRemaining_ -= carriedOvershoot_;
     if (blockType_ == lzx::kBlockUncompressed) {
-      if (carried > bits.size - run.byteCursor) Fail(LzxStatus::BadData);
-      run.byteCursor += carried;
+      if (carriedOvershoot_ > bits.size - run.byteCursor) Fail(LzxStatus::BadData);
+      run.byteCursor += carriedOvershoot_;
     }
-    carried = 0;
+    carriedOvershoot_ = 0;
   }
 }
-
 
 namespace {
 
@@ -380,8 +380,8 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
       const auto header = static_cast<std::uint32_t>(symbol) & 7;
       const auto slot = static_cast<std::uint32_t>(symbol) >> 3;
 
-      // The match is decoded without data-dependent branches: the length-tree lookup is made for every
-      // match and kept for header 7 only; slots 0..2 read no offset bits.
+      // Few data-dependent branches: the length-tree lookup is made for every match and kept for header 7
+      // only; slots 0..2 read no offset bits, and slot 3 is offset 1 through its base.
       const std::uint32_t longMask = 0u - static_cast<std::uint32_t>(header == lzx::kLongLengthHeader);
       std::uint32_t lengthEntry = lengthTree.Lookup(bits) & longMask;
       if (lengthEntry & lzx::kNodeFlag) [[unlikely]] {
@@ -393,15 +393,16 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
 
       std::uint32_t formatted;
       if constexpr (kAligned) {
-        bits.Refill();  // up to 14 more offset bits and an aligned symbol of up to 7
+        // Up to 14 offset bits and an aligned symbol of up to 7 bits; a refill is rarely needed for them.
+        if (bits.count < 21) [[unlikely]] bits.Refill();
         const int verbatimBits = kSlots.alignedVerbatimBits[slot];
-        std::uint32_t value = bits.PeekUpTo32(verbatimBits);
-        bits.Remove(verbatimBits);
         const std::uint32_t alignedMask = kSlots.alignedMask[slot];
-        const std::uint32_t alignedEntry = alignedTree.Lookup(bits) & alignedMask;  // never a node
-        bits.Remove(static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
-        value = (value << (alignedMask & 3)) + (alignedEntry & lzx::kEntrySymbolMask);
-        formatted = kSlots.offsetBase[slot] + value;
+        const std::uint32_t value = bits.PeekUpTo32(verbatimBits);
+        // The aligned symbol follows the verbatim bits; its code is never longer than the table width.
+        const std::uint32_t alignedEntry =
+            alignedTree.entries[(bits.buffer << verbatimBits) >> (64 - lzx::kAlignedBits)] & alignedMask;
+        bits.Remove(verbatimBits + static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
+        formatted = kSlots.offsetBase[slot] + (value << (alignedMask & 3)) + (alignedEntry & lzx::kEntrySymbolMask);
       } else {
         const int extra = lzx::kExtraBits[slot];
         formatted = kSlots.offsetBase[slot] + bits.PeekUpTo32(extra);

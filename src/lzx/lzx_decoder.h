@@ -61,7 +61,7 @@ class LzxDecoder {
   struct RunState;
 
   void DecompressOrFail(std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
-  void ReadBlockHeader(RunState& run, std::uint32_t& carried);
+  void ReadBlockHeader(RunState& run);
   template <bool kAligned>
   void DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32_t writeLimit, bool trimAllowed);
   void TranslateE8(std::span<std::uint8_t> output);
@@ -83,6 +83,8 @@ class LzxDecoder {
   std::uint16_t blockType_ = 0;
   std::uint32_t blockLength_ = 0;
   std::uint32_t blockRemaining_ = 0;
+  // Bytes that a match of the previous block already placed at the start of the next block.
+  std::uint32_t carriedOvershoot_ = 0;
   std::uint32_t callCount_ = 0;
   std::int32_t e8TranslationSize_ = 0;
   std::uint32_t e8Position_ = 0;  // kept unsigned so that it wraps; seen as signed 32-bit

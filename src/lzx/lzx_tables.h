@@ -38,6 +38,8 @@ inline constexpr int kMaxCodeBits = 16;
 inline constexpr int kLengthSlack = 64;
 inline constexpr int kLongestLengthRun = 20 + 31;
 static_assert(kLongestLengthRun - 1 <= kLengthSlack);
+// Aligned-tree codes always resolve in one lookup.
+static_assert((1 << kAlignedLengthBits) - 1 <= kAlignedBits);
 
 inline constexpr std::uint32_t kFrameSize = 32768;  // the bit stream realigns after every frame
 inline constexpr std::uint8_t kE8Byte = 0xE8;

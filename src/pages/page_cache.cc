@@ -142,6 +142,11 @@ bool PageCache::PreparePage(std::string_view rawLink) {
   } catch (const BookError& error) {
     file.reset();
     ReportError(error.Message());
+    // The files of the page on screen are gone and this page was not written:
+    // no file to jump within, and a link to the old page prepares it again.
+    // currentPageDir stays, for the links of what the view still shows.
+    currentPageFile_.clear();
+    currentPagePath_.clear();
     return false;
   }
   file.reset();

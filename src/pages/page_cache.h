@@ -65,8 +65,11 @@ class PageCache {
 
   // Prepares the page a link names (a tapped link, a contents or index
   // target, a history entry): true when a page is ready in
-  // CurrentPageFile(), false when there is nothing (new) to show. Callers
-  // holding a book-absolute path empty currentPageDir first.
+  // CurrentPageFile(), false when there is nothing (new) to show. A link
+  // that does not start with '/' or '#' is resolved against currentPageDir:
+  // callers holding a book path (a contents target, a history entry, which
+  // are paths from the book's root) empty currentPageDir first or pass it
+  // with a leading '/'.
   bool PreparePage(std::string_view link);
 
   // Writes the page at pagePath of the book to out with its tags rewritten;

@@ -89,8 +89,8 @@ TEST(ContentsTree, ASitemapWithoutAListIsAnEmptyTree) {
 }
 
 TEST(ContentsTree, NestedListsHangUnderTheItemBeforeThem) {
-  auto tree = Parsed("<UL>" + Item("A", "a.htm") + "<UL>" + Item("B", "b.htm") + "</UL>" + Item("C", "c.htm") +
-                     "</UL>");
+  auto tree = Parsed("<UL>" + Item("A", "a.htm") + "<UL>" + Item("B", "b.htm") + "</UL>" +
+                     Item("C", "c.htm") + "</UL>");
   EXPECT_EQ(Outline(tree->root), "A(a.htm)[B(b.htm)] C(c.htm)");
   ExpectSoundChain(*tree);
   const TocNode* a = tree->root.children.Get(0);
@@ -128,8 +128,9 @@ TEST(ContentsTree, OnlyTheFirstTopLevelListIsRead) {
 
 TEST(ContentsTree, ItemParams) {
   // No Name; two Names keep the second; value before name is empty.
-  auto tree = Parsed("<UL><LI><OBJECT>" + Param("Local", "a.htm") + "</OBJECT><LI><OBJECT>" + Param("Name", "one") +
-                     Param("Name", "two") + "</OBJECT><LI><OBJECT><param value=\"v\" name=\"Name\"></OBJECT></UL>");
+  auto tree =
+      Parsed("<UL><LI><OBJECT>" + Param("Local", "a.htm") + "</OBJECT><LI><OBJECT>" + Param("Name", "one") +
+             Param("Name", "two") + "</OBJECT><LI><OBJECT><param value=\"v\" name=\"Name\"></OBJECT></UL>");
   EXPECT_EQ(Outline(tree->root), "(a.htm) two() ()");
   // Param names match in any case; unknown params are ignored.
   tree = Parsed("<UL><LI><OBJECT>" + Param("NAME", "n") + Param("local", "l.htm") + Param("Other", "o") +
@@ -209,14 +210,16 @@ TEST(ContentsTree, BadNumbersFailTheWholeParse) {
   EXPECT_EQ(ErrorOf("<UL><LI><OBJECT>" + Param("ImageNumber", "-") + "</OBJECT></UL>"),
             "Error while parse TOC file.\nIncorrect param=\"ImageNumber\" value:\n-.");
   // The value is read into 19 bytes before the conversion.
-  EXPECT_EQ(ErrorOf("<UL><LI><OBJECT>" + Param("ImageNumber", "x" + std::string(30, 'y')) + "</OBJECT></UL>"),
-            "Error while parse TOC file.\nIncorrect param=\"ImageNumber\" value:\nx" + std::string(17, 'y') + ".");
+  EXPECT_EQ(
+      ErrorOf("<UL><LI><OBJECT>" + Param("ImageNumber", "x" + std::string(30, 'y')) + "</OBJECT></UL>"),
+      "Error while parse TOC file.\nIncorrect param=\"ImageNumber\" value:\nx" + std::string(17, 'y') + ".");
 }
 
 TEST(ContentsTree, MalformedTagsAreWrapped) {
   EXPECT_EQ(ErrorOf("<UL><LI <x></UL>"),
             "Error while parse TOC file.\nIncorrect tag format (double '<' char):\nLI .");
-  EXPECT_EQ(ErrorOf("<UL> > </UL>"), "Error while parse TOC file.\nIncorrect tag format (missing '<' char):\n.");
+  EXPECT_EQ(ErrorOf("<UL> > </UL>"),
+            "Error while parse TOC file.\nIncorrect tag format (missing '<' char):\n.");
   EXPECT_EQ(ErrorOf("<UL><" + std::string(3001, 'q') + ">"),
             "Error while parse TOC file.\nTag is too long:\n<" + std::string(50, 'q') + "...>");
 }
@@ -270,7 +273,8 @@ TEST(ContentsTree, FindsTheFirstNodeOfAPathInDocumentOrder) {
 TEST(ContentsTree, ThousandsOfLevelsNeedNoDeepStack) {
   constexpr int kDepth = 100000;
   std::string text = "<UL>";
-  for (int i = 0; i < kDepth; ++i) text += "<LI><OBJECT><param name=Name value=n" + std::to_string(i) + "></OBJECT><UL>";
+  for (int i = 0; i < kDepth; ++i)
+    text += "<LI><OBJECT><param name=Name value=n" + std::to_string(i) + "></OBJECT><UL>";
   auto tree = Parsed(text);
   EXPECT_EQ(tree->nodeCount, kDepth);
   const TocNode* deepest = tree->root.prev;
@@ -285,8 +289,8 @@ TEST(ContentsTree, ThousandsOfLevelsNeedNoDeepStack) {
 
 TEST(ContentsTree, EveryTruncationParsesOrFailsCleanly) {
   const std::string text = "<OBJECT type=\"text/site properties\">" + Param("Window Styles", "0x800025") +
-                           "</OBJECT><UL>" + Item("A &amp; B", "a.htm") + "<UL>" + Item("C", "c.htm") + "</UL>" +
-                           Item("D", "d.htm") + "</UL>";
+                           "</OBJECT><UL>" + Item("A &amp; B", "a.htm") + "<UL>" + Item("C", "c.htm") +
+                           "</UL>" + Item("D", "d.htm") + "</UL>";
   for (std::size_t length = 0; length <= text.size(); ++length) {
     ContentsTree tree;
     try {
@@ -306,10 +310,11 @@ TEST(ContentsTree, TheTestBookMatchesItsSitemap) {
   ContentsTree tree;
   Logger log;
   ParseContents(tree, bytes, log);
-  EXPECT_EQ(Outline(tree.root),
-            "Welcome(index.htm) Chapter 1(chapter1/intro.htm)[Details(chapter1/details.htm) "
-            "Part two(chapter1/details.htm#part2)] Chapter 2 & frames(chapter2/frames.htm)[My Page(chapter2/My "
-            "Page.htm)]");
+  EXPECT_EQ(
+      Outline(tree.root),
+      "Welcome(index.htm) Chapter 1(chapter1/intro.htm)[Details(chapter1/details.htm) "
+      "Part two(chapter1/details.htm#part2)] Chapter 2 & frames(chapter2/frames.htm)[My Page(chapter2/My "
+      "Page.htm)]");
   EXPECT_EQ(tree.windowStyles, 8388645);
   EXPECT_EQ(tree.imageType, "folder");
   EXPECT_EQ(tree.nodeCount, 6);

@@ -25,7 +25,9 @@ std::string Param(const std::string& name, const std::string& value) {
   return "<param name=\"" + name + "\" value=\"" + value + "\">";
 }
 
-std::string Li(const std::string& params) { return "<LI> <OBJECT type=\"text/sitemap\">" + params + "</OBJECT>\n"; }
+std::string Li(const std::string& params) {
+  return "<LI> <OBJECT type=\"text/sitemap\">" + params + "</OBJECT>\n";
+}
 
 std::string Keyword(const std::string& name, const std::string& local) {
   return Li(Param("Name", name) + Param("Local", local));
@@ -75,17 +77,19 @@ std::string Outline(const IndexEntry& entry) {
 TEST(KeywordIndex, TheUsualItemShapes) {
   EXPECT_EQ(Outline(*Parsed("<UL>" + Li(Param("Name", "k") + Param("Local", "a")) + "</UL>")), "k{=a}");
   EXPECT_EQ(Outline(*Parsed("<UL>" +
-                            Li(Param("Name", "k") + Param("Name", "t1") + Param("Local", "a") + Param("Name", "t2") +
-                               Param("Local", "b")) +
+                            Li(Param("Name", "k") + Param("Name", "t1") + Param("Local", "a") +
+                               Param("Name", "t2") + Param("Local", "b")) +
                             "</UL>")),
             "k{t1=a,t2=b}");
-  EXPECT_EQ(Outline(*Parsed("<UL>" + Li(Param("Name", "k") + Param("Local", "a") + Param("Local", "b")) + "</UL>")),
-            "k{=a,=b}");
+  EXPECT_EQ(
+      Outline(*Parsed("<UL>" + Li(Param("Name", "k") + Param("Local", "a") + Param("Local", "b")) + "</UL>")),
+      "k{=a,=b}");
   // A target name after a path starts the next target.
-  EXPECT_EQ(Outline(*Parsed("<UL>" + Li(Param("Name", "k") + Param("Local", "a") + Param("Name", "t") +
-                                        Param("Local", "b")) +
-                            "</UL>")),
-            "k{t=a,=b}");
+  EXPECT_EQ(
+      Outline(*Parsed(
+          "<UL>" + Li(Param("Name", "k") + Param("Local", "a") + Param("Name", "t") + Param("Local", "b")) +
+          "</UL>")),
+      "k{t=a,=b}");
   // A keyword name alone still makes one empty target.
   EXPECT_EQ(Outline(*Parsed("<UL>" + Li(Param("Name", "k")) + "</UL>")), "k{=}");
   EXPECT_EQ(Outline(*Parsed("<UL>" + Li("") + "</UL>")), "{}");
@@ -126,8 +130,9 @@ TEST(KeywordIndex, AnUnnamedKeywordTakesItsFirstTargetName) {
 TEST(KeywordIndex, TextsAreDecodedAndCut) {
   const std::string longName(150, 'n');
   const std::string longLocal(300, 'l');
-  auto root = Parsed("<UL>" + Li(Param("Name", "A &amp; B") + Param("Name", longName) + Param("Local", longLocal)) +
-                     Li(Param("Name", longName) + Param("Local", "/dir/../x%20y.htm")) + "</UL>");
+  auto root =
+      Parsed("<UL>" + Li(Param("Name", "A &amp; B") + Param("Name", longName) + Param("Local", longLocal)) +
+             Li(Param("Name", longName) + Param("Local", "/dir/../x%20y.htm")) + "</UL>");
   ASSERT_EQ(root->children.Count(), 2);
   const IndexEntry* amp = root->children.Get(0);
   EXPECT_EQ(amp->name, "A & B");
@@ -139,7 +144,8 @@ TEST(KeywordIndex, TextsAreDecodedAndCut) {
 }
 
 TEST(KeywordIndex, TheTopLevelSortsWithoutUnderscoresAndCase) {
-  auto root = Parsed("<UL>" + Keyword("beta", "b") + Keyword("_alpha", "a") + Keyword("Gamma", "g") + "</UL>");
+  auto root =
+      Parsed("<UL>" + Keyword("beta", "b") + Keyword("_alpha", "a") + Keyword("Gamma", "g") + "</UL>");
   EXPECT_EQ(Outline(*root), "_alpha{=a} beta{=b} Gamma{=g}");
 }
 
@@ -170,16 +176,18 @@ TEST(KeywordIndex, MalformedTagsAreWrapped) {
 }
 
 TEST(KeywordIndex, CommentsAndQuotedMarkup) {
-  auto root = Parsed("<UL><!--" + Keyword("hidden", "h") + "-->" +
-                     Li(Param("Name", "@ScriptDir &amp; \"\\\" &amp; @ScriptName</i>") + Param("Local", "m.htm")) +
-                     Keyword("after", "a") + "</UL>");
+  auto root =
+      Parsed("<UL><!--" + Keyword("hidden", "h") + "-->" +
+             Li(Param("Name", "@ScriptDir &amp; \"\\\" &amp; @ScriptName</i>") + Param("Local", "m.htm")) +
+             Keyword("after", "a") + "</UL>");
   EXPECT_EQ(Outline(*root), "@ScriptDir & {=m.htm} after{=a}");
 }
 
 TEST(KeywordIndex, LogsEachKeywordIndentedByDepth) {
   IndexEntry root;
   std::ostringstream log;
-  Parse(root, "<UL>" + Keyword("b", "1") + "<UL>" + Keyword("c", "2") + "</UL>" + Keyword("a", "3") + "</UL>", &log);
+  Parse(root, "<UL>" + Keyword("b", "1") + "<UL>" + Keyword("c", "2") + "</UL>" + Keyword("a", "3") + "</UL>",
+        &log);
   EXPECT_EQ(log.str(), " b\n  c\n a\n");
 }
 
@@ -207,8 +215,8 @@ TEST(KeywordIndex, SortsAsTheExchangeProcedureWhenNamesDiffer) {
   std::vector<std::string> names;
   std::string text = "<UL>";
   for (int i = 0; i < 400; ++i) {
-    std::string name = std::string(random() % 3, '_') + "k" + std::to_string(random() % 100000) + "x" +
-                       std::to_string(i);
+    std::string name =
+        std::string(random() % 3, '_') + "k" + std::to_string(random() % 100000) + "x" + std::to_string(i);
     if (random() % 2) name[name.find('k')] = 'K';
     names.push_back(name);
     text += Keyword(name, "p");
@@ -254,7 +262,8 @@ TEST(KeywordIndex, FiftyThousandKeywordsSortStablyAndFast) {
 TEST(KeywordIndex, ThousandsOfLevelsNeedNoDeepStack) {
   constexpr int kDepth = 100000;
   std::string text = "<UL>";
-  for (int i = 0; i < kDepth; ++i) text += "<LI><OBJECT><param name=Name value=k" + std::to_string(i) + "></OBJECT><UL>";
+  for (int i = 0; i < kDepth; ++i)
+    text += "<LI><OBJECT><param name=Name value=k" + std::to_string(i) + "></OBJECT><UL>";
   auto root = Parsed(text);
   int count = 0;
   int maxDepth = -1;
@@ -268,7 +277,8 @@ TEST(KeywordIndex, ThousandsOfLevelsNeedNoDeepStack) {
 }
 
 TEST(KeywordIndex, EveryTruncationParsesOrFailsCleanly) {
-  const std::string text = "<UL>" + Li(Param("Name", "k &amp; l") + Param("Name", "t") + Param("Local", "a")) +
+  const std::string text = "<UL>" +
+                           Li(Param("Name", "k &amp; l") + Param("Name", "t") + Param("Local", "a")) +
                            "<UL>" + Keyword("sub", "s") + "</UL>" + Keyword("_m", "m") + "</UL>";
   for (std::size_t length = 0; length <= text.size(); ++length) {
     IndexEntry root;
@@ -393,7 +403,8 @@ TEST(KeywordIndex, CorpusSitemapsParse) {
       if (!path.ends_with("/au3pm-autoit3-autoit.chm")) continue;
       const std::string text(bytes.begin(), bytes.end());
       std::size_t items = 0;
-      for (std::size_t at = text.find("<LI>"); at != std::string::npos; at = text.find("<LI>", at + 1)) ++items;
+      for (std::size_t at = text.find("<LI>"); at != std::string::npos; at = text.find("<LI>", at + 1))
+        ++items;
       int entries = 0;
       bool found = false;
       ForEachIndexEntry(root, [&](const IndexEntry& e, int) {

@@ -76,7 +76,8 @@ TEST(SitemapScannerTags, TagsHoldAtMost3000Bytes) {
   EXPECT_EQ(ErrorOf("<" + tooLong + ">"), "Tag is too long:\n<" + std::string(50, 'y') + "...>");
   // Doubled brackets count once each toward the limit.
   EXPECT_EQ(Tags("<" + std::string(2999, 'x') + "<<>"), (Strings{std::string(2999, 'x') + "<"}));
-  EXPECT_EQ(ErrorOf("<" + std::string(3000, 'x') + "<<>"), "Tag is too long:\n<" + std::string(50, 'x') + "...>");
+  EXPECT_EQ(ErrorOf("<" + std::string(3000, 'x') + "<<>"),
+            "Tag is too long:\n<" + std::string(50, 'x') + "...>");
 }
 
 TEST(SitemapScannerTags, InputEndingInsideATagGivesThePartialTag) {
@@ -86,7 +87,8 @@ TEST(SitemapScannerTags, InputEndingInsideATagGivesThePartialTag) {
 
 TEST(SitemapScannerTags, CommentsAreSkippedWholeWithTheTagsTheyHold) {
   const std::string sitemap =
-      "<UL>\n<!-- <LI> <OBJECT type=\"text/sitemap\">\n<param name=\"Name\" value=\"Old\">\n</OBJECT> -->\n<LI>";
+      "<UL>\n<!-- <LI> <OBJECT type=\"text/sitemap\">\n<param name=\"Name\" value=\"Old\">\n</OBJECT> "
+      "-->\n<LI>";
   EXPECT_EQ(Tags(sitemap), (Strings{"UL", "LI"}));
   EXPECT_EQ(Tags("<!-- Sitemap 1.0 --><UL>"), (Strings{"UL"}));
   EXPECT_EQ(Tags("<!----><A>"), (Strings{"A"}));

@@ -390,6 +390,40 @@ TEST(LzxDecoder, MatchOvershootCarriesIntoTheNextBlock) {
   }
 }
 
+// The overshoot of a request's last match is remembered for the next call.
+TEST(LzxDecoder, MatchOvershootCarriesIntoTheNextCall) {
+  const std::vector<std::uint8_t> text = test::GenerateHtmlText(32760, 13);
+  std::vector<std::uint32_t> frequency(656, 0);
+  for (const std::uint8_t b : text) ++frequency[b];
+  frequency[256 + 8 * 14 + 6] = 1;  // slot 14 (offsets 126..189), length 8
+  LzxTrees trees;
+  trees.main = test::HuffmanLengths(frequency, 16);
+  LzxStreamBuilder builder(16);
+  builder.BeginBlock(LzxBlockType::Verbatim, 32765, trees);  // 3 bytes fewer than it produces
+  for (const std::uint8_t b : text) builder.Literal(b);
+  builder.Match(150, 8);  // ends on the frame end: the stream realigns, and the next call starts there
+  const std::size_t secondCall = builder.bits().ByteSize();
+  builder.BeginBlock(LzxBlockType::Verbatim, 10, TreesFor({'A', 'B', 'C', 'D', 'E', 'F', 'G'}));
+  for (const char c : std::string("ABCDEFG")) builder.Literal(static_cast<std::uint8_t>(c));
+  const std::vector<std::uint8_t> stream = builder.Finish();
+  std::vector<LzxItem> items = Literals(text);
+  items.push_back(LzxItem::Match(150, 8));
+  std::vector<std::uint8_t> expected;
+  test::ApplyItems(items, expected);
+
+  LzxDecoder decoder;
+  ASSERT_EQ(decoder.Reset(16), LzxStatus::Ok);
+  std::vector<std::uint8_t> first(32768);
+  ASSERT_EQ(decoder.Decompress(stream, first), LzxStatus::Ok);
+  EXPECT_EQ(first, expected);
+  const std::vector<std::uint8_t> rest(stream.begin() + static_cast<std::ptrdiff_t>(secondCall), stream.end());
+  std::vector<std::uint8_t> second(7);
+  ASSERT_EQ(decoder.Decompress(rest, second), LzxStatus::Ok);
+  EXPECT_EQ(second, Bytes("ABCDEFG"));
+  EXPECT_EQ(decoder.State().blockRemaining, 0u);
+  EXPECT_EQ(decoder.State().windowPosition, 32775u);
+}
+
 TEST(LzxDecoder, MatchCrossingTheWindowEnd) {
   LzxStreamBuilder builder(15);
   const std::vector<std::uint8_t> text = test::GenerateHtmlText(32760, 9);
@@ -469,6 +503,47 @@ TEST(LzxDecoder, LongMainCodesDecode) {
   const Decoded d = DecodeFresh(builder.Finish(), 16, plain.size());
   ASSERT_EQ(d.status, LzxStatus::Ok);
   EXPECT_EQ(d.output, plain);
+}
+
+// Pretree operations that leave `count` positions at zero (when they were zero).
+std::vector<test::LzxPretreeOp> ZeroOps(int count) {
+  std::vector<test::LzxPretreeOp> ops;
+  while (count >= 20) {
+    const int run = std::min(count, 51);
+    ops.push_back({18, static_cast<std::uint32_t>(run - 20), 0});
+    count -= run;
+  }
+  if (count >= 4) {
+    ops.push_back({17, static_cast<std::uint32_t>(count - 4), 0});
+    count = 0;
+  }
+  for (; count > 0; --count) ops.push_back({0, 0, 0});
+  return ops;
+}
+
+// A run of the length transmission that overshoots the main element count gives a code to a symbol
+// beyond it, and that symbol decodes (here slot 30 of a 2^15 window, offset 32768 after a wrap).
+TEST(LzxDecoder, LengthRunPastTheMainElementCountAddsSymbols) {
+  const std::vector<std::uint8_t> text = test::GenerateHtmlText(32768, 17);
+  LzxStreamBuilder builder(15);
+  builder.EncodeBlock(LzxBlockType::Verbatim, Literals(text));
+  std::vector<std::uint8_t> pretree(20, 4);
+  for (int s = 12; s < 20; ++s) pretree[static_cast<std::size_t>(s)] = 5;
+  LzxStreamBuilder::ExplicitLengths low{pretree, ZeroOps('a')};
+  low.ops.push_back({16, 0, 0});  // 'a': 0 - 16 + 17 = 1
+  const std::vector<test::LzxPretreeOp> rest = ZeroOps(255 - 'a');
+  low.ops.insert(low.ops.end(), rest.begin(), rest.end());
+  // Main elements end at 496; a repeated delta from 493 sets 493..496 to 3 (0 - 14 + 17).
+  LzxStreamBuilder::ExplicitLengths high{pretree, ZeroOps(493 - 256)};
+  high.ops.push_back({19, 0, 14});
+  const LzxStreamBuilder::ExplicitLengths lengthTree{pretree, ZeroOps(249)};
+  builder.BeginBlockExplicit(LzxBlockType::Verbatim, 3, {}, low, high, lengthTree);
+  builder.Literal('a');
+  builder.MatchSlot(30, 2, 2);  // offset 32766 + 2
+  const Decoded d = DecodeFresh(builder.Finish(), 15, 32768 + 3);
+  ASSERT_EQ(d.status, LzxStatus::Ok);
+  EXPECT_EQ(std::vector<std::uint8_t>(d.output.end() - 3, d.output.end()),
+            (std::vector<std::uint8_t>{'a', text[1], text[2]}));
 }
 
 TEST(LzxDecoder, ResetRejectsWindowBitsOutOfRangeAndChangesNothing) {

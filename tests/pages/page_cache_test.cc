@@ -419,8 +419,18 @@ TEST(PageCache, AnUnreadablePageShowsTheErrorAndNothingNew) {
   EXPECT_FALSE(f.cache.PreparePage("bad.htm"));
   ASSERT_EQ(f.platform.errors.size(), 1u);
   EXPECT_NE(f.platform.errors[0].find("bad.htm"), std::string::npos) << f.platform.errors[0];
-  EXPECT_EQ(f.cache.CurrentPagePath(), "a.htm");
   EXPECT_EQ(f.history.Count(), 1);
+  EXPECT_EQ(f.cache.PageCounter(), 2u);
+  // The old page's files are gone: no jump lands in a file that is not
+  // there, and the old page can be prepared again.
+  EXPECT_EQ(f.cache.CurrentPageFile(), "");
+  EXPECT_EQ(f.cache.CurrentPagePath(), "");
+  EXPECT_EQ(f.cache.CurrentPageDir(), "");
+  EXPECT_FALSE(f.cache.PreparePage("#x"));
+  ASSERT_TRUE(f.cache.PreparePage("a.htm"));
+  EXPECT_EQ(f.cache.CurrentPageFile(), f.Address("index2.htm"));
+  EXPECT_EQ(test::Names(f.Files()), (Files{"index2.htm"}));
+  EXPECT_EQ(f.history.Count(), 2);
 }
 
 TEST(PageCache, AnUnreadableCopyShowsTheErrorAndThePageStays) {

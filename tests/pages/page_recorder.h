@@ -61,6 +61,23 @@ inline std::map<std::string, std::string> FolderFiles(const std::string& folder)
   return files;
 }
 
+// A name the cache makes: "index<N>.htm", or "<N>file" with an extension of
+// 1 to 9 ASCII letters and digits or none.
+inline bool IsCacheFileName(std::string_view name) {
+  auto digits = [](std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  if (name.starts_with("index") && name.ends_with(".htm")) return digits(name.substr(5, name.size() - 9));
+  const std::size_t file = name.find("file");
+  if (file == std::string_view::npos || !digits(name.substr(0, file))) return false;
+  const std::string_view extension = name.substr(file + 4);
+  if (extension.empty()) return true;
+  return extension.size() >= 2 && extension.size() <= 10 && extension[0] == '.' &&
+         std::all_of(extension.begin() + 1, extension.end(), [](char c) {
+           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+         });
+}
+
 inline std::vector<std::string> Names(const std::map<std::string, std::string>& files) {
   std::vector<std::string> names;
   for (const auto& [name, bytes] : files) names.push_back(name);
@@ -77,9 +94,15 @@ struct PageFixture {
     platform.cache = &cache;
     cache.SetBook(&book);
   }
-  explicit PageFixture(const std::string& bookPath) : folder(root.Path() + "/pages"), cache(platform, history, folder) {
+  // A book file on disk; fullOpen reads its metadata too (Book::Open).
+  explicit PageFixture(const std::string& bookPath, bool fullOpen = false)
+      : folder(root.Path() + "/pages"), cache(platform, history, folder) {
     std::filesystem::create_directory(folder);
-    book.OpenStorage(bookPath);
+    if (fullOpen) {
+      book.Open(bookPath);
+    } else {
+      book.OpenStorage(bookPath);
+    }
     platform.cache = &cache;
     cache.SetBook(&book);
   }

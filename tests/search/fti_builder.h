@@ -2,7 +2,8 @@
 // plain way (every leaf in order, leaves located by the layout rule) to check the reader's lookups against.
 //
 // A built object: a 1024-byte header, then for each leaf the document lists of its words followed by the
-// leaf node, then the index nodes (4096 bytes each), root last. With `interleaveIndexNodes` an index node of
+// leaf node, then the index nodes (4096 bytes each), root last. The first index node after the last leaf
+// starts 4096 bytes after that leaf, also when leaves are shorter. With `interleaveIndexNodes` an index node of
 // the first level is written as soon as it is full, between leaves, as chmcmd does; the layout rule then no
 // longer finds the leaves of a tree of depth 3.
 #pragma once
@@ -225,6 +226,8 @@ class FtiBuilder {
     std::uint32_t root = built.leaves.empty() ? 0 : built.leaves.back();
     int depth = 1;
     if (built.leaves.size() > 1) {
+      // Whatever the node length, what follows the last leaf starts 4096 bytes after it, as in books.
+      if (nodeLength < 4096) out.resize(built.leaves.back() + std::size_t{4096}, 0);
       // The first level: what is still pending, then the levels above until one node remains.
       std::vector<IndexEntry> level = pendingLevel1;
       std::vector<IndexEntry> above = level1;

@@ -587,8 +587,22 @@ std::vector<std::uint8_t> GenerateHtmlText(std::size_t size, std::uint32_t seed)
       "Microsoft", "HTML", "compiled", "section", "table", "keyword", "server", "client", "Windows", "version"};
   static const char* const kTags[] = {"p", "b", "i", "a", "code", "pre", "li", "td", "span", "div", "h2", "h3"};
   std::mt19937 rng(seed);
-  std::string text;
   const auto pick = [&](std::size_t n) { return static_cast<std::size_t>(rng() % n); };
+  // A larger vocabulary of made-up words, picked with a skew towards the first ones, as in real text.
+  static const char* const kSyllables[] = {"ka", "lo", "mi", "ter", "an", "so", "ve", "ri", "un", "pel",
+                                           "dor", "es", "qua", "ni", "bu", "th", "ing", "ex", "ol", "ze"};
+  std::vector<std::string> vocabulary;
+  for (int i = 0; i < 3000; ++i) {
+    std::string word;
+    const std::size_t syllables = 1 + pick(4);
+    for (std::size_t k = 0; k < syllables; ++k) word += kSyllables[pick(std::size(kSyllables))];
+    vocabulary.push_back(word);
+  }
+  const auto skewed = [&] {
+    const double u = static_cast<double>(rng()) / 4294967296.0;
+    return vocabulary[static_cast<std::size_t>(u * u * u * static_cast<double>(vocabulary.size()))];
+  };
+  std::string text;
   while (text.size() < size) {
     const std::size_t kind = pick(20);
     if (kind == 0) {
@@ -605,6 +619,9 @@ std::vector<std::uint8_t> GenerateHtmlText(std::size_t size, std::uint32_t seed)
     } else if (kind == 4) {
       text += std::to_string(pick(100000));
       text += ' ';
+    } else if (kind < 12) {
+      text += skewed();
+      text += pick(8) == 0 ? ". " : " ";
     } else {
       text += kWords[pick(std::size(kWords))];
       text += pick(8) == 0 ? ". " : " ";

@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Gathers the seed corpora of the fuzz targets into OUT/{book,lzx,sitemap}:
+# the committed seeds of fuzz/seeds, the project's test books and the
+# real-world corpus (books up to 300 KB whole; fuzz/run.sh cuts them to its -max_len), and, unpacked from those books
+# with tessaly-cli, their sitemaps and pages and the LZX stream of their first
+# blocks (prefixed as fuzz_lzx reads its input).
+# Usage: fuzz/gather-seeds.sh CLI OUT
+set -euo pipefail
+cli=$1
+out=$2
+root=$(cd "$(dirname "$0")/.." && pwd)
+corpus=${TESSALY_CORPUS:-$root/../shared/corpus/files}
+mkdir -p "$out/book" "$out/lzx" "$out/sitemap"
+for target in book lzx sitemap; do
+  if [ -d "$root/fuzz/seeds/$target" ]; then
+    find "$root/fuzz/seeds/$target" -type f -exec cp {} "$out/$target/" \;
+  fi
+done
+
+books=("$root"/tests/books/*/*.chm)
+[ -d "$corpus" ] && books+=("$corpus"/*.chm)
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+for book in "${books[@]}"; do
+  [ -f "$book" ] || continue
+  name=$(basename "$book" .chm)
+  size=$(stat -c %s "$book")
+  [ "$size" -le 307200 ] && cp "$book" "$out/book/$name.chm"
+  ASAN_OPTIONS=detect_leaks=0 "$cli" extract "$book" "$scratch/$name" >/dev/null 2>&1 || true
+done
+
+python3 - "$scratch" "$out" <<'PY'
+import os, struct, sys
+scratch, out = sys.argv[1], sys.argv[2]
+storage = '::DataSpace/Storage/MSCompressed'
+reset = storage + '/Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable'
+for name in sorted(os.listdir(scratch)):
+    book = os.path.join(scratch, name)
+    # Sitemaps and a few pages, cut to 64 KB.
+    pages = 0
+    for folder, _, files in os.walk(book):
+        if '::DataSpace' in folder:
+            continue
+        for f in sorted(files):
+            ext = f.lower().rsplit('.', 1)[-1]
+            if ext in ('hhc', 'hhk') or (ext in ('htm', 'html') and pages < 3):
+                pages += ext.startswith('htm')
+                data = open(os.path.join(folder, f), 'rb').read()[:65536]
+                open(os.path.join(out, 'sitemap', name + '-' + f.replace('/', '_')), 'wb').write(data)
+    try:
+        control = open(os.path.join(book, storage + '/ControlData'), 'rb').read()
+        table = open(os.path.join(book, reset), 'rb').read()
+        content = open(os.path.join(book, storage + '/Content'), 'rb').read()
+    except OSError:
+        continue
+    window = struct.unpack_from('<I', control, 16)[0] * 32768
+    bits = max(window.bit_length() - 1, 15)
+    blocks = struct.unpack_from('<I', table, 4)[0]
+    plain = struct.unpack_from('<Q', table, 16)[0]
+    block = struct.unpack_from('<Q', table, 32)[0]
+    offsets = [struct.unpack_from('<Q', table, 40 + 8 * i)[0] for i in range(min(blocks, 3))]
+    offsets.append(len(content))
+    for count in (1, 2):
+        if count > blocks:
+            break
+        length = min(plain, count * block, 1 << 20)
+        stream = content[offsets[0]:offsets[count]]
+        prefix = bytes([bits - 15, length & 255, (length >> 8) & 255, (length >> 16) & 255, 0])
+        open(os.path.join(out, 'lzx', '%s-%d' % (name, count)), 'wb').write(prefix + stream)
+PY
+echo "seeds: $(ls "$out/book" | wc -l) books, $(ls "$out/lzx" | wc -l) streams, $(ls "$out/sitemap" | wc -l) sitemaps"

@@ -1,0 +1,188 @@
+// The reader's fixed identifiers and texts: command numbers, menu and button
+// layout, button images, dialog texts and messages. Texts are shown byte for
+// byte as written here (the odd ones included: they are the reader's own).
+#pragma once
+
+#include <array>
+#include <span>
+#include <string_view>
+
+#include "app/platform.h"
+
+namespace tessaly::app {
+
+// Commands of the File and Help menus.
+inline constexpr int kCmdExit = 1000;
+inline constexpr int kCmdContents = 1001;
+inline constexpr int kCmdIndex = 1002;
+inline constexpr int kCmdSearch = 1003;
+inline constexpr int kCmdHtml = 1004;
+inline constexpr int kCmdFitToWindow = 1005;
+inline constexpr int kCmdClearType = 1006;
+inline constexpr int kCmdSmallest = 1007;
+inline constexpr int kCmdSmall = 1008;
+inline constexpr int kCmdMedium = 1009;
+inline constexpr int kCmdLarge = 1010;
+inline constexpr int kCmdLargest = 1011;
+inline constexpr int kCmdShowImages = 1030;
+inline constexpr int kCmdOpen = 1031;
+inline constexpr int kCmdHelpTopics = 1032;
+inline constexpr int kCmdAbout = 1033;
+
+// Commands of the tool buttons.
+inline constexpr int kCmdForward = 302;
+inline constexpr int kCmdBack = 303;
+inline constexpr int kCmdRefresh = 304;
+inline constexpr int kCmdHome = 305;
+inline constexpr int kCmdLocate = 306;
+inline constexpr int kCmdJump = 307;
+
+// The two drop-down buttons of the menu bar.
+inline constexpr int kFileMenuButton = 401;
+inline constexpr int kHelpMenuButton = 402;
+
+// Button images (the strip of seven).
+inline constexpr int kImageBack = 0;
+inline constexpr int kImageForward = 1;
+inline constexpr int kImageLoading = 2;
+inline constexpr int kImageRefresh = 3;
+inline constexpr int kImageHome = 4;
+inline constexpr int kImageLocate = 5;
+inline constexpr int kImageJump = 6;
+inline constexpr int kButtonImageCount = 7;
+
+// Contents images (the strip of twelve).
+inline constexpr int kContentsImageCount = 12;
+
+// Text sizes: 0 smallest .. 4 largest.
+inline constexpr int kTextSizeCount = 5;
+inline constexpr int kDefaultTextSize = 2;
+
+// Positions in the File menu.
+inline constexpr int kTextSizePosition = 2;       // without a book
+inline constexpr int kTextSizeBookPosition = 5;   // with a book
+inline constexpr int kBookSeparatorPosition = 6;  // the separator a book adds
+inline constexpr int kPanelItemsPosition = 7;     // where panel items are inserted
+
+// Index of the first tool button (0 and 1 are the File and Help menus).
+inline constexpr int kFirstToolButton = 2;
+
+// Window and messages.
+inline constexpr std::string_view kWindowClassName = "Varnhold Tessaly Reader";
+inline constexpr std::string_view kNoBookTitle = "Tessaly";
+inline constexpr std::string_view kMessageCaption = "Tallis Message";
+inline constexpr std::string_view kTempFolderFailed = "Can't create temporary folder";
+inline constexpr std::string_view kHelpFileMissing = "Can't find Tessaly Reader's help file.";
+inline constexpr std::string_view kHelpFileCaption = "Error";
+inline constexpr std::string_view kBrowserFailed = "Unable to Launch Browser";
+inline constexpr std::string_view kBrowserCaption = "Browser Control Problem:";
+inline constexpr std::string_view kNotInBookCaption = "Tallis Message";
+inline constexpr std::string_view kNotInBookText = "This page is not in the book:\n";
+inline constexpr std::string_view kNoTopicsFound = "No topics found";
+inline constexpr std::string_view kNoTopicsCaption = "Help";
+
+// Progress captions.
+inline constexpr std::string_view kProgressTitle = "Loading...";
+inline constexpr std::string_view kContentsCreation = "Contents creation...";
+inline constexpr std::string_view kIndexCreation = "Index creation...";
+inline constexpr std::string_view kSearchCreation = "Search list creation...";
+
+// Panels.
+inline constexpr std::string_view kKeywordPrompt = "Type in the keyword to find:";
+inline constexpr std::string_view kResultsPrompt = "Select Topic to display:";
+inline constexpr std::string_view kDisplayButton = "Display";
+inline constexpr std::string_view kListTopicsButton = "List Topics";
+inline constexpr std::string_view kDisplayMeasure = " Display ";
+inline constexpr std::string_view kListTopicsMeasure = " List Topics ";
+
+// "Topics Found".
+inline constexpr std::string_view kTopicsFoundTitle = "Topics Found";
+inline constexpr std::string_view kTopicsFoundPrompt = "Click a topic, than click Dysplay.";
+inline constexpr std::string_view kTopicsFoundDisplay = "Display";
+inline constexpr std::string_view kTopicsFoundCancel = "Cancel";
+
+// About.
+inline constexpr std::string_view kAboutName = "Varnhold Tessaly Reader\rfor Pocket PC";
+inline constexpr std::string_view kAboutLink = "https://tessaly.varnhold.example/";
+inline constexpr std::string_view kAboutVersion = "Version 2.0";
+inline constexpr std::string_view kAboutButton = "Ok";
+
+// The open-file dialog.
+inline constexpr std::string_view kOpenFilterName = "CHM files (*.chm)";
+inline constexpr std::string_view kOpenFilterPattern = "*.chm";
+
+// Temporary folder and stored values.
+inline constexpr std::string_view kTempFolderName = "temptallis";
+inline constexpr std::string_view kStoreWindow = "HWND";
+inline constexpr std::string_view kStoreWorkDirectory = "WorkDirectory";
+inline constexpr std::string_view kStoreHelpPath = "HelpPath";
+
+// Tool tips of the buttons.
+inline constexpr std::string_view kTipLocate = "Locate";
+inline constexpr std::string_view kTipBack = "Back";
+inline constexpr std::string_view kTipForward = "Forward";
+inline constexpr std::string_view kTipRefresh = "Refresh";
+inline constexpr std::string_view kTipHome = "Home";
+
+// Menu items as the tables below write them.
+constexpr MenuItem Item(int command, std::string_view text, MenuMark mark = MenuMark::kNone, bool enabled = true,
+                        bool checked = false, std::span<const MenuItem> submenu = {}) {
+  MenuItem item;
+  item.command = command;
+  item.text = text;
+  item.mark = mark;
+  item.enabled = enabled;
+  item.checked = checked;
+  item.submenu = submenu;
+  return item;
+}
+constexpr MenuItem Separator() { return MenuItem(); }
+
+// The menu bar as the reader starts with it.
+inline constexpr std::array<MenuItem, 5> kTextSizeItems{{
+    Item(kCmdLargest, "Largest", MenuMark::kCheck),
+    Item(kCmdLarge, "Large", MenuMark::kCheck),
+    Item(kCmdMedium, "Medium", MenuMark::kCheck),
+    Item(kCmdSmall, "Small", MenuMark::kCheck),
+    Item(kCmdSmallest, "Smallest", MenuMark::kCheck),
+}};
+
+inline constexpr std::array<MenuItem, 5> kFileMenuItems{{
+    Item(kCmdOpen, "Open"),
+    Separator(),
+    Item(0, "Text Size", MenuMark::kNone, false, false, kTextSizeItems),
+    Separator(),
+    Item(kCmdExit, "Exit"),
+}};
+
+inline constexpr std::array<MenuItem, 2> kHelpMenuItems{{
+    Item(kCmdHelpTopics, "Help Topics"),
+    Item(kCmdAbout, "About"),
+}};
+
+inline constexpr std::array<MenuButton, 2> kMenuBar{{
+    MenuButton{kFileMenuButton, "File", kFileMenuItems},
+    MenuButton{kHelpMenuButton, "Help", kHelpMenuItems},
+}};
+
+// Items a book adds to the File menu (the view items come checked).
+inline constexpr MenuItem kShowImagesItem = Item(kCmdShowImages, "Show images", MenuMark::kCheck, true, true);
+inline constexpr MenuItem kFitToWindowItem = Item(kCmdFitToWindow, "Fit to window", MenuMark::kCheck, true, true);
+inline constexpr MenuItem kClearTypeItem = Item(kCmdClearType, "ClearType", MenuMark::kCheck, true, true);
+inline constexpr MenuItem kSeparatorItem = Separator();
+inline constexpr MenuItem kSearchItem = Item(kCmdSearch, "&Search", MenuMark::kRadio);
+inline constexpr MenuItem kIndexItem = Item(kCmdIndex, "I&ndex", MenuMark::kRadio);
+inline constexpr MenuItem kContentsItem = Item(kCmdContents, "&Contents", MenuMark::kRadio);
+inline constexpr MenuItem kHtmlItem = Item(kCmdHtml, "&Html", MenuMark::kRadio);
+
+// The tool buttons a book adds, in order (positions 2 to 7).
+inline constexpr std::array<ToolButton, 6> kToolButtons{{
+    {kCmdLocate, kImageLocate, true},
+    {kCmdBack, kImageBack, false},
+    {kCmdForward, kImageForward, false},
+    {kCmdRefresh, kImageRefresh, true},
+    {kCmdHome, kImageHome, true},
+    {kCmdJump, kImageJump, true},
+}};
+
+}  // namespace tessaly::app

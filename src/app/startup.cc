@@ -1,0 +1,129 @@
+// Start-up, the temporary folder and the instance values kept in the store.
+#include <charconv>
+
+#include "app/page_host.h"
+#include "app/reader.h"
+#include "app/resources.h"
+#include "app/temp_folder.h"
+#include "app/utf8.h"
+#include "book/book.h"
+#include "pages/page_cache.h"
+
+namespace tessaly::app {
+
+namespace {
+
+// The stored "HWND" value: a decimal instance id; anything else counts as 0
+// (no reader to clean up after).
+InstanceId ParseInstance(std::string_view text) {
+  InstanceId id = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), id);
+  if (error != std::errc() || end != text.data() + text.size()) return 0;
+  return id;
+}
+
+}  // namespace
+
+Reader::Reader(Platform& platform) : platform_(platform), pageHost_(std::make_unique<PageHost>(*this)) {}
+
+Reader::~Reader() {
+  // The page cache points at the book: it goes first.
+  pageCache_.reset();
+  currentBook_.reset();
+}
+
+bool Reader::Start(std::string_view commandLine) {
+  if (started_) return !closed_;
+  started_ = true;
+  bookPath_ = CutToChars(commandLine, kMaxBookPathChars);
+  windowTitle_ = std::string(kNoBookTitle);
+
+  // One reader at a time: without a book to hand over, the running one is
+  // raised and this one ends before it shows anything.
+  otherInstance_ = platform_.FindReader();
+  if (otherInstance_ != 0 && bookPath_.empty()) {
+    platform_.RaiseReader(otherInstance_);
+    otherInstance_ = 0;
+    closed_ = true;
+    return false;
+  }
+
+  savedFocus_.reset();
+  if (!platform_.CreateMainWindow(windowTitle_)) {
+    closed_ = true;
+    return false;
+  }
+  windowCreated_ = true;
+  OnCreate();
+
+  if (!CreateTempFolder()) {
+    platform_.ShowMessage(kTempFolderFailed, kMessageCaption, MessageIcon::kError);
+    OnClose();
+    return false;
+  }
+
+  ResetWindow();
+  if (bookPath_.empty() || OpenBook(bookPath_)) RegisterInstance();
+  return !closed_;
+}
+
+bool Reader::CreateTempFolder() {
+  tempRoot_ = UsableTempRoot(platform_.TempRoot());
+  // Room for the '/' that ends the stored folder.
+  const std::optional<std::string> folder = MakeTempFolder(tempRoot_, kMaxTempFolderBytes - 1);
+  if (!folder) return false;
+  tempFolder_ = *folder + "/";
+  pageCache_ = std::make_unique<PageCache>(*pageHost_, history_, tempFolder_);
+  return true;
+}
+
+void Reader::RegisterInstance() {
+  // A reader that closed meanwhile (asked to while it opened its book) is not
+  // registered after it has released its values.
+  if (closed_) return;
+  const std::optional<std::string> window = platform_.ReadStoreValue(StoreKey::kPrev, kStoreWindow);
+  if (!window) return;
+  const InstanceId previous = ParseInstance(*window);
+  if (previous != 0) {
+    const std::string folder = platform_.ReadStoreValue(StoreKey::kPrev, kStoreWorkDirectory).value_or("");
+    RemoveStaleFolder(previous, CutToChars(folder, kMaxWorkDirectoryChars));
+  }
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreWindow, std::to_string(platform_.OwnInstance()));
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreWorkDirectory, CutToChars(tempFolder_, kMaxWorkDirectoryChars));
+}
+
+void Reader::RemoveStaleFolder(InstanceId id, const std::string& folder) {
+  if (id == platform_.OwnInstance() || platform_.ReaderExists(id)) return;
+  // The icon of a reader that is gone went with its process. What the store
+  // names is removed only when it is one of the reader's own folders, and
+  // never the one this reader has just made under the same name.
+  if (!IsReaderTempFolder(folder, tempRoot_)) return;
+  if (SameFolder(folder, tempFolder_)) return;
+  RemoveFolder(folder);
+}
+
+void Reader::ReleaseInstance() {
+  const std::optional<std::string> window = platform_.ReadStoreValue(StoreKey::kPrev, kStoreWindow);
+  if (!window || ParseInstance(*window) != platform_.OwnInstance()) return;
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreWindow, "0");
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreWorkDirectory, "");
+}
+
+std::optional<std::string> Reader::ReadHelpPath() {
+  std::optional<std::string> path = platform_.ReadStoreValue(StoreKey::kChmFile, kStoreHelpPath);
+  // A value that does not fit the path buffer is not read.
+  if (!path || CountChars(*path) > kMaxBookPathChars) return std::nullopt;
+  return path;
+}
+
+std::string Reader::DisplayText(std::string_view text, std::size_t maxChars, int codePage) const {
+  text = text.substr(0, text.find('\0'));
+  if (codePage == 0) codePage = currentBook_ ? currentBook_->CodePage() : 1252;
+  const TextCodec& codec = platform_.Codec();
+  std::optional<std::string> converted = codec.ToUtf8(text, codePage);
+  if (!converted) converted = codec.ToUtf8(text, 1252);
+  if (!converted) converted = AsciiOrReplacement(text);
+  return CutToChars(*converted, maxChars);
+}
+
+}  // namespace tessaly::app

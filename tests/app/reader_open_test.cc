@@ -1,0 +1,353 @@
+// Opening books: the window with a full book and with a plain one, a second
+// book, a bad file, the ways in (command line, File > Open, Help Topics),
+// the hand-over between two readers, titles, and the About box.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/recording_platform.h"
+#include "book/book.h"
+#include "pages/history.h"
+
+namespace tessaly::app::test {
+namespace {
+
+namespace fs = std::filesystem;
+using tessaly::test::BookBuilder;
+using tessaly::test::TestBook;
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+const std::vector<std::string> kNoBookFileMenu{"Open", "---", "~Text Size", "---", "Exit"};
+
+using OpenTest = ReaderTest;
+
+TEST_F(OpenTest, BookWithContentsIndexAndSearch) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  EXPECT_EQ(ui().FileMenuText(),
+            (std::vector<std::string>{"Open", "---", "[x] Show images", "[x] Fit to window", "[x] ClearType",
+                                      "Text Size", "---", "( ) &Search", "( ) I&ndex", "( ) &Contents",
+                                      "(*) &Html", "---", "Exit"}));
+  std::vector<int> commands;
+  for (const RecordedMenuItem& item : ui().fileMenu) commands.push_back(item.command);
+  EXPECT_EQ(commands, (std::vector<int>{1031, 0, 1030, 1005, 1006, 0, 0, 1003, 1002, 1001, 1004, 0, 1000}));
+  EXPECT_EQ(ui().TextSizeMenuText(),
+            (std::vector<std::string>{"[ ] Largest", "[ ] Large", "[x] Medium", "[ ] Small", "[ ] Smallest"}));
+
+  // Buttons after the two menus, with their images, states and tips.
+  EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402, 306, 303, 302, 304, 305}));
+  const std::vector<std::pair<int, bool>> states{{5, true}, {0, false}, {1, false}, {3, true}, {4, true}};
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    EXPECT_EQ(ui().buttons[i + 2].image, states[i].first) << i;
+    EXPECT_EQ(ui().buttons[i + 2].enabled, states[i].second) << i;
+  }
+  EXPECT_EQ(ui().tips, (std::vector<std::string>{"", "", "Locate", "Back", "Forward", "Refresh", "Home"}));
+
+  // The Html panel shows the default topic; its contents entry is selected.
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+  EXPECT_EQ(ui().focus, Control::kPageView);
+  ASSERT_EQ(ui().navigations.size(), 1u);
+  EXPECT_EQ(ui().navigations[0], "file://" + root.Path() + "/temptallis/index0.htm");
+  EXPECT_EQ(CurrentPath(), "index.htm");
+  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Welcome"));
+  EXPECT_NE(ui().treeSelection, 0u);
+
+  // The view got its settings; loading ended.
+  EXPECT_EQ(ui().zoomLevels, (std::vector<int>{2}));
+  EXPECT_EQ(ui().shrinkToFit, (std::vector<bool>{true}));
+  EXPECT_EQ(ui().clearType, (std::vector<bool>{true}));
+  EXPECT_FALSE(reader().Busy());
+  EXPECT_EQ(ui().cursor, Cursor::kNormal);
+  EXPECT_TRUE(ui().menuBarEnabled);
+
+  // The progress dialog: "Contents creation...", 10 after the open, then
+  // the contents fill it in steps of ten (6 entries: 40, 70, 100).
+  EXPECT_EQ(ui().progressLog,
+            (std::vector<std::string>{"show Contents creation...", "0", "10", "40", "70", "100", "hide"}));
+
+  // Index and Search panels exist, empty and hidden, until first shown.
+  EXPECT_TRUE(ui().Exists(Control::kIndexList));
+  EXPECT_TRUE(ui().Exists(Control::kResultsList));
+  EXPECT_TRUE(ui().At(Control::kIndexList).lines.empty());
+  EXPECT_FALSE(ui().At(Control::kListTopicsButton).enabled);
+  EXPECT_FALSE(ui().At(Control::kSearchDisplayButton).enabled);
+  EXPECT_TRUE(reader().IndexPending());
+  EXPECT_TRUE(reader().SearchPending());
+
+  // The page and what it references sit in the temporary folder.
+  EXPECT_EQ(FolderNames(root.Path() + "/temptallis"),
+            (std::vector<std::string>{"0file.css", "1file.gif", "2file.gif", "index0.htm"}));
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(ui().OwnInstance()));
+}
+
+TEST_F(OpenTest, PanelsArePlacedInThePanelArea) {
+  ui().client = Rect{0, 0, 240, 294};
+  ui().menuBarHeight = 26;
+  ui().charWidth = 6;
+  ui().lineHeight = 13;
+  ASSERT_TRUE(Start(TestBook("basic")));
+  // The tree and the view cover the client area above the menu bar.
+  EXPECT_EQ(ui().At(Control::kTree).rect, (Rect{0, 0, 240, 268}));
+  EXPECT_EQ(ui().At(Control::kPageView).rect, (Rect{0, 0, 240, 268}));
+  // Panel area 4..236 x 4..264; " Display " measures 54 x 13.
+  EXPECT_EQ(ui().At(Control::kIndexLabel).rect, (Rect{4, 4, 236, 17}));
+  EXPECT_EQ(ui().At(Control::kIndexEdit).rect, (Rect{4, 21, 236, 40}));
+  EXPECT_EQ(ui().At(Control::kIndexList).rect, (Rect{4, 44, 236, 241}));
+  EXPECT_EQ(ui().At(Control::kIndexDisplayButton).rect, (Rect{172, 245, 236, 264}));
+  // " List Topics " measures 78 x 13.
+  EXPECT_EQ(ui().At(Control::kSearchLabel).rect, (Rect{4, 4, 236, 17}));
+  EXPECT_EQ(ui().At(Control::kSearchEdit).rect, (Rect{4, 21, 236, 40}));
+  EXPECT_EQ(ui().At(Control::kListTopicsButton).rect, (Rect{148, 44, 236, 63}));
+  EXPECT_EQ(ui().At(Control::kResultsLabel).rect, (Rect{4, 67, 236, 80}));
+  EXPECT_EQ(ui().At(Control::kResultsList).rect, (Rect{4, 84, 236, 241}));
+  EXPECT_EQ(ui().At(Control::kSearchDisplayButton).rect, (Rect{172, 245, 236, 264}));
+  EXPECT_EQ(ui().At(Control::kIndexLabel).text, "Type in the keyword to find:");
+  EXPECT_EQ(ui().At(Control::kResultsLabel).text, "Select Topic to display:");
+  EXPECT_EQ(ui().At(Control::kListTopicsButton).text, "List Topics");
+  EXPECT_EQ(ui().At(Control::kIndexDisplayButton).text, "Display");
+
+  // A desktop window is resized: everything follows.
+  ui().client = Rect{0, 0, 640, 480};
+  ui().menuBarHeight = 0;
+  reader().OnResize();
+  EXPECT_EQ(reader().PanelRect(), (Rect{4, 4, 636, 476}));
+  EXPECT_EQ(ui().At(Control::kTree).rect, (Rect{0, 0, 640, 480}));
+  EXPECT_EQ(ui().At(Control::kIndexDisplayButton).rect, (Rect{572, 457, 636, 476}));
+  EXPECT_EQ(ui().At(Control::kResultsList).rect, (Rect{4, 84, 636, 453}));
+}
+
+TEST_F(OpenTest, BookWithoutContentsIndexOrSearch) {
+  ASSERT_TRUE(Start(TestBook("plain")));
+  EXPECT_EQ(ui().title, "Plain Test Book");
+  EXPECT_EQ(ui().FileMenuText(),
+            (std::vector<std::string>{"Open", "---", "[x] Show images", "[x] Fit to window", "[x] ClearType",
+                                      "Text Size", "---", "(*) &Html", "---", "Exit"}));
+  // No Locate; the Jump button moves to index 6 with the book's label.
+  EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402, 303, 302, 304, 305, 307}));
+  EXPECT_EQ(ui().buttons[6].image, 6);
+  EXPECT_EQ(ui().tips, (std::vector<std::string>{"", "", "Back", "Forward", "Refresh", "Home", "Go to ten"}));
+  EXPECT_FALSE(ui().Exists(Control::kTree));
+  EXPECT_FALSE(ui().Exists(Control::kIndexList));
+  EXPECT_FALSE(ui().Exists(Control::kResultsList));
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+  EXPECT_EQ(CurrentPath(), "index.htm");
+  // Only "Contents creation..." and the step after the open.
+  EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Contents creation...", "0", "10", "hide"}));
+  // Menu items of panels the book lacks do nothing.
+  EXPECT_FALSE(ui().Click(kCmdContents));
+  EXPECT_FALSE(ui().Click(kCmdLocate));
+}
+
+TEST_F(OpenTest, SecondBookReplacesTheFirstAndKeepsTheViewSettings) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  ASSERT_TRUE(ui().TapLink("chapter1/intro.htm"));
+  ui().Complete();
+  ASSERT_TRUE(ui().Click(kCmdFitToWindow));
+  ASSERT_TRUE(ui().Click(kCmdLargest));
+  ASSERT_TRUE(ui().Click(kCmdClearType));
+  ASSERT_EQ(reader().GetHistory().Count(), 2);
+
+  OpenThroughMenu(TestBook("plain"));
+  EXPECT_EQ(reader().CurrentBook()->Title(), "Plain Test Book");
+  EXPECT_EQ(ui().title, "Plain Test Book");
+  EXPECT_EQ(ui().fileDialogs, (std::vector<std::pair<std::string, std::string>>{{"CHM files (*.chm)", "*.chm"}}));
+  // The first book's panels, buttons and files are gone; the history holds
+  // the new book's first page only.
+  EXPECT_FALSE(ui().Exists(Control::kTree));
+  EXPECT_FALSE(ui().Exists(Control::kIndexEdit));
+  EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402, 303, 302, 304, 305, 307}));
+  EXPECT_EQ(reader().GetHistory().Count(), 1);
+  EXPECT_FALSE(ui().FindButton(kCmdBack)->enabled);
+  EXPECT_EQ(FolderNames(root.Path() + "/temptallis"), (std::vector<std::string>{"index2.htm"}));
+  EXPECT_EQ(ui().FileMenuText(),
+            (std::vector<std::string>{"Open", "---", "[x] Show images", "[ ] Fit to window", "[ ] ClearType",
+                                      "Text Size", "---", "(*) &Html", "---", "Exit"}));
+  EXPECT_EQ(ui().TextSizeMenuText(),
+            (std::vector<std::string>{"[x] Largest", "[ ] Large", "[ ] Medium", "[ ] Small", "[ ] Smallest"}));
+  EXPECT_EQ(ui().shrinkToFit.back(), false);
+  EXPECT_EQ(ui().clearType.back(), false);
+  EXPECT_EQ(ui().zoomLevels.back(), 4);
+  // One page view for the whole run.
+  EXPECT_EQ(std::count(ui().log.begin(), ui().log.end(), "CreatePageView"), 1);
+}
+
+TEST_F(OpenTest, CancelledOpenDialogChangesNothing) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  const std::size_t navigations = ui().navigations.size();
+  ui().files.push_back(std::nullopt);
+  ASSERT_TRUE(ui().Click(kCmdOpen));
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_TRUE(ui().Exists(Control::kTree));
+}
+
+TEST_F(OpenTest, ReopeningTheSameBookWorks) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  OpenThroughMenu(TestBook("basic"));
+  EXPECT_FALSE(reader().Closed());
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  // The title is reset while the hand-over looks for the book's title.
+  EXPECT_EQ(ui().titles, (std::vector<std::string>{"Tessaly", "Tessaly", "Tessaly Test Book", "Tessaly",
+                                                   "Tessaly Test Book"}));
+  EXPECT_EQ(CurrentPath(), "index.htm");
+}
+
+TEST_F(OpenTest, BadFileIsReportedAndTheReaderGoesOn) {
+  tessaly::test::TempFile junk(std::string(600, 'x'));
+  ASSERT_TRUE(Start(TestBook("basic")));
+  OpenThroughMenu(junk.Path());
+  EXPECT_FALSE(reader().Closed());
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].caption, "Tallis Exception");
+  EXPECT_EQ(ui().messages[0].icon, MessageIcon::kError);
+  EXPECT_FALSE(ui().messages[0].text.empty());
+  // Back to the no-book state.
+  EXPECT_EQ(ui().title, "Tessaly");
+  EXPECT_EQ(ui().FileMenuText(), kNoBookFileMenu);
+  EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402}));
+  EXPECT_TRUE(ui().VisibleControls().empty());
+  EXPECT_FALSE(ui().Exists(Control::kTree));
+  EXPECT_FALSE(ui().progressVisible);
+  EXPECT_EQ(ui().cursor, Cursor::kNormal);
+  EXPECT_TRUE(fs::is_empty(root.Path() + "/temptallis"));
+  // And a good book opens again.
+  OpenThroughMenu(TestBook("plain"));
+  EXPECT_EQ(ui().title, "Plain Test Book");
+}
+
+TEST_F(OpenTest, BadFileOnTheCommandLineStillRegisters) {
+  ASSERT_TRUE(Start("/no/such/book.chm"));
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].text, "Can't open chm file: /no/such/book.chm.");
+  EXPECT_EQ(ui().title, "Tessaly");
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(ui().OwnInstance()));
+}
+
+TEST_F(OpenTest, FilePrefixOnTheCommandLineIsRemoved) {
+  ASSERT_TRUE(Start("file:\\" + TestBook("basic")));
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  EXPECT_TRUE(ui().messages.empty());
+}
+
+TEST_F(OpenTest, HelpTopicsOpensTheStoredHelpBook) {
+  ASSERT_TRUE(Start());
+  // Not installed: the key is missing.
+  ASSERT_TRUE(ui().Click(kCmdHelpTopics));
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].text, "Can't find Tessaly Reader's help file.");
+  EXPECT_EQ(ui().messages[0].caption, "Error");
+  EXPECT_EQ(ui().title, "Tessaly");
+
+  desktop.store[StoreKey::kChmFile]["HelpPath"] = TestBook("plain");
+  ASSERT_TRUE(ui().Click(kCmdHelpTopics));
+  if (reader().Busy()) ui().Complete();
+  EXPECT_EQ(ui().title, "Plain Test Book");
+  EXPECT_EQ(reader().BookPath(), TestBook("plain"));
+}
+
+TEST_F(OpenTest, AboutShowsTheReadersTexts) {
+  ASSERT_TRUE(Start());
+  ASSERT_TRUE(ui().Click(kCmdAbout));
+  ASSERT_EQ(ui().aboutBoxes.size(), 1u);
+  EXPECT_EQ(ui().aboutBoxes[0],
+            "Varnhold Tessaly Reader\rfor Pocket PC|https://tessaly.varnhold.example/|Version 2.0|Ok");
+}
+
+TEST_F(OpenTest, NoHtmlEngineIsReportedAndPagesAreNotShown) {
+  ui().failPageView = true;
+  ASSERT_TRUE(Start(TestBook("basic")));
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].text, "Unable to Launch Browser");
+  EXPECT_EQ(ui().messages[0].caption, "Browser Control Problem:");
+  EXPECT_TRUE(ui().navigations.empty());
+  EXPECT_FALSE(reader().Busy());
+  // The rest of the reader works.
+  ASSERT_TRUE(ui().Click(kCmdContents));
+  EXPECT_TRUE(ui().Visible(Control::kTree));
+}
+
+// --- Titles ----------------------------------------------------------------------------
+
+BookBuilder TitledBook(const std::string& title, std::uint32_t language = 0x409) {
+  BookBuilder b;
+  std::vector<std::pair<int, std::string>> records{{2, Text("start.htm")}, {4, LanguageRecord(language)}};
+  if (!title.empty()) records.push_back({3, Text(title)});
+  b.AddFile("#SYSTEM", SystemObject(records));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/start.htm", "<html><body>start</body></html>");
+  return b;
+}
+
+TEST_F(OpenTest, LongTitleIsCutTo200Characters) {
+  BuiltBook book(TitledBook(std::string(250, 'T')));
+  ASSERT_TRUE(Start(book.Path()));
+  EXPECT_EQ(ui().title, std::string(200, 'T'));
+}
+
+TEST_F(OpenTest, TitleIsConvertedFromTheBooksCodePage) {
+  // "Книга о чтении" in code page 1251, in a Russian book.
+  BuiltBook book(TitledBook("\xCA\xED\xE8\xE3\xE0 \xEE \xF7\xF2\xE5\xED\xE8\xE8", 0x419));
+  ASSERT_TRUE(Start(book.Path()));
+  EXPECT_EQ(ui().title, "Книга о чтении");
+  // The book's own code page for every text shown; 1252 for a code page
+  // the system lacks.
+  EXPECT_EQ(reader().DisplayText("\xF7", 10), "ч");
+  EXPECT_EQ(reader().DisplayText("caf\xE9", 10, 1252), "café");
+  EXPECT_EQ(reader().DisplayText("caf\xE9", 10, 12345), "café");
+  EXPECT_EQ(reader().DisplayText("caf\xE9", 3, 12345), "caf");
+  EXPECT_EQ(reader().DisplayText(std::string("ab\0cd", 5), 10), "ab");
+}
+
+TEST_F(OpenTest, BookWithoutTitleIsCalledByItsPath) {
+  BuiltBook book(TitledBook(""), "-книга.chm");
+  ASSERT_TRUE(Start(book.Path()));
+  EXPECT_EQ(ui().title, book.Path());
+}
+
+// --- Two readers and one book --------------------------------------------------------
+
+TEST_F(OpenTest, ReaderShowingTheSameBookTakesItOver) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  const std::string firstId = std::to_string(ui().OwnInstance());
+  Session second(desktop);
+  EXPECT_FALSE(second.reader.Start(TestBook("basic")));
+  EXPECT_TRUE(second.reader.Closed());
+  EXPECT_TRUE(second.platform.windowDestroyed);
+  // The first reader came to the front and still runs and is registered.
+  EXPECT_EQ(ui().raised, 1);
+  EXPECT_FALSE(reader().Closed());
+  EXPECT_EQ(desktop.events, (std::vector<std::string>{"raise " + firstId}));
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], firstId);
+  // The second one's folder went with it.
+  EXPECT_EQ(second.reader.TempFolder(), root.Path() + "/temptallis_/");
+  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis_"));
+  EXPECT_TRUE(fs::exists(root.Path() + "/temptallis"));
+}
+
+TEST_F(OpenTest, ReaderShowingAnotherBookIsClosedAndReplaced) {
+  ASSERT_TRUE(Start(TestBook("plain")));
+  const std::string firstId = std::to_string(ui().OwnInstance());
+  Session second(desktop);
+  ASSERT_TRUE(second.reader.Start(TestBook("basic")));
+  if (second.reader.Busy()) second.platform.Complete();
+  // The first reader ran its close path before the second registered.
+  EXPECT_TRUE(reader().Closed());
+  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis"));
+  EXPECT_EQ(desktop.events, (std::vector<std::string>{"close " + firstId}));
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(second.platform.OwnInstance()));
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["WorkDirectory"], root.Path() + "/temptallis_/");
+  EXPECT_EQ(second.platform.title, "Tessaly Test Book");
+  EXPECT_EQ(second.reader.OtherInstance(), 0u);
+  // The order in the second reader: the other closed, then the title set.
+  const auto& log = second.platform.titles;
+  EXPECT_EQ(log, (std::vector<std::string>{"Tessaly", "Tessaly", "Tessaly Test Book"}));
+}
+
+}  // namespace
+}  // namespace tessaly::app::test

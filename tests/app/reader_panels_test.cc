@@ -1,0 +1,438 @@
+// The Contents, Index and Search panels: the tree with its images and
+// progress, expanding, opening entries, Locate and the action key; the
+// keyword list with type-ahead and "Topics Found"; full-text search; and
+// failures shown once.
+#include <gtest/gtest.h>
+
+#include "app/recording_platform.h"
+#include "search/fti_builder.h"
+
+namespace tessaly::app::test {
+namespace {
+
+using tessaly::test::BookBuilder;
+using tessaly::test::TestBook;
+
+class PanelTest : public ReaderTest {
+ protected:
+  void Button(int command) {
+    ASSERT_TRUE(ui().Click(command)) << command;
+    if (reader().Busy()) ui().Complete();
+  }
+  void Loaded() {
+    if (reader().Busy()) ui().Complete();
+  }
+  const std::vector<std::string>& Lines(Control list) { return ui().At(list).lines; }
+};
+
+std::string Entry(const std::string& name, const std::string& local, int image = -1) {
+  std::string object = "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name + "\">";
+  if (!local.empty()) object += "<param name=\"Local\" value=\"" + local + "\">";
+  if (image >= 0) object += "<param name=\"ImageNumber\" value=\"" + std::to_string(image) + "\">";
+  return object + "</OBJECT>";
+}
+
+// A book whose contents give image numbers of their own, with a heading
+// that has no page, and a Russian name.
+BookBuilder ImageBook(const std::string& siteProperties) {
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{0, Text("toc.hhc")}, {2, Text("a.htm")}, {3, Text("Images")},
+                                     {4, LanguageRecord(0x419)}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/toc.hhc", siteProperties + "<UL>" + Entry("One", "a.htm", 1) + "<UL>" + Entry("Leaf twelve", "b.htm", 12) +
+                            Entry("Leaf zero", "c.htm", 0) + "</UL>" + Entry("Heading", "", 13) + "<UL>" +
+                            Entry("Leaf thirteen", "b.htm", 13) + Entry("\xCB\xE8\xF1\xF2", "c.htm") + "</UL>" +
+                            Entry("Last", "c.htm") + "</UL>");
+  for (const char* page : {"/a.htm", "/b.htm", "/c.htm"}) b.AddFile(page, "<p>page</p>");
+  return b;
+}
+
+TEST_F(PanelTest, ContentsImagesAndProgress) {
+  BuiltBook book(ImageBook("<OBJECT type=\"text/site properties\"><param name=\"Window Styles\" value=\"0x2\">"
+                           "</OBJECT>"));
+  ASSERT_TRUE(Start(book.Path()));
+  EXPECT_TRUE(ui().treeLines);
+  std::vector<std::string> shown;
+  for (TreeItem item : ui().treeOrder) {
+    const RecordedTreeItem& t = ui().treeItems.at(item);
+    const std::string parent = t.parent == 0 ? "" : ui().treeItems.at(t.parent).text + " > ";
+    shown.push_back(parent + t.text + " " + std::to_string(t.image));
+  }
+  // Image numbers 1 to 12 name their image; 0 and 13 fall back on the book
+  // or the page (no "folder" image type here).
+  EXPECT_EQ(shown, (std::vector<std::string>{"One 0", "One > Leaf twelve 11", "One > Leaf zero 8", "Heading 0",
+                                             "Heading > Leaf thirteen 8", "Heading > Лист 8", "Last 8"}));
+  // Seven entries: the bar stands at multiples of ten only.
+  EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Contents creation...", "0", "10", "100", "hide"}));
+}
+
+TEST_F(PanelTest, FolderImagesAndExpanding) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  EXPECT_FALSE(ui().treeLines);  // Window Styles 0x800025 has no 0x2
+  const TreeItem chapter = ui().TreeItemNamed("Chapter 1");
+  EXPECT_EQ(ui().treeItems.at(chapter).image, 4);
+  EXPECT_EQ(ui().treeItems.at(ui().TreeItemNamed("Details")).image, 10);
+  EXPECT_EQ(ui().treeItems.at(ui().TreeItemNamed("Welcome")).image, 10);
+  ui().ToggleTreeItem(chapter, true);
+  EXPECT_EQ(ui().treeItems.at(chapter).image, 5);
+  ui().ToggleTreeItem(chapter, false);
+  EXPECT_EQ(ui().treeItems.at(chapter).image, 4);
+  // Expanding opens nothing.
+  EXPECT_EQ(ui().navigations.size(), 1u);
+}
+
+TEST_F(PanelTest, EntriesOpenByTapAndEnter) {
+  BuiltBook book(ImageBook(""));
+  ASSERT_TRUE(Start(book.Path()));
+  Button(kCmdContents);
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
+  EXPECT_EQ(ui().focus, Control::kTree);
+  EXPECT_EQ(ui().FileMenuText()[7], "(*) &Contents");
+
+  // A heading without a page opens nothing, and the panel stays.
+  ui().TapTreeItem(ui().TreeItemNamed("Heading"));
+  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Heading"));
+  EXPECT_TRUE(ui().Visible(Control::kTree));
+  EXPECT_EQ(ui().navigations.size(), 1u);
+
+  ui().TapTreeItem(ui().TreeItemNamed("Leaf twelve"));
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "b.htm");
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+
+  Button(kCmdContents);
+  ui().treeSelection = ui().TreeItemNamed("Last");  // moved with the arrow keys
+  ui().PressEnterInTree();
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "c.htm");
+}
+
+TEST_F(PanelTest, LocateInItsThreeCases) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  // A page that the contents hold: its entry is selected.
+  ASSERT_TRUE(ui().TapLink("chapter1/details.htm"));
+  Loaded();
+  Button(kCmdLocate);
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
+  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Details"));
+  EXPECT_EQ(ui().FileMenuText()[9], "(*) &Contents");
+
+  // With the tree visible, Locate opens the selected entry instead.
+  ui().treeSelection = ui().TreeItemNamed("My Page");
+  Button(kCmdLocate);
+  EXPECT_EQ(CurrentPath(), "chapter2/My Page.htm");
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+
+  // A page the contents lack: the panel, with the selection unchanged.
+  ASSERT_TRUE(ui().TapLink("/chapter2/left.htm"));
+  Loaded();
+  Button(kCmdLocate);
+  EXPECT_TRUE(ui().Visible(Control::kTree));
+  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("My Page"));
+
+  // A page at a fragment finds the entry with that fragment.
+  Button(kCmdHtml);
+  ASSERT_TRUE(ui().TapLink("/chapter1/details.htm"));
+  Loaded();
+  ASSERT_TRUE(ui().TapLink("#part2"));
+  Loaded();
+  Button(kCmdLocate);
+  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Part two"));
+}
+
+TEST_F(PanelTest, LocateWithoutAPageDoesNothing) {
+  ui().failPageView = true;
+  ASSERT_TRUE(Start(TestBook("basic")));
+  ASSERT_TRUE(ui().Click(kCmdLocate));
+  EXPECT_TRUE(ui().VisibleControls().empty());
+}
+
+TEST_F(PanelTest, ActionKeyLocatesAndItsEnterIsSwallowed) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  ASSERT_TRUE(ui().TapLink("chapter1/intro.htm"));
+  Loaded();
+  const std::size_t navigations = ui().navigations.size();
+  // The key is not passed to the view; the Enter it brings does not open
+  // the entry again.
+  EXPECT_FALSE(ui().PressPageKey(PageKey::kAction));
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
+  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Chapter 1"));
+  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(CurrentPath(), "chapter1/intro.htm");
+  // The next Enter is the user's own.
+  ui().treeSelection = ui().TreeItemNamed("Details");
+  ui().PressEnterInTree();
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
+  // With the tree on screen the action key is not the page's.
+  Button(kCmdContents);
+  EXPECT_TRUE(ui().PressPageKey(PageKey::kAction));
+}
+
+// --- Index ----------------------------------------------------------------------------
+
+TEST_F(PanelTest, IndexIsFilledOnFirstShow) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  ui().progressLog.clear();
+  Button(kCmdIndex);
+  EXPECT_FALSE(reader().IndexPending());
+  EXPECT_EQ(Lines(Control::kIndexList), (std::vector<std::string>{"_aardvark", "Frames", "  left pane",
+                                                                   "  right pane", "giraffe", "zebra"}));
+  EXPECT_EQ(ui().At(Control::kIndexList).selection, 0);
+  EXPECT_EQ(ui().At(Control::kIndexEdit).text, "");  // selecting by itself copies nothing
+  // Four keywords: 10 after the build, then 10, 32, 55, 77 (multiples of ten only).
+  EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Index creation...", "0", "10", "10", "hide"}));
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kIndexLabel, Control::kIndexEdit,
+                                                          Control::kIndexList, Control::kIndexDisplayButton}));
+  EXPECT_EQ(ui().focus, Control::kIndexEdit);
+  EXPECT_EQ(ui().FileMenuText()[8], "(*) I&ndex");
+  EXPECT_EQ(ui().cursor, Cursor::kNormal);
+  // The second time it is only shown.
+  Button(kCmdHtml);
+  Button(kCmdIndex);
+  EXPECT_EQ(Lines(Control::kIndexList).size(), 6u);
+  EXPECT_EQ(std::count(ui().progressLog.begin(), ui().progressLog.end(), "show Index creation..."), 1);
+}
+
+TEST_F(PanelTest, TypingScrollsToTheFirstMatchingLine) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  Button(kCmdIndex);
+  ui().Type(Control::kIndexEdit, "GI");
+  EXPECT_EQ(ui().At(Control::kIndexList).top, 4);
+  ui().Type(Control::kIndexEdit, "fr");
+  EXPECT_EQ(ui().At(Control::kIndexList).top, 1);
+  // Sub-keywords match only with their indentation.
+  ui().Type(Control::kIndexEdit, "ri");
+  EXPECT_EQ(ui().At(Control::kIndexList).top, 1);
+  ui().Type(Control::kIndexEdit, "  RI");
+  EXPECT_EQ(ui().At(Control::kIndexList).top, 3);
+  ui().Type(Control::kIndexEdit, "_A");
+  EXPECT_EQ(ui().At(Control::kIndexList).top, 0);
+  // No match: the list stays; typing never changes the selection.
+  ui().Type(Control::kIndexEdit, "quagga");
+  EXPECT_EQ(ui().At(Control::kIndexList).top, 0);
+  EXPECT_EQ(ui().At(Control::kIndexList).selection, 0);
+}
+
+TEST_F(PanelTest, SelectingALineCopiesItIntoTheEdit) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  Button(kCmdIndex);
+  ui().Type(Control::kIndexEdit, "z");
+  ASSERT_EQ(ui().At(Control::kIndexList).top, 5);
+  ui().SelectLine(Control::kIndexList, 3);
+  EXPECT_EQ(ui().At(Control::kIndexEdit).text, "  right pane");
+  // The copy does not scroll the list.
+  EXPECT_EQ(ui().At(Control::kIndexList).top, 5);
+}
+
+TEST_F(PanelTest, KeywordsShowTheirTopics) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  Button(kCmdIndex);
+  // One target: shown at once.
+  ui().SelectLine(Control::kIndexList, 2);  // "  left pane"
+  ASSERT_TRUE(ui().Press(Control::kIndexDisplayButton));
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "chapter2/left.htm");
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+  EXPECT_TRUE(ui().choiceDialogs.empty());
+
+  // Several targets: "Topics Found", named as the index names them.
+  Button(kCmdIndex);
+  ui().choices.push_back(1);
+  ui().DoubleClickLine(Control::kIndexList, 5);  // zebra
+  Loaded();
+  ASSERT_EQ(ui().choiceDialogs.size(), 1u);
+  const RecordedChoice& dialog = ui().choiceDialogs[0];
+  EXPECT_EQ(dialog.title, "Topics Found");
+  EXPECT_EQ(dialog.prompt, "Click a topic, than click Dysplay.");
+  EXPECT_EQ(dialog.confirm, "Display");
+  EXPECT_EQ(dialog.cancel, "Cancel");
+  EXPECT_EQ(dialog.lines, (std::vector<std::string>{"Introduction", "Details"}));
+  EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
+
+  // Unnamed targets are called by their topics' titles; Cancel goes back.
+  Button(kCmdIndex);
+  const std::size_t navigations = ui().navigations.size();
+  ui().DoubleClickLine(Control::kIndexList, 4);  // giraffe
+  ASSERT_EQ(ui().choiceDialogs.size(), 2u);
+  EXPECT_EQ(ui().choiceDialogs[1].lines, (std::vector<std::string>{"Right frame", "My Page"}));
+  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kIndexLabel, Control::kIndexEdit,
+                                                          Control::kIndexList, Control::kIndexDisplayButton}));
+  EXPECT_EQ(ui().FileMenuText()[8], "(*) I&ndex");
+}
+
+BookBuilder KeywordBook(const std::string& sitemap, bool withIndexObject = true) {
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{1, Text("k.hhk")}, {2, Text("a.htm")}, {3, Text("Keywords")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  if (withIndexObject) b.AddFile("/k.hhk", sitemap);
+  b.AddFile("/a.htm", "<p>a</p>");
+  b.AddFile("/b.htm", "<p>b</p>");
+  return b;
+}
+
+TEST_F(PanelTest, TargetsWithoutATopicAreCalledByTheKeyword) {
+  // No topic table at all: unnamed targets take the keyword's name.
+  BuiltBook book(KeywordBook(
+      "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"kw\">"
+      "<param name=\"Local\" value=\"a.htm\"><param name=\"Local\" value=\"b.htm\"></OBJECT>"
+      "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"lonely\"></OBJECT></UL>"));
+  ASSERT_TRUE(Start(book.Path()));
+  Button(kCmdIndex);
+  ASSERT_EQ(Lines(Control::kIndexList), (std::vector<std::string>{"kw", "lonely"}));
+  ui().choices.push_back(0);
+  ui().DoubleClickLine(Control::kIndexList, 0);
+  ASSERT_EQ(ui().choiceDialogs.size(), 1u);
+  EXPECT_EQ(ui().choiceDialogs[0].lines, (std::vector<std::string>{"kw", "kw"}));
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "a.htm");
+  // A keyword with one target without a page shows the page view as it
+  // was: nothing is loaded and nothing is reported.
+  Button(kCmdIndex);
+  const std::size_t navigations = ui().navigations.size();
+  ui().DoubleClickLine(Control::kIndexList, 1);
+  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(ui().choiceDialogs.size(), 1u);
+  EXPECT_TRUE(ui().messages.empty());
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+  EXPECT_FALSE(reader().Busy());
+}
+
+TEST_F(PanelTest, IndexFailureIsShownOnceAndNotRetried) {
+  BuiltBook book(KeywordBook("", false));
+  ASSERT_TRUE(Start(book.Path()));
+  Button(kCmdIndex);
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].caption, "Tallis Exception");
+  EXPECT_EQ(ui().messages[0].text, "Can't find entry for file k.hhk\n");
+  EXPECT_TRUE(Lines(Control::kIndexList).empty());
+  EXPECT_TRUE(ui().Visible(Control::kIndexList));
+  EXPECT_FALSE(ui().progressVisible);
+  EXPECT_EQ(ui().cursor, Cursor::kNormal);
+  Button(kCmdHtml);
+  Button(kCmdIndex);
+  EXPECT_EQ(ui().messages.size(), 1u);
+  EXPECT_TRUE(ui().Visible(Control::kIndexList));
+  // Nothing to display in an empty list.
+  EXPECT_TRUE(ui().Press(Control::kIndexDisplayButton));
+  EXPECT_TRUE(ui().Visible(Control::kIndexList));
+}
+
+// --- Search ---------------------------------------------------------------------------
+
+TEST_F(PanelTest, SearchListsAndOpensTopics) {
+  ASSERT_TRUE(Start(TestBook("search")));
+  ui().progressLog.clear();
+  Button(kCmdSearch);
+  EXPECT_FALSE(reader().SearchPending());
+  EXPECT_EQ(ui().progressLog,
+            (std::vector<std::string>{"show Search list creation...", "0", "100", "hide"}));
+  EXPECT_EQ(ui().VisibleControls(),
+            (std::vector<Control>{Control::kSearchLabel, Control::kSearchEdit, Control::kListTopicsButton,
+                                  Control::kResultsLabel, Control::kResultsList, Control::kSearchDisplayButton}));
+  EXPECT_EQ(ui().focus, Control::kSearchEdit);
+
+  // List Topics follows the edit's text.
+  EXPECT_FALSE(ui().Press(Control::kListTopicsButton));
+  ui().Type(Control::kSearchEdit, "Alpha");
+  EXPECT_TRUE(ui().At(Control::kListTopicsButton).enabled);
+  ui().Type(Control::kSearchEdit, "");
+  EXPECT_FALSE(ui().At(Control::kListTopicsButton).enabled);
+  ui().Type(Control::kSearchEdit, "Alpha");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  EXPECT_EQ(Lines(Control::kResultsList), (std::vector<std::string>{"Alpha", "Alpha"}));
+  EXPECT_TRUE(ui().At(Control::kSearchDisplayButton).enabled);
+
+  // No hits: a message; the earlier hits stay, Display too.
+  ui().Type(Control::kSearchEdit, "quagga");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].text, "No topics found");
+  EXPECT_EQ(ui().messages[0].caption, "Help");
+  EXPECT_EQ(ui().messages[0].icon, MessageIcon::kExclamation);
+  EXPECT_EQ(Lines(Control::kResultsList).size(), 2u);
+  EXPECT_TRUE(ui().At(Control::kSearchDisplayButton).enabled);
+
+  // The earlier hits still open their topics.
+  ui().SelectLine(Control::kResultsList, 1);
+  ASSERT_TRUE(ui().Press(Control::kSearchDisplayButton));
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "d.htm");
+  Button(kCmdSearch);
+  ui().DoubleClickLine(Control::kResultsList, 0);
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "b.htm");
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+}
+
+TEST_F(PanelTest, DisplayWithoutASelectionDoesNothing) {
+  ASSERT_TRUE(Start(TestBook("search")));
+  Button(kCmdSearch);
+  ui().Type(Control::kSearchEdit, "alpha");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  ASSERT_TRUE(ui().Press(Control::kSearchDisplayButton));
+  EXPECT_TRUE(ui().Visible(Control::kResultsList));
+}
+
+TEST_F(PanelTest, SearchPreparationFailureIsShownOnceAndNotRetried) {
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{2, Text("a.htm")}, {3, Text("Damaged search")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/a.htm", "<p>a</p>");
+  b.AddFile("/$FIftiMain", std::string(20, '\x7F'));  // no header that holds
+  BuiltBook book(b);
+  ASSERT_TRUE(Start(book.Path()));
+  ASSERT_EQ(ui().FileMenuText()[7], "( ) &Search");
+  Button(kCmdSearch);
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].caption, "Tallis Exception");
+  EXPECT_TRUE(ui().Visible(Control::kSearchEdit));
+  EXPECT_FALSE(ui().progressVisible);
+  Button(kCmdHtml);
+  Button(kCmdSearch);
+  EXPECT_EQ(ui().messages.size(), 1u);
+  // Searching the index that did not load finds nothing.
+  ui().Type(Control::kSearchEdit, "a");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  ASSERT_EQ(ui().messages.size(), 2u);
+  EXPECT_EQ(ui().messages[1].text, "No topics found");
+}
+
+TEST_F(PanelTest, SearchFailureKeepsTheEarlierResults) {
+  // "alpha" finds topics 0 and 1; "broken" has a list of ones whose first
+  // code never ends.
+  tessaly::test::FtiBuilder fti;
+  fti.Add("alpha", {0, 1});
+  fti.Add("broken", {0}).list = std::vector<std::uint8_t>{0xFF, 0xFF};
+  const std::vector<std::uint8_t> index = fti.Build().data;
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{2, Text("a.htm")}, {3, Text("Broken search")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/a.htm", "<p>a</p>");
+  b.AddFile("/$FIftiMain", index);
+  BuiltBook book(b);
+  ASSERT_TRUE(Start(book.Path()));
+  Button(kCmdSearch);
+  ASSERT_TRUE(ui().messages.empty());
+  ui().Type(Control::kSearchEdit, "alpha");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  // Without a topic table the titles say so.
+  ASSERT_EQ(Lines(Control::kResultsList), (std::vector<std::string>{"Incorrect topic id", "Incorrect topic id"}));
+  ui().Type(Control::kSearchEdit, "broken");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].caption, "Tallis Exception");
+  EXPECT_NE(ui().messages[0].text.find("$FIftiMain is damaged"), std::string::npos) << ui().messages[0].text;
+  EXPECT_EQ(Lines(Control::kResultsList).size(), 2u);
+  EXPECT_TRUE(ui().At(Control::kSearchDisplayButton).enabled);
+  // A topic without a path shows nothing.
+  ui().SelectLine(Control::kResultsList, 0);
+  const std::size_t navigations = ui().navigations.size();
+  ASSERT_TRUE(ui().Press(Control::kSearchDisplayButton));
+  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+}
+
+}  // namespace
+}  // namespace tessaly::app::test
