@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Gathers the seed corpora of the fuzz targets into OUT/{book,lzx,sitemap}:
-# the committed seeds of fuzz/seeds, the project's test books and the
-# real-world corpus (books up to 300 KB whole; fuzz/run.sh cuts them to its -max_len), and, unpacked from those books
-# with tessaly-cli, their sitemaps and pages and the LZX stream of their first
-# blocks (prefixed as fuzz_lzx reads its input).
+# the committed seeds of fuzz/seeds; the project's test books and the
+# real-world corpus (books up to 300 KB, which fuzz/run.sh cuts to its
+# -max_len); and, unpacked from those books with tessaly-cli, their sitemaps
+# and first pages and the LZX stream of their first blocks (prefixed as
+# fuzz_lzx reads its input).
 # Usage: fuzz/gather-seeds.sh CLI OUT
 set -euo pipefail
 cli=$1

@@ -2,7 +2,8 @@
 # Installs the Debian packages the build and the tests need, when missing.
 # Usage: scripts/install-deps.sh [extra packages...]
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev zlib1g-dev "$@")
+packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev zlib1g-dev
+          clang libclang-rt-14-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -14,3 +14,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTESSALY_SANITIZE=ON
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# Each fuzz target for about a minute on its seeds, under the sanitizers, so
+# that a reader that lost a check shows here (fuzz/run.sh fails on a finding).
+fuzz/run.sh "${TESSALY_FUZZ_SECONDS:-60}"

@@ -104,7 +104,7 @@ void Reader::OpenSelectedEntry() {
 }
 
 void Reader::Locate() {
-  if (!currentBook_ || !pageCache_) return;
+  if (!HasContents() || !pageCache_) return;
   if (Visible(Control::kTree)) {
     OpenSelectedEntry();
     return;

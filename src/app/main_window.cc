@@ -99,12 +99,12 @@ bool Reader::DispatchCommand(int command, std::optional<Control> source, std::op
       return true;
     case kCmdIndex:
       HidePanels();
-      if (indexPending_) FillIndexList();
+      if (indexPending_ && currentBook_ && Exists(Control::kIndexList)) FillIndexList();
       ShowPanel(kCmdIndex);
       return true;
     case kCmdSearch:
       HidePanels();
-      if (searchPending_) PrepareSearch();
+      if (searchPending_ && currentBook_ && Exists(Control::kResultsList)) PrepareSearch();
       ShowPanel(kCmdSearch);
       return true;
     case kCmdHtml:

@@ -181,7 +181,9 @@ class Platform {
   virtual bool DeleteFileMenuCommand(int command) = 0;
   virtual void EnableFileMenuItemAt(int position, bool enabled) = 0;
   // Marks, by command, in any menu or sub-menu. CheckMenuRadio sets the mark
-  // on `command` and clears it on the other items of first .. last.
+  // on `command` and clears it on the other items of first .. last. Marks
+  // change only through these calls: a toolkit whose check items flip
+  // themselves when chosen sets them back to what the reader says.
   virtual void CheckMenuItem(int command, bool checked) = 0;
   virtual void CheckMenuRadio(int first, int last, int command) = 0;
   // The whole bar (menus and buttons) takes input or not.
@@ -212,8 +214,10 @@ class Platform {
   // Tree view (Control::kTree). Items show a 16 x 16 image from the reader's
   // strip of twelve (closed and open book, folder, page, and their variants,
   // in sitemap image-number order); the selected image is the same.
-  // Expanding and collapsing are the tree's own (Reader::OnTreeExpanding is
-  // told); selecting an item, by the user or by TreeSelect, opens nothing.
+  // An image number outside 0 .. 11 shows no image. Expanding and
+  // collapsing are the tree's own (Reader::OnTreeExpanding is told first);
+  // selecting an item, by the user or by TreeSelect, opens nothing: a tap on
+  // an item's image or text is Reader::OnTreeTap, Enter is OnTreeEnter.
   virtual void CreateTree(bool withLines) = 0;
   virtual TreeItem TreeInsert(TreeItem parent, std::string_view text, int image) = 0;  // as last child
   virtual void TreeSetImage(TreeItem item, int image) = 0;

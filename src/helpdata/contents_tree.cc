@@ -125,7 +125,7 @@ class ContentsParser {
     }
   }
 
-  // The first top-level list and every list nested in it. Each open level
+  // The top-level lists and every list nested in them. Each open level
   // keeps the node its items go under, the items read so far (handed to
   // that node when the level closes, or when parsing stops for any reason)
   // and the last of them (the parent of a <UL> that follows).
@@ -170,10 +170,26 @@ class ContentsParser {
         levels.push_back(Level{parent, nullptr, {}});
       } else if (EqualNoCase(tag_, "/UL")) {
         --depth_;
-        if (levels.size() == 1) return;
-        CloseLevel(levels);
+        if (levels.size() > 1) {
+          CloseLevel(levels);
+          continue;
+        }
+        // The top level ends here, unless another top-level list follows:
+        // some writers put every entry, or every part, in a list of its own.
+        if (!NextTopLevelList()) return;
+        levels.back().last = nullptr;
+        ++depth_;
       }
     }
+  }
+
+  // Skips to the next <UL> after a closed top-level list; false at the end.
+  bool NextTopLevelList() {
+    while (cursor_ < end_) {
+      Next();
+      if (EqualNoCase(tag_, "UL")) return true;
+    }
+    return false;
   }
 
   static void CloseLevel(std::vector<Level>& levels) {

@@ -3,8 +3,8 @@
 // The sitemap is HTML-like text: nested <UL> lists of <LI> items, each with
 // an <OBJECT> whose <param> tags give the entry's "Name", its topic's
 // "Local" path and an "ImageNumber". A "text/site properties" object before
-// the first list gives "Window Styles" and "ImageType". Only the first
-// top-level list is read. A <UL> that opens before any <LI> of its level has
+// the first list gives "Window Styles" and "ImageType". Every top-level
+// list is read, one after the other (text between them is not). A <UL> that opens before any <LI> of its level has
 // no node to hang under: its items are read into the enclosing level, and
 // its </UL> closes that level.
 //

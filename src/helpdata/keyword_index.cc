@@ -44,7 +44,7 @@ class IndexParser {
  private:
   void Next() { SitemapScanner::NextTag(cursor_, end_, tag_); }
 
-  // The first top-level list and every list nested in it, level by level
+  // The top-level lists and every list nested in them, level by level
   // as in the contents parser: a level's entries go to their parent when it
   // closes, or when parsing stops for any reason.
   struct Level {
@@ -83,10 +83,26 @@ class IndexParser {
         levels.push_back(Level{parent, nullptr, {}});
       } else if (EqualNoCase(tag_, "/UL")) {
         --depth_;
-        if (levels.size() == 1) return;
-        CloseLevel(levels);
+        if (levels.size() > 1) {
+          CloseLevel(levels);
+          continue;
+        }
+        // The top level ends here, unless another top-level list follows:
+        // some writers put every entry, or every part, in a list of its own.
+        if (!NextTopLevelList()) return;
+        levels.back().last = nullptr;
+        ++depth_;
       }
     }
+  }
+
+  // Skips to the next <UL> after a closed top-level list; false at the end.
+  bool NextTopLevelList() {
+    while (cursor_ < end_) {
+      Next();
+      if (EqualNoCase(tag_, "UL")) return true;
+    }
+    return false;
   }
 
   static void CloseLevel(std::vector<Level>& levels) {

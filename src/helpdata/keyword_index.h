@@ -8,7 +8,7 @@
 //   Name k, Name t1, Local a, Name t2, Local b -> k: (t1, a) (t2, b)
 //   Name k, Local a, Local b                 -> k: (, a) (, b)
 //   Name k, Name t1, Name t2                 -> error
-// Only the first top-level list is read; a <UL> before any <LI> of its level
+// Every top-level list is read; a <UL> before any <LI> of its level
 // reads into the enclosing level, as in the contents. The top level is
 // sorted by name (leading '_' and case ignored, ties in document order);
 // sub-keywords keep document order. Nothing here recurses, so an index may

@@ -45,13 +45,15 @@ class LzxDecoder {
 
   // Starts a new stream with a window of 2^windowBits bytes (15..21). Out of range: BadFormat, nothing
   // changed. A window that cannot be allocated: NoMemory, and the decoder has no window until a later
-  // Reset succeeds. A window at least as large from an earlier Reset is reused.
+  // Reset succeeds. A window at least as large from an earlier Reset is reused. (The buffer holds two
+  // window sizes: the current pass and the one before it.)
   LzxStatus Reset(int windowBits);
 
   // Decodes exactly output.size() plain bytes from `input`, continuing the stream where the previous call
   // stopped (the bit reader itself starts afresh at input[0]). On failure the output is undefined and the
   // decoder stays as the failure left it until the next Reset. Without a window (no successful Reset)
-  // the call returns NoMemory.
+  // the call returns NoMemory. A match running past the end of the request is cut there; one running
+  // past the end of its block while the request goes on counts against the next block.
   LzxStatus Decompress(std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
 
   LzxDecoderState State() const;

@@ -19,7 +19,8 @@ void Book::LoadFullTextIndex() {
 void Book::Search(std::string_view query) {
   static const FullTextIndex kNoIndex;
   static const TopicTable kNoTopics;
-  if (!searchResults_) searchResults_ = std::make_unique<PointerArray<SearchResult>>(kSearchResultCapacity, kSearchResultGrowth);
+  if (!searchResults_)
+    searchResults_ = std::make_unique<PointerArray<SearchResult>>(kSearchResultCapacity, kSearchResultGrowth);
   const FullTextIndex& index = fullText_ ? *fullText_ : kNoIndex;
   index.Search(query, topics_ ? *topics_ : kNoTopics, *searchResults_);
 }

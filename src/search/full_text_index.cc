@@ -259,7 +259,8 @@ void FullTextIndex::Parse() {
     RaiseDamaged("node length %u does not fit an object of %zu bytes.", nodeLength_, size);
   }
   if (leafCount_ > size / nodeLength_) {
-    RaiseDamaged("%u leaf nodes of %u bytes do not fit an object of %zu bytes.", leafCount_, nodeLength_, size);
+    RaiseDamaged("%u leaf nodes of %u bytes do not fit an object of %zu bytes.", leafCount_, nodeLength_,
+                 size);
   }
 
   std::vector<std::uint32_t> byLayout;

@@ -123,7 +123,7 @@ class FullTextIndex {
   class Walker;
   // The word being rebuilt before a leaf's first entry is decoded, and that leaf's first word.
   struct LeafStart {
-    std::string before;  // at most kMaxWordLength characters
+    std::string before;            // at most kMaxWordLength characters
     std::size_t beforeLength = 0;  // the word's full length (longer when it did not fit)
     std::string first;
   };

@@ -263,6 +263,10 @@ TEST_F(PageTest, LinksThatLeaveTheBook) {
   EXPECT_EQ(ui().messages[2].text, "This page is not in the book:\njavascript:alert(1)");
   EXPECT_EQ(ui().messages[0].caption, "Tallis Message");
   EXPECT_EQ(ui().messages[0].icon, MessageIcon::kExclamation);
+  // A link is taken up to 255 bytes.
+  Tap(std::string(300, 'x'));
+  ASSERT_EQ(ui().messages.size(), 4u);
+  EXPECT_EQ(ui().messages[3].text, "This page is not in the book:\n" + std::string(255, 'x'));
   // The page on screen stays, and the reader is not left busy.
   EXPECT_EQ(CurrentPath(), "index.htm");
   EXPECT_FALSE(reader().Busy());

@@ -169,6 +169,33 @@ TEST_F(StartTest, NotificationIconBringsTheReaderToTheFront) {
   EXPECT_EQ(ui().raised, 1);
 }
 
+TEST_F(StartTest, StrayCommandsWithoutABookAreHarmless) {
+  // Commands whose items and buttons do not exist, sent anyway: before any
+  // book, and after a book that failed to open.
+  for (const std::string& start : {std::string(), std::string("/no/such/book.chm")}) {
+    SCOPED_TRACE(start);
+    Session stray(desktop);
+    ASSERT_TRUE(stray.reader.Start(start));
+    const std::size_t messages = stray.platform.messages.size();
+    for (int command : {302, 303, 304, 305, 306, 307, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1011, 1030, 4242}) {
+      stray.reader.OnCommand(command);
+    }
+    for (Control control : {Control::kIndexEdit, Control::kResultsList, Control::kListTopicsButton}) {
+      stray.reader.OnControlEvent(control, ControlEvent::kClicked);
+    }
+    stray.reader.OnTreeEnter();
+    stray.reader.OnTreeTap(1);
+    stray.reader.OnLinkTapped("index.htm");
+    EXPECT_TRUE(stray.reader.OnPageKey(PageKey::kDown));
+    EXPECT_TRUE(stray.reader.OnPageKey(PageKey::kAction));
+    EXPECT_EQ(stray.platform.messages.size(), messages);
+    EXPECT_TRUE(stray.platform.navigations.empty());
+    EXPECT_TRUE(stray.platform.VisibleControls().empty());
+    stray.reader.OnCommand(kCmdExit);
+    EXPECT_TRUE(stray.reader.Closed());
+  }
+}
+
 TEST_F(StartTest, InputDuringWorkIsIgnoredAndACloseWaits) {
   // A platform that delivers input while it paints the progress dialog.
   int deliveries = 0;

@@ -137,11 +137,15 @@ TEST(MalformedNames, EmptyNamesAndNamesHoldingNul) {
   ASSERT_EQ(book.File().entries.size(), 3u);
   EXPECT_EQ(book.File().entries[0].name, "");
   EXPECT_EQ(book.File().entries[1].name, std::string("/a\0b.htm", 8));
-  // No path reaches the empty name; a path ends at its first NUL, so "/a"
-  // finds the entry that is really called "/a", never the one holding a NUL.
-  EXPECT_EQ(book.FindEntry(""), nullptr);
-  EXPECT_EQ(ReadError(book, ""), "Can't find entry for file \n");
-  EXPECT_EQ(AsVector(book.ReadObject(std::string("/a\0b.htm", 8))), test::Bytes("plain-a"));
+  // Names compare as C strings: the empty name is what an empty path names,
+  // and a name holding a NUL ends there, so "/a\0b.htm" answers to "/a" and,
+  // first in file order, wins over the entry really called "/a" (as the
+  // first of two names differing in case does).
+  EXPECT_EQ(book.FindEntry(""), &book.File().entries[0]);
+  EXPECT_EQ(AsVector(book.ReadObject("")), test::Bytes("empty-name"));
+  EXPECT_EQ(book.FindEntry("/a"), &book.File().entries[1]);
+  EXPECT_EQ(AsVector(book.ReadObject(std::string("/a\0zzz", 6))), test::Bytes("with-nul"));
+  EXPECT_EQ(book.FindEntry("/b.htm"), nullptr);
   // The bulk read hands out every entry with its own bytes.
   std::map<std::string, std::string> read;
   book.ReadAllObjects(

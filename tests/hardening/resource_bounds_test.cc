@@ -341,14 +341,15 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
     BookBuilder b = SmallBook();
     b.editResetTable = [](auto& t) { Put32(t, 4, 1000000); };
     cases.push_back({"a reset table of a million blocks", b.Build(), open,
-                     "Reset table of section MSCompressed is shorter than its 1000000 entries.\n"});
+                     "Can't decompress section 1.\nReset table of section MSCompressed is shorter than its 1000000 "
+                     "entries.\n"});
   }
   {
     BookBuilder b = SmallBook();
     b.editResetTable = [](auto& t) { Put64(t, 16, 0xFFFFFFFF); };
     cases.push_back({"a 4 GiB plain length", b.Build(), open,
-                     "Reset table of section MSCompressed promises more plain bytes than its compressed bytes can "
-                     "hold.\n"});
+                     "Can't decompress section 1.\nReset table of section MSCompressed promises more plain bytes "
+                     "than its compressed bytes can hold.\n"});
   }
   {
     BookBuilder b = SmallBook();
@@ -365,14 +366,14 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
     BookBuilder b = SmallBook();
     std::vector<std::uint8_t> fti(64, 0);
     Put32(fti, 16, 0xFFFFFFFF);
-    Put32(fti, 46, 4096);
+    Put32(fti, 46, 64);
     b.AddFile("/$FIftiMain", fti, false);
     cases.push_back({"four billion index leaves", b.Build(),
                      [](Book& book, const std::string& path) {
                        book.Open(path);
                        book.LoadFullTextIndex();
                      },
-                     "$FIftiMain is damaged: 4294967295 leaf nodes of 4096 bytes do not fit an object of 64 bytes."});
+                     "$FIftiMain is damaged: 4294967295 leaf nodes of 64 bytes do not fit an object of 64 bytes."});
   }
   for (const ClaimCase& c : cases) {
     ASSERT_LT(c.bytes.size(), 20000u) << c.what;

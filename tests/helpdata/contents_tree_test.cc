@@ -117,9 +117,14 @@ TEST(ContentsTree, AListBeforeAnyItemReadsIntoTheEnclosingLevel) {
   ExpectSoundChain(*tree);
 }
 
-TEST(ContentsTree, OnlyTheFirstTopLevelListIsRead) {
-  auto tree = Parsed("<UL>" + Item("A", "a") + "</UL><UL>" + Item("B", "b") + "</UL>");
-  EXPECT_EQ(Outline(tree->root), "A(a)");
+TEST(ContentsTree, EveryTopLevelListIsRead) {
+  // Some books split their contents into several top-level lists; items
+  // between the lists are not part of any.
+  auto tree = Parsed("<UL>" + Item("A", "a") + "</UL>" + Item("stray", "s") + "<UL>" + Item("B", "b") +
+                     "<UL>" + Item("C", "c") + "</UL></UL><UL><UL>" + Item("D", "d") + "</UL></UL>");
+  EXPECT_EQ(Outline(tree->root), "A(a) B(b)[C(c)] D(d)");
+  EXPECT_EQ(tree->nodeCount, 4);
+  ExpectSoundChain(*tree);
   // Input that ends inside lists ends them all.
   tree = Parsed("<UL>" + Item("A", "a") + "<UL>" + Item("B", "b") + "<UL>" + Item("C", "c"));
   EXPECT_EQ(Outline(tree->root), "A(a)[B(b)[C(c)]]");

@@ -163,10 +163,12 @@ TEST(KeywordIndex, AListBeforeAnyItemReadsIntoTheEnclosingLevel) {
   EXPECT_EQ(Outline(*root), "a{=1}[b{=2}] c{=3}");
 }
 
-TEST(KeywordIndex, OnlyTheFirstListIsReadAndTagsBeforeItAreIgnored) {
-  auto root = Parsed("<HTML>" + Keyword("early", "e") + "<UL>" + Keyword("a", "1") + "</UL><UL>" +
-                     Keyword("b", "2") + "</UL>");
-  EXPECT_EQ(Outline(*root), "a{=1}");
+TEST(KeywordIndex, EveryTopLevelListIsReadAndTagsBeforeThemAreIgnored) {
+  // As in books that put every keyword in a list of its own; the top level
+  // is sorted across the lists.
+  auto root = Parsed("<HTML>" + Keyword("early", "e") + "<UL>" + Keyword("c", "1") + "</UL><UL>" +
+                     Keyword("b", "2") + "</UL>" + Keyword("between", "x") + "<UL>" + Keyword("a", "3") + "</UL>");
+  EXPECT_EQ(Outline(*root), "a{=3} b{=2} c{=1}");
 }
 
 TEST(KeywordIndex, MalformedTagsAreWrapped) {

@@ -3,9 +3,9 @@
 //
 // A built object: a 1024-byte header, then for each leaf the document lists of its words followed by the
 // leaf node, then the index nodes (4096 bytes each), root last. The first index node after the last leaf
-// starts 4096 bytes after that leaf, also when leaves are shorter. With `interleaveIndexNodes` an index node of
-// the first level is written as soon as it is full, between leaves, as chmcmd does; the layout rule then no
-// longer finds the leaves of a tree of depth 3.
+// starts 4096 bytes after that leaf, also when leaves are shorter. With `interleaveIndexNodes` an index node
+// of the first level is written as soon as it is full, between leaves, as chmcmd does; the layout rule then
+// no longer finds the leaves of a tree of depth 3.
 #pragma once
 
 #include <algorithm>
@@ -95,7 +95,8 @@ inline void AppendVarInt(std::vector<std::uint8_t>& out, std::uint32_t value) {
 }
 
 // One document list: a record per document, each padded to a byte.
-inline std::vector<std::uint8_t> EncodeDocumentList(const std::vector<FtiDocument>& documents, FtiRoots roots) {
+inline std::vector<std::uint8_t> EncodeDocumentList(const std::vector<FtiDocument>& documents,
+                                                    FtiRoots roots) {
   std::vector<std::uint8_t> out;
   std::uint32_t previous = 0;
   for (const FtiDocument& document : documents) {
@@ -111,10 +112,10 @@ inline std::vector<std::uint8_t> EncodeDocumentList(const std::vector<FtiDocumen
 
 struct FtiBuilt {
   std::vector<std::uint8_t> data;
-  std::vector<std::uint32_t> leaves;          // leaf node positions
-  std::vector<std::size_t> entryPositions;    // position of every word entry, in word order
-  std::vector<std::uint32_t> listOffsets;     // of every word, in word order
-  std::vector<std::uint32_t> indexNodes;      // positions of all index nodes
+  std::vector<std::uint32_t> leaves;        // leaf node positions
+  std::vector<std::size_t> entryPositions;  // position of every word entry, in word order
+  std::vector<std::uint32_t> listOffsets;   // of every word, in word order
+  std::vector<std::uint32_t> indexNodes;    // positions of all index nodes
   std::uint32_t root = 0;
   int depth = 1;
 };
@@ -124,11 +125,11 @@ class FtiBuilder {
   FtiRoots roots;
   std::uint32_t nodeLength = 4096;
   std::uint32_t fileCount = 0;
-  std::size_t wordsPerLeaf = 0;        // 0: as many as fit
+  std::size_t wordsPerLeaf = 0;         // 0: as many as fit
   std::size_t entriesPerIndexNode = 0;  // 0: as many as fit
-  bool prefixAcrossLeaves = true;      // take prefixes over from the last word of the previous leaf
+  bool prefixAcrossLeaves = true;       // take prefixes over from the last word of the previous leaf
   bool interleaveIndexNodes = false;
-  std::size_t listPadding = 0;         // zero bytes after every list, as some compilers write
+  std::size_t listPadding = 0;  // zero bytes after every list, as some compilers write
   std::vector<FtiWord> words;
 
   FtiWord& Add(std::string word, std::vector<std::uint32_t> topics, std::uint8_t flag = 0) {
@@ -169,7 +170,8 @@ class FtiBuilder {
     for (std::size_t i = 0; i < words.size(); ++i) {
       const std::size_t size = EntrySize(i, previous, lists[i]);
       const std::size_t inLeaf = leafStartWord.empty() ? 0 : i - leafStartWord.back();
-      if (leafStartWord.empty() || used + size > nodeLength || (wordsPerLeaf != 0 && inLeaf == wordsPerLeaf)) {
+      if (leafStartWord.empty() || used + size > nodeLength ||
+          (wordsPerLeaf != 0 && inLeaf == wordsPerLeaf)) {
         leafStartWord.push_back(i);
         used = 8;
         if (!prefixAcrossLeaves) previous.clear();
@@ -212,8 +214,8 @@ class FtiBuilder {
         previous = words[i].word;
       }
       PutLE16(out, node + 6, static_cast<std::uint16_t>(node + nodeLength - at));
-      pendingLevel1.push_back(IndexEntry{last > first ? words[last - 1].word : previous,
-                                         static_cast<std::uint32_t>(node)});
+      pendingLevel1.push_back(
+          IndexEntry{last > first ? words[last - 1].word : previous, static_cast<std::uint32_t>(node)});
       if (interleaveIndexNodes && pendingLevel1.size() == IndexCapacity(pendingLevel1) &&
           leaf + 1 < leafStartWord.size()) {
         const std::uint32_t position = WriteIndexNode(out, pendingLevel1);
@@ -283,7 +285,8 @@ class FtiBuilder {
     return n;
   }
 
-  std::size_t EntrySize(std::size_t i, const std::string& previous, const std::vector<std::uint8_t>& list) const {
+  std::size_t EntrySize(std::size_t i, const std::string& previous,
+                        const std::vector<std::uint8_t>& list) const {
     return EntryBytes(i, previous, 0, list).size();
   }
 
@@ -412,7 +415,8 @@ inline bool LiteralScan(std::span<const std::uint8_t> data, std::vector<LiteralE
 }
 
 // The first entry in leaf order whose word equals `word`.
-inline std::optional<LiteralEntry> LiteralFindWord(std::span<const std::uint8_t> data, std::string_view word) {
+inline std::optional<LiteralEntry> LiteralFindWord(std::span<const std::uint8_t> data,
+                                                   std::string_view word) {
   std::vector<LiteralEntry> entries;
   if (!LiteralScan(data, entries)) return std::nullopt;
   for (const LiteralEntry& entry : entries) {

@@ -49,7 +49,8 @@ std::map<std::uint32_t, std::uint32_t> LiteralTopics(const FullTextIndex& index,
                                                      const std::vector<LiteralEntry>& entries,
                                                      const std::string& word) {
   std::map<std::uint32_t, std::uint32_t> topics;
-  auto at = std::find_if(entries.begin(), entries.end(), [&](const LiteralEntry& e) { return e.word == word; });
+  auto at =
+      std::find_if(entries.begin(), entries.end(), [&](const LiteralEntry& e) { return e.word == word; });
   for (; at != entries.end() && at->word == word; ++at) {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> records;
     EXPECT_TRUE(test::LiteralDecodeList(index.Data(), *at, RootsOf(index), records)) << word;
@@ -79,7 +80,8 @@ TEST(BookFullText, BasicBookFindsWordsInTheirPages) {
   book.Open(test::TestBook("basic"));
   book.LoadFullTextIndex();
   EXPECT_TRUE(book.FullText().Loaded());
-  EXPECT_EQ(Search(book, "giraffe"), (std::vector<std::string>{"chapter2/My Page.htm", "chapter2/right.htm"}));
+  EXPECT_EQ(Search(book, "giraffe"),
+            (std::vector<std::string>{"chapter2/My Page.htm", "chapter2/right.htm"}));
   EXPECT_EQ(Search(book, "Aardvark"), std::vector<std::string>{"index.htm"});
   // chmcmd leaves out the text of a page whose body tag carries attributes, as details.htm's does: its
   // "Zebra stripes" never reached the index.
@@ -160,7 +162,8 @@ TEST(BookFullText, WordInFiveThousandTopics) {
   std::set<std::uint32_t> titledTopics, zebraTitles;
   for (const SearchResult& r : titled) titledTopics.insert(r.topic);
   for (const SearchResult* r : book.SearchResults()) {
-    if (book.Topics().Title(static_cast<std::int32_t>(r->topic)) == "Zebra notes") zebraTitles.insert(r->topic);
+    if (book.Topics().Title(static_cast<std::int32_t>(r->topic)) == "Zebra notes")
+      zebraTitles.insert(r->topic);
   }
   EXPECT_GE(zebraTitles.size(), 500u);
   EXPECT_EQ(titledTopics, zebraTitles);
@@ -223,7 +226,8 @@ TEST(BookFullText, BookWithEmptyOrBuiltIndexObject) {
 }
 
 // Loading and searching damaged copies of a real index: a BookError or an answer, nothing else.
-void ExerciseDamaged(const std::vector<std::uint8_t>& original, std::size_t stride, const TopicTable& topics) {
+void ExerciseDamaged(const std::vector<std::uint8_t>& original, std::size_t stride,
+                     const TopicTable& topics) {
   const std::vector<std::string> words{"the", "and", "giraffe", "zebra", "introduction", "zzz"};
   PointerArray<SearchResult> results(100, 10);
   auto exercise = [&](std::vector<std::uint8_t> data) {
@@ -242,7 +246,8 @@ void ExerciseDamaged(const std::vector<std::uint8_t>& original, std::size_t stri
     }
   };
   for (std::size_t length = 0; length < original.size(); length += stride) {
-    exercise(std::vector<std::uint8_t>(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(length)));
+    exercise(
+        std::vector<std::uint8_t>(original.begin(), original.begin() + static_cast<std::ptrdiff_t>(length)));
   }
   for (std::size_t at = 0; at < original.size(); at += (at < 64 ? 1 : stride)) {
     for (std::uint8_t value : {std::uint8_t{0}, std::uint8_t{0xFF}, std::uint8_t{0x7F}}) {
@@ -277,7 +282,8 @@ TEST(Corpus, WordInTitlesAndTextIsListedOnce) {
   const FullTextIndex& index = book.FullText();
   std::vector<LiteralEntry> literal;
   ASSERT_TRUE(test::LiteralScan(index.Data(), literal));
-  auto first = std::find_if(literal.begin(), literal.end(), [](const LiteralEntry& e) { return e.word == "the"; });
+  auto first =
+      std::find_if(literal.begin(), literal.end(), [](const LiteralEntry& e) { return e.word == "the"; });
   ASSERT_NE(first, literal.end());
   ASSERT_NE(first + 1, literal.end());
   ASSERT_EQ((first + 1)->word, "the");

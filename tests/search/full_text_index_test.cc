@@ -1,5 +1,7 @@
 // Loading hand-built full-text indexes, locating their leaves and looking words up, checked against the
 // plain lookup (every leaf in order) wherever that one can run.
+#include "search/full_text_index.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +13,6 @@
 #include "base/pointer_array.h"
 #include "helpdata/topic_table.h"
 #include "search/fti_builder.h"
-#include "search/full_text_index.h"
 
 namespace tessaly {
 namespace {
@@ -54,8 +55,8 @@ void ExpectSameAsLiteral(const FullTextIndex& index, std::string_view word) {
 
 FtiBuilder Animals() {
   FtiBuilder builder;
-  for (const char* word : {"aardvark", "aardwolf", "ant", "anteater", "antelope", "bat", "bear", "beaver", "bee",
-                           "beetle", "bison", "cat", "cattle", "caterpillar", "zebra"}) {
+  for (const char* word : {"aardvark", "aardwolf", "ant", "anteater", "antelope", "bat", "bear", "beaver",
+                           "bee", "beetle", "bison", "cat", "cattle", "caterpillar", "zebra"}) {
     builder.Add(word, {1, 3});
   }
   std::sort(builder.words.begin(), builder.words.end(),
@@ -127,8 +128,8 @@ TEST(FullTextIndex, MissingWordsAreNotFound) {
   FullTextIndex index;
   index.Load(builder.Build().data);
   ASSERT_GT(index.Leaves().size(), 2u);
-  for (const char* word : {"", "a", "aardvar", "aardvarks", "an", "ante", "bb", "beetles", "cats", "dog", "zebr",
-                           "zebras", "zzz", "\xff", "Zebra", "ANT"}) {
+  for (const char* word : {"", "a", "aardvar", "aardvarks", "an", "ante", "bb", "beetles", "cats", "dog",
+                           "zebr", "zebras", "zzz", "\xff", "Zebra", "ANT"}) {
     WordEntry entry;
     EXPECT_FALSE(index.FindWord(word, entry)) << word;
     ExpectSameAsLiteral(index, word);
@@ -259,7 +260,8 @@ TEST(FullTextIndex, RepeatedWordAcrossALeafBoundaryGivesEveryEntry) {
   std::vector<WordEntry> entries;
   index.FindWordEntries("dup", entries);
   ASSERT_EQ(entries.size(), 3u);
-  for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(EntryPosition(index, entries[i]), built.entryPositions[1 + i]);
+  for (std::size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(EntryPosition(index, entries[i]), built.entryPositions[1 + i]);
   EXPECT_EQ(entries[0].flag, 1);
   index.FindWordEntries("apple", entries);
   ASSERT_EQ(entries.size(), 1u);
@@ -270,8 +272,8 @@ TEST(FullTextIndex, RepeatedWordAcrossALeafBoundaryGivesEveryEntry) {
 // Twelve words in leaves of two, with index nodes of three entries: a tree of depth 3.
 FtiBuilder DeepTree() {
   FtiBuilder builder;
-  for (const char* word : {"alpha", "beta", "chi", "delta", "epsilon", "eta", "gamma", "iota", "kappa", "lambda",
-                           "mu", "nu"}) {
+  for (const char* word :
+       {"alpha", "beta", "chi", "delta", "epsilon", "eta", "gamma", "iota", "kappa", "lambda", "mu", "nu"}) {
     builder.Add(word, {4, 8});
   }
   builder.wordsPerLeaf = 2;
@@ -297,7 +299,8 @@ TEST(FullTextIndex, DeepTreeWithIndexNodesBetweenLeaves) {
   // The layout rule finds the last leaf but steps from it onto an index node.
   std::vector<LiteralEntry> literal;
   bool ruleHolds = LiteralScan(built.data, literal) && literal.size() == builder.words.size();
-  for (std::size_t i = 0; ruleHolds && i < literal.size(); ++i) ruleHolds = literal[i].word == builder.words[i].word;
+  for (std::size_t i = 0; ruleHolds && i < literal.size(); ++i)
+    ruleHolds = literal[i].word == builder.words[i].word;
   EXPECT_FALSE(ruleHolds);
   FullTextIndex index;
   index.Load(built.data);
@@ -400,8 +403,9 @@ TEST(FullTextIndex, DamagedHeaderFieldsAreNamed) {
   }
   std::vector<std::uint8_t> many = built.data;
   test::PutLE32(many, 16, 1000000);
-  EXPECT_EQ(LoadError(many), "$FIftiMain is damaged: 1000000 leaf nodes of 4096 bytes do not fit an object of " +
-                                 std::to_string(size) + " bytes.");
+  EXPECT_EQ(LoadError(many),
+            "$FIftiMain is damaged: 1000000 leaf nodes of 4096 bytes do not fit an object of " +
+                std::to_string(size) + " bytes.");
   // Neither the layout rule nor the tree leads to the leaves.
   std::vector<std::uint8_t> lost = built.data;
   test::PutLE32(lost, 8, 0xFFFFFFF0);
@@ -421,8 +425,8 @@ TEST(FullTextIndex, DamagedLeafNodesAreNamed) {
   for (std::uint16_t freeSpace : {std::uint16_t{0xFFFF}, std::uint16_t{4089}, std::uint16_t{0x8000}}) {
     std::vector<std::uint8_t> data = built.data;
     test::PutLE16(data, leaf.freeSpace, freeSpace);
-    EXPECT_EQ(LoadError(data), "$FIftiMain is damaged: leaf node 0 at " + std::to_string(leaf.node) + " gives " +
-                                   std::to_string(static_cast<std::int16_t>(freeSpace)) +
+    EXPECT_EQ(LoadError(data), "$FIftiMain is damaged: leaf node 0 at " + std::to_string(leaf.node) +
+                                   " gives " + std::to_string(static_cast<std::int16_t>(freeSpace)) +
                                    " bytes of free space in a 4096-byte node.");
   }
   std::vector<std::uint8_t> zero = built.data;
@@ -431,8 +435,8 @@ TEST(FullTextIndex, DamagedLeafNodesAreNamed) {
 
   std::vector<std::uint8_t> prefix = built.data;
   prefix[leaf.firstEntry + 1] = 3;  // the first word has nothing to take over
-  EXPECT_EQ(LoadError(prefix), "$FIftiMain is damaged: the word entry at " + at +
-                                   " keeps 3 characters of a 0-character word.");
+  EXPECT_EQ(LoadError(prefix),
+            "$FIftiMain is damaged: the word entry at " + at + " keeps 3 characters of a 0-character word.");
 
   // The used part claims the whole node, and the zeros after the entries read as entries of length 0.
   std::vector<std::uint8_t> full = built.data;
@@ -494,12 +498,14 @@ TEST(FullTextIndex, EveryTruncationAndByteDamageIsSafe) {
   ASSERT_GT(built.leaves.size(), 3u);
   const std::vector<std::string> words{"aardvark", "bee", "cattle", "zebra", "dog"};
   for (std::size_t length = 0; length < built.data.size(); ++length) {
-    Exercise(std::vector<std::uint8_t>(built.data.begin(), built.data.begin() + static_cast<std::ptrdiff_t>(length)),
+    Exercise(std::vector<std::uint8_t>(built.data.begin(),
+                                       built.data.begin() + static_cast<std::ptrdiff_t>(length)),
              words);
   }
   for (std::size_t at = 0; at < built.data.size(); ++at) {
     if (at >= 50 && at < 1024) continue;  // unread header bytes
-    for (std::uint8_t change : {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x80}, std::uint8_t{0x01}}) {
+    for (std::uint8_t change :
+         {std::uint8_t{0x00}, std::uint8_t{0xFF}, std::uint8_t{0x80}, std::uint8_t{0x01}}) {
       std::vector<std::uint8_t> data = built.data;
       data[at] = change == 0x01 ? static_cast<std::uint8_t>(data[at] + 1) : change;
       Exercise(std::move(data), words);

@@ -90,7 +90,8 @@ TEST(FullTextSearch, QueryOf200BytesIsSearchedAnd201Raises) {
   }
   EXPECT_EQ(fixture.results.Count(), 0);
   // The query ends at a NUL, as a C string does.
-  EXPECT_EQ(Topics(fixture.Search(std::string("quokka\0ignored", 14))), (std::vector<std::uint32_t>{1, 2, 3}));
+  EXPECT_EQ(Topics(fixture.Search(std::string("quokka\0ignored", 14))),
+            (std::vector<std::uint32_t>{1, 2, 3}));
   EXPECT_NO_THROW(fixture.Search(std::string(200, 'k') + std::string(1, '\0') + std::string(300, 'x')));
 }
 
@@ -247,9 +248,10 @@ TEST(FullTextSearch, DamagedListsRaiseAndLeaveNoResults) {
     index.Search("quokka", TopicTable(), results);
     FAIL() << "no error";
   } catch (const BookError& error) {
-    EXPECT_EQ(error.Message(), "$FIftiMain is damaged: the document list at " + std::to_string(outside.size() - 1) +
-                                   " (" + listSize + " bytes) lies outside the object (" +
-                                   std::to_string(outside.size()) + " bytes).");
+    EXPECT_EQ(error.Message(), "$FIftiMain is damaged: the document list at " +
+                                   std::to_string(outside.size() - 1) + " (" + listSize +
+                                   " bytes) lies outside the object (" + std::to_string(outside.size()) +
+                                   " bytes).");
   }
   EXPECT_EQ(results.Count(), 0);
   index.Search("wombat", TopicTable(), results);
@@ -265,14 +267,16 @@ TEST(FullTextSearch, DamagedListsRaiseAndLeaveNoResults) {
     FAIL() << "no error";
   } catch (const BookError& error) {
     EXPECT_EQ(error.Message(), "$FIftiMain is damaged: the document record at " +
-                                   std::to_string(onesBuilt.listOffsets[1]) + " runs past the end of its list at " +
+                                   std::to_string(onesBuilt.listOffsets[1]) +
+                                   " runs past the end of its list at " +
                                    std::to_string(onesBuilt.listOffsets[1]) + " (2 bytes).");
   }
 }
 
 // Many topics, few titles: ties under CompareNoCase keep ascending topic order.
 TEST(FullTextSearch, LargeResultIsStableByTitle) {
-  const char* titles[] = {"Delta", "alpha", "ALPHA", "beta", "Beta", "gamma", "Alpha", "delta", "epsilon", ""};
+  const char* titles[] = {"Delta", "alpha", "ALPHA", "beta",    "Beta",
+                          "gamma", "Alpha", "delta", "epsilon", ""};
   constexpr int kTopics = 20000;
   TopicTableBytes topicBytes;
   std::uint32_t seed = 12345;
@@ -289,7 +293,8 @@ TEST(FullTextSearch, LargeResultIsStableByTitle) {
   FullTextIndex index;
   index.Load(builder.Build().data);
   PointerArray<SearchResult> results(100, 10);
-  index.Search("word", TopicTable(topicBytes.topics, topicBytes.urltbl, topicBytes.urlstr, topicBytes.strings),
+  index.Search("word",
+               TopicTable(topicBytes.topics, topicBytes.urltbl, topicBytes.urlstr, topicBytes.strings),
                results);
 
   // Expected: grouped by lower-cased title in byte order, each group in topic order.

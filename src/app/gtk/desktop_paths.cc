@@ -1,0 +1,96 @@
+#include "app/gtk/desktop_paths.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string_view>
+
+namespace tessaly::app::gtk {
+
+namespace {
+
+bool IsFolder(const char* path) {
+  struct stat info{};
+  return path != nullptr && path[0] == '/' && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+std::string WithoutTrailingSlash(std::string path) {
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+bool IsFile(const std::string& path) {
+  struct stat info{};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// The folder part of a path, without the '/' that ends it.
+std::string Parent(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+}  // namespace
+
+std::string TempRootFromEnvironment() {
+  for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
+    const char* value = std::getenv(name);
+    if (IsFolder(value)) return WithoutTrailingSlash(value);
+  }
+  return "/tmp";
+}
+
+std::optional<std::string> PrivateFolder(const std::string& path) {
+  if (path.empty() || path[0] != '/') return std::nullopt;
+  if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+  struct stat info{};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid()) return std::nullopt;
+  if ((info.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return std::nullopt;
+  return path;
+}
+
+std::optional<std::string> ChannelFolder() {
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (IsFolder(runtime)) return PrivateFolder(WithoutTrailingSlash(runtime) + "/tessaly");
+  return PrivateFolder(TempRootFromEnvironment() + "/tessaly-" + std::to_string(geteuid()));
+}
+
+std::optional<std::string> StoreFile() {
+  std::string config;
+  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
+    config = WithoutTrailingSlash(xdg);
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+    config = WithoutTrailingSlash(home) + "/.config";
+  } else {
+    return std::nullopt;
+  }
+  // The config folder itself is the user's; only ours is made private.
+  if (mkdir(config.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+  const std::optional<std::string> folder = PrivateFolder(config + "/tessaly");
+  if (!folder) return std::nullopt;
+  return *folder + "/store";
+}
+
+std::string ExecutableFolder() {
+  std::string buffer(4096, '\0');
+  const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size() - 1);
+  if (length <= 0) return {};
+  buffer.resize(static_cast<std::size_t>(length));
+  return Parent(buffer);
+}
+
+std::string InstalledHelpBook() {
+  const std::string folder = ExecutableFolder();
+  if (folder.empty()) return {};
+  const std::string prefix = Parent(folder);
+  const std::string installed = prefix + "/share/tessaly/help.chm";
+  // A build folder sits in the source tree (build/, build-gtk/).
+  const std::string inTree = prefix + "/tests/books/basic/basic.chm";
+  if (!IsFile(installed) && IsFile(inTree)) return inTree;
+  return installed;
+}
+
+}  // namespace tessaly::app::gtk

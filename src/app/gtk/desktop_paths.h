@@ -1,0 +1,40 @@
+// Where the reader keeps its things on a Linux desktop.
+//
+// - Temporary root (extracted pages): $XDG_RUNTIME_DIR when it names a
+//   folder (private to the user, in memory), else $TMPDIR, else /tmp.
+// - Instance sockets: $XDG_RUNTIME_DIR/tessaly, or, without a runtime
+//   folder, a private "tessaly-<uid>" folder in the temporary root.
+// - The store (in place of the registry): $XDG_CONFIG_HOME/tessaly/store,
+//   $XDG_CONFIG_HOME defaulting to $HOME/.config.
+// - The reader's own help book: installed under <prefix>/share/tessaly, or
+//   in the source tree beside a build folder.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace tessaly::app::gtk {
+
+// The temporary root, without a trailing '/'.
+std::string TempRootFromEnvironment();
+
+// Makes `path` a folder only this user can enter (mode 0700), or checks that
+// the existing one is: a real folder (not a link), owned by this user,
+// closed to others. nullopt when it is not and cannot be made so.
+std::optional<std::string> PrivateFolder(const std::string& path);
+
+// The folder of the instance sockets (made private), or nullopt.
+std::optional<std::string> ChannelFolder();
+
+// The store file's folder (made private) and the file in it, or nullopt
+// when there is no home to put it in.
+std::optional<std::string> StoreFile();
+
+// The folder the running executable lies in (no trailing '/'), or empty.
+std::string ExecutableFolder();
+
+// Where the help book is looked for, most likely first: installed beside the
+// executable's prefix, then in the source tree of a build folder.
+std::string InstalledHelpBook();
+
+}  // namespace tessaly::app::gtk

@@ -1,0 +1,591 @@
+#include "app/gtk/page_view.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <utility>
+
+#include "pages/page_names.h"
+
+namespace tessaly::app::gtk {
+
+namespace {
+
+constexpr char kWorld[] = "tessaly";
+constexpr char kHandler[] = "tessaly";
+
+// Links, in every frame: a real click on a link, or Enter on a focused one
+// (which clicks it), is reported with the href as the page writes it, and
+// not followed. A click the page's own script has already handled is left
+// alone; a click made by script is neither reported nor followed.
+constexpr char kLinkScript[] = R"JS((function () {
+  'use strict';
+  var post = function (message) {
+    try { window.webkit.messageHandlers.tessaly.postMessage(message); } catch (e) {}
+  };
+  var linkOf = function (node) {
+    for (; node; node = node.parentNode) {
+      if (node.nodeType === 1 && (node.localName === 'a' || node.localName === 'area') &&
+          node.hasAttribute('href')) return node;
+    }
+    return null;
+  };
+  window.addEventListener('click', function (event) {
+    if (event.button !== 0 || event.defaultPrevented) return;
+    var link = linkOf(event.target);
+    if (!link) return;
+    event.preventDefault();
+    if (event.isTrusted) post('link\n' + link.getAttribute('href'));
+  }, false);
+})();)JS";
+
+// The page itself: Return with nothing focused is the reader's action key,
+// and the scroll state is reported whenever it may have changed.
+constexpr char kTopScript[] = R"JS((function () {
+  'use strict';
+  var post = function (message) {
+    try { window.webkit.messageHandlers.tessaly.postMessage(message); } catch (e) {}
+  };
+  document.addEventListener('keydown', function (event) {
+    if (event.key !== 'Enter' || event.defaultPrevented || event.altKey || event.ctrlKey ||
+        event.metaKey || event.shiftKey) return;
+    var focused = document.activeElement;
+    if (focused && focused !== document.body && focused !== document.documentElement) return;
+    event.preventDefault();
+    post('action');
+  }, false);
+  var scheduled = false;
+  var report = function () {
+    scheduled = false;
+    var root = document.scrollingElement || document.documentElement;
+    if (!root) return;
+    var top = root.scrollTop, page = root.clientHeight, height = root.scrollHeight;
+    var position = (height - page - top < 1) ? Math.max(0, height - page) : Math.round(top);
+    post('scroll\n' + location.href + '\n' + position + ' ' + page + ' ' + height);
+  };
+  var schedule = function () {
+    if (!scheduled) { scheduled = true; window.requestAnimationFrame(report); }
+  };
+  window.addEventListener('scroll', schedule, true);
+  window.addEventListener('resize', schedule);
+  window.addEventListener('load', schedule);
+  document.addEventListener('DOMContentLoaded', function () {
+    schedule();
+    if (window.ResizeObserver && document.documentElement) {
+      new ResizeObserver(schedule).observe(document.documentElement);
+    }
+  });
+})();)JS";
+
+// Fit to window: images, media and tables no wider than the view; long
+// lines and words wrap.
+constexpr char kFitStyle[] = R"CSS(
+img, svg, video, canvas, object, embed, iframe, table { max-width: 100% !important; }
+img[width][height] { height: auto !important; }
+pre { white-space: pre-wrap !important; }
+body { overflow-wrap: break-word !important; }
+)CSS";
+
+// ClearType on asks for subpixel text (used where the desktop says how its
+// pixels are ordered); off keeps the text smoothed in grey only.
+constexpr char kSubpixelStyle[] = "* { -webkit-font-smoothing: subpixel-antialiased !important; }";
+constexpr char kGreyStyle[] = "* { -webkit-font-smoothing: antialiased !important; }";
+
+// Where every request that gets past the content filter would have to go:
+// a closed port on this machine, so nothing leaves it.
+constexpr char kDeadEndProxy[] = "http://127.0.0.1:9";
+
+std::string RegexEscape(std::string_view text) {
+  std::string escaped;
+  for (char c : text) {
+    if (std::string_view(".*+?^$()[]{}|\\/").find(c) != std::string_view::npos) escaped += '\\';
+    escaped += c;
+  }
+  return escaped;
+}
+
+std::string JsonEscape(std::string_view text) {
+  std::string escaped;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      escaped += '\\';
+      escaped += c;
+    } else if (byte < 0x20) {
+      char code[8];
+      std::snprintf(code, sizeof code, "\\u%04x", byte);
+      escaped += code;
+    } else {
+      escaped += c;
+    }
+  }
+  return escaped;
+}
+
+// Block everything, then let through the reader's own folder and the
+// addresses that never leave the page.
+std::string FilterRules(const std::string& tempFolder) {
+  const auto allow = [](std::string_view pattern) {
+    return ",{\"trigger\":{\"url-filter\":\"" + JsonEscape(pattern) + "\"},\"action\":{\"type\":\"ignore-previous-rules\"}}";
+  };
+  std::string rules = "[{\"trigger\":{\"url-filter\":\".*\"},\"action\":{\"type\":\"block\"}}";
+  rules += allow("^" + RegexEscape(FileAddress(tempFolder)));
+  rules += allow("^data:");
+  rules += allow("^blob:");
+  rules += allow("^about:");
+  rules += "]";
+  return rules;
+}
+
+// The file path of a file:// address, unescaped, without query or fragment.
+std::string DocumentOf(std::string_view uri) {
+  std::string_view path = uri;
+  if (!path.starts_with("file://")) return std::string(uri.substr(0, uri.find('#')));
+  path.remove_prefix(7);
+  path = path.substr(0, path.find_first_of("?#"));
+  gchar* unescaped = g_uri_unescape_string(std::string(path).c_str(), nullptr);
+  if (unescaped == nullptr) return std::string(path);
+  std::string text(unescaped);
+  g_free(unescaped);
+  return text;
+}
+
+std::string FragmentOf(std::string_view uri) {
+  const std::size_t hash = uri.find('#');
+  return hash == std::string_view::npos ? std::string() : std::string(uri.substr(hash));
+}
+
+}  // namespace
+
+std::string CharsetForCodePage(int codePage) {
+  if (codePage >= 1250 && codePage <= 1258) return "windows-" + std::to_string(codePage);
+  if (codePage >= 28591 && codePage <= 28606 && codePage != 28600 && codePage != 28601 && codePage != 28602) {
+    return "ISO-8859-" + std::to_string(codePage - 28590);
+  }
+  switch (codePage) {
+    case 874: return "windows-874";
+    case 866: return "IBM866";
+    case 932: return "Shift_JIS";
+    case 936: return "GBK";
+    case 949: return "EUC-KR";
+    case 950: return "Big5";
+    case 10000: return "macintosh";
+    case 20866: return "KOI8-R";
+    case 21866: return "KOI8-U";
+    case 20932:
+    case 51932: return "EUC-JP";
+    case 51949: return "EUC-KR";
+    case 54936: return "GB18030";
+    case 65001: return "UTF-8";
+    default: return {};
+  }
+}
+
+PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::string& filterFolder)
+    : handlers_(std::move(handlers)), tempFolder_(tempFolder) {
+  if (!tempFolder_.empty() && tempFolder_.back() != '/') tempFolder_ += '/';
+  cancel_ = g_cancellable_new();
+
+  // Nothing of a book is kept: no cookies, no cache on disk, no storage.
+  context_ = webkit_web_context_new_ephemeral();
+  webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+  WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context_);
+  WebKitNetworkProxySettings* proxy = webkit_network_proxy_settings_new(kDeadEndProxy, nullptr);
+  webkit_website_data_manager_set_network_proxy_settings(data, WEBKIT_NETWORK_PROXY_MODE_CUSTOM, proxy);
+  webkit_network_proxy_settings_free(proxy);
+  g_signal_connect(context_, "download-started", G_CALLBACK(OnDownload), this);
+
+  settings_ = webkit_settings_new();
+  webkit_settings_set_allow_file_access_from_file_urls(settings_, FALSE);
+  webkit_settings_set_allow_universal_access_from_file_urls(settings_, FALSE);
+  webkit_settings_set_allow_top_navigation_to_data_urls(settings_, FALSE);
+  webkit_settings_set_javascript_can_open_windows_automatically(settings_, FALSE);
+  webkit_settings_set_enable_html5_local_storage(settings_, FALSE);
+  webkit_settings_set_enable_html5_database(settings_, FALSE);
+  webkit_settings_set_enable_webgl(settings_, FALSE);
+  webkit_settings_set_enable_webaudio(settings_, FALSE);
+  webkit_settings_set_enable_media_stream(settings_, FALSE);
+  webkit_settings_set_enable_webrtc(settings_, FALSE);
+  webkit_settings_set_enable_developer_extras(settings_, FALSE);
+  webkit_settings_set_enable_page_cache(settings_, FALSE);
+  webkit_settings_set_zoom_text_only(settings_, TRUE);
+
+  content_ = webkit_user_content_manager_new();
+  g_signal_connect(content_, "script-message-received::tessaly", G_CALLBACK(OnScriptMessage), this);
+  webkit_user_content_manager_register_script_message_handler_in_world(content_, kHandler, kWorld);
+  WebKitUserScript* links = webkit_user_script_new_for_world(kLinkScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld,
+                                                             nullptr, nullptr);
+  webkit_user_content_manager_add_script(content_, links);
+  webkit_user_script_unref(links);
+  WebKitUserScript* top = webkit_user_script_new_for_world(kTopScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                                           WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld,
+                                                           nullptr, nullptr);
+  webkit_user_content_manager_add_script(content_, top);
+  webkit_user_script_unref(top);
+  ApplyStyleSheets();
+
+  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings", settings_,
+                                       "user-content-manager", content_, nullptr));
+  g_object_ref_sink(view_);
+  g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
+  g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view_, "key-press-event", G_CALLBACK(OnKeyPress), this);
+  g_signal_connect(view_, "button-press-event", G_CALLBACK(OnButton), this);
+  g_signal_connect(view_, "button-release-event", G_CALLBACK(OnButton), this);
+  g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
+  g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
+  g_signal_connect(view_, "permission-request", G_CALLBACK(OnPermission), this);
+  SetZoomLevel(2);
+
+  StartFilter(filterFolder);
+}
+
+PageView::~PageView() {
+  g_cancellable_cancel(cancel_);
+  if (syntheticEnd_ != 0) g_source_remove(syntheticEnd_);
+  g_signal_handlers_disconnect_by_data(view_, this);
+  g_signal_handlers_disconnect_by_data(content_, this);
+  g_signal_handlers_disconnect_by_data(context_, this);
+  if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(view_))) {
+    gtk_container_remove(GTK_CONTAINER(parent), GTK_WIDGET(view_));
+  }
+  gtk_widget_destroy(GTK_WIDGET(view_));
+  g_object_unref(view_);
+  if (filterStore_ != nullptr) g_object_unref(filterStore_);
+  g_object_unref(content_);
+  g_object_unref(settings_);
+  g_object_unref(context_);
+  g_object_unref(cancel_);
+}
+
+void PageView::StartFilter(const std::string& filterFolder) {
+  filterStore_ = webkit_user_content_filter_store_new(filterFolder.c_str());
+  const std::string rules = FilterRules(tempFolder_);
+  // One compiled filter per temporary folder name: two readers never
+  // rewrite each other's.
+  const std::string identifier = "offline-" + std::to_string(std::hash<std::string>()(tempFolder_));
+  GBytes* bytes = g_bytes_new(rules.data(), rules.size());
+  webkit_user_content_filter_store_save(filterStore_, identifier.c_str(), bytes, cancel_, OnFilterSaved, this);
+  g_bytes_unref(bytes);
+}
+
+void PageView::OnFilterSaved(GObject* store, GAsyncResult* result, gpointer self) {
+  GError* error = nullptr;
+  WebKitUserContentFilter* filter =
+      webkit_user_content_filter_store_save_finish(WEBKIT_USER_CONTENT_FILTER_STORE(store), result, &error);
+  if (error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
+    g_error_free(error);
+    return;  // the view is gone
+  }
+  if (error != nullptr) {
+    std::fprintf(stderr, "tessaly: content filter: %s (requests stay confined by the proxy)\n", error->message);
+    g_error_free(error);
+  }
+  static_cast<PageView*>(self)->FilterDone(filter);
+  if (filter != nullptr) webkit_user_content_filter_unref(filter);
+}
+
+void PageView::FilterDone(WebKitUserContentFilter* filter) {
+  if (filter != nullptr) webkit_user_content_manager_add_filter(content_, filter);
+  filterReady_ = true;
+  if (pending_) {
+    const std::string address = *pending_;
+    pending_.reset();
+    Load(address);
+  }
+}
+
+void PageView::Navigate(const std::string& address, const std::string& charset) {
+  webkit_settings_set_default_charset(settings_, charset.empty() ? "windows-1252" : charset.c_str());
+  if (!filterReady_) {
+    pending_ = address;
+    scroll_.reset();
+    return;
+  }
+  Load(address);
+}
+
+void PageView::Load(const std::string& address) {
+  const bool sameDocument = !current_.empty() && DocumentOf(address) == DocumentOf(current_);
+  const bool identical = address == current_;
+  current_ = address;
+  if (identical) {
+    // Refresh: the file is loaded again.
+    scroll_.reset();
+    reloadAllowed_ = true;
+    webkit_web_view_reload(view_);
+    return;
+  }
+  if (sameDocument && !FragmentOf(address).empty()) {
+    // A jump within the page on screen: WebKit scrolls and reports no load,
+    // so the end of this navigation is told here.
+    webkit_web_view_load_uri(view_, address.c_str());
+    PostLoadEnded();
+    return;
+  }
+  scroll_.reset();
+  webkit_web_view_load_uri(view_, address.c_str());
+}
+
+void PageView::PostLoadEnded() {
+  if (syntheticEnd_ != 0) return;
+  syntheticEnd_ = g_idle_add(
+      [](gpointer self) -> gboolean {
+        auto* view = static_cast<PageView*>(self);
+        view->syntheticEnd_ = 0;
+        ++view->loadsEnded_;
+        if (view->handlers_.loadEnded) view->handlers_.loadEnded();
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+void PageView::SetZoomLevel(int level) {
+  level = std::clamp(level, 0, 4);
+  webkit_web_view_set_zoom_level(view_, kZoomFactors[level]);
+}
+
+void PageView::SetShrinkToFit(bool on) {
+  if (shrinkToFit_ == on) return;
+  shrinkToFit_ = on;
+  ApplyStyleSheets();
+}
+
+void PageView::SetClearType(bool on) {
+  if (clearType_ == on) return;
+  clearType_ = on;
+  ApplyStyleSheets();
+}
+
+void PageView::ApplyStyleSheets() {
+  webkit_user_content_manager_remove_all_style_sheets(content_);
+  const auto add = [this](const char* css) {
+    WebKitUserStyleSheet* sheet = webkit_user_style_sheet_new(css, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                                              WEBKIT_USER_STYLE_LEVEL_USER, nullptr, nullptr);
+    webkit_user_content_manager_add_style_sheet(content_, sheet);
+    webkit_user_style_sheet_unref(sheet);
+  };
+  if (shrinkToFit_) add(kFitStyle);
+  add(clearType_ ? kSubpixelStyle : kGreyStyle);
+}
+
+bool PageView::Loading() const { return webkit_web_view_is_loading(view_) || !filterReady_ || pending_; }
+
+std::string PageView::Uri() const {
+  const char* uri = webkit_web_view_get_uri(view_);
+  return uri == nullptr ? std::string() : std::string(uri);
+}
+
+double PageView::ZoomFactor() const { return webkit_web_view_get_zoom_level(view_); }
+
+bool PageView::InTempFolder(const std::string& uri) const {
+  return uri.starts_with("file://") && !tempFolder_.empty() && DocumentOf(uri).starts_with(tempFolder_);
+}
+
+std::string PageView::WrittenForm(const std::string& uri) const {
+  if (!InTempFolder(uri)) return uri;
+  return DocumentOf(uri).substr(tempFolder_.size()) + FragmentOf(uri);
+}
+
+gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
+                                  gpointer data) {
+  auto* self = static_cast<PageView*>(data);
+  switch (type) {
+    case WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION: {
+      WebKitNavigationAction* action =
+          webkit_navigation_policy_decision_get_navigation_action(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+      const char* raw = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+      const std::string uri = raw == nullptr ? std::string() : std::string(raw);
+      switch (webkit_navigation_action_get_navigation_type(action)) {
+        case WEBKIT_NAVIGATION_TYPE_LINK_CLICKED:
+          // A link whose click the script did not see (the page stopped
+          // the event): reported like the others, never followed.
+          webkit_policy_decision_ignore(decision);
+          if (webkit_navigation_action_is_user_gesture(action) && self->inputEnabled_ && self->handlers_.linkTapped) {
+            self->handlers_.linkTapped(self->WrittenForm(uri));
+          }
+          return TRUE;
+        case WEBKIT_NAVIGATION_TYPE_RELOAD:
+          if (self->reloadAllowed_) {
+            self->reloadAllowed_ = false;
+            webkit_policy_decision_use(decision);
+          } else {
+            webkit_policy_decision_ignore(decision);
+          }
+          return TRUE;
+        case WEBKIT_NAVIGATION_TYPE_OTHER:
+          // The reader's own loads, and the frames of its pages.
+          if (self->InTempFolder(uri) || uri.starts_with("about:") || uri.starts_with("data:")) {
+            webkit_policy_decision_use(decision);
+          } else {
+            webkit_policy_decision_ignore(decision);
+          }
+          return TRUE;
+        default:  // forms, WebKit's own back and forward
+          webkit_policy_decision_ignore(decision);
+          return TRUE;
+      }
+    }
+    case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
+      webkit_policy_decision_ignore(decision);
+      return TRUE;
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE:
+      if (!webkit_response_policy_decision_is_mime_type_supported(WEBKIT_RESPONSE_POLICY_DECISION(decision))) {
+        webkit_policy_decision_ignore(decision);  // never a download
+        return TRUE;
+      }
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void PageView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer data) {
+  auto* self = static_cast<PageView*>(data);
+  if (event == WEBKIT_LOAD_STARTED) {
+    // Only the reader moves the view to another document: a page that sends
+    // itself elsewhere (a refresh tag, a script) stays where it is.
+    const char* uri = webkit_web_view_get_uri(view);
+    if (uri != nullptr && DocumentOf(uri) != DocumentOf(self->current_)) webkit_web_view_stop_loading(view);
+    return;
+  }
+  if (event != WEBKIT_LOAD_FINISHED) return;
+  ++self->loadsEnded_;
+  if (self->handlers_.loadEnded) self->handlers_.loadEnded();
+}
+
+void PageView::OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
+  JSCValue* value = webkit_javascript_result_get_js_value(result);
+  if (value == nullptr || !jsc_value_is_string(value)) return;
+  gchar* text = jsc_value_to_string(value);
+  const std::string message = text == nullptr ? std::string() : std::string(text);
+  g_free(text);
+  static_cast<PageView*>(data)->HandleMessage(message);
+}
+
+void PageView::HandleMessage(const std::string& message) {
+  if (message.starts_with("link\n")) {
+    if (inputEnabled_ && handlers_.linkTapped) handlers_.linkTapped(message.substr(5));
+    return;
+  }
+  if (message == "action") {
+    if (inputEnabled_ && handlers_.actionKey) handlers_.actionKey();
+    return;
+  }
+  if (message.starts_with("scroll\n")) {
+    const std::size_t line = message.find('\n', 7);
+    if (line == std::string::npos) return;
+    // A report from a page already replaced counts for nothing.
+    if (DocumentOf(std::string_view(message).substr(7, line - 7)) != DocumentOf(current_)) return;
+    ScrollInfo info;
+    const char* at = message.data() + line + 1;
+    const char* end = message.data() + message.size();
+    for (int* field : {&info.position, &info.page, &info.maximum}) {
+      while (at < end && *at == ' ') ++at;
+      const auto [next, error] = std::from_chars(at, end, *field);
+      if (error != std::errc()) return;
+      at = next;
+    }
+    scroll_ = info;
+  }
+}
+
+gboolean PageView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
+  auto* self = static_cast<PageView*>(data);
+  if (!self->inputEnabled_) return TRUE;
+  if ((event->state & gtk_accelerator_get_default_mod_mask()) != 0 || !self->handlers_.arrowKey) return FALSE;
+  switch (event->keyval) {
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+      return self->handlers_.arrowKey(PageKey::kUp) ? FALSE : TRUE;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+      return self->handlers_.arrowKey(PageKey::kDown) ? FALSE : TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+gboolean PageView::OnButton(GtkWidget*, GdkEventButton*, gpointer data) {
+  return static_cast<PageView*>(data)->inputEnabled_ ? FALSE : TRUE;
+}
+
+gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*,
+                                 gpointer) {
+  // Only what copies or edits stays: opening, downloading, going back or
+  // reloading would go around the reader.
+  std::vector<WebKitContextMenuItem*> unwanted;
+  for (GList* node = webkit_context_menu_get_items(menu); node != nullptr; node = node->next) {
+    auto* item = static_cast<WebKitContextMenuItem*>(node->data);
+    switch (webkit_context_menu_item_get_stock_action(item)) {
+      case WEBKIT_CONTEXT_MENU_ACTION_COPY:
+      case WEBKIT_CONTEXT_MENU_ACTION_CUT:
+      case WEBKIT_CONTEXT_MENU_ACTION_PASTE:
+      case WEBKIT_CONTEXT_MENU_ACTION_PASTE_AS_PLAIN_TEXT:
+      case WEBKIT_CONTEXT_MENU_ACTION_DELETE:
+      case WEBKIT_CONTEXT_MENU_ACTION_SELECT_ALL:
+      case WEBKIT_CONTEXT_MENU_ACTION_COPY_LINK_TO_CLIPBOARD:
+      case WEBKIT_CONTEXT_MENU_ACTION_COPY_IMAGE_TO_CLIPBOARD:
+      case WEBKIT_CONTEXT_MENU_ACTION_COPY_IMAGE_URL_TO_CLIPBOARD:
+      case WEBKIT_CONTEXT_MENU_ACTION_INPUT_METHODS:
+      case WEBKIT_CONTEXT_MENU_ACTION_UNICODE:
+      case WEBKIT_CONTEXT_MENU_ACTION_INSERT_EMOJI:
+        break;
+      default:
+        unwanted.push_back(item);
+        break;
+    }
+  }
+  for (WebKitContextMenuItem* item : unwanted) webkit_context_menu_remove(menu, item);
+  // Separators left at the ends or doubled go too.
+  bool lastWasSeparator = true;
+  std::vector<WebKitContextMenuItem*> separators;
+  for (GList* node = webkit_context_menu_get_items(menu); node != nullptr; node = node->next) {
+    auto* item = static_cast<WebKitContextMenuItem*>(node->data);
+    const bool separator = webkit_context_menu_item_is_separator(item);
+    if (separator && (lastWasSeparator || node->next == nullptr)) separators.push_back(item);
+    lastWasSeparator = separator;
+  }
+  for (WebKitContextMenuItem* item : separators) webkit_context_menu_remove(menu, item);
+  return webkit_context_menu_get_n_items(menu) == 0 ? TRUE : FALSE;
+}
+
+GtkWidget* PageView::OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
+
+gboolean PageView::OnPermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
+  webkit_permission_request_deny(request);
+  return TRUE;
+}
+
+void PageView::OnDownload(WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); }
+
+void PageView::Evaluate(const std::string& script, std::function<void(const std::string&)> done) {
+  auto* callback = new std::function<void(const std::string&)>(std::move(done));
+  webkit_web_view_evaluate_javascript(
+      view_, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
+      [](GObject* object, GAsyncResult* result, gpointer data) {
+        std::unique_ptr<std::function<void(const std::string&)>> finish(
+            static_cast<std::function<void(const std::string&)>*>(data));
+        GError* error = nullptr;
+        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
+        std::string text;
+        if (value == nullptr) {
+          text = std::string("error: ") + (error != nullptr ? error->message : "unknown");
+        } else {
+          gchar* string = jsc_value_is_string(value) || jsc_value_is_number(value) || jsc_value_is_boolean(value)
+                              ? jsc_value_to_string(value)
+                              : jsc_value_to_json(value, 0);
+          text = string == nullptr ? std::string() : std::string(string);
+          g_free(string);
+          g_object_unref(value);
+        }
+        if (error != nullptr) g_error_free(error);
+        (*finish)(text);
+      },
+      callback);
+}
+
+}  // namespace tessaly::app::gtk

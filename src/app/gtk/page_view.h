@@ -1,0 +1,122 @@
+// PageView: the reader's HTML view on WebKitGTK.
+//
+// It shows the pages that page preparation writes into the temporary folder
+// and nothing else:
+// - A content filter admits only the temporary folder's files (and data:,
+//   blob:, about:); every other address, http, https, ftp, ws and file:
+//   elsewhere included, is blocked. Until the filter is in place no page is
+//   loaded. A proxy that leads nowhere stands behind it (and keeps WebKit
+//   from looking names up in advance).
+// - Script sits in an isolated world: a tapped link (a real click, or Enter
+//   on a focused link) is reported with its href as written in the page and
+//   is not followed; Return with nothing focused is the action key; the
+//   scroll state is reported as it changes. Page scripts cannot post into
+//   that world, so a page cannot tap links on the user's behalf.
+// - Navigations the reader did not ask for (links that escaped the script,
+//   forms, WebKit's own back and forward, a page redirecting itself) are
+//   not followed; a clicked link among them is reported like any other.
+// - No downloads, new windows, permissions or storage.
+#pragma once
+
+#include <webkit2/webkit2.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/platform.h"
+#include "app/reader.h"
+
+namespace tessaly::app::gtk {
+
+class PageView {
+ public:
+  struct Handlers {
+    std::function<void(const std::string& href)> linkTapped;  // UTF-8, as written
+    std::function<void()> loadEnded;  // a load finished, failed or was replaced
+    std::function<void()> actionKey;
+    std::function<bool(PageKey key)> arrowKey;  // true: the view scrolls as usual
+  };
+
+  // tempFolder: the folder pages are loaded from (ending in '/');
+  // filterFolder: where WebKit may keep the compiled content filter.
+  PageView(Handlers handlers, const std::string& tempFolder, const std::string& filterFolder);
+  ~PageView();
+  PageView(const PageView&) = delete;
+  PageView& operator=(const PageView&) = delete;
+
+  GtkWidget* Widget() const { return GTK_WIDGET(view_); }
+
+  // Loads a file:// address; charset is the default for pages that declare
+  // none (a WebKit encoding name, or empty for WebKit's own default).
+  void Navigate(const std::string& address, const std::string& charset);
+  void SetZoomLevel(int level);  // 0 .. 4
+  void SetShrinkToFit(bool on);
+  void SetClearType(bool on);
+  // While disabled, clicks and keys on the view are dropped.
+  void SetInputEnabled(bool enabled) { inputEnabled_ = enabled; }
+
+  std::optional<ScrollInfo> Scroll() const { return scroll_; }
+  bool Loading() const;
+  bool FilterReady() const { return filterReady_; }
+  int LoadsEnded() const { return loadsEnded_; }
+  std::string Uri() const;
+  double ZoomFactor() const;
+  // Runs script in the page (tests); `done` gets the result as text, or
+  // "error: ..." .
+  void Evaluate(const std::string& script, std::function<void(const std::string&)> done);
+
+  // The zoom factor of each text size, smallest first.
+  static constexpr double kZoomFactors[5] = {0.7, 0.85, 1.0, 1.2, 1.45};
+
+ private:
+  static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
+                                 WebKitPolicyDecisionType type, gpointer self);
+  static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static void OnScriptMessage(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer self);
+  static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
+  static gboolean OnButton(GtkWidget* widget, GdkEventButton* event, gpointer self);
+  static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
+                                WebKitHitTestResult* hit, gpointer self);
+  static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
+  static gboolean OnPermission(WebKitWebView* view, WebKitPermissionRequest* request, gpointer self);
+  static void OnDownload(WebKitWebContext* context, WebKitDownload* download, gpointer self);
+  static void OnFilterSaved(GObject* store, GAsyncResult* result, gpointer self);
+
+  void StartFilter(const std::string& filterFolder);
+  void FilterDone(WebKitUserContentFilter* filter);
+  void Load(const std::string& address);
+  void ApplyStyleSheets();
+  void HandleMessage(const std::string& message);
+  // The written form of a link WebKit resolved against the page file.
+  std::string WrittenForm(const std::string& uri) const;
+  bool InTempFolder(const std::string& uri) const;
+  void PostLoadEnded();
+
+  Handlers handlers_;
+  std::string tempFolder_;
+  WebKitWebContext* context_ = nullptr;
+  WebKitUserContentManager* content_ = nullptr;
+  WebKitSettings* settings_ = nullptr;
+  WebKitWebView* view_ = nullptr;
+  WebKitUserContentFilterStore* filterStore_ = nullptr;
+  GCancellable* cancel_ = nullptr;
+
+  bool filterReady_ = false;
+  std::optional<std::string> pending_;  // an address waiting for the filter
+  std::string current_;                 // the last address loaded
+  bool reloadAllowed_ = false;
+  bool inputEnabled_ = true;
+  bool shrinkToFit_ = true;
+  bool clearType_ = true;
+  std::optional<ScrollInfo> scroll_;
+  int loadsEnded_ = 0;
+  unsigned syntheticEnd_ = 0;  // idle source of a same-document navigation's end
+};
+
+// The WebKit name of a Windows code page's character set, or empty when
+// there is none.
+std::string CharsetForCodePage(int codePage);
+
+}  // namespace tessaly::app::gtk

@@ -1,0 +1,475 @@
+// GtkPlatform: the test verbs of the instance channel (TESSALY_TEST_CHANNEL=1).
+//
+// End-to-end tests drive a real reader through them, never by waiting a
+// while and hoping: every verb is answered, and "wait" is answered when the
+// reader has settled.
+//
+//   state?                 key=value lines: title, busy, loading, counters,
+//                          history, view settings, buttons, panels, ...
+//   tree? | menu? | dialog? | list? CONTROL     what those show, one line each
+//   wait N                 "idle" once N pages have been asked for, the last
+//                          has loaded and no queued verb is left; "dialog"
+//                          as soon as a modal dialog waits for an answer
+//   eval SCRIPT            the script's result in the page
+//   screenshot PATH        the window as a PNG, after it has painted
+//   menu CMD | button CMD  choose a menu item / tool button (as a click; a
+//                          greyed one answers "insensitive")
+//   click X Y              a real pointer click in the page view
+//   key NAME               a real key press in the window (Up, Down, Return)
+//   tree-tap TEXT          a tap on the text of the contents entry TEXT
+//   tree-expand TEXT       its expander
+//   set-text CONTROL TEXT  typing into an entry
+//   list-select CONTROL N, list-activate CONTROL N, control-click CONTROL
+//   dialog-respond N       answer the modal dialog (a line of a choice
+//                          dialog, -1 for Cancel; OK otherwise)
+//   resize W H             the window's size
+// Action verbs answer "ok" at once and run afterwards, in order.
+#include <gdk/gdkkeysyms.h>
+
+#include <cstdlib>
+#include <sstream>
+
+#include "app/gtk/gtk_platform.h"
+#include "app/resources.h"
+#include "pages/history.h"
+
+namespace tessaly::app::gtk {
+
+namespace {
+
+constexpr std::pair<const char*, Control> kControlNames[] = {
+    {"tree", Control::kTree},
+    {"index-label", Control::kIndexLabel},
+    {"index-edit", Control::kIndexEdit},
+    {"index-list", Control::kIndexList},
+    {"index-display", Control::kIndexDisplayButton},
+    {"search-label", Control::kSearchLabel},
+    {"search-edit", Control::kSearchEdit},
+    {"list-topics", Control::kListTopicsButton},
+    {"results-label", Control::kResultsLabel},
+    {"results-list", Control::kResultsList},
+    {"search-display", Control::kSearchDisplayButton},
+    {"page", Control::kPageView},
+};
+
+const char* ControlName(Control control) {
+  for (const auto& [name, value] : kControlNames) {
+    if (value == control) return name;
+  }
+  return "?";
+}
+
+bool ParseInt(const std::string& text, int& value) {
+  char* end = nullptr;
+  const long parsed = std::strtol(text.c_str(), &end, 10);
+  if (end == text.c_str() || *end != '\0') return false;
+  value = static_cast<int>(parsed);
+  return true;
+}
+
+// Depth-first search of a tree model for a row with this text.
+bool FindRow(GtkTreeModel* model, GtkTreeIter* parent, int column, const std::string& text, GtkTreeIter* found) {
+  GtkTreeIter iter;
+  if (!gtk_tree_model_iter_children(model, &iter, parent)) return false;
+  do {
+    gchar* value = nullptr;
+    gtk_tree_model_get(model, &iter, column, &value, -1);
+    const bool match = value != nullptr && text == value;
+    g_free(value);
+    if (match) {
+      *found = iter;
+      return true;
+    }
+    if (FindRow(model, &iter, column, text, found)) return true;
+  } while (gtk_tree_model_iter_next(model, &iter));
+  return false;
+}
+
+}  // namespace
+
+std::optional<Control> GtkPlatform::ControlByName(const std::string& name) const {
+  for (const auto& [text, control] : kControlNames) {
+    if (name == text) return control;
+  }
+  return std::nullopt;
+}
+
+void GtkPlatform::QueueAction(std::function<void()> action) {
+  actions_.push_back(std::move(action));
+  if (actionSource_ == 0) {
+    actionSource_ = g_idle_add(
+        [](gpointer self) -> gboolean {
+          auto* platform = static_cast<GtkPlatform*>(self);
+          platform->actionSource_ = 0;
+          platform->RunNextAction();
+          return G_SOURCE_REMOVE;
+        },
+        this);
+  }
+}
+
+void GtkPlatform::RunNextAction() {
+  if (actions_.empty()) return;
+  std::function<void()> action = std::move(actions_.front());
+  actions_.pop_front();
+  ++runningActions_;
+  if (!destroyed_) action();
+  --runningActions_;
+  if (!actions_.empty() && actionSource_ == 0) {
+    actionSource_ = g_idle_add(
+        [](gpointer self) -> gboolean {
+          auto* platform = static_cast<GtkPlatform*>(self);
+          platform->actionSource_ = 0;
+          platform->RunNextAction();
+          return G_SOURCE_REMOVE;
+        },
+        this);
+  }
+  ScheduleWaiterCheck();
+}
+
+void GtkPlatform::ScheduleWaiterCheck() {
+  if (waiters_.empty() || waiterSource_ != 0) return;
+  waiterSource_ = g_idle_add(
+      [](gpointer self) -> gboolean {
+        auto* platform = static_cast<GtkPlatform*>(self);
+        platform->waiterSource_ = 0;
+        platform->CheckWaiters();
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+void GtkPlatform::CheckWaiters() {
+  std::vector<Waiter> still;
+  for (const Waiter& waiter : waiters_) {
+    if (dialog_) {
+      InstanceChannel::Reply(waiter.fd, "dialog");
+      continue;
+    }
+    const bool settled = actions_.empty() && runningActions_ == 0 && navigations_ >= waiter.navigations &&
+                         (reader_ == nullptr || !reader_->Busy()) && (!pageView_ || !pageView_->Loading());
+    if (settled) {
+      InstanceChannel::Reply(waiter.fd, "idle");
+    } else {
+      still.push_back(waiter);
+    }
+  }
+  waiters_ = std::move(still);
+}
+
+std::string GtkPlatform::StateReport() const {
+  std::ostringstream out;
+  out << "id=" << ownId_ << "\n";
+  out << "title=" << title_ << "\n";
+  out << "busy=" << (reader_ != nullptr && reader_->Busy()) << "\n";
+  out << "loading=" << (pageView_ && pageView_->Loading()) << "\n";
+  out << "navigations=" << navigations_ << "\n";
+  out << "loads=" << (pageView_ ? pageView_->LoadsEnded() : 0) << "\n";
+  out << "raised=" << raised_ << "\n";
+  out << "messages=" << messages_.size() << "\n";
+  if (!messages_.empty()) out << "message=" << messages_.back() << "\n";
+  for (const std::string& external : externals_) out << "external=" << external << "\n";
+  if (pageView_) {
+    out << "uri=" << pageView_->Uri() << "\n";
+    out << "zoom=" << pageView_->ZoomFactor() << "\n";
+    out << "filter=" << pageView_->FilterReady() << "\n";
+    if (const std::optional<ScrollInfo> scroll = pageView_->Scroll()) {
+      out << "scroll=" << scroll->position << " " << scroll->page << " " << scroll->maximum << "\n";
+    }
+  }
+  if (reader_ != nullptr) {
+    out << "book=" << reader_->BookPath() << "\n";
+    out << "tempfolder=" << reader_->TempFolder() << "\n";
+    out << "history=" << reader_->GetHistory().Position() << "/" << reader_->GetHistory().Count() << "\n";
+    out << "images=" << reader_->ShowImages() << "\n";
+    out << "fit=" << reader_->FitToWindow() << "\n";
+    out << "cleartype=" << reader_->ClearType() << "\n";
+    out << "textsize=" << reader_->TextSize() << "\n";
+  }
+  out << "toolbuttons=";
+  for (const ToolButtonEntry& button : toolButtons_) {
+    out << button.command << (gtk_widget_get_sensitive(GTK_WIDGET(button.item)) ? "+" : "-") << " ";
+  }
+  out << "\n";
+  out << "visible=";
+  for (int i = 0; i < kControlCount; ++i) {
+    const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
+    if (c.outer != nullptr && gtk_widget_get_visible(c.outer)) out << ControlName(static_cast<Control>(i)) << " ";
+  }
+  out << "\n";
+  if (const std::optional<Control> focus = FocusedControl()) out << "focus=" << ControlName(*focus) << "\n";
+  out << "dialog=" << (dialog_ ? dialog_->kind : "none") << "\n";
+  return out.str();
+}
+
+std::string GtkPlatform::TreeReport() const {
+  // depth, image, selected, text: one line per entry in order.
+  std::ostringstream out;
+  if (treeStore_ == nullptr) return "";
+  const TreeItem selected = TreeSelection();
+  auto* model = GTK_TREE_MODEL(treeStore_);
+  std::function<void(GtkTreeIter*, int)> walk = [&](GtkTreeIter* parent, int depth) {
+    GtkTreeIter iter;
+    if (!gtk_tree_model_iter_children(model, &iter, parent)) return;
+    do {
+      gchar* text = nullptr;
+      guint64 item = 0;
+      int image = 0;
+      gtk_tree_model_get(model, &iter, 1, &text, 2, &item, 3, &image, -1);
+      out << depth << "\t" << image << "\t" << (item == selected ? "*" : "-") << "\t" << (text ? text : "") << "\n";
+      g_free(text);
+      walk(&iter, depth + 1);
+    } while (gtk_tree_model_iter_next(model, &iter));
+  };
+  walk(nullptr, 0);
+  return out.str();
+}
+
+std::string GtkPlatform::MenuReport() const {
+  // command, sensitive, mark, label: the File menu in order, then Help.
+  std::ostringstream out;
+  if (menuBar_ == nullptr) return "";
+  GList* menus = gtk_container_get_children(GTK_CONTAINER(menuBar_));
+  for (GList* top = menus; top != nullptr; top = top->next) {
+    GtkWidget* items = gtk_menu_item_get_submenu(GTK_MENU_ITEM(top->data));
+    out << "[" << gtk_menu_item_get_label(GTK_MENU_ITEM(top->data)) << "]\n";
+    if (items == nullptr) continue;
+    GList* children = gtk_container_get_children(GTK_CONTAINER(items));
+    for (GList* node = children; node != nullptr; node = node->next) {
+      auto* item = GTK_WIDGET(node->data);
+      const int command = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "tessaly-command"));
+      const char* label = GTK_IS_SEPARATOR_MENU_ITEM(item) ? "-" : gtk_menu_item_get_label(GTK_MENU_ITEM(item));
+      const char* mark = GTK_IS_CHECK_MENU_ITEM(item)
+                             ? (gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item)) ? "on" : "off")
+                             : "none";
+      out << command << "\t" << (gtk_widget_get_sensitive(item) ? 1 : 0) << "\t" << mark << "\t" << label << "\n";
+    }
+    g_list_free(children);
+  }
+  g_list_free(menus);
+  return out.str();
+}
+
+std::string GtkPlatform::DialogReport() const {
+  if (!dialog_) return "none";
+  std::string report = dialog_->kind + "\t" + dialog_->title + "\t" + dialog_->text + "\n";
+  for (const std::string& line : dialog_->lines) report += line + "\n";
+  return report;
+}
+
+void GtkPlatform::Screenshot(int fd, const std::string& path) {
+  if (window_ == nullptr || gtk_widget_get_window(window_) == nullptr) {
+    InstanceChannel::Reply(fd, "error: no window");
+    return;
+  }
+  // Taken once the window has painted a few frames since the request, so
+  // that what the page view drew last is on the screen.
+  struct Shot {
+    GtkPlatform* platform;
+    int fd;
+    std::string path;
+    int frames;
+  };
+  gtk_widget_queue_draw(window_);
+  gtk_widget_add_tick_callback(
+      window_,
+      [](GtkWidget* widget, GdkFrameClock*, gpointer data) -> gboolean {
+        auto* shot = static_cast<Shot*>(data);
+        if (--shot->frames > 0) {
+          gtk_widget_queue_draw(widget);
+          return G_SOURCE_CONTINUE;
+        }
+        GdkWindow* window = gtk_widget_get_window(widget);
+        GdkPixbuf* picture =
+            gdk_pixbuf_get_from_window(window, 0, 0, gdk_window_get_width(window), gdk_window_get_height(window));
+        GError* error = nullptr;
+        const bool saved = picture != nullptr && gdk_pixbuf_save(picture, shot->path.c_str(), "png", &error, nullptr);
+        std::string reply = saved ? "ok" : std::string("error: ") + (error != nullptr ? error->message : "capture");
+        if (error != nullptr) g_error_free(error);
+        if (picture != nullptr) g_object_unref(picture);
+        InstanceChannel::Reply(shot->fd, reply);
+        return G_SOURCE_REMOVE;
+      },
+      new Shot{this, fd, path, 4}, [](gpointer data) { delete static_cast<Shot*>(data); });
+}
+
+void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::string& argument) {
+  const auto reply = [fd](const std::string& text) { InstanceChannel::Reply(fd, text); };
+  std::istringstream words(argument);
+
+  if (verb == "state?") return reply(StateReport());
+  if (verb == "tree?") return reply(TreeReport());
+  if (verb == "menu?") return reply(MenuReport());
+  if (verb == "dialog?") return reply(DialogReport());
+  if (verb == "list?") {
+    const std::optional<Control> list = ControlByName(argument);
+    GtkListStore* store = list ? ListStore(*list) : nullptr;
+    if (store == nullptr) return reply("error: no such list");
+    std::string lines;
+    GtkTreeIter iter;
+    for (bool more = gtk_tree_model_get_iter_first(GTK_TREE_MODEL(store), &iter); more;
+         more = gtk_tree_model_iter_next(GTK_TREE_MODEL(store), &iter)) {
+      gchar* text = nullptr;
+      gtk_tree_model_get(GTK_TREE_MODEL(store), &iter, 0, &text, -1);
+      lines += std::string(text != nullptr ? text : "") + "\n";
+      g_free(text);
+    }
+    return reply(lines);
+  }
+  if (verb == "wait") {
+    int count = 0;
+    if (!argument.empty() && !ParseInt(argument, count)) return reply("error: wait N");
+    waiters_.push_back(Waiter{fd, count});
+    ScheduleWaiterCheck();
+    return;
+  }
+  if (verb == "eval") {
+    if (!pageView_) return reply("error: no page view");
+    pageView_->Evaluate(argument, [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
+    return;
+  }
+  if (verb == "screenshot") return Screenshot(fd, argument);
+
+  if (verb == "menu") {
+    int command = 0;
+    const auto found = ParseInt(argument, command) ? menuItems_.find(command) : menuItems_.end();
+    if (found == menuItems_.end()) return reply("error: no such item");
+    GtkWidget* item = found->second;
+    if (!gtk_widget_is_sensitive(item)) return reply("insensitive");
+    reply("ok");
+    return QueueAction([this, command] {
+      const auto again = menuItems_.find(command);
+      if (again != menuItems_.end()) gtk_menu_item_activate(GTK_MENU_ITEM(again->second));
+    });
+  }
+  if (verb == "button") {
+    int command = 0;
+    if (!ParseInt(argument, command)) return reply("error: button CMD");
+    for (const ToolButtonEntry& button : toolButtons_) {
+      if (button.command != command) continue;
+      if (!gtk_widget_is_sensitive(GTK_WIDGET(button.item))) return reply("insensitive");
+      reply("ok");
+      return QueueAction([this, command] {
+        for (const ToolButtonEntry& again : toolButtons_) {
+          if (again.command == command) g_signal_emit_by_name(again.item, "clicked");
+        }
+      });
+    }
+    return reply("error: no such button");
+  }
+  if (verb == "click") {
+    int x = 0;
+    int y = 0;
+    if (!(words >> x >> y)) return reply("error: click X Y");
+    GdkWindow* target = pageView_ ? gtk_widget_get_window(pageView_->Widget()) : nullptr;
+    if (target == nullptr) return reply("error: no page view");
+    gdk_test_simulate_button(target, x, y, 1, GdkModifierType(0), GDK_BUTTON_PRESS);
+    gdk_test_simulate_button(target, x, y, 1, GdkModifierType(0), GDK_BUTTON_RELEASE);
+    return reply("ok");
+  }
+  if (verb == "key") {
+    const guint key = gdk_keyval_from_name(argument.c_str());
+    GdkWindow* target = window_ != nullptr ? gtk_widget_get_window(window_) : nullptr;
+    if (key == GDK_KEY_VoidSymbol || target == nullptr) return reply("error: key NAME");
+    gdk_test_simulate_key(target, -1, -1, key, GdkModifierType(0), GDK_KEY_PRESS);
+    gdk_test_simulate_key(target, -1, -1, key, GdkModifierType(0), GDK_KEY_RELEASE);
+    return reply("ok");
+  }
+  if (verb == "tree-tap" || verb == "tree-expand") {
+    GtkTreeIter iter;
+    if (treeStore_ == nullptr || !FindRow(GTK_TREE_MODEL(treeStore_), nullptr, 1, argument, &iter)) {
+      return reply("error: no such entry");
+    }
+    reply("ok");
+    GtkTreePath* found = gtk_tree_model_get_path(GTK_TREE_MODEL(treeStore_), &iter);
+    const TreeItem item = ItemAt(found);
+    gtk_tree_path_free(found);
+    const bool expand = verb == "tree-expand";
+    return QueueAction([this, item, expand] {
+      std::optional<GtkTreeIter> row = TreeIter(item);
+      if (!row) return;
+      AttachTreeModel();
+      GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(treeStore_), &*row);
+      if (expand) {
+        gtk_tree_view_expand_row(GTK_TREE_VIEW(Widgets(Control::kTree).inner), path, FALSE);
+      } else {
+        TapTreeRow(path);
+      }
+      gtk_tree_path_free(path);
+    });
+  }
+  if (verb == "set-text") {
+    const std::size_t space = argument.find(' ');
+    const std::optional<Control> edit = ControlByName(argument.substr(0, space));
+    if (!edit || Widgets(*edit).inner == nullptr || !GTK_IS_ENTRY(Widgets(*edit).inner)) {
+      return reply("error: no such entry");
+    }
+    const std::string text = space == std::string::npos ? "" : argument.substr(space + 1);
+    reply("ok");
+    return QueueAction([this, edit, text] {
+      if (Widgets(*edit).inner != nullptr) gtk_entry_set_text(GTK_ENTRY(Widgets(*edit).inner), text.c_str());
+    });
+  }
+  if (verb == "list-select" || verb == "list-activate") {
+    std::string name;
+    int index = -1;
+    words >> name >> index;
+    const std::optional<Control> list = ControlByName(name);
+    GtkListStore* store = list ? ListStore(*list) : nullptr;
+    if (store == nullptr || index < 0 || index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
+      return reply("error: no such line");
+    }
+    reply("ok");
+    const bool activate = verb == "list-activate";
+    return QueueAction([this, list, index, activate] {
+      if (ListStore(*list) == nullptr) return;
+      AttachListModel(*list);
+      auto* view = GTK_TREE_VIEW(Widgets(*list).inner);
+      GtkTreePath* path = gtk_tree_path_new_from_indices(index, -1);
+      // As a click does: the line is selected (and told), then activated.
+      gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
+      if (activate) gtk_tree_view_row_activated(view, path, gtk_tree_view_get_column(view, 0));
+      gtk_tree_path_free(path);
+    });
+  }
+  if (verb == "control-click") {
+    const std::optional<Control> control = ControlByName(argument);
+    if (!control || Widgets(*control).inner == nullptr || !GTK_IS_BUTTON(Widgets(*control).inner)) {
+      return reply("error: no such button");
+    }
+    if (!gtk_widget_is_sensitive(Widgets(*control).inner)) return reply("insensitive");
+    reply("ok");
+    return QueueAction([this, control] {
+      if (Widgets(*control).inner != nullptr) gtk_button_clicked(GTK_BUTTON(Widgets(*control).inner));
+    });
+  }
+  if (verb == "dialog-respond") {
+    int line = 0;
+    if (!dialog_ || !ParseInt(argument, line)) return reply("error: no dialog");
+    GtkWidget* dialog = dialog_->dialog;
+    GtkWidget* list = dialog_->list;
+    if (list != nullptr && line >= 0) {
+      GtkTreePath* path = gtk_tree_path_new_from_indices(line, -1);
+      gtk_tree_view_set_cursor(GTK_TREE_VIEW(list), path, nullptr, FALSE);
+      gtk_tree_path_free(path);
+    }
+    const int response = line < 0 ? GTK_RESPONSE_CANCEL
+                                  : (dialog_->kind == "message" ? GTK_RESPONSE_OK
+                                                                : (dialog_->kind == "file" ? GTK_RESPONSE_CANCEL
+                                                                                           : GTK_RESPONSE_OK));
+    reply("ok");
+    gtk_dialog_response(GTK_DIALOG(dialog), response);
+    return;
+  }
+  if (verb == "resize") {
+    int width = 0;
+    int height = 0;
+    if (!(words >> width >> height) || window_ == nullptr) return reply("error: resize W H");
+    gtk_window_resize(GTK_WINDOW(window_), width, height);
+    return reply("ok");
+  }
+  reply("error: unknown verb");
+}
+
+}  // namespace tessaly::app::gtk
