@@ -1,18 +1,18 @@
 #!/usr/bin/env bash
-# Gathers the seed corpora of the fuzz targets into OUT/{book,lzx,sitemap}:
+# Gathers the seed corpora of the fuzz targets into OUT/{book,lzx,sitemap,fulltext}:
 # the committed seeds of fuzz/seeds; the project's test books and the
 # real-world corpus (books up to 300 KB, which fuzz/run.sh cuts to its
 # -max_len); and, unpacked from those books with tessaly-cli, their sitemaps
-# and first pages and the LZX stream of their first blocks (prefixed as
-# fuzz_lzx reads its input).
+# and first pages, their full-text indexes up to 64 KB, and the LZX stream of
+# their first blocks (prefixed as fuzz_lzx reads its input).
 # Usage: fuzz/gather-seeds.sh CLI OUT
 set -euo pipefail
 cli=$1
 out=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${TESSALY_CORPUS:-$root/../shared/corpus/files}
-mkdir -p "$out/book" "$out/lzx" "$out/sitemap"
-for target in book lzx sitemap; do
+mkdir -p "$out/book" "$out/lzx" "$out/sitemap" "$out/fulltext"
+for target in book lzx sitemap fulltext; do
   if [ -d "$root/fuzz/seeds/$target" ]; then
     find "$root/fuzz/seeds/$target" -type f -exec cp {} "$out/$target/" \;
   fi
@@ -48,6 +48,9 @@ for name in sorted(os.listdir(scratch)):
                 pages += ext.startswith('htm')
                 data = open(os.path.join(folder, f), 'rb').read()[:65536]
                 open(os.path.join(out, 'sitemap', name + '-' + f.replace('/', '_')), 'wb').write(data)
+    fti = os.path.join(book, '$FIftiMain')
+    if os.path.isfile(fti) and 0 < os.path.getsize(fti) <= 65536:
+        open(os.path.join(out, 'fulltext', name), 'wb').write(open(fti, 'rb').read())
     try:
         control = open(os.path.join(book, storage + '/ControlData'), 'rb').read()
         table = open(os.path.join(book, reset), 'rb').read()
@@ -69,4 +72,5 @@ for name in sorted(os.listdir(scratch)):
         prefix = bytes([bits - 15, length & 255, (length >> 8) & 255, (length >> 16) & 255, 0])
         open(os.path.join(out, 'lzx', '%s-%d' % (name, count)), 'wb').write(prefix + stream)
 PY
-echo "seeds: $(ls "$out/book" | wc -l) books, $(ls "$out/lzx" | wc -l) streams, $(ls "$out/sitemap" | wc -l) sitemaps"
+echo "seeds: $(ls "$out/book" | wc -l) books, $(ls "$out/lzx" | wc -l) streams," \
+  "$(ls "$out/sitemap" | wc -l) sitemaps, $(ls "$out/fulltext" | wc -l) full-text indexes"

@@ -93,7 +93,8 @@ void Reader::FillIndexList() {
     const IndexEntry* keyword = root.children.Get(i);
     if (keyword != nullptr) {
       AddIndexEntry(*keyword, 0);
-      ForEachIndexEntry(*keyword, [this](const IndexEntry& entry, int depth) { AddIndexEntry(entry, depth + 1); });
+      ForEachIndexEntry(*keyword,
+                        [this](const IndexEntry& entry, int depth) { AddIndexEntry(entry, depth + 1); });
     }
     SetProgress(static_cast<int>(i * 90 / count + 10));
   }

@@ -32,8 +32,9 @@ namespace {
 // The panels' controls, in the order they are shown.
 constexpr Control kIndexControls[] = {Control::kIndexDisplayButton, Control::kIndexLabel, Control::kIndexEdit,
                                       Control::kIndexList};
-constexpr Control kSearchControls[] = {Control::kSearchLabel,  Control::kSearchEdit,  Control::kListTopicsButton,
-                                       Control::kResultsLabel, Control::kResultsList, Control::kSearchDisplayButton};
+constexpr Control kSearchControls[] = {Control::kSearchLabel,      Control::kSearchEdit,
+                                       Control::kListTopicsButton, Control::kResultsLabel,
+                                       Control::kResultsList,      Control::kSearchDisplayButton};
 
 }  // namespace
 

@@ -125,8 +125,8 @@ inline constexpr std::string_view kTipRefresh = "Refresh";
 inline constexpr std::string_view kTipHome = "Home";
 
 // Menu items as the tables below write them.
-constexpr MenuItem Item(int command, std::string_view text, MenuMark mark = MenuMark::kNone, bool enabled = true,
-                        bool checked = false, std::span<const MenuItem> submenu = {}) {
+constexpr MenuItem Item(int command, std::string_view text, MenuMark mark = MenuMark::kNone,
+                        bool enabled = true, bool checked = false, std::span<const MenuItem> submenu = {}) {
   MenuItem item;
   item.command = command;
   item.text = text;
@@ -166,8 +166,10 @@ inline constexpr std::array<MenuButton, 2> kMenuBar{{
 }};
 
 // Items a book adds to the File menu (the view items come checked).
-inline constexpr MenuItem kShowImagesItem = Item(kCmdShowImages, "Show images", MenuMark::kCheck, true, true);
-inline constexpr MenuItem kFitToWindowItem = Item(kCmdFitToWindow, "Fit to window", MenuMark::kCheck, true, true);
+inline constexpr MenuItem kShowImagesItem =
+    Item(kCmdShowImages, "Show images", MenuMark::kCheck, true, true);
+inline constexpr MenuItem kFitToWindowItem =
+    Item(kCmdFitToWindow, "Fit to window", MenuMark::kCheck, true, true);
 inline constexpr MenuItem kClearTypeItem = Item(kCmdClearType, "ClearType", MenuMark::kCheck, true, true);
 inline constexpr MenuItem kSeparatorItem = Separator();
 inline constexpr MenuItem kSearchItem = Item(kCmdSearch, "&Search", MenuMark::kRadio);

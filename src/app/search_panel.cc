@@ -124,7 +124,8 @@ void Reader::DisplaySearchResult() {
   if (line < 0 || static_cast<std::size_t>(line) >= resultTopics_.size()) return;
   HidePanels();
   ShowPanel(kCmdHtml);
-  const std::optional<std::string_view> path = currentBook_->Topics().Path(resultTopics_[static_cast<std::size_t>(line)]);
+  const std::int32_t topic = resultTopics_[static_cast<std::size_t>(line)];
+  const std::optional<std::string_view> path = currentBook_->Topics().Path(topic);
   if (path && !path->empty()) ShowTopic(std::string(*path));
 }
 

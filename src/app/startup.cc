@@ -89,7 +89,8 @@ void Reader::RegisterInstance() {
     RemoveStaleFolder(previous, CutToChars(folder, kMaxWorkDirectoryChars));
   }
   platform_.WriteStoreValue(StoreKey::kPrev, kStoreWindow, std::to_string(platform_.OwnInstance()));
-  platform_.WriteStoreValue(StoreKey::kPrev, kStoreWorkDirectory, CutToChars(tempFolder_, kMaxWorkDirectoryChars));
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreWorkDirectory,
+                            CutToChars(tempFolder_, kMaxWorkDirectoryChars));
 }
 
 void Reader::RemoveStaleFolder(InstanceId id, const std::string& folder) {

@@ -156,7 +156,8 @@ TEST_F(OpenTest, SecondBookReplacesTheFirstAndKeepsTheViewSettings) {
   OpenThroughMenu(TestBook("plain"));
   EXPECT_EQ(reader().CurrentBook()->Title(), "Plain Test Book");
   EXPECT_EQ(ui().title, "Plain Test Book");
-  EXPECT_EQ(ui().fileDialogs, (std::vector<std::pair<std::string, std::string>>{{"CHM files (*.chm)", "*.chm"}}));
+  using Dialog = std::pair<std::string, std::string>;
+  EXPECT_EQ(ui().fileDialogs, (std::vector<Dialog>{{"CHM files (*.chm)", "*.chm"}}));
   // The first book's panels, buttons and files are gone; the history holds
   // the new book's first page only.
   EXPECT_FALSE(ui().Exists(Control::kTree));

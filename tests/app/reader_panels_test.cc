@@ -39,10 +39,10 @@ BookBuilder ImageBook(const std::string& siteProperties) {
   b.AddFile("#SYSTEM", SystemObject({{0, Text("toc.hhc")}, {2, Text("a.htm")}, {3, Text("Images")},
                                      {4, LanguageRecord(0x419)}}));
   b.AddFile("#STRINGS", std::string(1, '\0'));
-  b.AddFile("/toc.hhc", siteProperties + "<UL>" + Entry("One", "a.htm", 1) + "<UL>" + Entry("Leaf twelve", "b.htm", 12) +
-                            Entry("Leaf zero", "c.htm", 0) + "</UL>" + Entry("Heading", "", 13) + "<UL>" +
-                            Entry("Leaf thirteen", "b.htm", 13) + Entry("\xCB\xE8\xF1\xF2", "c.htm") + "</UL>" +
-                            Entry("Last", "c.htm") + "</UL>");
+  b.AddFile("/toc.hhc", siteProperties + "<UL>" + Entry("One", "a.htm", 1) + "<UL>" +
+                            Entry("Leaf twelve", "b.htm", 12) + Entry("Leaf zero", "c.htm", 0) + "</UL>" +
+                            Entry("Heading", "", 13) + "<UL>" + Entry("Leaf thirteen", "b.htm", 13) +
+                            Entry("\xCB\xE8\xF1\xF2", "c.htm") + "</UL>" + Entry("Last", "c.htm") + "</UL>");
   for (const char* page : {"/a.htm", "/b.htm", "/c.htm"}) b.AddFile(page, "<p>page</p>");
   return b;
 }
@@ -63,7 +63,8 @@ TEST_F(PanelTest, ContentsImagesAndProgress) {
   EXPECT_EQ(shown, (std::vector<std::string>{"One 0", "One > Leaf twelve 11", "One > Leaf zero 8", "Heading 0",
                                              "Heading > Leaf thirteen 8", "Heading > Лист 8", "Last 8"}));
   // Seven entries: the bar stands at multiples of ten only.
-  EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Contents creation...", "0", "10", "100", "hide"}));
+  EXPECT_EQ(ui().progressLog,
+            (std::vector<std::string>{"show Contents creation...", "0", "10", "100", "hide"}));
 }
 
 TEST_F(PanelTest, FolderImagesAndExpanding) {
@@ -418,7 +419,8 @@ TEST_F(PanelTest, SearchFailureKeepsTheEarlierResults) {
   ui().Type(Control::kSearchEdit, "alpha");
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
   // Without a topic table the titles say so.
-  ASSERT_EQ(Lines(Control::kResultsList), (std::vector<std::string>{"Incorrect topic id", "Incorrect topic id"}));
+  ASSERT_EQ(Lines(Control::kResultsList),
+            (std::vector<std::string>{"Incorrect topic id", "Incorrect topic id"}));
   ui().Type(Control::kSearchEdit, "broken");
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
   ASSERT_EQ(ui().messages.size(), 1u);

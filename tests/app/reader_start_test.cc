@@ -177,7 +177,8 @@ TEST_F(StartTest, StrayCommandsWithoutABookAreHarmless) {
     Session stray(desktop);
     ASSERT_TRUE(stray.reader.Start(start));
     const std::size_t messages = stray.platform.messages.size();
-    for (int command : {302, 303, 304, 305, 306, 307, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1011, 1030, 4242}) {
+    for (int command :
+         {302, 303, 304, 305, 306, 307, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1011, 1030, 4242}) {
       stray.reader.OnCommand(command);
     }
     for (Control control : {Control::kIndexEdit, Control::kResultsList, Control::kListTopicsButton}) {

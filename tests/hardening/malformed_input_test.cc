@@ -10,6 +10,7 @@
 
 #include "base/book_error.h"
 #include "book/book.h"
+#include "support/bit_writer.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
 
@@ -269,6 +270,79 @@ TEST(MalformedCompressedSection, FourGibibyteObjectFailsWithoutItsBuffers) {
   EXPECT_LE(book.OutputCapacity(), 0x10000u);
   EXPECT_LE(book.InputCapacity(), 0x10000u);
   EXPECT_EQ(AsVector(book.ReadObject("a.bin")), test::Bytes(std::string(100, 'a')));
+}
+
+// A book whose stream starts with the given bytes in place of its first
+// stored block; the file holds /a.bin, 200 bytes at the start of the
+// compressed section.
+std::vector<std::uint8_t> BookWithStream(const std::vector<std::uint8_t>& stream) {
+  BookBuilder b;
+  b.AddFile("/a.bin", std::string(200, 'a'));
+  std::vector<std::uint8_t> bytes = b.Build();
+  TempFile probe(bytes);
+  Book reader;
+  reader.OpenStorage(probe.Path());
+  const DirectoryEntry* content = reader.FindEntry("::DataSpace/Storage/MSCompressed/Content");
+  EXPECT_NE(content, nullptr);
+  if (content == nullptr || stream.size() > content->length) return {};
+  const std::size_t at = static_cast<std::size_t>(reader.File().contentOffset) + content->offset;
+  std::copy(stream.begin(), stream.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
+  return bytes;
+}
+
+// Damaged streams inside a book. Elsewhere, decoder alone: over-subscribed
+// and incomplete codes (lzx_huffman_test: OverSubscribedCodesFail,
+// BadPretreeFails; lzx_decoder_test: IncompleteMainTreeIsBadData), matches
+// before the window start (MatchBeforeTheWindowStartReadsTheWindowEnd,
+// MatchIntoDataNeverDecodedFails); inside a book, a broken block type
+// (compressed_read_test: DamagedStreamFailsOnlyTheObjectsOverIt).
+TEST(MalformedStream, DecoderFailuresReachTheReaderAsBookErrors) {
+  std::vector<std::pair<const char*, std::vector<std::uint8_t>>> streams;
+  {
+    test::LzxStreamBuilder builder(16);
+    test::LzxTrees trees;
+    trees.main.assign(256, 0);
+    trees.main['a'] = trees.main['b'] = trees.main['c'] = 1;  // three codes of one bit
+    builder.BeginBlock(test::LzxBlockType::Verbatim, 200, trees);
+    streams.emplace_back("over-subscribed main tree", builder.Finish());
+  }
+  {
+    test::LzxStreamBuilder builder(16);
+    std::vector<std::uint32_t> main(656, 0);
+    main['a'] = main[256 + 6 * 8 + 1] = 1;
+    test::LzxTrees trees;
+    trees.main = test::HuffmanLengths(main, 16);
+    builder.BeginBlock(test::LzxBlockType::Verbatim, 200, trees);
+    builder.Literal('a');
+    builder.MatchSlot(6, 3, 0);  // offset 6, five bytes before the window start
+    streams.emplace_back("match before the window start", builder.Finish());
+  }
+  {
+    // The same placement with a sound coded block reads back: the failures
+    // above come from the damage, not from the splice.
+    test::LzxStreamBuilder builder(16);
+    const std::vector<test::LzxItem> items(200, test::LzxItem::Literal('a'));
+    builder.EncodeBlock(test::LzxBlockType::Verbatim, items);
+    TempFile file(BookWithStream(builder.Finish()));
+    Book book;
+    book.OpenStorage(file.Path());
+    EXPECT_EQ(AsVector(book.ReadObject("a.bin")), test::Bytes(std::string(200, 'a')));
+  }
+  for (const auto& [what, stream] : streams) {
+    const std::vector<std::uint8_t> bytes = BookWithStream(stream);
+    ASSERT_FALSE(bytes.empty()) << what;
+    TempFile file(bytes);
+    Book book;
+    book.OpenStorage(file.Path());
+    EXPECT_EQ(ReadError(book, "a.bin"), "Can't decompress section 1.\nError while uncompress content section.\n")
+        << what;
+    std::string bulk;
+    book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},
+                        [&](const DirectoryEntry& e, const std::string& m) {
+                          if (e.name == "/a.bin") bulk = m;
+                        });
+    EXPECT_EQ(bulk, "Can't decompress section 1.\nError while uncompress content section.\n") << what;
+  }
 }
 
 // System records. Elsewhere: a #SYSTEM record past its end

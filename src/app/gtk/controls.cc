@@ -133,6 +133,7 @@ void GtkPlatform::ShowControl(Control control, bool visible) {
   if (visible && control == Control::kTree) AttachTreeModel();
   if (visible && KindOf(control) == ControlKind::kList) AttachListModel(control);
   gtk_widget_set_visible(widgets.outer, visible);
+  if (options_.testChannel) ScheduleWaiterCheck();
 }
 
 void GtkPlatform::EnableControl(Control control, bool enabled) {
@@ -149,6 +150,7 @@ void GtkPlatform::EnableControl(Control control, bool enabled) {
 void GtkPlatform::FocusControl(Control control) {
   const ControlWidgets& widgets = Widgets(control);
   if (widgets.inner != nullptr && !destroyed_) gtk_widget_grab_focus(widgets.inner);
+  if (options_.testChannel) ScheduleWaiterCheck();
 }
 
 std::optional<Control> GtkPlatform::FocusedControl() const {

@@ -2,6 +2,10 @@
 // store, the instance channel and the desktop.
 #include "app/gtk/gtk_platform.h"
 
+#include <glib-unix.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -79,6 +83,7 @@ GtkPlatform::GtkPlatform(Options options) : options_(options) {
 GtkPlatform::~GtkPlatform() {
   if (channelSource_ != 0) g_source_remove(channelSource_);
   if (actionSource_ != 0) g_source_remove(actionSource_);
+  if (resizeSource_ != 0) g_source_remove(resizeSource_);
   if (waiterSource_ != 0) g_source_remove(waiterSource_);
   for (const Waiter& waiter : waiters_) InstanceChannel::Reply(waiter.fd, "closed");
   AnswerPendingCloses();
@@ -214,6 +219,7 @@ Rect GtkPlatform::ClientRect() const {
 
 void GtkPlatform::BringToFront() {
   ++raised_;
+  if (options_.testChannel) ScheduleWaiterCheck();
   if (window_ == nullptr || destroyed_) return;
   gtk_window_deiconify(GTK_WINDOW(window_));
   gtk_window_present(GTK_WINDOW(window_));
@@ -269,7 +275,17 @@ void GtkPlatform::OnAreaAllocate(GtkWidget*, GdkRectangle* allocation, gpointer 
   if (allocation->width == platform->areaWidth_ && allocation->height == platform->areaHeight_) return;
   platform->areaWidth_ = allocation->width;
   platform->areaHeight_ = allocation->height;
-  if (platform->reader_ != nullptr && !platform->destroyed_) platform->reader_->OnResize();
+  // Sizes asked for while GTK allocates are lost: the reader lays out
+  // right after.
+  if (platform->resizeSource_ != 0) return;
+  platform->resizeSource_ = g_idle_add(
+      [](gpointer data) -> gboolean {
+        auto* self = static_cast<GtkPlatform*>(data);
+        self->resizeSource_ = 0;
+        if (self->reader_ != nullptr && !self->destroyed_) self->reader_->OnResize();
+        return G_SOURCE_REMOVE;
+      },
+      platform);
 }
 
 // --- Menu bar and tool buttons ------------------------------------------------------
@@ -589,6 +605,7 @@ bool GtkPlatform::OpenExternal(std::string_view address) {
   if (options_.testChannel) {
     // Tests never start a browser; they read what would have been opened.
     externals_.push_back(uri);
+    ScheduleWaiterCheck();
     return true;
   }
   GError* error = nullptr;

@@ -160,9 +160,12 @@ class GtkPlatform : public Platform {
     GtkWidget* list = nullptr;  // the choice dialog's list
   };
 
+  // A test waiting for the reader to settle ("wait N": N pages asked for,
+  // the last loaded) or for a line of the state report ("until LINE").
   struct Waiter {
     int fd = -1;
     int navigations = 0;
+    std::string line;
   };
 
   // Window and bar.
@@ -241,6 +244,7 @@ class GtkPlatform : public Platform {
   std::string title_;
   int areaWidth_ = 0;
   int areaHeight_ = 0;
+  guint resizeSource_ = 0;
 
   GtkWidget* menuBar_ = nullptr;
   GtkWidget* fileMenu_ = nullptr;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "pages/page_names.h"
 
@@ -562,30 +563,41 @@ gboolean PageView::OnPermission(WebKitWebView*, WebKitPermissionRequest* request
 
 void PageView::OnDownload(WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); }
 
-void PageView::Evaluate(const std::string& script, std::function<void(const std::string&)> done) {
-  auto* callback = new std::function<void(const std::string&)>(std::move(done));
-  webkit_web_view_evaluate_javascript(
-      view_, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr, nullptr,
-      [](GObject* object, GAsyncResult* result, gpointer data) {
-        std::unique_ptr<std::function<void(const std::string&)>> finish(
-            static_cast<std::function<void(const std::string&)>*>(data));
-        GError* error = nullptr;
-        JSCValue* value = webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
-        std::string text;
-        if (value == nullptr) {
-          text = std::string("error: ") + (error != nullptr ? error->message : "unknown");
-        } else {
-          gchar* string = jsc_value_is_string(value) || jsc_value_is_number(value) || jsc_value_is_boolean(value)
-                              ? jsc_value_to_string(value)
-                              : jsc_value_to_json(value, 0);
-          text = string == nullptr ? std::string() : std::string(string);
-          g_free(string);
-          g_object_unref(value);
-        }
-        if (error != nullptr) g_error_free(error);
-        (*finish)(text);
-      },
-      callback);
+void PageView::Evaluate(const std::string& script, bool asFunction,
+                        std::function<void(const std::string&)> done) {
+  struct Call {
+    std::function<void(const std::string&)> done;
+    bool asFunction;
+  };
+  auto* call = new Call{std::move(done), asFunction};
+  const auto finish = [](GObject* object, GAsyncResult* result, gpointer data) {
+    std::unique_ptr<Call> call(static_cast<Call*>(data));
+    GError* error = nullptr;
+    JSCValue* value = call->asFunction
+                          ? webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(object), result,
+                                                                                  &error)
+                          : webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
+    std::string text;
+    if (value == nullptr) {
+      text = std::string("error: ") + (error != nullptr ? error->message : "unknown");
+    } else {
+      gchar* string = jsc_value_is_string(value) || jsc_value_is_number(value) || jsc_value_is_boolean(value)
+                          ? jsc_value_to_string(value)
+                          : jsc_value_to_json(value, 0);
+      text = string == nullptr ? std::string() : std::string(string);
+      g_free(string);
+      g_object_unref(value);
+    }
+    if (error != nullptr) g_error_free(error);
+    call->done(text);
+  };
+  if (asFunction) {
+    webkit_web_view_call_async_javascript_function(view_, script.c_str(), static_cast<gssize>(script.size()),
+                                                   nullptr, nullptr, nullptr, nullptr, finish, call);
+  } else {
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr,
+                                        nullptr, finish, call);
+  }
 }
 
 }  // namespace tessaly::app::gtk

@@ -64,8 +64,9 @@ class PageView {
   std::string Uri() const;
   double ZoomFactor() const;
   // Runs script in the page (tests); `done` gets the result as text, or
-  // "error: ..." .
-  void Evaluate(const std::string& script, std::function<void(const std::string&)> done);
+  // "error: ..." . With `asFunction` the script is the body of an async
+  // function, and a promise it returns is awaited.
+  void Evaluate(const std::string& script, bool asFunction, std::function<void(const std::string&)> done);
 
   // The zoom factor of each text size, smallest first.
   static constexpr double kZoomFactors[5] = {0.7, 0.85, 1.0, 1.2, 1.45};

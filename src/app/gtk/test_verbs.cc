@@ -5,17 +5,19 @@
 // reader has settled.
 //
 //   state?                 key=value lines: title, busy, loading, counters,
-//                          history, view settings, buttons, panels, ...
+//                          history, view settings, buttons, panels, where
+//                          the visible controls are on the screen (tests
+//                          click and type there through the X server), ...
 //   tree? | menu? | dialog? | list? CONTROL     what those show, one line each
 //   wait N                 "idle" once N pages have been asked for, the last
 //                          has loaded and no queued verb is left; "dialog"
 //                          as soon as a modal dialog waits for an answer
+//   until LINE             "idle" once the state report has this line
 //   eval SCRIPT            the script's result in the page
+//   eval-async BODY        the result of an async function with this body
 //   screenshot PATH        the window as a PNG, after it has painted
 //   menu CMD | button CMD  choose a menu item / tool button (as a click; a
 //                          greyed one answers "insensitive")
-//   click X Y              a real pointer click in the page view
-//   key NAME               a real key press in the window (Up, Down, Return)
 //   tree-tap TEXT          a tap on the text of the contents entry TEXT
 //   tree-expand TEXT       its expander
 //   set-text CONTROL TEXT  typing into an entry
@@ -24,8 +26,6 @@
 //                          dialog, -1 for Cancel; OK otherwise)
 //   resize W H             the window's size
 // Action verbs answer "ok" at once and run afterwards, in order.
-#include <gdk/gdkkeysyms.h>
-
 #include <cstdlib>
 #include <sstream>
 
@@ -147,8 +147,12 @@ void GtkPlatform::CheckWaiters() {
       InstanceChannel::Reply(waiter.fd, "dialog");
       continue;
     }
-    const bool settled = actions_.empty() && runningActions_ == 0 && navigations_ >= waiter.navigations &&
-                         (reader_ == nullptr || !reader_->Busy()) && (!pageView_ || !pageView_->Loading());
+    const bool quiet = actions_.empty() && runningActions_ == 0;
+    const bool settled =
+        quiet && (waiter.line.empty()
+                      ? navigations_ >= waiter.navigations && (reader_ == nullptr || !reader_->Busy()) &&
+                            (!pageView_ || !pageView_->Loading())
+                      : ("\n" + StateReport()).find("\n" + waiter.line + "\n") != std::string::npos);
     if (settled) {
       InstanceChannel::Reply(waiter.fd, "idle");
     } else {
@@ -187,18 +191,42 @@ std::string GtkPlatform::StateReport() const {
     out << "cleartype=" << reader_->ClearType() << "\n";
     out << "textsize=" << reader_->TextSize() << "\n";
   }
+  std::string separator;
   out << "toolbuttons=";
   for (const ToolButtonEntry& button : toolButtons_) {
-    out << button.command << (gtk_widget_get_sensitive(GTK_WIDGET(button.item)) ? "+" : "-") << " ";
+    out << separator << button.command << (gtk_widget_get_sensitive(GTK_WIDGET(button.item)) ? "+" : "-");
+    separator = " ";
   }
   out << "\n";
+  separator.clear();
   out << "visible=";
   for (int i = 0; i < kControlCount; ++i) {
     const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
-    if (c.outer != nullptr && gtk_widget_get_visible(c.outer)) out << ControlName(static_cast<Control>(i)) << " ";
+    if (c.outer != nullptr && gtk_widget_get_visible(c.outer)) {
+      out << separator << ControlName(static_cast<Control>(i));
+      separator = " ";
+    }
   }
   out << "\n";
   if (const std::optional<Control> focus = FocusedControl()) out << "focus=" << ControlName(*focus) << "\n";
+  out << "area=" << areaWidth_ << "x" << areaHeight_ << "\n";
+  for (int i = 0; i < kControlCount; ++i) {
+    const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
+    if (c.outer == nullptr || !gtk_widget_get_visible(c.outer)) continue;
+    GtkAllocation box{};
+    gtk_widget_get_allocation(c.outer, &box);
+    out << "place." << ControlName(static_cast<Control>(i)) << "=" << box.x << "," << box.y << " " << box.width << "x"
+        << box.height << "\n";
+    int x = 0;
+    int y = 0;
+    int originX = 0;
+    int originY = 0;
+    GdkWindow* top = gtk_widget_get_window(window_);
+    if (top != nullptr && gtk_widget_translate_coordinates(c.outer, window_, 0, 0, &x, &y)) {
+      gdk_window_get_origin(top, &originX, &originY);
+      out << "screen." << ControlName(static_cast<Control>(i)) << "=" << originX + x << "," << originY + y << "\n";
+    }
+  }
   out << "dialog=" << (dialog_ ? dialog_->kind : "none") << "\n";
   return out.str();
 }
@@ -320,13 +348,24 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
   if (verb == "wait") {
     int count = 0;
     if (!argument.empty() && !ParseInt(argument, count)) return reply("error: wait N");
-    waiters_.push_back(Waiter{fd, count});
+    waiters_.push_back(Waiter{fd, count, {}});
+    ScheduleWaiterCheck();
+    return;
+  }
+  if (verb == "until") {
+    if (argument.empty()) return reply("error: until LINE");
+    waiters_.push_back(Waiter{fd, 0, argument});
     ScheduleWaiterCheck();
     return;
   }
   if (verb == "eval") {
     if (!pageView_) return reply("error: no page view");
-    pageView_->Evaluate(argument, [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
+    pageView_->Evaluate(argument, false, [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
+    return;
+  }
+  if (verb == "eval-async") {
+    if (!pageView_) return reply("error: no page view");
+    pageView_->Evaluate(argument, true, [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
     return;
   }
   if (verb == "screenshot") return Screenshot(fd, argument);
@@ -357,24 +396,6 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
       });
     }
     return reply("error: no such button");
-  }
-  if (verb == "click") {
-    int x = 0;
-    int y = 0;
-    if (!(words >> x >> y)) return reply("error: click X Y");
-    GdkWindow* target = pageView_ ? gtk_widget_get_window(pageView_->Widget()) : nullptr;
-    if (target == nullptr) return reply("error: no page view");
-    gdk_test_simulate_button(target, x, y, 1, GdkModifierType(0), GDK_BUTTON_PRESS);
-    gdk_test_simulate_button(target, x, y, 1, GdkModifierType(0), GDK_BUTTON_RELEASE);
-    return reply("ok");
-  }
-  if (verb == "key") {
-    const guint key = gdk_keyval_from_name(argument.c_str());
-    GdkWindow* target = window_ != nullptr ? gtk_widget_get_window(window_) : nullptr;
-    if (key == GDK_KEY_VoidSymbol || target == nullptr) return reply("error: key NAME");
-    gdk_test_simulate_key(target, -1, -1, key, GdkModifierType(0), GDK_KEY_PRESS);
-    gdk_test_simulate_key(target, -1, -1, key, GdkModifierType(0), GDK_KEY_RELEASE);
-    return reply("ok");
   }
   if (verb == "tree-tap" || verb == "tree-expand") {
     GtkTreeIter iter;

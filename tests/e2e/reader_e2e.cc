@@ -1,0 +1,416 @@
+// The reader's window, end to end: real readers on test books under a
+// private X server, driven through their instance channel.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "app/gtk/key_value_store.h"
+#include "harness.h"
+
+namespace tessaly::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = Display();
+    if (server_ == nullptr) GTEST_SKIP() << "no X server (Xvfb) could be started";
+    input_ = std::make_unique<XInput>(server_->Display());
+  }
+
+  std::unique_ptr<Reader> Start(const std::string& book) {
+    auto reader = std::make_unique<Reader>(sandbox_, server_->Display(), book);
+    EXPECT_TRUE(reader->Running()) << "first line: " << reader->FirstLine() << "\n" << reader->Log();
+    return reader;
+  }
+
+  // Waits until `count` pages have been asked for and the last one shows.
+  static void Settle(const Reader& reader, int count) {
+    std::string reply;
+    ASSERT_TRUE(reader.Wait(count, &reply)) << "no answer to wait " << count << "\n" << reader.Log();
+    ASSERT_EQ(reply, "idle") << reader.Ask("dialog?").value_or("");
+  }
+
+  // Clicks, through the X server, the first link of the page whose href is
+  // written as `selector` says (a CSS attribute test such as
+  // [href="details.htm"]).
+  void ClickLink(const Reader& reader, const std::string& selector) {
+    const std::string where = reader.Eval(
+        "(function(){var a=document.querySelector('a" + selector + "'); if(!a) return 'none';"
+        "a.scrollIntoView({block:'center'}); var r=a.getClientRects()[0];"
+        "return Math.round(r.left+Math.min(r.width/2,20))+' '+Math.round(r.top+r.height/2);})()");
+    ASSERT_NE(where, "none") << "no link " << selector << " on " << reader.Eval("document.title");
+    int x = 0;
+    int y = 0;
+    std::istringstream(where) >> x >> y;
+    int left = 0;
+    int top = 0;
+    char comma = 0;
+    std::istringstream(reader.State()["screen.page"]) >> left >> comma >> top;
+    ASSERT_TRUE(input_->Ready());
+    input_->Click(left + x, top + y);
+  }
+
+  // Follows a link for real and waits for the page it leads to.
+  void FollowLink(const Reader& reader, const std::string& href) {
+    const int before = reader.Navigations();
+    ASSERT_NO_FATAL_FAILURE(ClickLink(reader, "[href=\"" + href + "\"]"));
+    ASSERT_NO_FATAL_FAILURE(Settle(reader, before + 1));
+  }
+
+  void PressKey(const std::string& name) { ASSERT_TRUE(input_->Key(name)) << name; }
+
+  static std::string Title(const Reader& reader) { return reader.Eval("document.title"); }
+
+  XServer* server_ = nullptr;
+  std::unique_ptr<XInput> input_;
+  Sandbox sandbox_;
+};
+
+using ReaderWindow = ReaderTest;
+using ReaderPanels = ReaderTest;
+using ReaderView = ReaderTest;
+using ReaderInstances = ReaderTest;
+
+TEST_F(ReaderWindow, OpensTheBookAtItsDefaultPageAndFollowsLinksAsWritten) {
+  auto reader = Start(TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  auto state = reader->State();
+  EXPECT_EQ(state["title"], "Tessaly Test Book");
+  EXPECT_EQ(state["visible"], "page");
+  EXPECT_EQ(state["history"], "1/1");
+  EXPECT_EQ(state["filter"], "1");
+  EXPECT_EQ(state["toolbuttons"], "306+ 303- 302- 304+ 305+") << "Locate, Back, Forward, Refresh, Home";
+  EXPECT_EQ(Title(*reader), "Welcome");
+  EXPECT_EQ(reader->Eval("document.body.innerText.indexOf('aardvark') >= 0"), "true");
+  EXPECT_EQ(reader->Eval("getComputedStyle(document.querySelector('h1')).color"), "rgb(51, 51, 102)")
+      << "the book's style sheet applies";
+  EXPECT_EQ(reader->Eval("Array.from(document.images).filter(i => i.complete && i.naturalWidth > 0).length"), "1");
+
+  // Links are followed the way the page writes them, relative ones too.
+  ASSERT_NO_FATAL_FAILURE(FollowLink(*reader, "chapter1/intro.htm"));
+  EXPECT_EQ(Title(*reader), "Introduction");
+  ASSERT_NO_FATAL_FAILURE(FollowLink(*reader, "details.htm"));
+  EXPECT_EQ(Title(*reader), "Details");
+  ASSERT_NO_FATAL_FAILURE(FollowLink(*reader, "../index.htm"));
+  EXPECT_EQ(Title(*reader), "Welcome");
+  state = reader->State();
+  EXPECT_EQ(state["history"], "4/4");
+  EXPECT_EQ(state["toolbuttons"], "306+ 303+ 302- 304+ 305+");
+  EXPECT_EQ(state["messages"], "0");
+
+  // Back and Forward.
+  int count = reader->Navigations();
+  ASSERT_EQ(reader->Ask("button 303"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), "Details");
+  ASSERT_EQ(reader->Ask("button 303"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), "Introduction");
+  EXPECT_EQ(reader->State()["toolbuttons"], "306+ 303+ 302+ 304+ 305+");
+  ASSERT_EQ(reader->Ask("button 302"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), "Details");
+  EXPECT_EQ(reader->State()["history"], "3/4");
+
+  // Refresh loads the same file again without a history entry.
+  const std::string uri = reader->State()["uri"];
+  ASSERT_EQ(reader->Ask("button 304"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  state = reader->State();
+  EXPECT_EQ(state["uri"], uri);
+  EXPECT_EQ(state["history"], "3/4");
+
+  // A link out of the book goes to the desktop, and the page stays.
+  ASSERT_EQ(reader->Ask("button 305"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), "Welcome");
+  ASSERT_NO_FATAL_FAILURE(ClickLink(*reader, "[href^=\"http:\"]"));
+  EXPECT_EQ(reader->Ask("until external=http://example.com/"), "idle");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(Title(*reader), "Welcome");
+  state = reader->State();
+  EXPECT_EQ(state["external"], "http://example.com/");
+  EXPECT_EQ(state["navigations"], std::to_string(count));
+  EXPECT_EQ(state["messages"], "0");
+}
+
+TEST_F(ReaderPanels, ContentsIndexAndSearchOpenTheirTopics) {
+  auto reader = Start(TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  int count = 1;
+
+  const std::string menu = reader->Ask("menu?").value_or("");
+  EXPECT_NE(menu.find("1030\t1\ton\tShow images\n1005\t1\ton\tFit to window\n1006\t1\ton\tClearType\n"),
+            std::string::npos)
+      << menu;
+  EXPECT_NE(menu.find("1003\t1\toff\t_Search\n1002\t1\toff\tI_ndex\n1001\t1\toff\t_Contents\n1004\t1\ton\t_Html\n"),
+            std::string::npos)
+      << menu;
+
+  // Contents: the book's entries with their pictures, the default topic selected.
+  ASSERT_EQ(reader->Ask("menu 1001"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  auto state = reader->State();
+  EXPECT_EQ(state["visible"], "tree");
+  EXPECT_EQ(state["focus"], "tree");
+  const std::string tree = reader->Ask("tree?").value_or("");
+  EXPECT_EQ(tree,
+            "0\t10\t*\tWelcome\n0\t4\t-\tChapter 1\n1\t10\t-\tDetails\n1\t10\t-\tPart two\n"
+            "0\t4\t-\tChapter 2 & frames\n1\t10\t-\tMy Page\n");
+  ASSERT_EQ(reader->Ask("tree-expand Chapter 1"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_NE(reader->Ask("tree?").value_or("").find("0\t5\t-\tChapter 1\n"), std::string::npos)
+      << "an open heading shows the open folder";
+  ASSERT_EQ(reader->Ask("tree-tap Details"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), "Details");
+  EXPECT_EQ(reader->State()["visible"], "page");
+
+  // Locate finds the page's entry.
+  ASSERT_EQ(reader->Ask("button 306"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->State()["visible"], "tree");
+  EXPECT_NE(reader->Ask("tree?").value_or("").find("1\t10\t*\tDetails\n"), std::string::npos);
+  ASSERT_EQ(reader->Ask("menu 1004"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+
+  // Index: one target opens directly, two through "Topics Found".
+  ASSERT_EQ(reader->Ask("menu 1002"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->State()["focus"], "index-edit");
+  const std::string lines = reader->Ask("list? index-list").value_or("");
+  std::vector<std::string> index;
+  std::istringstream split(lines);
+  for (std::string line; std::getline(split, line);) index.push_back(line);
+  const auto find = [&index](const std::string& text) {
+    return static_cast<int>(std::find(index.begin(), index.end(), text) - index.begin());
+  };
+  ASSERT_LT(find("giraffe"), static_cast<int>(index.size())) << lines;
+  ASSERT_LT(find("zebra"), static_cast<int>(index.size())) << lines;
+  ASSERT_EQ(reader->Ask("list-activate index-list " + std::to_string(find("giraffe"))), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(reader->Eval("location.href.indexOf('temptallis') > 0"), "true");
+  EXPECT_EQ(reader->Eval("document.body.innerText.indexOf('right') >= 0"), "true") << "the right pane";
+
+  ASSERT_EQ(reader->Ask("menu 1002"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  ASSERT_EQ(reader->Ask("list-activate index-list " + std::to_string(find("zebra"))), "ok");
+  std::string reply;
+  ASSERT_TRUE(reader->Wait(count, &reply));
+  ASSERT_EQ(reply, "dialog");
+  const std::string dialog = reader->Ask("dialog?").value_or("");
+  EXPECT_EQ(dialog.substr(0, dialog.find('\n')), "choice\tTopics Found\tClick a topic, than click Dysplay.");
+  EXPECT_EQ(dialog.substr(dialog.find('\n') + 1), "Introduction\nDetails\n");
+  ASSERT_EQ(reader->Ask("dialog-respond 1"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), "Details");
+
+  // Search: List Topics waits for a word; hits open their topics.
+  ASSERT_EQ(reader->Ask("menu 1003"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->State()["focus"], "search-edit");
+  EXPECT_EQ(reader->Ask("control-click list-topics"), "insensitive");
+  ASSERT_EQ(reader->Ask("set-text search-edit lazy"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  ASSERT_EQ(reader->Ask("control-click list-topics"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  const std::string results = reader->Ask("list? results-list").value_or("");
+  EXPECT_NE(results.find("Introduction"), std::string::npos) << results;
+  EXPECT_NE(results.find("Details"), std::string::npos) << results;
+  const std::string first = results.substr(0, results.find('\n'));
+  ASSERT_EQ(reader->Ask("list-activate results-list 0"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), first);
+
+  // A word that is nowhere: "No topics found", the earlier hits stay.
+  ASSERT_EQ(reader->Ask("menu 1003"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  ASSERT_EQ(reader->Ask("set-text search-edit qqqqq"), "ok");
+  ASSERT_EQ(reader->Ask("control-click list-topics"), "ok");
+  ASSERT_TRUE(reader->Wait(count, &reply));
+  ASSERT_EQ(reply, "dialog");
+  EXPECT_EQ(reader->Ask("dialog?"), "message\tHelp\tNo topics found\n");
+  ASSERT_EQ(reader->Ask("dialog-respond 0"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->Ask("list? results-list"), results);
+}
+
+TEST_F(ReaderView, TextSizeImagesFitAndClearTypeReachThePage) {
+  auto reader = Start(TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  int count = 1;
+  EXPECT_EQ(reader->State()["zoom"], "1");
+  const std::string normal = reader->Eval("document.querySelector('p').getBoundingClientRect().height");
+
+  ASSERT_EQ(reader->Ask("menu 1011"), "ok");  // Largest
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  auto state = reader->State();
+  EXPECT_EQ(state["zoom"], "1.45");
+  EXPECT_EQ(state["textsize"], "4");
+  const std::string menu = reader->Ask("menu?").value_or("");
+  EXPECT_NE(menu.find("1011\t1\ton\tLargest\n1010\t1\toff\tLarge\n1009\t1\toff\tMedium\n"), std::string::npos)
+      << menu;
+  EXPECT_GT(std::stod(reader->Eval("document.querySelector('p').getBoundingClientRect().height")),
+            std::stod(normal) * 1.2)
+      << "the text is larger";
+  ASSERT_EQ(reader->Ask("menu 1007"), "ok");  // Smallest
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->State()["zoom"], "0.7");
+
+  // Images off: the page is written again without them, with no history entry.
+  const std::string loaded = "Array.from(document.images).filter(i => i.complete && i.naturalWidth > 0).length";
+  EXPECT_EQ(reader->Eval(loaded), "1");
+  ASSERT_EQ(reader->Ask("menu 1030"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(reader->Eval(loaded), "0");
+  EXPECT_EQ(Title(*reader), "Welcome");
+  state = reader->State();
+  EXPECT_EQ(state["images"], "0");
+  EXPECT_EQ(state["history"], "1/1");
+  ASSERT_EQ(reader->Ask("menu 1030"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(reader->Eval(loaded), "1");
+
+  // Fit to window and ClearType are style rules of the view.
+  EXPECT_EQ(reader->Eval("getComputedStyle(document.images[0]).maxWidth"), "100%");
+  ASSERT_EQ(reader->Ask("menu 1005"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->Eval("getComputedStyle(document.images[0]).maxWidth"), "none");
+  ASSERT_EQ(reader->Ask("menu 1005"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->Eval("getComputedStyle(document.images[0]).maxWidth"), "100%");
+  EXPECT_EQ(reader->Eval("getComputedStyle(document.body).webkitFontSmoothing"), "subpixel-antialiased");
+  ASSERT_EQ(reader->Ask("menu 1006"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->Eval("getComputedStyle(document.body).webkitFontSmoothing"), "antialiased");
+  EXPECT_EQ(reader->State()["cleartype"], "0");
+}
+
+TEST_F(ReaderView, ArrowKeysStepTopicsAtThePageEdgeAndReturnLocates) {
+  auto reader = Start(TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  int count = 1;
+  // The welcome page fits the window: down is at its end.
+  ASSERT_EQ(reader->Eval("document.documentElement.scrollHeight <= innerHeight"), "true");
+  PressKey("Down");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), "Introduction") << "the next contents entry";
+  PressKey("Up");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
+  EXPECT_EQ(Title(*reader), "Welcome");
+
+  // Return with nothing focused in the page: the contents, at this page.
+  PressKey("Return");
+  EXPECT_EQ(reader->Ask("until visible=tree"), "idle");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  auto state = reader->State();
+  EXPECT_EQ(state["visible"], "tree");
+  EXPECT_EQ(state["navigations"], std::to_string(count)) << "the Enter of the same press opens nothing";
+  EXPECT_NE(reader->Ask("tree?").value_or("").find("0\t10\t*\tWelcome\n"), std::string::npos);
+}
+
+TEST_F(ReaderView, PagesDecodeWithTheBooksCodePageAndFetchNothing) {
+  auto reader = Start(TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  EXPECT_EQ(reader->Eval("document.characterSet"), "windows-1252");
+  // Nothing leaves the machine, and no file outside the reader's folder is read.
+  EXPECT_EQ(reader->Eval("(function(){var i=new Image(); i.src='http://127.0.0.1:9/x.png'; "
+                         "document.body.appendChild(i); return 'ok';})()"),
+            "ok");
+  EXPECT_EQ(reader->Ask("eval-async return fetch('file:///etc/hostname').then(() => 'read', () => 'blocked');"),
+            "blocked");
+  EXPECT_EQ(reader->Ask("eval-async return fetch('http://127.0.0.1:9/').then(() => 'fetched', () => 'blocked');"),
+            "blocked");
+  // A link made by the page's own script is not followed on its behalf.
+  const int before = reader->Navigations();
+  EXPECT_EQ(reader->Eval("document.querySelector('a[href=\"chapter1/intro.htm\"]').click(); 'clicked'"), "clicked");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, before));
+  EXPECT_EQ(Title(*reader), "Welcome");
+  EXPECT_EQ(reader->Navigations(), before);
+}
+
+TEST_F(ReaderInstances, ASecondStartRaisesOrHandsOverAndACleanCloseLeavesNothing) {
+  auto first = Start(TestBook("basic/basic.chm"));
+  ASSERT_TRUE(first->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*first, 1));
+  const std::string firstFolder = first->State()["tempfolder"];
+  ASSERT_TRUE(fs::is_directory(firstFolder)) << firstFolder;
+  app::gtk::KeyValueStore store(sandbox_.StoreFile());
+  EXPECT_EQ(store.Read("Prev", "HWND"), std::to_string(first->Id()));
+  EXPECT_EQ(store.Read("Prev", "WorkDirectory"), firstFolder);
+  EXPECT_EQ(store.Read("chmfile", "HelpPath").value_or("").empty(), false);
+
+  // Without a book: the running reader comes to the front, this one ends.
+  Reader plain(sandbox_, server_->Display(), "");
+  EXPECT_EQ(plain.FirstLine(), "ended");
+  EXPECT_EQ(plain.WaitExit(), 0);
+  EXPECT_EQ(first->State()["raised"], "1");
+
+  // With another book: it takes over, the first reader closes first.
+  auto second = Start(TestBook("plain/plain.chm"));
+  ASSERT_TRUE(second->Running());
+  EXPECT_EQ(first->WaitExit(), 0);
+  EXPECT_FALSE(fs::exists(firstFolder)) << "the first reader's folder went with it";
+  ASSERT_NO_FATAL_FAILURE(Settle(*second, 1));
+  EXPECT_EQ(second->State()["title"], "Plain Test Book");
+  EXPECT_EQ(store.Read("Prev", "HWND"), std::to_string(second->Id()));
+
+  // With a book of the title already shown: that reader comes to the front.
+  Reader same(sandbox_, server_->Display(), TestBook("plain/plain.chm"));
+  EXPECT_EQ(same.WaitExit(), 0);
+  EXPECT_EQ(second->State()["raised"], "1");
+  EXPECT_EQ(store.Read("Prev", "HWND"), std::to_string(second->Id())) << "the one that closed registered nothing";
+
+  // A clean close: the answer comes once it has run.
+  const std::string folder = second->State()["tempfolder"];
+  ASSERT_TRUE(fs::is_directory(folder));
+  EXPECT_EQ(second->Ask("close"), "closed");
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_EQ(second->WaitExit(), 0);
+  EXPECT_EQ(store.Read("Prev", "HWND"), "0");
+  EXPECT_EQ(store.Read("Prev", "WorkDirectory"), "");
+  EXPECT_TRUE(fs::is_empty(sandbox_.ChannelFolder())) << "no socket is left behind";
+  for (const auto& entry : fs::directory_iterator(sandbox_.Runtime())) {
+    EXPECT_EQ(entry.path().filename().string().find("temptallis"), std::string::npos) << entry.path();
+  }
+}
+
+TEST_F(ReaderInstances, FileExitClosesAndAVanishedReadersFolderIsRemoved) {
+  // A reader that died left its folder and its values behind.
+  const std::string stale = sandbox_.Runtime() + "/temptallis";
+  ASSERT_TRUE(fs::create_directory(stale));
+  std::ofstream(stale + "/index3.htm") << "<p>old</p>";
+  {
+    app::gtk::KeyValueStore store(sandbox_.StoreFile());
+    fs::create_directories(sandbox_.Config() + "/tessaly");
+    ASSERT_TRUE(store.Install("/nowhere/help.chm"));
+    ASSERT_TRUE(store.Write("Prev", "HWND", "12345"));
+    ASSERT_TRUE(store.Write("Prev", "WorkDirectory", stale + "/"));
+  }
+  auto reader = Start(TestBook("search/search.chm"));
+  ASSERT_TRUE(reader->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  EXPECT_FALSE(fs::exists(stale)) << "the dead reader's folder is gone";
+  const std::string folder = reader->State()["tempfolder"];
+  EXPECT_EQ(folder, sandbox_.Runtime() + "/temptallis_/") << "the name was taken when this reader started";
+  ASSERT_EQ(reader->Ask("menu 1000"), "ok");
+  EXPECT_EQ(reader->WaitExit(), 0);
+  EXPECT_FALSE(fs::exists(folder));
+  app::gtk::KeyValueStore store(sandbox_.StoreFile());
+  EXPECT_EQ(store.Read("Prev", "HWND"), "0");
+}
+
+}  // namespace
+}  // namespace tessaly::e2e
