@@ -19,7 +19,8 @@ int RunCat(const Args& args) {
   Book book;
   book.OpenStorage(args[0]);
   std::span<const std::uint8_t> bytes = book.ReadObject(args[1]);
-  if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
+  if ((!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) ||
+      std::fflush(stdout) != 0) {
     std::fprintf(stderr, "tessaly-cli: cannot write to standard output: %s\n", std::strerror(errno));
     return 1;
   }
@@ -82,7 +83,8 @@ int RunExtract(const Args& args) {
         std::error_code ignored;
         fs::create_directories(path.parent_path(), ignored);
         std::FILE* out = std::fopen(path.c_str(), "wb");
-        bool ok = out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+        // An empty object has no bytes (and possibly no pointer) to write.
+        bool ok = out != nullptr && (bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size());
         if (out != nullptr && std::fclose(out) != 0) ok = false;
         if (!ok) {
           warn("tessaly-cli: cannot write " + path.string() + ": " + std::strerror(errno) + "\n");

@@ -15,7 +15,8 @@ bool IsNameByte(char c) {
 }
 
 bool KeywordAt(std::string_view text, std::size_t at, std::string_view keyword) {
-  if (text.size() - at < keyword.size() || !EqualNoCase(text.substr(at, keyword.size()), keyword)) return false;
+  if (text.size() - at < keyword.size() || !EqualNoCase(text.substr(at, keyword.size()), keyword))
+    return false;
   return at == 0 || !IsNameByte(text[at - 1]);
 }
 

@@ -13,7 +13,8 @@ void History::HistoryClear() {
 
 std::size_t History::OffsetAfter(std::int32_t n) const {
   std::size_t offset = 0;
-  for (std::int32_t i = 0; i < n && offset < entries_.Length(); ++i) offset += entries_.StringAt(offset).size() + 1;
+  for (std::int32_t i = 0; i < n && offset < entries_.Length(); ++i)
+    offset += entries_.StringAt(offset).size() + 1;
   return offset < entries_.Length() ? offset : entries_.Length();
 }
 

@@ -44,8 +44,8 @@ std::string_view Fragment(std::string_view link) {
 
 // A name made by this cache: one component, never "." or "..".
 bool IsPlainFileName(std::string_view name) {
-  return !name.empty() && name != "." && name != ".." && name.find_first_of(std::string_view("/\\\0", 3)) ==
-                                                              std::string_view::npos;
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\\0", 3)) == std::string_view::npos;
 }
 
 // Keeps frameDepth_ counted while frames are shown, whatever happens.
@@ -162,7 +162,8 @@ bool PageCache::PreparePage(std::string_view rawLink) {
 }
 
 std::string PageCache::FullPath(std::string_view reference) const {
-  std::string full = reference.starts_with('/') ? std::string(reference) : currentPageDir_ + std::string(reference);
+  std::string full =
+      reference.starts_with('/') ? std::string(reference) : currentPageDir_ + std::string(reference);
   CutToMaxPath(full);
   return full;
 }
@@ -197,7 +198,8 @@ void PageCache::WriteCopies(std::uint32_t pagePairs) {
   }
 }
 
-void PageCache::WriteStyleSheet(std::FILE* out, std::string_view fullPath, std::span<const std::uint8_t> bytes) {
+void PageCache::WriteStyleSheet(std::FILE* out, std::string_view fullPath,
+                                std::span<const std::uint8_t> bytes) {
   // The references of a style sheet are relative to its own folder.
   std::string sheetPath(fullPath);
   NormalizeBookPath(sheetPath);

@@ -13,7 +13,9 @@ constexpr std::array<std::string_view, 5> kImageExtensions = {".gif", ".png", ".
 constexpr std::array<std::string_view, 4> kSystemSchemes = {"http:", "https:", "ftp:", "mailto:"};
 constexpr std::size_t kMaxSafeExtension = 10;  // the dot and 9 letters or digits
 
-bool IsAsciiAlnum(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); }
+bool IsAsciiAlnum(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);

@@ -63,12 +63,14 @@ std::uint32_t PageCache::RewritePage(Book& book, std::string_view pagePath, std:
   return newPairs;
 }
 
-void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool showImages, std::uint32_t& newPairs) {
+void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool showImages,
+                           std::uint32_t& newPairs) {
   // The page's folder and the value together must fit an in-book path.
   const std::size_t maxValue = kMaxPath - std::min(pageDir.size(), kMaxPath);
   for (std::string_view attribute : kAttributes) {
     std::string value;
-    const std::optional<std::size_t> valueEnd = SitemapScanner::AttributeValue(tag, attribute, value, maxValue + 1);
+    const std::optional<std::size_t> valueEnd =
+        SitemapScanner::AttributeValue(tag, attribute, value, maxValue + 1);
     if (!valueEnd) continue;
 
     value.resize(std::min(value.find('\0'), value.size()));
@@ -105,7 +107,8 @@ void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool show
   }
 }
 
-std::string PageCache::NameFor(std::string_view reference, std::string_view extension, std::uint32_t& newPairs) {
+std::string PageCache::NameFor(std::string_view reference, std::string_view extension,
+                               std::uint32_t& newPairs) {
   for (std::size_t at = 0; at < pageBuffer_.Length();) {
     const std::string_view known = pageBuffer_.StringAt(at);
     at += known.size() + 1;

@@ -61,7 +61,8 @@ TEST(CliPage, TheAddressIsAbsoluteAndEscaped) {
 
 TEST(CliPage, AFramesetLeavesItsLastFrame) {
   test::TempDir root;
-  CliRun run = RunCli("page " + Quote(test::TestBook("basic")) + " chapter2/frames.htm " + Quote(root.Path()));
+  CliRun run =
+      RunCli("page " + Quote(test::TestBook("basic")) + " chapter2/frames.htm " + Quote(root.Path()));
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, "file://" + root.Path() + "/index2.htm\n");
   const auto files = Folder(root.Path());

@@ -5,9 +5,9 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <filesystem>
 
 #include "harness.h"
 
@@ -34,11 +34,12 @@ constexpr char kReadable[] =
 
 TEST_F(ReaderCorpus, RealBooksShowTheirPagesImagesAndScripts) {
   const Shot shots[] = {
-      {"xwxbug-autoit-cn-depends.chm", "depends-images-css.png",
-       "document.styleSheets.length > 0 && "
-       "Array.from(document.images).filter(i => i.complete && i.naturalWidth > 0).length > 0"},
-      {"pbootcms-pbootcms-help.chm", "pbootcms-chinese.png", "/[\\u4e00-\\u9fff]/.test(document.body.innerText)"},
-      {"sirozha84-taper-help-dotchm.chm", "taper-russian.png", "/[\\u0410-\\u044f]/.test(document.body.innerText)"},
+      {"xwxbug-autoit-cn-depends.chm", "depends-images.png",
+       "Array.from(document.images).filter(i => i.complete && i.naturalWidth > 0).length > 10"},
+      {"pbootcms-pbootcms-help.chm", "pbootcms-chinese.png",
+       "/[\\u4e00-\\u9fff]/.test(document.body.innerText)"},
+      {"xwxbug-autoit-cn-adfs3.chm", "adfs3-chinese.png",
+       "/[\\u4e00-\\u9fff]/.test(document.body.innerText) && document.styleSheets.length > 0"},
   };
   int shown = 0;
   for (const Shot& shot : shots) {
@@ -58,6 +59,15 @@ TEST_F(ReaderCorpus, RealBooksShowTheirPagesImagesAndScripts) {
     EXPECT_EQ(reader.Ask("screenshot " + path), "ok");
     EXPECT_GT(std::filesystem::file_size(path), 10000u) << path;
     std::cout << "[ screenshot ] " << path << " (" << reader.Eval("document.characterSet") << ")\n";
+    if (std::string(shot.book) == "xwxbug-autoit-cn-depends.chm") {
+      // The contents panel with its pictures, one heading open.
+      ASSERT_EQ(reader.Ask("menu 1001"), "ok");
+      ASSERT_EQ(reader.Ask("tree-expand Overview of Dependency Walker"), "ok");
+      ASSERT_TRUE(reader.Wait(1, &reply));
+      const std::string contents = ScreenshotFolder() + "/depends-contents.png";
+      EXPECT_EQ(reader.Ask("screenshot " + contents), "ok");
+      std::cout << "[ screenshot ] " << contents << "\n";
+    }
     EXPECT_EQ(reader.Ask("close"), "closed");
     EXPECT_EQ(reader.WaitExit(), 0);
     ++shown;
@@ -70,6 +80,7 @@ TEST_F(ReaderCorpus, LaunchToFirstPageOnTheLargestBook) {
   if (book.empty()) GTEST_SKIP() << "the corpus is not beside the sources";
   constexpr int kRuns = 5;
   std::vector<double> seconds;
+  std::vector<std::string> dialogs;
   for (int run = 0; run < kRuns; ++run) {
     Sandbox sandbox;
     const auto start = std::chrono::steady_clock::now();
@@ -77,6 +88,14 @@ TEST_F(ReaderCorpus, LaunchToFirstPageOnTheLargestBook) {
     ASSERT_TRUE(reader.Running()) << reader.Log();
     std::string reply;
     ASSERT_TRUE(reader.Wait(1, &reply));
+    // This book's first page names a style sheet by an ms-help: address,
+    // which page preparation reports in a message box: answered at once, as
+    // a person would, and counted in the time.
+    for (int answered = 0; reply == "dialog" && answered < 3; ++answered) {
+      dialogs.push_back(reader.Ask("dialog?").value_or(""));
+      ASSERT_EQ(reader.Ask("dialog-respond 0"), "ok");
+      ASSERT_TRUE(reader.Wait(1, &reply));
+    }
     ASSERT_EQ(reply, "idle");
     seconds.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     EXPECT_EQ(reader.Ask("close"), "closed");
@@ -89,8 +108,9 @@ TEST_F(ReaderCorpus, LaunchToFirstPageOnTheLargestBook) {
   report << "launch to first page shown, " << book << "\n";
   for (double s : seconds) report << s << " s\n";
   report << "median " << median << " s\n";
-  std::cout << "[ launch ] median " << median << " s over " << kRuns << " runs (min " << sorted.front() << ", max "
-            << sorted.back() << ")\n";
+  for (const std::string& dialog : dialogs) report << "answered: " << dialog;
+  std::cout << "[ launch ] median " << median << " s over " << kRuns << " runs (min " << sorted.front()
+            << ", max " << sorted.back() << ")\n";
   RecordProperty("launch_median_ms", static_cast<int>(median * 1000));
   // A generous bound: this is a measurement, not a benchmark gate.
   EXPECT_LT(median, 30.0);

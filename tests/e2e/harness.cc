@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <X11/Xlib.h>
+#include <X11/extensions/XTest.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -8,8 +10,6 @@
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <X11/Xlib.h>
-#include <X11/extensions/XTest.h>
 
 #include <cerrno>
 #include <charconv>
@@ -54,8 +54,8 @@ std::unique_ptr<XServer> XServer::Start() {
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 3);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
-                                "-noreset"};
+  std::vector<std::string> args{"Xvfb",         "-displayfd", "3",   "-screen", "0",
+                                "1280x1024x24", "-nolisten",  "tcp", "-noreset"};
   std::vector<char*> argv = Pointers(args);
   pid_t pid = -1;
   const int spawned = posix_spawnp(&pid, "Xvfb", &actions, nullptr, argv.data(), environ);
@@ -172,7 +172,8 @@ std::vector<std::string> Sandbox::Environment(const std::string& display) const 
 
 // --- Reader ----------------------------------------------------------------------------------
 
-Reader::Reader(const Sandbox& sandbox, const std::string& display, const std::string& book, Milliseconds timeout)
+Reader::Reader(const Sandbox& sandbox, const std::string& display, const std::string& book,
+               Milliseconds timeout)
     : channelFolder_(sandbox.ChannelFolder()) {
   static int counter = 0;
   logPath_ = sandbox.Root() + "/reader-" + std::to_string(++counter) + ".log";
@@ -275,7 +276,9 @@ std::map<std::string, std::string> Reader::State() const {
 
 int Reader::Navigations() const { return std::atoi(State()["navigations"].c_str()); }
 
-std::string Reader::Eval(const std::string& script) const { return Ask("eval " + script).value_or("(no answer)"); }
+std::string Reader::Eval(const std::string& script) const {
+  return Ask("eval " + script).value_or("(no answer)");
+}
 
 std::optional<int> Reader::WaitExit(Milliseconds timeout) {
   if (pid_ <= 0) return std::nullopt;

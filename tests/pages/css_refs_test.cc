@@ -35,7 +35,8 @@ TEST(CssRefs, ImportWithStringOrUrl) {
 
 TEST(CssRefs, QueryAndFragmentStayAfterTheNewName) {
   Recorder r;
-  EXPECT_EQ(r.Rewrite("src:url(font.eot?#iefix) url(f.svg#face)"), "src:url([font.eot]?#iefix) url([f.svg]#face)");
+  EXPECT_EQ(r.Rewrite("src:url(font.eot?#iefix) url(f.svg#face)"),
+            "src:url([font.eot]?#iefix) url([f.svg]#face)");
   EXPECT_EQ(r.asked, (std::vector<std::string>{"font.eot", "f.svg"}));
 }
 
@@ -48,8 +49,8 @@ TEST(CssRefs, CommentsEmptyValuesAndOtherWordsAreSkipped) {
 }
 
 TEST(CssRefs, UnterminatedInputEndsTheScan) {
-  for (const std::string css : {"a{b:url(x.gif", "a{b:url(\"x.gif)}", "@import 'x.css", "/* url(a.gif)", "url(",
-                                "@import", "@import   "}) {
+  for (const std::string css : {"a{b:url(x.gif", "a{b:url(\"x.gif)}", "@import 'x.css", "/* url(a.gif)",
+                                "url(", "@import", "@import   "}) {
     Recorder r;
     EXPECT_EQ(r.Rewrite(css), css) << css;
     EXPECT_TRUE(r.asked.empty()) << css;

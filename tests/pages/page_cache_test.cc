@@ -78,14 +78,15 @@ TEST(PageCache, OnlyReferencesToCopiesAreRewritten) {
   // the trimmed value is what the tag gets in place.
   EXPECT_EQ(f.File("index0.htm"),
             "<link rel=stylesheet href=\"0file.css\"><img src=1file.gif><script src=\"2file.js\"></script>"
-            "<img src='3file.png'><a href=\"o.htm\">o</a><A HREF=\"1file.gif\">pic</A><body background=\"4file.jpg\">"
+            "<img src='3file.png'><a href=\"o.htm\">o</a><A HREF=\"1file.gif\">pic</A><body "
+            "background=\"4file.jpg\">"
             "<embed src=\"m.swf\"><a href=\"x.js\">js</a>");
   EXPECT_EQ(f.File("0file.css"), "bytes of /s.css");
   EXPECT_EQ(f.File("2file.js"), "bytes of /x.js");
   EXPECT_EQ(f.File("3file.png"), "bytes of /b.png");
   EXPECT_EQ(f.File("4file.jpg"), "bytes of /bg.jpg");
-  EXPECT_EQ(test::Names(f.Files()), (Files{"0file.css", "1file.gif", "2file.js", "3file.png", "4file.jpg",
-                                          "index0.htm"}));
+  EXPECT_EQ(test::Names(f.Files()),
+            (Files{"0file.css", "1file.gif", "2file.js", "3file.png", "4file.jpg", "index0.htm"}));
 }
 
 TEST(PageCache, AValueIsReplacedWhereTheAttributeHasIt) {
@@ -109,7 +110,8 @@ TEST(PageCache, SrcIsTriedBeforeBackgroundAndHref) {
   PageFixture f(b);
   ASSERT_TRUE(f.ShowTopic("p.htm"));
   // x.htm is not in the book: its placeholder stays and no frame is followed.
-  EXPECT_EQ(f.File("index0.htm"), "<td background=\"bg.gif\" src=\"0file.htm\"><a href=\"s.css\" background=\"1file.gif\">");
+  EXPECT_EQ(f.File("index0.htm"),
+            "<td background=\"bg.gif\" src=\"0file.htm\"><a href=\"s.css\" background=\"1file.gif\">");
   EXPECT_EQ(f.File("0file.htm"), "");
   EXPECT_TRUE(f.platform.shown.empty());
 }
@@ -137,17 +139,19 @@ TEST(PageCache, ATagIsKeptToItsFirst3000Bytes) {
 
 TEST(PageCache, ImagesOffRenamesTheTagsAndCopiesNoImage) {
   BookBuilder b;
-  b.AddFile("/p.htm",
-            "<body background=\"b.jpg\"><img src=\"a.gif\"><IMG SRC=\"a.gif\"><input type=image src=\"c.gif\">"
-            "<link href=\"s.css\"><table BACKGROUND=\"b.jpg\">");
+  b.AddFile(
+      "/p.htm",
+      "<body background=\"b.jpg\"><img src=\"a.gif\"><IMG SRC=\"a.gif\"><input type=image src=\"c.gif\">"
+      "<link href=\"s.css\"><table BACKGROUND=\"b.jpg\">");
   for (const char* name : {"/a.gif", "/b.jpg", "/c.gif", "/s.css"}) b.AddFile(name, name);
   PageFixture f(b);
   f.platform.images = false;
   ASSERT_TRUE(f.ShowTopic("p.htm"));
   // No "img" in the input tag: it goes on to be copied like any image.
-  EXPECT_EQ(f.File("index0.htm"),
-            "<body bxckground=\"b.jpg\"><ixg src=\"a.gif\"><IxG SRC=\"a.gif\"><input type=image src=\"0file.gif\">"
-            "<link href=\"1file.css\"><table BxCKGROUND=\"b.jpg\">");
+  EXPECT_EQ(
+      f.File("index0.htm"),
+      "<body bxckground=\"b.jpg\"><ixg src=\"a.gif\"><IxG SRC=\"a.gif\"><input type=image src=\"0file.gif\">"
+      "<link href=\"1file.css\"><table BxCKGROUND=\"b.jpg\">");
   EXPECT_EQ(test::Names(f.Files()), (Files{"0file.gif", "1file.css", "index0.htm"}));
 }
 
@@ -156,7 +160,8 @@ TEST(PageCache, ExternalReferencesStayAndExternalLinksGoToTheSystem) {
   b.AddFile("/p.htm", "<img src=\"http://example.com/a.gif\"><link href=\"HTTPS://example.com/s.css\">");
   PageFixture f(b);
   ASSERT_TRUE(f.ShowTopic("p.htm"));
-  EXPECT_EQ(f.File("index0.htm"), "<img src=\"http://example.com/a.gif\"><link href=\"HTTPS://example.com/s.css\">");
+  EXPECT_EQ(f.File("index0.htm"),
+            "<img src=\"http://example.com/a.gif\"><link href=\"HTTPS://example.com/s.css\">");
   EXPECT_EQ(f.cache.FileCounter(), 0u);
 
   for (const char* link : {"http://example.com/", "https://example.com/x", "ftp://host/file.zip",
@@ -178,8 +183,13 @@ TEST(PageCache, LinksTheBookLacksAreReportedAndNeverOpened) {
   b.AddFile("/p.htm", "page");
   PageFixture f(b);
   ASSERT_TRUE(f.ShowTopic("p.htm"));
-  const Files links = {"javascript:alert(1)", "file:///etc/passwd", "/etc/passwd", "missing.htm",
-                       "C:\\Windows\\notepad.exe", "vbscript:msgbox", "../../../../etc/passwd",
+  const Files links = {"javascript:alert(1)",
+                       "file:///etc/passwd",
+                       "/etc/passwd",
+                       "missing.htm",
+                       "C:\\Windows\\notepad.exe",
+                       "vbscript:msgbox",
+                       "../../../../etc/passwd",
                        "ms-its:other.chm::/a.htm"};
   for (const std::string& link : links) EXPECT_FALSE(f.cache.PreparePage(link)) << link;
   EXPECT_TRUE(f.platform.opened.empty());
@@ -368,8 +378,9 @@ TEST(PageCache, RewritePageRecordsTheNamePairsInOrder) {
   EXPECT_EQ(Pairs(f.cache), "l.htm|0file.htm|../r.html|1file.html|");
   const std::vector<std::uint8_t> bytes = test::ReadFileBytes(out.Path());
   // Any src naming a page gets the page's placeholder, whatever the tag.
-  EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
-            "<frameset><FRAME SRC=\"0file.htm#top\"><frame src=\"1file.html\"><img src=\"0file.htm\"></frameset>");
+  EXPECT_EQ(
+      std::string(bytes.begin(), bytes.end()),
+      "<frameset><FRAME SRC=\"0file.htm#top\"><frame src=\"1file.html\"><img src=\"0file.htm\"></frameset>");
 
   file = std::fopen(out.Path().c_str(), "wb");
   ASSERT_NE(file, nullptr);
@@ -383,7 +394,8 @@ TEST(PageCache, AFramesetWhoseFramesAreAllMissingIsShownItself) {
   PageFixture f(b);
   ASSERT_TRUE(f.ShowTopic("fs.htm"));
   EXPECT_TRUE(f.platform.shown.empty());
-  EXPECT_EQ(f.File("index0.htm"), "<frameset><frame src=\"0file.htm#x\"><frame src=\"0file.htm\"></frameset>");
+  EXPECT_EQ(f.File("index0.htm"),
+            "<frameset><frame src=\"0file.htm#x\"><frame src=\"0file.htm\"></frameset>");
   EXPECT_EQ(f.File("0file.htm"), "");
   EXPECT_TRUE(f.platform.errors.empty());  // a placeholder is not read
   EXPECT_EQ(f.history.Count(), 1);

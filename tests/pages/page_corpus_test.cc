@@ -16,9 +16,7 @@ namespace {
 
 using test::PageFixture;
 
-bool IsStoredPage(const std::string& name) {
-  return name.starts_with('/') && IsHtmlPage(name);
-}
+bool IsStoredPage(const std::string& name) { return name.starts_with('/') && IsHtmlPage(name); }
 
 // The book's default topic, or its first page in directory order.
 std::string DefaultTopic(PageFixture& f, const std::string& bookPath) {
@@ -78,7 +76,7 @@ TEST(PageCorpus, DefaultTopicOfEveryBook) {
     SCOPED_TRACE(path);
     PageFixture f(path);
     const std::string topic = DefaultTopic(f, path);
-    if (topic.empty()) continue;  // a book without pages
+    if (topic.empty()) continue;            // a book without pages
     f.platform.images = prepared % 2 == 0;  // both image settings across the corpus
     EXPECT_TRUE(f.ShowTopic(topic)) << topic;
     ExpectSaneFolder(f, true);

@@ -8,7 +8,8 @@ namespace tessaly {
 namespace {
 
 TEST(PageNames, ImageExtensionsAreTheFiveOfTheReader) {
-  for (const char* image : {".gif", ".png", ".jpg", ".bmp", ".art"}) EXPECT_TRUE(IsImageExtension(image)) << image;
+  for (const char* image : {".gif", ".png", ".jpg", ".bmp", ".art"})
+    EXPECT_TRUE(IsImageExtension(image)) << image;
   for (const char* other : {".jpeg", ".GIF", ".css", ".htm", "gif", "", ".gi"})
     EXPECT_FALSE(IsImageExtension(other)) << other;
 }
@@ -19,8 +20,8 @@ TEST(PageNames, SafeExtensionKeepsOnlyLettersAndDigits) {
   EXPECT_EQ(SafeExtension(".ABC123"), ".ABC123");
   EXPECT_EQ(SafeExtension(".123456789"), ".123456789");
   // Anything that could make a name mean more than one plain file.
-  for (const char* bad : {"", ".", "gif", "..", "./", ".b/c", ".b\\c", ". gif", ".g%2f", ".g\ti", ".g:x", ".g\xe9",
-                          "../../etc", ".1234567890"}) {
+  for (const char* bad : {"", ".", "gif", "..", "./", ".b/c", ".b\\c", ". gif", ".g%2f", ".g\ti", ".g:x",
+                          ".g\xe9", "../../etc", ".1234567890"}) {
     EXPECT_EQ(SafeExtension(bad), "") << bad;
   }
   EXPECT_EQ(SafeExtension(std::string_view(".g\0f", 4)), "");
@@ -43,7 +44,8 @@ TEST(PageNames, SchemesAndHostsNameNothingInTheBook) {
                           "//host/a.gif", "\\\\host\\a.gif", "mk:@MSITStore:a.chm::/b.gif"}) {
     EXPECT_TRUE(HasSchemeOrHost(ref)) << ref;
   }
-  for (const char* ref : {"a.gif", "../img/a.gif", "/img/a.gif", "dir/a:b.gif", "a.gif?x=http:", "a.gif#x:y"}) {
+  for (const char* ref :
+       {"a.gif", "../img/a.gif", "/img/a.gif", "dir/a:b.gif", "a.gif?x=http:", "a.gif#x:y"}) {
     EXPECT_FALSE(HasSchemeOrHost(ref)) << ref;
   }
 }

@@ -65,7 +65,8 @@ inline std::map<std::string, std::string> FolderFiles(const std::string& folder)
 // 1 to 9 ASCII letters and digits or none.
 inline bool IsCacheFileName(std::string_view name) {
   auto digits = [](std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   if (name.starts_with("index") && name.ends_with(".htm")) return digits(name.substr(5, name.size() - 9));
   const std::size_t file = name.find("file");

@@ -24,8 +24,8 @@ void ExpectOnlyCacheNames(const PageFixture& f) {
 TEST(PageSecurity, TheNameCheckOfTheseTests) {
   for (const char* good : {"index0.htm", "index123.htm", "0file", "12file.gif", "3file.abcdefghi"})
     EXPECT_TRUE(test::IsCacheFileName(good)) << good;
-  for (const char* bad : {"index.htm", "indexA.htm", "file.gif", "x0file.gif", "0file.", "0file.a/b", "0filex",
-                          "0file.abcdefghij", "0file..", "../0file.gif", "index0.html"})
+  for (const char* bad : {"index.htm", "indexA.htm", "file.gif", "x0file.gif", "0file.", "0file.a/b",
+                          "0filex", "0file.abcdefghij", "0file..", "../0file.gif", "index0.html"})
     EXPECT_FALSE(test::IsCacheFileName(bad)) << bad;
 }
 
@@ -36,7 +36,8 @@ TEST(PageSecurity, ReferencesOutOfTheBookReadOnlyTheBook) {
             "<script src=\"..\\..\\..\\x.js\"></script><img src=\"/../../etc/passwd.gif\">"
             "<img src=\"file:///etc/hostname.gif\"><img src=\"C:\\boot.bmp\">");
   b.AddFile("/etc/x.gif", "book's own x");
-  b.AddFile("/tmp/evil.css", "b{background:url(../../../../../etc/passwd)} i{background:url(/../../../root/k.png)}");
+  b.AddFile("/tmp/evil.css",
+            "b{background:url(../../../../../etc/passwd)} i{background:url(/../../../root/k.png)}");
   PageFixture f(b);
   ASSERT_TRUE(f.ShowTopic("a/p.htm"));
   // Leading "../" cannot climb out of the book: the book's /etc/x.gif.
@@ -44,9 +45,11 @@ TEST(PageSecurity, ReferencesOutOfTheBookReadOnlyTheBook) {
   EXPECT_EQ(f.File("1file.css"),
             "b{background:url(../../../../../etc/passwd)} i{background:url(/../../../root/k.png)}");
   // The others are not in the book: empty copies and their errors.
-  for (const char* name : {"2file.js", "3file.gif", "4file.gif", "5file.bmp"}) EXPECT_EQ(f.File(name), "") << name;
+  for (const char* name : {"2file.js", "3file.gif", "4file.gif", "5file.bmp"})
+    EXPECT_EQ(f.File(name), "") << name;
   EXPECT_EQ(f.platform.errors.size(), 4u);
-  for (const std::string& error : f.platform.errors) EXPECT_EQ(error.rfind("Can't find entry for file ", 0), 0u);
+  for (const std::string& error : f.platform.errors)
+    EXPECT_EQ(error.rfind("Can't find entry for file ", 0), 0u);
   EXPECT_TRUE(f.platform.opened.empty());
   ExpectOnlyCacheNames(f);
 }
@@ -54,9 +57,10 @@ TEST(PageSecurity, ReferencesOutOfTheBookReadOnlyTheBook) {
 TEST(PageSecurity, AnExtensionThatIsNotLettersAndDigitsIsDropped) {
   BookBuilder b;
   b.AddFile("/p.htm", "<link href=\"s.css\">");
-  b.AddFile("/s.css",
-            "a{x:url(dir.v2/pic)} b{x:url('a b.x y')} c{x:url(sp.%41)} d{x:url(dots..)} e{x:url(k.abcdefghijklm)}"
-            " f{x:url(\"q.%2e%2e%2fz\")} g{x:url(t.a%00b)}");
+  b.AddFile(
+      "/s.css",
+      "a{x:url(dir.v2/pic)} b{x:url('a b.x y')} c{x:url(sp.%41)} d{x:url(dots..)} e{x:url(k.abcdefghijklm)}"
+      " f{x:url(\"q.%2e%2e%2fz\")} g{x:url(t.a%00b)}");
   b.AddFile("/dir.v2/pic", "1");
   b.AddFile("/a b.x y", "2");
   b.AddFile("/sp.A", "3");
@@ -84,8 +88,8 @@ TEST(PageSecurity, CreatePageFileMakesOnlyPlainNamesInTheFolder) {
   BookBuilder b;
   b.AddFile("/p.htm", "p");
   PageFixture f(b);
-  const Files badNames = {"../escape.htm", "sub/x.htm", "..", ".", "", "a\\b.htm", std::string("a\0b", 3),
-                          "#only-fragment", "/abs.htm"};
+  const Files badNames = {"../escape.htm",        "sub/x.htm",      "..",      ".", "", "a\\b.htm",
+                          std::string("a\0b", 3), "#only-fragment", "/abs.htm"};
   for (const std::string& name : badNames) {
     EXPECT_EQ(f.cache.CreatePageFile(name), nullptr) << name;
   }

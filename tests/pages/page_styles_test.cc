@@ -62,7 +62,8 @@ BookBuilder StyledBook() {
 TEST(PageStyles, StyleSheetReferencesAreCopiedOncePerPage) {
   PageFixture f(StyledBook());
   ASSERT_TRUE(f.ShowTopic("p.htm"));
-  EXPECT_EQ(f.File("index0.htm"), "<img src=\"0file.gif\"><link href=\"1file.css\"><link href=\"2file.css\">");
+  EXPECT_EQ(f.File("index0.htm"),
+            "<img src=\"0file.gif\"><link href=\"1file.css\"><link href=\"2file.css\">");
   EXPECT_EQ(f.File("1file.css"),
             "@import \"3file.css\";\n"
             "@import url('4file.css') screen;\n"
@@ -83,7 +84,7 @@ TEST(PageStyles, StyleSheetReferencesAreCopiedOncePerPage) {
   EXPECT_EQ(f.File("6file.png"), "PNG");
   EXPECT_EQ(f.File("7file.eot"), "EOT");
   EXPECT_EQ(test::Names(f.Files()), (Files{"0file.gif", "1file.css", "2file.css", "3file.css", "4file.css",
-                                          "5file.gif", "6file.png", "7file.eot", "index0.htm"}));
+                                           "5file.gif", "6file.png", "7file.eot", "index0.htm"}));
   EXPECT_EQ(f.cache.FileCounter(), 8u);
   // What the book lacks stays as written, without an error box.
   EXPECT_TRUE(f.platform.errors.empty());
@@ -91,7 +92,8 @@ TEST(PageStyles, StyleSheetReferencesAreCopiedOncePerPage) {
   // The next page starts its own pairs: the same sheet gets new copies.
   f.cache.SetCurrentPagePath("");
   ASSERT_TRUE(f.cache.PreparePage("/css/../p.htm"));
-  EXPECT_EQ(f.File("index1.htm"), "<img src=\"8file.gif\"><link href=\"9file.css\"><link href=\"10file.css\">");
+  EXPECT_EQ(f.File("index1.htm"),
+            "<img src=\"8file.gif\"><link href=\"9file.css\"><link href=\"10file.css\">");
   EXPECT_EQ(f.cache.FileCounter(), 16u);
   EXPECT_EQ(f.Files().size(), 9u);
 }
@@ -113,16 +115,18 @@ TEST(PageStyles, ImagesOffLeavesTheImagesOfStyleSheets) {
             ".m { background: url(missing.gif) }\n"
             ".p { background: url(/IMG/bg.gif) }\n"
             ".q { background: url('../logo.gif') }\n");
-  EXPECT_EQ(test::Names(f.Files()), (Files{"0file.css", "1file.css", "2file.css", "3file.css", "4file.eot",
-                                          "index0.htm"}));
+  EXPECT_EQ(test::Names(f.Files()),
+            (Files{"0file.css", "1file.css", "2file.css", "3file.css", "4file.eot", "index0.htm"}));
 }
 
 TEST(PageStyles, CompiledBookSheetGetsItsBackground) {
   PageFixture f(test::TestBook("basic"));
   ASSERT_TRUE(f.ShowTopic("chapter1/intro.htm"));
   EXPECT_EQ(test::Names(f.Files()), (Files{"0file.css", "1file.png", "2file.gif", "index0.htm"}));
-  EXPECT_EQ(f.File("0file.css"), "body { font-family: sans-serif; background: url(2file.gif); }\nh1 { color: #336; }\n");
-  const std::vector<std::uint8_t> bg = test::ReadFileBytes(std::string(TESSALY_TEST_BOOKS) + "/basic/images/bg.gif");
+  EXPECT_EQ(f.File("0file.css"),
+            "body { font-family: sans-serif; background: url(2file.gif); }\nh1 { color: #336; }\n");
+  const std::vector<std::uint8_t> bg =
+      test::ReadFileBytes(std::string(TESSALY_TEST_BOOKS) + "/basic/images/bg.gif");
   EXPECT_EQ(f.File("2file.gif"), std::string(bg.begin(), bg.end()));
   EXPECT_NE(f.File("index0.htm").find("<link rel=\"stylesheet\" href=\"0file.css\">"), std::string::npos);
   EXPECT_NE(f.File("index0.htm").find("<img src=\"1file.png\">"), std::string::npos);

@@ -159,7 +159,8 @@ std::optional<Control> GtkPlatform::FocusedControl() const {
   if (focus == nullptr) return std::nullopt;
   for (int i = 0; i < kControlCount; ++i) {
     const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
-    if (c.outer != nullptr && (focus == c.outer || focus == c.inner || gtk_widget_is_ancestor(focus, c.outer))) {
+    if (c.outer != nullptr &&
+        (focus == c.outer || focus == c.inner || gtk_widget_is_ancestor(focus, c.outer))) {
       return static_cast<Control>(i);
     }
   }
@@ -300,8 +301,8 @@ gboolean GtkPlatform::OnTreeButton(GtkWidget* widget, GdkEventButton* event, gpo
   if (event->window != gtk_tree_view_get_bin_window(view)) return FALSE;
   GtkTreePath* path = nullptr;
   GtkTreeViewColumn* column = nullptr;
-  if (!gtk_tree_view_get_path_at_pos(view, static_cast<gint>(event->x), static_cast<gint>(event->y), &path, &column,
-                                     nullptr, nullptr)) {
+  if (!gtk_tree_view_get_path_at_pos(view, static_cast<gint>(event->x), static_cast<gint>(event->y), &path,
+                                     &column, nullptr, nullptr)) {
     return FALSE;
   }
   // Left of the cell lie the indentation and the expander: those are the
@@ -405,7 +406,8 @@ int GtkPlatform::ListSelection(Control list) const {
 
 void GtkPlatform::ListScrollToTop(Control list, int index) {
   GtkListStore* store = ListStore(list);
-  if (store == nullptr || index < 0 || index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
+  if (store == nullptr || index < 0 ||
+      index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
     return;
   }
   AttachListModel(list);
@@ -417,7 +419,8 @@ void GtkPlatform::ListScrollToTop(Control list, int index) {
 void GtkPlatform::OnListSelectionChanged(GtkTreeSelection* selection, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   if (platform->selectingList_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
-  const std::optional<Control> list = platform->ControlOf(G_OBJECT(gtk_tree_selection_get_tree_view(selection)));
+  const std::optional<Control> list =
+      platform->ControlOf(G_OBJECT(gtk_tree_selection_get_tree_view(selection)));
   if (list) platform->reader_->OnControlEvent(*list, ControlEvent::kSelectionChanged);
 }
 

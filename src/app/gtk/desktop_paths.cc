@@ -12,7 +12,7 @@ namespace tessaly::app::gtk {
 namespace {
 
 bool IsFolder(const char* path) {
-  struct stat info{};
+  struct stat info {};
   return path != nullptr && path[0] == '/' && stat(path, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
@@ -22,7 +22,7 @@ std::string WithoutTrailingSlash(std::string path) {
 }
 
 bool IsFile(const std::string& path) {
-  struct stat info{};
+  struct stat info {};
   return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
@@ -46,8 +46,9 @@ std::string TempRootFromEnvironment() {
 std::optional<std::string> PrivateFolder(const std::string& path) {
   if (path.empty() || path[0] != '/') return std::nullopt;
   if (mkdir(path.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
-  struct stat info{};
-  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid()) return std::nullopt;
+  struct stat info {};
+  if (lstat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != geteuid())
+    return std::nullopt;
   if ((info.st_mode & 077) != 0 && chmod(path.c_str(), 0700) != 0) return std::nullopt;
   return path;
 }

@@ -49,10 +49,9 @@ void GtkPlatform::ShowMessage(std::string_view text, std::string_view caption, M
   const std::string message(text);
   const std::string title(caption);
   messages_.push_back(title + "\t" + message);
-  GtkWidget* dialog =
-      gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL,
-                             icon == MessageIcon::kError ? GTK_MESSAGE_ERROR : GTK_MESSAGE_WARNING, GTK_BUTTONS_OK,
-                             "%s", message.c_str());
+  GtkWidget* dialog = gtk_message_dialog_new(
+      nullptr, GTK_DIALOG_MODAL, icon == MessageIcon::kError ? GTK_MESSAGE_ERROR : GTK_MESSAGE_WARNING,
+      GTK_BUTTONS_OK, "%s", message.c_str());
   gtk_window_set_title(GTK_WINDOW(dialog), title.c_str());
   gtk_window_set_keep_above(GTK_WINDOW(dialog), TRUE);
   RunModal(dialog, OpenDialog{"message", title, message, {}, nullptr, nullptr});
@@ -96,7 +95,8 @@ int GtkPlatform::RunChoiceDialog(const ChoiceDialog& choice) {
   gtk_box_pack_start(GTK_BOX(content), prompt, FALSE, FALSE, 0);
 
   GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
-  for (const std::string& line : choice.lines) gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.c_str(), -1);
+  for (const std::string& line : choice.lines)
+    gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.c_str(), -1);
   GtkWidget* list = gtk_tree_view_new_with_model(GTK_TREE_MODEL(store));
   g_object_unref(store);
   gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(list), FALSE);
@@ -120,9 +120,9 @@ int GtkPlatform::RunChoiceDialog(const ChoiceDialog& choice) {
   gtk_widget_show_all(content);
   gtk_widget_grab_focus(list);
 
-  const int response = RunModal(dialog, OpenDialog{"choice", title, std::string(choice.prompt),
-                                                   std::vector<std::string>(choice.lines.begin(), choice.lines.end()),
-                                                   nullptr, list});
+  const int response = RunModal(
+      dialog, OpenDialog{"choice", title, std::string(choice.prompt),
+                         std::vector<std::string>(choice.lines.begin(), choice.lines.end()), nullptr, list});
   int chosen = -1;
   if (response == GTK_RESPONSE_OK) {
     GtkTreeModel* model = nullptr;
@@ -157,7 +157,8 @@ void GtkPlatform::ShowAbout(const AboutBox& about) {
   const std::string link(about.link);
   GtkWidget* linkButton = gtk_link_button_new(link.c_str());
   // The address goes to the desktop the way every link does.
-  g_signal_connect(linkButton, "activate-link", G_CALLBACK(+[](GtkLinkButton* button, gpointer self) -> gboolean {
+  g_signal_connect(linkButton, "activate-link",
+                   G_CALLBACK(+[](GtkLinkButton* button, gpointer self) -> gboolean {
                      static_cast<GtkPlatform*>(self)->OpenExternal(gtk_link_button_get_uri(button));
                      return TRUE;
                    }),

@@ -24,7 +24,8 @@ constexpr int kAskTimeoutMs = 3000;
 // A reader asked to close may be opening a large book first.
 constexpr int kCloseTimeoutMs = 120000;
 constexpr int kRequestTimeoutMs = 2000;
-constexpr gint64 kMapWaitUs = 300000;
+constexpr guint kMapWaitMs = 300;
+constexpr int kMaxFlushIterations = 200;
 
 // Menu text as GTK writes mnemonics: '&' marks one ("&&" is a plain '&'),
 // and GTK's own '_' is doubled.
@@ -98,7 +99,10 @@ GtkPlatform::~GtkPlatform() {
 }
 
 void GtkPlatform::Run() {
-  if (!destroyed_ && window_ != nullptr) g_main_loop_run(loop_);
+  if (destroyed_ || window_ == nullptr) return;
+  looping_ = true;
+  if (options_.testChannel) ScheduleWaiterCheck();
+  g_main_loop_run(loop_);
 }
 
 // --- Main window --------------------------------------------------------------------
@@ -141,6 +145,12 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   if (channel_ && channel_->Listen(ownId_)) {
     channelSource_ = g_unix_fd_add(channel_->ListenFd(), G_IO_IN, OnChannel, this);
   }
+  if (options_.testChannel) {
+    // The test that started this reader learns here whom to talk to (the
+    // reader may still be opening its book, or showing a message about it).
+    std::printf("ready %llu\n", static_cast<unsigned long long>(ownId_));
+    std::fflush(stdout);
+  }
   return true;
 }
 
@@ -157,7 +167,8 @@ void GtkPlatform::DestroyMainWindow() {
   AnswerPendingCloses();
   if (progress_ != nullptr) gtk_widget_hide(progress_);
   if (window_ != nullptr) gtk_widget_hide(window_);
-  if (dialog_ && dialog_->dialog != nullptr) gtk_dialog_response(GTK_DIALOG(dialog_->dialog), GTK_RESPONSE_CANCEL);
+  if (dialog_ && dialog_->dialog != nullptr)
+    gtk_dialog_response(GTK_DIALOG(dialog_->dialog), GTK_RESPONSE_CANCEL);
   if (options_.testChannel) {
     std::printf("closed\n");
     std::fflush(stdout);
@@ -189,7 +200,8 @@ void GtkPlatform::Flush(GtkWidget* window, bool waitForMap) {
   if (waitForMap && !gtk_widget_get_mapped(window)) {
     bool late = false;
     const guint timer = g_timeout_add(
-        kMapWaitUs / 1000, [](gpointer flag) -> gboolean {
+        kMapWaitMs,
+        [](gpointer flag) -> gboolean {
           *static_cast<bool*>(flag) = true;
           return G_SOURCE_REMOVE;
         },
@@ -197,7 +209,11 @@ void GtkPlatform::Flush(GtkWidget* window, bool waitForMap) {
     while (!gtk_widget_get_mapped(window) && !late) g_main_context_iteration(nullptr, TRUE);
     if (!late) g_source_remove(timer);
   }
-  while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, FALSE);
+  // What is ready now, not whatever keeps coming (bounded, so that a busy
+  // page cannot keep the reader here).
+  for (int i = 0; i < kMaxFlushIterations && g_main_context_pending(nullptr); ++i) {
+    g_main_context_iteration(nullptr, FALSE);
+  }
   if (GdkWindow* gdkWindow = gtk_widget_get_window(window)) {
     G_GNUC_BEGIN_IGNORE_DEPRECATIONS
     gdk_window_process_updates(gdkWindow, TRUE);
@@ -305,7 +321,8 @@ GtkWidget* GtkPlatform::NewMenuItem(const MenuItem& item) {
   if (!item.submenu.empty()) {
     GtkWidget* submenu = gtk_menu_new();
     gtk_menu_set_accel_group(GTK_MENU(submenu), accel_);
-    for (const MenuItem& child : item.submenu) gtk_menu_shell_append(GTK_MENU_SHELL(submenu), NewMenuItem(child));
+    for (const MenuItem& child : item.submenu)
+      gtk_menu_shell_append(GTK_MENU_SHELL(submenu), NewMenuItem(child));
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(widget), submenu);
   }
   gtk_widget_set_sensitive(widget, item.enabled);
@@ -319,7 +336,8 @@ GtkWidget* GtkPlatform::NewMenuItem(const MenuItem& item) {
     g_signal_connect(widget, "activate", G_CALLBACK(OnMenuActivate), this);
     for (const Shortcut& shortcut : kMenuShortcuts) {
       if (shortcut.command == item.command) {
-        gtk_widget_add_accelerator(widget, "activate", accel_, shortcut.key, shortcut.modifiers, GTK_ACCEL_VISIBLE);
+        gtk_widget_add_accelerator(widget, "activate", accel_, shortcut.key, shortcut.modifiers,
+                                   GTK_ACCEL_VISIBLE);
       }
     }
   }
@@ -559,7 +577,8 @@ void GtkPlatform::CloseReader(InstanceId id) {
 gboolean GtkPlatform::OnChannel(gint, GIOCondition, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   if (!platform->channel_) return G_SOURCE_REMOVE;
-  for (int fd = platform->channel_->Accept(); fd >= 0; fd = platform->channel_ ? platform->channel_->Accept() : -1) {
+  for (int fd = platform->channel_->Accept(); fd >= 0;
+       fd = platform->channel_ ? platform->channel_->Accept() : -1) {
     const std::optional<std::string> request = InstanceChannel::ReadRequest(fd, kRequestTimeoutMs);
     if (!request) {
       close(fd);

@@ -54,6 +54,7 @@ class GtkPlatform : public Platform {
   void Attach(Reader& reader) { reader_ = &reader; }
   // Runs the event loop until DestroyMainWindow.
   void Run();
+  bool HasWindow() const { return window_ != nullptr; }
 
   // --- Platform -----------------------------------------------------------------
   bool CreateMainWindow(std::string_view title) override;
@@ -224,6 +225,7 @@ class GtkPlatform : public Platform {
   std::string DialogReport() const;
   std::optional<Control> ControlByName(const std::string& name) const;
   void Screenshot(int fd, const std::string& path);
+  void CaptureWindow(int fd, const std::string& path);
 
   Options options_;
   Reader* reader_ = nullptr;
@@ -235,6 +237,7 @@ class GtkPlatform : public Platform {
   guint channelSource_ = 0;
   std::vector<int> pendingCloses_;
   bool destroyed_ = false;
+  bool looping_ = false;  // start-up is over: the event loop runs
 
   GtkWidget* window_ = nullptr;
   GtkWidget* barBox_ = nullptr;

@@ -152,11 +152,17 @@ GdkPixbuf* DrawContentsImage(int image) {
   switch (image / 2) {
     case 0:  // 0, 1
     case 1:  // 2, 3
-      if (image % 2 == 0) ClosedBook(cr); else OpenBook(cr);
+      if (image % 2 == 0)
+        ClosedBook(cr);
+      else
+        OpenBook(cr);
       break;
     case 2:  // 4, 5
     case 3:  // 6, 7
-      if (image % 2 == 0) ClosedFolder(cr); else OpenFolder(cr);
+      if (image % 2 == 0)
+        ClosedFolder(cr);
+      else
+        OpenFolder(cr);
       break;
     case 4:  // 8, 9
       Page(cr, true);

@@ -64,7 +64,8 @@ bool FillAddress(const std::string& path, sockaddr_un& address) {
 std::optional<ReaderId> ParseId(std::string_view name) {
   ReaderId id = 0;
   const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), id);
-  if (error != std::errc() || end != name.data() + name.size() || id == 0 || id >= kIdLimit) return std::nullopt;
+  if (error != std::errc() || end != name.data() + name.size() || id == 0 || id >= kIdLimit)
+    return std::nullopt;
   // Only the canonical spelling: "007" is not reader 7's socket.
   if (std::to_string(id) != name) return std::nullopt;
   return id;
@@ -72,8 +73,9 @@ std::optional<ReaderId> ParseId(std::string_view name) {
 
 // Removes a socket file that nobody listens on; never anything else.
 void RemoveStaleSocket(const std::string& path) {
-  struct stat info{};
-  if (lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == geteuid()) unlink(path.c_str());
+  struct stat info {};
+  if (lstat(path.c_str(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_uid == geteuid())
+    unlink(path.c_str());
 }
 
 }  // namespace

@@ -31,7 +31,9 @@ bool Save(GKeyFile* file, const std::string& path) {
   return g_key_file_save_to_file(file, path.c_str(), nullptr);
 }
 
-bool Utf8(std::string_view text) { return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr); }
+bool Utf8(std::string_view text) {
+  return g_utf8_validate(text.data(), static_cast<gssize>(text.size()), nullptr);
+}
 
 }  // namespace
 
@@ -56,7 +58,8 @@ bool KeyValueStore::Install(std::string_view helpPath) {
 std::optional<std::string> KeyValueStore::Read(std::string_view key, std::string_view name) const {
   KeyFile file = Load(path_);
   if (!file) return std::nullopt;
-  gchar* value = g_key_file_get_string(file.get(), std::string(key).c_str(), std::string(name).c_str(), nullptr);
+  gchar* value =
+      g_key_file_get_string(file.get(), std::string(key).c_str(), std::string(name).c_str(), nullptr);
   if (value == nullptr) return std::nullopt;
   std::string text(value);
   g_free(value);

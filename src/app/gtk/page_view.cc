@@ -129,7 +129,8 @@ std::string JsonEscape(std::string_view text) {
 // addresses that never leave the page.
 std::string FilterRules(const std::string& tempFolder) {
   const auto allow = [](std::string_view pattern) {
-    return ",{\"trigger\":{\"url-filter\":\"" + JsonEscape(pattern) + "\"},\"action\":{\"type\":\"ignore-previous-rules\"}}";
+    return ",{\"trigger\":{\"url-filter\":\"" + JsonEscape(pattern) +
+           "\"},\"action\":{\"type\":\"ignore-previous-rules\"}}";
   };
   std::string rules = "[{\"trigger\":{\"url-filter\":\".*\"},\"action\":{\"type\":\"block\"}}";
   rules += allow("^" + RegexEscape(FileAddress(tempFolder)));
@@ -166,21 +167,35 @@ std::string CharsetForCodePage(int codePage) {
     return "ISO-8859-" + std::to_string(codePage - 28590);
   }
   switch (codePage) {
-    case 874: return "windows-874";
-    case 866: return "IBM866";
-    case 932: return "Shift_JIS";
-    case 936: return "GBK";
-    case 949: return "EUC-KR";
-    case 950: return "Big5";
-    case 10000: return "macintosh";
-    case 20866: return "KOI8-R";
-    case 21866: return "KOI8-U";
+    case 874:
+      return "windows-874";
+    case 866:
+      return "IBM866";
+    case 932:
+      return "Shift_JIS";
+    case 936:
+      return "GBK";
+    case 949:
+      return "EUC-KR";
+    case 950:
+      return "Big5";
+    case 10000:
+      return "macintosh";
+    case 20866:
+      return "KOI8-R";
+    case 21866:
+      return "KOI8-U";
     case 20932:
-    case 51932: return "EUC-JP";
-    case 51949: return "EUC-KR";
-    case 54936: return "GB18030";
-    case 65001: return "UTF-8";
-    default: return {};
+    case 51932:
+      return "EUC-JP";
+    case 51949:
+      return "EUC-KR";
+    case 54936:
+      return "GB18030";
+    case 65001:
+      return "UTF-8";
+    default:
+      return {};
   }
 }
 
@@ -216,14 +231,14 @@ PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::
   content_ = webkit_user_content_manager_new();
   g_signal_connect(content_, "script-message-received::tessaly", G_CALLBACK(OnScriptMessage), this);
   webkit_user_content_manager_register_script_message_handler_in_world(content_, kHandler, kWorld);
-  WebKitUserScript* links = webkit_user_script_new_for_world(kLinkScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                                                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld,
-                                                             nullptr, nullptr);
+  WebKitUserScript* links =
+      webkit_user_script_new_for_world(kLinkScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld, nullptr, nullptr);
   webkit_user_content_manager_add_script(content_, links);
   webkit_user_script_unref(links);
-  WebKitUserScript* top = webkit_user_script_new_for_world(kTopScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
-                                                           WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld,
-                                                           nullptr, nullptr);
+  WebKitUserScript* top =
+      webkit_user_script_new_for_world(kTopScript, WEBKIT_USER_CONTENT_INJECT_TOP_FRAME,
+                                       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld, nullptr, nullptr);
   webkit_user_content_manager_add_script(content_, top);
   webkit_user_script_unref(top);
   ApplyStyleSheets();
@@ -239,6 +254,7 @@ PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect(view_, "permission-request", G_CALLBACK(OnPermission), this);
+  g_signal_connect(view_, "web-process-terminated", G_CALLBACK(OnProcessEnded), this);
   SetZoomLevel(2);
 
   StartFilter(filterFolder);
@@ -405,7 +421,8 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
           // A link whose click the script did not see (the page stopped
           // the event): reported like the others, never followed.
           webkit_policy_decision_ignore(decision);
-          if (webkit_navigation_action_is_user_gesture(action) && self->inputEnabled_ && self->handlers_.linkTapped) {
+          if (webkit_navigation_action_is_user_gesture(action) && self->inputEnabled_ &&
+              self->handlers_.linkTapped) {
             self->handlers_.linkTapped(self->WrittenForm(uri));
           }
           return TRUE;
@@ -554,6 +571,17 @@ gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEve
   return webkit_context_menu_get_n_items(menu) == 0 ? TRUE : FALSE;
 }
 
+void PageView::OnProcessEnded(WebKitWebView*, WebKitWebProcessTerminationReason, gpointer data) {
+  // The page's process died (it is started again for the next page): the
+  // load under way ends here, or the reader would wait for it forever.
+  auto* self = static_cast<PageView*>(data);
+  std::fprintf(stderr, "tessaly: the page view's process ended\n");
+  self->current_.clear();
+  self->scroll_.reset();
+  ++self->loadsEnded_;
+  if (self->handlers_.loadEnded) self->handlers_.loadEnded();
+}
+
 GtkWidget* PageView::OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer) { return nullptr; }
 
 gboolean PageView::OnPermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
@@ -561,7 +589,9 @@ gboolean PageView::OnPermission(WebKitWebView*, WebKitPermissionRequest* request
   return TRUE;
 }
 
-void PageView::OnDownload(WebKitWebContext*, WebKitDownload* download, gpointer) { webkit_download_cancel(download); }
+void PageView::OnDownload(WebKitWebContext*, WebKitDownload* download, gpointer) {
+  webkit_download_cancel(download);
+}
 
 void PageView::Evaluate(const std::string& script, bool asFunction,
                         std::function<void(const std::string&)> done) {
@@ -573,10 +603,10 @@ void PageView::Evaluate(const std::string& script, bool asFunction,
   const auto finish = [](GObject* object, GAsyncResult* result, gpointer data) {
     std::unique_ptr<Call> call(static_cast<Call*>(data));
     GError* error = nullptr;
-    JSCValue* value = call->asFunction
-                          ? webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(object), result,
-                                                                                  &error)
-                          : webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
+    JSCValue* value =
+        call->asFunction
+            ? webkit_web_view_call_async_javascript_function_finish(WEBKIT_WEB_VIEW(object), result, &error)
+            : webkit_web_view_evaluate_javascript_finish(WEBKIT_WEB_VIEW(object), result, &error);
     std::string text;
     if (value == nullptr) {
       text = std::string("error: ") + (error != nullptr ? error->message : "unknown");
@@ -595,8 +625,8 @@ void PageView::Evaluate(const std::string& script, bool asFunction,
     webkit_web_view_call_async_javascript_function(view_, script.c_str(), static_cast<gssize>(script.size()),
                                                    nullptr, nullptr, nullptr, nullptr, finish, call);
   } else {
-    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), nullptr, nullptr,
-                                        nullptr, finish, call);
+    webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), nullptr,
+                                        nullptr, nullptr, finish, call);
   }
 }
 

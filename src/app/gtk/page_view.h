@@ -34,7 +34,7 @@ class PageView {
  public:
   struct Handlers {
     std::function<void(const std::string& href)> linkTapped;  // UTF-8, as written
-    std::function<void()> loadEnded;  // a load finished, failed or was replaced
+    std::function<void()> loadEnded;                          // a load finished, failed or was replaced
     std::function<void()> actionKey;
     std::function<bool(PageKey key)> arrowKey;  // true: the view scrolls as usual
   };
@@ -80,6 +80,7 @@ class PageView {
   static gboolean OnButton(GtkWidget* widget, GdkEventButton* event, gpointer self);
   static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
                                 WebKitHitTestResult* hit, gpointer self);
+  static void OnProcessEnded(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer self);
   static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
   static gboolean OnPermission(WebKitWebView* view, WebKitPermissionRequest* request, gpointer self);
   static void OnDownload(WebKitWebContext* context, WebKitDownload* download, gpointer self);

@@ -9,9 +9,10 @@
 //                          the visible controls are on the screen (tests
 //                          click and type there through the X server), ...
 //   tree? | menu? | dialog? | list? CONTROL     what those show, one line each
-//   wait N                 "idle" once N pages have been asked for, the last
-//                          has loaded and no queued verb is left; "dialog"
-//                          as soon as a modal dialog waits for an answer
+//   wait N                 "idle" once start-up is over, N pages have been
+//                          asked for, the last has loaded and no queued verb
+//                          is left; "dialog" as soon as a modal dialog waits
+//                          for an answer
 //   until LINE             "idle" once the state report has this line
 //   eval SCRIPT            the script's result in the page
 //   eval-async BODY        the result of an async function with this body
@@ -68,7 +69,8 @@ bool ParseInt(const std::string& text, int& value) {
 }
 
 // Depth-first search of a tree model for a row with this text.
-bool FindRow(GtkTreeModel* model, GtkTreeIter* parent, int column, const std::string& text, GtkTreeIter* found) {
+bool FindRow(GtkTreeModel* model, GtkTreeIter* parent, int column, const std::string& text,
+             GtkTreeIter* found) {
   GtkTreeIter iter;
   if (!gtk_tree_model_iter_children(model, &iter, parent)) return false;
   do {
@@ -147,12 +149,13 @@ void GtkPlatform::CheckWaiters() {
       InstanceChannel::Reply(waiter.fd, "dialog");
       continue;
     }
-    const bool quiet = actions_.empty() && runningActions_ == 0;
+    // A reader still starting (its loop not yet running) has not settled.
+    const bool quiet = looping_ && actions_.empty() && runningActions_ == 0;
     const bool settled =
-        quiet && (waiter.line.empty()
-                      ? navigations_ >= waiter.navigations && (reader_ == nullptr || !reader_->Busy()) &&
-                            (!pageView_ || !pageView_->Loading())
-                      : ("\n" + StateReport()).find("\n" + waiter.line + "\n") != std::string::npos);
+        quiet &&
+        (waiter.line.empty() ? navigations_ >= waiter.navigations && (reader_ == nullptr || !reader_->Busy()) &&
+                                   (!pageView_ || !pageView_->Loading())
+                             : ("\n" + StateReport()).find("\n" + waiter.line + "\n") != std::string::npos);
     if (settled) {
       InstanceChannel::Reply(waiter.fd, "idle");
     } else {
@@ -199,6 +202,16 @@ std::string GtkPlatform::StateReport() const {
   }
   out << "\n";
   separator.clear();
+  out << "tips=";
+  for (const ToolButtonEntry& button : toolButtons_) {
+    GtkWidget* inner = gtk_bin_get_child(GTK_BIN(button.item));
+    gchar* tip = gtk_widget_get_tooltip_text(inner != nullptr ? inner : GTK_WIDGET(button.item));
+    out << separator << (tip != nullptr ? tip : "");
+    g_free(tip);
+    separator = "|";
+  }
+  out << "\n";
+  separator.clear();
   out << "visible=";
   for (int i = 0; i < kControlCount; ++i) {
     const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
@@ -215,8 +228,8 @@ std::string GtkPlatform::StateReport() const {
     if (c.outer == nullptr || !gtk_widget_get_visible(c.outer)) continue;
     GtkAllocation box{};
     gtk_widget_get_allocation(c.outer, &box);
-    out << "place." << ControlName(static_cast<Control>(i)) << "=" << box.x << "," << box.y << " " << box.width << "x"
-        << box.height << "\n";
+    out << "place." << ControlName(static_cast<Control>(i)) << "=" << box.x << "," << box.y << " " << box.width
+        << "x" << box.height << "\n";
     int x = 0;
     int y = 0;
     int originX = 0;
@@ -224,7 +237,8 @@ std::string GtkPlatform::StateReport() const {
     GdkWindow* top = gtk_widget_get_window(window_);
     if (top != nullptr && gtk_widget_translate_coordinates(c.outer, window_, 0, 0, &x, &y)) {
       gdk_window_get_origin(top, &originX, &originY);
-      out << "screen." << ControlName(static_cast<Control>(i)) << "=" << originX + x << "," << originY + y << "\n";
+      out << "screen." << ControlName(static_cast<Control>(i)) << "=" << originX + x << "," << originY + y
+          << "\n";
     }
   }
   out << "dialog=" << (dialog_ ? dialog_->kind : "none") << "\n";
@@ -245,7 +259,8 @@ std::string GtkPlatform::TreeReport() const {
       guint64 item = 0;
       int image = 0;
       gtk_tree_model_get(model, &iter, 1, &text, 2, &item, 3, &image, -1);
-      out << depth << "\t" << image << "\t" << (item == selected ? "*" : "-") << "\t" << (text ? text : "") << "\n";
+      out << depth << "\t" << image << "\t" << (item == selected ? "*" : "-") << "\t" << (text ? text : "")
+          << "\n";
       g_free(text);
       walk(&iter, depth + 1);
     } while (gtk_tree_model_iter_next(model, &iter));
@@ -255,15 +270,12 @@ std::string GtkPlatform::TreeReport() const {
 }
 
 std::string GtkPlatform::MenuReport() const {
-  // command, sensitive, mark, label: the File menu in order, then Help.
+  // command, sensitive, mark, label: the File menu in order, then Help;
+  // the items of a sub-menu follow their item, indented by ">".
   std::ostringstream out;
   if (menuBar_ == nullptr) return "";
-  GList* menus = gtk_container_get_children(GTK_CONTAINER(menuBar_));
-  for (GList* top = menus; top != nullptr; top = top->next) {
-    GtkWidget* items = gtk_menu_item_get_submenu(GTK_MENU_ITEM(top->data));
-    out << "[" << gtk_menu_item_get_label(GTK_MENU_ITEM(top->data)) << "]\n";
-    if (items == nullptr) continue;
-    GList* children = gtk_container_get_children(GTK_CONTAINER(items));
+  std::function<void(GtkWidget*, const std::string&)> list = [&](GtkWidget* menu, const std::string& indent) {
+    GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
     for (GList* node = children; node != nullptr; node = node->next) {
       auto* item = GTK_WIDGET(node->data);
       const int command = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "tessaly-command"));
@@ -271,9 +283,16 @@ std::string GtkPlatform::MenuReport() const {
       const char* mark = GTK_IS_CHECK_MENU_ITEM(item)
                              ? (gtk_check_menu_item_get_active(GTK_CHECK_MENU_ITEM(item)) ? "on" : "off")
                              : "none";
-      out << command << "\t" << (gtk_widget_get_sensitive(item) ? 1 : 0) << "\t" << mark << "\t" << label << "\n";
+      out << indent << command << "\t" << (gtk_widget_get_sensitive(item) ? 1 : 0) << "\t" << mark << "\t"
+          << label << "\n";
+      if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item))) list(submenu, indent + ">");
     }
     g_list_free(children);
+  };
+  GList* menus = gtk_container_get_children(GTK_CONTAINER(menuBar_));
+  for (GList* top = menus; top != nullptr; top = top->next) {
+    out << "[" << gtk_menu_item_get_label(GTK_MENU_ITEM(top->data)) << "]\n";
+    if (GtkWidget* items = gtk_menu_item_get_submenu(GTK_MENU_ITEM(top->data))) list(items, "");
   }
   g_list_free(menus);
   return out.str();
@@ -291,8 +310,22 @@ void GtkPlatform::Screenshot(int fd, const std::string& path) {
     InstanceChannel::Reply(fd, "error: no window");
     return;
   }
-  // Taken once the window has painted a few frames since the request, so
-  // that what the page view drew last is on the screen.
+  // The page has drawn two frames of its own first, then the window paints
+  // a few more, so that what the page view drew last is on the screen.
+  if (pageView_ && gtk_widget_get_visible(pageView_->Widget())) {
+    pageView_->Evaluate(
+        "await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r))); return 1;", true,
+        [this, fd, path](const std::string&) { CaptureWindow(fd, path); });
+    return;
+  }
+  CaptureWindow(fd, path);
+}
+
+void GtkPlatform::CaptureWindow(int fd, const std::string& path) {
+  if (window_ == nullptr || destroyed_) {
+    InstanceChannel::Reply(fd, "error: no window");
+    return;
+  }
   struct Shot {
     GtkPlatform* platform;
     int fd;
@@ -309,11 +342,13 @@ void GtkPlatform::Screenshot(int fd, const std::string& path) {
           return G_SOURCE_CONTINUE;
         }
         GdkWindow* window = gtk_widget_get_window(widget);
-        GdkPixbuf* picture =
-            gdk_pixbuf_get_from_window(window, 0, 0, gdk_window_get_width(window), gdk_window_get_height(window));
+        GdkPixbuf* picture = gdk_pixbuf_get_from_window(window, 0, 0, gdk_window_get_width(window),
+                                                        gdk_window_get_height(window));
         GError* error = nullptr;
-        const bool saved = picture != nullptr && gdk_pixbuf_save(picture, shot->path.c_str(), "png", &error, nullptr);
-        std::string reply = saved ? "ok" : std::string("error: ") + (error != nullptr ? error->message : "capture");
+        const bool saved =
+            picture != nullptr && gdk_pixbuf_save(picture, shot->path.c_str(), "png", &error, nullptr);
+        std::string reply =
+            saved ? "ok" : std::string("error: ") + (error != nullptr ? error->message : "capture");
         if (error != nullptr) g_error_free(error);
         if (picture != nullptr) g_object_unref(picture);
         InstanceChannel::Reply(shot->fd, reply);
@@ -360,12 +395,14 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
   }
   if (verb == "eval") {
     if (!pageView_) return reply("error: no page view");
-    pageView_->Evaluate(argument, false, [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
+    pageView_->Evaluate(argument, false,
+                        [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
     return;
   }
   if (verb == "eval-async") {
     if (!pageView_) return reply("error: no page view");
-    pageView_->Evaluate(argument, true, [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
+    pageView_->Evaluate(argument, true,
+                        [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
     return;
   }
   if (verb == "screenshot") return Screenshot(fd, argument);
@@ -438,7 +475,8 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
     words >> name >> index;
     const std::optional<Control> list = ControlByName(name);
     GtkListStore* store = list ? ListStore(*list) : nullptr;
-    if (store == nullptr || index < 0 || index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
+    if (store == nullptr || index < 0 ||
+        index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
       return reply("error: no such line");
     }
     reply("ok");
@@ -476,9 +514,9 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
       gtk_tree_path_free(path);
     }
     const int response = line < 0 ? GTK_RESPONSE_CANCEL
-                                  : (dialog_->kind == "message" ? GTK_RESPONSE_OK
-                                                                : (dialog_->kind == "file" ? GTK_RESPONSE_CANCEL
-                                                                                           : GTK_RESPONSE_OK));
+                                  : (dialog_->kind == "message"
+                                         ? GTK_RESPONSE_OK
+                                         : (dialog_->kind == "file" ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK));
     reply("ok");
     gtk_dialog_response(GTK_DIALOG(dialog), response);
     return;
