@@ -146,13 +146,13 @@ void Book::ReadCompressedSection(std::uint32_t sectionNumber, const std::vector<
     const DirectoryEntry& entry = *sorted[i];
     const std::uint64_t begin = entry.offset;
     const std::uint64_t end = begin + entry.length;
+    if (entry.length == 0 && begin <= table.plainLength) {
+      onObject(entry, {});
+      continue;
+    }
     if (!TryRangeFor(table, windowField, begin, entry.length)) {
       onError(entry, Wrapped(sectionNumber, FormatText("Object %s lies past the end of its content section.\n",
                                                        entry.name.c_str())));
-      continue;
-    }
-    if (entry.length == 0) {
-      onObject(entry, {});
       continue;
     }
     while (decodedEnd < end && nextBlock < blockCount) decodeNext();

@@ -88,6 +88,13 @@ std::span<const std::uint8_t> Book::ReadCompressedObject(const DirectoryEntry& e
   const std::uint32_t windowField = ReadControlData(entry);
   const int windowBits = WindowBitsFor(windowField);
   const ResetTable table = ReadResetTable(section);
+  // An empty object needs no decoding, even at the very end of the section
+  // where no block starts.
+  if (entry.length == 0 && entry.offset <= table.plainLength) {
+    if (ownCopy) copy->clear();
+    GrowOutputBuffer(0);
+    return {outputBuffer_.get(), 0};
+  }
   const BlockRange range = RangeFor(table, windowField, entry.offset, entry.length, entry.name);
 
   const std::uint64_t plainSize = range.plainEnd - range.plainStart;

@@ -341,3 +341,27 @@ TEST(CompressedReadErrors, DamagedStreamFailsOnlyTheObjectsOverIt) {
 
 }  // namespace
 }  // namespace tessaly
+
+namespace tessaly {
+namespace {
+
+TEST(CompressedReadEdges, EmptyObjectAtTheEndOfAWholeWindow) {
+  // The section is exactly one window long: no block starts where the empty
+  // object lies.
+  test::BookBuilder b;
+  b.AddFile("/full.bin", Pattern(0x10000, 9));
+  b.AddFile("/empty-at-end.htm", "");
+  auto opened = Open(b);
+  EXPECT_TRUE(opened->book.ReadObject("empty-at-end.htm").empty());
+  EXPECT_TRUE(opened->book.ReadObjectCopy("empty-at-end.htm").empty());
+  int empties = 0;
+  opened->book.ReadAllObjects(
+      [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
+        if (e.name == "/empty-at-end.htm" && bytes.empty()) ++empties;
+      },
+      [](const DirectoryEntry& e, const std::string& m) { ADD_FAILURE() << e.name << ": " << m; });
+  EXPECT_EQ(empties, 1);
+}
+
+}  // namespace
+}  // namespace tessaly
