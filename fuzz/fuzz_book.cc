@@ -97,8 +97,9 @@ void ReadEveryObject(Book& book) {
     }
   }
   try {
-    book.ReadAllObjects([](const tessaly::DirectoryEntry&, std::span<const std::uint8_t> bytes) { sink = sink + Sum(bytes); },
-                        [](const tessaly::DirectoryEntry&, const std::string& message) { sink = sink + message.size(); });
+    book.ReadAllObjects(
+        [](const tessaly::DirectoryEntry&, std::span<const std::uint8_t> bytes) { sink = sink + Sum(bytes); },
+        [](const tessaly::DirectoryEntry&, const std::string& message) { sink = sink + message.size(); });
   } catch (const BookError&) {
   }
 }

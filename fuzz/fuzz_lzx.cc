@@ -46,7 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const int windowBits = 15 + data[0] % 7;
   const std::uint32_t outputLength =
       (static_cast<std::uint32_t>(data[1]) | static_cast<std::uint32_t>(data[2]) << 8 |
-       static_cast<std::uint32_t>(data[3]) << 16) % (kMaxOutput + 1);
+       static_cast<std::uint32_t>(data[3]) << 16) %
+      (kMaxOutput + 1);
   const unsigned calls = 1 + data[4] % 4;
   const std::span<const std::uint8_t> stream(data + kPrefix, size - kPrefix);
 

@@ -33,8 +33,8 @@ void Scan(const char* begin, const char* end) {
       std::size_t from = 0;
       // Repeated attributes: search again after each value found.
       for (int i = 0; i < 4 && from <= tag.size(); ++i) {
-        const auto next = tessaly::SitemapScanner::AttributeValue(std::string_view(tag).substr(from), name,
-                                                                  value, 255);
+        const auto next =
+            tessaly::SitemapScanner::AttributeValue(std::string_view(tag).substr(from), name, value, 255);
         if (!next) break;
         sink = sink + value.size();
         if (*next == 0) break;
@@ -62,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const tessaly::BookError&) {
     }
     std::size_t nodes = 0;
-    tessaly::ForEachTocNode(tree.root, [&](const tessaly::TocNode& node, int) { nodes += node.local.size() + 1; });
+    tessaly::ForEachTocNode(tree.root,
+                            [&](const tessaly::TocNode& node, int) { nodes += node.local.size() + 1; });
     sink = sink + nodes;
     tessaly::FindTocNodeByLocal(tree.root, "index.htm");
   }
@@ -73,7 +74,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const tessaly::BookError&) {
     }
     std::size_t entries = 0;
-    tessaly::ForEachIndexEntry(root, [&](const tessaly::IndexEntry& entry, int) { entries += entry.name.size() + 1; });
+    tessaly::ForEachIndexEntry(
+        root, [&](const tessaly::IndexEntry& entry, int) { entries += entry.name.size() + 1; });
     sink = sink + entries;
   }
   return 0;

@@ -57,7 +57,8 @@ def write_uncompressed(book, path):
             continue
         for f in sorted(files):
             name = f if rel == '.' else rel + '/' + f
-            objects.append((name if name.startswith('#') else '/' + name, open(os.path.join(folder, f), 'rb').read()))
+            data = open(os.path.join(folder, f), 'rb').read()
+            objects.append((name if name.startswith('#') else '/' + name, data))
     section_name = 'Uncompressed'.encode('utf-16-le')
     namelist = struct.pack('<HHH', 0, 1, 12) + section_name + b'\0\0'
     objects.append(('::DataSpace/NameList', namelist))

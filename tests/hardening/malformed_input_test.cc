@@ -24,7 +24,9 @@ using test::ChmBuilder;
 using test::Put32;
 using test::TempFile;
 
-std::vector<std::uint8_t> AsVector(std::span<const std::uint8_t> bytes) { return {bytes.begin(), bytes.end()}; }
+std::vector<std::uint8_t> AsVector(std::span<const std::uint8_t> bytes) {
+  return {bytes.begin(), bytes.end()};
+}
 
 std::string ContainerError(const std::vector<std::uint8_t>& bytes) {
   TempFile file(bytes);
@@ -150,7 +152,9 @@ TEST(MalformedNames, EmptyNamesAndNamesHoldingNul) {
   // The bulk read hands out every entry with its own bytes.
   std::map<std::string, std::string> read;
   book.ReadAllObjects(
-      [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) { read[e.name] = {bytes.begin(), bytes.end()}; },
+      [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
+        read[e.name] = {bytes.begin(), bytes.end()};
+      },
       [&](const DirectoryEntry& e, const std::string& m) { ADD_FAILURE() << e.name << ": " << m; });
   EXPECT_EQ(read[""], "empty-name");
   EXPECT_EQ(read[std::string("/a\0b.htm", 8)], "with-nul");
@@ -178,15 +182,16 @@ TEST(MalformedNames, ShortNamesBeginningWithTwoColons) {
   }
   EXPECT_EQ(book.ReadObject("::D").size(), 1u);
   int visited = 0;
-  book.ReadAllObjects([&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++visited; },
-                      [&](const DirectoryEntry& e, const std::string& m) { ADD_FAILURE() << e.name << ": " << m; });
+  book.ReadAllObjects(
+      [&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++visited; },
+      [&](const DirectoryEntry& e, const std::string& m) { ADD_FAILURE() << e.name << ": " << m; });
   EXPECT_EQ(static_cast<std::size_t>(visited), book.File().entries.size());
 }
 
 TEST(MalformedNames, BytesFromHexEightyUpAreOrdinaryNameBytes) {
   // Real books store UTF-8 names; any byte above 0x7F is part of a name.
-  const std::string names[] = {"/caf\xC3\xA9.htm", "/\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.htm", "/\xFF\x80\xFE.bin",
-                               std::string(200, '\xC3')};
+  const std::string names[] = {"/caf\xC3\xA9.htm", "/\xE6\x97\xA5\xE6\x9C\xAC/\xE8\xAA\x9E.htm",
+                               "/\xFF\x80\xFE.bin", std::string(200, '\xC3')};
   BookBuilder b;
   b.AddFile("#SYSTEM", SystemObject({{3, std::string("T\0", 2)}}));
   b.AddFile("#STRINGS", std::string(1, '\0'));
@@ -334,7 +339,8 @@ TEST(MalformedStream, DecoderFailuresReachTheReaderAsBookErrors) {
     TempFile file(bytes);
     Book book;
     book.OpenStorage(file.Path());
-    EXPECT_EQ(ReadError(book, "a.bin"), "Can't decompress section 1.\nError while uncompress content section.\n")
+    EXPECT_EQ(ReadError(book, "a.bin"),
+              "Can't decompress section 1.\nError while uncompress content section.\n")
         << what;
     std::string bulk;
     book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},

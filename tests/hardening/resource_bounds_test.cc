@@ -102,30 +102,35 @@ std::vector<BadBook> BadBooks() {
   {
     std::vector<std::uint8_t> bytes = SmallBook().Build();
     Put32(bytes, ChmBuilder::kItspOffset + 44, 1000000);
-    books.push_back({"a million chunks", bytes, "Directory of 1000000 chunks of 4096 bytes does not fit in the file.\n",
-                     nullptr});
+    books.push_back({"a million chunks", bytes,
+                     "Directory of 1000000 chunks of 4096 bytes does not fit in the file.\n", nullptr});
   }
   {
     BookBuilder b = SmallBook();
     b.editNameList = [](auto& l) { Put16(l, 2, 9); };
-    books.push_back({"section list", b.Build(), "Content sections list runs past the end of ::DataSpace/NameList.\n",
-                     nullptr});
+    books.push_back({"section list", b.Build(),
+                     "Content sections list runs past the end of ::DataSpace/NameList.\n", nullptr});
   }
   {
     BookBuilder b = SmallBook();
     b.editResetTable = [](auto& t) { Put32(t, 4, 1000000); };
-    books.push_back({"reset table count", b.Build(),
-                     "Can't decompress section 1.\nReset table of section MSCompressed is shorter than its 1000000 "
-                     "entries.\n",
-                     nullptr});
+    books.push_back(
+        {"reset table count", b.Build(),
+         "Can't decompress section 1.\nReset table of section MSCompressed is shorter than its 1000000 "
+         "entries.\n",
+         nullptr});
   }
   {
     // Opens as far as its contents sitemap, which holds a malformed tag.
     BookBuilder named;
-    named.AddFile("#SYSTEM", std::string("\3\0\0\0" "\0\0\10\0" "toc.hhc\0", 16));
+    named.AddFile("#SYSTEM", std::string("\3\0\0\0"
+                                         "\0\0\10\0"
+                                         "toc.hhc\0",
+                                         16));
     named.AddFile("#STRINGS", std::string(1, '\0'));
-    named.AddFile("/toc.hhc", "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"x\"></OBJECT>"
-                              "<LI <OBJECT></UL>");
+    named.AddFile("/toc.hhc",
+                  "<UL><LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"x\"></OBJECT>"
+                  "<LI <OBJECT></UL>");
     books.push_back({"contents", named.Build(), "", nullptr});
   }
   {
@@ -135,13 +140,13 @@ std::vector<BadBook> BadBooks() {
     Put32(fti, 16, 0xFFFFFFFF);
     Put32(fti, 46, 64);
     b.AddFile("/$FIftiMain", fti, false);
-    books.push_back({"full-text index", b.Build(), "",
-                     [](Book& book) {
+    books.push_back({"full-text index", b.Build(), "", [](Book& book) {
                        try {
                          book.LoadFullTextIndex();
                          ADD_FAILURE() << "the index loaded";
                        } catch (const BookError& e) {
-                         EXPECT_NE(e.Message().find("$FIftiMain is damaged"), std::string::npos) << e.Message();
+                         EXPECT_NE(e.Message().find("$FIftiMain is damaged"), std::string::npos)
+                             << e.Message();
                        }
                      }});
   }
@@ -287,11 +292,13 @@ std::string RunBounded(const std::function<void()>& run) {
   ::close(pipe[1]);
   std::string message;
   char buffer[512];
-  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;) message.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(pipe[0], buffer, sizeof buffer)) > 0;)
+    message.append(buffer, static_cast<std::size_t>(n));
   ::close(pipe[0]);
   int status = 0;
   ::waitpid(child, &status, 0);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "<child ended with status " + std::to_string(status) + ">";
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    return "<child ended with status " + std::to_string(status) + ">";
   return message;
 }
 #endif
@@ -343,26 +350,29 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
   {
     BookBuilder b = SmallBook();
     b.AddRawEntry("/huge.bin", 1, 0, 0xFFFFFFFF);
-    cases.push_back({"a 4 GiB compressed object", b.Build(),
-                     [](Book& book, const std::string& path) {
-                       book.Open(path);
-                       book.ReadObjectCopy("huge.bin");
-                     },
-                     "Can't decompress section 1.\nObject /huge.bin lies past the end of its content section.\n"});
+    cases.push_back(
+        {"a 4 GiB compressed object", b.Build(),
+         [](Book& book, const std::string& path) {
+           book.Open(path);
+           book.ReadObjectCopy("huge.bin");
+         },
+         "Can't decompress section 1.\nObject /huge.bin lies past the end of its content section.\n"});
   }
   {
     BookBuilder b = SmallBook();
     b.editResetTable = [](auto& t) { Put32(t, 4, 1000000); };
-    cases.push_back({"a reset table of a million blocks", b.Build(), open,
-                     "Can't decompress section 1.\nReset table of section MSCompressed is shorter than its 1000000 "
-                     "entries.\n"});
+    cases.push_back(
+        {"a reset table of a million blocks", b.Build(), open,
+         "Can't decompress section 1.\nReset table of section MSCompressed is shorter than its 1000000 "
+         "entries.\n"});
   }
   {
     BookBuilder b = SmallBook();
     b.editResetTable = [](auto& t) { Put64(t, 16, 0xFFFFFFFF); };
-    cases.push_back({"a 4 GiB plain length", b.Build(), open,
-                     "Can't decompress section 1.\nReset table of section MSCompressed promises more plain bytes "
-                     "than its compressed bytes can hold.\n"});
+    cases.push_back(
+        {"a 4 GiB plain length", b.Build(), open,
+         "Can't decompress section 1.\nReset table of section MSCompressed promises more plain bytes "
+         "than its compressed bytes can hold.\n"});
   }
   {
     BookBuilder b = SmallBook();
@@ -381,12 +391,13 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
     Put32(fti, 16, 0xFFFFFFFF);
     Put32(fti, 46, 64);
     b.AddFile("/$FIftiMain", fti, false);
-    cases.push_back({"four billion index leaves", b.Build(),
-                     [](Book& book, const std::string& path) {
-                       book.Open(path);
-                       book.LoadFullTextIndex();
-                     },
-                     "$FIftiMain is damaged: 4294967295 leaf nodes of 64 bytes do not fit an object of 64 bytes."});
+    cases.push_back(
+        {"four billion index leaves", b.Build(),
+         [](Book& book, const std::string& path) {
+           book.Open(path);
+           book.LoadFullTextIndex();
+         },
+         "$FIftiMain is damaged: 4294967295 leaf nodes of 64 bytes do not fit an object of 64 bytes."});
   }
   for (const ClaimCase& c : cases) {
     ASSERT_LT(c.bytes.size(), 20000u) << c.what;
