@@ -178,7 +178,7 @@ class GtkPlatform : public Platform {
   static void OnMenuActivate(GtkMenuItem* item, gpointer self);
   static void OnToolClicked(GtkToolButton* button, gpointer self);
   static gboolean OnDelete(GtkWidget* window, GdkEvent* event, gpointer self);
-  static void OnActiveChanged(GObject* window, GParamSpec* spec, gpointer self);
+  static void OnActiveChanged(GObject* window, GParamSpec* property, gpointer self);
   static void OnAreaAllocate(GtkWidget* area, GdkRectangle* allocation, gpointer self);
   static void OnStatusIconActivate(GObject* icon, gpointer self);
   // Paints the windows now, waiting up to a moment for one just shown.
