@@ -122,6 +122,13 @@ void XInput::Click(int x, int y) {
   XSync(connection, False);
 }
 
+void XInput::MoveTo(int x, int y) {
+  auto* connection = static_cast<::Display*>(display_);
+  if (connection == nullptr) return;
+  XTestFakeMotionEvent(connection, -1, x, y, CurrentTime);
+  XSync(connection, False);
+}
+
 bool XInput::Key(const std::string& name) {
   auto* connection = static_cast<::Display*>(display_);
   const KeySym symbol = XStringToKeysym(name.c_str());

@@ -49,6 +49,9 @@ class XInput {
   bool Ready() const { return display_ != nullptr; }
   // A left click at screen coordinates.
   void Click(int x, int y);
+  // The pointer to screen coordinates (keys go to the window under it when
+  // nothing manages the focus).
+  void MoveTo(int x, int y);
   // A key by its X name ("Down", "Return"), pressed and released.
   bool Key(const std::string& name);
 

@@ -70,7 +70,20 @@ class ReaderTest : public ::testing::Test {
     ASSERT_NO_FATAL_FAILURE(Settle(reader, before + 1));
   }
 
-  void PressKey(const std::string& name) { ASSERT_TRUE(input_->Key(name)) << name; }
+  // Presses a key in the reader's window, the pointer resting in its page
+  // view (or whatever control shows).
+  void PressKey(const Reader& reader, const std::string& name) {
+    const auto state = reader.State();
+    auto place = state.find("screen.page");
+    if (place == state.end()) place = state.lower_bound("screen.");
+    ASSERT_NE(place, state.end()) << "no control on the screen";
+    int left = 0;
+    int top = 0;
+    char comma = 0;
+    std::istringstream(place->second) >> left >> comma >> top;
+    input_->MoveTo(left + 5, top + 5);
+    ASSERT_TRUE(input_->Key(name)) << name;
+  }
 
   static std::string Title(const Reader& reader) { return reader.Eval("document.title"); }
 
@@ -310,21 +323,68 @@ TEST_F(ReaderView, ArrowKeysStepTopicsAtThePageEdgeAndReturnLocates) {
   int count = 1;
   // The welcome page fits the window: down is at its end.
   ASSERT_EQ(reader->Eval("document.documentElement.scrollHeight <= innerHeight"), "true");
-  PressKey("Down");
+  PressKey(*reader, "Down");
   ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
   EXPECT_EQ(Title(*reader), "Introduction") << "the next contents entry";
-  PressKey("Up");
+  PressKey(*reader, "Up");
   ASSERT_NO_FATAL_FAILURE(Settle(*reader, ++count));
   EXPECT_EQ(Title(*reader), "Welcome");
 
   // Return with nothing focused in the page: the contents, at this page.
-  PressKey("Return");
+  PressKey(*reader, "Return");
   EXPECT_EQ(reader->Ask("until visible=tree"), "idle");
   ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
   auto state = reader->State();
   EXPECT_EQ(state["visible"], "tree");
   EXPECT_EQ(state["navigations"], std::to_string(count)) << "the Enter of the same press opens nothing";
   EXPECT_NE(reader->Ask("tree?").value_or("").find("0\t10\t*\tWelcome\n"), std::string::npos);
+}
+
+TEST_F(ReaderView, ArrowKeysScrollALongPageBeforeStepping) {
+  auto reader = Start(TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  // A window made too low for the page while the contents are shown: the
+  // page fits the window it comes back to.
+  ASSERT_EQ(reader->Ask("menu 1001"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  ASSERT_EQ(reader->Ask("resize 500 180"), "ok");
+  EXPECT_EQ(reader->Ask("until area=500x113"), "idle") << reader->State()["area"];
+  ASSERT_EQ(reader->Ask("menu 1004"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  EXPECT_EQ(reader->Ask("eval-async return await new Promise(r => { const check = () => "
+                        "innerWidth == 500 && innerHeight == 113 ? r('fits') : requestAnimationFrame(check); "
+                        "check(); });"),
+            "fits");
+  EXPECT_EQ(reader->Ask("eval-async return await new Promise(r => { const check = () => "
+                        "document.documentElement.scrollHeight > innerHeight + 20 ? r('long') : "
+                        "requestAnimationFrame(check); check(); });"),
+            "long");
+  const int count = reader->Navigations();
+  // At the top, Down scrolls the page (once the view has heard that the
+  // page is longer than it).
+  EXPECT_EQ(reader->Ask("until scroll=0 113 " + reader->Eval("document.scrollingElement.scrollHeight")), "idle");
+  PressKey(*reader, "Down");
+  EXPECT_EQ(reader->Ask("eval-async return await new Promise(r => { const check = () => "
+                        "scrollY > 0 ? r('scrolled') : requestAnimationFrame(check); check(); });"),
+            "scrolled");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(reader->Navigations(), count);
+  EXPECT_EQ(Title(*reader), "Welcome");
+  // At the bottom it steps to the next topic.
+  PressKey(*reader, "End");
+  EXPECT_EQ(reader->Ask("eval-async return await new Promise(r => { const check = () => "
+                        "innerHeight + scrollY >= document.documentElement.scrollHeight - 1 ? r('end') : "
+                        "requestAnimationFrame(check); check(); });"),
+            "end");
+  EXPECT_EQ(reader->Ask("until scroll=" + reader->Eval("(function(){var e=document.scrollingElement;"
+                                                       "return Math.max(0,e.scrollHeight-e.clientHeight)+' '+"
+                                                       "e.clientHeight+' '+e.scrollHeight;})()")),
+            "idle")
+      << "the view has heard where the page stands";
+  PressKey(*reader, "Down");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count + 1));
+  EXPECT_EQ(Title(*reader), "Introduction");
 }
 
 TEST_F(ReaderWindow, StartsWithoutABookAndShowsABadOneAsAnError) {

@@ -133,6 +133,9 @@ void GtkPlatform::ShowControl(Control control, bool visible) {
   if (visible && control == Control::kTree) AttachTreeModel();
   if (visible && KindOf(control) == ControlKind::kList) AttachListModel(control);
   gtk_widget_set_visible(widgets.outer, visible);
+  // A size set while the control was hidden is not taken up by the area
+  // until asked again.
+  if (visible) gtk_widget_queue_resize(widgets.outer);
   if (options_.testChannel) ScheduleWaiterCheck();
 }
 
@@ -499,6 +502,7 @@ bool GtkPlatform::CreatePageView() {
     // would see it once it has focus.
     if (!reader_->OnPageKey(PageKey::kAction) && FocusedControl() == Control::kTree) reader_->OnTreeEnter();
   };
+  if (options_.testChannel) handlers.scrolled = [this] { ScheduleWaiterCheck(); };
   handlers.arrowKey = [this](PageKey key) {
     return reader_ == nullptr || destroyed_ ? true : reader_->OnPageKey(key);
   };

@@ -82,6 +82,9 @@ GtkPlatform::GtkPlatform(Options options) : options_(options) {
 }
 
 GtkPlatform::~GtkPlatform() {
+  // The reader has gone first; nothing torn down here may call it.
+  reader_ = nullptr;
+  destroyed_ = true;
   if (channelSource_ != 0) g_source_remove(channelSource_);
   if (actionSource_ != 0) g_source_remove(actionSource_);
   if (resizeSource_ != 0) g_source_remove(resizeSource_);
@@ -299,6 +302,7 @@ void GtkPlatform::OnAreaAllocate(GtkWidget*, GdkRectangle* allocation, gpointer 
         auto* self = static_cast<GtkPlatform*>(data);
         self->resizeSource_ = 0;
         if (self->reader_ != nullptr && !self->destroyed_) self->reader_->OnResize();
+        if (self->options_.testChannel) self->ScheduleWaiterCheck();
         return G_SOURCE_REMOVE;
       },
       platform);

@@ -508,6 +508,7 @@ void PageView::HandleMessage(const std::string& message) {
       at = next;
     }
     scroll_ = info;
+    if (handlers_.scrolled) handlers_.scrolled();
   }
 }
 

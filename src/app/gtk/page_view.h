@@ -37,6 +37,7 @@ class PageView {
     std::function<void()> loadEnded;                          // a load finished, failed or was replaced
     std::function<void()> actionKey;
     std::function<bool(PageKey key)> arrowKey;  // true: the view scrolls as usual
+    std::function<void()> scrolled;            // a new scroll state came in
   };
 
   // tempFolder: the folder pages are loaded from (ending in '/');
