@@ -88,7 +88,8 @@ void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool show
         return;
       }
     }
-    if (IsExternalUrl(value)) return;
+    // Addresses with a scheme (ms-help:, file:, javascript:) are not in the book either.
+    if (IsExternalUrl(value) || HasSchemeOrHost(value)) return;
 
     const bool isSource = attribute == "src";
     const bool copied = extension == ".css" || IsImageExtension(extension) ||
