@@ -88,8 +88,15 @@ void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool show
         return;
       }
     }
-    // Addresses with a scheme (ms-help:, file:, javascript:) are not in the book either.
-    if (IsExternalUrl(value) || HasSchemeOrHost(value)) return;
+    if (IsExternalUrl(value)) return;
+    // A reference with a scheme or host (ms-help://Hx/x.css, C:\work\logo.gif)
+    // was written for another system: the book's own copy is used when the
+    // lookup by name finds one, else the tag stays as written, with no empty
+    // copy and no error box (the view loads nothing outside the reader's folder).
+    if (HasSchemeOrHost(value)) {
+      const std::string full = value.starts_with('/') ? value : std::string(pageDir) + value;
+      if (!book_->HasObject(full)) return;
+    }
 
     const bool isSource = attribute == "src";
     const bool copied = extension == ".css" || IsImageExtension(extension) ||

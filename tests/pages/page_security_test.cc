@@ -44,13 +44,36 @@ TEST(PageSecurity, ReferencesOutOfTheBookReadOnlyTheBook) {
   EXPECT_EQ(f.File("0file.gif"), "book's own x");
   EXPECT_EQ(f.File("1file.css"),
             "b{background:url(../../../../../etc/passwd)} i{background:url(/../../../root/k.png)}");
-  // The others are not in the book: empty copies and their errors.
-  for (const char* name : {"2file.js", "3file.gif", "4file.gif", "5file.bmp"})
-    EXPECT_EQ(f.File(name), "") << name;
-  EXPECT_EQ(f.platform.errors.size(), 4u);
+  // Plain paths the book lacks: empty copies and their errors.
+  for (const char* name : {"2file.js", "3file.gif"}) EXPECT_EQ(f.File(name), "") << name;
+  EXPECT_EQ(f.platform.errors.size(), 2u);
   for (const std::string& error : f.platform.errors)
     EXPECT_EQ(error.rfind("Can't find entry for file ", 0), 0u);
+  // Addresses of another system the book lacks stay as written: nothing is
+  // copied for them and nothing outside the book is read.
+  EXPECT_EQ(f.Files().size(), 5u);
+  EXPECT_NE(f.File("index0.htm").find("<img src=\"file:///etc/hostname.gif\"><img src=\"C:\\boot.bmp\">"),
+            std::string::npos);
   EXPECT_TRUE(f.platform.opened.empty());
+  ExpectOnlyCacheNames(f);
+}
+
+TEST(PageSecurity, AddressesOfOtherSystemsUseTheBooksCopyOrStayAsWritten) {
+  BookBuilder b;
+  b.AddFile("/p.htm",
+            "<link href=\"ms-help://Hx/HxRuntime/HxLink.css\"><img src=\"C:\\work\\art\\logo.gif\">"
+            "<link rel=\"stylesheet\" href=\"mk:@MSITStore:x.chm::/s.css\">");
+  b.AddFile("/images/logo.gif", "the book's logo");
+  b.AddFile("/s.css", "s");
+  PageFixture f(b);
+  ASSERT_TRUE(f.ShowTopic("p.htm"));
+  // No error box for the sheet the book does not carry.
+  EXPECT_TRUE(f.platform.errors.empty());
+  EXPECT_EQ(f.File("0file.gif"), "the book's logo");
+  EXPECT_EQ(f.File("1file.css"), "s");
+  EXPECT_EQ(f.File("index0.htm"),
+            "<link href=\"ms-help://Hx/HxRuntime/HxLink.css\"><img src=\"0file.gif\">"
+            "<link rel=\"stylesheet\" href=\"1file.css\">");
   ExpectOnlyCacheNames(f);
 }
 
