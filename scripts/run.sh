@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Builds Tessaly and opens a book in the reader window: the one given, or the
-# book that ships with the project.
+# reader's own manual, which ships with the project.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 cmake -S "$root" -B "$root/build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$root/build" -j "$(nproc)" --target tessaly
-book=${1:-$root/tests/books/basic/basic.chm}
+book=${1:-$root/help/tessaly.chm}
 exec "$root/build/tessaly" "$book"

@@ -180,7 +180,7 @@ std::vector<std::string> Sandbox::Environment(const std::string& display) const 
 // --- Reader ----------------------------------------------------------------------------------
 
 Reader::Reader(const Sandbox& sandbox, const std::string& display, const std::string& book,
-               Milliseconds timeout)
+               Milliseconds timeout, const std::string& executable)
     : channelFolder_(sandbox.ChannelFolder()) {
   static int counter = 0;
   logPath_ = sandbox.Root() + "/reader-" + std::to_string(++counter) + ".log";
@@ -195,7 +195,7 @@ Reader::Reader(const Sandbox& sandbox, const std::string& display, const std::st
   // Its own process group: whatever WebKit starts for it goes with it.
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
   posix_spawnattr_setpgroup(&attributes, 0);
-  std::vector<std::string> args{ReaderExecutable()};
+  std::vector<std::string> args{executable.empty() ? ReaderExecutable() : executable};
   if (!book.empty()) args.push_back(book);
   std::vector<std::string> env = sandbox.Environment(display);
   std::vector<char*> argv = Pointers(args);

@@ -83,9 +83,10 @@ class Sandbox {
 class Reader {
  public:
   // Starts `tessaly [book]` in the sandbox and reads its first line: "ready
-  // <id>" (running) or "ended" (it raised another reader and ended).
+  // <id>" (running) or "ended" (it raised another reader and ended). The
+  // built reader unless `executable` names another (an installed one).
   Reader(const Sandbox& sandbox, const std::string& display, const std::string& book,
-         Milliseconds timeout = Milliseconds(60000));
+         Milliseconds timeout = Milliseconds(60000), const std::string& executable = std::string());
   ~Reader();
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;

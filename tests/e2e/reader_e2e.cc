@@ -1,6 +1,7 @@
 // The reader's window, end to end: real readers on test books under a
 // private X server, driven through their instance channel.
 #include <arpa/inet.h>
+#include <glib.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <sstream>
 
 #include "app/gtk/key_value_store.h"
+#include "book/book.h"
 #include "harness.h"
 #include "support/book_builder.h"
 
@@ -29,8 +31,8 @@ class ReaderTest : public ::testing::Test {
     input_ = std::make_unique<XInput>(server_->Display());
   }
 
-  std::unique_ptr<Reader> Start(const std::string& book) {
-    auto reader = std::make_unique<Reader>(sandbox_, server_->Display(), book);
+  std::unique_ptr<Reader> Start(const std::string& book, const std::string& executable = std::string()) {
+    auto reader = std::make_unique<Reader>(sandbox_, server_->Display(), book, Milliseconds(60000), executable);
     EXPECT_TRUE(reader->Running()) << "first line: " << reader->FirstLine() << "\n" << reader->Log();
     return reader;
   }
@@ -96,6 +98,7 @@ using ReaderWindow = ReaderTest;
 using ReaderPanels = ReaderTest;
 using ReaderView = ReaderTest;
 using ReaderInstances = ReaderTest;
+using ReaderInstalled = ReaderTest;
 
 TEST_F(ReaderWindow, OpensTheBookAtItsDefaultPageAndFollowsLinksAsWritten) {
   auto reader = Start(TestBook("basic/basic.chm"));
@@ -618,6 +621,53 @@ TEST_F(ReaderInstances, FileExitClosesAndAVanishedReadersFolderIsRemoved) {
   EXPECT_FALSE(fs::exists(folder));
   app::gtk::KeyValueStore store(sandbox_.StoreFile());
   EXPECT_EQ(store.Read("Prev", "HWND"), "0");
+}
+
+// Installed as a user installs it: opened by a file manager with a file
+// address, it finds its own manual beside it, in place of one that has gone.
+TEST_F(ReaderInstalled, OpensFileAddressesAndItsInstalledManual) {
+  const std::string prefix = sandbox_.Root() + "/prefix";
+  const std::string install =
+      "'" TESSALY_CMAKE "' --install '" TESSALY_BUILD_DIR "' --prefix '" + prefix + "' >/dev/null";
+  ASSERT_EQ(std::system(install.c_str()), 0) << install;
+  const std::string manual = prefix + "/share/tessaly/help.chm";
+  ASSERT_TRUE(fs::is_regular_file(manual));
+  {
+    // A manual stored by an earlier install that has since been removed.
+    app::gtk::KeyValueStore store(sandbox_.StoreFile());
+    fs::create_directories(fs::path(sandbox_.StoreFile()).parent_path());
+    ASSERT_TRUE(store.Install("/gone/tessaly/help.chm"));
+  }
+  const std::string folder = sandbox_.Root() + "/My Books #1";
+  fs::create_directories(folder);
+  fs::copy_file(TestBook("basic/basic.chm"), folder + "/basic copy.chm");
+  gchar* address = g_filename_to_uri((folder + "/basic copy.chm").c_str(), nullptr, nullptr);
+  ASSERT_NE(address, nullptr);
+  const std::string uri(address);
+  g_free(address);
+  ASSERT_NE(uri.find("%20"), std::string::npos) << uri;
+
+  auto reader = Start(uri, prefix + "/bin/tessaly");
+  ASSERT_TRUE(reader->Running());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  EXPECT_EQ(reader->State()["title"], "Tessaly Test Book");
+  EXPECT_EQ(Title(*reader), "Welcome");
+  {
+    app::gtk::KeyValueStore store(sandbox_.StoreFile());
+    EXPECT_EQ(store.Read("chmfile", "HelpPath"), manual);
+  }
+
+  // Help > Help Topics opens the installed manual at its first page.
+  Book book;
+  book.Open(manual);
+  ASSERT_NE(book.Title(), "");
+  ASSERT_EQ(reader->Ask("menu 1032"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 2));
+  EXPECT_EQ(reader->State()["title"], book.Title());
+  EXPECT_NE(Title(*reader), "");
+
+  ASSERT_EQ(reader->Ask("menu 1000"), "ok");
+  EXPECT_EQ(reader->WaitExit(), 0);
 }
 
 }  // namespace

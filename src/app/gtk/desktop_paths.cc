@@ -85,13 +85,14 @@ std::string ExecutableFolder() {
 
 std::string InstalledHelpBook() {
   const std::string folder = ExecutableFolder();
-  if (folder.empty()) return {};
-  const std::string prefix = Parent(folder);
-  const std::string installed = prefix + "/share/tessaly/help.chm";
-  // A build folder sits in the source tree (build/, build-gtk/).
-  const std::string inTree = prefix + "/tests/books/basic/basic.chm";
-  if (!IsFile(installed) && IsFile(inTree)) return inTree;
+  const std::string installed = folder.empty() ? std::string() : Parent(folder) + "/share/tessaly/help.chm";
+  if (!installed.empty() && IsFile(installed)) return installed;
+  // A build that is run where it was made reads the manual from its sources.
+  const std::string inTree = TESSALY_SOURCE_DIR "/help/tessaly.chm";
+  if (IsFile(inTree)) return inTree;
   return installed;
 }
+
+bool IsReadableFile(const std::string& path) { return IsFile(path) && access(path.c_str(), R_OK) == 0; }
 
 }  // namespace tessaly::app::gtk

@@ -7,7 +7,7 @@
 // - The store (in place of the registry): $XDG_CONFIG_HOME/tessaly/store,
 //   $XDG_CONFIG_HOME defaulting to $HOME/.config.
 // - The reader's own help book: installed under <prefix>/share/tessaly, or
-//   in the source tree beside a build folder.
+//   in the source tree the program was built from.
 #pragma once
 
 #include <optional>
@@ -33,8 +33,12 @@ std::optional<std::string> StoreFile();
 // The folder the running executable lies in (no trailing '/'), or empty.
 std::string ExecutableFolder();
 
-// Where the help book is looked for, most likely first: installed beside the
-// executable's prefix, then in the source tree of a build folder.
+// The reader's own help book: <prefix>/share/tessaly/help.chm beside the
+// executable's prefix when it is there, else the source tree's compiled
+// manual when that is there, else the installed path.
 std::string InstalledHelpBook();
+
+// A regular file this user may read.
+bool IsReadableFile(const std::string& path);
 
 }  // namespace tessaly::app::gtk

@@ -77,7 +77,15 @@ GtkPlatform::GtkPlatform(Options options) : options_(options) {
   if (const std::optional<std::string> folder = ChannelFolder()) channel_.emplace(*folder);
   if (const std::optional<std::string> file = StoreFile()) {
     store_.emplace(*file);
-    store_->Install(InstalledHelpBook());
+    const std::string help = InstalledHelpBook();
+    store_->Install(help);
+    // A stored manual that has gone (the reader was moved, reinstalled or
+    // first run from a build folder) is replaced by the one that is here;
+    // one the user pointed elsewhere and that still exists is kept.
+    const std::optional<std::string> stored = store_->Read(KeyValueStore::kChmFileKey, kStoreHelpPath);
+    if (stored && *stored != help && !IsReadableFile(*stored) && IsReadableFile(help)) {
+      store_->Write(KeyValueStore::kChmFileKey, kStoreHelpPath, help);
+    }
   }
 }
 

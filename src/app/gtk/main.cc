@@ -1,32 +1,92 @@
 // tessaly: the reader's window on a GTK 3 desktop.
 //
-//   tessaly [BOOK.chm]
+//   tessaly [BOOK.chm | file:///path/BOOK.chm]
 //
 // Opens the book (or, when a reader already runs, hands it over to this one
-// or raises that one). Exit status 0, as the reader always ends; 2 for bad
-// usage.
+// or raises that one). Exit status 0, as the reader always ends; 1 when
+// there is no display to show a window on; 2 for bad usage.
 #include <gtk/gtk.h>
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "app/gtk/gtk_platform.h"
 #include "app/reader.h"
 
-int main(int argc, char** argv) {
-  if (argc > 2 || (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0))) {
-    std::fprintf(argc > 2 ? stderr : stdout, "usage: tessaly [BOOK.chm]\n");
-    return argc > 2 ? 2 : 0;
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: tessaly [BOOK.chm]\n"
+    "Reads a book or help file in the Compiled HTML Help format.\n"
+    "\n"
+    "  BOOK.chm     the book to open: a path, or a file:// address as file\n"
+    "               managers pass it; without one the window opens empty\n"
+    "  --help       print this text\n"
+    "  --version    print the version\n"
+    "\n"
+    "When a reader is already running, the book is shown in that window.\n"
+    "Help > Help Topics opens the reader's own manual; tessaly-cli(1) reads\n"
+    "books on the command line.\n";
+
+// The book as a local path. File managers pass addresses (file:///a%20b.chm,
+// or sftp:// and the like, which GIO maps to its local mount when it has
+// one); a name that exists as a file is taken as written, even with a colon.
+std::optional<std::string> BookPath(const char* argument) {
+  gchar* scheme = g_uri_parse_scheme(argument);
+  if (scheme == nullptr || g_file_test(argument, G_FILE_TEST_EXISTS)) {
+    g_free(scheme);
+    return std::string(argument);
   }
-  // GTK takes its own options out of argv; the book is what remains.
-  gtk_init(&argc, &argv);
-  const std::string book = argc >= 2 ? argv[1] : "";
+  g_free(scheme);
+  GFile* file = g_file_new_for_uri(argument);
+  gchar* path = g_file_get_path(file);
+  g_object_unref(file);
+  if (path == nullptr) return std::nullopt;
+  std::string result(path);
+  g_free(path);
+  return result;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+    std::fputs(kUsage, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("tessaly %s\n", TESSALY_VERSION);
+    return 0;
+  }
+  // GTK takes its own options (--display ...) out of argv; the book is what
+  // remains. Usage is checked before the display is needed.
+  gtk_parse_args(&argc, &argv);
+  if (argc > 2 || (argc == 2 && argv[1][0] == '-' && argv[1][1] == '-')) {
+    std::fputs(kUsage, stderr);
+    return 2;
+  }
+  std::string book;
+  if (argc == 2) {
+    const std::optional<std::string> path = BookPath(argv[1]);
+    if (!path) {
+      std::fprintf(stderr, "tessaly: %s is not a file on this machine\n", argv[1]);
+      return 2;
+    }
+    book = *path;
+  }
+
+  if (!gtk_init_check(nullptr, nullptr)) {
+    std::fprintf(stderr, "tessaly: cannot open the display\n");
+    return 1;
+  }
 
   tessaly::app::gtk::GtkPlatform::Options options;
   const char* test = g_getenv("TESSALY_TEST_CHANNEL");
   options.testChannel = test != nullptr && std::strcmp(test, "1") == 0;
 
+  gtk_window_set_default_icon_name("tessaly");
   tessaly::app::gtk::GtkPlatform platform(options);
   tessaly::app::Reader reader(platform);
   platform.Attach(reader);
