@@ -30,14 +30,19 @@ constexpr char kUsage[] =
     "Help > Help Topics opens the reader's own manual; tessaly-cli(1) reads\n"
     "books on the command line.\n";
 
-// The book as a local path. File managers pass addresses (file:///a%20b.chm,
-// or sftp:// and the like, which GIO maps to its local mount when it has
-// one); a name that exists as a file is taken as written, even with a colon.
+// The book as an absolute local path: a running reader that is handed the
+// book works in another folder. File managers pass addresses
+// (file:///a%20b.chm, or sftp:// and the like, which GIO maps to its local
+// mount when it has one); a name that exists as a file is a path, even with
+// a colon in it.
 std::optional<std::string> BookPath(const char* argument) {
   gchar* scheme = g_uri_parse_scheme(argument);
   if (scheme == nullptr || g_file_test(argument, G_FILE_TEST_EXISTS)) {
     g_free(scheme);
-    return std::string(argument);
+    gchar* absolute = g_canonicalize_filename(argument, nullptr);
+    std::string result(absolute);
+    g_free(absolute);
+    return result;
   }
   g_free(scheme);
   GFile* file = g_file_new_for_uri(argument);
@@ -68,7 +73,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   std::string book;
-  if (argc == 2) {
+  if (argc == 2 && argv[1][0] != '\0') {
     const std::optional<std::string> path = BookPath(argv[1]);
     if (!path) {
       std::fprintf(stderr, "tessaly: %s is not a file on this machine\n", argv[1]);
