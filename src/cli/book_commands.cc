@@ -1,5 +1,7 @@
 // info, toc and topics: what a book says of itself, its contents and topics.
+#include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -7,6 +9,7 @@
 #include "base/pointer_array.h"
 #include "book/book.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/output.h"
 #include "helpdata/contents_tree.h"
 #include "helpdata/topic_table.h"
@@ -20,24 +23,64 @@ void PrintLine(const std::string& line) {
   std::fputc('\n', stdout);
 }
 
+// One fact that `info` reports: its label in the lines, its key in the JSON
+// document, and either a text (none when the book lacks it) or a number.
+struct InfoFact {
+  const char* label;
+  const char* key;
+  std::optional<std::string> text;
+  std::optional<std::int64_t> number;
+};
+
+// Both forms of `info` print this list, so they cannot drift apart.
+std::vector<InfoFact> InfoFacts(const Book& book) {
+  const auto text = [&](const char* label, const char* key, std::string_view value) {
+    return InfoFact{label, key, OptionalBookText(book, value), std::nullopt};
+  };
+  const auto number = [](const char* label, const char* key, std::int64_t value) {
+    return InfoFact{label, key, std::nullopt, value};
+  };
+  return {
+      text("title", "title", book.Title()),
+      text("default topic", "default_topic", book.DefaultTopic()),
+      text("home topic", "home_topic", book.HomeTopic()),
+      text("contents file", "contents_file", book.ContentsFileName()),
+      text("index file", "index_file", book.IndexFileName()),
+      number("language id", "language_id", book.LanguageId()),
+      number("code page", "code_page", book.CodePage()),
+      text("jump label", "jump_label", book.JumpLabel().value_or("")),
+      text("jump target", "jump_target", book.JumpTarget().value_or("")),
+      number("topics", "topic_count", book.Topics().Count()),
+      number("contents nodes", "contents_node_count", book.Contents().nodeCount),
+      number("entries", "directory_entry_count", static_cast<std::int64_t>(book.File().entries.size())),
+  };
+}
+
 }  // namespace
 
 int RunInfo(const Args& args) {
   Book book;
   OpenBook(book, args[0]);
-  auto field = [&](const char* key, std::string_view value) { PrintLine(std::string(key) + ": " + BookText(book, value)); };
-  field("title", book.Title());
-  field("default topic", book.DefaultTopic());
-  field("home topic", book.HomeTopic());
-  field("contents file", book.ContentsFileName());
-  field("index file", book.IndexFileName());
-  field("language id", std::to_string(book.LanguageId()));
-  field("code page", std::to_string(book.CodePage()));
-  field("jump label", book.JumpLabel().value_or(""));
-  field("jump target", book.JumpTarget().value_or(""));
-  field("topics", std::to_string(book.Topics().Count()));
-  field("contents nodes", std::to_string(book.Contents().nodeCount));
-  field("entries", std::to_string(book.File().entries.size()));
+  for (const InfoFact& fact : InfoFacts(book)) {
+    std::string value = fact.number ? std::to_string(*fact.number) : fact.text.value_or("");
+    PrintLine(std::string(fact.label) + ": " + value);
+  }
+  return 0;
+}
+
+int RunInfoJson(const Args& args) {
+  Book book;
+  OpenBook(book, args[0]);
+  JsonWriter json;
+  json.BeginObject();
+  for (const InfoFact& fact : InfoFacts(book)) {
+    json.Key(fact.key);
+    if (fact.number) json.Number(*fact.number);
+    else if (fact.text) json.String(*fact.text);
+    else json.Null();
+  }
+  json.EndObject();
+  PrintDocument(json.Finish());
   return 0;
 }
 
@@ -58,6 +101,29 @@ int RunToc(const Args& args) {
   return 0;
 }
 
+int RunTocJson(const Args& args) {
+  Book book;
+  OpenBook(book, args[0]);
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("entries");
+  json.BeginArray();
+  JsonTreeNester tree(json);
+  ForEachTocNode(book.Contents().root, [&](const TocNode& node, int depth) {
+    tree.Enter(depth);
+    json.Key("name");
+    WriteBookText(json, book, node.name);
+    json.Key("path");
+    WriteBookText(json, book, node.local);
+    tree.OpenChildren();
+  });
+  tree.Finish();
+  json.EndArray();
+  json.EndObject();
+  PrintDocument(json.Finish());
+  return 0;
+}
+
 int RunTopics(const Args& args) {
   Book book;
   OpenBook(book, args[0]);
@@ -65,6 +131,20 @@ int RunTopics(const Args& args) {
   for (std::int32_t n = 0; n < topics.Count(); ++n)
     PrintLine(std::to_string(n) + "\t" + BookText(book, topics.Title(n)) + "\t" +
               BookText(book, topics.Path(n).value_or("")));
+  return 0;
+}
+
+int RunTopicsJson(const Args& args) {
+  Book book;
+  OpenBook(book, args[0]);
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("topics");
+  json.BeginArray();
+  for (std::int32_t n = 0; n < book.Topics().Count(); ++n) WriteTopic(json, book, static_cast<std::uint32_t>(n));
+  json.EndArray();
+  json.EndObject();
+  PrintDocument(json.Finish());
   return 0;
 }
 

@@ -1,6 +1,12 @@
 // The subcommands of tessaly-cli. Each returns the process exit status:
 // 0 on success, 1 when a BookError was raised (reported by the caller), 2 for
 // bad usage.
+//
+// info, toc, topics, index and search also have a --json form (Run...Json)
+// that prints one JSON document in UTF-8 instead of lines: the same facts,
+// under the field names that `tessaly-cli COMMAND --help` shows. Texts the
+// book does not give (empty in the lines) are null there. These names are
+// the scripts' interface: add fields if need be, never rename or drop one.
 #pragma once
 
 #include <string>
@@ -18,6 +24,8 @@ struct Command {
   std::size_t minArgs;
   std::size_t maxArgs;
   int (*run)(const Args& args);
+  int (*runJson)(const Args& args) = nullptr;  // the --json form, where there is one
+  const char* jsonShape = nullptr;             // its document, for --help
 };
 
 int RunDump(const Args& args);
@@ -30,6 +38,12 @@ int RunToc(const Args& args);
 int RunTopics(const Args& args);
 int RunIndex(const Args& args);
 int RunSearch(const Args& args);
+
+int RunInfoJson(const Args& args);
+int RunTocJson(const Args& args);
+int RunTopicsJson(const Args& args);
+int RunIndexJson(const Args& args);
+int RunSearchJson(const Args& args);
 
 // The path below a target folder for a stored object's name; empty when the
 // name could lead out of the folder.

@@ -4,6 +4,7 @@
 
 #include "book/book.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/output.h"
 #include "helpdata/keyword_index.h"
 
@@ -34,6 +35,43 @@ int RunIndex(const Args& args) {
     }
   });
   std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
+// The same keywords as a tree: each has its text, its targets and its
+// sub-keywords under "children".
+int RunIndexJson(const Args& args) {
+  Book book;
+  OpenBook(book, args[0]);
+  book.BuildKeywordIndex();
+
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("keywords");
+  json.BeginArray();
+  JsonTreeNester tree(json);
+  ForEachIndexEntry(book.KeywordIndex(), [&](const IndexEntry& entry, int depth) {
+    tree.Enter(depth);
+    json.Key("keyword");
+    json.String(BookText(book, entry.name));
+    json.Key("targets");
+    json.BeginArray();
+    for (const IndexTarget* target : entry.targets) {
+      if (target == nullptr) continue;
+      json.BeginObject();
+      json.Key("name");
+      WriteBookText(json, book, target->name);
+      json.Key("path");
+      WriteBookText(json, book, target->local);
+      json.EndObject();
+    }
+    json.EndArray();
+    tree.OpenChildren();
+  });
+  tree.Finish();
+  json.EndArray();
+  json.EndObject();
+  PrintDocument(json.Finish());
   return 0;
 }
 

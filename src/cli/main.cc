@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "base/book_error.h"
@@ -10,6 +11,27 @@
 namespace tessaly::cli {
 namespace {
 
+// The --json documents, as `COMMAND --help` shows them. A "text" is a UTF-8
+// string; "text or null" is null when the book has none.
+constexpr const char* kInfoJson =
+    "{\"title\", \"default_topic\", \"home_topic\", \"contents_file\", \"index_file\",\n"
+    "   \"jump_label\", \"jump_target\": text or null,\n"
+    "   \"language_id\", \"code_page\", \"topic_count\", \"contents_node_count\",\n"
+    "   \"directory_entry_count\": number}";
+constexpr const char* kTocJson =
+    "{\"entries\": [ENTRY...]}\n"
+    "  ENTRY: {\"name\": text or null, \"path\": text or null, \"children\": [ENTRY...]}";
+constexpr const char* kTopicsJson =
+    "{\"topics\": [TOPIC...]}\n"
+    "  TOPIC: {\"number\": number, \"title\": text, \"path\": text or null}";
+constexpr const char* kIndexJson =
+    "{\"keywords\": [KEYWORD...]}\n"
+    "  KEYWORD: {\"keyword\": text, \"targets\": [TARGET...], \"children\": [KEYWORD...]}\n"
+    "  TARGET: {\"name\": text or null, \"path\": text or null}";
+constexpr const char* kSearchJson =
+    "{\"word\": text (WORD as given), \"topics\": [TOPIC...]}\n"
+    "  TOPIC: {\"number\": number, \"title\": text, \"path\": text or null}";
+
 constexpr Command kCommands[] = {
     {"ls", "BOOK", "list the directory: section, offset, length and name of every object", 1, 1, RunList},
     {"dump", "BOOK", "print the container's header, directory and section dump", 1, 1, RunDump},
@@ -17,23 +39,76 @@ constexpr Command kCommands[] = {
     {"extract", "BOOK DIR", "write every stored object into DIR, keeping its folders", 2, 2, RunExtract},
     {"page", "BOOK PATH DIR", "write the topic at PATH into DIR as the reader does; print its address",
      3, 3, RunPage},
-    {"info", "BOOK", "title, default and home topic, sitemaps, language and counts", 1, 1, RunInfo},
-    {"toc", "BOOK", "the contents tree: name and path, indented by depth", 1, 1, RunToc},
-    {"topics", "BOOK", "the topic table: number, title and path", 1, 1, RunTopics},
-    {"index", "BOOK", "the keyword index: keywords in the reader's order and their targets", 1, 1, RunIndex},
+    {"info", "BOOK", "title, default and home topic, sitemaps, language and counts", 1, 1, RunInfo,
+     RunInfoJson, kInfoJson},
+    {"toc", "BOOK", "the contents tree: name and path, indented by depth", 1, 1, RunToc, RunTocJson,
+     kTocJson},
+    {"topics", "BOOK", "the topic table: number, title and path", 1, 1, RunTopics, RunTopicsJson,
+     kTopicsJson},
+    {"index", "BOOK", "the keyword index: keywords in the reader's order and their targets", 1, 1, RunIndex,
+     RunIndexJson, kIndexJson},
     {"search", "BOOK WORD", "the topics holding WORD: number, title and path, ordered by title", 2, 2,
-     RunSearch},
+     RunSearch, RunSearchJson, kSearchJson},
 };
 
+std::string CommandUsage(const Command& c) {
+  return std::string(c.name) + (c.runJson != nullptr ? " [--json] " : " ") + c.usage;
+}
+
 void PrintUsage(std::FILE* out) {
-  std::fprintf(out, "Usage: tessaly-cli COMMAND ARGS...\n\nCommands:\n");
+  std::fprintf(out,
+               "Usage: tessaly-cli COMMAND ARGS...\n"
+               "       tessaly-cli COMMAND --help\n"
+               "       tessaly-cli --help | --version\n\nCommands:\n");
   for (const Command& c : kCommands) {
-    std::string head = std::string(c.name) + " " + c.usage;
-    std::fprintf(out, "  %-26s %s\n", head.c_str(), c.summary);
+    std::fprintf(out, "  %-26s %s\n", CommandUsage(c).c_str(), c.summary);
   }
   std::fprintf(out,
+               "\nOptions:\n"
+               "  --json      info, toc, topics, index and search: print one JSON document\n"
+               "              (UTF-8) instead of lines; COMMAND --help shows its fields\n"
+               "  --          take every later argument as it is, even one starting with --\n"
+               "  --version   print the tool's version\n"
                "\nExit status: 0 on success, 1 when the book cannot be read (the reason goes to\n"
                "standard error), 2 for bad usage.\n");
+}
+
+void PrintCommandHelp(const Command& c) {
+  std::printf("Usage: tessaly-cli %s\n  %s\n", CommandUsage(c).c_str(), c.summary);
+  if (c.jsonShape != nullptr) std::printf("\nWith --json:\n  %s\n", c.jsonShape);
+}
+
+// A command's arguments once its options are taken out.
+struct Invocation {
+  Args operands;
+  bool json = false;
+  bool help = false;
+};
+
+// Options may stand anywhere among the arguments, up to "--". An option the
+// command does not know is bad usage: none then, after a message.
+std::optional<Invocation> ParseArguments(const Command& c, char** first, char** last) {
+  Invocation call;
+  bool options = true;
+  for (char** arg = first; arg != last; ++arg) {
+    const std::string text = *arg;
+    if (options && text == "--") {
+      options = false;
+    } else if (options && text.starts_with("--")) {
+      if (text == "--json" && c.runJson != nullptr) {
+        call.json = true;
+      } else if (text == "--help") {
+        call.help = true;
+      } else {
+        std::fprintf(stderr, "tessaly-cli %s: unknown option '%s'\n", c.name, text.c_str());
+        return std::nullopt;
+      }
+    } else {
+      call.operands.push_back(text);
+    }
+  }
+  if (first + 1 == last && std::strcmp(*first, "-h") == 0) call = Invocation{{}, false, true};
+  return call;
 }
 
 int Main(int argc, char** argv) {
@@ -46,19 +121,28 @@ int Main(int argc, char** argv) {
     PrintUsage(stdout);
     return 0;
   }
+  if (name == "--version") {
+    std::printf("tessaly-cli %s\n", TESSALY_VERSION);
+    return 0;
+  }
   for (const Command& c : kCommands) {
     if (name != c.name) continue;
-    Args args(argv + 2, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-      std::printf("Usage: tessaly-cli %s %s\n  %s\n", c.name, c.usage, c.summary);
+    const std::optional<Invocation> call = ParseArguments(c, argv + 2, argv + argc);
+    if (!call) {
+      std::fprintf(stderr, "Usage: tessaly-cli %s\n", CommandUsage(c).c_str());
+      return 2;
+    }
+    if (call->help) {
+      PrintCommandHelp(c);
       return 0;
     }
+    const Args& args = call->operands;
     if (args.size() < c.minArgs || args.size() > c.maxArgs) {
-      std::fprintf(stderr, "Usage: tessaly-cli %s %s\n", c.name, c.usage);
+      std::fprintf(stderr, "Usage: tessaly-cli %s\n", CommandUsage(c).c_str());
       return 2;
     }
     try {
-      return c.run(args);
+      return call->json ? c.runJson(args) : c.run(args);
     } catch (const BookError& error) {
       std::fflush(stdout);
       const std::string& message = error.Message();

@@ -3,8 +3,10 @@
 #include <optional>
 #include <string>
 
+#include "base/pointer_array.h"
 #include "book/book.h"
 #include "cli/commands.h"
+#include "cli/json_output.h"
 #include "cli/output.h"
 #include "helpdata/topic_table.h"
 #include "search/full_text_index.h"
@@ -21,22 +23,28 @@ void AppendField(std::string& out, std::string text) {
   out += text;
 }
 
-}  // namespace
-
-// One line per topic found, in the reader's order (by title): the topic number, its title and its path,
-// separated by tabs. Nothing is printed when the word is not found; that is no failure.
-int RunSearch(const Args& args) {
-  Book book;
+// Opens the book and looks the word up; both forms print these results. A
+// book whose index is there but empty finds nothing, with a note.
+const PointerArray<SearchResult>& Find(Book& book, const Args& args) {
   OpenBook(book, args[0]);
   book.LoadFullTextIndex();
   if (book.FullText().Empty()) {
     std::fprintf(stderr, "tessaly-cli: %s has an empty full-text index.\n", args[0].c_str());
   }
   book.Search(args[1]);
+  return book.SearchResults();
+}
 
+}  // namespace
+
+// One line per topic found, in the reader's order (by title): the topic number, its title and its path,
+// separated by tabs. Nothing is printed when the word is not found; that is no failure.
+int RunSearch(const Args& args) {
+  Book book;
+  const PointerArray<SearchResult>& results = Find(book, args);
   const TopicTable& topics = book.Topics();
   std::string out;
-  for (const SearchResult* result : book.SearchResults()) {
+  for (const SearchResult* result : results) {
     if (result == nullptr) continue;
     const auto topic = static_cast<std::int32_t>(result->topic);
     out += std::to_string(result->topic);
@@ -48,6 +56,25 @@ int RunSearch(const Args& args) {
     out += '\n';
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
+// The word as given and the topics found, in the same order.
+int RunSearchJson(const Args& args) {
+  Book book;
+  const PointerArray<SearchResult>& results = Find(book, args);
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("word");
+  json.String(args[1]);
+  json.Key("topics");
+  json.BeginArray();
+  for (const SearchResult* result : results) {
+    if (result != nullptr) WriteTopic(json, book, result->topic);
+  }
+  json.EndArray();
+  json.EndObject();
+  PrintDocument(json.Finish());
   return 0;
 }
 
