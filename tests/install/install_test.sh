@@ -25,8 +25,8 @@ out=$("$prefix/bin/tessaly-cli" --version) || fail "tessaly-cli --version failed
 help="$prefix/share/tessaly/help.chm"
 info=$("$prefix/bin/tessaly-cli" info "$help") || fail "tessaly-cli info on the installed manual failed"
 grep -q '^title: Tessaly' <<<"$info" || fail "the installed manual has no Tessaly title: $info"
-topics=$("$prefix/bin/tessaly-cli" search "$help" tessaly-cli) || fail "search in the installed manual failed"
-[ -n "$topics" ] || fail "the installed manual's full-text search finds no page on tessaly-cli"
+topics=$("$prefix/bin/tessaly-cli" search "$help" extract) || fail "search in the installed manual failed"
+[ -n "$topics" ] || fail "the installed manual's full-text search finds no page on extract"
 json=$("$prefix/bin/tessaly-cli" toc --json "$help") || fail "tessaly-cli toc --json failed"
 [ "${json:0:1}" = "{" ] || fail "toc --json did not print a JSON object"
 

@@ -26,7 +26,8 @@ constexpr char kUsage[] =
     "  --help       print this text\n"
     "  --version    print the version\n"
     "\n"
-    "When a reader is already running, the book is shown in that window.\n"
+    "When a reader is already running, this one opens the book and the other\n"
+    "closes.\n"
     "Help > Help Topics opens the reader's own manual; tessaly-cli(1) reads\n"
     "books on the command line.\n";
 

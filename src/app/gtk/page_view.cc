@@ -600,7 +600,8 @@ void PageView::Evaluate(const std::string& script, bool asFunction,
     std::function<void(const std::string&)> done;
     bool asFunction;
   };
-  auto* call = new Call{std::move(done), asFunction};
+  // Owned by the callback once WebKit has it: handed over with release().
+  auto call = std::make_unique<Call>(Call{std::move(done), asFunction});
   const auto finish = [](GObject* object, GAsyncResult* result, gpointer data) {
     std::unique_ptr<Call> call(static_cast<Call*>(data));
     GError* error = nullptr;
@@ -624,10 +625,10 @@ void PageView::Evaluate(const std::string& script, bool asFunction,
   };
   if (asFunction) {
     webkit_web_view_call_async_javascript_function(view_, script.c_str(), static_cast<gssize>(script.size()),
-                                                   nullptr, nullptr, nullptr, nullptr, finish, call);
+                                                   nullptr, nullptr, nullptr, nullptr, finish, call.release());
   } else {
     webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), nullptr,
-                                        nullptr, nullptr, finish, call);
+                                        nullptr, nullptr, finish, call.release());
   }
 }
 

@@ -354,7 +354,8 @@ void GtkPlatform::CaptureWindow(int fd, const std::string& path) {
         InstanceChannel::Reply(shot->fd, reply);
         return G_SOURCE_REMOVE;
       },
-      new Shot{this, fd, path, 4}, [](gpointer data) { delete static_cast<Shot*>(data); });
+      std::make_unique<Shot>(Shot{this, fd, path, 4}).release(),
+      [](gpointer data) { std::unique_ptr<Shot>(static_cast<Shot*>(data)); });
 }
 
 void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::string& argument) {
