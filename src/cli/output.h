@@ -12,12 +12,6 @@ class Book;
 
 namespace tessaly::cli {
 
-// Windows code pages through the C library's iconv.
-class IconvConverter : public TextConverter {
- public:
-  std::optional<std::string> ToUtf8(std::string_view text, int codePage) const override;
-};
-
 // The converter the tool attaches to every book it opens.
 const TextConverter& Converter();
 
