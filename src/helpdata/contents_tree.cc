@@ -7,6 +7,7 @@
 
 #include "base/book_error.h"
 #include "base/text.h"
+#include "helpdata/sitemap_lists.h"
 #include "helpdata/sitemap_scanner.h"
 #include "pages/link_path.h"
 
@@ -84,19 +85,16 @@ class ContentsParser {
  public:
   ContentsParser(ContentsTree& tree, std::span<const std::uint8_t> sitemap, Logger& log)
       : tree_(tree),
-        cursor_(reinterpret_cast<const char*>(sitemap.data())),
-        end_(cursor_ + sitemap.size()),
-        log_(log) {
-    tag_.reserve(SitemapScanner::kMaxTag + 1);
-  }
+        in_(reinterpret_cast<const char*>(sitemap.data()),
+            reinterpret_cast<const char*>(sitemap.data()) + sitemap.size()),
+        log_(log) {}
 
   void Run() {
-    while (cursor_ < end_) {
+    while (in_.More()) {
       Next();
-      if (EqualNoCase(tag_, "object type=\"text/site properties\"")) {
+      if (EqualNoCase(in_.tag, "object type=\"text/site properties\"")) {
         ReadSiteProperties();
-      } else if (EqualNoCase(tag_, "UL")) {
-        depth_ = 0;
+      } else if (EqualNoCase(in_.tag, "UL")) {
         ReadLists();
         return;
       }
@@ -104,15 +102,15 @@ class ContentsParser {
   }
 
  private:
-  void Next() { SitemapScanner::NextTag(cursor_, end_, tag_); }
+  void Next() { in_.Next(); }
 
   void ReadSiteProperties() {
     std::string value;
-    while (cursor_ < end_) {
+    while (in_.More()) {
       Next();
-      if (EqualNoCase(tag_, "/OBJECT")) return;
+      if (EqualNoCase(in_.tag, "/OBJECT")) return;
       ParamReader param;
-      if (!param.Read(tag_)) continue;
+      if (!param.Read(in_.tag)) continue;
       if (param.Is("Window Styles")) {
         param.Value(value, kMaxNumberText + 1);
         if (ScanNumber(value, tree_.windowStyles) == NumberScan::kNoDigits) {
@@ -125,81 +123,9 @@ class ContentsParser {
     }
   }
 
-  // The top-level lists and every list nested in them. Each open level
-  // keeps the node its items go under, the items read so far (handed to
-  // that node when the level closes, or when parsing stops for any reason)
-  // and the last of them (the parent of a <UL> that follows).
-  struct Level {
-    TocNode* parent;
-    TocNode* last = nullptr;
-    std::vector<std::unique_ptr<TocNode>> items;
-  };
-
   void ReadLists() {
-    std::vector<Level> levels;
-    levels.push_back(Level{&tree_.root, nullptr, {}});
-    ++depth_;
-    try {
-      ReadListTags(levels);
-    } catch (...) {
-      CloseAll(levels);
-      throw;
-    }
-    CloseAll(levels);
-  }
-
-  void ReadListTags(std::vector<Level>& levels) {
-    while (cursor_ < end_) {
-      Next();
-      if (EqualNoCase(tag_, "LI")) {
-        std::unique_ptr<TocNode> node = ReadNode();
-        TocNode* added = node.get();
-        log_.Write("%*.s%s\n", depth_, "", added->name.c_str());
-        try {
-          levels.back().items.push_back(std::move(node));
-        } catch (...) {
-          Unlink(added);
-          throw;
-        }
-        levels.back().last = added;
-      } else if (EqualNoCase(tag_, "UL")) {
-        ++depth_;
-        // Without an item to hang under, the list's items stay at this level.
-        if (levels.back().last == nullptr) continue;
-        TocNode* parent = levels.back().last;
-        levels.push_back(Level{parent, nullptr, {}});
-      } else if (EqualNoCase(tag_, "/UL")) {
-        --depth_;
-        if (levels.size() > 1) {
-          CloseLevel(levels);
-          continue;
-        }
-        // The top level ends here, unless another top-level list follows:
-        // some writers put every entry, or every part, in a list of its own.
-        if (!NextTopLevelList()) return;
-        levels.back().last = nullptr;
-        ++depth_;
-      }
-    }
-  }
-
-  // Skips to the next <UL> after a closed top-level list; false at the end.
-  bool NextTopLevelList() {
-    while (cursor_ < end_) {
-      Next();
-      if (EqualNoCase(tag_, "UL")) return true;
-    }
-    return false;
-  }
-
-  static void CloseLevel(std::vector<Level>& levels) {
-    Level& level = levels.back();
-    AppendAll(level.parent->children, level.items);
-    levels.pop_back();
-  }
-
-  static void CloseAll(std::vector<Level>& levels) {
-    while (!levels.empty()) CloseLevel(levels);
+    ReadSitemapLists(
+        in_, tree_.root, log_, [this] { return ReadNode(); }, [this](TocNode* node) { Unlink(node); });
   }
 
   // A new node on the end of the chain, filled from its item. On failure
@@ -227,11 +153,11 @@ class ContentsParser {
 
   void ReadItem(TocNode& node) {
     std::string value;
-    while (cursor_ < end_) {
+    while (in_.More()) {
       Next();
-      if (EqualNoCase(tag_, "/OBJECT")) return;
+      if (EqualNoCase(in_.tag, "/OBJECT")) return;
       ParamReader param;
-      if (!param.Read(tag_)) continue;
+      if (!param.Read(in_.tag)) continue;
       if (param.Is("Name")) {
         param.Value(node.name, kMaxTocText + 1);
       } else if (param.Is("Local")) {
@@ -247,11 +173,8 @@ class ContentsParser {
   }
 
   ContentsTree& tree_;
-  const char* cursor_;
-  const char* end_;
+  SitemapCursor in_;
   Logger& log_;
-  std::string tag_;
-  int depth_ = 0;  // indents the log only
 };
 
 template <class Node>
@@ -275,20 +198,7 @@ Node* FindBelow(Node& from, std::string_view path) {
 
 }  // namespace
 
-TocNode::~TocNode() {
-  if (children.Empty()) return;
-  // Move each level's child arrays out before the array holding their
-  // owners goes, so that every node dies with no children of its own.
-  std::vector<PointerArray<TocNode>> pending;
-  pending.push_back(std::move(children));
-  while (!pending.empty()) {
-    PointerArray<TocNode> batch = std::move(pending.back());
-    pending.pop_back();
-    for (TocNode* child : batch) {
-      if (child != nullptr && !child->children.Empty()) pending.push_back(std::move(child->children));
-    }
-  }
-}
+TocNode::~TocNode() { DestroyChildren(children); }
 
 void ParseContents(ContentsTree& tree, std::span<const std::uint8_t> sitemap, Logger& log) {
   try {

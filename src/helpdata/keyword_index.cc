@@ -7,6 +7,7 @@
 
 #include "base/book_error.h"
 #include "base/text.h"
+#include "helpdata/sitemap_lists.h"
 #include "helpdata/sitemap_scanner.h"
 
 namespace tessaly {
@@ -24,17 +25,14 @@ class IndexParser {
  public:
   IndexParser(IndexEntry& root, std::span<const std::uint8_t> sitemap, Logger& log)
       : root_(root),
-        cursor_(reinterpret_cast<const char*>(sitemap.data())),
-        end_(cursor_ + sitemap.size()),
-        log_(log) {
-    tag_.reserve(SitemapScanner::kMaxTag + 1);
-  }
+        in_(reinterpret_cast<const char*>(sitemap.data()),
+            reinterpret_cast<const char*>(sitemap.data()) + sitemap.size()),
+        log_(log) {}
 
   void Run() {
-    while (cursor_ < end_) {
+    while (in_.More()) {
       Next();
-      if (EqualNoCase(tag_, "UL")) {
-        depth_ = 0;
+      if (EqualNoCase(in_.tag, "UL")) {
         ReadLists();
         return;
       }
@@ -42,77 +40,17 @@ class IndexParser {
   }
 
  private:
-  void Next() { SitemapScanner::NextTag(cursor_, end_, tag_); }
-
-  // The top-level lists and every list nested in them, level by level
-  // as in the contents parser: a level's entries go to their parent when it
-  // closes, or when parsing stops for any reason.
-  struct Level {
-    IndexEntry* parent;
-    IndexEntry* last = nullptr;
-    std::vector<std::unique_ptr<IndexEntry>> items;
-  };
+  void Next() { in_.Next(); }
 
   void ReadLists() {
-    std::vector<Level> levels;
-    levels.push_back(Level{&root_, nullptr, {}});
-    ++depth_;
-    try {
-      ReadListTags(levels);
-    } catch (...) {
-      CloseAll(levels);
-      throw;
-    }
-    CloseAll(levels);
-  }
-
-  void ReadListTags(std::vector<Level>& levels) {
-    while (cursor_ < end_) {
-      Next();
-      if (EqualNoCase(tag_, "LI")) {
-        auto entry = std::make_unique<IndexEntry>();
-        ReadItem(*entry);
-        log_.Write("%*.s%s\n", depth_, "", entry->name.c_str());
-        IndexEntry* added = entry.get();
-        levels.back().items.push_back(std::move(entry));
-        levels.back().last = added;
-      } else if (EqualNoCase(tag_, "UL")) {
-        ++depth_;
-        if (levels.back().last == nullptr) continue;  // its items stay at this level
-        IndexEntry* parent = levels.back().last;
-        levels.push_back(Level{parent, nullptr, {}});
-      } else if (EqualNoCase(tag_, "/UL")) {
-        --depth_;
-        if (levels.size() > 1) {
-          CloseLevel(levels);
-          continue;
-        }
-        // The top level ends here, unless another top-level list follows:
-        // some writers put every entry, or every part, in a list of its own.
-        if (!NextTopLevelList()) return;
-        levels.back().last = nullptr;
-        ++depth_;
-      }
-    }
-  }
-
-  // Skips to the next <UL> after a closed top-level list; false at the end.
-  bool NextTopLevelList() {
-    while (cursor_ < end_) {
-      Next();
-      if (EqualNoCase(tag_, "UL")) return true;
-    }
-    return false;
-  }
-
-  static void CloseLevel(std::vector<Level>& levels) {
-    Level& level = levels.back();
-    AppendAll(level.parent->children, level.items);
-    levels.pop_back();
-  }
-
-  static void CloseAll(std::vector<Level>& levels) {
-    while (!levels.empty()) CloseLevel(levels);
+    ReadSitemapLists(
+        in_, root_, log_,
+        [this] {
+          auto entry = std::make_unique<IndexEntry>();
+          ReadItem(*entry);
+          return entry;
+        },
+        [](IndexEntry*) {});
   }
 
   void ReadItem(IndexEntry& entry) {
@@ -128,16 +66,16 @@ class IndexParser {
       current = targets.back().get();
     };
 
-    while (cursor_ < end_) {
+    while (in_.More()) {
       Next();
-      if (EqualNoCase(tag_, "/OBJECT")) break;
+      if (EqualNoCase(in_.tag, "/OBJECT")) break;
       const std::optional<std::size_t> afterName =
-          SitemapScanner::AttributeValue(tag_, "param name", paramName_, kMaxParamName + 1);
+          SitemapScanner::AttributeValue(in_.tag, "param name", paramName_, kMaxParamName + 1);
       if (!afterName) continue;
       const bool isName = EqualNoCase(paramName_, "Name") || EqualNoCase(paramName_, "Keyword");
       const bool isLocal = EqualNoCase(paramName_, "Local");
       if (!isName && !isLocal) continue;
-      const std::string_view rest = std::string_view(tag_).substr(*afterName);
+      const std::string_view rest = std::string_view(in_.tag).substr(*afterName);
 
       if (current == nullptr) {
         newTarget();
@@ -152,7 +90,7 @@ class IndexParser {
           SitemapScanner::AttributeValue(rest, "value", current->name, kMaxKeywordName + 1);
           targetNamed = true;
         } else {
-          RaiseBookError("Index <li> tag has 2 one after the other \"Name\" params:\n%s.", tag_.c_str());
+          RaiseBookError("Index <li> tag has 2 one after the other \"Name\" params:\n%s.", in_.tag.c_str());
         }
       } else {
         keywordNamed = true;
@@ -168,30 +106,14 @@ class IndexParser {
   }
 
   IndexEntry& root_;
-  const char* cursor_;
-  const char* end_;
+  SitemapCursor in_;
   Logger& log_;
-  std::string tag_;
   std::string paramName_;
-  int depth_ = 0;  // indents the log only
 };
 
 }  // namespace
 
-IndexEntry::~IndexEntry() {
-  if (children.Empty()) return;
-  // As for contents nodes: move the child arrays out level by level so that
-  // no entry is destroyed while it still owns a subtree.
-  std::vector<PointerArray<IndexEntry>> pending;
-  pending.push_back(std::move(children));
-  while (!pending.empty()) {
-    PointerArray<IndexEntry> batch = std::move(pending.back());
-    pending.pop_back();
-    for (IndexEntry* child : batch) {
-      if (child != nullptr && !child->children.Empty()) pending.push_back(std::move(child->children));
-    }
-  }
-}
+IndexEntry::~IndexEntry() { DestroyChildren(children); }
 
 int CompareKeywordNames(std::string_view a, std::string_view b) {
   return CompareNoCase(WithoutLeadingUnderscores(a), WithoutLeadingUnderscores(b));
