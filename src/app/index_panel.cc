@@ -1,14 +1,12 @@
 // The Index panel: the book's keywords in a list that scrolls as the user
 // types, and "Topics Found" for keywords with several targets.
 #include <algorithm>
-#include <exception>
 #include <vector>
 
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
 #include "app/work_scope.h"
-#include "base/book_error.h"
 #include "base/pointer_array.h"
 #include "base/text.h"
 #include "book/book.h"
@@ -70,18 +68,10 @@ void Reader::FillIndexList() {
   ShowProgress(kIndexCreation);
   platform_.SetCursor(Cursor::kWait);
 
-  std::string failure;
-  try {
-    currentBook_->BuildKeywordIndex();
-  } catch (const BookError& error) {
-    failure = error.Message();
-  } catch (const std::exception& error) {
-    failure = error.what();
-  }
-  if (!failure.empty()) {
+  if (const std::optional<std::string> failure = FailureOf([&] { currentBook_->BuildKeywordIndex(); })) {
     // The panel is shown empty by the command; the build is not tried again.
     platform_.SetCursor(Cursor::kNormal);
-    ShowBookError(failure);
+    ShowBookError(*failure);
     HideProgress();
     return;
   }

@@ -1,14 +1,12 @@
 // Opening a book: the three ways in, the reset to the no-book state, the
 // open sequence with the hand-over between two readers, the File menu items
 // and tool buttons a book brings, and the About box.
-#include <exception>
 #include <vector>
 
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
 #include "app/work_scope.h"
-#include "base/book_error.h"
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
 #include "pages/page_cache.h"
@@ -98,17 +96,9 @@ bool Reader::OpenBook(std::string_view path) {
   ShowProgress(kContentsCreation);
   platform_.SetCursor(Cursor::kWait);
 
-  std::string failure;
-  try {
-    currentBook_->Open(narrow);
-  } catch (const BookError& error) {
-    failure = error.Message();
-  } catch (const std::exception& error) {
-    failure = error.what();
-  }
-  if (!failure.empty()) {
+  if (const std::optional<std::string> failure = FailureOf([&] { currentBook_->Open(narrow); })) {
     platform_.SetCursor(Cursor::kNormal);
-    ShowBookError(failure);
+    ShowBookError(*failure);
     HideProgress();
     ResetWindow();
     return true;

@@ -19,6 +19,7 @@
 
 #include <array>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <string>
@@ -27,6 +28,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "base/book_error.h"
 #include "pages/history.h"
 
 namespace tessaly {
@@ -146,6 +148,10 @@ class Reader {
   void SetProgress(int value);
   void HideProgress();
   void ShowBookError(std::string_view message);
+  // Runs work on the book; the message of the error it raised (a BookError's
+  // text, or what another exception says), or nullopt when it finished.
+  template <class Work>
+  static std::optional<std::string> FailureOf(Work&& work);
   void Exit();
 
   // Controls the reader has created, and which are shown.
@@ -251,5 +257,17 @@ class Reader {
   std::unique_ptr<PageCache> pageCache_;
   bool busy_ = false;
 };
+
+template <class Work>
+std::optional<std::string> Reader::FailureOf(Work&& work) {
+  try {
+    work();
+  } catch (const BookError& error) {
+    return error.Message();
+  } catch (const std::exception& error) {
+    return std::string(error.what());
+  }
+  return std::nullopt;
+}
 
 }  // namespace tessaly::app

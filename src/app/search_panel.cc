@@ -1,12 +1,10 @@
 // The Search panel: one-word full-text search over the book's index and
 // the topics it finds.
-#include <exception>
 
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
 #include "app/work_scope.h"
-#include "base/book_error.h"
 #include "base/pointer_array.h"
 #include "book/book.h"
 #include "helpdata/topic_table.h"
@@ -63,17 +61,9 @@ void Reader::PrepareSearch() {
   platform_.SetCursor(Cursor::kWait);
   ShowProgress(kSearchCreation);
 
-  std::string failure;
-  try {
-    currentBook_->LoadFullTextIndex();
-  } catch (const BookError& error) {
-    failure = error.Message();
-  } catch (const std::exception& error) {
-    failure = error.what();
-  }
-  if (!failure.empty()) {
+  if (const std::optional<std::string> failure = FailureOf([&] { currentBook_->LoadFullTextIndex(); })) {
     platform_.SetCursor(Cursor::kNormal);
-    ShowBookError(failure);
+    ShowBookError(*failure);
     HideProgress();
     return;
   }
@@ -89,16 +79,8 @@ void Reader::RunSearch() {
   const std::string query =
       CutToBytes(platform_.Codec().FromUtf8(typed, currentBook_->CodePage()).value_or(typed), kMaxQueryBytes);
 
-  std::string failure;
-  try {
-    currentBook_->Search(query);
-  } catch (const BookError& error) {
-    failure = error.Message();
-  } catch (const std::exception& error) {
-    failure = error.what();
-  }
-  if (!failure.empty()) {
-    ShowBookError(failure);
+  if (const std::optional<std::string> failure = FailureOf([&] { currentBook_->Search(query); })) {
+    ShowBookError(*failure);
     return;
   }
 
