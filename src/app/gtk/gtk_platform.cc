@@ -127,9 +127,15 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   gtk_window_set_default_size(GTK_WINDOW(window_), kDefaultWidth, kDefaultHeight);
-  GdkPixbuf* icon = NewReaderIcon(64);
-  gtk_window_set_icon(GTK_WINDOW(window_), icon);
-  g_object_unref(icon);
+  // The installed icon, the one the desktop entry shows, when the theme has
+  // it; else the drawn book. Dialogs take the same.
+  if (gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "tessaly")) {
+    gtk_window_set_default_icon_name("tessaly");
+  } else {
+    GdkPixbuf* icon = NewReaderIcon(64);
+    gtk_window_set_default_icon(icon);
+    g_object_unref(icon);
+  }
   accel_ = gtk_accel_group_new();
   gtk_window_add_accel_group(GTK_WINDOW(window_), accel_);
   g_object_unref(accel_);

@@ -216,6 +216,7 @@ class GtkPlatform : public Platform {
   // Test verbs (test_verbs.cc).
   void HandleTestVerb(int fd, const std::string& verb, const std::string& argument);
   void QueueAction(std::function<void()> action);
+  void ScheduleNextAction();
   void RunNextAction();
   void ScheduleWaiterCheck();
   void CheckWaiters();

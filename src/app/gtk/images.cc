@@ -44,6 +44,18 @@ void Stroke(cairo_t* cr, Rgb c) {
   cairo_stroke(cr);
 }
 
+struct Point {
+  double x, y;
+};
+
+// A closed outline through the points, left as the current path.
+void Polygon(cairo_t* cr, std::initializer_list<Point> points) {
+  const Point* first = points.begin();
+  cairo_move_to(cr, first->x, first->y);
+  for (const Point* p = first + 1; p != points.end(); ++p) cairo_line_to(cr, p->x, p->y);
+  cairo_close_path(cr);
+}
+
 void ClosedBook(cairo_t* cr) {
   cairo_rectangle(cr, 3.5, 1.5, 10, 13);  // pages seen at the edge
   Fill(cr, kPaper);
@@ -57,13 +69,7 @@ void ClosedBook(cairo_t* cr) {
 }
 
 void OpenBook(cairo_t* cr) {
-  cairo_move_to(cr, 8, 4.5);
-  cairo_line_to(cr, 1.5, 2.5);
-  cairo_line_to(cr, 1.5, 12.5);
-  cairo_line_to(cr, 8, 14.5);
-  cairo_line_to(cr, 14.5, 12.5);
-  cairo_line_to(cr, 14.5, 2.5);
-  cairo_close_path(cr);
+  Polygon(cr, {{8, 4.5}, {1.5, 2.5}, {1.5, 12.5}, {8, 14.5}, {14.5, 12.5}, {14.5, 2.5}});
   Fill(cr, kPaper);
   Stroke(cr, kBlueDark);
   cairo_move_to(cr, 8, 4.5);
@@ -79,43 +85,22 @@ void OpenBook(cairo_t* cr) {
 }
 
 void ClosedFolder(cairo_t* cr) {
-  cairo_move_to(cr, 1.5, 3.5);
-  cairo_line_to(cr, 6, 3.5);
-  cairo_line_to(cr, 7.5, 5.0);
-  cairo_line_to(cr, 14.5, 5.0);
-  cairo_line_to(cr, 14.5, 13.5);
-  cairo_line_to(cr, 1.5, 13.5);
-  cairo_close_path(cr);
+  Polygon(cr, {{1.5, 3.5}, {6, 3.5}, {7.5, 5.0}, {14.5, 5.0}, {14.5, 13.5}, {1.5, 13.5}});
   Fill(cr, kYellow);
   Stroke(cr, kYellowDark);
 }
 
 void OpenFolder(cairo_t* cr) {
-  cairo_move_to(cr, 1.5, 3.5);
-  cairo_line_to(cr, 6, 3.5);
-  cairo_line_to(cr, 7.5, 5.0);
-  cairo_line_to(cr, 13.5, 5.0);
-  cairo_line_to(cr, 13.5, 7.5);
-  cairo_line_to(cr, 1.5, 7.5);
-  cairo_close_path(cr);
+  Polygon(cr, {{1.5, 3.5}, {6, 3.5}, {7.5, 5.0}, {13.5, 5.0}, {13.5, 7.5}, {1.5, 7.5}});
   Fill(cr, kYellowDark);
   Stroke(cr, kYellowDark);
-  cairo_move_to(cr, 3.5, 7.5);
-  cairo_line_to(cr, 15.5, 7.5);
-  cairo_line_to(cr, 13.5, 13.5);
-  cairo_line_to(cr, 1.5, 13.5);
-  cairo_close_path(cr);
+  Polygon(cr, {{3.5, 7.5}, {15.5, 7.5}, {13.5, 13.5}, {1.5, 13.5}});
   Fill(cr, kYellow);
   Stroke(cr, kYellowDark);
 }
 
 void Page(cairo_t* cr, bool question) {
-  cairo_move_to(cr, 3.5, 1.5);
-  cairo_line_to(cr, 10, 1.5);
-  cairo_line_to(cr, 13.5, 5);
-  cairo_line_to(cr, 13.5, 14.5);
-  cairo_line_to(cr, 3.5, 14.5);
-  cairo_close_path(cr);
+  Polygon(cr, {{3.5, 1.5}, {10, 1.5}, {13.5, 5}, {13.5, 14.5}, {3.5, 14.5}});
   Fill(cr, kPaper);
   Stroke(cr, kGrey);
   cairo_move_to(cr, 10, 1.5);

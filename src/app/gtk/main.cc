@@ -92,7 +92,6 @@ int main(int argc, char** argv) {
   const char* test = g_getenv("TESSALY_TEST_CHANNEL");
   options.testChannel = test != nullptr && std::strcmp(test, "1") == 0;
 
-  gtk_window_set_default_icon_name("tessaly");
   tessaly::app::gtk::GtkPlatform platform(options);
   tessaly::app::Reader reader(platform);
   platform.Attach(reader);

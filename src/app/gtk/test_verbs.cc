@@ -98,16 +98,21 @@ std::optional<Control> GtkPlatform::ControlByName(const std::string& name) const
 
 void GtkPlatform::QueueAction(std::function<void()> action) {
   actions_.push_back(std::move(action));
-  if (actionSource_ == 0) {
-    actionSource_ = g_idle_add(
-        [](gpointer self) -> gboolean {
-          auto* platform = static_cast<GtkPlatform*>(self);
-          platform->actionSource_ = 0;
-          platform->RunNextAction();
-          return G_SOURCE_REMOVE;
-        },
-        this);
-  }
+  ScheduleNextAction();
+}
+
+// One queued action per idle turn, so that the toolkit handles what each
+// one caused before the next runs.
+void GtkPlatform::ScheduleNextAction() {
+  if (actions_.empty() || actionSource_ != 0) return;
+  actionSource_ = g_idle_add(
+      [](gpointer self) -> gboolean {
+        auto* platform = static_cast<GtkPlatform*>(self);
+        platform->actionSource_ = 0;
+        platform->RunNextAction();
+        return G_SOURCE_REMOVE;
+      },
+      this);
 }
 
 void GtkPlatform::RunNextAction() {
@@ -117,16 +122,7 @@ void GtkPlatform::RunNextAction() {
   ++runningActions_;
   if (!destroyed_) action();
   --runningActions_;
-  if (!actions_.empty() && actionSource_ == 0) {
-    actionSource_ = g_idle_add(
-        [](gpointer self) -> gboolean {
-          auto* platform = static_cast<GtkPlatform*>(self);
-          platform->actionSource_ = 0;
-          platform->RunNextAction();
-          return G_SOURCE_REMOVE;
-        },
-        this);
-  }
+  ScheduleNextAction();
   ScheduleWaiterCheck();
 }
 
