@@ -40,6 +40,7 @@ void Reader::BuildContentsPanel() {
   created_[Index(Control::kTree)] = true;
   visible_[Index(Control::kTree)] = false;
   treeNodes_.clear();
+  openItems_.clear();
   LayoutTreeAndPage();
 
   // Depth-first, in document order, without recursion: contents may nest as
@@ -72,9 +73,29 @@ void Reader::BuildContentsPanel() {
 }
 
 void Reader::OnTreeExpanding(TreeItem item, bool expanding) {
-  if (!Accepting() || !Exists(Control::kTree) || item == 0) return;
-  const int image = platform_.TreeImage(item);
-  platform_.TreeSetImage(item, expanding ? image + 1 : image - 1);
+  // An entry shows its open image exactly while it is expanded, also when
+  // the reader itself expands it (selecting an entry opens its parents) in
+  // the middle of other work. The tree tells only the entry the user
+  // collapsed, and its sub-entries close with it: they take their closed
+  // image too.
+  if (!windowCreated_ || closed_ || !Exists(Control::kTree) || item == 0) return;
+  if (expanding) {
+    if (openItems_.insert(item).second) platform_.TreeSetImage(item, platform_.TreeImage(item) + 1);
+    return;
+  }
+  std::vector<TreeItem> closing{item};
+  while (!closing.empty()) {
+    const TreeItem next = closing.back();
+    closing.pop_back();
+    if (openItems_.erase(next) == 0) continue;  // closed already: so is all below it
+    platform_.TreeSetImage(next, platform_.TreeImage(next) - 1);
+    const auto node = treeNodes_.find(next);
+    if (node == treeNodes_.end()) continue;
+    for (std::int32_t i = 0; i < node->second->children.Count(); ++i) {
+      if (const TocNode* child = node->second->children.Get(i); child != nullptr && child->treeItem != 0)
+        closing.push_back(child->treeItem);
+    }
+  }
 }
 
 void Reader::OnTreeTap(TreeItem item) {

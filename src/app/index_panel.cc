@@ -103,15 +103,30 @@ void Reader::AddIndexEntry(const IndexEntry& entry, int depth) {
   indexEntries_.push_back(&entry);
 }
 
-void Reader::OnIndexEditChanged() {
-  if (copyingToEdit_) return;
+std::optional<int> Reader::TypedIndexLine() const {
   const std::string typed = CutToChars(platform_.EditText(Control::kIndexEdit), kMaxEditChars);
   for (std::size_t line = 0; line < indexLines_.size(); ++line) {
-    if (StartsWithNoCase(indexLines_[line], typed)) {
-      platform_.ListScrollToTop(Control::kIndexList, static_cast<int>(line));
-      return;
-    }
+    if (StartsWithNoCase(indexLines_[line], typed)) return static_cast<int>(line);
   }
+  return std::nullopt;
+}
+
+void Reader::OnIndexEditChanged() {
+  if (copyingToEdit_) return;
+  if (const std::optional<int> line = TypedIndexLine()) platform_.ListScrollToTop(Control::kIndexList, *line);
+}
+
+void Reader::DisplayTypedKeyword() {
+  // Enter in the entry displays the keyword typed: the selected line when
+  // the entry holds its text (it was chosen in the list), else the line that
+  // typing brought to the top, else the selected one.
+  const int selected = platform_.ListSelection(Control::kIndexList);
+  const std::string typed = CutToChars(platform_.EditText(Control::kIndexEdit), kMaxEditChars);
+  const bool selectedTyped = selected >= 0 && static_cast<std::size_t>(selected) < indexLines_.size() &&
+                             EqualNoCase(indexLines_[static_cast<std::size_t>(selected)], typed);
+  if (const std::optional<int> line = TypedIndexLine(); !selectedTyped && line && *line != selected)
+    platform_.ListSelect(Control::kIndexList, *line);
+  DisplayKeyword();
 }
 
 void Reader::OnIndexSelectionChanged() {

@@ -3,6 +3,7 @@
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/temp_folder.h"
+#include "app/utf8.h"
 #include "book/book.h"
 #include "pages/page_cache.h"
 #include "pages/page_platform.h"
@@ -173,6 +174,10 @@ bool Reader::DispatchControlEvent(std::optional<Control> source, std::optional<C
   if (!source || !event) return false;
   switch (*source) {
     case Control::kIndexEdit:
+      if (*event == ControlEvent::kActivated) {
+        DisplayTypedKeyword();
+        return true;
+      }
       if (*event != ControlEvent::kTextChanged) return false;
       OnIndexEditChanged();
       return true;
@@ -189,6 +194,11 @@ bool Reader::DispatchControlEvent(std::optional<Control> source, std::optional<C
       DisplayKeyword();
       return true;
     case Control::kSearchEdit:
+      // Enter does what List Topics does, when there is something to find.
+      if (*event == ControlEvent::kActivated) {
+        if (!platform_.EditText(Control::kSearchEdit).empty()) RunSearch();
+        return true;
+      }
       if (*event != ControlEvent::kTextChanged) return false;
       platform_.EnableControl(Control::kListTopicsButton, !platform_.EditText(Control::kSearchEdit).empty());
       return true;
@@ -256,8 +266,15 @@ void Reader::SetProgress(int value) {
 
 void Reader::HideProgress() { platform_.HideProgress(); }
 
+std::string Reader::BookMessageText(std::string_view message) const {
+  // Messages quote the book (sitemap tags, paths) in its code page; what is
+  // UTF-8 already (the book's file name, directory names) stays as it is.
+  if (IsUtf8(message)) return std::string(message);
+  return DisplayText(message, message.size());
+}
+
 void Reader::ShowBookError(std::string_view message) {
-  platform_.ShowMessage(message, kBookErrorCaption, MessageIcon::kError);
+  platform_.ShowMessage(BookMessageText(message), kBookErrorCaption, MessageIcon::kError);
 }
 
 void Reader::OnActivate(bool active) {

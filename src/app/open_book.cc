@@ -65,6 +65,7 @@ void Reader::ResetWindow() {
 
   for (Control control : kPanelControls) Destroy(control);
   treeNodes_.clear();
+  openItems_.clear();
   indexLines_.clear();
   indexEntries_.clear();
   resultTopics_.clear();
@@ -77,6 +78,9 @@ void Reader::ResetWindow() {
 
   history_.HistoryClear();
   if (pageCache_) pageCache_->ClearPageFiles(false);
+  pageNotices_.clear();
+  noticeDocument_.clear();
+  platform_.HideNotice();
 }
 
 bool Reader::OpenBook(std::string_view path) {

@@ -17,6 +17,7 @@ class PageHost : public PagePlatform {
   bool OpenExternal(std::string_view address) override;
   void ReportMissingLink(std::string_view link) override;
   void ShowError(std::string_view message) override;
+  void ReportMissingPart(std::string_view message) override;
   bool ShowPage(std::string_view link) override;
   bool ShowImages() const override;
 

@@ -1,6 +1,7 @@
 // The page view: showing topics through page preparation, the busy state
 // while the view loads, link taps, history, Refresh, Home, Jump, the view
 // settings and the keys that step to the previous or next topic.
+#include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
@@ -9,6 +10,7 @@
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
+#include "base/text.h"
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
 #include "helpdata/topic_table.h"
@@ -57,6 +59,14 @@ void PageHost::ReportMissingLink(std::string_view link) {
 
 void PageHost::ShowError(std::string_view message) { reader_.ShowBookError(message); }
 
+void PageHost::ReportMissingPart(std::string_view message) {
+  // Each text once per page, however many parts share it.
+  std::string text = reader_.BookMessageText(message);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+  auto& notices = reader_.pageNotices_;
+  if (!text.empty() && std::find(notices.begin(), notices.end(), text) == notices.end()) notices.push_back(text);
+}
+
 bool PageHost::ShowPage(std::string_view link) { return reader_.ShowPage(link); }
 
 bool PageHost::ShowImages() const { return reader_.showImages_; }
@@ -103,13 +113,39 @@ bool Reader::ShowPage(std::string_view link) {
   if (!pageCache_ || !currentBook_ || !Exists(Control::kPageView)) return false;
   // The link may point into a buffer that preparing the page rewrites.
   const std::string target(link);
+  // Frames come back through here while their frameset is prepared: the
+  // outermost call gathers what every one of them missed into one notice.
+  const bool outermost = pageDepth_ == 0;
+  if (outermost) pageNotices_.clear();
+  ++pageDepth_;
   BeginBusy();
-  if (pageCache_->PreparePage(target)) {
-    Navigate();
-    return true;
+  const bool prepared = pageCache_->PreparePage(target);
+  --pageDepth_;
+  if (!prepared) {
+    EndBusy();
+    return false;
   }
-  EndBusy();
-  return false;
+  if (outermost) UpdatePageNotice();
+  Navigate();
+  return true;
+}
+
+void Reader::UpdatePageNotice() {
+  // A jump within the page on screen writes nothing new: its notice stays.
+  const std::string file = pageCache_->CurrentPageFile();
+  const std::string document = file.substr(0, file.find('#'));
+  if (document == noticeDocument_) return;
+  noticeDocument_ = document;
+  if (pageNotices_.empty()) {
+    platform_.HideNotice();
+    return;
+  }
+  std::string text;
+  for (const std::string& notice : pageNotices_) {
+    if (!text.empty()) text += '\n';
+    text += notice;
+  }
+  platform_.ShowNotice(text);
 }
 
 void Reader::Navigate() {
@@ -147,6 +183,9 @@ void Reader::OnDocumentComplete() {
 
 void Reader::OnLinkTapped(std::string_view link) {
   if (!Accepting() || !currentBook_ || busy_) return;
+  // A javascript: link is the page's own business: its script runs it.
+  const std::size_t start = link.find_first_not_of(" \t\r\n");
+  if (start != std::string_view::npos && EqualNoCase(link.substr(start, 11), "javascript:")) return;
   // The view reports the link as UTF-8; pages and paths are book text.
   const std::string utf8(link);
   const std::string bookText = platform_.Codec().FromUtf8(utf8, currentBook_->CodePage()).value_or(utf8);

@@ -52,6 +52,7 @@ enum class ControlEvent {
   kSelectionChanged,  // a list's selected line changed by the user
   kDoubleClicked,     // a list line was double-clicked (or activated with Enter)
   kClicked,           // a button was pressed
+  kActivated,         // Enter was pressed in an entry
 };
 
 struct Rect {
@@ -254,6 +255,11 @@ class Platform {
 
   // --- Dialogs -------------------------------------------------------------------
   virtual void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
+  // A notice above the page that does not stop the reader (the parts of a
+  // page the book lacks): shown until the next one, HideNotice, or the user
+  // closes it. One line per message.
+  virtual void ShowNotice(std::string_view text) = 0;
+  virtual void HideNotice() = 0;
   // The path of an existing file the user chose, or nullopt when cancelled.
   virtual std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) = 0;
   // The index of the chosen line, or -1 when cancelled.

@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "app/platform.h"
@@ -148,6 +149,9 @@ class Reader {
   void SetProgress(int value);
   void HideProgress();
   void ShowBookError(std::string_view message);
+  // A book error's text as shown: converted from the book's code page
+  // unless it is UTF-8 already.
+  std::string BookMessageText(std::string_view message) const;
   // Runs work on the book; the message of the error it raised (a BookError's
   // text, or what another exception says), or nullopt when it finished.
   template <class Work>
@@ -187,6 +191,8 @@ class Reader {
   void FillIndexList();
   void AddIndexEntry(const IndexEntry& entry, int depth);
   void OnIndexEditChanged();
+  std::optional<int> TypedIndexLine() const;
+  void DisplayTypedKeyword();
   void OnIndexSelectionChanged();
   void DisplayKeyword();
   std::string TargetName(const IndexEntry& entry, int target) const;
@@ -200,6 +206,7 @@ class Reader {
   void ApplyTextSize();
   void ShowTopic(std::string_view path);
   bool ShowPage(std::string_view link);
+  void UpdatePageNotice();
   void Navigate();
   void BeginBusy();
   void EndBusy();
@@ -243,6 +250,7 @@ class Reader {
 
   // Contents panel.
   std::unordered_map<TreeItem, TocNode*> treeNodes_;
+  std::unordered_set<TreeItem> openItems_;  // entries shown expanded (open image)
   bool swallowEnter_ = false;
 
   // Index and search panels.
@@ -256,6 +264,11 @@ class Reader {
   History history_;
   std::unique_ptr<PageCache> pageCache_;
   bool busy_ = false;
+  // Parts of the page being prepared that the book lacks (message texts,
+  // each once), and the page file the notice beside the view speaks of.
+  std::vector<std::string> pageNotices_;
+  int pageDepth_ = 0;
+  std::string noticeDocument_;
 };
 
 template <class Work>

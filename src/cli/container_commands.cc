@@ -4,6 +4,7 @@
 
 #include "book/book.h"
 #include "cli/commands.h"
+#include "helpdata/system_records.h"
 
 namespace tessaly::cli {
 
@@ -18,11 +19,17 @@ int RunList(const Args& args) {
   return 0;
 }
 
+// The header, the directory, the content sections and the #SYSTEM records,
+// as opening the book writes them to its log.
 int RunDump(const Args& args) {
   Book book;
   std::cout.sync_with_stdio(true);
   book.SetLog(&std::cout);
-  book.OpenContainer(args[0]);
+  book.OpenStorage(args[0]);
+  const ObjectBuffer system = book.ReadObjectCopy("#SYSTEM");
+  SystemRecords records{};
+  records.languageId = Book::kDefaultLanguageId;
+  ReadSystemRecords(system, records, book.Log());
   std::cout.flush();
   return 0;
 }

@@ -1,9 +1,11 @@
 // tessaly-cli: the library of the Tessaly reader on the command line.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <exception>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/book_error.h"
 #include "cli/commands.h"
@@ -112,22 +114,34 @@ std::optional<Invocation> ParseArguments(const Command& c, char** first, char** 
 }
 
 int Main(int argc, char** argv) {
-  if (argc < 2) {
-    PrintUsage(stderr);
-    return 2;
+  // Options may come before the command too (tessaly-cli --json toc BOOK):
+  // they are taken as if they followed it.
+  std::vector<char*> leading;
+  int at = 1;
+  for (; at < argc && std::strncmp(argv[at], "--", 2) == 0 && std::strcmp(argv[at], "--") != 0; ++at) {
+    leading.push_back(argv[at]);
   }
-  std::string name = argv[1];
-  if (name == "--help" || name == "-h" || name == "help") {
+  auto has = [&](const char* option) {
+    return std::any_of(leading.begin(), leading.end(), [&](const char* arg) { return std::strcmp(arg, option) == 0; });
+  };
+  if (at >= argc) {
+    if (has("--version")) {
+      std::printf("tessaly-cli %s\n", TESSALY_VERSION);
+      return 0;
+    }
+    PrintUsage(has("--help") ? stdout : stderr);
+    return has("--help") ? 0 : 2;
+  }
+  std::string name = argv[at];
+  if (leading.empty() && (name == "-h" || name == "help")) {
     PrintUsage(stdout);
-    return 0;
-  }
-  if (name == "--version") {
-    std::printf("tessaly-cli %s\n", TESSALY_VERSION);
     return 0;
   }
   for (const Command& c : kCommands) {
     if (name != c.name) continue;
-    const std::optional<Invocation> call = ParseArguments(c, argv + 2, argv + argc);
+    std::vector<char*> rest(leading);
+    rest.insert(rest.end(), argv + at + 1, argv + argc);
+    const std::optional<Invocation> call = ParseArguments(c, rest.data(), rest.data() + rest.size());
     if (!call) {
       std::fprintf(stderr, "Usage: tessaly-cli %s\n", CommandUsage(c).c_str());
       return 2;

@@ -5,10 +5,20 @@
 
 namespace tessaly::cli {
 
-const TextConverter& Converter() {
+namespace {
+
+const app::IconvCodec& Codec() {
   // The reader's own codec: the tool prints book text as the window shows it.
-  static const app::IconvCodec converter;
-  return converter;
+  static const app::IconvCodec codec;
+  return codec;
+}
+
+}  // namespace
+
+const TextConverter& Converter() { return Codec(); }
+
+std::optional<std::string> TextInBook(const Book& book, std::string_view utf8) {
+  return Codec().FromUtf8(utf8, book.CodePage());
 }
 
 std::string BookText(const Book& book, std::string_view text) {

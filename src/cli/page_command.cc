@@ -37,6 +37,7 @@ class CliPagePlatform : public PagePlatform {
     ++errors_;
     PrintError(message);
   }
+  void ReportMissingPart(std::string_view message) override { ShowError(message); }
   bool ShowPage(std::string_view link) override { return cache_ != nullptr && cache_->PreparePage(link); }
   bool ShowImages() const override { return true; }
 

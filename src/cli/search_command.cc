@@ -31,7 +31,14 @@ const PointerArray<SearchResult>& Find(Book& book, const Args& args) {
   if (book.FullText().Empty()) {
     std::fprintf(stderr, "tessaly-cli: %s has an empty full-text index.\n", args[0].c_str());
   }
-  book.Search(args[1]);
+  // The index holds its words in the book's code page, as the reader's
+  // Search panel looks them up.
+  const std::optional<std::string> word = TextInBook(book, args[1]);
+  if (!word) {
+    std::fprintf(stderr, "tessaly-cli: %s cannot be written in the book's code page %d: looked up as typed.\n",
+                 args[1].c_str(), book.CodePage());
+  }
+  book.Search(word.value_or(args[1]));
   return book.SearchResults();
 }
 

@@ -193,7 +193,7 @@ void PageCache::WriteCopies(std::uint32_t pagePairs) {
         std::fwrite(bytes.data(), 1, bytes.size(), out.get());
       }
     } catch (const BookError& error) {
-      ReportError(error.Message());
+      if (!error.Message().empty()) platform_.ReportMissingPart(error.Message());
     }
   }
 }

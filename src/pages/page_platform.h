@@ -27,9 +27,16 @@ class PagePlatform {
   // PreparePage. The reader tells the user that the page is not in the book.
   virtual void ReportMissingLink(std::string_view link) = 0;
 
-  // Shows a book error to the user: a message box captioned
-  // kBookErrorCaption (error icon, topmost). The message is never empty.
+  // Shows a book error that keeps a page from showing: a message box
+  // captioned kBookErrorCaption (error icon, topmost). The message is never
+  // empty.
   virtual void ShowError(std::string_view message) = 0;
+
+  // A part of the page being prepared (a picture, style sheet, script or
+  // other copy) could not be read from the book; the page shows without it.
+  // The message is the book error's text, never empty. The reader gathers
+  // them into one notice beside the page instead of a box per part.
+  virtual void ReportMissingPart(std::string_view message) = 0;
 
   // Shows a page through the page view, exactly as a tapped link would be
   // (the view's ShowPage): it calls PageCache::PreparePage with the link and

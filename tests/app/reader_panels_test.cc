@@ -82,6 +82,32 @@ TEST_F(PanelTest, FolderImagesAndExpanding) {
   EXPECT_EQ(ui().navigations.size(), 1u);
 }
 
+TEST_F(PanelTest, CollapsingAHeadingClosesTheImagesOfItsOpenSubHeadings) {
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{0, Text("toc.hhc")}, {2, Text("a.htm")}, {3, Text("Nested")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/toc.hhc", "<UL>" + Entry("Outer", "") + "<UL>" + Entry("Inner", "") + "<UL>" +
+                            Entry("Leaf", "a.htm") + "</UL></UL></UL>");
+  b.AddFile("/a.htm", "<p>a</p>");
+  BuiltBook book(b);
+  ASSERT_TRUE(Start(book.Path()));
+  const TreeItem outer = ui().TreeItemNamed("Outer");
+  const TreeItem inner = ui().TreeItemNamed("Inner");
+  auto images = [&] { return std::vector<int>{ui().treeItems.at(outer).image, ui().treeItems.at(inner).image}; };
+  ui().ToggleTreeItem(outer, true);
+  ui().ToggleTreeItem(inner, true);
+  EXPECT_EQ(images(), (std::vector<int>{1, 1}));
+  // Only the outer heading is told; the inner one closed with it.
+  ui().ToggleTreeItem(outer, false);
+  EXPECT_EQ(images(), (std::vector<int>{0, 0}));
+  // Opening both again lands on the open image, not one further; a second
+  // report of the same state changes nothing.
+  ui().ToggleTreeItem(outer, true);
+  ui().ToggleTreeItem(inner, true);
+  ui().ToggleTreeItem(inner, true);
+  EXPECT_EQ(images(), (std::vector<int>{1, 1}));
+}
+
 TEST_F(PanelTest, EntriesOpenByTapAndEnter) {
   BuiltBook book(ImageBook(""));
   ASSERT_TRUE(Start(book.Path()));
@@ -261,6 +287,31 @@ TEST_F(PanelTest, KeywordsShowTheirTopics) {
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kIndexLabel, Control::kIndexEdit,
                                                           Control::kIndexList, Control::kIndexDisplayButton}));
   EXPECT_EQ(ui().FileMenuText()[8], "(*) I&ndex");
+}
+
+TEST_F(PanelTest, EnterInTheEntriesDoesWhatTheirButtonsDo) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  Button(kCmdIndex);
+  // The keyword typed, though typing only scrolled the list to it.
+  ui().Type(Control::kIndexEdit, "  le");
+  ui().PressEnter(Control::kIndexEdit);
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "chapter2/left.htm");
+  // A line chosen in the list is what its copy in the entry displays.
+  Button(kCmdIndex);
+  ui().SelectLine(Control::kIndexList, 3);  // "  right pane"
+  ui().PressEnter(Control::kIndexEdit);
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "chapter2/right.htm");
+
+  OpenThroughMenu(TestBook("search"));
+  Button(kCmdSearch);
+  ui().PressEnter(Control::kSearchEdit);  // nothing to find: nothing happens
+  EXPECT_TRUE(ui().messages.empty());
+  EXPECT_TRUE(Lines(Control::kResultsList).empty());
+  ui().Type(Control::kSearchEdit, "Alpha");
+  ui().PressEnter(Control::kSearchEdit);
+  EXPECT_EQ(Lines(Control::kResultsList), (std::vector<std::string>{"Alpha", "Alpha"}));
 }
 
 BookBuilder KeywordBook(const std::string& sitemap, bool withIndexObject = true) {

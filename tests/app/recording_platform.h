@@ -143,6 +143,8 @@ class RecordingPlatform : public Platform {
   std::vector<bool> shrinkToFit;
   std::vector<bool> clearType;
   std::vector<RecordedMessage> messages;
+  std::optional<std::string> notice;  // the notice above the page, while shown
+  int noticesShown = 0;
   std::vector<std::pair<std::string, std::string>> fileDialogs;
   std::vector<RecordedChoice> choiceDialogs;
   std::vector<std::string> aboutBoxes;
@@ -372,6 +374,11 @@ class RecordingPlatform : public Platform {
     messages.push_back({std::string(text), std::string(caption), icon});
     log.push_back("Message " + std::string(caption));
   }
+  void ShowNotice(std::string_view text) override {
+    notice = std::string(text);
+    ++noticesShown;
+  }
+  void HideNotice() override { notice.reset(); }
   std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) override {
     fileDialogs.emplace_back(filterName, pattern);
     if (files.empty()) return std::nullopt;
@@ -494,6 +501,10 @@ class RecordingPlatform : public Platform {
   void DoubleClickLine(Control list, int index) {
     SelectLine(list, index);
     reader_->OnControlEvent(list, ControlEvent::kDoubleClicked);
+  }
+  void PressEnter(Control edit) {
+    ASSERT_TRUE(Visible(edit)) << "Enter in a hidden entry";
+    reader_->OnControlEvent(edit, ControlEvent::kActivated);
   }
   bool Press(Control button) {
     const auto found = controls.find(button);

@@ -42,7 +42,35 @@ TEST(Cli, DumpPrintsTheHeaderBlock) {
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("*** header info ***\nFile Name      : " + test::TestBook("basic") + "\n"),
             std::string::npos);
-  EXPECT_NE(run.out.find("*** content sections ***\n"), std::string::npos);
+  // Then the content sections and the #SYSTEM records, as the full open
+  // writes them.
+  const std::size_t sections = run.out.find("*** content sections ***\n01. 00000000 Uncompressed\n02. ");
+  ASSERT_NE(sections, std::string::npos) << run.out;
+  const std::size_t system = run.out.find("Get #SYSTEM info:\n", sections);
+  ASSERT_NE(system, std::string::npos) << run.out.substr(sections);
+  EXPECT_NE(run.out.find("basic.hhc", system), std::string::npos) << run.out.substr(system);
+}
+
+TEST(Cli, OptionsMayComeBeforeTheCommand) {
+  const std::string book = Quote(test::TestBook("basic"));
+  const struct {
+    std::string before, after;
+  } pairs[] = {
+      {"--json toc " + book, "toc --json " + book},
+      {"--help toc", "toc --help"},
+      {"--json --help info", "info --help"},
+      {"--help", "-h"},
+  };
+  for (const auto& pair : pairs) {
+    SCOPED_TRACE(pair.before);
+    const CliRun before = RunCli(pair.before);
+    const CliRun after = RunCli(pair.after);
+    EXPECT_EQ(before.status, 0) << before.err;
+    EXPECT_EQ(before.out, after.out);
+    EXPECT_EQ(before.err, after.err);
+  }
+  EXPECT_EQ(RunCli("--json").status, 2);
+  EXPECT_EQ(RunCli("--bogus toc " + book).status, 2);
 }
 
 TEST(Cli, BookErrorsExitWithOneAndTheMessage) {

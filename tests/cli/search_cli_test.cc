@@ -1,6 +1,7 @@
 // tessaly-cli search: one line per topic found, in the reader's order.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -77,6 +78,20 @@ TEST(CliSearch, BookWithoutIndexFails) {
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
   EXPECT_EQ(missing.err, "No $FIftiMain file in CHM.\n");
+}
+
+TEST(CliSearch, TheWordIsLookedUpInTheBooksCodePage) {
+  // A Japanese book (code page 932): the word typed in UTF-8 finds what the
+  // index holds in Shift-JIS; a word the code page cannot hold is said so.
+  const std::string path = std::string(TESSALY_CORPUS) + "/files/aki426-gaucheofflinehelp-gauche-refman-ja.chm";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "corpus book absent";
+  CliRun run = RunCli("search " + Quote(path) + " \xE6\x96\x87");  // 文
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_GT(std::count(run.out.begin(), run.out.end(), '\n'), 100) << run.out.substr(0, 300);
+  EXPECT_EQ(run.err, "");
+  CliRun euro = RunCli("search " + Quote(path) + " \xE2\x82\xAC");  // €
+  EXPECT_EQ(euro.status, 0);
+  EXPECT_EQ(euro.err, "tessaly-cli: \xE2\x82\xAC cannot be written in the book's code page 932: looked up as typed.\n");
 }
 
 TEST(CliSearch, EmptyIndexIsNotedAndFindsNothing) {

@@ -533,6 +533,33 @@ TEST_F(ReaderView, PagesWithoutACharsetReadInTheBooksCodePage) {
   }
 }
 
+TEST_F(ReaderView, MissingPartsShowANoticeAndJavascriptLinksRun) {
+  test::BookBuilder builder;
+  builder.AddFile("#SYSTEM", SystemObject("a.htm", "Scripts", 0x409));
+  builder.AddFile("#STRINGS", std::string(1, '\0'));
+  builder.AddFile("/a.htm", "<html><head><title>A</title></head><body><a href=\"b.htm\">b</a></body></html>");
+  builder.AddFile("/b.htm",
+                  "<html><head><title>B</title><script src=\"yelp.js\"></script></head><body>"
+                  "<img src=\"missing.gif\"><p><a href=\"javascript:history.back(1)\">back</a></p></body></html>");
+  test::TempFile book(builder.Build());
+  auto reader = Start(book.Path());
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
+  ASSERT_NO_FATAL_FAILURE(FollowLink(*reader, "b.htm"));
+  // One notice above the page, no box.
+  auto state = reader->State();
+  EXPECT_EQ(state["notice"], "Can't find entry for file yelp.js|Can't find entry for file missing.gif");
+  EXPECT_EQ(state["dialog"], "none");
+  EXPECT_EQ(state["messages"], "0");
+  // The page's own script goes back, as the reader's Back does.
+  ASSERT_NO_FATAL_FAILURE(ClickLink(*reader, "[href^=\"javascript:\"]"));
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, 3));
+  EXPECT_EQ(Title(*reader), "A");
+  state = reader->State();
+  EXPECT_EQ(state["messages"], "0");
+  EXPECT_EQ(state["history"], "1/2");
+  EXPECT_EQ(state.count("notice"), 0u);
+}
+
 TEST_F(ReaderInstances, ASecondStartRaisesOrHandsOverAndACleanCloseLeavesNothing) {
   auto first = Start(TestBook("basic/basic.chm"));
   ASSERT_TRUE(first->Running());

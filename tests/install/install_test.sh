@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs a build into a scratch prefix, as `cmake --install` does for a
 # user, and runs what was installed from there.
-#   install_test.sh CMAKE BUILD_DIR VERSION READER(ON|OFF)
+#   install_test.sh CMAKE BUILD_DIR VERSION READER(ON|OFF) TEST_HOOKS(ON|OFF)
 set -euo pipefail
-cmake=$1 build=$2 version=$3 reader=$4
+cmake=$1 build=$2 version=$3 reader=$4 hooks=$5
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 failures=0
@@ -35,6 +35,21 @@ if [ "$reader" = ON ]; then
   [ "$out" = "tessaly $version" ] || fail "tessaly --version printed '$out'"
   "$prefix/bin/tessaly" --help | grep -q '^Usage: tessaly' || fail "tessaly --help printed no usage"
   if "$prefix/bin/tessaly" --no-such-option 2>/dev/null; then fail "tessaly accepted a bad option"; fi
+
+  # A reader built for users carries none of the test verbs, and asking for
+  # the test channel changes nothing.
+  if [ "$hooks" = OFF ]; then
+    for verb in eval-async tree-expand dialog-respond list-activate TESSALY_TEST_CHANNEL; do
+      if grep -q -a -- "$verb" "$prefix/bin/tessaly"; then fail "the installed tessaly holds the test verb $verb"; fi
+    done
+    if command -v xvfb-run >/dev/null; then
+      said=$(TESSALY_TEST_CHANNEL=1 XDG_RUNTIME_DIR="$prefix" XDG_CONFIG_HOME="$prefix" XDG_CACHE_HOME="$prefix" \
+             timeout 8 xvfb-run -a "$prefix/bin/tessaly" "$help" 2>/dev/null || true)
+      if grep -q '^ready' <<<"$said"; then fail "the installed tessaly answered the test channel"; fi
+    fi
+  else
+    echo "a test build (TESSALY_TEST_HOOKS=ON): the check for test verbs runs in the release build"
+  fi
 
   desktop="$prefix/share/applications/tessaly.desktop"
   grep -qx 'MimeType=application/vnd.ms-htmlhelp;application/x-chm;' "$desktop" || fail "desktop entry MimeType"

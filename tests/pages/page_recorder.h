@@ -27,6 +27,7 @@ class RecordingPlatform : public PagePlatform {
   std::vector<std::string> opened;   // OpenExternal
   std::vector<std::string> missing;  // ReportMissingLink
   std::vector<std::string> errors;   // ShowError
+  std::vector<std::string> parts;    // ReportMissingPart
   std::vector<std::string> shown;    // ShowPage
   // Runs inside ShowPage before the page is prepared.
   std::function<void(std::string_view link)> beforeShow;
@@ -37,6 +38,7 @@ class RecordingPlatform : public PagePlatform {
   }
   void ReportMissingLink(std::string_view link) override { missing.emplace_back(link); }
   void ShowError(std::string_view message) override { errors.emplace_back(message); }
+  void ReportMissingPart(std::string_view message) override { parts.emplace_back(message); }
   bool ShowPage(std::string_view link) override {
     shown.emplace_back(link);
     if (beforeShow) beforeShow(link);

@@ -70,6 +70,7 @@ void GtkPlatform::CreateControl(Control control, std::string_view text) {
       gtk_entry_set_text(GTK_ENTRY(widget), label.c_str());
       gtk_style_context_add_class(gtk_widget_get_style_context(widget), "tessaly-panel");
       g_signal_connect(widget, "changed", G_CALLBACK(OnEditChanged), this);
+      g_signal_connect(widget, "activate", G_CALLBACK(OnEditActivated), this);
       Place(control, widget, widget);
       return;
     case ControlKind::kButton:
@@ -136,7 +137,7 @@ void GtkPlatform::ShowControl(Control control, bool visible) {
   // A size set while the control was hidden is not taken up by the area
   // until asked again.
   if (visible) gtk_widget_queue_resize(widgets.outer);
-  if (options_.testChannel) ScheduleWaiterCheck();
+  if (hooks_) hooks_->Changed();
 }
 
 void GtkPlatform::EnableControl(Control control, bool enabled) {
@@ -153,7 +154,7 @@ void GtkPlatform::EnableControl(Control control, bool enabled) {
 void GtkPlatform::FocusControl(Control control) {
   const ControlWidgets& widgets = Widgets(control);
   if (widgets.inner != nullptr && !destroyed_) gtk_widget_grab_focus(widgets.inner);
-  if (options_.testChannel) ScheduleWaiterCheck();
+  if (hooks_) hooks_->Changed();
 }
 
 std::optional<Control> GtkPlatform::FocusedControl() const {
@@ -464,6 +465,14 @@ void GtkPlatform::OnEditChanged(GtkEditable* edit, gpointer self) {
   }
 }
 
+void GtkPlatform::OnEditActivated(GtkEntry* edit, gpointer self) {
+  auto* platform = static_cast<GtkPlatform*>(self);
+  if (platform->reader_ == nullptr || platform->destroyed_) return;
+  if (const std::optional<Control> control = platform->ControlOf(G_OBJECT(edit))) {
+    platform->reader_->OnControlEvent(*control, ControlEvent::kActivated);
+  }
+}
+
 void GtkPlatform::OnButtonClicked(GtkButton* button, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   if (platform->reader_ == nullptr || platform->destroyed_) return;
@@ -494,7 +503,7 @@ bool GtkPlatform::CreatePageView() {
   };
   handlers.loadEnded = [this] {
     if (reader_ != nullptr && !destroyed_) reader_->OnDocumentComplete();
-    if (options_.testChannel) ScheduleWaiterCheck();
+    if (hooks_) hooks_->Changed();
   };
   handlers.actionKey = [this] {
     if (reader_ == nullptr || destroyed_) return;
@@ -502,23 +511,60 @@ bool GtkPlatform::CreatePageView() {
     // would see it once it has focus.
     if (!reader_->OnPageKey(PageKey::kAction) && FocusedControl() == Control::kTree) reader_->OnTreeEnter();
   };
-  if (options_.testChannel) handlers.scrolled = [this] { ScheduleWaiterCheck(); };
+  handlers.scrolled = [this] {
+    if (hooks_) hooks_->Changed();
+  };
+  handlers.historyStep = [this](int step) {
+    if (reader_ != nullptr && !destroyed_) reader_->OnCommand(step < 0 ? kCmdBack : kCmdForward);
+  };
   handlers.arrowKey = [this](PageKey key) {
     return reader_ == nullptr || destroyed_ ? true : reader_->OnPageKey(key);
   };
   pageView_ = std::make_unique<PageView>(std::move(handlers), reader_->TempFolder(), filters);
   GtkWidget* view = pageView_->Widget();
-  gtk_widget_show(view);
-  gtk_widget_set_no_show_all(view, TRUE);
-  gtk_widget_hide(view);
-  gtk_layout_put(GTK_LAYOUT(area_), view, 0, 0);
-  Widgets(Control::kPageView) = ControlWidgets{view, view};
+  gtk_widget_set_vexpand(view, TRUE);
+
+  // The notice bar above the page: what the page lacks, closed by the user
+  // or replaced by the next page's.
+  notice_ = gtk_info_bar_new();
+  gtk_info_bar_set_message_type(GTK_INFO_BAR(notice_), GTK_MESSAGE_WARNING);
+  gtk_info_bar_set_show_close_button(GTK_INFO_BAR(notice_), TRUE);
+  noticeLabel_ = gtk_label_new("");
+  gtk_label_set_line_wrap(GTK_LABEL(noticeLabel_), TRUE);
+  gtk_label_set_selectable(GTK_LABEL(noticeLabel_), TRUE);
+  gtk_label_set_xalign(GTK_LABEL(noticeLabel_), 0);
+  gtk_container_add(GTK_CONTAINER(gtk_info_bar_get_content_area(GTK_INFO_BAR(notice_))), noticeLabel_);
+  g_signal_connect(notice_, "response", G_CALLBACK(+[](GtkInfoBar* bar, gint, gpointer) {
+                     gtk_widget_hide(GTK_WIDGET(bar));
+                   }),
+                   nullptr);
+
+  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_box_pack_start(GTK_BOX(box), notice_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), view, TRUE, TRUE, 0);
+  gtk_widget_show_all(box);
+  gtk_widget_hide(notice_);
+  gtk_widget_set_no_show_all(box, TRUE);
+  gtk_widget_hide(box);
+  gtk_layout_put(GTK_LAYOUT(area_), box, 0, 0);
+  Widgets(Control::kPageView) = ControlWidgets{box, view};
   return true;
+}
+
+void GtkPlatform::ShowNotice(std::string_view text) {
+  if (notice_ == nullptr) return;
+  gtk_label_set_text(GTK_LABEL(noticeLabel_), std::string(text).c_str());
+  gtk_widget_show(notice_);
+  if (hooks_) hooks_->Changed();
+}
+
+void GtkPlatform::HideNotice() {
+  if (notice_ != nullptr) gtk_widget_hide(notice_);
 }
 
 void GtkPlatform::Navigate(std::string_view address) {
   if (!pageView_) return;
-  ++navigations_;
+  if (hooks_) hooks_->Navigated();
   const Book* book = reader_ != nullptr ? reader_->CurrentBook() : nullptr;
   pageView_->Navigate(std::string(address), CharsetForCodePage(book != nullptr ? book->CodePage() : 1252));
 }

@@ -39,7 +39,7 @@ int GtkPlatform::RunModal(GtkWidget* dialog, OpenDialog shown) {
   std::optional<OpenDialog> outer = std::move(dialog_);
   shown.dialog = dialog;
   dialog_ = std::move(shown);
-  if (options_.testChannel) ScheduleWaiterCheck();
+  if (hooks_) hooks_->Changed();
   const int response = destroyed_ ? GTK_RESPONSE_CANCEL : gtk_dialog_run(GTK_DIALOG(dialog));
   dialog_ = std::move(outer);
   return response;
@@ -48,7 +48,7 @@ int GtkPlatform::RunModal(GtkWidget* dialog, OpenDialog shown) {
 void GtkPlatform::ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) {
   const std::string message(text);
   const std::string title(caption);
-  messages_.push_back(title + "\t" + message);
+  if (hooks_) hooks_->MessageShown(title, message);
   GtkWidget* dialog = gtk_message_dialog_new(
       nullptr, GTK_DIALOG_MODAL, icon == MessageIcon::kError ? GTK_MESSAGE_ERROR : GTK_MESSAGE_WARNING,
       GTK_BUTTONS_OK, "%s", message.c_str());

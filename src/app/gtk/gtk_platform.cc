@@ -71,7 +71,7 @@ constexpr char kPanelCss[] =
 
 }  // namespace
 
-GtkPlatform::GtkPlatform(Options options) : options_(options) {
+GtkPlatform::GtkPlatform() {
   loop_ = g_main_loop_new(nullptr, FALSE);
   ownId_ = InstanceChannel::NewId();
   if (const std::optional<std::string> folder = ChannelFolder()) channel_.emplace(*folder);
@@ -94,10 +94,8 @@ GtkPlatform::~GtkPlatform() {
   reader_ = nullptr;
   destroyed_ = true;
   if (channelSource_ != 0) g_source_remove(channelSource_);
-  if (actionSource_ != 0) g_source_remove(actionSource_);
   if (resizeSource_ != 0) g_source_remove(resizeSource_);
-  if (waiterSource_ != 0) g_source_remove(waiterSource_);
-  for (const Waiter& waiter : waiters_) InstanceChannel::Reply(waiter.fd, "closed");
+  hooks_.reset();
   AnswerPendingCloses();
   pageView_.reset();
   if (statusIcon_ != nullptr) g_object_unref(statusIcon_);
@@ -112,7 +110,7 @@ GtkPlatform::~GtkPlatform() {
 void GtkPlatform::Run() {
   if (destroyed_ || window_ == nullptr) return;
   looping_ = true;
-  if (options_.testChannel) ScheduleWaiterCheck();
+  if (hooks_) hooks_->Changed();
   g_main_loop_run(loop_);
 }
 
@@ -162,12 +160,9 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   if (channel_ && channel_->Listen(ownId_)) {
     channelSource_ = g_unix_fd_add(channel_->ListenFd(), G_IO_IN, OnChannel, this);
   }
-  if (options_.testChannel) {
-    // The test that started this reader learns here whom to talk to (the
-    // reader may still be opening its book, or showing a message about it).
-    std::printf("ready %llu\n", static_cast<unsigned long long>(ownId_));
-    std::fflush(stdout);
-  }
+  // A test learns here whom to talk to (the reader may still be opening its
+  // book, or showing a message about it).
+  if (hooks_) hooks_->WindowCreated();
   return true;
 }
 
@@ -186,10 +181,7 @@ void GtkPlatform::DestroyMainWindow() {
   if (window_ != nullptr) gtk_widget_hide(window_);
   if (dialog_ && dialog_->dialog != nullptr)
     gtk_dialog_response(GTK_DIALOG(dialog_->dialog), GTK_RESPONSE_CANCEL);
-  if (options_.testChannel) {
-    std::printf("closed\n");
-    std::fflush(stdout);
-  }
+  if (hooks_) hooks_->WindowClosed();
   g_main_loop_quit(loop_);
 }
 
@@ -206,7 +198,7 @@ void GtkPlatform::SetCursor(Cursor cursor) {
       cursor == Cursor::kWait ? gdk_cursor_new_from_name(gdk_window_get_display(window), "wait") : nullptr;
   gdk_window_set_cursor(window, shape);
   if (shape != nullptr) g_object_unref(shape);
-  if (options_.testChannel) ScheduleWaiterCheck();
+  if (hooks_) hooks_->Changed();
 }
 
 void GtkPlatform::Flush(GtkWidget* window, bool waitForMap) {
@@ -251,8 +243,7 @@ Rect GtkPlatform::ClientRect() const {
 }
 
 void GtkPlatform::BringToFront() {
-  ++raised_;
-  if (options_.testChannel) ScheduleWaiterCheck();
+  if (hooks_) hooks_->Raised();
   if (window_ == nullptr || destroyed_) return;
   gtk_window_deiconify(GTK_WINDOW(window_));
   gtk_window_present(GTK_WINDOW(window_));
@@ -316,7 +307,7 @@ void GtkPlatform::OnAreaAllocate(GtkWidget*, GdkRectangle* allocation, gpointer 
         auto* self = static_cast<GtkPlatform*>(data);
         self->resizeSource_ = 0;
         if (self->reader_ != nullptr && !self->destroyed_) self->reader_->OnResize();
-        if (self->options_.testChannel) self->ScheduleWaiterCheck();
+        if (self->hooks_) self->hooks_->Changed();
         return G_SOURCE_REMOVE;
       },
       platform);
@@ -620,9 +611,7 @@ void GtkPlatform::HandleRequest(int fd, const std::string& request) {
     pendingCloses_.push_back(fd);
     if (reader_ != nullptr) reader_->OnClose();
     if (destroyed_) AnswerPendingCloses();
-  } else if (options_.testChannel) {
-    const std::size_t space = request.find(' ');
-    HandleTestVerb(fd, request.substr(0, space), space == std::string::npos ? "" : request.substr(space + 1));
+  } else if (hooks_ && hooks_->HandleVerb(fd, request)) {
   } else {
     InstanceChannel::Reply(fd, "unknown request");
   }
@@ -639,10 +628,9 @@ void GtkPlatform::AnswerPendingCloses() {
 bool GtkPlatform::OpenExternal(std::string_view address) {
   if (!IsSystemLink(address)) return false;
   const std::string uri(address);
-  if (options_.testChannel) {
+  if (hooks_) {
     // Tests never start a browser; they read what would have been opened.
-    externals_.push_back(uri);
-    ScheduleWaiterCheck();
+    hooks_->External(uri);
     return true;
   }
   GError* error = nullptr;

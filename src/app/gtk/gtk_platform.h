@@ -13,10 +13,9 @@
 //
 // Other readers of the same user reach this one through an InstanceChannel:
 // "title?" (the window title), "raise" and "close" (answered once the close
-// path has run, however long the reader is busy). With the test channel
-// switched on (TESSALY_TEST_CHANNEL=1 in the environment) the same socket
-// also takes the test verbs of test_verbs.cc, and links for the desktop's
-// browser are recorded instead of opened.
+// path has run, however long the reader is busy). A test build can attach
+// TestHooks (test_hooks.h): the same socket then also takes the test verbs,
+// and links for the desktop's browser are recorded instead of opened.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -34,6 +33,7 @@
 #include "app/gtk/instance_channel.h"
 #include "app/gtk/key_value_store.h"
 #include "app/gtk/page_view.h"
+#include "app/gtk/test_hooks.h"
 #include "app/iconv_codec.h"
 #include "app/platform.h"
 #include "app/reader.h"
@@ -42,16 +42,14 @@ namespace tessaly::app::gtk {
 
 class GtkPlatform : public Platform {
  public:
-  struct Options {
-    bool testChannel = false;  // test verbs on the instance socket
-  };
-
-  explicit GtkPlatform(Options options);
+  GtkPlatform();
   ~GtkPlatform() override;
   GtkPlatform(const GtkPlatform&) = delete;
   GtkPlatform& operator=(const GtkPlatform&) = delete;
 
   void Attach(Reader& reader) { reader_ = &reader; }
+  // Test builds only: the verbs and what they observe (null: none).
+  void SetTestHooks(std::unique_ptr<TestHooks> hooks) { hooks_ = std::move(hooks); }
   // Runs the event loop until DestroyMainWindow.
   void Run();
   bool HasWindow() const { return window_ != nullptr; }
@@ -117,6 +115,8 @@ class GtkPlatform : public Platform {
   std::optional<ScrollInfo> PageScroll() const override;
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
+  void ShowNotice(std::string_view text) override;
+  void HideNotice() override;
   std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) override;
   int RunChoiceDialog(const ChoiceDialog& dialog) override;
   void ShowAbout(const AboutBox& about) override;
@@ -161,14 +161,6 @@ class GtkPlatform : public Platform {
     GtkWidget* list = nullptr;  // the choice dialog's list
   };
 
-  // A test waiting for the reader to settle ("wait N": N pages asked for,
-  // the last loaded) or for a line of the state report ("until LINE").
-  struct Waiter {
-    int fd = -1;
-    int navigations = 0;
-    std::string line;
-  };
-
   // Window and bar.
   GtkWidget* NewMenuItem(const MenuItem& item);
   void ForgetMenuItem(GtkWidget* item);
@@ -195,6 +187,7 @@ class GtkPlatform : public Platform {
   TreeItem ItemAt(GtkTreePath* path) const;
   void TapTreeRow(GtkTreePath* path);
   static void OnEditChanged(GtkEditable* edit, gpointer self);
+  static void OnEditActivated(GtkEntry* edit, gpointer self);
   static void OnListSelectionChanged(GtkTreeSelection* selection, gpointer self);
   static void OnListActivated(GtkTreeView* view, GtkTreePath* path, GtkTreeViewColumn* column, gpointer self);
   static void OnButtonClicked(GtkButton* button, gpointer self);
@@ -213,23 +206,11 @@ class GtkPlatform : public Platform {
   void AnswerPendingCloses();
   std::string StoreKeyName(StoreKey key) const;
 
-  // Test verbs (test_verbs.cc).
-  void HandleTestVerb(int fd, const std::string& verb, const std::string& argument);
-  void QueueAction(std::function<void()> action);
-  void ScheduleNextAction();
-  void RunNextAction();
-  void ScheduleWaiterCheck();
-  void CheckWaiters();
-  std::string StateReport() const;
-  std::string TreeReport() const;
-  std::string MenuReport() const;
-  std::string DialogReport() const;
-  std::optional<Control> ControlByName(const std::string& name) const;
-  void Screenshot(int fd, const std::string& path);
-  void CaptureWindow(int fd, const std::string& path);
+  // The test verbs read the window's state.
+  friend class TestVerbs;
 
-  Options options_;
   Reader* reader_ = nullptr;
+  std::unique_ptr<TestHooks> hooks_;
   GMainLoop* loop_ = nullptr;
   IconvCodec codec_;
   std::optional<KeyValueStore> store_;
@@ -269,22 +250,14 @@ class GtkPlatform : public Platform {
   std::map<Control, GtkListStore*> listStores_;
   std::map<Control, bool> listAttached_;
   std::unique_ptr<PageView> pageView_;
+  GtkWidget* notice_ = nullptr;  // the bar above the page, and its text
+  GtkWidget* noticeLabel_ = nullptr;
 
   GtkWidget* progress_ = nullptr;
   GtkWidget* progressLabel_ = nullptr;
   GtkWidget* progressBar_ = nullptr;
 
-  // Test channel state.
-  int navigations_ = 0;
-  int raised_ = 0;
-  std::vector<std::string> messages_;  // "caption\ttext" of every message box
-  std::vector<std::string> externals_;
-  std::optional<OpenDialog> dialog_;
-  std::deque<std::function<void()>> actions_;
-  guint actionSource_ = 0;
-  int runningActions_ = 0;
-  std::vector<Waiter> waiters_;
-  guint waiterSource_ = 0;
+  std::optional<OpenDialog> dialog_;  // the modal dialog on screen
 };
 
 }  // namespace tessaly::app::gtk

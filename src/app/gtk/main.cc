@@ -88,20 +88,23 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  tessaly::app::gtk::GtkPlatform::Options options;
+  tessaly::app::gtk::GtkPlatform platform;
+#if TESSALY_TEST_HOOKS
   const char* test = g_getenv("TESSALY_TEST_CHANNEL");
-  options.testChannel = test != nullptr && std::strcmp(test, "1") == 0;
-
-  tessaly::app::gtk::GtkPlatform platform(options);
+  const bool testChannel = test != nullptr && std::strcmp(test, "1") == 0;
+  if (testChannel) platform.SetTestHooks(tessaly::app::gtk::NewTestVerbs(platform));
+#endif
   tessaly::app::Reader reader(platform);
   platform.Attach(reader);
   const bool running = reader.Start(book);
-  if (options.testChannel && !platform.HasWindow()) {
+#if TESSALY_TEST_HOOKS
+  if (testChannel && !platform.HasWindow()) {
     // A test hears "ready <id>" when the window exists; a reader that raised
     // another one and ended without a window says so.
     std::printf("ended\n");
     std::fflush(stdout);
   }
+#endif
   if (running) platform.Run();
   return 0;
 }

@@ -15,12 +15,16 @@ namespace tessaly::app::gtk {
 namespace {
 
 constexpr char kWorld[] = "tessaly";
+// How long after a click or key in the view a history step the page asks
+// for counts as the user's.
+constexpr gint64 kInputWindowUs = 1000000;
 constexpr char kHandler[] = "tessaly";
 
 // Links, in every frame: a real click on a link, or Enter on a focused one
 // (which clicks it), is reported with the href as the page writes it, and
 // not followed. A click the page's own script has already handled is left
-// alone; a click made by script is neither reported nor followed.
+// alone; a click made by script is neither reported nor followed. A
+// javascript: link belongs to the page: its script runs.
 constexpr char kLinkScript[] = R"JS((function () {
   'use strict';
   var post = function (message) {
@@ -37,6 +41,7 @@ constexpr char kLinkScript[] = R"JS((function () {
     if (event.button !== 0 || event.defaultPrevented) return;
     var link = linkOf(event.target);
     if (!link) return;
+    if (/^[\s\u0000-\u001f]*javascript:/i.test(link.getAttribute('href'))) return;
     event.preventDefault();
     if (event.isTrusted) post('link\n' + link.getAttribute('href'));
   }, false);
@@ -263,6 +268,7 @@ PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::
 PageView::~PageView() {
   g_cancellable_cancel(cancel_);
   if (syntheticEnd_ != 0) g_source_remove(syntheticEnd_);
+  if (historyStep_ != 0) g_source_remove(historyStep_);
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(content_, this);
   g_signal_handlers_disconnect_by_data(context_, this);
@@ -398,6 +404,37 @@ std::string PageView::Uri() const {
 
 double PageView::ZoomFactor() const { return webkit_web_view_get_zoom_level(view_); }
 
+void PageView::StepHistory(const std::string& uri) {
+  // WebKit has moved its list to the step's target when it asks: the page
+  // on screen is then the item after it (a step back) or before it (a step
+  // forward). An older WebKit asks first: the target is then the item
+  // before (back) or after (forward) the current one.
+  WebKitBackForwardList* list = webkit_web_view_get_back_forward_list(view_);
+  auto documentOf = [](WebKitBackForwardListItem* item) {
+    return item == nullptr ? std::string() : DocumentOf(webkit_back_forward_list_item_get_uri(item));
+  };
+  const std::string back = documentOf(webkit_back_forward_list_get_back_item(list));
+  const std::string forward = documentOf(webkit_back_forward_list_get_forward_item(list));
+  const std::string shown = DocumentOf(current_);
+  const std::string target = DocumentOf(uri);
+  int step = 0;
+  if (!forward.empty() && forward == shown && target != shown) step = -1;
+  else if (!back.empty() && back == shown && target != shown) step = 1;
+  else if (!back.empty() && back == target) step = -1;
+  else if (!forward.empty() && forward == target) step = 1;
+  if (step == 0 || !handlers_.historyStep || historyStep_ != 0) return;
+  // Not from inside WebKit's decision: the step loads another page.
+  pendingStep_ = step;
+  historyStep_ = g_idle_add(
+      [](gpointer data) -> gboolean {
+        auto* view = static_cast<PageView*>(data);
+        view->historyStep_ = 0;
+        view->handlers_.historyStep(view->pendingStep_);
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
 bool PageView::InTempFolder(const std::string& uri) const {
   return uri.starts_with("file://") && !tempFolder_.empty() && DocumentOf(uri).starts_with(tempFolder_);
 }
@@ -442,7 +479,15 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
             webkit_policy_decision_ignore(decision);
           }
           return TRUE;
-        default:  // forms, WebKit's own back and forward
+        case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
+          // The page's script went back or forward (javascript:history.back()
+          // on a link): the reader's history does it, right after a click or
+          // a key in the view only, never on the page's own initiative.
+          // (WebKit marks no history step as a user gesture.)
+          webkit_policy_decision_ignore(decision);
+          if (self->inputEnabled_ && g_get_monotonic_time() - self->lastInput_ < kInputWindowUs) self->StepHistory(uri);
+          return TRUE;
+        default:  // forms
           webkit_policy_decision_ignore(decision);
           return TRUE;
       }
@@ -515,6 +560,7 @@ void PageView::HandleMessage(const std::string& message) {
 gboolean PageView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto* self = static_cast<PageView*>(data);
   if (!self->inputEnabled_) return TRUE;
+  self->lastInput_ = g_get_monotonic_time();
   if ((event->state & gtk_accelerator_get_default_mod_mask()) != 0 || !self->handlers_.arrowKey) return FALSE;
   switch (event->keyval) {
     case GDK_KEY_Up:
@@ -529,7 +575,10 @@ gboolean PageView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
 }
 
 gboolean PageView::OnButton(GtkWidget*, GdkEventButton*, gpointer data) {
-  return static_cast<PageView*>(data)->inputEnabled_ ? FALSE : TRUE;
+  auto* self = static_cast<PageView*>(data);
+  if (!self->inputEnabled_) return TRUE;
+  self->lastInput_ = g_get_monotonic_time();
+  return FALSE;
 }
 
 gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*,

@@ -38,6 +38,7 @@ class PageView {
     std::function<void()> actionKey;
     std::function<bool(PageKey key)> arrowKey;  // true: the view scrolls as usual
     std::function<void()> scrolled;            // a new scroll state came in
+    std::function<void(int step)> historyStep;  // the page went back (-1) or forward (1)
   };
 
   // tempFolder: the folder pages are loaded from (ending in '/');
@@ -95,6 +96,7 @@ class PageView {
   // The written form of a link WebKit resolved against the page file.
   std::string WrittenForm(const std::string& uri) const;
   bool InTempFolder(const std::string& uri) const;
+  void StepHistory(const std::string& uri);
   void PostLoadEnded();
 
   Handlers handlers_;
@@ -116,6 +118,9 @@ class PageView {
   std::optional<ScrollInfo> scroll_;
   int loadsEnded_ = 0;
   unsigned syntheticEnd_ = 0;  // idle source of a same-document navigation's end
+  unsigned historyStep_ = 0;   // idle source of a step the page asked for
+  int pendingStep_ = 0;
+  gint64 lastInput_ = 0;  // monotonic time of the last click or key in the view
 };
 
 // The WebKit name of a Windows code page's character set, or empty when

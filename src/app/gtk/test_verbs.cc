@@ -1,4 +1,5 @@
-// GtkPlatform: the test verbs of the instance channel (TESSALY_TEST_CHANNEL=1).
+// TestVerbs: the test verbs of the instance channel, in test builds only
+// (TESSALY_TEST_HOOKS; attached when TESSALY_TEST_CHANNEL=1).
 //
 // End-to-end tests drive a real reader through them, never by waiting a
 // while and hoping: every verb is answered, and "wait" is answered when the
@@ -27,10 +28,15 @@
 //                          dialog, -1 for Cancel; OK otherwise)
 //   resize W H             the window's size
 // Action verbs answer "ok" at once and run afterwards, in order.
+#include <cstdio>
 #include <cstdlib>
+#include <deque>
+#include <functional>
 #include <sstream>
+#include <vector>
 
 #include "app/gtk/gtk_platform.h"
+#include "app/gtk/test_hooks.h"
 #include "app/resources.h"
 #include "pages/history.h"
 
@@ -89,25 +95,96 @@ bool FindRow(GtkTreeModel* model, GtkTreeIter* parent, int column, const std::st
 
 }  // namespace
 
-std::optional<Control> GtkPlatform::ControlByName(const std::string& name) const {
+class TestVerbs : public TestHooks {
+ public:
+  explicit TestVerbs(GtkPlatform& platform) : p_(platform) {}
+  ~TestVerbs() override {
+    if (actionSource_ != 0) g_source_remove(actionSource_);
+    if (waiterSource_ != 0) g_source_remove(waiterSource_);
+    for (const Waiter& waiter : waiters_) InstanceChannel::Reply(waiter.fd, "closed");
+  }
+
+  void WindowCreated() override {
+    std::printf("ready %llu\n", static_cast<unsigned long long>(p_.ownId_));
+    std::fflush(stdout);
+  }
+  void WindowClosed() override {
+    std::printf("closed\n");
+    std::fflush(stdout);
+  }
+  void Changed() override { ScheduleWaiterCheck(); }
+  void Navigated() override { ++navigations_; }
+  void Raised() override {
+    ++raised_;
+    ScheduleWaiterCheck();
+  }
+  void MessageShown(const std::string& caption, const std::string& text) override {
+    messages_.push_back(caption + "\t" + text);
+  }
+  void External(const std::string& uri) override {
+    externals_.push_back(uri);
+    ScheduleWaiterCheck();
+  }
+  bool HandleVerb(int fd, const std::string& request) override {
+    const std::size_t space = request.find(' ');
+    HandleTestVerb(fd, request.substr(0, space), space == std::string::npos ? "" : request.substr(space + 1));
+    return true;
+  }
+
+ private:
+  // A test waiting for the reader to settle ("wait N": N pages asked for,
+  // the last loaded) or for a line of the state report ("until LINE").
+  struct Waiter {
+    int fd = -1;
+    int navigations = 0;
+    std::string line;
+  };
+
+  void HandleTestVerb(int fd, const std::string& verb, const std::string& argument);
+  void QueueAction(std::function<void()> action);
+  void ScheduleNextAction();
+  void RunNextAction();
+  void ScheduleWaiterCheck();
+  void CheckWaiters();
+  std::string StateReport() const;
+  std::string TreeReport() const;
+  std::string MenuReport() const;
+  std::string DialogReport() const;
+  std::optional<Control> ControlByName(const std::string& name) const;
+  void Screenshot(int fd, const std::string& path);
+  void CaptureWindow(int fd, const std::string& path);
+
+  GtkPlatform& p_;
+  int navigations_ = 0;
+  int raised_ = 0;
+  std::vector<std::string> messages_;  // "caption\ttext" of every message box
+  std::vector<std::string> externals_;
+  std::deque<std::function<void()>> actions_;
+  guint actionSource_ = 0;
+  int runningActions_ = 0;
+  std::vector<Waiter> waiters_;
+  guint waiterSource_ = 0;
+};
+
+std::optional<Control> TestVerbs::ControlByName(const std::string& name) const {
   for (const auto& [text, control] : kControlNames) {
     if (name == text) return control;
   }
   return std::nullopt;
 }
 
-void GtkPlatform::QueueAction(std::function<void()> action) {
+void TestVerbs::QueueAction(std::function<void()> action) {
   actions_.push_back(std::move(action));
   ScheduleNextAction();
 }
 
 // One queued action per idle turn, so that the toolkit handles what each
 // one caused before the next runs.
-void GtkPlatform::ScheduleNextAction() {
+void TestVerbs::ScheduleNextAction() {
   if (actions_.empty() || actionSource_ != 0) return;
   actionSource_ = g_idle_add(
       [](gpointer self) -> gboolean {
-        auto* platform = static_cast<GtkPlatform*>(self);
+        auto* platform = static_cast<TestVerbs*>(self);
         platform->actionSource_ = 0;
         platform->RunNextAction();
         return G_SOURCE_REMOVE;
@@ -115,22 +192,22 @@ void GtkPlatform::ScheduleNextAction() {
       this);
 }
 
-void GtkPlatform::RunNextAction() {
+void TestVerbs::RunNextAction() {
   if (actions_.empty()) return;
   std::function<void()> action = std::move(actions_.front());
   actions_.pop_front();
   ++runningActions_;
-  if (!destroyed_) action();
+  if (!p_.destroyed_) action();
   --runningActions_;
   ScheduleNextAction();
   ScheduleWaiterCheck();
 }
 
-void GtkPlatform::ScheduleWaiterCheck() {
+void TestVerbs::ScheduleWaiterCheck() {
   if (waiters_.empty() || waiterSource_ != 0) return;
   waiterSource_ = g_idle_add(
       [](gpointer self) -> gboolean {
-        auto* platform = static_cast<GtkPlatform*>(self);
+        auto* platform = static_cast<TestVerbs*>(self);
         platform->waiterSource_ = 0;
         platform->CheckWaiters();
         return G_SOURCE_REMOVE;
@@ -138,19 +215,19 @@ void GtkPlatform::ScheduleWaiterCheck() {
       this);
 }
 
-void GtkPlatform::CheckWaiters() {
+void TestVerbs::CheckWaiters() {
   std::vector<Waiter> still;
   for (const Waiter& waiter : waiters_) {
-    if (dialog_) {
+    if (p_.dialog_) {
       InstanceChannel::Reply(waiter.fd, "dialog");
       continue;
     }
     // A reader still starting (its loop not yet running) has not settled.
-    const bool quiet = looping_ && actions_.empty() && runningActions_ == 0;
+    const bool quiet = p_.looping_ && actions_.empty() && runningActions_ == 0;
     const bool settled =
         quiet &&
-        (waiter.line.empty() ? navigations_ >= waiter.navigations && (reader_ == nullptr || !reader_->Busy()) &&
-                                   (!pageView_ || !pageView_->Loading())
+        (waiter.line.empty() ? navigations_ >= waiter.navigations && (p_.reader_ == nullptr || !p_.reader_->Busy()) &&
+                                   (!p_.pageView_ || !p_.pageView_->Loading())
                              : ("\n" + StateReport()).find("\n" + waiter.line + "\n") != std::string::npos);
     if (settled) {
       InstanceChannel::Reply(waiter.fd, "idle");
@@ -161,45 +238,45 @@ void GtkPlatform::CheckWaiters() {
   waiters_ = std::move(still);
 }
 
-std::string GtkPlatform::StateReport() const {
+std::string TestVerbs::StateReport() const {
   std::ostringstream out;
-  out << "id=" << ownId_ << "\n";
-  out << "title=" << title_ << "\n";
-  out << "busy=" << (reader_ != nullptr && reader_->Busy()) << "\n";
-  out << "loading=" << (pageView_ && pageView_->Loading()) << "\n";
+  out << "id=" << p_.ownId_ << "\n";
+  out << "title=" << p_.title_ << "\n";
+  out << "busy=" << (p_.reader_ != nullptr && p_.reader_->Busy()) << "\n";
+  out << "loading=" << (p_.pageView_ && p_.pageView_->Loading()) << "\n";
   out << "navigations=" << navigations_ << "\n";
-  out << "loads=" << (pageView_ ? pageView_->LoadsEnded() : 0) << "\n";
+  out << "loads=" << (p_.pageView_ ? p_.pageView_->LoadsEnded() : 0) << "\n";
   out << "raised=" << raised_ << "\n";
   out << "messages=" << messages_.size() << "\n";
   if (!messages_.empty()) out << "message=" << messages_.back() << "\n";
   for (const std::string& external : externals_) out << "external=" << external << "\n";
-  if (pageView_) {
-    out << "uri=" << pageView_->Uri() << "\n";
-    out << "zoom=" << pageView_->ZoomFactor() << "\n";
-    out << "filter=" << pageView_->FilterReady() << "\n";
-    if (const std::optional<ScrollInfo> scroll = pageView_->Scroll()) {
+  if (p_.pageView_) {
+    out << "uri=" << p_.pageView_->Uri() << "\n";
+    out << "zoom=" << p_.pageView_->ZoomFactor() << "\n";
+    out << "filter=" << p_.pageView_->FilterReady() << "\n";
+    if (const std::optional<ScrollInfo> scroll = p_.pageView_->Scroll()) {
       out << "scroll=" << scroll->position << " " << scroll->page << " " << scroll->maximum << "\n";
     }
   }
-  if (reader_ != nullptr) {
-    out << "book=" << reader_->BookPath() << "\n";
-    out << "tempfolder=" << reader_->TempFolder() << "\n";
-    out << "history=" << reader_->GetHistory().Position() << "/" << reader_->GetHistory().Count() << "\n";
-    out << "images=" << reader_->ShowImages() << "\n";
-    out << "fit=" << reader_->FitToWindow() << "\n";
-    out << "cleartype=" << reader_->ClearType() << "\n";
-    out << "textsize=" << reader_->TextSize() << "\n";
+  if (p_.reader_ != nullptr) {
+    out << "book=" << p_.reader_->BookPath() << "\n";
+    out << "tempfolder=" << p_.reader_->TempFolder() << "\n";
+    out << "history=" << p_.reader_->GetHistory().Position() << "/" << p_.reader_->GetHistory().Count() << "\n";
+    out << "images=" << p_.reader_->ShowImages() << "\n";
+    out << "fit=" << p_.reader_->FitToWindow() << "\n";
+    out << "cleartype=" << p_.reader_->ClearType() << "\n";
+    out << "textsize=" << p_.reader_->TextSize() << "\n";
   }
   std::string separator;
   out << "toolbuttons=";
-  for (const ToolButtonEntry& button : toolButtons_) {
+  for (const GtkPlatform::ToolButtonEntry& button : p_.toolButtons_) {
     out << separator << button.command << (gtk_widget_get_sensitive(GTK_WIDGET(button.item)) ? "+" : "-");
     separator = " ";
   }
   out << "\n";
   separator.clear();
   out << "tips=";
-  for (const ToolButtonEntry& button : toolButtons_) {
+  for (const GtkPlatform::ToolButtonEntry& button : p_.toolButtons_) {
     GtkWidget* inner = gtk_bin_get_child(GTK_BIN(button.item));
     gchar* tip = gtk_widget_get_tooltip_text(inner != nullptr ? inner : GTK_WIDGET(button.item));
     out << separator << (tip != nullptr ? tip : "");
@@ -210,17 +287,17 @@ std::string GtkPlatform::StateReport() const {
   separator.clear();
   out << "visible=";
   for (int i = 0; i < kControlCount; ++i) {
-    const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
+    const GtkPlatform::ControlWidgets& c = p_.controls_[static_cast<std::size_t>(i)];
     if (c.outer != nullptr && gtk_widget_get_visible(c.outer)) {
       out << separator << ControlName(static_cast<Control>(i));
       separator = " ";
     }
   }
   out << "\n";
-  if (const std::optional<Control> focus = FocusedControl()) out << "focus=" << ControlName(*focus) << "\n";
-  out << "area=" << areaWidth_ << "x" << areaHeight_ << "\n";
+  if (const std::optional<Control> focus = p_.FocusedControl()) out << "focus=" << ControlName(*focus) << "\n";
+  out << "area=" << p_.areaWidth_ << "x" << p_.areaHeight_ << "\n";
   for (int i = 0; i < kControlCount; ++i) {
-    const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
+    const GtkPlatform::ControlWidgets& c = p_.controls_[static_cast<std::size_t>(i)];
     if (c.outer == nullptr || !gtk_widget_get_visible(c.outer)) continue;
     GtkAllocation box{};
     gtk_widget_get_allocation(c.outer, &box);
@@ -230,23 +307,30 @@ std::string GtkPlatform::StateReport() const {
     int y = 0;
     int originX = 0;
     int originY = 0;
-    GdkWindow* top = gtk_widget_get_window(window_);
-    if (top != nullptr && gtk_widget_translate_coordinates(c.outer, window_, 0, 0, &x, &y)) {
+    GdkWindow* top = gtk_widget_get_window(p_.window_);
+    // Where the page itself starts: below the notice bar when one shows.
+    GtkWidget* origin = static_cast<Control>(i) == Control::kPageView ? c.inner : c.outer;
+    if (top != nullptr && gtk_widget_translate_coordinates(origin, p_.window_, 0, 0, &x, &y)) {
       gdk_window_get_origin(top, &originX, &originY);
       out << "screen." << ControlName(static_cast<Control>(i)) << "=" << originX + x << "," << originY + y
           << "\n";
     }
   }
-  out << "dialog=" << (dialog_ ? dialog_->kind : "none") << "\n";
+  out << "dialog=" << (p_.dialog_ ? p_.dialog_->kind : "none") << "\n";
+  if (p_.notice_ != nullptr && gtk_widget_get_visible(p_.notice_)) {
+    std::string notice = gtk_label_get_text(GTK_LABEL(p_.noticeLabel_));
+    for (char& c : notice) c = c == '\n' ? '|' : c;
+    out << "notice=" << notice << "\n";
+  }
   return out.str();
 }
 
-std::string GtkPlatform::TreeReport() const {
+std::string TestVerbs::TreeReport() const {
   // depth, image, selected, text: one line per entry in order.
   std::ostringstream out;
-  if (treeStore_ == nullptr) return "";
-  const TreeItem selected = TreeSelection();
-  auto* model = GTK_TREE_MODEL(treeStore_);
+  if (p_.treeStore_ == nullptr) return "";
+  const TreeItem selected = p_.TreeSelection();
+  auto* model = GTK_TREE_MODEL(p_.treeStore_);
   std::function<void(GtkTreeIter*, int)> walk = [&](GtkTreeIter* parent, int depth) {
     GtkTreeIter iter;
     if (!gtk_tree_model_iter_children(model, &iter, parent)) return;
@@ -265,11 +349,11 @@ std::string GtkPlatform::TreeReport() const {
   return out.str();
 }
 
-std::string GtkPlatform::MenuReport() const {
+std::string TestVerbs::MenuReport() const {
   // command, sensitive, mark, label: the File menu in order, then Help;
   // the items of a sub-menu follow their item, indented by ">".
   std::ostringstream out;
-  if (menuBar_ == nullptr) return "";
+  if (p_.menuBar_ == nullptr) return "";
   std::function<void(GtkWidget*, const std::string&)> list = [&](GtkWidget* menu, const std::string& indent) {
     GList* children = gtk_container_get_children(GTK_CONTAINER(menu));
     for (GList* node = children; node != nullptr; node = node->next) {
@@ -285,7 +369,7 @@ std::string GtkPlatform::MenuReport() const {
     }
     g_list_free(children);
   };
-  GList* menus = gtk_container_get_children(GTK_CONTAINER(menuBar_));
+  GList* menus = gtk_container_get_children(GTK_CONTAINER(p_.menuBar_));
   for (GList* top = menus; top != nullptr; top = top->next) {
     out << "[" << gtk_menu_item_get_label(GTK_MENU_ITEM(top->data)) << "]\n";
     if (GtkWidget* items = gtk_menu_item_get_submenu(GTK_MENU_ITEM(top->data))) list(items, "");
@@ -294,22 +378,22 @@ std::string GtkPlatform::MenuReport() const {
   return out.str();
 }
 
-std::string GtkPlatform::DialogReport() const {
-  if (!dialog_) return "none";
-  std::string report = dialog_->kind + "\t" + dialog_->title + "\t" + dialog_->text + "\n";
-  for (const std::string& line : dialog_->lines) report += line + "\n";
+std::string TestVerbs::DialogReport() const {
+  if (!p_.dialog_) return "none";
+  std::string report = p_.dialog_->kind + "\t" + p_.dialog_->title + "\t" + p_.dialog_->text + "\n";
+  for (const std::string& line : p_.dialog_->lines) report += line + "\n";
   return report;
 }
 
-void GtkPlatform::Screenshot(int fd, const std::string& path) {
-  if (window_ == nullptr || gtk_widget_get_window(window_) == nullptr) {
+void TestVerbs::Screenshot(int fd, const std::string& path) {
+  if (p_.window_ == nullptr || gtk_widget_get_window(p_.window_) == nullptr) {
     InstanceChannel::Reply(fd, "error: no window");
     return;
   }
   // The page has drawn two frames of its own first, then the window paints
   // a few more, so that what the page view drew last is on the screen.
-  if (pageView_ && gtk_widget_get_visible(pageView_->Widget())) {
-    pageView_->Evaluate(
+  if (p_.pageView_ && gtk_widget_is_visible(p_.pageView_->Widget())) {
+    p_.pageView_->Evaluate(
         "await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r))); return 1;", true,
         [this, fd, path](const std::string&) { CaptureWindow(fd, path); });
     return;
@@ -317,20 +401,20 @@ void GtkPlatform::Screenshot(int fd, const std::string& path) {
   CaptureWindow(fd, path);
 }
 
-void GtkPlatform::CaptureWindow(int fd, const std::string& path) {
-  if (window_ == nullptr || destroyed_) {
+void TestVerbs::CaptureWindow(int fd, const std::string& path) {
+  if (p_.window_ == nullptr || p_.destroyed_) {
     InstanceChannel::Reply(fd, "error: no window");
     return;
   }
   struct Shot {
-    GtkPlatform* platform;
+    TestVerbs* platform;
     int fd;
     std::string path;
     int frames;
   };
-  gtk_widget_queue_draw(window_);
+  gtk_widget_queue_draw(p_.window_);
   gtk_widget_add_tick_callback(
-      window_,
+      p_.window_,
       [](GtkWidget* widget, GdkFrameClock*, gpointer data) -> gboolean {
         auto* shot = static_cast<Shot*>(data);
         if (--shot->frames > 0) {
@@ -354,7 +438,7 @@ void GtkPlatform::CaptureWindow(int fd, const std::string& path) {
       [](gpointer data) { std::unique_ptr<Shot>(static_cast<Shot*>(data)); });
 }
 
-void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::string& argument) {
+void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::string& argument) {
   const auto reply = [fd](const std::string& text) { InstanceChannel::Reply(fd, text); };
   std::istringstream words(argument);
 
@@ -364,7 +448,7 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
   if (verb == "dialog?") return reply(DialogReport());
   if (verb == "list?") {
     const std::optional<Control> list = ControlByName(argument);
-    GtkListStore* store = list ? ListStore(*list) : nullptr;
+    GtkListStore* store = list ? p_.ListStore(*list) : nullptr;
     if (store == nullptr) return reply("error: no such list");
     std::string lines;
     GtkTreeIter iter;
@@ -391,14 +475,14 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
     return;
   }
   if (verb == "eval") {
-    if (!pageView_) return reply("error: no page view");
-    pageView_->Evaluate(argument, false,
+    if (!p_.pageView_) return reply("error: no page view");
+    p_.pageView_->Evaluate(argument, false,
                         [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
     return;
   }
   if (verb == "eval-async") {
-    if (!pageView_) return reply("error: no page view");
-    pageView_->Evaluate(argument, true,
+    if (!p_.pageView_) return reply("error: no page view");
+    p_.pageView_->Evaluate(argument, true,
                         [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
     return;
   }
@@ -406,25 +490,25 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
 
   if (verb == "menu") {
     int command = 0;
-    const auto found = ParseInt(argument, command) ? menuItems_.find(command) : menuItems_.end();
-    if (found == menuItems_.end()) return reply("error: no such item");
+    const auto found = ParseInt(argument, command) ? p_.menuItems_.find(command) : p_.menuItems_.end();
+    if (found == p_.menuItems_.end()) return reply("error: no such item");
     GtkWidget* item = found->second;
     if (!gtk_widget_is_sensitive(item)) return reply("insensitive");
     reply("ok");
     return QueueAction([this, command] {
-      const auto again = menuItems_.find(command);
-      if (again != menuItems_.end()) gtk_menu_item_activate(GTK_MENU_ITEM(again->second));
+      const auto again = p_.menuItems_.find(command);
+      if (again != p_.menuItems_.end()) gtk_menu_item_activate(GTK_MENU_ITEM(again->second));
     });
   }
   if (verb == "button") {
     int command = 0;
     if (!ParseInt(argument, command)) return reply("error: button CMD");
-    for (const ToolButtonEntry& button : toolButtons_) {
+    for (const GtkPlatform::ToolButtonEntry& button : p_.toolButtons_) {
       if (button.command != command) continue;
       if (!gtk_widget_is_sensitive(GTK_WIDGET(button.item))) return reply("insensitive");
       reply("ok");
       return QueueAction([this, command] {
-        for (const ToolButtonEntry& again : toolButtons_) {
+        for (const GtkPlatform::ToolButtonEntry& again : p_.toolButtons_) {
           if (again.command == command) g_signal_emit_by_name(again.item, "clicked");
         }
       });
@@ -433,23 +517,23 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
   }
   if (verb == "tree-tap" || verb == "tree-expand") {
     GtkTreeIter iter;
-    if (treeStore_ == nullptr || !FindRow(GTK_TREE_MODEL(treeStore_), nullptr, 1, argument, &iter)) {
+    if (p_.treeStore_ == nullptr || !FindRow(GTK_TREE_MODEL(p_.treeStore_), nullptr, 1, argument, &iter)) {
       return reply("error: no such entry");
     }
     reply("ok");
-    GtkTreePath* found = gtk_tree_model_get_path(GTK_TREE_MODEL(treeStore_), &iter);
-    const TreeItem item = ItemAt(found);
+    GtkTreePath* found = gtk_tree_model_get_path(GTK_TREE_MODEL(p_.treeStore_), &iter);
+    const TreeItem item = p_.ItemAt(found);
     gtk_tree_path_free(found);
     const bool expand = verb == "tree-expand";
     return QueueAction([this, item, expand] {
-      std::optional<GtkTreeIter> row = TreeIter(item);
+      std::optional<GtkTreeIter> row = p_.TreeIter(item);
       if (!row) return;
-      AttachTreeModel();
-      GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(treeStore_), &*row);
+      p_.AttachTreeModel();
+      GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(p_.treeStore_), &*row);
       if (expand) {
-        gtk_tree_view_expand_row(GTK_TREE_VIEW(Widgets(Control::kTree).inner), path, FALSE);
+        gtk_tree_view_expand_row(GTK_TREE_VIEW(p_.Widgets(Control::kTree).inner), path, FALSE);
       } else {
-        TapTreeRow(path);
+        p_.TapTreeRow(path);
       }
       gtk_tree_path_free(path);
     });
@@ -457,13 +541,13 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
   if (verb == "set-text") {
     const std::size_t space = argument.find(' ');
     const std::optional<Control> edit = ControlByName(argument.substr(0, space));
-    if (!edit || Widgets(*edit).inner == nullptr || !GTK_IS_ENTRY(Widgets(*edit).inner)) {
+    if (!edit || p_.Widgets(*edit).inner == nullptr || !GTK_IS_ENTRY(p_.Widgets(*edit).inner)) {
       return reply("error: no such entry");
     }
     const std::string text = space == std::string::npos ? "" : argument.substr(space + 1);
     reply("ok");
     return QueueAction([this, edit, text] {
-      if (Widgets(*edit).inner != nullptr) gtk_entry_set_text(GTK_ENTRY(Widgets(*edit).inner), text.c_str());
+      if (p_.Widgets(*edit).inner != nullptr) gtk_entry_set_text(GTK_ENTRY(p_.Widgets(*edit).inner), text.c_str());
     });
   }
   if (verb == "list-select" || verb == "list-activate") {
@@ -471,7 +555,7 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
     int index = -1;
     words >> name >> index;
     const std::optional<Control> list = ControlByName(name);
-    GtkListStore* store = list ? ListStore(*list) : nullptr;
+    GtkListStore* store = list ? p_.ListStore(*list) : nullptr;
     if (store == nullptr || index < 0 ||
         index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
       return reply("error: no such line");
@@ -479,9 +563,9 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
     reply("ok");
     const bool activate = verb == "list-activate";
     return QueueAction([this, list, index, activate] {
-      if (ListStore(*list) == nullptr) return;
-      AttachListModel(*list);
-      auto* view = GTK_TREE_VIEW(Widgets(*list).inner);
+      if (p_.ListStore(*list) == nullptr) return;
+      p_.AttachListModel(*list);
+      auto* view = GTK_TREE_VIEW(p_.Widgets(*list).inner);
       GtkTreePath* path = gtk_tree_path_new_from_indices(index, -1);
       // As a click does: the line is selected (and told), then activated.
       gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
@@ -491,29 +575,29 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
   }
   if (verb == "control-click") {
     const std::optional<Control> control = ControlByName(argument);
-    if (!control || Widgets(*control).inner == nullptr || !GTK_IS_BUTTON(Widgets(*control).inner)) {
+    if (!control || p_.Widgets(*control).inner == nullptr || !GTK_IS_BUTTON(p_.Widgets(*control).inner)) {
       return reply("error: no such button");
     }
-    if (!gtk_widget_is_sensitive(Widgets(*control).inner)) return reply("insensitive");
+    if (!gtk_widget_is_sensitive(p_.Widgets(*control).inner)) return reply("insensitive");
     reply("ok");
     return QueueAction([this, control] {
-      if (Widgets(*control).inner != nullptr) gtk_button_clicked(GTK_BUTTON(Widgets(*control).inner));
+      if (p_.Widgets(*control).inner != nullptr) gtk_button_clicked(GTK_BUTTON(p_.Widgets(*control).inner));
     });
   }
   if (verb == "dialog-respond") {
     int line = 0;
-    if (!dialog_ || !ParseInt(argument, line)) return reply("error: no dialog");
-    GtkWidget* dialog = dialog_->dialog;
-    GtkWidget* list = dialog_->list;
+    if (!p_.dialog_ || !ParseInt(argument, line)) return reply("error: no dialog");
+    GtkWidget* dialog = p_.dialog_->dialog;
+    GtkWidget* list = p_.dialog_->list;
     if (list != nullptr && line >= 0) {
       GtkTreePath* path = gtk_tree_path_new_from_indices(line, -1);
       gtk_tree_view_set_cursor(GTK_TREE_VIEW(list), path, nullptr, FALSE);
       gtk_tree_path_free(path);
     }
     const int response = line < 0 ? GTK_RESPONSE_CANCEL
-                                  : (dialog_->kind == "message"
+                                  : (p_.dialog_->kind == "message"
                                          ? GTK_RESPONSE_OK
-                                         : (dialog_->kind == "file" ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK));
+                                         : (p_.dialog_->kind == "file" ? GTK_RESPONSE_CANCEL : GTK_RESPONSE_OK));
     reply("ok");
     gtk_dialog_response(GTK_DIALOG(dialog), response);
     return;
@@ -521,11 +605,13 @@ void GtkPlatform::HandleTestVerb(int fd, const std::string& verb, const std::str
   if (verb == "resize") {
     int width = 0;
     int height = 0;
-    if (!(words >> width >> height) || window_ == nullptr) return reply("error: resize W H");
-    gtk_window_resize(GTK_WINDOW(window_), width, height);
+    if (!(words >> width >> height) || p_.window_ == nullptr) return reply("error: resize W H");
+    gtk_window_resize(GTK_WINDOW(p_.window_), width, height);
     return reply("ok");
   }
   reply("error: unknown verb");
 }
+
+std::unique_ptr<TestHooks> NewTestVerbs(GtkPlatform& platform) { return std::make_unique<TestVerbs>(platform); }
 
 }  // namespace tessaly::app::gtk
