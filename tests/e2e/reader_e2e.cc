@@ -630,7 +630,8 @@ TEST_F(ReaderInstances, FileExitClosesAndAVanishedReadersFolderIsRemoved) {
   ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
   EXPECT_FALSE(fs::exists(stale)) << "the dead reader's folder is gone";
   const std::string folder = reader->State()["tempfolder"];
-  EXPECT_EQ(folder, sandbox_.Runtime() + "/temptallis_/") << "the name was taken when this reader started";
+  EXPECT_TRUE(folder.starts_with(sandbox_.Runtime() + "/temptallis")) << folder;
+  EXPECT_NE(folder, stale + "/");
   EXPECT_EQ(reader->State()["title"], "Search test");
 
   // Help > Help Topics opens the book the store names.
