@@ -486,23 +486,6 @@ TEST_F(ReaderView, PagesDecodeWithTheBooksCodePageAndFetchNothing) {
   EXPECT_EQ(reader->Navigations(), before);
 }
 
-// #SYSTEM of a built book: default topic, title and language.
-std::string SystemObject(const std::string& topic, const std::string& title, std::uint32_t language) {
-  std::vector<std::uint8_t> out;
-  test::Append32(out, 3);
-  const auto record = [&out](std::uint16_t code, const std::string& data) {
-    test::Append16(out, code);
-    test::Append16(out, static_cast<std::uint16_t>(data.size()));
-    out.insert(out.end(), data.begin(), data.end());
-  };
-  record(2, topic + '\0');
-  record(3, title + '\0');
-  std::string id(4, '\0');
-  for (int i = 0; i < 4; ++i) id[static_cast<std::size_t>(i)] = static_cast<char>((language >> (8 * i)) & 0xFF);
-  record(4, id);
-  return std::string(out.begin(), out.end());
-}
-
 TEST_F(ReaderView, PagesWithoutACharsetReadInTheBooksCodePage) {
   struct Case {
     std::uint32_t language;
