@@ -66,12 +66,16 @@ std::optional<LockedFolder> MakeTempFolder(std::string_view root, std::size_t ma
   path += kTempFolderName;
   path += "XXXXXX";
   if (path.size() > maxBytes || ::mkdtemp(path.data()) == nullptr) return std::nullopt;
-  std::optional<FolderLock> lock = LockFolder(path);
-  if (!lock) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
     ::rmdir(path.c_str());
     return std::nullopt;
   }
-  return LockedFolder{path, std::move(*lock)};
+  // A fresh folder's lock is free; a file system without locks (some
+  // network mounts) leaves it untaken, and then no later reader can take
+  // it either, so the folder is never removed as abandoned.
+  ::flock(fd, LOCK_EX | LOCK_NB);
+  return LockedFolder{path, FolderLock(fd)};
 }
 
 bool IsReaderTempFolder(std::string_view folder, std::string_view root) {

@@ -16,8 +16,8 @@
 
 namespace tessaly::app {
 
-// An open descriptor of a folder with its exclusive lock held; the lock is
-// released when the descriptor closes.
+// An open descriptor of a folder with its exclusive lock held (when the file
+// system has locks); the lock is released when the descriptor closes.
 class FolderLock {
  public:
   FolderLock() = default;
@@ -27,7 +27,6 @@ class FolderLock {
   FolderLock& operator=(FolderLock&& other) noexcept;
   FolderLock(const FolderLock&) = delete;
   FolderLock& operator=(const FolderLock&) = delete;
-  bool Held() const { return fd_ >= 0; }
 
  private:
   int fd_ = -1;
@@ -47,7 +46,8 @@ struct LockedFolder {
 };
 
 // Makes a fresh folder under `root` (as UsableTempRoot gives it) and locks
-// it; nullopt when it cannot be made or its path would pass maxBytes.
+// it (where the file system has locks); nullopt when it cannot be made or
+// its path would pass maxBytes.
 std::optional<LockedFolder> MakeTempFolder(std::string_view root, std::size_t maxBytes);
 
 // True when `folder` (maybe ending in '/') names one of the reader's
