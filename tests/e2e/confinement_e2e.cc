@@ -156,6 +156,7 @@ TEST_F(ReaderConfinement, AHostileBookReadsNothingOutsideItsPages) {
 
     // The whole page sent elsewhere, every way: it stays.
     const std::string uri = reader.State()["uri"];
+    EXPECT_TRUE(uri.starts_with("tessaly-page:///index")) << uri;
     for (const char* target : {"'..%2F'.repeat(12) + HOME.slice(1).split('/').join('%2F') + '%2Fsecret.htm'",
                                "'../'.repeat(12) + HOME.slice(1) + '/secret.htm'", "'file://' + HOME + '/secret.htm'"}) {
       SCOPED_TRACE(target);
