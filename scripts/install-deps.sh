@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev zlib1g-dev
           clang libclang-rt-14-dev
-          libgtk-3-dev libwebkit2gtk-4.1-dev libxtst-dev xvfb xauth
+          libgtk-3-dev libwebkit2gtk-4.1-dev bubblewrap xdg-dbus-proxy libxtst-dev xvfb xauth
           dpkg-dev desktop-file-utils groff-base "$@")
 missing=()
 for p in "${packages[@]}"; do

@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "app/temp_folder.h"
 #include "base/book_error.h"
 #include "pages/history.h"
 
@@ -234,6 +235,7 @@ class Reader {
   InstanceId otherInstance_ = 0;
   std::string tempRoot_;    // the root the temporary folder went into
   std::string tempFolder_;  // ends in '/'
+  FolderLock tempLock_;     // held while this reader runs
   std::unique_ptr<Book> currentBook_;
 
   // Window state.

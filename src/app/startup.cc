@@ -70,9 +70,11 @@ bool Reader::Start(std::string_view commandLine) {
 bool Reader::CreateTempFolder() {
   tempRoot_ = UsableTempRoot(platform_.TempRoot());
   // Room for the '/' that ends the stored folder.
-  const std::optional<std::string> folder = MakeTempFolder(tempRoot_, kMaxTempFolderBytes - 1);
+  std::optional<LockedFolder> folder = MakeTempFolder(tempRoot_, kMaxTempFolderBytes - 1);
   if (!folder) return false;
-  tempFolder_ = *folder + "/";
+  tempFolder_ = folder->path + "/";
+  // Held until the reader ends: a later reader knows the folder is in use.
+  tempLock_ = std::move(folder->lock);
   pageCache_ = std::make_unique<PageCache>(*pageHost_, history_, tempFolder_);
   return true;
 }
@@ -96,11 +98,11 @@ void Reader::RegisterInstance() {
 void Reader::RemoveStaleFolder(InstanceId id, const std::string& folder) {
   if (id == platform_.OwnInstance() || platform_.ReaderExists(id)) return;
   // The icon of a reader that is gone went with its process. What the store
-  // names is removed only when it is one of the reader's own folders, and
-  // never the one this reader has just made under the same name.
-  if (!IsReaderTempFolder(folder, tempRoot_)) return;
+  // names is removed only when it is one of the reader's own folders, not
+  // this reader's, and no running reader holds its lock: a reader whose
+  // channel cannot be reached may still be running.
   if (SameFolder(folder, tempFolder_)) return;
-  RemoveFolder(folder);
+  RemoveAbandonedFolder(folder, tempRoot_);
 }
 
 void Reader::ReleaseInstance() {

@@ -2,10 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <vector>
 
@@ -26,6 +28,31 @@ std::string Normal(std::string_view path) {
 
 }  // namespace
 
+FolderLock::~FolderLock() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FolderLock& FolderLock::operator=(FolderLock&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = other.fd_;
+    other.fd_ = -1;
+  }
+  return *this;
+}
+
+std::optional<FolderLock> LockFolder(std::string_view folder) {
+  const std::string path = WithoutTrailingSlashes(folder);
+  // Close-on-exec: a helper the reader starts never carries the lock on.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return std::nullopt;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  return FolderLock(fd);
+}
+
 std::string UsableTempRoot(std::string_view root) {
   const std::string trimmed = WithoutTrailingSlashes(root);
   struct stat info {};
@@ -33,16 +60,22 @@ std::string UsableTempRoot(std::string_view root) {
   return trimmed;
 }
 
-std::optional<std::string> MakeTempFolder(std::string_view root, std::size_t maxBytes) {
+std::optional<LockedFolder> MakeTempFolder(std::string_view root, std::size_t maxBytes) {
   std::string path = std::string(root);
   if (path.empty() || path.back() != '/') path += '/';
   path += kTempFolderName;
-  while (path.size() <= maxBytes) {
-    if (::mkdir(path.c_str(), 0700) == 0) return path;
-    if (errno != EEXIST) return std::nullopt;
-    path += '_';
+  path += "XXXXXX";
+  if (path.size() > maxBytes || ::mkdtemp(path.data()) == nullptr) return std::nullopt;
+  const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) {
+    ::rmdir(path.c_str());
+    return std::nullopt;
   }
-  return std::nullopt;
+  // A fresh folder's lock is free; a file system without locks (some
+  // network mounts) leaves it untaken, and then no later reader can take
+  // it either, so the folder is never removed as abandoned.
+  ::flock(fd, LOCK_EX | LOCK_NB);
+  return LockedFolder{path, FolderLock(fd)};
 }
 
 bool IsReaderTempFolder(std::string_view folder, std::string_view root) {
@@ -82,6 +115,13 @@ bool RemoveFolder(std::string_view folder) {
   ::rmdir(path.c_str());
   struct stat info {};
   return ::lstat(path.c_str(), &info) != 0;
+}
+
+bool RemoveAbandonedFolder(std::string_view folder, std::string_view root) {
+  if (!IsReaderTempFolder(folder, root)) return false;
+  const std::optional<FolderLock> lock = LockFolder(folder);
+  if (!lock) return false;  // its reader still runs
+  return RemoveFolder(folder);
 }
 
 }  // namespace tessaly::app

@@ -53,7 +53,7 @@ TEST_F(OpenTest, BookWithContentsIndexAndSearch) {
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
   EXPECT_EQ(ui().focus, Control::kPageView);
   ASSERT_EQ(ui().navigations.size(), 1u);
-  EXPECT_EQ(ui().navigations[0], "file://" + root.Path() + "/temptallis/index0.htm");
+  EXPECT_EQ(ui().navigations[0], "file://" + reader().TempFolder() + "index0.htm");
   EXPECT_EQ(CurrentPath(), "index.htm");
   EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Welcome"));
   EXPECT_NE(ui().treeSelection, 0u);
@@ -81,7 +81,7 @@ TEST_F(OpenTest, BookWithContentsIndexAndSearch) {
   EXPECT_TRUE(reader().SearchPending());
 
   // The page and what it references sit in the temporary folder.
-  EXPECT_EQ(FolderNames(root.Path() + "/temptallis"),
+  EXPECT_EQ(FolderNames(reader().TempFolder()),
             (std::vector<std::string>{"0file.css", "1file.gif", "2file.gif", "index0.htm"}));
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(ui().OwnInstance()));
 }
@@ -165,7 +165,7 @@ TEST_F(OpenTest, SecondBookReplacesTheFirstAndKeepsTheViewSettings) {
   EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402, 303, 302, 304, 305, 307}));
   EXPECT_EQ(reader().GetHistory().Count(), 1);
   EXPECT_FALSE(ui().FindButton(kCmdBack)->enabled);
-  EXPECT_EQ(FolderNames(root.Path() + "/temptallis"), (std::vector<std::string>{"index2.htm"}));
+  EXPECT_EQ(FolderNames(reader().TempFolder()), (std::vector<std::string>{"index2.htm"}));
   EXPECT_EQ(ui().FileMenuText(),
             (std::vector<std::string>{"Open", "---", "[x] Show images", "[ ] Fit to window", "[ ] ClearType",
                                       "Text Size", "---", "(*) &Html", "---", "Exit"}));
@@ -216,7 +216,7 @@ TEST_F(OpenTest, BadFileIsReportedAndTheReaderGoesOn) {
   EXPECT_FALSE(ui().Exists(Control::kTree));
   EXPECT_FALSE(ui().progressVisible);
   EXPECT_EQ(ui().cursor, Cursor::kNormal);
-  EXPECT_TRUE(fs::is_empty(root.Path() + "/temptallis"));
+  EXPECT_TRUE(fs::is_empty(reader().TempFolder()));
   // And a good book opens again.
   OpenThroughMenu(TestBook("plain"));
   EXPECT_EQ(ui().title, "Plain Test Book");
@@ -326,9 +326,9 @@ TEST_F(OpenTest, ReaderShowingTheSameBookTakesItOver) {
   EXPECT_EQ(desktop.events, (std::vector<std::string>{"raise " + firstId}));
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], firstId);
   // The second one's folder went with it.
-  EXPECT_EQ(second.reader.TempFolder(), root.Path() + "/temptallis_/");
-  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis_"));
-  EXPECT_TRUE(fs::exists(root.Path() + "/temptallis"));
+  EXPECT_NE(second.reader.TempFolder(), reader().TempFolder());
+  EXPECT_FALSE(fs::exists(second.reader.TempFolder()));
+  EXPECT_TRUE(fs::exists(reader().TempFolder()));
 }
 
 TEST_F(OpenTest, ReaderShowingAnotherBookIsClosedAndReplaced) {
@@ -339,10 +339,10 @@ TEST_F(OpenTest, ReaderShowingAnotherBookIsClosedAndReplaced) {
   if (second.reader.Busy()) second.platform.Complete();
   // The first reader ran its close path before the second registered.
   EXPECT_TRUE(reader().Closed());
-  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis"));
+  EXPECT_FALSE(fs::exists(reader().TempFolder()));
   EXPECT_EQ(desktop.events, (std::vector<std::string>{"close " + firstId}));
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(second.platform.OwnInstance()));
-  EXPECT_EQ(desktop.store[StoreKey::kPrev]["WorkDirectory"], root.Path() + "/temptallis_/");
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["WorkDirectory"], second.reader.TempFolder());
   EXPECT_EQ(second.platform.title, "Tessaly Test Book");
   EXPECT_EQ(second.reader.OtherInstance(), 0u);
   // The order in the second reader: the other closed, then the title set.

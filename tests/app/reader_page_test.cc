@@ -40,7 +40,7 @@ class PageTest : public ReaderTest {
   }
   bool BackEnabled() const { return session->platform.FindButton(kCmdBack)->enabled; }
   bool ForwardEnabled() const { return session->platform.FindButton(kCmdForward)->enabled; }
-  std::string Folder() const { return root.Path() + "/temptallis"; }
+  std::string Folder() { return reader().TempFolder(); }
 };
 
 TEST_F(PageTest, LinksAndTheHistory) {

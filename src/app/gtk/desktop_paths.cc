@@ -36,11 +36,23 @@ std::string Parent(const std::string& path) {
 }  // namespace
 
 std::string TempRootFromEnvironment() {
-  for (const char* name : {"XDG_RUNTIME_DIR", "TMPDIR"}) {
-    const char* value = std::getenv(name);
-    if (IsFolder(value)) return WithoutTrailingSlash(value);
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (IsFolder(runtime)) return WithoutTrailingSlash(runtime);
+  return CacheFolder().value_or(std::string());
+}
+
+std::optional<std::string> CacheFolder() {
+  std::string cache;
+  if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {
+    cache = WithoutTrailingSlash(xdg);
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] == '/') {
+    cache = WithoutTrailingSlash(home) + "/.cache";
+  } else {
+    return std::nullopt;
   }
-  return "/tmp";
+  // The cache folder itself is the user's; only ours is made private.
+  if (mkdir(cache.c_str(), 0700) != 0 && errno != EEXIST) return std::nullopt;
+  return PrivateFolder(cache + "/tessaly");
 }
 
 std::optional<std::string> PrivateFolder(const std::string& path) {
@@ -56,7 +68,9 @@ std::optional<std::string> PrivateFolder(const std::string& path) {
 std::optional<std::string> ChannelFolder() {
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
   if (IsFolder(runtime)) return PrivateFolder(WithoutTrailingSlash(runtime) + "/tessaly");
-  return PrivateFolder(TempRootFromEnvironment() + "/tessaly-" + std::to_string(geteuid()));
+  const std::optional<std::string> cache = CacheFolder();
+  if (!cache) return std::nullopt;
+  return PrivateFolder(*cache + "/channel");
 }
 
 std::optional<std::string> StoreFile() {

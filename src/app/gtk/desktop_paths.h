@@ -1,9 +1,12 @@
 // Where the reader keeps its things on a Linux desktop.
 //
 // - Temporary root (extracted pages): $XDG_RUNTIME_DIR when it names a
-//   folder (private to the user, in memory), else $TMPDIR, else /tmp.
+//   folder (private to the user, in memory), else the reader's private
+//   cache folder, $XDG_CACHE_HOME/tessaly ($XDG_CACHE_HOME defaulting to
+//   $HOME/.cache). Never a folder other users can write in: there they could
+//   take names first or plant things.
 // - Instance sockets: $XDG_RUNTIME_DIR/tessaly, or, without a runtime
-//   folder, a private "tessaly-<uid>" folder in the temporary root.
+//   folder, "channel" in the private cache folder.
 // - The store (in place of the registry): $XDG_CONFIG_HOME/tessaly/store,
 //   $XDG_CONFIG_HOME defaulting to $HOME/.config.
 // - The reader's own help book: installed under <prefix>/share/tessaly, or
@@ -15,8 +18,13 @@
 
 namespace tessaly::app::gtk {
 
-// The temporary root, without a trailing '/'.
+// The temporary root, without a trailing '/'; empty when there is neither a
+// runtime folder nor a home to keep a cache in.
 std::string TempRootFromEnvironment();
+
+// The reader's cache folder ($XDG_CACHE_HOME/tessaly, made private), or
+// nullopt when there is no home or it cannot be made so.
+std::optional<std::string> CacheFolder();
 
 // Makes `path` a folder only this user can enter (mode 0700), or checks that
 // the existing one is: a real folder (not a link), owned by this user,

@@ -1,14 +1,22 @@
 #include "app/gtk/page_view.h"
 
+#include <fcntl.h>
+#include <gio/gunixinputstream.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
 
-#include "pages/page_names.h"
+#include "app/gtk/page_sandbox.h"
+#include "app/gtk/page_scheme.h"
+#include "app/temp_folder.h"
 
 namespace tessaly::app::gtk {
 
@@ -103,61 +111,29 @@ constexpr char kGreyStyle[] = "* { -webkit-font-smoothing: antialiased !importan
 // a closed port on this machine, so nothing leaves it.
 constexpr char kDeadEndProxy[] = "http://127.0.0.1:9";
 
-std::string RegexEscape(std::string_view text) {
-  std::string escaped;
-  for (char c : text) {
-    if (std::string_view(".*+?^$()[]{}|\\/").find(c) != std::string_view::npos) escaped += '\\';
-    escaped += c;
-  }
-  return escaped;
-}
-
-std::string JsonEscape(std::string_view text) {
-  std::string escaped;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      escaped += '\\';
-      escaped += c;
-    } else if (byte < 0x20) {
-      char code[8];
-      std::snprintf(code, sizeof code, "\\u%04x", byte);
-      escaped += code;
-    } else {
-      escaped += c;
-    }
-  }
-  return escaped;
-}
-
-// Block everything, then let through the reader's own folder and the
+// Block everything, then let through the reader's own pages and the
 // addresses that never leave the page.
-std::string FilterRules(const std::string& tempFolder) {
-  const auto allow = [](std::string_view pattern) {
-    return ",{\"trigger\":{\"url-filter\":\"" + JsonEscape(pattern) +
-           "\"},\"action\":{\"type\":\"ignore-previous-rules\"}}";
-  };
-  std::string rules = "[{\"trigger\":{\"url-filter\":\".*\"},\"action\":{\"type\":\"block\"}}";
-  rules += allow("^" + RegexEscape(FileAddress(tempFolder)));
-  rules += allow("^data:");
-  rules += allow("^blob:");
-  rules += allow("^about:");
-  rules += "]";
-  return rules;
-}
+constexpr char kFilterRules[] =
+    "[{\"trigger\":{\"url-filter\":\".*\"},\"action\":{\"type\":\"block\"}},"
+    "{\"trigger\":{\"url-filter\":\"^tessaly-page:\"},\"action\":{\"type\":\"ignore-previous-rules\"}},"
+    "{\"trigger\":{\"url-filter\":\"^data:\"},\"action\":{\"type\":\"ignore-previous-rules\"}},"
+    "{\"trigger\":{\"url-filter\":\"^blob:\"},\"action\":{\"type\":\"ignore-previous-rules\"}},"
+    "{\"trigger\":{\"url-filter\":\"^about:\"},\"action\":{\"type\":\"ignore-previous-rules\"}}]";
 
-// The file path of a file:// address, unescaped, without query or fragment.
-std::string DocumentOf(std::string_view uri) {
-  std::string_view path = uri;
-  if (!path.starts_with("file://")) return std::string(uri.substr(0, uri.find('#')));
-  path.remove_prefix(7);
-  path = path.substr(0, path.find_first_of("?#"));
-  gchar* unescaped = g_uri_unescape_string(std::string(path).c_str(), nullptr);
-  if (unescaped == nullptr) return std::string(path);
-  std::string text(unescaped);
-  g_free(unescaped);
+// The compiled filter's name in the store: the same rules, the same name
+// (FNV-1a of the rules, stable across builds).
+std::string FilterIdentifier() {
+  std::uint64_t hash = 14695981039346656037ull;
+  for (const char c : std::string_view(kFilterRules)) {
+    hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+  }
+  char text[32];
+  std::snprintf(text, sizeof text, "pages-%016llx", static_cast<unsigned long long>(hash));
   return text;
 }
+
+// The document of an address: without its fragment.
+std::string DocumentOf(std::string_view uri) { return std::string(uri.substr(0, uri.find('#'))); }
 
 std::string FragmentOf(std::string_view uri) {
   const std::size_t hash = uri.find('#');
@@ -207,10 +183,25 @@ std::string CharsetForCodePage(int codePage) {
 PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::string& filterFolder)
     : handlers_(std::move(handlers)), tempFolder_(tempFolder) {
   if (!tempFolder_.empty() && tempFolder_.back() != '/') tempFolder_ += '/';
+  // Pages are opened through the folder as it is now: a link put in its
+  // place later leads nowhere.
+  if (!tempFolder_.empty()) folderFd_ = open(tempFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
   cancel_ = g_cancellable_new();
 
   // Nothing of a book is kept: no cookies, no cache on disk, no storage.
   context_ = webkit_web_context_new_ephemeral();
+  // The sandbox before any page process starts. The page process needs no
+  // folder of ours: pages reach it through the scheme below.
+  static const std::optional<std::string> obstacle = SandboxObstacle();
+  if (obstacle) {
+    static bool told = false;
+    if (!told) std::fprintf(stderr, "tessaly: the page view runs without its sandbox: %s\n", obstacle->c_str());
+    told = true;
+  } else {
+    webkit_web_context_set_sandbox_enabled(context_, TRUE);
+  }
+  // Pages come through the reader's own scheme, served from the folder.
+  webkit_web_context_register_uri_scheme(context_, kPageScheme, OnPageRequest, this, nullptr);
   webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context_);
   WebKitNetworkProxySettings* proxy = webkit_network_proxy_settings_new(kDeadEndProxy, nullptr);
@@ -267,6 +258,8 @@ PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::
 
 PageView::~PageView() {
   g_cancellable_cancel(cancel_);
+  if (!asideFolder_.empty()) RemoveFolder(asideFolder_);
+  if (folderFd_ >= 0) close(folderFd_);
   if (syntheticEnd_ != 0) g_source_remove(syntheticEnd_);
   if (historyStep_ != 0) g_source_remove(historyStep_);
   g_signal_handlers_disconnect_by_data(view_, this);
@@ -285,35 +278,86 @@ PageView::~PageView() {
 }
 
 void PageView::StartFilter(const std::string& filterFolder) {
-  filterStore_ = webkit_user_content_filter_store_new(filterFolder.c_str());
-  const std::string rules = FilterRules(tempFolder_);
-  // One compiled filter per temporary folder name: two readers never
-  // rewrite each other's.
-  const std::string identifier = "offline-" + std::to_string(std::hash<std::string>()(tempFolder_));
-  GBytes* bytes = g_bytes_new(rules.data(), rules.size());
-  webkit_user_content_filter_store_save(filterStore_, identifier.c_str(), bytes, cancel_, OnFilterSaved, this);
+  if (filterFolder.empty()) {
+    filterStep_ = FilterStep::kSaveAside;
+  } else {
+    filterStore_ = webkit_user_content_filter_store_new(filterFolder.c_str());
+    filterStep_ = FilterStep::kLoad;
+  }
+  RunFilterStep();
+}
+
+void PageView::RunFilterStep() {
+  const std::string identifier = FilterIdentifier();
+  if (filterStep_ == FilterStep::kLoad) {
+    webkit_user_content_filter_store_load(filterStore_, identifier.c_str(), cancel_, OnFilterReady, this);
+    return;
+  }
+  if (filterStep_ == FilterStep::kSaveAside) {
+    // The store could not be written: a fresh folder only this reader
+    // knows, removed again as soon as the filter is in place.
+    gchar* folder = g_dir_make_tmp("tessaly-filter-XXXXXX", nullptr);
+    if (folder == nullptr) {
+      FilterDone(nullptr);
+      return;
+    }
+    asideFolder_ = folder;
+    g_free(folder);
+    if (filterStore_ != nullptr) g_object_unref(filterStore_);
+    filterStore_ = webkit_user_content_filter_store_new(asideFolder_.c_str());
+  }
+  GBytes* bytes = g_bytes_new_static(kFilterRules, sizeof kFilterRules - 1);
+  webkit_user_content_filter_store_save(filterStore_, identifier.c_str(), bytes, cancel_, OnFilterReady, this);
   g_bytes_unref(bytes);
 }
 
-void PageView::OnFilterSaved(GObject* store, GAsyncResult* result, gpointer self) {
+void PageView::OnFilterReady(GObject* store, GAsyncResult* result, gpointer data) {
+  auto* self = static_cast<PageView*>(data);
   GError* error = nullptr;
   WebKitUserContentFilter* filter =
-      webkit_user_content_filter_store_save_finish(WEBKIT_USER_CONTENT_FILTER_STORE(store), result, &error);
+      self->filterStep_ == FilterStep::kLoad
+          ? webkit_user_content_filter_store_load_finish(WEBKIT_USER_CONTENT_FILTER_STORE(store), result, &error)
+          : webkit_user_content_filter_store_save_finish(WEBKIT_USER_CONTENT_FILTER_STORE(store), result, &error);
   if (error != nullptr && g_error_matches(error, G_IO_ERROR, G_IO_ERROR_CANCELLED)) {
     g_error_free(error);
     return;  // the view is gone
   }
-  if (error != nullptr) {
-    std::fprintf(stderr, "tessaly: content filter: %s (requests stay confined by the proxy)\n", error->message);
-    g_error_free(error);
+  if (filter == nullptr) {
+    const FilterStep failed = self->filterStep_;
+    if (failed != FilterStep::kLoad) {
+      std::fprintf(stderr, "tessaly: content filter: %s\n", error != nullptr ? error->message : "not stored");
+    }
+    if (error != nullptr) g_error_free(error);
+    if (failed == FilterStep::kSaveAside) {
+      self->FilterDone(nullptr);
+    } else {
+      self->filterStep_ = failed == FilterStep::kLoad ? FilterStep::kSave : FilterStep::kSaveAside;
+      self->RunFilterStep();
+    }
+    return;
   }
-  static_cast<PageView*>(self)->FilterDone(filter);
-  if (filter != nullptr) webkit_user_content_filter_unref(filter);
+  if (error != nullptr) g_error_free(error);
+  self->FilterDone(filter);
+  webkit_user_content_filter_unref(filter);
 }
 
 void PageView::FilterDone(WebKitUserContentFilter* filter) {
-  if (filter != nullptr) webkit_user_content_manager_add_filter(content_, filter);
-  filterReady_ = true;
+  if (!asideFolder_.empty()) {
+    // The compiled filter stays mapped while it is in use.
+    RemoveFolder(asideFolder_);
+    asideFolder_.clear();
+  }
+  if (filter == nullptr) {
+    // Without the filter no page is shown: the view stays empty.
+    filter_ = FilterState::kFailed;
+    std::fprintf(stderr, "tessaly: the content filter cannot be installed: no page is shown\n");
+    pending_.reset();
+    PostLoadEnded();
+    if (handlers_.filterFailed) handlers_.filterFailed();
+    return;
+  }
+  webkit_user_content_manager_add_filter(content_, filter);
+  filter_ = FilterState::kReady;
   if (pending_) {
     const std::string address = *pending_;
     pending_.reset();
@@ -321,14 +365,46 @@ void PageView::FilterDone(WebKitUserContentFilter* filter) {
   }
 }
 
+void PageView::OnPageRequest(WebKitURISchemeRequest* request, gpointer self) {
+  static_cast<PageView*>(self)->ServePage(request);
+}
+
+void PageView::ServePage(WebKitURISchemeRequest* request) {
+  const char* uri = webkit_uri_scheme_request_get_uri(request);
+  const std::optional<std::string> name = uri != nullptr ? PageFileOf(uri) : std::nullopt;
+  const int fd = name ? OpenPageFile(folderFd_, *name) : -1;
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0) {
+    if (fd >= 0) close(fd);
+    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not a page of this book");
+    webkit_uri_scheme_request_finish_error(request, error);
+    g_error_free(error);
+    return;
+  }
+  unsigned char head[512];
+  const ssize_t got = pread(fd, head, sizeof head, 0);
+  const std::string mime = PageMimeType(*name, head, got > 0 ? static_cast<std::size_t>(got) : 0);
+  GInputStream* stream = g_unix_input_stream_new(fd, TRUE);
+  webkit_uri_scheme_request_finish(request, stream, info.st_size, mime.c_str());
+  g_object_unref(stream);
+}
+
 void PageView::Navigate(const std::string& address, const std::string& charset) {
   webkit_settings_set_default_charset(settings_, charset.empty() ? "windows-1252" : charset.c_str());
-  if (!filterReady_) {
-    pending_ = address;
+  const std::optional<std::string> page = PageAddressOf(address, tempFolder_);
+  if (!page || filter_ == FilterState::kFailed) {
+    // Not a page file of the folder, or no filter: nothing loads, and the
+    // reader hears that this navigation has ended.
+    if (!page) std::fprintf(stderr, "tessaly: not a page of the reader's folder: %s\n", address.c_str());
+    PostLoadEnded();
+    return;
+  }
+  if (filter_ == FilterState::kPending) {
+    pending_ = *page;
     scroll_.reset();
     return;
   }
-  Load(address);
+  Load(*page);
 }
 
 void PageView::Load(const std::string& address) {
@@ -395,7 +471,11 @@ void PageView::ApplyStyleSheets() {
   add(clearType_ ? kSubpixelStyle : kGreyStyle);
 }
 
-bool PageView::Loading() const { return webkit_web_view_is_loading(view_) || !filterReady_ || pending_; }
+bool PageView::Loading() const {
+  return webkit_web_view_is_loading(view_) || filter_ == FilterState::kPending || pending_;
+}
+
+bool PageView::Sandboxed() const { return webkit_web_context_get_sandbox_enabled(context_); }
 
 std::string PageView::Uri() const {
   const char* uri = webkit_web_view_get_uri(view_);
@@ -435,13 +515,13 @@ void PageView::StepHistory(const std::string& uri) {
       this);
 }
 
-bool PageView::InTempFolder(const std::string& uri) const {
-  return uri.starts_with("file://") && !tempFolder_.empty() && DocumentOf(uri).starts_with(tempFolder_);
-}
-
 std::string PageView::WrittenForm(const std::string& uri) const {
-  if (!InTempFolder(uri)) return uri;
-  return DocumentOf(uri).substr(tempFolder_.size()) + FragmentOf(uri);
+  // A link WebKit resolved against a page: what follows the scheme's base,
+  // unescaped, is the link as the page wrote it.
+  if (!uri.starts_with(kPageBase)) return uri;
+  const std::string_view rest = std::string_view(uri).substr(kPageBase.size());
+  const std::string_view path = rest.substr(0, rest.find('#'));
+  return PercentDecode(path).value_or(std::string(path)) + FragmentOf(uri);
 }
 
 gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
@@ -473,7 +553,7 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
           return TRUE;
         case WEBKIT_NAVIGATION_TYPE_OTHER:
           // The reader's own loads, and the frames of its pages.
-          if (self->InTempFolder(uri) || uri.starts_with("about:") || uri.starts_with("data:")) {
+          if (PageFileOf(uri) || uri.starts_with("about:") || uri.starts_with("data:")) {
             webkit_policy_decision_use(decision);
           } else {
             webkit_policy_decision_ignore(decision);

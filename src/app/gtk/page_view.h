@@ -2,11 +2,19 @@
 //
 // It shows the pages that page preparation writes into the temporary folder
 // and nothing else:
-// - A content filter admits only the temporary folder's files (and data:,
-//   blob:, about:); every other address, http, https, ftp, ws and file:
-//   elsewhere included, is blocked. Until the filter is in place no page is
-//   loaded. A proxy that leads nowhere stands behind it (and keeps WebKit
-//   from looking names up in advance).
+// - Pages are not loaded as files: the file:// address the reader hands over
+//   becomes an address of the reader's own scheme (page_scheme.h), whose
+//   handler serves only plain files right in the temporary folder. The
+//   scheme is not a local one, so nothing loaded through it may reach file:.
+// - A content filter admits only that scheme (and data:, blob:, about:);
+//   every other address, http, https, ftp, ws and file: included, is
+//   blocked. Until the filter is in place no page is loaded, and when it
+//   cannot be installed at all no page is ever shown (the user is told). A
+//   proxy that leads nowhere stands behind it (and keeps WebKit from looking
+//   names up in advance).
+// - The page process runs in WebKit's sandbox where this machine can start
+//   it (page_sandbox.h); it needs no folder of ours, since pages reach it
+//   through the scheme.
 // - Script sits in an isolated world: a tapped link (a real click, or Enter
 //   on a focused link) is reported with its href as written in the page and
 //   is not followed; Return with nothing focused is the action key; the
@@ -39,10 +47,13 @@ class PageView {
     std::function<bool(PageKey key)> arrowKey;  // true: the view scrolls as usual
     std::function<void()> scrolled;            // a new scroll state came in
     std::function<void(int step)> historyStep;  // the page went back (-1) or forward (1)
+    std::function<void()> filterFailed;         // no filter: no page will be shown
   };
 
-  // tempFolder: the folder pages are loaded from (ending in '/');
-  // filterFolder: where WebKit may keep the compiled content filter.
+  // tempFolder: the folder pages are served from (ending in '/');
+  // filterFolder: where WebKit may keep the compiled content filter (when it
+  // cannot, a fresh private folder in the system's temporary folder holds
+  // it while it is loaded).
   PageView(Handlers handlers, const std::string& tempFolder, const std::string& filterFolder);
   ~PageView();
   PageView(const PageView&) = delete;
@@ -50,8 +61,9 @@ class PageView {
 
   GtkWidget* Widget() const { return GTK_WIDGET(view_); }
 
-  // Loads a file:// address; charset is the default for pages that declare
-  // none (a WebKit encoding name, or empty for WebKit's own default).
+  // Loads a file:// address of a page file in the temporary folder (any
+  // other address loads nothing); charset is the default for pages that
+  // declare none (a WebKit encoding name, or empty for WebKit's own default).
   void Navigate(const std::string& address, const std::string& charset);
   void SetZoomLevel(int level);  // 0 .. 4
   void SetShrinkToFit(bool on);
@@ -61,7 +73,10 @@ class PageView {
 
   std::optional<ScrollInfo> Scroll() const { return scroll_; }
   bool Loading() const;
-  bool FilterReady() const { return filterReady_; }
+  // The content filter is installed (and pages may load).
+  bool FilterReady() const { return filter_ == FilterState::kReady; }
+  // The page process runs in WebKit's sandbox.
+  bool Sandboxed() const;
   int LoadsEnded() const { return loadsEnded_; }
   std::string Uri() const;
   double ZoomFactor() const;
@@ -86,21 +101,28 @@ class PageView {
   static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
   static gboolean OnPermission(WebKitWebView* view, WebKitPermissionRequest* request, gpointer self);
   static void OnDownload(WebKitWebContext* context, WebKitDownload* download, gpointer self);
-  static void OnFilterSaved(GObject* store, GAsyncResult* result, gpointer self);
+  static void OnFilterReady(GObject* store, GAsyncResult* result, gpointer self);
+  static void OnPageRequest(WebKitURISchemeRequest* request, gpointer self);
 
+  enum class FilterState { kPending, kReady, kFailed };
+  // The filter's steps: the compiled one in filterFolder, else compiled
+  // there, else compiled in a fresh private folder, else none.
+  enum class FilterStep { kLoad, kSave, kSaveAside };
   void StartFilter(const std::string& filterFolder);
+  void RunFilterStep();
   void FilterDone(WebKitUserContentFilter* filter);
+  void ServePage(WebKitURISchemeRequest* request);
   void Load(const std::string& address);
   void ApplyStyleSheets();
   void HandleMessage(const std::string& message);
   // The written form of a link WebKit resolved against the page file.
   std::string WrittenForm(const std::string& uri) const;
-  bool InTempFolder(const std::string& uri) const;
   void StepHistory(const std::string& uri);
   void PostLoadEnded();
 
   Handlers handlers_;
   std::string tempFolder_;
+  int folderFd_ = -1;  // the temporary folder, pages are opened through it
   WebKitWebContext* context_ = nullptr;
   WebKitUserContentManager* content_ = nullptr;
   WebKitSettings* settings_ = nullptr;
@@ -108,7 +130,9 @@ class PageView {
   WebKitUserContentFilterStore* filterStore_ = nullptr;
   GCancellable* cancel_ = nullptr;
 
-  bool filterReady_ = false;
+  FilterState filter_ = FilterState::kPending;
+  FilterStep filterStep_ = FilterStep::kLoad;
+  std::string asideFolder_;  // the fresh folder of the last step, while it exists
   std::optional<std::string> pending_;  // an address waiting for the filter
   std::string current_;                 // the last address loaded
   bool reloadAllowed_ = false;

@@ -254,6 +254,7 @@ std::string TestVerbs::StateReport() const {
     out << "uri=" << p_.pageView_->Uri() << "\n";
     out << "zoom=" << p_.pageView_->ZoomFactor() << "\n";
     out << "filter=" << p_.pageView_->FilterReady() << "\n";
+    out << "sandbox=" << p_.pageView_->Sandboxed() << "\n";
     if (const std::optional<ScrollInfo> scroll = p_.pageView_->Scroll()) {
       out << "scroll=" << scroll->position << " " << scroll->page << " " << scroll->maximum << "\n";
     }
