@@ -11,7 +11,8 @@ int RunList(const Args& args) {
   Book book;
   book.OpenContainer(args[0]);
   for (const DirectoryEntry& entry : book.File().entries) {
-    std::printf("%u\t%u\t%u\t", entry.section, entry.offset, entry.length);
+    std::printf("%llu\t%llu\t%llu\t", static_cast<unsigned long long>(entry.section),
+                static_cast<unsigned long long>(entry.offset), static_cast<unsigned long long>(entry.length));
     std::fwrite(entry.name.data(), 1, entry.name.size(), stdout);
     std::fputc('\n', stdout);
   }

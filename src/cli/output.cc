@@ -1,13 +1,13 @@
 #include "cli/output.h"
 
-#include "app/iconv_codec.h"
 #include "book/book.h"
+#include "codec/iconv_codec.h"
 
 namespace tessaly::cli {
 
 const TextConverter& Converter() {
   // The reader's own codec: the tool prints book text as the window shows it.
-  static const app::IconvCodec converter;
+  static const IconvCodec converter;
   return converter;
 }
 

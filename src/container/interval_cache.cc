@@ -1,0 +1,32 @@
+#include "container/interval_cache.h"
+
+#include <algorithm>
+
+namespace tessaly {
+
+IntervalBytes IntervalCache::Find(std::uint64_t section, std::uint64_t interval) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  for (Slot& slot : slots_) {
+    if (slot.section == section && slot.interval == interval) {
+      slot.lastUse = ++clock_;
+      return slot.bytes;
+    }
+  }
+  return nullptr;
+}
+
+void IntervalCache::Put(std::uint64_t section, std::uint64_t interval, IntervalBytes bytes) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  for (Slot& slot : slots_) {
+    if (slot.section == section && slot.interval == interval) return;  // another thread was first
+  }
+  if (slots_.size() < kCapacity) {
+    slots_.push_back(Slot{section, interval, ++clock_, std::move(bytes)});
+    return;
+  }
+  Slot& oldest = *std::min_element(slots_.begin(), slots_.end(),
+                                   [](const Slot& a, const Slot& b) { return a.lastUse < b.lastUse; });
+  oldest = Slot{section, interval, ++clock_, std::move(bytes)};
+}
+
+}  // namespace tessaly
