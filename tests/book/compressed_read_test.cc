@@ -319,6 +319,17 @@ TEST(CompressedReadErrors, DamagedStreamFailsOnlyTheObjectsOverIt) {
   book.OpenStorage(file.Path());
   EXPECT_EQ(AsVector(book.ReadObject("a.bin")), Pattern(0x10000 - 10, 1));
   EXPECT_EQ(ReadError(book, "b.bin"), "Can't decompress section 1.\nError while uncompress content section.\n");
+  // What failed travels with the message: the object, and inside it the
+  // decoder's failure and where in the file the damaged interval starts.
+  try {
+    book.ReadObject("b.bin");
+  } catch (const BookError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kDecompress);
+    EXPECT_EQ(e.Object(), "/b.bin");
+    ASSERT_NE(e.Inner(), nullptr);
+    EXPECT_EQ(e.Inner()->Text(), "Error while uncompress content section.\n");
+    EXPECT_EQ(e.Inner()->Offset(), windowOne);
+  }
   EXPECT_EQ(AsVector(book.ReadObject("c.bin")), Pattern(0x100, 3));
   std::map<std::string, std::string> errors;
   int good = 0;
