@@ -25,8 +25,7 @@ void CutUtf8(std::string& text, std::size_t limit) {
 
 }  // namespace
 
-BookError::BookError(ErrorKind kind, std::string text)
-    : kind_(kind), text_(std::move(text)), message_(Message()) {}
+BookError::BookError(ErrorKind kind, std::string text) : kind_(kind), text_(std::move(text)), message_(Message()) {}
 
 BookError& BookError::About(std::string_view object) {
   object_ = std::string(object.substr(0, object.find('\0')));

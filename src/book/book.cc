@@ -126,8 +126,7 @@ void Book::ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onE
 
 void Book::BuildKeywordIndex() const {
   Lazy& lazy = *lazy_;
-  Once(lazy.keywordOnce, lazy.keywordError,
-       [&] { ReadKeywordIndex(lazy.keywordIndex, *this, IndexFileName(), log_); });
+  Once(lazy.keywordOnce, lazy.keywordError, [&] { ReadKeywordIndex(lazy.keywordIndex, *this, IndexFileName(), log_); });
 }
 
 const IndexEntry& Book::KeywordIndex() const { return lazy_->keywordIndex; }

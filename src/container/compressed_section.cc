@@ -66,7 +66,8 @@ CompressedSection::CompressedSection(const ContentSection& section, std::uint64_
 
 std::uint64_t CompressedSection::PlainSize(std::uint64_t k) const {
   const ResetInterval interval = Interval(k);
-  if (interval.plainEnd < interval.plainStart || interval.plainEnd - interval.plainStart > windowField_ * table_.blockSize)
+  if (interval.plainEnd < interval.plainStart ||
+      interval.plainEnd - interval.plainStart > windowField_ * table_.blockSize)
     RaiseBookError("Reset table of section %s has too few blocks for its %llu plain bytes.\n", name_.c_str(),
                    static_cast<unsigned long long>(table_.plainLength));
   return interval.plainEnd - interval.plainStart;
@@ -82,8 +83,8 @@ void CompressedSection::Decode(std::uint64_t k, const ChmFile& file, DecoderPool
     RaiseBookError(ErrorKind::kMemory, "No memory to allocate.");
   }
   if (!file.ReadAt(start_ + interval.compressedStart, input.data(), input.size()))
-    throw BookError(ErrorKind::kIo, FormatText("Can't read compressed section %s: the chm file ends before it.\n",
-                                               name_.c_str()))
+    throw BookError(ErrorKind::kIo,
+                    FormatText("Can't read compressed section %s: the chm file ends before it.\n", name_.c_str()))
         .At(start_ + interval.compressedStart);
   LzxStatus reset = LzxStatus::NoMemory;
   LzxStatus decoded = LzxStatus::BadData;

@@ -39,8 +39,7 @@ class CompressedSection {
 
   // Prepares the section whose Content object starts at file offset start.
   // Never raises.
-  CompressedSection(const ContentSection& section, std::uint64_t start, std::uint64_t fileSize,
-                    const ReadStored& read);
+  CompressedSection(const ContentSection& section, std::uint64_t start, std::uint64_t fileSize, const ReadStored& read);
 
   const std::string& Name() const { return name_; }
   // The failure of the control data, its window size or the reset table;

@@ -49,7 +49,9 @@ void Container::OpenFile(std::string_view path) {
   const bool opened = chm_.Open(name, error);
   log_.Write("%i", chm_.Handle());
   if (!opened)
-    throw BookError(ErrorKind::kIo, FormatText("Can't open chm file: %s.", name.c_str())).About(name).WithSystemError(error);
+    throw BookError(ErrorKind::kIo, FormatText("Can't open chm file: %s.", name.c_str()))
+        .About(name)
+        .WithSystemError(error);
   const std::uint64_t directoryStart = ReadHeaders(chm_, file_, log_);
   file_.entries = Directory::Read(chm_, directoryStart, file_.directoryHeader, log_);
   index_ = DirectoryIndex(file_.entries);
@@ -80,7 +82,8 @@ void Container::ReadSections() {
   compressed_.resize(file_.sections.size());
   const auto readStored = [this](const std::string& path) {
     const std::optional<DirectoryEntry> entry = FindEntry(path);
-    if (!entry) throw BookError(ErrorKind::kNotFound, FormatText("Can't find entry for file %s\n", path.c_str())).About(path);
+    if (!entry)
+      throw BookError(ErrorKind::kNotFound, FormatText("Can't find entry for file %s\n", path.c_str())).About(path);
     return ReadEntry(*entry, path);
   };
   for (std::size_t i = 0; i < file_.sections.size(); ++i) {
@@ -160,8 +163,8 @@ ObjectBuffer Container::ReadDirect(const DirectoryEntry& entry, std::string_view
 ObjectBuffer Container::ReadCompressed(std::uint64_t sectionNumber, const DirectoryEntry& entry) const {
   const CompressedSection* section = compressed_[sectionNumber].get();
   if (section == nullptr)  // a table of a compressed section stored in one
-    throw BookError(ErrorKind::kFormat, FormatText("Object %s lies in a section that is not read yet.\n",
-                                                   Printable(entry.name).c_str()));
+    throw BookError(ErrorKind::kFormat,
+                    FormatText("Object %s lies in a section that is not read yet.\n", Printable(entry.name).c_str()));
   if (const BookError* failure = section->SetupError()) throw *failure;
   const ResetTable& table = section->Table();
   // An empty object needs no decoding, even at the very end of the section
@@ -169,8 +172,8 @@ ObjectBuffer Container::ReadCompressed(std::uint64_t sectionNumber, const Direct
   if (entry.length == 0 && entry.offset <= table.plainLength) return {};
   const std::optional<IntervalRange> range = IntervalsFor(table, section->WindowField(), entry.offset, entry.length);
   if (!range)
-    throw BookError(ErrorKind::kFormat, FormatText("Object %s lies past the end of its content section.\n",
-                                                   Printable(entry.name).c_str()))
+    throw BookError(ErrorKind::kFormat,
+                    FormatText("Object %s lies past the end of its content section.\n", Printable(entry.name).c_str()))
         .About(entry.name)
         .At(entry.offset);
   if (const BookError* failure = section->FileError()) throw *failure;
@@ -194,8 +197,8 @@ ObjectBuffer Container::ReadCompressed(std::uint64_t sectionNumber, const Direct
     }
   }
   if (bytes.size() != entry.length)
-    throw BookError(ErrorKind::kFormat, FormatText("Object %s lies past the end of its content section.\n",
-                                                   Printable(entry.name).c_str()))
+    throw BookError(ErrorKind::kFormat,
+                    FormatText("Object %s lies past the end of its content section.\n", Printable(entry.name).c_str()))
         .About(entry.name)
         .At(entry.offset);
   return bytes;

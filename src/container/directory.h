@@ -85,7 +85,7 @@ class Directory {
                         Logger& log);
 
  private:
-  std::vector<std::uint8_t> bytes_;   // the filled entry areas, back to back
+  std::vector<std::uint8_t> bytes_;    // the filled entry areas, back to back
   std::vector<std::uint32_t> starts_;  // where each entry begins in bytes_
 };
 

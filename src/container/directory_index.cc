@@ -42,7 +42,7 @@ std::vector<std::uint32_t> SortedBy(const Directory& directory, Key key) {
 
 template <class Key>
 std::optional<std::size_t> Find(const Directory& directory, const std::vector<std::uint32_t>& order, Key key,
-                                 std::string_view wanted) {
+                                std::string_view wanted) {
   wanted = UpToNul(wanted);
   const auto at = std::lower_bound(order.begin(), order.end(), wanted, [&](std::uint32_t entry, std::string_view w) {
     return CompareFolded(key(directory.Name(entry)), w) < 0;

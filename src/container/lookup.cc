@@ -26,8 +26,7 @@ std::optional<DirectoryEntry> Container::Lookup(std::string_view path) const {
     std::size_t separator = work.rfind('/');
     if (separator == std::string::npos) separator = work.rfind('\\');
     if (separator != std::string::npos) {
-      if (auto i = index_.FindLastComponent(entries, std::string_view(work).substr(separator + 1)))
-        return entries[*i];
+      if (auto i = index_.FindLastComponent(entries, std::string_view(work).substr(separator + 1))) return entries[*i];
     }
   }
   return std::nullopt;

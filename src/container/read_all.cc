@@ -97,7 +97,8 @@ void Container::ReadCompressedSection(std::uint64_t sectionNumber, const std::ve
       size = section.PlainSize(k);
     } catch (const BookError& error) {
       // Too large to decode: nothing from here on can be read.
-      failures.push_back({interval.plainStart, std::numeric_limits<std::uint64_t>::max(), Wrapped(sectionNumber, error)});
+      failures.push_back(
+          {interval.plainStart, std::numeric_limits<std::uint64_t>::max(), Wrapped(sectionNumber, error)});
       nextInterval = intervalCount;
       return;
     }

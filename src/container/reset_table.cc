@@ -27,9 +27,8 @@ ResetTable ParseResetTable(std::span<const std::uint8_t> data, const std::string
     RaiseBookError("Reset table of section %s has a wrong block size %llu.\n", name,
                    static_cast<unsigned long long>(table.blockSize));
   constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
-  const std::uint64_t canHold = table.compressedLength > kLargest / kMaxExpansion - 64
-                                    ? kLargest
-                                    : (table.compressedLength + 64) * kMaxExpansion;
+  const std::uint64_t canHold =
+      table.compressedLength > kLargest / kMaxExpansion - 64 ? kLargest : (table.compressedLength + 64) * kMaxExpansion;
   if (table.plainLength > canHold)
     RaiseBookError("Reset table of section %s promises more plain bytes than its compressed bytes can hold.\n", name);
   table.offsets.resize(count);

@@ -107,7 +107,9 @@ TEST_P(CompressedRead, BulkReadGivesWhatReadObjectGives) {
   Book& book = opened->book;
   std::map<std::string, std::vector<std::uint8_t>> seen;
   book.ReadAllObjects(
-      [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) { seen[std::string(e.name)] = AsVector(bytes); },
+      [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
+        seen[std::string(e.name)] = AsVector(bytes);
+      },
       [&](const DirectoryEntry& e, const BookError& m) { ADD_FAILURE() << e.name << ": " << m.Message(); });
   EXPECT_EQ(seen.size(), book.File().entries.size());
   for (const auto& [name, bytes] : files) EXPECT_EQ(seen[name], bytes) << name;
