@@ -1,6 +1,7 @@
 #include "container/directory_index.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "base/text.h"
 
@@ -18,10 +19,19 @@ std::string_view NameKey(std::string_view name) {
 
 std::string_view ComponentKey(std::string_view name) { return DirectoryIndex::LastComponent(UpToNul(name)); }
 
-// Orders keys as their lower-cased bytes would sort.
+// Orders keys as their lower-cased bytes would sort. Equal raw bytes are
+// equal folded, so runs of them (the long shared prefixes of a book's
+// names) are passed over eight at a time.
 int CompareFolded(std::string_view a, std::string_view b) {
   const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < common; ++i) {
+  std::size_t i = 0;
+  for (; i + 8 <= common; i += 8) {
+    std::uint64_t x, y;
+    std::memcpy(&x, a.data() + i, 8);
+    std::memcpy(&y, b.data() + i, 8);
+    if (x != y) break;
+  }
+  for (; i < common; ++i) {
     const auto ca = static_cast<unsigned char>(ToLowerAscii(a[i]));
     const auto cb = static_cast<unsigned char>(ToLowerAscii(b[i]));
     if (ca != cb) return ca < cb ? -1 : 1;
@@ -29,12 +39,18 @@ int CompareFolded(std::string_view a, std::string_view b) {
   return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+// The entry numbers in key order (file order among equal keys). The keys are
+// taken from the directory once, for the sort only.
 template <class Key>
 std::vector<std::uint32_t> SortedBy(const Directory& directory, Key key) {
+  std::vector<std::string_view> keys(directory.size());
   std::vector<std::uint32_t> order(directory.size());
-  for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<std::uint32_t>(i);
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    keys[i] = key(directory.Name(i));
+    order[i] = static_cast<std::uint32_t>(i);
+  }
   std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-    const int c = CompareFolded(key(directory.Name(a)), key(directory.Name(b)));
+    const int c = CompareFolded(keys[a], keys[b]);
     return c != 0 ? c < 0 : a < b;
   });
   return order;
