@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "base/book_error.h"
 #include "book/book.h"
 #include "support/chm_builder.h"
 
@@ -77,7 +78,7 @@ void BM_ReadEveryObjectInBulk(benchmark::State& state) {
   std::uint64_t bytes = 0;
   for (auto _ : state) {
     book.ReadAllObjects([&](const DirectoryEntry&, std::span<const std::uint8_t> b) { bytes += b.size(); },
-                        [](const DirectoryEntry&, const std::string&) {});
+                        [](const DirectoryEntry&, const BookError&) {});
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(bytes));
 }

@@ -9,9 +9,9 @@
 
 #include "base/book_error.h"
 #include "base/log.h"
+#include "base/sitemap_scanner.h"
 #include "helpdata/contents_tree.h"
 #include "helpdata/keyword_index.h"
-#include "helpdata/sitemap_scanner.h"
 
 namespace {
 

@@ -10,7 +10,9 @@
 #  3. GCC with AddressSanitizer and UndefinedBehaviorSanitizer, warnings as
 #     errors (no e2e: WebKit's helper processes and the sanitizers do not
 #     mix);
-#  4. each fuzz target for a minute on its seeds.
+#  4. the tests that read one book from several threads, under
+#     ThreadSanitizer;
+#  5. each fuzz target for a minute on its seeds.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -35,6 +37,14 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=
 cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" -LE e2e
+
+# One book read from several threads, and the book's own tests, under
+# ThreadSanitizer.
+step "thread sanitizer build (reading a book from several threads)"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSALY_TSAN=ON
+cmake --build build-tsan --target tessaly_tests
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
+  -R '(^|/)(Concurrency|BookOpen|CompiledBook|CompressedRead[A-Za-z]*|Container[A-Za-z]*|DirectRead|Dump|Lookup|SectionList|StoredObjects)\.'
 
 # Each fuzz target for about a minute on its seeds, under the sanitizers, so
 # that a reader that lost a check shows here (fuzz/run.sh fails on a finding).

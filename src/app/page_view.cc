@@ -11,10 +11,10 @@
 #include "app/resources.h"
 #include "app/utf8.h"
 #include "base/text.h"
+#include "base/book_path.h"
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
 #include "helpdata/topic_table.h"
-#include "pages/link_path.h"
 #include "pages/page_cache.h"
 
 namespace tessaly::app {

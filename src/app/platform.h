@@ -21,7 +21,7 @@
 #include <string>
 #include <string_view>
 
-#include "base/text_converter.h"
+#include "codec/text_codec.h"
 
 namespace tessaly::app {
 
@@ -136,14 +136,6 @@ using InstanceId = std::uint64_t;
 // The two keys of the persistent store: the reader's instance values, and the
 // key that names the reader's own help book.
 enum class StoreKey { kPrev, kChmFile };
-
-// Book text to UTF-8 (TextConverter) and back, by Windows code page.
-class TextCodec : public TextConverter {
- public:
-  // UTF-8 text in the code page, or nullopt when the code page is unknown or
-  // the text holds a character it lacks.
-  virtual std::optional<std::string> FromUtf8(std::string_view text, int codePage) const = 0;
-};
 
 class Platform {
  public:

@@ -79,12 +79,12 @@ void Reader::RunSearch() {
   const std::string query =
       CutToBytes(platform_.Codec().FromUtf8(typed, currentBook_->CodePage()).value_or(typed), kMaxQueryBytes);
 
-  if (const std::optional<std::string> failure = FailureOf([&] { currentBook_->Search(query); })) {
+  PointerArray<SearchResult> results(0, 1);
+  if (const std::optional<std::string> failure = FailureOf([&] { results = currentBook_->Search(query); })) {
     ShowBookError(*failure);
     return;
   }
 
-  const PointerArray<SearchResult>& results = currentBook_->SearchResults();
   if (results.Count() == 0) {
     platform_.ShowMessage(kNoTopicsFound, kNoTopicsCaption, MessageIcon::kExclamation);
     return;

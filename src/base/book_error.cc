@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <utility>
-#include <vector>
 
 namespace tessaly {
 
@@ -26,8 +25,37 @@ void CutUtf8(std::string& text, std::size_t limit) {
 
 }  // namespace
 
-BookError::BookError(std::string message) : message_(std::move(message)) {
-  CutUtf8(message_, kMaxMessage);
+BookError::BookError(ErrorKind kind, std::string text) : kind_(kind), text_(std::move(text)), message_(Message()) {}
+
+BookError& BookError::About(std::string_view object) {
+  object_ = std::string(object.substr(0, object.find('\0')));
+  return *this;
+}
+
+BookError& BookError::At(std::uint64_t offset) {
+  offset_ = offset;
+  return *this;
+}
+
+BookError& BookError::WithSystemError(int error) {
+  systemError_ = error;
+  return *this;
+}
+
+BookError& BookError::Wrapping(const BookError& inner) {
+  inner_ = std::make_shared<const BookError>(inner);
+  message_ = Message();
+  return *this;
+}
+
+std::string BookError::Message() const {
+  std::string text = text_;
+  for (const BookError* inner = inner_.get(); inner != nullptr && text.size() < kMaxMessage;
+       inner = inner->inner_.get()) {
+    text += inner->text_;
+  }
+  CutUtf8(text, kMaxMessage);
+  return text;
 }
 
 std::string FormatTextV(const char* format, std::va_list args) {
@@ -57,7 +85,15 @@ void RaiseBookError(const char* format, ...) {
   va_start(args, format);
   std::string text = FormatTextV(format, args);
   va_end(args);
-  throw BookError(std::move(text));
+  throw BookError(ErrorKind::kFormat, std::move(text));
+}
+
+void RaiseBookError(ErrorKind kind, const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  std::string text = FormatTextV(format, args);
+  va_end(args);
+  throw BookError(kind, std::move(text));
 }
 
 }  // namespace tessaly

@@ -7,13 +7,20 @@
 
 namespace tessaly {
 
+void Logger::SetStream(std::ostream* out) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  out_.store(out, std::memory_order_release);
+}
+
 void Logger::Write(const char* format, ...) {
-  if (out_ == nullptr) return;
+  if (!Enabled()) return;
   std::va_list args;
   va_start(args, format);
-  std::string text = FormatTextV(format, args);
+  const std::string text = FormatTextV(format, args);
   va_end(args);
-  out_->write(text.data(), static_cast<std::streamsize>(text.size()));
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::ostream* out = out_.load(std::memory_order_relaxed);
+  if (out != nullptr) out->write(text.data(), static_cast<std::streamsize>(text.size()));
 }
 
 }  // namespace tessaly

@@ -1,83 +1,153 @@
 #include "book/book.h"
 
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
 #include "base/book_error.h"
-#include "book/directory.h"
-#include "book/file.h"
-#include "base/pointer_array.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/keyword_index.h"
-#include "helpdata/topic_table.h"
-#include "lzx/lzx_decoder.h"
-#include "search/full_text_index.h"
-#include "pages/link_path.h"
+#include "base/text_converter.h"
 
 namespace tessaly {
 
+// The parts built on request, each once per opened book.
+struct Book::Lazy {
+  std::once_flag keywordOnce;
+  std::optional<BookError> keywordError;
+  IndexEntry keywordIndex;
+
+  std::once_flag fullTextOnce;
+  std::optional<BookError> fullTextError;
+  std::atomic<bool> fullTextReady{false};
+  FullTextIndex fullText;
+};
+
 namespace {
 
-// Strips what surrounds a path pasted from a link or a shell: blanks, quotes
-// and semicolons at both ends, and trailing slashes. A leading '/' is where an
-// absolute path begins on this system, so it stays.
-std::string TrimFileName(std::string_view path) {
-  constexpr std::string_view kFront = " \t\r\n\"';";
-  constexpr std::string_view kBack = " \t\r\n\"';/";
-  std::size_t start = path.find_first_not_of(kFront);
-  if (start == std::string_view::npos) return std::string();
-  path.remove_prefix(start);
-  std::size_t end = path.find_last_not_of(kBack);
-  return std::string(path.substr(0, end == std::string_view::npos ? 0 : end + 1));
+const BookFile kNoFile;
+
+// Runs build once; a BookError it raises is kept and raised again to every
+// caller, this one included.
+template <class Build>
+void Once(std::once_flag& once, std::optional<BookError>& error, Build build) {
+  std::call_once(once, [&] {
+    try {
+      build();
+    } catch (const BookError& raised) {
+      error = raised;
+    }
+  });
+  if (error) throw *error;
 }
 
 }  // namespace
 
-Book::Book() : lzx_(std::make_unique<LzxDecoder>()) { ResetState(); }
+Book::Book() { Close(); }
 
 Book::~Book() = default;
 
-void Book::ResetState() {
-  systemData_.clear();
-  stringsData_.clear();
-  windowsData_.clear();
-  topicsData_.clear();
-  urltblData_.clear();
-  urlstrData_.clear();
-  hasWindows_ = false;
-  contentsFile_.clear();
-  indexFile_.clear();
-  defaultTopic_.clear();
-  title_.clear();
-  contents_ = std::make_unique<ContentsTree>();
-  topics_ = std::make_unique<TopicTable>();
-  keywordIndex_ = std::make_unique<IndexEntry>();
-  fullText_ = std::make_unique<FullTextIndex>();
-  searchResults_ = std::make_unique<PointerArray<SearchResult>>(kSearchResultCapacity, kSearchResultGrowth);
-}
-
 void Book::Close() {
-  ResetState();
-  inputBuffer_.reset();
-  outputBuffer_.reset();
-  inputCapacity_ = 0;
-  outputCapacity_ = 0;
-  index_.Clear();
-  bookFile_ = BookFile();
-  languageId_ = kDefaultLanguageId;
+  container_.reset();
+  info_ = BookInfo();
+  contents_ = std::make_unique<ContentsTree>();
+  topicObjects_ = TopicObjects();
+  topics_ = TopicTable();
+  lazy_ = std::make_unique<Lazy>();
 }
 
-void Book::OpenContainer(std::string_view path) {
+void Book::OpenTo(std::string_view path, Container::Depth depth) {
   Close();
+  container_ = Container::Open(path, log_, depth);
+}
 
-  std::string name = TrimFileName(path.substr(0, kMaxBookPath));
-  bookFile_.fileName = name;
+void Book::OpenContainer(std::string_view path) { OpenTo(path, Container::Depth::kDirectory); }
 
-  if (FileExtension(name) != ".chm") RaiseBookError("File must have *.chm extention: %s.", name.c_str());
+void Book::OpenStorage(std::string_view path) { OpenTo(path, Container::Depth::kSections); }
 
-  tessaly::File file;
-  const bool opened = file.Open(name);
-  log_.Write("%i", file.Handle());
-  if (!opened) RaiseBookError("Can't open chm file: %s.", name.c_str());
-  ReadDirectory(file, bookFile_, log_);
-  index_.Build(bookFile_.entries);
+void Book::Open(std::string_view path) {
+  OpenTo(path, Container::Depth::kSections);
+  info_.ReadSystem(*this, log_);
+  // A compressed section whose tables are damaged keeps the book from
+  // opening, as soon as an ordinary object lies in it.
+  if (const BookError* failure = container_->CompressedSectionFailure()) throw *failure;
+  info_.ReadWindows(*this);
+
+  // A contents file that the book does not hold leaves the book without a
+  // contents tree; every page is still there.
+  const std::string contentsName(ContentsFileName());
+  if (!contentsName.empty() && HasObject(contentsName)) ParseContents(*contents_, ReadObject(contentsName), log_);
+
+  topicObjects_ = ReadTopicObjects(*this);
+  topics_ = TopicTable(topicObjects_.topics, topicObjects_.urltbl, topicObjects_.urlstr, info_.Strings());
+}
+
+std::string_view Book::Title() const {
+  const std::string_view title = info_.Title();
+  return title.empty() ? std::string_view(File().fileName) : title;
+}
+
+const BookFile& Book::File() const { return container_ ? container_->File() : kNoFile; }
+
+std::optional<DirectoryEntry> Book::FindEntry(std::string_view path) const {
+  if (container_) {
+    if (std::optional<DirectoryEntry> entry = container_->Lookup(path)) return entry;
+    // Directory names are UTF-8, but sitemaps, topic tables and pages write
+    // paths in the book's code page: try again with the path converted.
+    const bool wide =
+        std::any_of(path.begin(), path.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+    if (wide && converter_ != nullptr) {
+      const std::optional<std::string> utf8 = converter_->ToUtf8(path, CodePage());
+      if (utf8 && *utf8 != path) {
+        if (std::optional<DirectoryEntry> entry = container_->Lookup(*utf8)) return entry;
+      }
+    }
+  }
+  log_.Write("Can't find entry for file %s\n", std::string(path.substr(0, path.find('\0'))).c_str());
+  return std::nullopt;
+}
+
+std::uint64_t Book::ObjectSize(std::string_view path) const {
+  const std::optional<DirectoryEntry> entry = FindEntry(path);
+  return entry ? entry->length : 0;
+}
+
+ObjectBuffer Book::ReadObject(std::string_view path) const {
+  const std::optional<DirectoryEntry> entry = FindEntry(path);
+  if (!entry) {
+    const std::string printable(path.substr(0, path.find('\0')));
+    throw BookError(ErrorKind::kNotFound, FormatText("Can't find entry for file %s\n", printable.c_str()))
+        .About(printable);
+  }
+  return container_->ReadEntry(*entry, path);
+}
+
+void Book::ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const {
+  if (container_) container_->ReadAllObjects(onObject, onError);
+}
+
+void Book::BuildKeywordIndex() const {
+  Lazy& lazy = *lazy_;
+  Once(lazy.keywordOnce, lazy.keywordError, [&] { ReadKeywordIndex(lazy.keywordIndex, *this, IndexFileName(), log_); });
+}
+
+const IndexEntry& Book::KeywordIndex() const { return lazy_->keywordIndex; }
+
+void Book::LoadFullTextIndex() const {
+  Lazy& lazy = *lazy_;
+  Once(lazy.fullTextOnce, lazy.fullTextError, [&] {
+    lazy.fullText.Read(*this);
+    lazy.fullTextReady.store(true, std::memory_order_release);
+  });
+}
+
+const FullTextIndex& Book::FullText() const {
+  static const FullTextIndex kNoIndex;
+  return lazy_->fullTextReady.load(std::memory_order_acquire) ? lazy_->fullText : kNoIndex;
+}
+
+PointerArray<SearchResult> Book::Search(std::string_view query) const {
+  PointerArray<SearchResult> results(kSearchResultCapacity, kSearchResultGrowth);
+  FullText().Search(query, topics_, results);
+  return results;
 }
 
 }  // namespace tessaly

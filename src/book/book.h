@@ -2,84 +2,71 @@
 //
 // A Book is created for every file the reader opens and destroyed when the
 // next one is opened; an open that failed part way leaves a Book that can
-// still be closed or destroyed safely. The file itself is not held open:
-// it is opened for the header and directory and again for each read.
+// still be closed or destroyed safely. It owns the container (the file, its
+// directory and sections, container/container.h) and the structures built
+// from it (what the book says of itself, the contents tree, the topic table,
+// and on request the keyword index and the full-text index), and hands each
+// question to the part that answers it.
 //
-// Objects are reached only through FindEntry / HasObject / ObjectSize /
-// ReadObject. ReadObject hands out a view into the book's shared output
-// buffer, valid until the next read through the same Book; ReadObjectCopy
-// gives the caller its own bytes.
+// Objects are reached through FindEntry / HasObject / ObjectSize /
+// ReadObject, which also try a path again in UTF-8 when the book writes it
+// in its code page. Reads return bytes the caller owns.
+//
+// Threads: attach the text converter and the log before the book is shared.
+// After Open, every const method may run from several threads at once,
+// including the lazy ones (BuildKeywordIndex, LoadFullTextIndex, Search):
+// each lazy part is built once, and a failure to build it is kept and
+// raised again to every later caller. Close and the Open methods need the
+// book to themselves, and so does the non-const Contents() (the reader marks
+// the nodes it shows).
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "base/log.h"
-#include "book/book_file.h"
-#include "book/directory_index.h"
+#include "base/pointer_array.h"
+#include "container/book_file.h"
+#include "container/container.h"
+#include "container/object_source.h"
+#include "helpdata/book_info.h"
+#include "helpdata/contents_tree.h"
+#include "helpdata/keyword_index.h"
+#include "helpdata/topic_table.h"
+#include "search/full_text_index.h"
 
 namespace tessaly {
 
-class LzxDecoder;
-class File;
 class TextConverter;
-class TopicTable;
-class FullTextIndex;
-struct ResetTable;
-struct BlockRange;
-struct ContentsTree;
-struct IndexEntry;
-struct SearchResult;
-template <class T>
-class PointerArray;
 
-using ObjectBuffer = std::vector<std::uint8_t>;
-
-// True when a lower-cased copy of the text holds "http:", "https:" or "ftp:".
-bool IsExternalUrl(std::string_view text);
-
-class Book {
+class Book : public ObjectSource {
  public:
-  static constexpr std::int32_t kDefaultLanguageId = 1033;
-  static constexpr std::uint32_t kMinWorkBuffer = 50000;
   static constexpr std::int32_t kSearchResultCapacity = 100;
   static constexpr std::int32_t kSearchResultGrowth = 10;
 
   Book();
-  ~Book();
+  ~Book() override;
   Book(const Book&) = delete;
   Book& operator=(const Book&) = delete;
 
   // Checks the path (it must end in ".chm"), opens the file and reads its
-  // header and directory. Raises BookError.
+  // header and directory; every object is then read straight from the file.
+  // Raises BookError.
   void OpenContainer(std::string_view path);
 
-  // Builds the content sections from ::DataSpace/NameList. Raises BookError
-  // (the directory is released then, so no lookup reads a wrong section).
-  void ReadSectionList();
+  // The container with its content sections: enough to read every object,
+  // without interpreting any of them. Raises BookError (nothing stays open).
+  void OpenStorage(std::string_view path);
 
-  // The container and its sections: enough to read every object, without
-  // interpreting any of them.
-  void OpenStorage(std::string_view path) {
-    OpenContainer(path);
-    ReadSectionList();
-  }
-
-  // Grows the compressed and plain work buffers to the largest block ranges
-  // that any object of a compressed section needs. Raises BookError.
-  void PresizeBuffers();
-
-  // Opens the book completely: container, sections, #SYSTEM and #STRINGS,
-  // work buffers, #WINDOWS, the contents tree and the topic tables. The
-  // keyword index and the full-text index are read later, on request.
-  // Raises BookError.
+  // Opens the book completely: container and sections, #SYSTEM and
+  // #STRINGS, the compressed sections' tables, #WINDOWS, the contents tree
+  // and the topic tables. The keyword index and the full-text index are read
+  // later, on request. Raises BookError.
   void Open(std::string_view path);
 
   // Releases everything the book holds; the Book is then as constructed.
@@ -87,31 +74,38 @@ class Book {
 
   // What the book says of itself (#SYSTEM, falling back on #WINDOWS). Texts
   // are in the book's code page and stay valid while the book is open.
-  std::string_view ContentsFileName() const;
-  std::string_view IndexFileName() const;
-  std::string_view DefaultTopic() const;
-  std::string_view HomeTopic() const;
+  std::string_view ContentsFileName() const { return info_.ContentsFileName(); }
+  std::string_view IndexFileName() const { return info_.IndexFileName(); }
+  std::string_view DefaultTopic() const { return info_.DefaultTopic(); }
+  std::string_view HomeTopic() const { return info_.HomeTopic(); }
+  // The book's title; the path of its file when it names none.
   std::string_view Title() const;
-  std::optional<std::string_view> JumpLabel() const;
-  std::optional<std::string_view> JumpTarget() const;
-  int CodePage() const;
+  std::optional<std::string_view> JumpLabel() const { return info_.JumpLabel(); }
+  std::optional<std::string_view> JumpTarget() const { return info_.JumpTarget(); }
+  int CodePage() const { return info_.CodePage(); }
+  std::int32_t LanguageId() const { return info_.LanguageId(); }
 
   // The contents tree (empty when the book has none) and the topic table.
   const ContentsTree& Contents() const { return *contents_; }
   ContentsTree& Contents() { return *contents_; }
-  const TopicTable& Topics() const { return *topics_; }
+  const TopicTable& Topics() const { return topics_; }
 
-  // The keyword index, built on the first request (again appends a copy).
-  // Raises BookError.
-  void BuildKeywordIndex();
-  const IndexEntry& KeywordIndex() const { return *keywordIndex_; }
+  // The keyword index, built on the first request; later requests change
+  // nothing. KeywordIndex() is empty until then, holds what was read before
+  // a failure, and is complete once BuildKeywordIndex has returned. Raises
+  // BookError.
+  void BuildKeywordIndex() const;
+  const IndexEntry& KeywordIndex() const;
 
-  // The full-text index, loaded on request; Search fills SearchResults,
-  // ordered by topic title. Both raise BookError.
-  void LoadFullTextIndex();
-  const FullTextIndex& FullText() const { return *fullText_; }
-  void Search(std::string_view query);
-  const PointerArray<SearchResult>& SearchResults() const { return *searchResults_; }
+  // The full-text index, loaded on the first request (FullText() is not
+  // Loaded() until then, nor after a failed load). Raises BookError.
+  void LoadFullTextIndex() const;
+  const FullTextIndex& FullText() const;
+
+  // The topics holding the query word, ordered by title: nothing when the
+  // index is not loaded. The results are the caller's. Raises BookError for
+  // a query longer than FullTextIndex::kMaxQueryLength or a damaged index.
+  PointerArray<SearchResult> Search(std::string_view query) const;
 
   // Converts book text to UTF-8 for lookups of paths that the book writes in
   // its code page while its directory holds UTF-8 names (not owned; may be
@@ -121,81 +115,40 @@ class Book {
   // Attaches a diagnostic log (not owned; null detaches). The header,
   // directory, content sections and system records are dumped to it.
   void SetLog(std::ostream* log) { log_.SetStream(log); }
-  Logger& Log() { return log_; }
+  Logger& Log() const { return log_; }
 
-  const BookFile& File() const { return bookFile_; }
-  std::int32_t LanguageId() const { return languageId_; }
+  // The file part: name, headers, directory and sections (for the dump).
+  const BookFile& File() const;
 
   // Lookup. Never raises; a miss is logged.
-  const DirectoryEntry* FindEntry(std::string_view path);
-  bool HasObject(std::string_view path) { return FindEntry(path) != nullptr; }
-  std::uint32_t ObjectSize(std::string_view path);
+  std::optional<DirectoryEntry> FindEntry(std::string_view path) const;
+  bool HasObject(std::string_view path) const override { return FindEntry(path).has_value(); }
+  std::uint64_t ObjectSize(std::string_view path) const;
 
-  // Reading. Raise BookError on every failure.
-  std::span<const std::uint8_t> ReadObject(std::string_view path);
-  ObjectBuffer ReadObjectCopy(std::string_view path);
+  // Reading. Raises BookError on every failure.
+  ObjectBuffer ReadObject(std::string_view path) const override;
+  ObjectBuffer ReadObjectCopy(std::string_view path) const { return ReadObject(path); }
 
-  // Reads every object of the directory, decoding each compressed section
-  // once, in order, instead of once per object. Calls onObject for each
-  // object that could be read (the bytes are valid during the call only) and
-  // onError with the message ReadObject would have raised for each that
-  // could not; objects of one section come in ascending offset order.
-  using ObjectVisitor = std::function<void(const DirectoryEntry&, std::span<const std::uint8_t>)>;
-  using ErrorVisitor = std::function<void(const DirectoryEntry&, const std::string&)>;
-  void ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError);
-
-  // Work buffers of compressed reads (capacities only grow).
-  std::uint32_t InputCapacity() const { return inputCapacity_; }
-  std::uint32_t OutputCapacity() const { return outputCapacity_; }
-  void GrowInputBuffer(std::uint64_t size);
-  void GrowOutputBuffer(std::uint64_t size);
-
-  // The window-size field of the control data of an entry's section.
-  std::uint32_t ReadControlData(const DirectoryEntry& entry);
+  // Reads every object of the directory, each compressed section decoded
+  // once (Container::ReadAllObjects; the bytes are valid during the call
+  // only).
+  using ObjectVisitor = Container::ObjectVisitor;
+  using ErrorVisitor = Container::ErrorVisitor;
+  void ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const;
 
  private:
-  std::span<const std::uint8_t> ReadEntry(const DirectoryEntry& entry, std::string_view path, bool ownCopy,
-                                          ObjectBuffer* copy);
-  std::uint64_t DirectPosition(const DirectoryEntry& entry) const;
-  void ReadDirectInto(tessaly::File& file, const DirectoryEntry& entry, std::string_view path,
-                      std::uint8_t* destination);
-  std::span<const std::uint8_t> ReadDirect(const DirectoryEntry& entry, std::string_view path, bool ownCopy,
-                                           ObjectBuffer* copy);
-  std::span<const std::uint8_t> ReadCompressedObject(const DirectoryEntry& entry, bool ownCopy, ObjectBuffer* copy);
-  ResetTable ReadResetTable(const ContentSection& section);
-  void DecodeRange(int windowBits, std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
-  static void GrowWorkBuffer(std::unique_ptr<std::uint8_t[]>& buffer, std::uint32_t& capacity, std::uint64_t size);
-  void ReadCompressedSection(std::uint32_t sectionNumber, const std::vector<const DirectoryEntry*>& entries,
-                             const ObjectVisitor& onObject, const ErrorVisitor& onError);
-  void ReleaseDirectory();
-  void ResetState();
-  std::string_view WindowString(std::size_t fieldOffset) const;
-  std::uint32_t WindowValue(std::size_t fieldOffset) const;
-  const DirectoryEntry* FindEntryOnce(std::string_view path);
+  struct Lazy;
 
-  BookFile bookFile_;
-  DirectoryIndex index_;
-  Logger log_;
-  std::int32_t languageId_ = kDefaultLanguageId;
+  void OpenTo(std::string_view path, Container::Depth depth);
 
-  // Metadata read at open, kept for the book's life.
-  ObjectBuffer systemData_, stringsData_, windowsData_;
-  ObjectBuffer topicsData_, urltblData_, urlstrData_;
-  bool hasWindows_ = false;
-  std::string contentsFile_, indexFile_, defaultTopic_, title_;
+  mutable Logger log_;
   const TextConverter* converter_ = nullptr;
-
+  std::unique_ptr<Container> container_;
+  BookInfo info_;
   std::unique_ptr<ContentsTree> contents_;
-  std::unique_ptr<TopicTable> topics_;
-  std::unique_ptr<IndexEntry> keywordIndex_;
-  std::unique_ptr<FullTextIndex> fullText_;
-  std::unique_ptr<PointerArray<SearchResult>> searchResults_;
-
-  std::unique_ptr<LzxDecoder> lzx_;
-  std::unique_ptr<std::uint8_t[]> inputBuffer_;
-  std::unique_ptr<std::uint8_t[]> outputBuffer_;
-  std::uint32_t inputCapacity_ = 0;
-  std::uint32_t outputCapacity_ = 0;
+  TopicObjects topicObjects_;
+  TopicTable topics_;
+  std::unique_ptr<Lazy> lazy_;
 };
 
 }  // namespace tessaly

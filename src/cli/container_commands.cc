@@ -12,7 +12,8 @@ int RunList(const Args& args) {
   Book book;
   book.OpenContainer(args[0]);
   for (const DirectoryEntry& entry : book.File().entries) {
-    std::printf("%u\t%u\t%u\t", entry.section, entry.offset, entry.length);
+    std::printf("%llu\t%llu\t%llu\t", static_cast<unsigned long long>(entry.section),
+                static_cast<unsigned long long>(entry.offset), static_cast<unsigned long long>(entry.length));
     std::fwrite(entry.name.data(), 1, entry.name.size(), stdout);
     std::fputc('\n', stdout);
   }
@@ -26,9 +27,8 @@ int RunDump(const Args& args) {
   std::cout.sync_with_stdio(true);
   book.SetLog(&std::cout);
   book.OpenStorage(args[0]);
-  const ObjectBuffer system = book.ReadObjectCopy("#SYSTEM");
-  SystemRecords records{};
-  records.languageId = Book::kDefaultLanguageId;
+  const ObjectBuffer system = book.ReadObject("#SYSTEM");
+  SystemRecords records;
   ReadSystemRecords(system, records, book.Log());
   std::cout.flush();
   return 0;

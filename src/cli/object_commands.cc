@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/book_error.h"
 #include "book/book.h"
 #include "cli/commands.h"
 
@@ -18,7 +19,7 @@ namespace fs = std::filesystem;
 int RunCat(const Args& args) {
   Book book;
   book.OpenStorage(args[0]);
-  std::span<const std::uint8_t> bytes = book.ReadObject(args[1]);
+  const ObjectBuffer bytes = book.ReadObject(args[1]);
   if ((!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size()) ||
       std::fflush(stdout) != 0) {
     std::fprintf(stderr, "tessaly-cli: cannot write to standard output: %s\n", std::strerror(errno));
@@ -75,7 +76,7 @@ int RunExtract(const Args& args) {
         if (entry.name.ends_with('/')) return;
         const std::string relative = SafeRelativePath(entry.name);
         if (relative.empty()) {
-          warn("tessaly-cli: skipping '" + entry.name.substr(0, entry.name.find('\0')) +
+          warn("tessaly-cli: skipping '" + std::string(entry.name.substr(0, entry.name.find('\0'))) +
                "': its name would leave the target folder\n");
           return;
         }
@@ -93,11 +94,11 @@ int RunExtract(const Args& args) {
         }
         ++written;
       },
-      [&](const DirectoryEntry& entry, const std::string& message) {
+      [&](const DirectoryEntry& entry, const BookError& error) {
         report();
-        std::string text = message;
+        std::string text = error.Message();
         if (text.empty() || text.back() != '\n') text += '\n';
-        warn(entry.name + ": " + text);
+        warn(std::string(entry.name) + ": " + text);
         status = 1;
       });
   if (progress) std::fprintf(stderr, "\rExtracted %zu objects into %s\n", written, target.c_str());

@@ -1,15 +1,15 @@
 #include "cli/output.h"
 
-#include "app/iconv_codec.h"
 #include "book/book.h"
+#include "codec/iconv_codec.h"
 
 namespace tessaly::cli {
 
 namespace {
 
-const app::IconvCodec& Codec() {
+const IconvCodec& Codec() {
   // The reader's own codec: the tool prints book text as the window shows it.
-  static const app::IconvCodec codec;
+  static const IconvCodec codec;
   return codec;
 }
 

@@ -25,7 +25,7 @@ void AppendField(std::string& out, std::string text) {
 
 // Opens the book and looks the word up; both forms print these results. A
 // book whose index is there but empty finds nothing, with a note.
-const PointerArray<SearchResult>& Find(Book& book, const Args& args) {
+PointerArray<SearchResult> Find(Book& book, const Args& args) {
   OpenBook(book, args[0]);
   book.LoadFullTextIndex();
   if (book.FullText().Empty()) {
@@ -38,8 +38,7 @@ const PointerArray<SearchResult>& Find(Book& book, const Args& args) {
     std::fprintf(stderr, "tessaly-cli: %s cannot be written in the book's code page %d: looked up as typed.\n",
                  args[1].c_str(), book.CodePage());
   }
-  book.Search(word.value_or(args[1]));
-  return book.SearchResults();
+  return book.Search(word.value_or(args[1]));
 }
 
 }  // namespace
@@ -48,7 +47,7 @@ const PointerArray<SearchResult>& Find(Book& book, const Args& args) {
 // separated by tabs. Nothing is printed when the word is not found; that is no failure.
 int RunSearch(const Args& args) {
   Book book;
-  const PointerArray<SearchResult>& results = Find(book, args);
+  const PointerArray<SearchResult> results = Find(book, args);
   const TopicTable& topics = book.Topics();
   std::string out;
   for (const SearchResult* result : results) {
@@ -69,7 +68,7 @@ int RunSearch(const Args& args) {
 // The word as given and the topics found, in the same order.
 int RunSearchJson(const Args& args) {
   Book book;
-  const PointerArray<SearchResult>& results = Find(book, args);
+  const PointerArray<SearchResult> results = Find(book, args);
   JsonWriter json;
   json.BeginObject();
   json.Key("word");

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "base/book_error.h"
+#include "base/book_path.h"
+#include "base/sitemap_scanner.h"
 #include "base/text.h"
 #include "helpdata/sitemap_lists.h"
-#include "helpdata/sitemap_scanner.h"
-#include "pages/link_path.h"
 
 namespace tessaly {
 

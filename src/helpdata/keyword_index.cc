@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "base/book_error.h"
+#include "base/sitemap_scanner.h"
 #include "base/text.h"
 #include "helpdata/sitemap_lists.h"
-#include "helpdata/sitemap_scanner.h"
 
 namespace tessaly {
 
@@ -131,6 +131,11 @@ void ParseIndex(IndexEntry& root, std::span<const std::uint8_t> sitemap, Logger&
     RaiseBookError("Error while parse Index file.\n%s", error.Message().c_str());
   }
   SortKeywords(root);
+}
+
+void ReadKeywordIndex(IndexEntry& root, const ObjectSource& objects, std::string_view indexFile, Logger& log) {
+  if (indexFile.empty()) RaiseBookError(ErrorKind::kNotFound, "No *.hhk file in CHM.");
+  ParseIndex(root, objects.ReadObject(indexFile), log);
 }
 
 void ForEachIndexEntry(const IndexEntry& from,

@@ -23,6 +23,7 @@
 
 #include "base/log.h"
 #include "base/pointer_array.h"
+#include "container/object_source.h"
 
 namespace tessaly {
 
@@ -50,6 +51,11 @@ struct IndexEntry {
 // level. Raises BookError "Error while parse Index file.\n%s" with the inner
 // message; the entries read before the failure stay (unsorted).
 void ParseIndex(IndexEntry& root, std::span<const std::uint8_t> sitemap, Logger& log);
+
+// Reads the index sitemap that the book names (indexFile) and parses it into
+// root as ParseIndex does. Raises BookError, "No *.hhk file in CHM." when
+// the book names none.
+void ReadKeywordIndex(IndexEntry& root, const ObjectSource& objects, std::string_view indexFile, Logger& log);
 
 // The order of top-level keywords: CompareNoCase of the names without their
 // leading '_' characters.

@@ -16,6 +16,8 @@
 // error keeps every item read before it.
 #pragma once
 
+#include <cstdint>
+#include <limits>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,10 +25,31 @@
 
 #include "base/log.h"
 #include "base/pointer_array.h"
+#include "base/sitemap_scanner.h"
 #include "base/text.h"
-#include "helpdata/sitemap_scanner.h"
 
 namespace tessaly {
+
+// Moves items onto the end of array (used by the sitemap parsers, which
+// gather each list's items before handing them to their parent). Adding
+// them one by one would copy the slots at every growth step of the array,
+// quadratic for long lists; an empty array is instead rebuilt once with the
+// capacity those steps would have reached.
+template <class T>
+void AppendAll(PointerArray<T>& array, std::vector<std::unique_ptr<T>>& items) {
+  if (items.empty()) return;
+  const std::int64_t step = array.GrowBy();
+  if (array.Empty() && step > 0) {
+    const auto needed = static_cast<std::int64_t>(items.size());
+    std::int64_t capacity = array.Capacity();
+    if (needed > capacity) capacity += (needed - capacity + step - 1) / step * step;
+    if (capacity <= std::numeric_limits<std::int32_t>::max()) {
+      array = PointerArray<T>(static_cast<std::int32_t>(capacity), static_cast<std::int32_t>(step));
+    }
+  }
+  for (std::unique_ptr<T>& item : items) array.Add(std::move(item));
+  items.clear();
+}
 
 // Where a sitemap parser stands: the bytes left and the last tag read.
 struct SitemapCursor {

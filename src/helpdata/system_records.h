@@ -6,7 +6,7 @@
 //   (first 4 data bytes). Others are skipped by their length.
 // #STRINGS: NUL-terminated strings addressed by byte offset.
 // #WINDOWS: an 8-byte header, then window definitions; only fixed offsets
-//   of the first one are read (see WindowField in system_records.cc).
+//   of the first one are read (see book_info.cc).
 #pragma once
 
 #include <cstdint>
@@ -17,9 +17,12 @@
 
 namespace tessaly {
 
+// The language a book has until #SYSTEM names one.
+constexpr std::int32_t kDefaultLanguageId = 1033;
+
 struct SystemRecords {
   std::string contentsFile, indexFile, defaultTopic, title;  // each at most 255 bytes
-  std::int32_t languageId;
+  std::int32_t languageId = kDefaultLanguageId;
 };
 
 // Reads the records into `records` (fields not named keep their values) and

@@ -2,11 +2,21 @@
 
 #include <string>
 
+#include "base/book_path.h"
 #include "base/bytes.h"
 #include "base/text.h"
-#include "pages/link_path.h"
 
 namespace tessaly {
+
+TopicObjects ReadTopicObjects(const ObjectSource& objects) {
+  TopicObjects read;
+  if (objects.HasObject("#topics") && objects.HasObject("#urltbl") && objects.HasObject("#urlstr")) {
+    read.topics = objects.ReadObject("#topics");
+    read.urltbl = objects.ReadObject("#urltbl");
+    read.urlstr = objects.ReadObject("#urlstr");
+  }
+  return read;
+}
 
 std::string_view TopicTable::Title(std::int32_t topic) const {
   if (topic < 0 || topic >= Count()) return "Incorrect topic id";

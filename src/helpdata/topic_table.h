@@ -12,7 +12,16 @@
 #include <span>
 #include <string_view>
 
+#include "container/object_source.h"
+
 namespace tessaly {
+
+// The three objects of the topic table, read when the book holds all three
+// (a book without any one of them has no topic table).
+struct TopicObjects {
+  ObjectBuffer topics, urltbl, urlstr;
+};
+TopicObjects ReadTopicObjects(const ObjectSource& objects);
 
 class TopicTable {
  public:

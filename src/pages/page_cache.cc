@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "base/book_error.h"
+#include "base/book_path.h"
 #include "base/text.h"
-#include "book/book.h"
+#include "container/object_source.h"
 #include "pages/css_refs.h"
 #include "pages/history.h"
-#include "pages/link_path.h"
 #include "pages/page_names.h"
 #include "pages/page_platform.h"
 
@@ -186,7 +186,7 @@ void PageCache::WriteCopies(std::uint32_t pagePairs) {
     if (fromPage && IsHtmlPage(reference)) continue;
     const std::string fullPath = FullPath(reference);
     try {
-      const std::span<const std::uint8_t> bytes = book_->ReadObject(fullPath);
+      const ObjectBuffer bytes = book_->ReadObject(fullPath);
       if (fromPage && FileExtension(reference) == ".css") {
         WriteStyleSheet(out.get(), fullPath, bytes);
       } else {

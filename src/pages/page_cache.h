@@ -31,8 +31,8 @@
 
 namespace tessaly {
 
-class Book;
 class History;
+class ObjectSource;
 class PagePlatform;
 
 struct PageFileCloser {
@@ -60,8 +60,8 @@ class PageCache {
   PageCache& operator=(const PageCache&) = delete;
 
   // The book pages are taken from (not owned; null for none).
-  void SetBook(Book* book) { book_ = book; }
-  Book* CurrentBook() const { return book_; }
+  void SetBook(const ObjectSource* book) { book_ = book; }
+  const ObjectSource* CurrentBook() const { return book_; }
 
   // Prepares the page a link names (a tapped link, a contents or index
   // target, a history entry): true when a page is ready in
@@ -75,7 +75,7 @@ class PageCache {
   // Writes the page at pagePath of the book to out with its tags rewritten;
   // returns the number of name pairs added to pageBuffer (emptied first).
   // Raises BookError when the page cannot be read.
-  std::uint32_t RewritePage(Book& book, std::string_view pagePath, std::FILE* out, bool showImages);
+  std::uint32_t RewritePage(const ObjectSource& book, std::string_view pagePath, std::FILE* out, bool showImages);
 
   // Opens tempFolder + name (cut at its first '#') for writing; null when the
   // name is not a plain file name, the path would pass kMaxFilePath, or the
@@ -127,7 +127,7 @@ class PageCache {
 
   PagePlatform& platform_;
   History& history_;
-  Book* book_ = nullptr;
+  const ObjectSource* book_ = nullptr;
   std::string tempFolder_;
 
   std::string currentPageFile_;

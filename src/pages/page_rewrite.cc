@@ -6,10 +6,10 @@
 #include <optional>
 
 #include "base/book_error.h"
+#include "base/book_path.h"
+#include "base/sitemap_scanner.h"
 #include "base/text.h"
-#include "book/book.h"
-#include "helpdata/sitemap_scanner.h"
-#include "pages/link_path.h"
+#include "container/object_source.h"
 #include "pages/page_cache.h"
 #include "pages/page_names.h"
 
@@ -26,11 +26,11 @@ void Write(std::FILE* out, std::string_view bytes) {
 
 }  // namespace
 
-std::uint32_t PageCache::RewritePage(Book& book, std::string_view pagePath, std::FILE* out, bool showImages) {
+std::uint32_t PageCache::RewritePage(const ObjectSource& book, std::string_view pagePath, std::FILE* out,
+                                     bool showImages) {
   pageBuffer_.Reset();
   imagesForCopies_ = showImages;
-  // A view into the book's shared buffer: nothing below reads the book.
-  const std::span<const std::uint8_t> bytes = book.ReadObject(pagePath);
+  const ObjectBuffer bytes = book.ReadObject(pagePath);
   const std::string pageDir = DirectoryPart(pagePath.substr(0, std::min(pagePath.size(), kMaxPath)));
   const std::string_view page(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 

@@ -444,6 +444,11 @@ void FullTextIndex::DecodeDocumentList(const WordEntry& entry, std::vector<Searc
   }
 }
 
+void FullTextIndex::Read(const ObjectSource& objects) {
+  if (!objects.HasObject("$FIftiMain")) RaiseBookError(ErrorKind::kNotFound, "No $FIftiMain file in CHM.");
+  Load(objects.ReadObject("$FIftiMain"));
+}
+
 void FullTextIndex::Search(std::string_view query, const TopicTable& topics,
                            PointerArray<SearchResult>& results) const {
   results.Clear();

@@ -29,6 +29,7 @@
 
 #include "base/bytes.h"
 #include "base/pointer_array.h"
+#include "container/object_source.h"
 
 namespace tessaly {
 
@@ -85,6 +86,9 @@ class FullTextIndex {
   // Takes the whole object and locates its leaf nodes. An empty object is an index without words. Raises
   // BookError when the header or a leaf node is damaged; the index is then not loaded.
   void Load(std::vector<std::uint8_t> data);
+  // Loads the book's "$FIftiMain". Raises BookError, "No $FIftiMain file in
+  // CHM." when the book has none.
+  void Read(const ObjectSource& objects);
   bool Loaded() const { return loaded_; }
   // Loaded, but without a single word (an empty object, or no leaf nodes).
   bool Empty() const { return leaves_.empty(); }

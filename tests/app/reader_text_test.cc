@@ -3,9 +3,9 @@
 // of the main window.
 #include <gtest/gtest.h>
 
-#include "app/iconv_codec.h"
 #include "app/recording_platform.h"
 #include "app/utf8.h"
+#include "codec/iconv_codec.h"
 #include "search/fti_builder.h"
 
 namespace tessaly::app::test {

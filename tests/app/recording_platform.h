@@ -22,10 +22,10 @@
 #include <string_view>
 #include <vector>
 
-#include "app/iconv_codec.h"
 #include "app/platform.h"
 #include "app/reader.h"
 #include "app/resources.h"
+#include "codec/iconv_codec.h"
 #include "pages/page_cache.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"

@@ -1,6 +1,6 @@
 // Reading objects from both kinds of section: direct reads, the compressed
-// section through its control data and reset table, the work buffers, and
-// the bulk read that decodes each section once.
+// section through its control data and reset table, and the bulk read that
+// decodes each section once.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -88,15 +88,17 @@ TEST_P(CompressedRead, EveryObjectReadsBackItsBytes) {
   }
 }
 
-TEST_P(CompressedRead, SharedBytesAreOverwrittenByTheNextRead) {
+TEST_P(CompressedRead, ReadBytesStayTheCallersAfterLaterReads) {
   std::map<std::string, std::vector<std::uint8_t>> files;
   auto opened = Open(BoundaryBook(GetParam(), files));
   Book& book = opened->book;
-  auto shared = book.ReadObject("/small.gif");
+  const ObjectBuffer first = book.ReadObject("/small.gif");
   ObjectBuffer own = book.ReadObjectCopy("/small.gif");
-  EXPECT_EQ(AsVector(shared), own);
+  EXPECT_EQ(first, own);
   book.ReadObject("/first.htm");
-  EXPECT_EQ(own, files["/small.gif"]);  // the copy stays
+  book.ReadObject("/across.bin");
+  EXPECT_EQ(first, files["/small.gif"]);  // no later read touches them
+  EXPECT_EQ(own, files["/small.gif"]);
 }
 
 TEST_P(CompressedRead, BulkReadGivesWhatReadObjectGives) {
@@ -104,31 +106,17 @@ TEST_P(CompressedRead, BulkReadGivesWhatReadObjectGives) {
   auto opened = Open(BoundaryBook(GetParam(), files));
   Book& book = opened->book;
   std::map<std::string, std::vector<std::uint8_t>> seen;
-  book.ReadAllObjects([&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) { seen[e.name] = AsVector(bytes); },
-                      [&](const DirectoryEntry& e, const std::string& m) { ADD_FAILURE() << e.name << ": " << m; });
+  book.ReadAllObjects(
+      [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
+        seen[std::string(e.name)] = AsVector(bytes);
+      },
+      [&](const DirectoryEntry& e, const BookError& m) { ADD_FAILURE() << e.name << ": " << m.Message(); });
   EXPECT_EQ(seen.size(), book.File().entries.size());
   for (const auto& [name, bytes] : files) EXPECT_EQ(seen[name], bytes) << name;
-  for (const auto& e : book.File().entries) EXPECT_EQ(seen[e.name], AsVector(book.ReadObject(e.name))) << e.name;
+  for (const auto& e : book.File().entries) EXPECT_EQ(seen[std::string(e.name)], book.ReadObject(e.name)) << e.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowFields, CompressedRead, ::testing::Values(2u, 4u));
-
-TEST(CompressedReadBuffers, PresizedToTheLargestRange) {
-  std::map<std::string, std::vector<std::uint8_t>> files;
-  BookBuilder b = BoundaryBook(2, files);
-  TempFile file(b.Build());
-  Book book;
-  book.OpenStorage(file.Path());
-  book.PresizeBuffers();
-  // "/across.bin" starts in block 2 and its following byte lies in block 5:
-  // blocks 2 to 5 are the largest plain range, each stored with a 16-byte
-  // block header.
-  EXPECT_EQ(book.OutputCapacity(), 4u * 0x8000);
-  EXPECT_EQ(book.InputCapacity(), 4u * (16 + 0x8000));
-  const std::uint32_t before = book.OutputCapacity();
-  book.ReadObject("/tail.bin");
-  EXPECT_EQ(book.OutputCapacity(), before);  // no growth needed afterwards
-}
 
 TEST(CompressedReadBuffers, BookWithoutCompressedSectionOpens) {
   BookBuilder b;
@@ -137,8 +125,6 @@ TEST(CompressedReadBuffers, BookWithoutCompressedSectionOpens) {
   TempFile file(b.Build());
   Book book;
   book.OpenStorage(file.Path());
-  EXPECT_NO_THROW(book.PresizeBuffers());
-  EXPECT_EQ(book.OutputCapacity(), Book::kMinWorkBuffer);
   EXPECT_EQ(AsVector(book.ReadObject("a.htm")), test::Bytes("plain text"));
 }
 
@@ -171,7 +157,6 @@ TEST(DirectRead, ObjectPastTheEndOfTheFile) {
   Book book;
   book.OpenContainer(file.Path());
   EXPECT_EQ(ReadError(book, "huge.bin"), "Can't read file huge.bin buffer: the chm file ends before it.\n");
-  EXPECT_EQ(book.OutputCapacity(), 0u);  // nothing was set aside for it
 }
 
 TEST(SectionList, DamagedListsReleaseTheDirectory) {
@@ -290,22 +275,28 @@ TEST(CompressedReadErrors, EachDamageHasItsMessage) {
     // The bulk read reports the same for the same object.
     std::string bulk;
     book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},
-                        [&](const DirectoryEntry& e, const std::string& m) {
-                          if (e.name == c.object && bulk.empty()) bulk = m;
+                        [&](const DirectoryEntry& e, const BookError& m) {
+                          if (e.name == c.object && bulk.empty()) bulk = m.Message();
                         });
     EXPECT_EQ(bulk, BookError(wrap + c.message).Message()) << c.what;
   }
 }
 
-TEST(CompressedReadErrors, MissingControlDataFailsPresize) {
+TEST(CompressedReadErrors, MissingControlDataFailsTheOpen) {
   BookBuilder b;
+  b.AddFile("#SYSTEM", std::string("\3\0\0\0", 4), false);
+  b.AddFile("#STRINGS", std::string(1, '\0'), false);
   b.AddFile("/a.bin", Pattern(10, 1));
   b.editControlData = [](auto& c) { c.clear(); };
   TempFile file(b.Build());
   Book book;
-  book.OpenStorage(file.Path());
   // An empty control data object still is one: it is simply not LZX.
-  EXPECT_THROW(book.PresizeBuffers(), BookError);
+  try {
+    book.Open(file.Path());
+    ADD_FAILURE() << "opened";
+  } catch (const BookError& e) {
+    EXPECT_EQ(e.Message(), "Not LZX compression algorithm.\n");
+  }
 }
 
 TEST(CompressedReadErrors, DamagedStreamFailsOnlyTheObjectsOverIt) {
@@ -320,8 +311,8 @@ TEST(CompressedReadErrors, DamagedStreamFailsOnlyTheObjectsOverIt) {
   TempFile probe(bytes);
   Book reader;
   reader.OpenStorage(probe.Path());
-  const DirectoryEntry* content = reader.FindEntry("::DataSpace/Storage/MSCompressed/Content");
-  ASSERT_NE(content, nullptr);
+  const std::optional<DirectoryEntry> content = reader.FindEntry("::DataSpace/Storage/MSCompressed/Content");
+  ASSERT_TRUE(content);
   const std::size_t windowOne = content->offset + static_cast<std::size_t>(reader.File().contentOffset) +
                                 2 * (16 + 0x8000);
   bytes[windowOne + 1] |= 0x70;
@@ -330,11 +321,22 @@ TEST(CompressedReadErrors, DamagedStreamFailsOnlyTheObjectsOverIt) {
   book.OpenStorage(file.Path());
   EXPECT_EQ(AsVector(book.ReadObject("a.bin")), Pattern(0x10000 - 10, 1));
   EXPECT_EQ(ReadError(book, "b.bin"), "Can't decompress section 1.\nError while uncompress content section.\n");
+  // What failed travels with the message: the object, and inside it the
+  // decoder's failure and where in the file the damaged interval starts.
+  try {
+    book.ReadObject("b.bin");
+  } catch (const BookError& e) {
+    EXPECT_EQ(e.Kind(), ErrorKind::kDecompress);
+    EXPECT_EQ(e.Object(), "/b.bin");
+    ASSERT_NE(e.Inner(), nullptr);
+    EXPECT_EQ(e.Inner()->Text(), "Error while uncompress content section.\n");
+    EXPECT_EQ(e.Inner()->Offset(), windowOne);
+  }
   EXPECT_EQ(AsVector(book.ReadObject("c.bin")), Pattern(0x100, 3));
   std::map<std::string, std::string> errors;
   int good = 0;
   book.ReadAllObjects([&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++good; },
-                      [&](const DirectoryEntry& e, const std::string& m) { errors[e.name] = m; });
+                      [&](const DirectoryEntry& e, const BookError& m) { errors[std::string(e.name)] = m.Message(); });
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors["/b.bin"], "Can't decompress section 1.\nError while uncompress content section.\n");
 }
@@ -359,7 +361,7 @@ TEST(CompressedReadEdges, EmptyObjectAtTheEndOfAWholeWindow) {
       [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
         if (e.name == "/empty-at-end.htm" && bytes.empty()) ++empties;
       },
-      [](const DirectoryEntry& e, const std::string& m) { ADD_FAILURE() << e.name << ": " << m; });
+      [](const DirectoryEntry& e, const BookError& m) { ADD_FAILURE() << e.name << ": " << m.Message(); });
   EXPECT_EQ(empties, 1);
 }
 

@@ -1,7 +1,9 @@
 // Opening a book's container: path checks, the ITSF header, header section 0,
 // the ITSP header and the listing chunks, with every failure message.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <sstream>
 #include <string>
@@ -152,12 +154,30 @@ TEST(ContainerPath, QuotesAndTrailingSlashAreStripped) {
   EXPECT_EQ(book.File().fileName, file.Path());
 }
 
-TEST(ContainerPath, MissingFileAndFolder) {
-  EXPECT_EQ(OpenError(std::string("/nonexistent/dir/book.chm")), "Can't open chm file: /nonexistent/dir/book.chm.");
+TEST(ContainerPath, MissingFileFolderAndFifo) {
+  // Only a regular file opens; the error names it and carries the system's
+  // reason. A FIFO is refused at once: opening it must not wait for a writer.
   test::TempDir dir;
-  std::string folder = dir.Path() + "/folder.chm";
+  const std::string folder = dir.Path() + "/folder.chm";
   std::filesystem::create_directory(folder);
-  EXPECT_EQ(OpenError(folder), "Can't open chm file: " + folder + ".");
+  const std::string fifo = dir.Path() + "/fifo.chm";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const struct {
+    std::string path;
+    int systemError;
+  } cases[] = {{"/nonexistent/dir/book.chm", ENOENT}, {folder, EISDIR}, {fifo, EINVAL}};
+  for (const auto& c : cases) {
+    Book book;
+    try {
+      book.OpenContainer(c.path);
+      ADD_FAILURE() << c.path;
+    } catch (const BookError& error) {
+      EXPECT_EQ(error.Message(), "Can't open chm file: " + c.path + ".");
+      EXPECT_EQ(error.Kind(), ErrorKind::kIo);
+      EXPECT_EQ(error.Object(), c.path);
+      EXPECT_EQ(error.SystemError(), c.systemError) << c.path;
+    }
+  }
 }
 
 TEST(ContainerPath, OverlongPathIsCutNotOverflowed) {
@@ -167,9 +187,10 @@ TEST(ContainerPath, OverlongPathIsCutNotOverflowed) {
   Book book;
   try {
     book.OpenContainer(path);
-  } catch (const BookError&) {
+    ADD_FAILURE() << "opened";
+  } catch (const BookError& error) {
+    EXPECT_EQ(error.Object().size(), 255u);  // the name the book was looked for under
   }
-  EXPECT_EQ(book.File().fileName.size(), 255u);
 }
 
 struct BadHeaderCase {

@@ -25,9 +25,9 @@ const std::set<std::string> kBasicFiles = {
 
 // Objects the compiler adds on its own: system files (#, $), storage (::),
 // folders and its read-me marker.
-bool IsInternal(std::string name) {
+bool IsInternal(std::string_view name) {
   if (name.empty() || name.back() == '/' || name.rfind("::", 0) == 0) return true;
-  if (name[0] == '/') name.erase(0, 1);
+  if (name[0] == '/') name.remove_prefix(1);
   return name[0] == '#' || name[0] == '$' || name == "_#_README_#_";
 }
 
@@ -36,7 +36,7 @@ TEST(CompiledBook, DirectoryHoldsExactlyTheFilesPutIn) {
   book.OpenContainer(test::TestBook("basic"));
   std::set<std::string> stored;
   for (const auto& e : book.File().entries)
-    if (!IsInternal(e.name)) stored.insert(e.name);
+    if (!IsInternal(e.name)) stored.insert(std::string(e.name));
   EXPECT_EQ(stored, kBasicFiles);
   auto has = [&](const char* name) {
     return std::any_of(book.File().entries.begin(), book.File().entries.end(),

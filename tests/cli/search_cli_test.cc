@@ -46,14 +46,14 @@ TEST(CliSearch, MatchesTheLibraryOnALargeResult) {
   Book book;
   book.Open(path);
   book.LoadFullTextIndex();
-  book.Search("zebra");
+  const PointerArray<SearchResult> results = book.Search("zebra");
   std::string expected;
-  for (const SearchResult* result : book.SearchResults()) {
+  for (const SearchResult* result : results) {
     const auto topic = static_cast<std::int32_t>(result->topic);
     expected += std::to_string(result->topic) + "\t" + std::string(book.Topics().Title(topic)) + "\t" +
                 std::string(book.Topics().Path(topic).value_or("")) + "\n";
   }
-  EXPECT_EQ(book.SearchResults().Count(), 5000);
+  EXPECT_EQ(results.Count(), 5000);
   EXPECT_EQ(run.out, expected);
 }
 

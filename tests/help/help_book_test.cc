@@ -45,9 +45,9 @@ std::string ReadSource(const fs::path& path) {
 std::vector<std::string> PageNames(const Book& book) {
   std::vector<std::string> pages;
   for (const DirectoryEntry& entry : book.File().entries) {
-    const std::string& name = entry.name;
+    const std::string_view name = entry.name;
     if (name.size() > 5 && name.ends_with(".htm") && name[0] == '/' && name[1] != '#' && name[1] != '$') {
-      pages.push_back(name.substr(1));
+      pages.emplace_back(name.substr(1));
     }
   }
   std::sort(pages.begin(), pages.end());
@@ -213,9 +213,10 @@ TEST_F(HelpBookTest, FullTextSearchFindsEachPageByAWordOfIt) {
     // Typed with capitals, as a reader may: A to Z are matched in any case.
     std::string typed = word;
     typed[0] = static_cast<char>(typed[0] - 'a' + 'A');
-    ASSERT_NO_THROW(book_.Search(typed)) << word;
+    PointerArray<SearchResult> results(0, 1);
+    ASSERT_NO_THROW(results = book_.Search(typed)) << word;
     std::vector<std::string> found;
-    for (const SearchResult* result : book_.SearchResults()) {
+    for (const SearchResult* result : results) {
       const std::optional<std::string_view> path = book_.Topics().Path(static_cast<std::int32_t>(result->topic));
       if (path) found.emplace_back(*path);
     }
@@ -223,8 +224,7 @@ TEST_F(HelpBookTest, FullTextSearchFindsEachPageByAWordOfIt) {
     EXPECT_NE(Text(book_.ReadObject(page)).find(word.substr(1)), std::string::npos) << word;
   }
   // One whole word: a part of a word finds nothing.
-  book_.Search("temptalli");
-  EXPECT_EQ(book_.SearchResults().Count(), 0);
+  EXPECT_EQ(book_.Search("temptalli").Count(), 0);
 }
 
 TEST_F(HelpBookTest, CommittedBookHoldsTheCurrentSources) {

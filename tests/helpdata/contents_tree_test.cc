@@ -337,10 +337,10 @@ TEST(ContentsTree, CorpusSitemapsParse) {
     Book book;
     book.OpenStorage(path);
     for (const DirectoryEntry& entry : book.File().entries) {
-      std::string lower = entry.name;
+      std::string lower(entry.name);
       LowerCaseInPlace(lower);
       if (!lower.ends_with(".hhc")) continue;
-      SCOPED_TRACE(path + " " + entry.name);
+      SCOPED_TRACE(path + " " + std::string(entry.name));
       const ObjectBuffer bytes = book.ReadObjectCopy(entry.name);
       ContentsTree tree;
       Logger log;

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "base/book_error.h"
-#include "pages/link_path.h"
+#include "base/book_path.h"
 #include "pages/page_recorder.h"
 
 namespace tessaly {
@@ -16,7 +16,7 @@ namespace {
 
 using test::PageFixture;
 
-bool IsStoredPage(const std::string& name) { return name.starts_with('/') && IsHtmlPage(name); }
+bool IsStoredPage(std::string_view name) { return name.starts_with('/') && IsHtmlPage(name); }
 
 // The book's default topic, or its first page in directory order.
 std::string DefaultTopic(PageFixture& f, const std::string& bookPath) {
@@ -30,7 +30,7 @@ std::string DefaultTopic(PageFixture& f, const std::string& bookPath) {
   }
   if (!topic.empty() && f.book.HasObject(topic)) return topic;
   for (const DirectoryEntry& entry : f.book.File().entries) {
-    if (IsStoredPage(entry.name)) return entry.name;
+    if (IsStoredPage(entry.name)) return std::string(entry.name);
   }
   return {};
 }

@@ -25,9 +25,9 @@ namespace {
 
 using test::LiteralEntry;
 
-std::vector<std::string> ResultPaths(const Book& book) {
+std::vector<std::string> ResultPaths(const Book& book, const PointerArray<SearchResult>& results) {
   std::vector<std::string> paths;
-  for (const SearchResult* result : book.SearchResults()) {
+  for (const SearchResult* result : results) {
     const std::optional<std::string_view> path = book.Topics().Path(static_cast<std::int32_t>(result->topic));
     paths.push_back(path ? std::string(*path) : "<none>");
   }
@@ -35,8 +35,7 @@ std::vector<std::string> ResultPaths(const Book& book) {
 }
 
 std::vector<std::string> Search(Book& book, const std::string& word) {
-  book.Search(word);
-  return ResultPaths(book);
+  return ResultPaths(book, book.Search(word));
 }
 
 test::FtiRoots RootsOf(const FullTextIndex& index) {
@@ -60,9 +59,9 @@ std::map<std::uint32_t, std::uint32_t> LiteralTopics(const FullTextIndex& index,
 }
 
 // The results are ordered by title under CompareNoCase, equal titles by topic number.
-void ExpectReaderOrder(const Book& book) {
+void ExpectReaderOrder(const Book& book, const PointerArray<SearchResult>& results) {
   const SearchResult* previous = nullptr;
-  for (const SearchResult* result : book.SearchResults()) {
+  for (const SearchResult* result : results) {
     if (previous != nullptr) {
       const int order = CompareNoCase(book.Topics().Title(static_cast<std::int32_t>(previous->topic)),
                                       book.Topics().Title(static_cast<std::int32_t>(result->topic)));
@@ -107,7 +106,7 @@ TEST(BookFullText, SearchBookListsEveryTopicOnceInTitleOrder) {
   const std::vector<std::string> quokka{"b.htm", "d.htm", "a.htm", "c.htm", "e.htm"};
   EXPECT_EQ(Search(book, "quokka"), quokka);
   EXPECT_EQ(Search(book, "QUOKKA"), quokka);
-  ExpectReaderOrder(book);
+  ExpectReaderOrder(book, book.Search("QUOKKA"));
   EXPECT_EQ(Search(book, "numbat"), (std::vector<std::string>{"c.htm", "e.htm"}));
   EXPECT_EQ(Search(book, "wombat"), (std::vector<std::string>{"a.htm", "f.htm"}));
   EXPECT_EQ(Search(book, "gallery"), std::vector<std::string>{"e.htm"});
@@ -118,9 +117,9 @@ TEST(BookFullText, SearchBookListsEveryTopicOnceInTitleOrder) {
   std::vector<LiteralEntry> literal;
   ASSERT_TRUE(test::LiteralScan(index.Data(), literal));
   const auto topics = LiteralTopics(index, literal, "quokka");
-  book.Search("quokka");
-  ASSERT_EQ(static_cast<std::size_t>(book.SearchResults().Count()), topics.size());
-  for (const SearchResult* result : book.SearchResults()) {
+  const PointerArray<SearchResult> results = book.Search("quokka");
+  ASSERT_EQ(static_cast<std::size_t>(results.Count()), topics.size());
+  for (const SearchResult* result : results) {
     EXPECT_EQ(result->locationCount, topics.at(result->topic)) << result->topic;
   }
   const std::int32_t c = book.Topics().FindByPath("c.htm");
@@ -145,11 +144,11 @@ TEST(BookFullText, WordInFiveThousandTopics) {
   book.FullText().FindWordEntries("zebra", entries);
   ASSERT_EQ(entries.size(), 2u);  // "Zebra notes" titles, and every page's text
 
-  book.Search("zebra");
-  ASSERT_EQ(book.SearchResults().Count(), 5000);
-  ExpectReaderOrder(book);
+  const PointerArray<SearchResult> results = book.Search("zebra");
+  ASSERT_EQ(results.Count(), 5000);
+  ExpectReaderOrder(book, results);
   std::set<std::string> paths;
-  for (const std::string& path : ResultPaths(book)) paths.insert(path);
+  for (const std::string& path : ResultPaths(book, results)) paths.insert(path);
   ASSERT_EQ(paths.size(), 5000u);
   for (int i = 0; i < 5000; i += 499) {
     char name[32];
@@ -161,7 +160,7 @@ TEST(BookFullText, WordInFiveThousandTopics) {
   book.FullText().DecodeDocumentList(entries[0].flag == 1 ? entries[0] : entries[1], titled);
   std::set<std::uint32_t> titledTopics, zebraTitles;
   for (const SearchResult& r : titled) titledTopics.insert(r.topic);
-  for (const SearchResult* r : book.SearchResults()) {
+  for (const SearchResult* r : results) {
     if (book.Topics().Title(static_cast<std::int32_t>(r->topic)) == "Zebra notes")
       zebraTitles.insert(r->topic);
   }
@@ -182,8 +181,7 @@ TEST(BookFullText, BookWithoutIndexObject) {
     EXPECT_EQ(error.Message(), "No $FIftiMain file in CHM.");
   }
   EXPECT_FALSE(book.FullText().Loaded());
-  book.Search("hello");
-  EXPECT_EQ(book.SearchResults().Count(), 0);
+  EXPECT_EQ(book.Search("hello").Count(), 0);
   EXPECT_THROW(book.Search(std::string(201, 'x')), BookError);
 }
 
@@ -197,8 +195,7 @@ TEST(BookFullText, BookWithEmptyOrBuiltIndexObject) {
   book.LoadFullTextIndex();
   EXPECT_TRUE(book.FullText().Loaded());
   EXPECT_TRUE(book.FullText().Empty());
-  book.Search("the");
-  EXPECT_EQ(book.SearchResults().Count(), 0);
+  EXPECT_EQ(book.Search("the").Count(), 0);
 
   // An index built here, stored compressed, read back through the book.
   test::FtiBuilder fti;
@@ -209,10 +206,10 @@ TEST(BookFullText, BookWithEmptyOrBuiltIndexObject) {
   test::TempFile builtFile(built.Build());
   book.OpenStorage(builtFile.Path());
   book.LoadFullTextIndex();
-  book.Search("Hello");
-  ASSERT_EQ(book.SearchResults().Count(), 2);  // no topic table: both titled "Incorrect topic id"
-  EXPECT_EQ(book.SearchResults().Get(0)->topic, 0u);
-  EXPECT_EQ(book.SearchResults().Get(1)->topic, 2u);
+  const PointerArray<SearchResult> hello = book.Search("Hello");
+  ASSERT_EQ(hello.Count(), 2);  // no topic table: both titled "Incorrect topic id"
+  EXPECT_EQ(hello.Get(0)->topic, 0u);
+  EXPECT_EQ(hello.Get(1)->topic, 2u);
 
   // A damaged object leaves the book without an index.
   std::vector<std::uint8_t> damaged = fti.Build().data;
@@ -294,13 +291,13 @@ TEST(Corpus, WordInTitlesAndTextIsListedOnce) {
 
   const auto topics = LiteralTopics(index, literal, "the");
   EXPECT_GE(topics.size(), 149u);
-  book.Search("the");
-  ASSERT_EQ(static_cast<std::size_t>(book.SearchResults().Count()), topics.size());
-  for (const SearchResult* result : book.SearchResults()) {
+  const PointerArray<SearchResult> results = book.Search("the");
+  ASSERT_EQ(static_cast<std::size_t>(results.Count()), topics.size());
+  for (const SearchResult* result : results) {
     ASSERT_EQ(topics.count(result->topic), 1u);
     EXPECT_EQ(result->locationCount, topics.at(result->topic));
   }
-  ExpectReaderOrder(book);
+  ExpectReaderOrder(book, results);
 }
 
 TEST(Corpus, LookupsEqualThePlainScanAndCommonWordsSearch) {
@@ -320,8 +317,7 @@ TEST(Corpus, LookupsEqualThePlainScanAndCommonWordsSearch) {
     ASSERT_TRUE(index.Loaded());
     if (index.Data().empty()) {
       EXPECT_TRUE(index.Empty());
-      book.Search("the");
-      EXPECT_EQ(book.SearchResults().Count(), 0);
+      EXPECT_EQ(book.Search("the").Count(), 0);
       continue;
     }
     ++withIndex;
@@ -348,14 +344,15 @@ TEST(Corpus, LookupsEqualThePlainScanAndCommonWordsSearch) {
     }
 
     for (const char* word : {"the", "and", "a", "to"}) {
-      ASSERT_NO_THROW(book.Search(word)) << word;
+      PointerArray<SearchResult> results(0, 1);
+      ASSERT_NO_THROW(results = book.Search(word)) << word;
       const auto topics = LiteralTopics(index, literal, word);
-      ASSERT_EQ(static_cast<std::size_t>(book.SearchResults().Count()), topics.size()) << word;
-      for (const SearchResult* result : book.SearchResults()) {
+      ASSERT_EQ(static_cast<std::size_t>(results.Count()), topics.size()) << word;
+      for (const SearchResult* result : results) {
         ASSERT_EQ(topics.count(result->topic), 1u) << word;
         EXPECT_EQ(result->locationCount, topics.at(result->topic));
       }
-      ExpectReaderOrder(book);
+      ExpectReaderOrder(book, results);
     }
   }
   EXPECT_GT(withIndex, 10);

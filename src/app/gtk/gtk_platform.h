@@ -34,9 +34,9 @@
 #include "app/gtk/key_value_store.h"
 #include "app/gtk/page_view.h"
 #include "app/gtk/test_hooks.h"
-#include "app/iconv_codec.h"
 #include "app/platform.h"
 #include "app/reader.h"
+#include "codec/iconv_codec.h"
 
 namespace tessaly::app::gtk {
 

@@ -10,16 +10,9 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <limits>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
-
-#include "base/pointer_array.h"
 
 namespace tessaly {
 
@@ -41,26 +34,5 @@ class SitemapScanner {
   static std::optional<std::size_t> AttributeValue(std::string_view tag, std::string_view name,
                                                    std::string& out, std::size_t outSize);
 };
-
-// Moves items onto the end of array (used by the sitemap parsers, which
-// gather each list's items before handing them to their parent). Adding
-// them one by one would copy the slots at every growth step of the array,
-// quadratic for long lists; an empty array is instead rebuilt once with the
-// capacity those steps would have reached.
-template <class T>
-void AppendAll(PointerArray<T>& array, std::vector<std::unique_ptr<T>>& items) {
-  if (items.empty()) return;
-  const std::int64_t step = array.GrowBy();
-  if (array.Empty() && step > 0) {
-    const auto needed = static_cast<std::int64_t>(items.size());
-    std::int64_t capacity = array.Capacity();
-    if (needed > capacity) capacity += (needed - capacity + step - 1) / step * step;
-    if (capacity <= std::numeric_limits<std::int32_t>::max()) {
-      array = PointerArray<T>(static_cast<std::int32_t>(capacity), static_cast<std::int32_t>(step));
-    }
-  }
-  for (std::unique_ptr<T>& item : items) array.Add(std::move(item));
-  items.clear();
-}
 
 }  // namespace tessaly

@@ -1,5 +1,6 @@
 // The file part of a book: its name, the headers as read, the directory and
-// the content sections.
+// the content sections. Filled once when the container is opened and never
+// changed afterwards.
 #pragma once
 
 #include <array>
@@ -7,20 +8,14 @@
 #include <string>
 #include <vector>
 
-namespace tessaly {
+#include "container/directory.h"
 
-// One stored object: where its bytes lie in which content section.
-struct DirectoryEntry {
-  std::string name;  // as stored (UTF-8 in real books), any length
-  std::uint32_t section = 0;
-  std::uint32_t offset = 0;  // within the content section
-  std::uint32_t length = 0;
-};
+namespace tessaly {
 
 // One content section named in ::DataSpace/NameList.
 struct ContentSection {
-  std::string name;             // low byte of each UTF-16 unit, at most 255 bytes
-  std::uint32_t dataOffset = 0;  // of its ::DataSpace/Storage/<name>/Content object
+  std::string name;              // low byte of each UTF-16 unit, at most 255 bytes
+  std::uint64_t dataOffset = 0;  // of its ::DataSpace/Storage/<name>/Content object
   bool compressed = false;       // name is exactly "MSCompressed"
 };
 
@@ -34,8 +29,8 @@ struct BookFile {
   std::uint64_t contentOffset = 0;  // file offset of content section 0
   std::array<std::uint8_t, kHeaderSection0Size> headerSection0{};
   std::array<std::uint8_t, kDirectoryHeaderSize> directoryHeader{};
-  std::vector<DirectoryEntry> entries;   // in file order
-  std::vector<ContentSection> sections;  // index = content section number
+  Directory entries;                     // in file order
+  std::vector<ContentSection> sections;  // index = content section number; empty until read
 };
 
 }  // namespace tessaly

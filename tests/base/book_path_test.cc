@@ -1,4 +1,4 @@
-#include "pages/link_path.h"
+#include "base/book_path.h"
 
 #include <gtest/gtest.h>
 

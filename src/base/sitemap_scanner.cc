@@ -1,4 +1,4 @@
-#include "helpdata/sitemap_scanner.h"
+#include "base/sitemap_scanner.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
 // The sitemap tag scanner: tags, the malformed-tag errors, comments, quoted
 // markup, attribute values, and bounds on truncated input.
-#include "helpdata/sitemap_scanner.h"
+#include "base/sitemap_scanner.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,6 @@
-#include "pages/link_path.h"
+#include "base/book_path.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -160,6 +161,13 @@ std::string DirectoryPart(std::string_view path) {
   if (cut == std::string_view::npos) cut = path.rfind('/');
   if (cut == std::string_view::npos) return std::string();
   return std::string(path.substr(0, cut + 1));
+}
+
+bool IsExternalUrl(std::string_view text) {
+  std::string lower(text.substr(0, std::min(text.find('\0'), kMaxBookPath)));
+  LowerCaseInPlace(lower);
+  return lower.find("http:") != std::string::npos || lower.find("https:") != std::string::npos ||
+         lower.find("ftp:") != std::string::npos;
 }
 
 }  // namespace tessaly

@@ -1,16 +1,18 @@
 // Book text between Windows code pages and UTF-8 through the C library's
-// iconv. Any platform may hand this out as its TextCodec.
+// iconv. The reader's platforms hand it out as their TextCodec, and the
+// command-line tool converts with it. One codec may serve several threads.
 #pragma once
 
 #include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "app/platform.h"
+#include "codec/text_codec.h"
 
-namespace tessaly::app {
+namespace tessaly {
 
 class IconvCodec : public TextCodec {
  public:
@@ -26,7 +28,8 @@ class IconvCodec : public TextCodec {
 
  private:
   bool Known(int codePage) const;
+  mutable std::mutex mutex_;           // guards known_
   mutable std::map<int, bool> known_;  // code page -> iconv has it
 };
 
-}  // namespace tessaly::app
+}  // namespace tessaly

@@ -1,10 +1,10 @@
-#include "app/iconv_codec.h"
+#include "codec/iconv_codec.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 
-namespace tessaly::app {
+namespace tessaly {
 
 namespace {
 
@@ -90,9 +90,14 @@ std::optional<std::string> IconvCodec::ToUtf8(std::string_view text, int codePag
 }
 
 bool IconvCodec::Known(int codePage) const {
-  const auto found = known_.find(codePage);
-  if (found != known_.end()) return found->second;
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = known_.find(codePage);
+    if (found != known_.end()) return found->second;
+  }
+  // Two threads asking at once both ask iconv; they get the same answer.
   const bool known = Convert("", codePage, true, OnBadByte::kReplace).has_value();
+  const std::lock_guard<std::mutex> lock(mutex_);
   known_[codePage] = known;
   return known;
 }
@@ -103,4 +108,4 @@ std::optional<std::string> IconvCodec::FromUtf8(std::string_view text, int codeP
   return Convert(text, codePage, false, OnBadByte::kFail);
 }
 
-}  // namespace tessaly::app
+}  // namespace tessaly

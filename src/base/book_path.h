@@ -1,5 +1,6 @@
 // In-book paths: the canonical form every lookup, contents entry and link
-// is brought into, and the small questions page preparation asks of a path.
+// is brought into, and the small questions that lookups and page
+// preparation ask of a path.
 //
 // A canonical path has no leading '/', no "//", "/./" or (except at its very
 // start) "/../", and its percent-escapes decoded; a #fragment is kept.
@@ -30,5 +31,10 @@ bool IsHtmlPage(std::string_view path);
 // The path cut just after its last '\\', else after its last '/'; empty
 // when it has neither.
 std::string DirectoryPart(std::string_view path);
+
+// True when a lower-cased copy of the text (its first kMaxBookPath bytes, up
+// to a NUL) holds "http:", "https:" or "ftp:" anywhere: a link that leaves
+// the book.
+bool IsExternalUrl(std::string_view text);
 
 }  // namespace tessaly

@@ -1,0 +1,113 @@
+// Container: one CHM file opened for reading, and everything read from its
+// structure: the headers, the directory and its index, the content sections
+// and, for each compressed section, its control data and reset table.
+//
+// Everything is read once, when the container is opened; afterwards it does
+// not change. Every const method may then run from several threads at once:
+// the file is read with positioned reads on one descriptor held open for the
+// container's life, each read decodes with a decoder of its own, and the
+// few decoded intervals that are kept for later reads (interval_cache.h)
+// and the diagnostic log take locks.
+//
+// Objects are read into buffers their callers own. The bulk read hands out
+// bytes valid during its callback only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/book_error.h"
+#include "base/log.h"
+#include "container/book_file.h"
+#include "container/chm_file.h"
+#include "container/compressed_section.h"
+#include "container/decoder_pool.h"
+#include "container/directory.h"
+#include "container/directory_index.h"
+#include "container/interval_cache.h"
+#include "container/object_source.h"
+
+namespace tessaly {
+
+class Container : public ObjectSource {
+ public:
+  // What Open reads beyond the headers and the directory.
+  enum class Depth {
+    kDirectory,  // nothing: every object is read straight from the file
+    kSections,   // the section list and the compressed sections' tables
+  };
+
+  // Checks the path (it must end in ".chm"), opens the file and reads it to
+  // the depth asked for, dumping the header, directory and sections to log
+  // (which must outlive the container). Raises BookError; "Can't open chm
+  // file: %s." carries the system's errno.
+  static std::unique_ptr<Container> Open(std::string_view path, Logger& log, Depth depth = Depth::kSections);
+
+  Container(const Container&) = delete;
+  Container& operator=(const Container&) = delete;
+
+  const BookFile& File() const { return file_; }
+  Logger& Log() const { return log_; }
+
+  // The entry a path names: entities and escapes decoded, the path brought
+  // to its canonical form and its fragment dropped ("#SYSTEM" keeps its
+  // '#'), then matched against the whole names (ASCII letters folded, one
+  // leading '/' of a name ignored) and, unless the path leaves the book,
+  // against their last components. Never raises; Lookup logs nothing,
+  // FindEntry logs a miss.
+  std::optional<DirectoryEntry> Lookup(std::string_view path) const;
+  std::optional<DirectoryEntry> FindEntry(std::string_view path) const;
+
+  bool HasObject(std::string_view path) const override { return FindEntry(path).has_value(); }
+  // The entry's length, or 0 when there is no entry.
+  std::uint64_t ObjectSize(std::string_view path) const;
+  ObjectBuffer ReadObject(std::string_view path) const override;
+  // Reads an entry found for path (messages name the path). Raises BookError.
+  ObjectBuffer ReadEntry(const DirectoryEntry& entry, std::string_view path) const;
+
+  // The failure of the control data or reset table of the first compressed
+  // section that holds an ordinary object (not a storage object, not
+  // $FIftiMain, not a folder), in directory order; null when there is none.
+  const BookError* CompressedSectionFailure() const;
+
+  // Reads every object of the directory, decoding each compressed section
+  // once, in order, instead of once per object. Calls onObject for each
+  // object that could be read (the bytes are valid during the call only) and
+  // onError with the error ReadObject would have raised for each that could
+  // not; objects of one section come in ascending offset order.
+  using ObjectVisitor = std::function<void(const DirectoryEntry&, std::span<const std::uint8_t>)>;
+  using ErrorVisitor = std::function<void(const DirectoryEntry&, const BookError&)>;
+  void ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const;
+
+ private:
+  explicit Container(Logger& log) : log_(log) {}
+
+  void OpenFile(std::string_view path);
+  void ReadSections();
+  ObjectBuffer ReadDirect(const DirectoryEntry& entry, std::string_view path) const;
+  ObjectBuffer ReadCompressed(std::uint64_t sectionNumber, const DirectoryEntry& entry) const;
+  // The plain bytes of one reset interval, from the cache or decoded.
+  IntervalBytes DecodedInterval(std::uint64_t sectionNumber, std::uint64_t interval) const;
+  void ReadCompressedSection(std::uint64_t sectionNumber, const std::vector<DirectoryEntry>& entries,
+                             const ObjectVisitor& onObject, const ErrorVisitor& onError) const;
+  // The file offset of a directly stored entry, or none when it would lie
+  // past every offset the system can take.
+  std::optional<std::uint64_t> DirectPosition(const DirectoryEntry& entry) const;
+
+  Logger& log_;
+  ChmFile chm_;
+  BookFile file_;
+  DirectoryIndex index_;
+  // One per content section; null for the uncompressed ones.
+  std::vector<std::unique_ptr<CompressedSection>> compressed_;
+  mutable DecoderPool decoders_;
+  mutable IntervalCache intervals_;
+};
+
+}  // namespace tessaly

@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Each layer of the core builds on its own: every header of a layer compiles
+# alone on that layer's include path (its own folder and the layers below
+# it, as src/CMakeLists.txt makes it), and on that path no header of a layer
+# it must not use (one above it, or beside it) can be found.
+#
+# Usage: check_layers.sh CXX LAYER-ROOT SOURCE-DIR LAYER=SEEN,SEEN,... ...
+#   LAYER-ROOT  the build tree's folder of per-layer include directories
+#   SOURCE-DIR  src/ of the repository
+set -uo pipefail
+cxx=$1 root=$2 src=$3
+shift 3
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+layers=()
+declare -A seen
+for arg in "$@"; do
+  layer=${arg%%=*}
+  layers+=("$layer")
+  seen[$layer]=" ${arg#*=} "
+  seen[$layer]=${seen[$layer]//,/ }
+  for dir in ${seen[$layer]}; do echo "-I$root/$dir"; done >"$work/$layer.flags"
+done
+
+# One line per check: what is expected ("ok" or "refused"), the layer, and
+# the header included.
+for layer in "${layers[@]}"; do
+  for header in "$src/$layer"/*.h; do
+    echo "ok $layer $layer/$(basename "$header")"
+  done
+  for other in "${layers[@]}"; do
+    [[ ${seen[$layer]} == *" $other "* ]] && continue
+    first=$(find "$src/$other" -maxdepth 1 -name '*.h' | sort | head -1)
+    [ -n "$first" ] && echo "refused $layer $other/$(basename "$first")"
+  done
+done >"$work/checks"
+
+cat >"$work/check.sh" <<'CHECK'
+expect=$1 layer=$2 header=$3
+mapfile -t flags <"$WORK/$layer.flags"
+if printf '#include "%s"\n' "$header" |
+  "$CXX" -std=c++20 -fsyntax-only -Wall -Wextra -Werror "${flags[@]}" -x c++ - 2>"$WORK/err.$$"; then
+  [ "$expect" = ok ] && exit 0
+  echo "FAIL: layer $layer can include $header"
+else
+  # Refused means not found on the path (gcc and clang word it differently).
+  [ "$expect" = refused ] && grep -qiE "no such file|file not found" "$WORK/err.$$" && exit 0
+  echo "FAIL: $header does not compile alone in layer $layer:"
+  head -20 "$WORK/err.$$"
+fi
+CHECK
+
+report=$(WORK=$work CXX=$cxx xargs -P 2 -L 1 bash "$work/check.sh" <"$work/checks")
+[ -n "$report" ] && echo "$report"
+failures=$(grep -c '^FAIL' <<<"$report")
+echo "$(wc -l <"$work/checks") checks, $failures failed"
+[ "$failures" -eq 0 ]
