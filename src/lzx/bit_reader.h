@@ -19,15 +19,17 @@
 
 namespace tessaly::lzx {
 
-// Four stream words starting at p, the first one in the top 16 bits.
+// Four stream words starting at p, the first one in the top 16 bits: each 32-bit half rotated by 16
+// (no constant masks to keep in registers).
 inline std::uint64_t LoadFourWords(const std::uint8_t* p) {
-  std::uint64_t x;
-  std::memcpy(&x, p, sizeof x);
+  std::uint32_t first, second;
+  std::memcpy(&first, p, 4);
+  std::memcpy(&second, p + 4, 4);
   if constexpr (std::endian::native == std::endian::little) {
-    x = (x << 32) | (x >> 32);
-    return ((x & 0x0000FFFF0000FFFFull) << 16) | ((x >> 16) & 0x0000FFFF0000FFFFull);
+    return std::uint64_t{std::rotl(first, 16)} << 32 | std::rotl(second, 16);
   } else {
-    return ((x & 0x00FF00FF00FF00FFull) << 8) | ((x >> 8) & 0x00FF00FF00FF00FFull);
+    const auto swap = [](std::uint32_t x) { return ((x & 0x00FF00FFu) << 8) | ((x >> 8) & 0x00FF00FFu); };
+    return std::uint64_t{swap(first)} << 32 | swap(second);
   }
 }
 
@@ -74,8 +76,8 @@ struct BitReader {
   // Takes in four words loaded at `fetch` (FastBits::Refill does the same).
   void Add(std::uint64_t words) {
     buffer |= words >> count;
-    fetch += 2 * static_cast<std::size_t>(3 - (count >> 4));
-    count = (count & 15) | 48;
+    fetch += static_cast<std::size_t>(6 - ((count >> 3) & 6));  // 3 - count / 16 words
+    count |= 48;                                                 // 48 + count % 16
   }
 
   // n from 1 to 32, and no more than held.
@@ -131,8 +133,8 @@ struct FastBits {
 
   void Refill() {
     buffer |= LoadFourWords(next) >> count;
-    next += 2 * (3 - (count >> 4));
-    count = (count & 15) | 48;
+    next += 6 - ((count >> 3) & 6);
+    count |= 48;
   }
   void Remove(int n) {
     buffer <<= n;

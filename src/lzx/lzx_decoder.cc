@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "lzx/bit_reader.h"
 #include "lzx/huffman_table.h"
@@ -67,6 +68,14 @@ constexpr std::array<std::uint32_t, lzx::kSlotTableSize> MakeOffsetBase() {
   return base;
 }
 constexpr std::array<std::uint32_t, lzx::kSlotTableSize> kOffsetBase = MakeOffsetBase();
+
+// Masks of the low n bits, n from 0 to 31 (a load where a computed mask would tie up the shift register).
+constexpr std::array<std::uint32_t, 32> MakeLowBits() {
+  std::array<std::uint32_t, 32> masks{};
+  for (int n = 0; n < 32; ++n) masks[n] = (1u << n) - 1;
+  return masks;
+}
+constexpr std::array<std::uint32_t, 32> kLowBits = MakeLowBits();
 static_assert(kOffsetBase[3] == 1, "slot 3 is offset 1");
 
 // Copies a match whose source lies before its destination (offset = dst - src >= 1), with the result of
@@ -75,11 +84,9 @@ static_assert(kOffsetBase[3] == 1, "slot 3 is offset 1");
 // window buffer has slack after its end.
 inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::uint32_t length) {
   const std::uint8_t* src = dst - offset;
-  if (offset >= 16) [[likely]] {
-    std::memcpy(dst, src, 16);
-    for (std::uint32_t i = 16; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
-  } else if (offset >= 8) {
-    for (std::uint32_t i = 0; i < length; i += 8) Store8(dst + i, Load8(src + i));
+  if (offset >= 8) [[likely]] {
+    Store8(dst, Load8(src));
+    for (std::uint32_t i = 8; i < length; i += 8) Store8(dst + i, Load8(src + i));
   } else if (offset == 1) {
     const std::uint64_t repeated = src[0] * 0x0101010101010101ull;
     for (std::uint32_t i = 0; i < length; i += 8) Store8(dst + i, repeated);
@@ -342,7 +349,7 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
 
   // Reads the rest of a match whose main entry is `entry` (its code still at the top of the buffer, with
   // at least 48 bits held) from `b` (the fast loop's FastBits or the careful loop's BitReader) and returns
-  // its offset; `length` receives its length.
+  // its offset, not yet checked; `length` receives its length.
   const auto decodeMatch = [&](auto& b, std::uint32_t entry, std::uint32_t& length) __attribute__((always_inline)) {
     const std::uint64_t saved = b.buffer;
     b.Remove(lzx::EntryConsume(entry));
@@ -363,31 +370,32 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
       b.Remove(offsetBits);
     } else {
       // The offset bits went with the code: cut them from the buffer as it was.
-      value = static_cast<std::uint32_t>(saved >> (64 - lzx::EntryConsume(entry))) & ((1u << offsetBits) - 1);
+      value = static_cast<std::uint32_t>(saved >> (64 - lzx::EntryConsume(entry))) & kLowBits[offsetBits];
     }
     if constexpr (kAligned) {
-      // Slots with 3 or more extra bits end with an aligned symbol (never longer than the table width);
-      // for the others the mask makes the lookup read nothing.
-      const std::uint32_t alignedMask = 0u - ((entry & lzx::kMainAlignedFollows) >> 13);
-      const std::uint32_t alignedEntry = alignedTree.entries[b.buffer >> (64 - lzx::kAlignedBits)] & alignedMask;
-      b.Remove(static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
-      value = (value << (alignedMask & 3)) + (alignedEntry & lzx::kEntrySymbolMask);
+      // Slots with 3 or more extra bits end with an aligned symbol (never longer than the table width).
+      if (entry & lzx::kMainAlignedFollows) {
+        const std::uint32_t alignedEntry = alignedTree.entries[b.buffer >> (64 - lzx::kAlignedBits)];
+        b.Remove(static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
+        value = (value << 3) + (alignedEntry & lzx::kEntrySymbolMask);
+      }
     }
-    // Slots 0..2 repeat an offset, slot 3 is offset 1 through its base: selects rather than branches.
     const std::uint32_t slot = lzx::EntrySlot(entry);
-    const std::uint32_t formatted = kOffsetBase[slot] + value;
-    const std::uint32_t offset = slot >= 3 ? formatted : slot == 0 ? r0 : slot == 1 ? r1 : r2;
-    const std::uint32_t nextR1 = (slot == 0 || slot == 2) ? r1 : r0;
-    const std::uint32_t nextR2 = slot >= 3 ? r1 : slot == 2 ? r0 : r2;
-    r2 = nextR2;
-    r1 = nextR1;
-    r0 = offset;
-    if (offset - 1 >= position) [[unlikely]] {
-      // Before the window start: the previous pass, if there is one, lies right before it in the buffer.
-      // Offset 0, or more than the window size, or reaching before Reset: corrupt.
-      if (offset == 0 || offset > windowSize || !historyFull) FailBadData();
+    if (slot >= 3) [[likely]] {
+      r2 = r1;
+      r1 = r0;
+      r0 = kOffsetBase[slot] + value;  // slot 3 is offset 1 through its base
+    } else if (slot == 1) {
+      std::swap(r0, r1);
+    } else if (slot == 2) {
+      std::swap(r0, r2);
     }
-    return offset;
+    return r0;
+  };
+  // A match reaching before the window start is good only into the previous pass, which lies right
+  // before it in the buffer: offset 0, or more than the window size, or reaching before Reset is corrupt.
+  const auto checkFarOffset = [&](std::uint32_t offset) {
+    if (offset == 0 || offset > windowSize || !historyFull) FailBadData();
   };
 
   while (position < runEnd) {
@@ -401,8 +409,9 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
     // the refill that must come before it is consumed in turn: table loads and refills overlap.
     if (segmentEnd > kFastOutputMargin && bits.size > kFastInputMargin && position < segmentEnd - kFastOutputMargin &&
         bits.fetch <= bits.size - kFastInputMargin) {
-      const std::uint32_t fastEnd = segmentEnd - kFastOutputMargin;
-      const std::uint8_t* const fastInputEnd = bits.data + (bits.size - kFastInputMargin);
+      std::uint8_t* out = window + position;
+      std::uint8_t* const outFastEnd = window + (segmentEnd - kFastOutputMargin);
+      const std::uint8_t* const inFastEnd = bits.data + (bits.size - kFastInputMargin);
       lzx::FastBits fast(bits);
       fast.Refill();
       std::uint32_t entry = mainTable.Lookup(fast.buffer);
@@ -411,15 +420,15 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
         if (lzx::IsLiteralEntry(entry)) {
           // Up to three literals on one refill (each code at most 16 bits).
           fast.Remove(lzx::EntryConsume(entry));
-          window[position++] = lzx::EntryLiteral(entry);
+          *out++ = lzx::EntryLiteral(entry);
           entry = mainTable.Lookup(fast.buffer);
           if (lzx::IsLiteralEntry(entry)) {
             fast.Remove(lzx::EntryConsume(entry));
-            window[position++] = lzx::EntryLiteral(entry);
+            *out++ = lzx::EntryLiteral(entry);
             entry = mainTable.Lookup(fast.buffer);
             if (lzx::IsLiteralEntry(entry)) {
               fast.Remove(lzx::EntryConsume(entry));
-              window[position++] = lzx::EntryLiteral(entry);
+              *out++ = lzx::EntryLiteral(entry);
               entry = mainTable.Lookup(fast.buffer);
               continue;
             }
@@ -429,10 +438,12 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
         std::uint32_t length;
         const std::uint32_t offset = decodeMatch(fast, entry, length);
         entry = mainTable.Lookup(fast.buffer);
-        CopyMatch(window + position, offset, length);
-        position += length;
-      } while (position < fastEnd && fast.next <= fastInputEnd);
+        if (offset - 1 >= static_cast<std::size_t>(out - window)) [[unlikely]] checkFarOffset(offset);
+        CopyMatch(out, offset, length);
+        out += length;
+      } while (out < outFastEnd && fast.next <= inFastEnd);
       fast.HandBack(bits);
+      position = static_cast<std::uint32_t>(out - window);
     }
 
     // The careful loop: refills that check the input end, matches trimmed at the write limit.
@@ -452,6 +463,7 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
         end = writeLimit;
         length = end - position;
       }
+      if (offset - 1 >= position) [[unlikely]] checkFarOffset(offset);
       CopyMatch(window + position, offset, length);
       position = end;
     }

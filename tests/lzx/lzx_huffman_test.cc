@@ -11,8 +11,8 @@
 namespace tessaly::lzx {
 namespace {
 
-// The generic table at the size of the main tree.
-using WideTree = HuffmanTable<kMainBits, kMainSymbols>;
+// The generic table with 12 direct bits (as the length tree) over as many symbols as the main tree.
+using WideTree = HuffmanTable<12, kMainSymbols>;
 
 template <typename Table>
 LzxStatus BuildStatus(Table& table) {
