@@ -1,5 +1,5 @@
-// Canonical Huffman decoding tables for the pretree, the length tree and the aligned tree (the main tree
-// has its own, see main_table.h), and ReadLengths, the pretree-coded transmission of code lengths.
+// Canonical Huffman decoding tables for the pretree and the aligned tree (the main and length trees have
+// their own, see main_table.h), and ReadLengths, the pretree-coded transmission of code lengths.
 //
 // Codes are canonical: ordered by length, then by symbol, read most significant bit first. A code of up to
 // tableBits bits resolves with one lookup in the direct part of the table; a longer one continues through
@@ -74,10 +74,8 @@ struct HuffmanTable {
 };
 
 using Pretree = HuffmanTable<kPretreeBits, kPretreeSymbols>;
-using LengthTree = HuffmanTable<kLengthBits, kLengthSymbols>;
 using AlignedTree = HuffmanTable<kAlignedBits, kAlignedSymbols>;
 
-static_assert(LengthTree::kEntryCount == 4596);
 static_assert(Pretree::kEntryCount == 104 && AlignedTree::kEntryCount == 144);
 static_assert(Pretree::kLengthCount == 84);
 

@@ -39,7 +39,8 @@ struct LzxDecoder::Tables {
   lzx::Pretree pretree;
   std::array<std::uint8_t, lzx::kMainSymbols + lzx::kLengthSlack> mainLengths{};
   lzx::MainTable main;
-  lzx::LengthTree length;
+  std::array<std::uint8_t, lzx::kLengthSymbols + lzx::kLengthSlack> lengthLengths{};
+  lzx::LengthTable length;
   lzx::AlignedTree aligned;
 };
 
@@ -147,10 +148,11 @@ LzxStatus LzxDecoder::Reset(int windowBits) {
   windowPosition_ = 0;
   passBase_ = 0;
   blockType_ = 0;
+  alignedSymbols_ = false;
   blockLength_ = 0;
   carriedOvershoot_ = 0;
   std::fill_n(tables_->mainLengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
-  std::fill_n(tables_->length.lengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
+  std::fill_n(tables_->lengthLengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
   return LzxStatus::Ok;
 }
 
@@ -220,7 +222,7 @@ void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span
           kCarryMatchOvershoot ? static_cast<std::uint32_t>(std::min<std::uint64_t>(requestEnd, windowSize_))
                                : runEnd;
       const bool trimAllowed = writeLimit == requestEnd;
-      if (blockType_ == lzx::kBlockAligned) {
+      if (alignedSymbols_) {
         DecodeCodedRun<true>(run, runEnd, writeLimit, trimAllowed);
       } else {
         DecodeCodedRun<false>(run, runEnd, writeLimit, trimAllowed);
@@ -263,7 +265,7 @@ void LzxDecoder::ReadBlockHeader(RunState& run) {
   if (windowFull) {
     headerRead_ = false;
     std::fill_n(tables_->mainLengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
-    std::fill_n(tables_->length.lengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
+    std::fill_n(tables_->lengthLengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
     run.r0 = run.r1 = run.r2 = 1;
   }
   lzx::BitReader& bits = run.bits;
@@ -283,23 +285,32 @@ void LzxDecoder::ReadBlockHeader(RunState& run) {
   blockRemaining_ = blockLength_;
 
   switch (blockType_) {
-    case lzx::kBlockAligned:
+    case lzx::kBlockAligned: {
+      bool allThree = true;
       for (int i = 0; i < lzx::kAlignedSymbols; ++i) {
         tables_->aligned.lengths[i] = static_cast<std::uint8_t>(bits.ReadBits(lzx::kAlignedLengthBits));
+        allThree &= tables_->aligned.lengths[i] == 3;
       }
       tables_->aligned.Build();
+      // With every aligned code 3 bits long, symbol i has code i: the aligned symbol is the next three
+      // bits, and the block decodes exactly as a verbatim one.
+      alignedSymbols_ = !allThree;
       [[fallthrough]];
+    }
     case lzx::kBlockVerbatim: {
       Tables& t = *tables_;
       const std::span<std::uint8_t> mainLengths(t.mainLengths);
       lzx::ReadLengths(bits, t.pretree, mainLengths, 0, lzx::kLiteralCount);
       lzx::ReadLengths(bits, t.pretree, mainLengths, lzx::kLiteralCount, static_cast<int>(mainElements_));
-      if (!lzx::BuildMainTable(mainLengths.first<lzx::kMainSymbols>(), blockType_ == lzx::kBlockAligned, t.main)) {
+      if (blockType_ == lzx::kBlockVerbatim) alignedSymbols_ = false;
+      if (!lzx::BuildMainTable(mainLengths.first<lzx::kMainSymbols>(), alignedSymbols_, t.main)) {
         Fail(LzxStatus::BadData);
       }
       if (t.mainLengths[lzx::kE8Byte] != 0) e8Started_ = true;
-      lzx::ReadLengths(bits, t.pretree, t.length.lengths, 0, lzx::kLengthSymbolsSent);
-      t.length.Build();
+      lzx::ReadLengths(bits, t.pretree, t.lengthLengths, 0, lzx::kLengthSymbolsSent);
+      if (!lzx::BuildLengthTable(std::span(t.lengthLengths).first<lzx::kLengthSymbols>(), t.length)) {
+        Fail(LzxStatus::BadData);
+      }
       break;
     }
     case lzx::kBlockUncompressed: {
@@ -338,7 +349,7 @@ namespace {
 template <bool kAligned>
 void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32_t writeLimit, bool trimAllowed) {
   const lzx::MainTable& mainTable = tables_->main;
-  const lzx::LengthTree& lengthTree = tables_->length;
+  const lzx::LengthTable& lengthTable = tables_->length;
   const lzx::AlignedTree& alignedTree = tables_->aligned;
   std::uint8_t* const window = window_ + passBase_;
   const std::uint32_t windowSize = windowSize_;
@@ -357,13 +368,9 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
     const int offsetBits = lzx::EntryOffsetBits(entry);
     std::uint32_t value;
     if (entry & lzx::kMainLengthFollows) {
-      std::uint32_t lengthEntry = lengthTree.entries[b.buffer >> (64 - lzx::kLengthBits)];
-      if (lengthEntry & lzx::kNodeFlag) [[unlikely]] {
-        lengthEntry = lzx::WalkOverflow(lengthTree.entries, static_cast<std::uint16_t>(lengthEntry), b.buffer,
-                                        lzx::kLengthBits);
-      }
-      b.Remove(static_cast<int>(lengthEntry >> lzx::kEntryLengthShift));
-      length += lengthEntry & lzx::kEntrySymbolMask;
+      const std::uint32_t lengthEntry = lengthTable.Lookup(b.buffer);
+      b.Remove(lzx::EntryConsume(lengthEntry));
+      length += lzx::EntrySymbol(lengthEntry);
       // Main and length codes took up to 32 bits; offset bits and an aligned symbol need up to 21 more.
       b.Refill();
       value = b.PeekUpTo32(offsetBits);

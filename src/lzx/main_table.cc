@@ -7,8 +7,8 @@ namespace tessaly::lzx {
 
 namespace {
 
-// The entry of each main symbol without its code length, for verbatim or for aligned blocks.
-constexpr std::array<std::uint32_t, kMainSymbols> MakeSymbolEntries(bool aligned) {
+// The entry of each main symbol without its code length, for blocks with or without aligned symbols.
+constexpr std::array<std::uint32_t, kMainSymbols> MakeMainEntries(bool alignedSymbols) {
   std::array<std::uint32_t, kMainSymbols> entries{};
   for (int symbol = 0; symbol < kMainSymbols; ++symbol) {
     if (symbol < kLiteralCount) {
@@ -20,7 +20,7 @@ constexpr std::array<std::uint32_t, kMainSymbols> MakeSymbolEntries(bool aligned
     int offsetBits = kExtraBits[slot];
     std::uint32_t entry = kMainMatch | static_cast<std::uint32_t>(header + kMinMatch) << 24 |
                           static_cast<std::uint32_t>(slot) << 16;
-    if (aligned && offsetBits >= 3) {
+    if (alignedSymbols && offsetBits >= 3) {
       offsetBits -= 3;
       entry |= kMainAlignedFollows;
     }
@@ -35,12 +35,18 @@ constexpr std::array<std::uint32_t, kMainSymbols> MakeSymbolEntries(bool aligned
   return entries;
 }
 
-constexpr std::array<std::uint32_t, kMainSymbols> kVerbatimEntries = MakeSymbolEntries(false);
-constexpr std::array<std::uint32_t, kMainSymbols> kAlignedEntries = MakeSymbolEntries(true);
+constexpr std::array<std::uint32_t, kMainSymbols> kVerbatimEntries = MakeMainEntries(false);
+constexpr std::array<std::uint32_t, kMainSymbols> kAlignedEntries = MakeMainEntries(true);
 
-// 16 + 17 bits at most: the consume field holds it.
-static_assert(kMaxCodeBits + 17 <= static_cast<int>(kMainConsumeMask));
-static_assert(MainTable::kDirectEntries + MainTable::kSubtableRoom <= 0x3FFF, "subtable starts fit 14 bits");
+constexpr std::array<std::uint32_t, kLengthSymbols> MakeLengthEntries() {
+  std::array<std::uint32_t, kLengthSymbols> entries{};
+  for (int symbol = 0; symbol < kLengthSymbols; ++symbol) entries[symbol] = static_cast<std::uint32_t>(symbol) << 16;
+  return entries;
+}
+constexpr std::array<std::uint32_t, kLengthSymbols> kLengthEntries = MakeLengthEntries();
+
+// A code and its offset bits fit the consume field.
+static_assert(kMaxCodeBits + 17 <= static_cast<int>(kConsumeMask));
 
 // Writes `count` (a power of two) copies of `value`.
 inline void FillEntries(std::uint32_t* at, std::size_t count, std::uint32_t value) {
@@ -54,9 +60,9 @@ inline void FillEntries(std::uint32_t* at, std::size_t count, std::uint32_t valu
 
 }  // namespace
 
-bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool aligned, MainTable& table) {
-  const std::array<std::uint32_t, kMainSymbols>& symbolEntries = aligned ? kAlignedEntries : kVerbatimEntries;
-  std::uint32_t* const entries = table.entries.data();
+bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, const std::uint32_t* symbolEntries,
+                       std::span<std::uint32_t> entries) {
+  const std::size_t direct = std::size_t{1} << tableBits;
   std::array<std::uint32_t, kMaxCodeBits + 1> lengthCount{};
   bool anyLength = false;
   for (const std::uint8_t length : lengths) {
@@ -73,57 +79,82 @@ bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool al
   constexpr std::uint32_t kFull = 1u << kMaxCodeBits;
   if (used > kFull) return false;  // over-subscribed
   if (used < kFull) {
-    // Incomplete; all zero is the empty code: literal 0, consuming nothing (entry 0).
-    std::fill_n(entries, MainTable::kDirectEntries, std::uint32_t{0});
+    // Incomplete; all zero is the empty code: symbol 0, consuming nothing.
+    std::fill_n(entries.begin(), direct, symbolEntries[0]);
     return !anyLength;
   }
 
   // Symbols in canonical order: by code length, then by symbol.
   std::array<std::uint16_t, kMainSymbols> sorted;
+  if (lengths.size() > sorted.size()) return false;
   std::array<std::uint32_t, kMaxCodeBits + 2> next{};
   for (int length = 1; length <= kMaxCodeBits; ++length) next[length + 1] = next[length] + lengthCount[length];
-  for (int symbol = 0; symbol < kMainSymbols; ++symbol) {
+  for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol) {
     const int length = lengths[symbol];
     if (length != 0 && length <= kMaxCodeBits) sorted[next[length]++] = static_cast<std::uint16_t>(symbol);
   }
 
   // Canonical codes of one length are consecutive, so the direct entries of the short codes fill the
   // table front to back.
+  std::uint32_t* const table = entries.data();
   std::size_t at = 0;
   std::size_t i = 0;
-  for (int length = 1; length <= std::min(maxLength, kMainBits); ++length) {
-    const std::size_t span = std::size_t{1} << (kMainBits - length);
+  for (int length = 1; length <= std::min(maxLength, tableBits); ++length) {
+    const std::size_t span = std::size_t{1} << (tableBits - length);
     for (std::uint32_t n = 0; n < lengthCount[length]; ++n, ++i, at += span) {
-      const std::uint16_t symbol = sorted[i];
-      FillEntries(entries + at, span, symbolEntries[symbol] + static_cast<std::uint32_t>(length));
+      FillEntries(table + at, span, symbolEntries[sorted[i]] + static_cast<std::uint32_t>(length));
     }
   }
-  if (maxLength <= kMainBits) return true;
+  if (maxLength <= tableBits) return true;
 
-  // Long codes, in the same order, as positions in a table of maxLength bits: the first kMainBits bits
-  // pick the subtable pointer, the rest the entry within.
-  const int subtableBits = maxLength - kMainBits;
-  const std::size_t subtableSize = std::size_t{1} << subtableBits;
-  std::size_t code = at << subtableBits;
-  std::size_t subtableStart = 0;
-  std::size_t nextSubtable = MainTable::kDirectEntries;
-  for (int length = kMainBits + 1; length <= maxLength; ++length) {
-    const std::size_t span = std::size_t{1} << (maxLength - length);
-    for (std::uint32_t n = 0; n < lengthCount[length]; ++n, ++i, code += span) {
-      if ((code & (subtableSize - 1)) == 0) {
-        // A complete code never needs more room than kSubtableRoom; the check guards the invariant.
-        if (nextSubtable + subtableSize > table.entries.size()) return false;
-        subtableStart = nextSubtable;
-        nextSubtable += subtableSize;
-        entries[code >> subtableBits] = kMainMatch | kMainSubtable | static_cast<std::uint32_t>(subtableStart) << 8 |
-                                        static_cast<std::uint32_t>(subtableBits);
+  // Long codes, in the same order. A new prefix (first tableBits bits) opens a subtable just wide enough
+  // for the codes under it: the smallest width whose codes, taken in order, fill it.
+  std::size_t code = at;  // the next code, as `length` bits
+  int codeLength = tableBits;
+  std::size_t prefix = direct;  // none yet
+  std::size_t subtable = 0;
+  int subtableBits = 0;
+  std::size_t nextSubtable = direct;
+  std::array<std::uint32_t, kMaxCodeBits + 1> remaining = lengthCount;  // long codes not yet placed
+  for (int length = tableBits + 1; length <= maxLength; ++length) {
+    for (std::uint32_t n = 0; n < lengthCount[length]; ++n, ++i, ++code) {
+      code <<= length - codeLength;
+      codeLength = length;
+      const int below = length - tableBits;  // code bits after the prefix
+      if ((code >> below) != prefix) {
+        prefix = code >> below;
+        subtableBits = below;
+        std::int64_t left = std::int64_t{1} << subtableBits;
+        while (tableBits + subtableBits < maxLength) {
+          left -= remaining[static_cast<std::size_t>(tableBits + subtableBits)];
+          if (left <= 0) break;
+          ++subtableBits;
+          left <<= 1;
+        }
+        // A complete code never needs more room than the table has; the check guards the invariant.
+        if (nextSubtable + (std::size_t{1} << subtableBits) > entries.size()) return false;
+        subtable = nextSubtable;
+        nextSubtable += std::size_t{1} << subtableBits;
+        table[prefix] = kMainMatch | kSubtablePointer | static_cast<std::uint32_t>(subtable) << 8 |
+                        static_cast<std::uint32_t>(subtableBits);
       }
-      const std::uint16_t symbol = sorted[i];
-      FillEntries(entries + subtableStart + (code & (subtableSize - 1)), span,
-                  symbolEntries[symbol] + static_cast<std::uint32_t>(length));
+      const int spanBits = subtableBits - below;
+      const std::size_t first = (code & ((std::size_t{1} << below) - 1)) << spanBits;
+      FillEntries(table + subtable + first, std::size_t{1} << spanBits,
+                  symbolEntries[sorted[i]] + static_cast<std::uint32_t>(length));
+      --remaining[length];
     }
   }
   return true;
+}
+
+bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool alignedSymbols, MainTable& table) {
+  return BuildSubtableCode(lengths, kMainBits, alignedSymbols ? kAlignedEntries.data() : kVerbatimEntries.data(),
+                           table.entries);
+}
+
+bool BuildLengthTable(std::span<const std::uint8_t, kLengthSymbols> lengths, LengthTable& table) {
+  return BuildSubtableCode(lengths, kLengthBits, kLengthEntries.data(), table.entries);
 }
 
 }  // namespace tessaly::lzx

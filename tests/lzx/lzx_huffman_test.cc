@@ -176,7 +176,7 @@ TEST(LzxHuffman, RandomCompleteCodesRoundTrip) {
 }
 
 TEST(LzxHuffman, LengthsAboveSixteenTakeNoPartInACompleteCode) {
-  auto table = std::make_unique<LengthTree>();
+  auto table = std::make_unique<HuffmanTable<12, 250>>();
   SetLengths(*table, {1, 2, 2, 255, 17});
   ASSERT_EQ(BuildStatus(*table), LzxStatus::Ok);
   ExpectRoundTrip(*table, {1, 2, 2, 255, 17}, {0, 1, 2, 2, 0});
@@ -237,7 +237,7 @@ TEST(LzxReadLengths, ZeroRunsOvershootTheRangeIntoTheSpareBytes) {
 }
 
 TEST(LzxReadLengths, RepeatedDeltaUsesTheSameRule) {
-  auto table = std::make_unique<LengthTree>();
+  auto table = std::make_unique<HuffmanTable<12, 250>>();
   auto& lengths = table->lengths;
   std::fill(lengths.begin(), lengths.end(), 0);
   for (int i = 0; i < 4; ++i) lengths[static_cast<std::size_t>(i)] = 3;
