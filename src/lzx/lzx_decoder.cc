@@ -1,3 +1,36 @@
+// LZX decoding: design.
+//
+// Time goes into the coded (verbatim and aligned) blocks; everything else (block headers, tree
+// transmission, uncompressed blocks, E8 translation) runs once per block or per call and is kept simple.
+//
+// Tables. The main tree decodes through MainTable (main_table.h): one 32-bit load gives a literal, or a
+// match's length header, position slot and number of offset bits, and how many bits to consume. For a
+// match without a length-tree symbol the consume count covers the code and the offset bits together, so
+// one shift passes the whole match and the offset bits are cut from the buffer as it was before. The
+// length tree has the same layout; codes longer than a table's direct bits go through one subtable
+// lookup. The tables are rebuilt per block for its type: in an aligned block whose aligned codes are all
+// 3 bits long (symbol i has code i) the aligned symbol is just the low 3 offset bits, and the block is
+// decoded as a verbatim one; otherwise the entries of the slots concerned say that an aligned symbol
+// follows 3 fewer offset bits.
+//
+// Bits. The bit reader (bit_reader.h) keeps a 64-bit buffer, next stream bit on top, refilled whole
+// 16-bit words at a time to 48..63 counted bits. Right after a refill all 64 buffer bits are stream bits,
+// which lets the next symbol's entry be looked up before the refill that its decoding needs: table loads
+// and refills overlap instead of following each other.
+//
+// Two loops, one safety-check path. Output goes into the window; decoding stops at every 32 KiB frame end
+// (where the stream realigns when a symbol ends exactly there), at the end of the block and at the end
+// of the request. Within such a segment the fast loop runs while one iteration (up to three literals, or
+// up to two literals and a match of up to 257 bytes) can neither reach the segment end nor read within
+// 32 bytes of the input end: it refills without a branch, copies matches in 8-byte words without
+// trimming (they may write a few bytes past their end, always inside the window), and checks only that
+// a match source lies inside the decoded history. The careful loop finishes each segment one symbol at a
+// time: refills that deliver zeros past the input end (a stream cut short fails after the run, from the
+// bits consumed), matches trimmed at the write limit. Both loops decode matches through the same code.
+//
+// Hot state (bit buffer, bit count, input and output pointers, repeated offsets) lives in locals; the
+// decoder object holds it only between runs.
+
 #include "lzx/lzx_decoder.h"
 
 #include <algorithm>
@@ -24,16 +57,16 @@ inline constexpr bool kCarryMatchOvershoot = true;
 // The window buffer holds two passes of the window: the current one in the second half and the previous
 // one right before it, so that every match source lies before its destination in one straight run of
 // bytes. (The first pass after Reset uses the first half.) Slack after the end takes match copies that
-// write whole chunks past the match end.
+// write whole words past the match end.
 inline constexpr std::size_t kWindowSlack = 16;
+constexpr std::size_t BufferBytes(std::uint32_t windowSize) { return 2 * std::size_t{windowSize} + kWindowSlack; }
 
 // The fast loop's margins. One iteration writes at most two literals and a match (up to 257 bytes, whose
-// copy may write 15 bytes past its end), and refills at most three times (each moving up to 6 bytes on
+// copy may write 7 bytes past its end), and refills at most three times (each moving up to 6 bytes on
 // and reading 8); one more refill comes before the first iteration.
 inline constexpr std::uint32_t kMaxMatch = 257;
 inline constexpr std::uint32_t kFastOutputMargin = 2 + kMaxMatch + 16;
 inline constexpr std::size_t kFastInputMargin = 4 * 6 + 8;
-constexpr std::size_t BufferBytes(std::uint32_t windowSize) { return 2 * std::size_t{windowSize} + kWindowSlack; }
 
 struct LzxDecoder::Tables {
   lzx::Pretree pretree;
@@ -80,9 +113,9 @@ constexpr std::array<std::uint32_t, 32> kLowBits = MakeLowBits();
 static_assert(kOffsetBase[3] == 1, "slot 3 is offset 1");
 
 // Copies a match whose source lies before its destination (offset = dst - src >= 1), with the result of
-// copying one byte at a time (an overlapping source repeats its pattern). Whole chunks are written, up to
-// 15 bytes past the match end: nothing that lies there is read before later symbols overwrite it, and the
-// window buffer has slack after its end.
+// copying one byte at a time (an overlapping source repeats its pattern). Whole 8-byte words are written
+// when the offset allows, up to 7 bytes past the match end: nothing that lies there is read before later
+// symbols overwrite it, and the window buffer has slack after its end.
 inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::uint32_t length) {
   const std::uint8_t* src = dst - offset;
   if (offset >= 8) [[likely]] {
