@@ -113,17 +113,20 @@ void ReadLengths(BitReader& bits, Pretree& pretree, std::span<std::uint8_t> leng
   std::size_t x = static_cast<std::size_t>(first);
   while (x < static_cast<std::size_t>(last)) {
     const int z = pretree.Decode(bits);
-    std::size_t run = 1;
+    if (z < 17) {  // the common case: one delta
+      lengths[x] = delta(lengths[x], z);
+      ++x;
+      continue;
+    }
+    std::size_t run;
     std::uint8_t value = 0;
     if (z == 17) {
       run = bits.ReadBits(4) + 4;
     } else if (z == 18) {
       run = bits.ReadBits(5) + 20;
-    } else if (z == 19) {
+    } else {
       run = bits.ReadBits(1) + 4;
       value = delta(lengths[x], pretree.Decode(bits));
-    } else {
-      value = delta(lengths[x], z);
     }
     std::fill(lengths.begin() + x, lengths.begin() + std::min(x + run, end), value);
     x += run;

@@ -1,5 +1,5 @@
-// Canonical Huffman decoding tables for the four LZX trees, and ReadLengths, the pretree-coded transmission
-// of code lengths.
+// Canonical Huffman decoding tables for the pretree and the aligned tree (the main and length trees have
+// their own, see main_table.h), and ReadLengths, the pretree-coded transmission of code lengths.
 //
 // Codes are canonical: ordered by length, then by symbol, read most significant bit first. A code of up to
 // tableBits bits resolves with one lookup in the direct part of the table; a longer one continues through
@@ -24,9 +24,6 @@ inline constexpr std::uint16_t kNodeFlag = 0x8000;
 inline constexpr int kEntryLengthShift = 10;
 inline constexpr std::uint16_t kEntrySymbolMask = 0x3FF;
 inline constexpr std::uint16_t kNodeIndexMask = 0x7FFF;
-
-// A leaf of the direct table holding a literal (symbol below 256).
-inline bool IsDirectLiteral(std::uint16_t entry) { return (entry & (kNodeFlag | 0x300)) == 0; }
 
 // Fills `entries` (2^tableBits direct entries, then room for the overflow nodes) from `lengths`.
 // Returns false when the lengths form no valid code: over-subscribed, or incomplete but not all zero.
@@ -77,13 +74,10 @@ struct HuffmanTable {
 };
 
 using Pretree = HuffmanTable<kPretreeBits, kPretreeSymbols>;
-using MainTree = HuffmanTable<kMainBits, kMainSymbols>;
-using LengthTree = HuffmanTable<kLengthBits, kLengthSymbols>;
 using AlignedTree = HuffmanTable<kAlignedBits, kAlignedSymbols>;
 
-static_assert(MainTree::kEntryCount == 5408 && LengthTree::kEntryCount == 4596);
 static_assert(Pretree::kEntryCount == 104 && AlignedTree::kEntryCount == 144);
-static_assert(MainTree::kLengthCount == 720 && Pretree::kLengthCount == 84);
+static_assert(Pretree::kLengthCount == 84);
 
 // Reads code lengths for positions first .. last - 1 of `lengths`, each sent as a delta against the value
 // already there (runs of zeros and repeated deltas are coded by pretree symbols 17, 18, 19). Runs may write

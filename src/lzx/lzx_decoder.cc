@@ -1,13 +1,48 @@
+// LZX decoding: design.
+//
+// Time goes into the coded (verbatim and aligned) blocks; everything else (block headers, tree
+// transmission, uncompressed blocks, E8 translation) runs once per block or per call and is kept simple.
+//
+// Tables. The main tree decodes through MainTable (main_table.h): one 32-bit load gives a literal, or a
+// match's length header, position slot and number of offset bits, and how many bits to consume. For a
+// match without a length-tree symbol the consume count covers the code and the offset bits together, so
+// one shift passes the whole match and the offset bits are cut from the buffer as it was before. The
+// length tree has the same layout; codes longer than a table's direct bits go through one subtable
+// lookup. The tables are rebuilt per block for its type: in an aligned block whose aligned codes are all
+// 3 bits long (symbol i has code i) the aligned symbol is just the low 3 offset bits, and the block is
+// decoded as a verbatim one; otherwise the entries of the slots concerned say that an aligned symbol
+// follows 3 fewer offset bits.
+//
+// Bits. The bit reader (bit_reader.h) keeps a 64-bit buffer, next stream bit on top, refilled whole
+// 16-bit words at a time to 48..63 counted bits. Right after a refill all 64 buffer bits are stream bits,
+// which lets the next symbol's entry be looked up before the refill that its decoding needs: table loads
+// and refills overlap instead of following each other.
+//
+// Two loops, one safety-check path. Output goes into the window; decoding stops at every 32 KiB frame end
+// (where the stream realigns when a symbol ends exactly there), at the end of the block and at the end
+// of the request. Within such a segment the fast loop runs while one iteration (up to three literals, or
+// up to two literals and a match of up to 257 bytes) can neither reach the segment end nor read within
+// 32 bytes of the input end: it refills without a branch, copies matches in 8-byte words without
+// trimming (they may write a few bytes past their end, always inside the window), and checks only that
+// a match source lies inside the decoded history. The careful loop finishes each segment one symbol at a
+// time: refills that deliver zeros past the input end (a stream cut short fails after the run, from the
+// bits consumed), matches trimmed at the write limit. Both loops decode matches through the same code.
+//
+// Hot state (bit buffer, bit count, input and output pointers, repeated offsets) lives in locals; the
+// decoder object holds it only between runs.
+
 #include "lzx/lzx_decoder.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "lzx/bit_reader.h"
 #include "lzx/huffman_table.h"
 #include "lzx/lzx_tables.h"
+#include "lzx/main_table.h"
 
 namespace tessaly {
 
@@ -22,14 +57,23 @@ inline constexpr bool kCarryMatchOvershoot = true;
 // The window buffer holds two passes of the window: the current one in the second half and the previous
 // one right before it, so that every match source lies before its destination in one straight run of
 // bytes. (The first pass after Reset uses the first half.) Slack after the end takes match copies that
-// write whole chunks past the match end.
+// write whole words past the match end.
 inline constexpr std::size_t kWindowSlack = 16;
 constexpr std::size_t BufferBytes(std::uint32_t windowSize) { return 2 * std::size_t{windowSize} + kWindowSlack; }
 
+// The fast loop's margins. One iteration writes at most two literals and a match (up to 257 bytes, whose
+// copy may write 7 bytes past its end), and refills at most three times (each moving up to 6 bytes on
+// and reading 8); one more refill comes before the first iteration.
+inline constexpr std::uint32_t kMaxMatch = 257;
+inline constexpr std::uint32_t kFastOutputMargin = 2 + kMaxMatch + 16;
+inline constexpr std::size_t kFastInputMargin = 4 * 6 + 8;
+
 struct LzxDecoder::Tables {
   lzx::Pretree pretree;
-  lzx::MainTree main;
-  lzx::LengthTree length;
+  std::array<std::uint8_t, lzx::kMainSymbols + lzx::kLengthSlack> mainLengths{};
+  lzx::MainTable main;
+  std::array<std::uint8_t, lzx::kLengthSymbols + lzx::kLengthSlack> lengthLengths{};
+  lzx::LengthTable length;
   lzx::AlignedTree aligned;
 };
 
@@ -51,35 +95,32 @@ inline std::uint64_t Load8(const std::uint8_t* p) {
 }
 inline void Store8(std::uint8_t* p, std::uint64_t v) { std::memcpy(p, &v, 8); }
 
-// Per position slot: base offset - 2 (the offset of slot s is this plus its extra bits), and for aligned
-// blocks the offset bits read directly and whether an aligned symbol follows (3 low bits).
-struct SlotTables {
-  std::array<std::uint32_t, lzx::kSlotTableSize> offsetBase{};
-  std::array<int, lzx::kSlotTableSize> alignedVerbatimBits{};
-  std::array<std::uint32_t, lzx::kSlotTableSize> alignedMask{};
-  constexpr SlotTables() {
-    for (int slot = 0; slot < lzx::kSlotTableSize; ++slot) {
-      const int extra = lzx::kExtraBits[slot];
-      offsetBase[slot] = lzx::kPositionBase[slot] - 2;
-      alignedVerbatimBits[slot] = extra >= 3 ? extra - 3 : extra;
-      alignedMask[slot] = extra >= 3 ? 0xFFFFu : 0;
-    }
-  }
-};
-constexpr SlotTables kSlots;
-static_assert(kSlots.offsetBase[3] == 1, "slot 3 is offset 1");
+// Per position slot: base offset - 2 (the offset of slot s >= 3 is this plus its offset bits).
+constexpr std::array<std::uint32_t, lzx::kSlotTableSize> MakeOffsetBase() {
+  std::array<std::uint32_t, lzx::kSlotTableSize> base{};
+  for (int slot = 0; slot < lzx::kSlotTableSize; ++slot) base[slot] = lzx::kPositionBase[slot] - 2;
+  return base;
+}
+constexpr std::array<std::uint32_t, lzx::kSlotTableSize> kOffsetBase = MakeOffsetBase();
+
+// Masks of the low n bits, n from 0 to 31 (a load where a computed mask would tie up the shift register).
+constexpr std::array<std::uint32_t, 32> MakeLowBits() {
+  std::array<std::uint32_t, 32> masks{};
+  for (int n = 0; n < 32; ++n) masks[n] = (1u << n) - 1;
+  return masks;
+}
+constexpr std::array<std::uint32_t, 32> kLowBits = MakeLowBits();
+static_assert(kOffsetBase[3] == 1, "slot 3 is offset 1");
 
 // Copies a match whose source lies before its destination (offset = dst - src >= 1), with the result of
-// copying one byte at a time (an overlapping source repeats its pattern). Whole chunks are written, up to
-// 15 bytes past the match end: nothing that lies there is read before later symbols overwrite it, and the
-// window buffer has slack after its end.
+// copying one byte at a time (an overlapping source repeats its pattern). Whole 8-byte words are written
+// when the offset allows, up to 7 bytes past the match end: nothing that lies there is read before later
+// symbols overwrite it, and the window buffer has slack after its end.
 inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::uint32_t length) {
   const std::uint8_t* src = dst - offset;
-  if (offset >= 16) [[likely]] {
-    std::memcpy(dst, src, 16);
-    for (std::uint32_t i = 16; i < length; i += 16) std::memcpy(dst + i, src + i, 16);
-  } else if (offset >= 8) {
-    for (std::uint32_t i = 0; i < length; i += 8) Store8(dst + i, Load8(src + i));
+  if (offset >= 8) [[likely]] {
+    Store8(dst, Load8(src));
+    for (std::uint32_t i = 8; i < length; i += 8) Store8(dst + i, Load8(src + i));
   } else if (offset == 1) {
     const std::uint64_t repeated = src[0] * 0x0101010101010101ull;
     for (std::uint32_t i = 0; i < length; i += 8) Store8(dst + i, repeated);
@@ -140,10 +181,11 @@ LzxStatus LzxDecoder::Reset(int windowBits) {
   windowPosition_ = 0;
   passBase_ = 0;
   blockType_ = 0;
+  alignedSymbols_ = false;
   blockLength_ = 0;
   carriedOvershoot_ = 0;
-  std::fill_n(tables_->main.lengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
-  std::fill_n(tables_->length.lengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
+  std::fill_n(tables_->mainLengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
+  std::fill_n(tables_->lengthLengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
   return LzxStatus::Ok;
 }
 
@@ -213,7 +255,7 @@ void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span
           kCarryMatchOvershoot ? static_cast<std::uint32_t>(std::min<std::uint64_t>(requestEnd, windowSize_))
                                : runEnd;
       const bool trimAllowed = writeLimit == requestEnd;
-      if (blockType_ == lzx::kBlockAligned) {
+      if (alignedSymbols_) {
         DecodeCodedRun<true>(run, runEnd, writeLimit, trimAllowed);
       } else {
         DecodeCodedRun<false>(run, runEnd, writeLimit, trimAllowed);
@@ -255,8 +297,8 @@ void LzxDecoder::ReadBlockHeader(RunState& run) {
   }
   if (windowFull) {
     headerRead_ = false;
-    std::fill_n(tables_->main.lengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
-    std::fill_n(tables_->length.lengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
+    std::fill_n(tables_->mainLengths.begin(), lzx::kMainSymbols, std::uint8_t{0});
+    std::fill_n(tables_->lengthLengths.begin(), lzx::kLengthSymbols, std::uint8_t{0});
     run.r0 = run.r1 = run.r2 = 1;
   }
   lzx::BitReader& bits = run.bits;
@@ -276,21 +318,32 @@ void LzxDecoder::ReadBlockHeader(RunState& run) {
   blockRemaining_ = blockLength_;
 
   switch (blockType_) {
-    case lzx::kBlockAligned:
+    case lzx::kBlockAligned: {
+      bool allThree = true;
       for (int i = 0; i < lzx::kAlignedSymbols; ++i) {
         tables_->aligned.lengths[i] = static_cast<std::uint8_t>(bits.ReadBits(lzx::kAlignedLengthBits));
+        allThree &= tables_->aligned.lengths[i] == 3;
       }
       tables_->aligned.Build();
+      // With every aligned code 3 bits long, symbol i has code i: the aligned symbol is the next three
+      // bits, and the block decodes exactly as a verbatim one.
+      alignedSymbols_ = !allThree;
       [[fallthrough]];
+    }
     case lzx::kBlockVerbatim: {
       Tables& t = *tables_;
-      const std::span<std::uint8_t> mainLengths(t.main.lengths);
+      const std::span<std::uint8_t> mainLengths(t.mainLengths);
       lzx::ReadLengths(bits, t.pretree, mainLengths, 0, lzx::kLiteralCount);
       lzx::ReadLengths(bits, t.pretree, mainLengths, lzx::kLiteralCount, static_cast<int>(mainElements_));
-      t.main.Build();
-      if (t.main.lengths[lzx::kE8Byte] != 0) e8Started_ = true;
-      lzx::ReadLengths(bits, t.pretree, t.length.lengths, 0, lzx::kLengthSymbolsSent);
-      t.length.Build();
+      if (blockType_ == lzx::kBlockVerbatim) alignedSymbols_ = false;
+      if (!lzx::BuildMainTable(mainLengths.first<lzx::kMainSymbols>(), alignedSymbols_, t.main)) {
+        Fail(LzxStatus::BadData);
+      }
+      if (t.mainLengths[lzx::kE8Byte] != 0) e8Started_ = true;
+      lzx::ReadLengths(bits, t.pretree, t.lengthLengths, 0, lzx::kLengthSymbolsSent);
+      if (!lzx::BuildLengthTable(std::span(t.lengthLengths).first<lzx::kLengthSymbols>(), t.length)) {
+        Fail(LzxStatus::BadData);
+      }
       break;
     }
     case lzx::kBlockUncompressed: {
@@ -328,8 +381,8 @@ namespace {
 
 template <bool kAligned>
 void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32_t writeLimit, bool trimAllowed) {
-  const lzx::MainTree& mainTree = tables_->main;
-  const lzx::LengthTree& lengthTree = tables_->length;
+  const lzx::MainTable& mainTable = tables_->main;
+  const lzx::LengthTable& lengthTable = tables_->length;
   const lzx::AlignedTree& alignedTree = tables_->aligned;
   std::uint8_t* const window = window_ + passBase_;
   const std::uint32_t windowSize = windowSize_;
@@ -338,97 +391,121 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
   std::uint32_t position = run.position;
   std::uint32_t r0 = run.r0, r1 = run.r1, r2 = run.r2;
 
+  // Reads the rest of a match whose main entry is `entry` (its code still at the top of the buffer, with
+  // at least 48 bits held) from `b` (the fast loop's FastBits or the careful loop's BitReader) and returns
+  // its offset, not yet checked; `length` receives its length.
+  const auto decodeMatch = [&](auto& b, std::uint32_t entry, std::uint32_t& length) __attribute__((always_inline)) {
+    const std::uint64_t saved = b.buffer;
+    b.Remove(lzx::EntryConsume(entry));
+    length = lzx::EntryMatchLength(entry);
+    const int offsetBits = lzx::EntryOffsetBits(entry);
+    std::uint32_t value;
+    if (entry & lzx::kMainLengthFollows) {
+      const std::uint32_t lengthEntry = lengthTable.Lookup(b.buffer);
+      b.Remove(lzx::EntryConsume(lengthEntry));
+      length += lzx::EntrySymbol(lengthEntry);
+      // Main and length codes took up to 32 bits; offset bits and an aligned symbol need up to 21 more.
+      b.Refill();
+      value = b.PeekUpTo32(offsetBits);
+      b.Remove(offsetBits);
+    } else {
+      // The offset bits went with the code: cut them from the buffer as it was.
+      value = static_cast<std::uint32_t>(saved >> (64 - lzx::EntryConsume(entry))) & kLowBits[offsetBits];
+    }
+    if constexpr (kAligned) {
+      // Slots with 3 or more extra bits end with an aligned symbol (never longer than the table width).
+      if (entry & lzx::kMainAlignedFollows) {
+        const std::uint32_t alignedEntry = alignedTree.entries[b.buffer >> (64 - lzx::kAlignedBits)];
+        b.Remove(static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
+        value = (value << 3) + (alignedEntry & lzx::kEntrySymbolMask);
+      }
+    }
+    const std::uint32_t slot = lzx::EntrySlot(entry);
+    if (slot >= 3) [[likely]] {
+      r2 = r1;
+      r1 = r0;
+      r0 = kOffsetBase[slot] + value;  // slot 3 is offset 1 through its base
+    } else if (slot == 1) {
+      std::swap(r0, r1);
+    } else if (slot == 2) {
+      std::swap(r0, r2);
+    }
+    return r0;
+  };
+  // A match reaching before the window start is good only into the previous pass, which lies right
+  // before it in the buffer: offset 0, or more than the window size, or reaching before Reset is corrupt.
+  const auto checkFarOffset = [&](std::uint32_t offset) {
+    if (offset == 0 || offset > windowSize || !historyFull) FailBadData();
+  };
+
   while (position < runEnd) {
     // Decode up to the next frame end; the stream realigns when a literal or match ends exactly there.
     const std::uint32_t frameEnd = (position & ~(lzx::kFrameSize - 1)) + lzx::kFrameSize;
     const std::uint32_t segmentEnd = std::min(runEnd, frameEnd);
-    for (;;) {
-      bits.Refill();  // enough for a whole match: 16 + 16 + 17 bits
-      std::uint16_t entry = mainTree.Lookup(bits);
-      if (lzx::IsDirectLiteral(entry)) {
-        // Up to three literals per refill (each code at most 16 bits); a refill leaves the top bits as
-        // they are, so an entry looked up before it stays valid.
-        bits.Remove(entry >> lzx::kEntryLengthShift);
-        window[position++] = static_cast<std::uint8_t>(entry);
-        if (position >= segmentEnd) break;
-        entry = mainTree.Lookup(bits);
-        if (lzx::IsDirectLiteral(entry)) {
-          bits.Remove(entry >> lzx::kEntryLengthShift);
-          window[position++] = static_cast<std::uint8_t>(entry);
-          if (position >= segmentEnd) break;
-          entry = mainTree.Lookup(bits);
-          if (lzx::IsDirectLiteral(entry)) {
-            bits.Remove(entry >> lzx::kEntryLengthShift);
-            window[position++] = static_cast<std::uint8_t>(entry);
-            if (position >= segmentEnd) break;
-            continue;
+
+    // The fast loop, while an iteration can neither reach the segment end nor read near the input end.
+    // After a refill all 64 bits of the buffer are stream bits (the count only says which words are
+    // paid for), so the next symbol's entry is looked up as soon as the current one is consumed, before
+    // the refill that must come before it is consumed in turn: table loads and refills overlap.
+    if (segmentEnd > kFastOutputMargin && bits.size > kFastInputMargin && position < segmentEnd - kFastOutputMargin &&
+        bits.fetch <= bits.size - kFastInputMargin) {
+      std::uint8_t* out = window + position;
+      std::uint8_t* const outFastEnd = window + (segmentEnd - kFastOutputMargin);
+      const std::uint8_t* const inFastEnd = bits.data + (bits.size - kFastInputMargin);
+      lzx::FastBits fast(bits);
+      fast.Refill();
+      std::uint32_t entry = mainTable.Lookup(fast.buffer);
+      do {
+        fast.Refill();
+        if (lzx::IsLiteralEntry(entry)) {
+          // Up to three literals on one refill (each code at most 16 bits).
+          fast.Remove(lzx::EntryConsume(entry));
+          *out++ = lzx::EntryLiteral(entry);
+          entry = mainTable.Lookup(fast.buffer);
+          if (lzx::IsLiteralEntry(entry)) {
+            fast.Remove(lzx::EntryConsume(entry));
+            *out++ = lzx::EntryLiteral(entry);
+            entry = mainTable.Lookup(fast.buffer);
+            if (lzx::IsLiteralEntry(entry)) {
+              fast.Remove(lzx::EntryConsume(entry));
+              *out++ = lzx::EntryLiteral(entry);
+              entry = mainTable.Lookup(fast.buffer);
+              continue;
+            }
           }
+          fast.Refill();  // leaves the top bits, and so `entry`, as they are
         }
-        bits.Refill();
-      }
-      if (entry & lzx::kNodeFlag) [[unlikely]] {
-        entry = lzx::WalkOverflow(mainTree.entries, entry, bits.buffer, lzx::kMainBits);
-      }
-      bits.Remove(entry >> lzx::kEntryLengthShift);
-      int symbol = entry & lzx::kEntrySymbolMask;
-      if (symbol < lzx::kLiteralCount) {
-        window[position++] = static_cast<std::uint8_t>(symbol);
-        if (position >= segmentEnd) break;
+        std::uint32_t length;
+        const std::uint32_t offset = decodeMatch(fast, entry, length);
+        entry = mainTable.Lookup(fast.buffer);
+        if (offset - 1 >= static_cast<std::size_t>(out - window)) [[unlikely]] checkFarOffset(offset);
+        CopyMatch(out, offset, length);
+        out += length;
+      } while (out < outFastEnd && fast.next <= inFastEnd);
+      fast.HandBack(bits);
+      position = static_cast<std::uint32_t>(out - window);
+    }
+
+    // The careful loop: refills that check the input end, matches trimmed at the write limit.
+    while (position < segmentEnd) {
+      bits.Refill();
+      const std::uint32_t entry = mainTable.Lookup(bits.buffer);
+      if (lzx::IsLiteralEntry(entry)) {
+        bits.Remove(lzx::EntryConsume(entry));
+        window[position++] = lzx::EntryLiteral(entry);
         continue;
       }
-      symbol -= lzx::kLiteralCount;
-      const auto header = static_cast<std::uint32_t>(symbol) & 7;
-      const auto slot = static_cast<std::uint32_t>(symbol) >> 3;
-
-      // Few data-dependent branches: the length-tree lookup is made for every match and kept for header 7
-      // only; slots 0..2 read no offset bits, and slot 3 is offset 1 through its base.
-      const std::uint32_t longMask = 0u - static_cast<std::uint32_t>(header == lzx::kLongLengthHeader);
-      std::uint32_t lengthEntry = lengthTree.Lookup(bits) & longMask;
-      if (lengthEntry & lzx::kNodeFlag) [[unlikely]] {
-        lengthEntry = lzx::WalkOverflow(lengthTree.entries, static_cast<std::uint16_t>(lengthEntry), bits.buffer,
-                                        lzx::kLengthBits);
-      }
-      bits.Remove(static_cast<int>(lengthEntry >> lzx::kEntryLengthShift));
-      std::uint32_t length = header + lzx::kMinMatch + (lengthEntry & lzx::kEntrySymbolMask);
-
-      std::uint32_t formatted;
-      if constexpr (kAligned) {
-        // Up to 14 offset bits and an aligned symbol of up to 7 bits; a refill is rarely needed for them.
-        if (bits.count < 21) [[unlikely]] bits.Refill();
-        const int verbatimBits = kSlots.alignedVerbatimBits[slot];
-        const std::uint32_t alignedMask = kSlots.alignedMask[slot];
-        const std::uint32_t value = bits.PeekUpTo32(verbatimBits);
-        // The aligned symbol follows the verbatim bits; its code is never longer than the table width.
-        const std::uint32_t alignedEntry =
-            alignedTree.entries[(bits.buffer << verbatimBits) >> (64 - lzx::kAlignedBits)] & alignedMask;
-        bits.Remove(verbatimBits + static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
-        formatted = kSlots.offsetBase[slot] + (value << (alignedMask & 3)) + (alignedEntry & lzx::kEntrySymbolMask);
-      } else {
-        const int extra = lzx::kExtraBits[slot];
-        formatted = kSlots.offsetBase[slot] + bits.PeekUpTo32(extra);
-        bits.Remove(extra);
-      }
-      const std::uint32_t offset = slot >= 3 ? formatted : slot == 0 ? r0 : slot == 1 ? r1 : r2;
-      const std::uint32_t nextR1 = (slot == 0 || slot == 2) ? r1 : r0;
-      const std::uint32_t nextR2 = slot >= 3 ? r1 : slot == 2 ? r0 : r2;
-      r2 = nextR2;
-      r1 = nextR1;
-      r0 = offset;
-
+      std::uint32_t length;
+      const std::uint32_t offset = decodeMatch(bits, entry, length);
       std::uint32_t end = position + length;
       if (end > writeLimit) [[unlikely]] {
         if (!trimAllowed) Fail(LzxStatus::BadData);  // would cross the window end, or policy forbids
         end = writeLimit;
         length = end - position;
       }
-      if (offset - 1 >= position) [[unlikely]] {
-        // Before the window start: the previous pass, if there is one, lies right before it in the
-        // buffer. Offset 0, or more than the window size, or reaching before Reset: corrupt.
-        if (offset == 0 || offset > windowSize || !historyFull) FailBadData();
-      }
+      if (offset - 1 >= position) [[unlikely]] checkFarOffset(offset);
       CopyMatch(window + position, offset, length);
       position = end;
-      if (position >= segmentEnd) break;
     }
     if ((position & (lzx::kFrameSize - 1)) == 0) bits.AlignToWord();
   }

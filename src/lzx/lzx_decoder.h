@@ -83,6 +83,7 @@ class LzxDecoder {
   std::uint32_t mainElements_ = 0;
   bool headerRead_ = false;
   std::uint16_t blockType_ = 0;
+  bool alignedSymbols_ = false;  // a coded block whose offsets end in aligned-tree symbols
   std::uint32_t blockLength_ = 0;
   std::uint32_t blockRemaining_ = 0;
   // Bytes that a match of the previous block already placed at the start of the next block.

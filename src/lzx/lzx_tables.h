@@ -22,9 +22,9 @@ inline constexpr int kSlotTableSize = 51;
 
 inline constexpr int kPretreeBits = 6;
 inline constexpr int kPretreeSymbols = 20;
-inline constexpr int kMainBits = 12;
+inline constexpr int kMainBits = 11;
 inline constexpr int kMainSymbols = kLiteralCount + kLengthHeaders * kMaxPositionSlots;  // 656
-inline constexpr int kLengthBits = 12;
+inline constexpr int kLengthBits = 9;
 inline constexpr int kLengthSymbols = 250;      // room in the table
 inline constexpr int kLengthSymbolsSent = 249;  // lengths transmitted per block
 inline constexpr int kAlignedBits = 7;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory_resource>
 #include <new>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -708,6 +709,37 @@ TEST(LzxDecoder, RealignsAfterEachFrame) {
     const Decoded d = DecodeFresh(builder.Finish(), 16, expected.size());
     ASSERT_EQ(d.status, LzxStatus::Ok) << before;
     EXPECT_EQ(d.output, expected) << before;
+  }
+}
+
+// Random parses over several frames, in both coded block types: literal runs, matches at every short
+// offset (the copy cases: a repeated byte, patterns of 2 to 15 bytes, whole chunks) and far ones, lengths
+// up to the longest, so that the fast loop, the careful loop near frame and input ends, and the move
+// between them all run.
+TEST(LzxDecoder, RandomParsesDecodeInEveryCopyCase) {
+  std::mt19937 rng(99);
+  for (const LzxBlockType type : {LzxBlockType::Verbatim, LzxBlockType::Aligned}) {
+    std::vector<LzxItem> items;
+    std::uint32_t total = 0;
+    while (total < 100000) {
+      const std::uint32_t pick = rng() % 10;
+      if (pick < 5 || total < 300) {
+        items.push_back(LzxItem::Literal(static_cast<std::uint8_t>("abcdefgh<>/ \n"[rng() % 13])));
+        total += 1;
+        continue;
+      }
+      const std::uint32_t offset = pick < 8 ? 1 + rng() % 40 : 1 + rng() % std::min(total, 60000u);
+      const std::uint32_t length = rng() % 8 == 0 ? 2 + rng() % 256 : 2 + rng() % 40;
+      items.push_back(LzxItem::Match(offset, length));
+      total += length;
+    }
+    LzxStreamBuilder builder(17);
+    builder.EncodeBlock(type, items);
+    std::vector<std::uint8_t> expected;
+    test::ApplyItems(items, expected);
+    const Decoded d = DecodeFresh(builder.Finish(), 17, expected.size());
+    ASSERT_EQ(d.status, LzxStatus::Ok) << static_cast<int>(type);
+    EXPECT_EQ(d.output, expected) << static_cast<int>(type);
   }
 }
 

@@ -11,6 +11,9 @@
 namespace tessaly::lzx {
 namespace {
 
+// The generic table with 12 direct bits (as the length tree) over as many symbols as the main tree.
+using WideTree = HuffmanTable<12, kMainSymbols>;
+
 template <typename Table>
 LzxStatus BuildStatus(Table& table) {
   try {
@@ -45,7 +48,7 @@ void ExpectRoundTrip(const Table& table, const std::vector<std::uint8_t>& length
 }
 
 TEST(LzxHuffman, AllZeroCodeDecodesSymbolZeroAndConsumesNothing) {
-  auto table = std::make_unique<MainTree>();
+  auto table = std::make_unique<WideTree>();
   ASSERT_EQ(BuildStatus(*table), LzxStatus::Ok);
   const std::vector<std::uint8_t> stream = {0xFF, 0xFF, 0x12, 0x34};
   BitReader bits(stream);
@@ -55,11 +58,11 @@ TEST(LzxHuffman, AllZeroCodeDecodesSymbolZeroAndConsumesNothing) {
 }
 
 TEST(LzxHuffman, CompleteShortCodeFillsTheDirectTableExactly) {
-  auto table = std::make_unique<MainTree>();
+  auto table = std::make_unique<WideTree>();
   std::vector<std::uint8_t> lengths(256, 8);  // 256 codes of 8 bits
   SetLengths(*table, lengths);
   ASSERT_EQ(BuildStatus(*table), LzxStatus::Ok);
-  for (int i = 0; i < MainTree::kDirectEntries; ++i) {
+  for (int i = 0; i < WideTree::kDirectEntries; ++i) {
     const std::uint16_t entry = table->entries[static_cast<std::size_t>(i)];
     ASSERT_FALSE(entry & kNodeFlag) << i;
     ASSERT_EQ(entry >> kEntryLengthShift, 8) << i;
@@ -73,12 +76,12 @@ TEST(LzxHuffman, CompleteShortCodeFillsTheDirectTableExactly) {
   mixed.push_back(12);
   SetLengths(*table, mixed);
   ASSERT_EQ(BuildStatus(*table), LzxStatus::Ok);
-  for (int i = 0; i < MainTree::kDirectEntries; ++i) ASSERT_FALSE(table->entries[static_cast<std::size_t>(i)] & kNodeFlag);
+  for (int i = 0; i < WideTree::kDirectEntries; ++i) ASSERT_FALSE(table->entries[static_cast<std::size_t>(i)] & kNodeFlag);
   ExpectRoundTrip(*table, mixed, {0, 12, 11, 1, 5, 0, 0, 7});
 }
 
 TEST(LzxHuffman, IncompleteCodesFail) {
-  auto table = std::make_unique<MainTree>();
+  auto table = std::make_unique<WideTree>();
   SetLengths(*table, {1});  // one symbol of length 1: half the code space
   EXPECT_EQ(BuildStatus(*table), LzxStatus::BadData);
   SetLengths(*table, {0, 0, 2, 2, 2});  // three quarters
@@ -98,7 +101,7 @@ TEST(LzxHuffman, IncompleteCodesFail) {
 }
 
 TEST(LzxHuffman, OverSubscribedCodesFail) {
-  auto table = std::make_unique<MainTree>();
+  auto table = std::make_unique<WideTree>();
   SetLengths(*table, {1, 1, 1});
   EXPECT_EQ(BuildStatus(*table), LzxStatus::BadData);
   // Complete with long codes, plus one more 16-bit code.
@@ -123,11 +126,11 @@ TEST(LzxHuffman, LongCodesDecodeThroughOverflowNodes) {
   }
   lengths[299] = 16;
   symbols.push_back(299);
-  auto table = std::make_unique<MainTree>();
+  auto table = std::make_unique<WideTree>();
   SetLengths(*table, lengths);
   ASSERT_EQ(BuildStatus(*table), LzxStatus::Ok);
   int nodes = 0;
-  for (int i = 0; i < MainTree::kDirectEntries; ++i) nodes += (table->entries[static_cast<std::size_t>(i)] & kNodeFlag) ? 1 : 0;
+  for (int i = 0; i < WideTree::kDirectEntries; ++i) nodes += (table->entries[static_cast<std::size_t>(i)] & kNodeFlag) ? 1 : 0;
   EXPECT_EQ(nodes, 1);  // all long codes share the prefix 111111111111
   std::vector<int> sequence = symbols;
   sequence.insert(sequence.end(), symbols.rbegin(), symbols.rend());
@@ -163,7 +166,7 @@ TEST(LzxHuffman, RandomCompleteCodesRoundTrip) {
     for (int s = 0; s < kMainSymbols; ++s) {
       if (lengths[static_cast<std::size_t>(s)] != 0) present.push_back(s);
     }
-    auto table = std::make_unique<MainTree>();
+    auto table = std::make_unique<WideTree>();
     SetLengths(*table, lengths);
     ASSERT_EQ(BuildStatus(*table), LzxStatus::Ok) << trial;
     std::vector<int> sequence;
@@ -173,7 +176,7 @@ TEST(LzxHuffman, RandomCompleteCodesRoundTrip) {
 }
 
 TEST(LzxHuffman, LengthsAboveSixteenTakeNoPartInACompleteCode) {
-  auto table = std::make_unique<LengthTree>();
+  auto table = std::make_unique<HuffmanTable<12, 250>>();
   SetLengths(*table, {1, 2, 2, 255, 17});
   ASSERT_EQ(BuildStatus(*table), LzxStatus::Ok);
   ExpectRoundTrip(*table, {1, 2, 2, 255, 17}, {0, 1, 2, 2, 0});
@@ -198,7 +201,7 @@ void RunReadLengths(std::span<std::uint8_t> lengths, int first, int last, const 
 }
 
 TEST(LzxReadLengths, DeltasAreTakenModuloSeventeen) {
-  auto table = std::make_unique<MainTree>();
+  auto table = std::make_unique<WideTree>();
   auto& lengths = table->lengths;
   lengths[0] = 5;
   lengths[1] = 0;
@@ -212,7 +215,7 @@ TEST(LzxReadLengths, DeltasAreTakenModuloSeventeen) {
 }
 
 TEST(LzxReadLengths, ZeroRunsOvershootTheRangeIntoTheSpareBytes) {
-  auto table = std::make_unique<MainTree>();
+  auto table = std::make_unique<WideTree>();
   auto& lengths = table->lengths;
   std::fill(lengths.begin(), lengths.end(), 9);
   // Positions 0..7: seven deltas, then at the last position a run of 19 zeros (17, extra 15).
@@ -234,7 +237,7 @@ TEST(LzxReadLengths, ZeroRunsOvershootTheRangeIntoTheSpareBytes) {
 }
 
 TEST(LzxReadLengths, RepeatedDeltaUsesTheSameRule) {
-  auto table = std::make_unique<LengthTree>();
+  auto table = std::make_unique<HuffmanTable<12, 250>>();
   auto& lengths = table->lengths;
   std::fill(lengths.begin(), lengths.end(), 0);
   for (int i = 0; i < 4; ++i) lengths[static_cast<std::size_t>(i)] = 3;
@@ -259,7 +262,7 @@ TEST(LzxReadLengths, BadPretreeFails) {
   const std::vector<std::uint8_t> stream = writer.Finish();
   BitReader bits(stream);
   auto pretree = std::make_unique<Pretree>();
-  auto table = std::make_unique<MainTree>();
+  auto table = std::make_unique<WideTree>();
   try {
     ReadLengths(bits, *pretree, table->lengths, 0, 256);
     FAIL() << "over-subscribed pretree accepted";

@@ -1,0 +1,160 @@
+#include "lzx/main_table.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tessaly::lzx {
+
+namespace {
+
+// The entry of each main symbol without its code length, for blocks with or without aligned symbols.
+constexpr std::array<std::uint32_t, kMainSymbols> MakeMainEntries(bool alignedSymbols) {
+  std::array<std::uint32_t, kMainSymbols> entries{};
+  for (int symbol = 0; symbol < kMainSymbols; ++symbol) {
+    if (symbol < kLiteralCount) {
+      entries[symbol] = static_cast<std::uint32_t>(symbol) << 16;
+      continue;
+    }
+    const int header = (symbol - kLiteralCount) % kLengthHeaders;
+    const int slot = (symbol - kLiteralCount) / kLengthHeaders;
+    int offsetBits = kExtraBits[slot];
+    std::uint32_t entry = kMainMatch | static_cast<std::uint32_t>(header + kMinMatch) << 24 |
+                          static_cast<std::uint32_t>(slot) << 16;
+    if (alignedSymbols && offsetBits >= 3) {
+      offsetBits -= 3;
+      entry |= kMainAlignedFollows;
+    }
+    entry |= static_cast<std::uint32_t>(offsetBits) << 8;
+    if (header == kLongLengthHeader) {
+      entry |= kMainLengthFollows;
+    } else {
+      entry += static_cast<std::uint32_t>(offsetBits);
+    }
+    entries[symbol] = entry;
+  }
+  return entries;
+}
+
+constexpr std::array<std::uint32_t, kMainSymbols> kVerbatimEntries = MakeMainEntries(false);
+constexpr std::array<std::uint32_t, kMainSymbols> kAlignedEntries = MakeMainEntries(true);
+
+constexpr std::array<std::uint32_t, kLengthSymbols> MakeLengthEntries() {
+  std::array<std::uint32_t, kLengthSymbols> entries{};
+  for (int symbol = 0; symbol < kLengthSymbols; ++symbol) entries[symbol] = static_cast<std::uint32_t>(symbol) << 16;
+  return entries;
+}
+constexpr std::array<std::uint32_t, kLengthSymbols> kLengthEntries = MakeLengthEntries();
+
+// A code and its offset bits fit the consume field.
+static_assert(kMaxCodeBits + 17 <= static_cast<int>(kConsumeMask));
+
+// Writes `count` (a power of two) copies of `value`.
+inline void FillEntries(std::uint32_t* at, std::size_t count, std::uint32_t value) {
+  if (count >= 4) {
+    const std::uint32_t four[4] = {value, value, value, value};
+    for (std::size_t i = 0; i < count; i += 4) std::memcpy(at + i, four, sizeof four);
+  } else {
+    for (std::size_t i = 0; i < count; ++i) at[i] = value;
+  }
+}
+
+}  // namespace
+
+bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, const std::uint32_t* symbolEntries,
+                       std::span<std::uint32_t> entries) {
+  const std::size_t direct = std::size_t{1} << tableBits;
+  std::array<std::uint32_t, kMaxCodeBits + 1> lengthCount{};
+  bool anyLength = false;
+  for (const std::uint8_t length : lengths) {
+    anyLength |= length != 0;
+    if (length <= kMaxCodeBits) ++lengthCount[length];
+  }
+  // Code space used, in units of 2^-16 of the whole.
+  std::uint32_t used = 0;
+  int maxLength = 0;
+  for (int length = 1; length <= kMaxCodeBits; ++length) {
+    used += lengthCount[length] << (kMaxCodeBits - length);
+    if (lengthCount[length] != 0) maxLength = length;
+  }
+  constexpr std::uint32_t kFull = 1u << kMaxCodeBits;
+  if (used > kFull) return false;  // over-subscribed
+  if (used < kFull) {
+    // Incomplete; all zero is the empty code: symbol 0, consuming nothing.
+    std::fill_n(entries.begin(), direct, symbolEntries[0]);
+    return !anyLength;
+  }
+
+  // Symbols in canonical order: by code length, then by symbol.
+  std::array<std::uint16_t, kMainSymbols> sorted;
+  if (lengths.size() > sorted.size()) return false;
+  std::array<std::uint32_t, kMaxCodeBits + 2> next{};
+  for (int length = 1; length <= kMaxCodeBits; ++length) next[length + 1] = next[length] + lengthCount[length];
+  for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol) {
+    const int length = lengths[symbol];
+    if (length != 0 && length <= kMaxCodeBits) sorted[next[length]++] = static_cast<std::uint16_t>(symbol);
+  }
+
+  // Canonical codes of one length are consecutive, so the direct entries of the short codes fill the
+  // table front to back.
+  std::uint32_t* const table = entries.data();
+  std::size_t at = 0;
+  std::size_t i = 0;
+  for (int length = 1; length <= std::min(maxLength, tableBits); ++length) {
+    const std::size_t span = std::size_t{1} << (tableBits - length);
+    for (std::uint32_t n = 0; n < lengthCount[length]; ++n, ++i, at += span) {
+      FillEntries(table + at, span, symbolEntries[sorted[i]] + static_cast<std::uint32_t>(length));
+    }
+  }
+  if (maxLength <= tableBits) return true;
+
+  // Long codes, in the same order. A new prefix (first tableBits bits) opens a subtable just wide enough
+  // for the codes under it: the smallest width whose codes, taken in order, fill it.
+  std::size_t code = at;  // the next code, as `length` bits
+  int codeLength = tableBits;
+  std::size_t prefix = direct;  // none yet
+  std::size_t subtable = 0;
+  int subtableBits = 0;
+  std::size_t nextSubtable = direct;
+  std::array<std::uint32_t, kMaxCodeBits + 1> remaining = lengthCount;  // long codes not yet placed
+  for (int length = tableBits + 1; length <= maxLength; ++length) {
+    for (std::uint32_t n = 0; n < lengthCount[length]; ++n, ++i, ++code) {
+      code <<= length - codeLength;
+      codeLength = length;
+      const int below = length - tableBits;  // code bits after the prefix
+      if ((code >> below) != prefix) {
+        prefix = code >> below;
+        subtableBits = below;
+        std::int64_t left = std::int64_t{1} << subtableBits;
+        while (tableBits + subtableBits < maxLength) {
+          left -= remaining[static_cast<std::size_t>(tableBits + subtableBits)];
+          if (left <= 0) break;
+          ++subtableBits;
+          left <<= 1;
+        }
+        // A complete code never needs more room than the table has; the check guards the invariant.
+        if (nextSubtable + (std::size_t{1} << subtableBits) > entries.size()) return false;
+        subtable = nextSubtable;
+        nextSubtable += std::size_t{1} << subtableBits;
+        table[prefix] = kMainMatch | kSubtablePointer | static_cast<std::uint32_t>(subtable) << 8 |
+                        static_cast<std::uint32_t>(subtableBits);
+      }
+      const int spanBits = subtableBits - below;
+      const std::size_t first = (code & ((std::size_t{1} << below) - 1)) << spanBits;
+      FillEntries(table + subtable + first, std::size_t{1} << spanBits,
+                  symbolEntries[sorted[i]] + static_cast<std::uint32_t>(length));
+      --remaining[length];
+    }
+  }
+  return true;
+}
+
+bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool alignedSymbols, MainTable& table) {
+  return BuildSubtableCode(lengths, kMainBits, alignedSymbols ? kAlignedEntries.data() : kVerbatimEntries.data(),
+                           table.entries);
+}
+
+bool BuildLengthTable(std::span<const std::uint8_t, kLengthSymbols> lengths, LengthTable& table) {
+  return BuildSubtableCode(lengths, kLengthBits, kLengthEntries.data(), table.entries);
+}
+
+}  // namespace tessaly::lzx
