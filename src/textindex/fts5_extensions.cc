@@ -1,5 +1,6 @@
 #include "textindex/fts5_extensions.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -103,14 +104,6 @@ class Forwarder {
   std::vector<Part> parts_;
 };
 
-// No character from U+1100 up: no byte from 0xE1 up.
-bool MayHoldCjk(std::string_view text) {
-  for (char c : text) {
-    if (static_cast<unsigned char>(c) >= 0xE1) return true;
-  }
-  return false;
-}
-
 int Tokenize(Fts5Tokenizer* instance, void* context, int flags, const char* text, int length, TokenCallback emit) {
   const auto* tokenizer = reinterpret_cast<const Tokenizer*>(instance);
   const std::string_view all(text, static_cast<std::size_t>(length));
@@ -122,9 +115,13 @@ int Tokenize(Fts5Tokenizer* instance, void* context, int flags, const char* text
                                                static_cast<int>(to - from), Forwarder::Token);
     return rc == SQLITE_OK ? forward.Flush() : rc;
   };
-  if (!MayHoldCjk(all)) return stretch(0, all.size());
   std::size_t runStart = 0;
   for (std::size_t at = 0; at < all.size();) {
+    // Only a character of three bytes or more, led by 0xE1 or above, can be one.
+    if (static_cast<unsigned char>(all[at]) < 0xE1) {
+      ++at;
+      continue;
+    }
     const std::size_t start = at;
     if (!IsCjk(NextCodePoint(all, at))) continue;
     int rc = stretch(runStart, start);
@@ -145,6 +142,123 @@ void Hits(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result
   else sqlite3_result_error_code(result, rc);
 }
 
+// excerpt(pages, open, close, ellipsis, words): about `words` tokens of the
+// body around the stretch that holds the most matches, each match between
+// open and close. Unlike FTS5's snippet(), which tokenizes the whole text
+// twice, the text is tokenized only up to the end of the excerpt.
+constexpr int kBodyColumn = 2;
+
+struct Span {
+  int first;  // token positions, both included
+  int last;
+};
+
+struct ExcerptTokens {
+  int position = 0;
+  int from = 0;
+  int to = 0;  // excluded
+  bool more = false;
+  std::vector<std::pair<int, int>> bytes;  // of the tokens from `from` on
+};
+
+int CollectToken(void* context, int flags, const char*, int, int start, int end) {
+  auto* tokens = static_cast<ExcerptTokens*>(context);
+  if ((flags & FTS5_TOKEN_COLOCATED) != 0) return SQLITE_OK;
+  if (tokens->position >= tokens->to) {
+    tokens->more = true;
+    return SQLITE_DONE;  // stops the tokenizer: the excerpt is complete
+  }
+  if (tokens->position >= tokens->from) tokens->bytes.emplace_back(start, end);
+  ++tokens->position;
+  return SQLITE_OK;
+}
+
+std::string_view TextArgument(sqlite3_value* value) {
+  const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(value));
+  return text == nullptr ? std::string_view() : std::string_view(text, static_cast<std::size_t>(sqlite3_value_bytes(value)));
+}
+
+void Excerpt(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result, int argCount,
+             sqlite3_value** args) {
+  if (argCount != 4) {
+    sqlite3_result_error(result, "excerpt() takes open, close, ellipsis and words", -1);
+    return;
+  }
+  const std::string_view open = TextArgument(args[0]), close = TextArgument(args[1]), ellipsis = TextArgument(args[2]);
+  const int words = std::clamp(sqlite3_value_int(args[3]), 1, 64);
+
+  std::vector<Span> matches;
+  int count = 0;
+  int rc = api->xInstCount(fts, &count);
+  for (int i = 0; i < count && rc == SQLITE_OK; ++i) {
+    int phrase = 0, column = 0, offset = 0;
+    rc = api->xInst(fts, i, &phrase, &column, &offset);
+    if (rc == SQLITE_OK && column == kBodyColumn) {
+      matches.push_back({offset, offset + std::max(1, api->xPhraseSize(fts, phrase)) - 1});
+    }
+  }
+  const char* text = nullptr;
+  int length = 0;
+  if (rc == SQLITE_OK) rc = api->xColumnText(fts, kBodyColumn, &text, &length);
+  if (rc != SQLITE_OK) {
+    sqlite3_result_error_code(result, rc);
+    return;
+  }
+  std::sort(matches.begin(), matches.end(), [](const Span& a, const Span& b) { return a.first < b.first; });
+
+  // The window of `words` tokens, starting a quarter before a match, that
+  // holds the most matches.
+  ExcerptTokens tokens;
+  std::size_t best = 0, bestCount = 0;
+  for (std::size_t i = 0, j = 0; i < matches.size(); ++i) {
+    while (j < matches.size() && matches[j].first < matches[i].first + words) ++j;
+    if (j - i > bestCount) best = i, bestCount = j - i;
+  }
+  if (!matches.empty()) tokens.from = std::max(0, matches[best].first - words / 4);
+  tokens.to = tokens.from + words;
+  rc = api->xTokenize(fts, text, length, &tokens, CollectToken);
+  if (rc != SQLITE_OK && rc != SQLITE_DONE) {
+    sqlite3_result_error_code(result, rc);
+    return;
+  }
+
+  const std::string_view body(text, static_cast<std::size_t>(length));
+  std::string out;
+  if (tokens.bytes.empty()) {
+    sqlite3_result_text(result, "", 0, SQLITE_STATIC);
+    return;
+  }
+  // Before the first token: the start of the text, or an ellipsis.
+  std::size_t copied = static_cast<std::size_t>(tokens.bytes.front().first);
+  if (tokens.from > 0) out += ellipsis;
+  else copied = 0;
+  std::size_t next = 0;  // the first match not yet opened
+  int openUntil = -1;
+  for (std::size_t i = 0; i < tokens.bytes.size(); ++i) {
+    const int position = tokens.from + static_cast<int>(i);
+    const auto [start, end] = tokens.bytes[i];
+    out.append(body, copied, static_cast<std::size_t>(start) - copied);
+    if (openUntil < position) {
+      while (next < matches.size() && matches[next].last < position) ++next;
+      if (next < matches.size() && matches[next].first <= position) {
+        out += open;
+        openUntil = matches[next].last;
+        while (++next < matches.size() && matches[next].first <= openUntil) {
+          openUntil = std::max(openUntil, matches[next].last);
+        }
+      }
+    }
+    out.append(body, static_cast<std::size_t>(start), static_cast<std::size_t>(end - start));
+    copied = static_cast<std::size_t>(end);
+    if (openUntil == position) out += close;
+  }
+  if (openUntil >= tokens.from + static_cast<int>(tokens.bytes.size())) out += close;
+  // After the last token: the rest of the text, or an ellipsis.
+  if (tokens.more) out += ellipsis;
+  else out.append(body, copied);
+  sqlite3_result_text(result, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 void RegisterFts5Extensions(sqlite3* db) {
@@ -159,7 +273,8 @@ void RegisterFts5Extensions(sqlite3* db) {
   if (api == nullptr || api->iVersion < 2) throw TextIndexError("SQLite has no usable FTS5");
   fts5_tokenizer tokenizer{CreateTokenizer, DeleteTokenizer, Tokenize};
   if (api->xCreateTokenizer(api, "tessaly", api, &tokenizer, nullptr) != SQLITE_OK ||
-      api->xCreateFunction(api, "hits", nullptr, Hits, nullptr) != SQLITE_OK) {
+      api->xCreateFunction(api, "hits", nullptr, Hits, nullptr) != SQLITE_OK ||
+      api->xCreateFunction(api, "excerpt", nullptr, Excerpt, nullptr) != SQLITE_OK) {
     RaiseSqlite(db, "Can't register the page-text tokenizer");
   }
 }

@@ -7,7 +7,10 @@
 //   run of text written without spaces; a word split at an apostrophe is
 //   also stored joined (you've: you, ve and youve);
 // - the auxiliary function hits(pages): the number of matches of the
-//   query's phrases in the row.
+//   query's phrases in the row;
+// - the auxiliary function excerpt(pages, open, close, ellipsis, words):
+//   a few words of the body around its matches, the matches marked,
+//   tokenizing the text only up to the end of the excerpt.
 #pragma once
 
 #include <sqlite3.h>

@@ -38,7 +38,7 @@ struct SearchOptions {
   std::string markOpen = "[";
   std::string markClose = "]";
   std::string ellipsis = "\xE2\x80\xA6";  // U+2026
-  int snippetWords = 16;
+  int snippetWords = 20;  // tokens: words, or single Chinese, Japanese and Korean characters
   int limit = 500;
 };
 

@@ -6,10 +6,10 @@
 namespace tessaly::textindex {
 
 std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOptions& options) const {
-  // ORDER BY rank lets FTS5 sort; snippets and hits are then made for the
+  // ORDER BY rank lets FTS5 sort; excerpts and hits are then made for the
   // rows returned only.
   Statement select(db_.get(),
-                   "SELECT title, path, hits(pages), snippet(pages, 2, ?2, ?3, ?4, ?5)"
+                   "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5)"
                    " FROM pages WHERE pages MATCH ?1 ORDER BY rank LIMIT ?6");
   select.Bind(1, query.match);
   select.Bind(2, options.markOpen);

@@ -57,15 +57,20 @@ char32_t NextCodePoint(std::string_view text, std::size_t& at) {
 std::string RepairUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size());
+  std::size_t copied = 0;  // text before this is in out
   for (std::size_t at = 0; at < text.size();) {
+    if (static_cast<unsigned char>(text[at]) < 0x80) {
+      ++at;
+      continue;
+    }
     const std::size_t start = at;
-    const char32_t c = NextCodePoint(text, at);
-    if (c == kReplacement && at - start == 1 && static_cast<unsigned char>(text[start]) >= 0x80) {
+    if (NextCodePoint(text, at) == kReplacement && at - start == 1) {
+      out.append(text, copied, start - copied);
       AppendUtf8(out, kReplacement);
-    } else {
-      out.append(text, start, at - start);
+      copied = at;
     }
   }
+  out.append(text, copied, text.size() - copied);
   return out;
 }
 
@@ -85,6 +90,7 @@ bool LooksLikeUtf8(std::string_view text) {
 }
 
 bool IsCjk(char32_t c) {
+  if (c < 0x1100) return false;
   return (c >= 0x1100 && c <= 0x11FF) ||    // Hangul Jamo
          (c >= 0x3005 && c <= 0x3007) ||    // iteration mark, closing mark, ideographic zero
          (c >= 0x3040 && c <= 0x30FF) ||    // Hiragana, Katakana (with the prolonged sound mark)

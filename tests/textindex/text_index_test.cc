@@ -11,6 +11,8 @@
 #include "app/iconv_codec.h"
 #include "book/book.h"
 #include "support/chm_builder.h"
+#include <sqlite3.h>
+
 #include "textindex/text_index.h"
 
 namespace tessaly::textindex {
@@ -132,6 +134,42 @@ TEST(TextIndex, HitsSnippetsAndTitleWeight) {
 TEST(TextIndex, QueryErrorsAreNotSqliteErrors) {
   EXPECT_THROW(Index().index.Search("\"open"), QueryError);
   EXPECT_TRUE(Index().index.Search("NEAR(quokka fox, 2)").empty());
+}
+
+}  // namespace
+}  // namespace tessaly::textindex
+
+namespace tessaly::textindex {
+namespace {
+
+// Excerpts of a long text: the stretch with the most matches, ellipses where
+// the text goes on, a phrase marked whole.
+TEST(TextIndex, ExcerptsAroundTheDensestMatches) {
+  TextIndex index = TextIndex::Open(":memory:", TextIndex::Access::kReadWrite);
+  sqlite3* db = index.Handle();
+  ASSERT_EQ(sqlite3_exec(db,
+                         "CREATE VIRTUAL TABLE pages USING fts5(title, path UNINDEXED, body, tokenize='tessaly');"
+                         "INSERT INTO pages VALUES('t', 'p', 'fox at the start. ' || replace(hex(zeroblob(40)), '00', "
+                         "'filler ') || 'then a red fox and a red fox meet. ' || replace(hex(zeroblob(40)), '00', "
+                         "'filler ') || 'end.');",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK)
+      << sqlite3_errmsg(db);
+  const auto excerpt = [&](const char* match, int words) {
+    sqlite3_stmt* statement = nullptr;
+    const std::string sql = "SELECT excerpt(pages, '[', ']', '...', " + std::to_string(words) +
+                            ") FROM pages WHERE pages MATCH '" + match + "'";
+    EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &statement, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    std::string text;
+    if (sqlite3_step(statement) == SQLITE_ROW) text = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+    sqlite3_finalize(statement);
+    return text;
+  };
+  EXPECT_EQ(excerpt("fox", 8), "...a red [fox] and a red [fox] meet...");
+  EXPECT_EQ(excerpt("\"red fox\"", 8), "...then a [red fox] and a [red fox]...");
+  EXPECT_EQ(excerpt("at", 8), "fox [at] the start. filler filler filler filler...");
+  EXPECT_EQ(excerpt("start", 3), "...[start]. filler filler...");
+  EXPECT_EQ(excerpt("end", 4), "...filler [end].");
 }
 
 }  // namespace
