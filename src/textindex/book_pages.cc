@@ -1,5 +1,6 @@
 #include "textindex/book_pages.h"
 
+#include <algorithm>
 #include <optional>
 #include <unordered_map>
 

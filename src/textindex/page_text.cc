@@ -146,7 +146,8 @@ std::optional<std::string> DeclaredCharset(std::string_view page) {
   }
   for (std::size_t meta = FindNoCase(head, 0, "<meta"); meta != std::string_view::npos;
        meta = FindNoCase(head, meta + 5, "<meta")) {
-    const std::string_view tag = head.substr(meta, head.find('>', meta) - meta);
+    // The tag ends at its '>', or where another begins: tags never overlap.
+    const std::string_view tag = head.substr(meta, head.find_first_of("<>", meta + 1) - meta);
     const std::size_t charset = FindNoCase(tag, 0, "charset");
     if (charset == std::string_view::npos) continue;
     std::string value = ValueAfter(tag, charset + 7);

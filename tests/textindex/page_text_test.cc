@@ -88,9 +88,12 @@ TEST(PageText, HostilePagesTakeLinearTime) {
   const std::string unclosed = "<script>" + std::string(5'000'000, '<') + "</scrip";
   std::string openers;
   for (int i = 0; i < 200000; ++i) openers += "<title><script><!--";
-  for (const std::string* page : std::initializer_list<const std::string*>{&tags, &entities, &unclosed, &openers}) {
+  std::string metas = "<html><head>";
+  while (metas.size() < 64 * 1024) metas += "<meta http-equiv=x ";
+  for (const std::string* page : std::initializer_list<const std::string*>{&tags, &entities, &unclosed, &openers, &metas}) {
     const auto start = std::chrono::steady_clock::now();
     const PageText text = HtmlToText(*page);
+    EXPECT_EQ(DeclaredCharset(*page), std::nullopt);
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_LT(elapsed, std::chrono::seconds(3)) << page->substr(0, 40);
     EXPECT_LE(text.text.size(), page->size());
