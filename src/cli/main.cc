@@ -42,7 +42,7 @@ constexpr const char* kTextJsonl = "one line per page: {\"title\": text, \"path\
 
 constexpr CommandVariant kSearchText = {
     "--text", "BOOK QUERY",
-    "search every page's text (words, \"a phrase\", prefix*, OR, -word): title, path, hits, snippet",
+    "pages matching QUERY (words, \"a phrase\", prefix*, OR, -word): title, path, hits, snippet",
     RunSearchText, RunSearchTextJson, kSearchTextJson};
 
 constexpr Command kCommands[] = {
@@ -79,9 +79,14 @@ void PrintUsage(std::FILE* out) {
                "Usage: tessaly-cli COMMAND ARGS...\n"
                "       tessaly-cli COMMAND --help\n"
                "       tessaly-cli --help | --version\n\nCommands:\n");
+  // A usage too long for its column stands on a line of its own.
+  const auto line = [out](const std::string& usage, const char* summary) {
+    if (usage.size() <= 26) std::fprintf(out, "  %-26s %s\n", usage.c_str(), summary);
+    else std::fprintf(out, "  %s\n      %s\n", usage.c_str(), summary);
+  };
   for (const Command& c : kCommands) {
-    std::fprintf(out, "  %-26s %s\n", CommandUsage(c).c_str(), c.summary);
-    if (c.variant != nullptr) std::fprintf(out, "  %-26s %s\n", VariantUsage(c).c_str(), c.variant->summary);
+    line(CommandUsage(c), c.summary);
+    if (c.variant != nullptr) line(VariantUsage(c), c.variant->summary);
   }
   std::fprintf(out,
                "\nOptions:\n"

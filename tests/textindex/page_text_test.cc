@@ -79,7 +79,8 @@ TEST(PageText, DecodingFollowsDeclarationThenUtf8ThenBookCodePage) {
   }
 }
 
-// Each hostile page takes one pass: far below a second even in sanitizer builds.
+// Each hostile page takes one pass: well under a second in a release build,
+// where work growing with the square of these sizes would take minutes.
 TEST(PageText, HostilePagesTakeLinearTime) {
   std::string tags;
   for (int i = 0; i < 30000; ++i) tags += "<div><a href='x'>w</a>";
@@ -95,7 +96,7 @@ TEST(PageText, HostilePagesTakeLinearTime) {
     const PageText text = HtmlToText(*page);
     EXPECT_EQ(DeclaredCharset(*page), std::nullopt);
     const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_LT(elapsed, std::chrono::seconds(3)) << page->substr(0, 40);
+    EXPECT_LT(elapsed, std::chrono::seconds(20)) << page->substr(0, 40);
     EXPECT_LE(text.text.size(), page->size());
   }
   EXPECT_EQ(HtmlToText(tags).text.size(), 30000 * 2 - 1);  // "w" per line
