@@ -2,11 +2,12 @@
 // 0 on success, 1 when a BookError was raised (reported by the caller), 2 for
 // bad usage.
 //
-// info, toc, topics, index and search also have a --json form (Run...Json)
+// info, toc, topics, index, search and search --text also have a --json form (Run...Json)
 // that prints one JSON document in UTF-8 instead of lines: the same facts,
 // under the field names that `tessaly-cli COMMAND --help` shows. Texts the
 // book does not give (empty in the lines) are null there. These names are
 // the scripts' interface: add fields if need be, never rename or drop one.
+// text --jsonl prints one JSON object per line instead.
 #pragma once
 
 #include <string>
@@ -17,6 +18,17 @@ namespace tessaly::cli {
 
 using Args = std::vector<std::string>;
 
+// Another form of a command that an option selects (search --text), with
+// its own --json form.
+struct CommandVariant {
+  const char* option;
+  const char* usage;
+  const char* summary;
+  int (*run)(const Args& args);
+  int (*runJson)(const Args& args);
+  const char* jsonShape;
+};
+
 struct Command {
   const char* name;
   const char* usage;    // the arguments, for --help
@@ -26,6 +38,8 @@ struct Command {
   int (*run)(const Args& args);
   int (*runJson)(const Args& args) = nullptr;  // the --json form, where there is one
   const char* jsonShape = nullptr;             // its document, for --help
+  const char* jsonOption = "--json";           // the option that selects it (text: --jsonl)
+  const CommandVariant* variant = nullptr;
 };
 
 int RunDump(const Args& args);
@@ -38,12 +52,16 @@ int RunToc(const Args& args);
 int RunTopics(const Args& args);
 int RunIndex(const Args& args);
 int RunSearch(const Args& args);
+int RunText(const Args& args);
+int RunSearchText(const Args& args);
 
 int RunInfoJson(const Args& args);
 int RunTocJson(const Args& args);
 int RunTopicsJson(const Args& args);
 int RunIndexJson(const Args& args);
 int RunSearchJson(const Args& args);
+int RunTextJsonl(const Args& args);
+int RunSearchTextJson(const Args& args);
 
 // The path below a target folder for a stored object's name; empty when the
 // name could lead out of the folder.

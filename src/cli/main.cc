@@ -34,6 +34,17 @@ constexpr const char* kSearchJson =
     "{\"word\": text (WORD as given), \"topics\": [TOPIC...]}\n"
     "  TOPIC: {\"number\": number, \"title\": text, \"path\": text or null}";
 
+constexpr const char* kSearchTextJson =
+    "{\"query\": text (QUERY as given), \"pages\": [PAGE...]}\n"
+    "  PAGE: {\"title\": text, \"path\": text, \"hits\": number, \"snippet\": text}\n"
+    "  (best first; in the snippet the matched words stand between ** and **)";
+constexpr const char* kTextJsonl = "one line per page: {\"title\": text, \"path\": text, \"text\": text}";
+
+constexpr CommandVariant kSearchText = {
+    "--text", "BOOK QUERY",
+    "pages matching QUERY (words, \"a phrase\", prefix*, OR, -word): title, path, hits, snippet",
+    RunSearchText, RunSearchTextJson, kSearchTextJson};
+
 constexpr Command kCommands[] = {
     {"ls", "BOOK", "list the directory: section, offset, length and name of every object", 1, 1, RunList},
     {"dump", "BOOK", "print the container's header, directory and section dump", 1, 1, RunDump},
@@ -50,11 +61,17 @@ constexpr Command kCommands[] = {
     {"index", "BOOK", "the keyword index: keywords in the reader's order and their targets", 1, 1, RunIndex,
      RunIndexJson, kIndexJson},
     {"search", "BOOK WORD", "the topics holding WORD: number, title and path, ordered by title", 2, 2,
-     RunSearch, RunSearchJson, kSearchJson},
+     RunSearch, RunSearchJson, kSearchJson, "--json", &kSearchText},
+    {"text", "BOOK", "every page's plain text: a line '=== TITLE<tab>PATH', then the text", 1, 1, RunText,
+     RunTextJsonl, kTextJsonl, "--jsonl"},
 };
 
 std::string CommandUsage(const Command& c) {
-  return std::string(c.name) + (c.runJson != nullptr ? " [--json] " : " ") + c.usage;
+  return std::string(c.name) + (c.runJson != nullptr ? " [" + std::string(c.jsonOption) + "] " : " ") + c.usage;
+}
+
+std::string VariantUsage(const Command& c) {
+  return std::string(c.name) + " " + c.variant->option + " [--json] " + c.variant->usage;
 }
 
 void PrintUsage(std::FILE* out) {
@@ -62,13 +79,21 @@ void PrintUsage(std::FILE* out) {
                "Usage: tessaly-cli COMMAND ARGS...\n"
                "       tessaly-cli COMMAND --help\n"
                "       tessaly-cli --help | --version\n\nCommands:\n");
+  // A usage too long for its column stands on a line of its own.
+  const auto line = [out](const std::string& usage, const char* summary) {
+    if (usage.size() <= 26) std::fprintf(out, "  %-26s %s\n", usage.c_str(), summary);
+    else std::fprintf(out, "  %s\n      %s\n", usage.c_str(), summary);
+  };
   for (const Command& c : kCommands) {
-    std::fprintf(out, "  %-26s %s\n", CommandUsage(c).c_str(), c.summary);
+    line(CommandUsage(c), c.summary);
+    if (c.variant != nullptr) line(VariantUsage(c), c.variant->summary);
   }
   std::fprintf(out,
                "\nOptions:\n"
-               "  --json      info, toc, topics, index and search: print one JSON document\n"
-               "              (UTF-8) instead of lines; COMMAND --help shows its fields\n"
+               "  --json      info, toc, topics, index and search (also search --text): print\n"
+               "              one JSON document (UTF-8) instead of lines; COMMAND --help shows\n"
+               "              its fields\n"
+               "  --jsonl     text: one JSON object (UTF-8) per page and line\n"
                "  --          take every later argument as it is, even one starting with --\n"
                "  --version   print the tool's version\n"
                "\nExit status: 0 on success, 1 when the book cannot be read (the reason goes to\n"
@@ -77,7 +102,10 @@ void PrintUsage(std::FILE* out) {
 
 void PrintCommandHelp(const Command& c) {
   std::printf("Usage: tessaly-cli %s\n  %s\n", CommandUsage(c).c_str(), c.summary);
-  if (c.jsonShape != nullptr) std::printf("\nWith --json:\n  %s\n", c.jsonShape);
+  if (c.jsonShape != nullptr) std::printf("\nWith %s:\n  %s\n", c.jsonOption, c.jsonShape);
+  if (c.variant == nullptr) return;
+  std::printf("\nUsage: tessaly-cli %s\n  %s\n", VariantUsage(c).c_str(), c.variant->summary);
+  std::printf("\nWith %s --json:\n  %s\n", c.variant->option, c.variant->jsonShape);
 }
 
 // A command's arguments once its options are taken out.
@@ -85,6 +113,7 @@ struct Invocation {
   Args operands;
   bool json = false;
   bool help = false;
+  bool variant = false;
 };
 
 // Options may stand anywhere among the arguments, up to "--". An option the
@@ -97,8 +126,10 @@ std::optional<Invocation> ParseArguments(const Command& c, char** first, char** 
     if (options && text == "--") {
       options = false;
     } else if (options && text.starts_with("--")) {
-      if (text == "--json" && c.runJson != nullptr) {
+      if (text == c.jsonOption && c.runJson != nullptr) {
         call.json = true;
+      } else if (c.variant != nullptr && text == c.variant->option) {
+        call.variant = true;
       } else if (text == "--help") {
         call.help = true;
       } else {
@@ -109,7 +140,7 @@ std::optional<Invocation> ParseArguments(const Command& c, char** first, char** 
       call.operands.push_back(text);
     }
   }
-  if (first + 1 == last && std::strcmp(*first, "-h") == 0) call = Invocation{{}, false, true};
+  if (first + 1 == last && std::strcmp(*first, "-h") == 0) call = Invocation{{}, false, true, false};
   return call;
 }
 
@@ -152,10 +183,12 @@ int Main(int argc, char** argv) {
     }
     const Args& args = call->operands;
     if (args.size() < c.minArgs || args.size() > c.maxArgs) {
-      std::fprintf(stderr, "Usage: tessaly-cli %s\n", CommandUsage(c).c_str());
+      std::fprintf(stderr, "Usage: tessaly-cli %s\n",
+                   call->variant ? VariantUsage(c).c_str() : CommandUsage(c).c_str());
       return 2;
     }
     try {
+      if (call->variant) return call->json ? c.variant->runJson(args) : c.variant->run(args);
       return call->json ? c.runJson(args) : c.run(args);
     } catch (const BookError& error) {
       std::fflush(stdout);

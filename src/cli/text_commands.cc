@@ -1,0 +1,133 @@
+// text and search --text: a book's pages as plain text, and ranked search
+// over that text through the page-text index (kept in the user's cache).
+#include <cstdio>
+#include <string>
+
+#include "book/book.h"
+#include "cli/commands.h"
+#include "cli/json_output.h"
+#include "cli/output.h"
+#include "textindex/book_pages.h"
+#include "textindex/index_cache.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+using textindex::BookPage;
+using textindex::TextHit;
+
+// Tabs and line breaks would split the columns and the lines.
+std::string Field(std::string text) {
+  for (char& c : text) {
+    if (c == '\t' || c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+std::vector<BookPage> ReadPages(const Args& args) {
+  Book book;
+  OpenBook(book, args[0]);
+  textindex::BookPages read = textindex::ReadBookPages(book, Converter(), {});
+  if (read.unreadable > 0) {
+    std::fprintf(stderr, "tessaly-cli: %zu pages of %s could not be read.\n", read.unreadable, args[0].c_str());
+  }
+  return std::move(read.pages);
+}
+
+// The hits, or none after a message (status in *status) when the query
+// cannot be read or the index cannot be had.
+std::optional<std::vector<TextHit>> Find(const Args& args, int* status) {
+  Book book;
+  OpenBook(book, args[0]);
+  try {
+    const textindex::ParsedQuery query = textindex::ParseQuery(args[1]);
+    const textindex::IndexCache cache(textindex::DefaultCacheFolder());
+    const textindex::CachedIndex opened = cache.Open(book, Converter());
+    if (!opened.note.empty()) std::fprintf(stderr, "tessaly-cli: %s\n", opened.note.c_str());
+    textindex::SearchOptions options;
+    options.markOpen = options.markClose = "**";
+    return opened.index.Search(query, options);
+  } catch (const textindex::QueryError& error) {
+    std::fprintf(stderr, "tessaly-cli: %s\n", error.what());
+    *status = 2;
+  } catch (const textindex::TextIndexError& error) {
+    std::fprintf(stderr, "tessaly-cli: %s\n", error.what());
+    *status = 1;
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+// Per page a line "=== TITLE<tab>PATH", its text, and an empty line.
+int RunText(const Args& args) {
+  std::string out;
+  for (const BookPage& page : ReadPages(args)) {
+    out += "=== " + Field(page.title) + "\t" + Field(page.path) + "\n";
+    out += page.text;
+    out += page.text.empty() ? "\n" : "\n\n";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
+int RunTextJsonl(const Args& args) {
+  std::string out;
+  for (const BookPage& page : ReadPages(args)) {
+    out += "{\"title\": ";
+    AppendJsonString(out, page.title);
+    out += ", \"path\": ";
+    AppendJsonString(out, page.path);
+    out += ", \"text\": ";
+    AppendJsonString(out, page.text);
+    out += "}\n";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
+// One line per page found, best first: title, path, hits and snippet,
+// separated by tabs. Nothing is printed when nothing is found.
+int RunSearchText(const Args& args) {
+  int status = 0;
+  const std::optional<std::vector<TextHit>> hits = Find(args, &status);
+  if (!hits) return status;
+  std::string out;
+  for (const TextHit& hit : *hits) {
+    out += Field(hit.title) + "\t" + Field(hit.path) + "\t" + std::to_string(hit.hits) + "\t" + Field(hit.snippet) +
+           "\n";
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
+  return 0;
+}
+
+int RunSearchTextJson(const Args& args) {
+  int status = 0;
+  const std::optional<std::vector<TextHit>> hits = Find(args, &status);
+  if (!hits) return status;
+  JsonWriter json;
+  json.BeginObject();
+  json.Key("query");
+  json.String(args[1]);
+  json.Key("pages");
+  json.BeginArray();
+  for (const TextHit& hit : *hits) {
+    json.BeginObject();
+    json.Key("title");
+    json.String(hit.title);
+    json.Key("path");
+    json.String(hit.path);
+    json.Key("hits");
+    json.Number(hit.hits);
+    json.Key("snippet");
+    json.String(hit.snippet);
+    json.EndObject();
+  }
+  json.EndArray();
+  json.EndObject();
+  PrintDocument(json.Finish());
+  return 0;
+}
+
+}  // namespace tessaly::cli

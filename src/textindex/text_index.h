@@ -1,0 +1,82 @@
+// The page-text index of one book: an SQLite database with an FTS5 table
+// pages(title, path, body) and the book's SHA-256 and schema version, built
+// from the book's pages (book_pages.h) and searched with the queries of
+// query_parser.h.
+//
+// Threads: a TextIndex owns one connection, opened SQLITE_OPEN_NOMUTEX. It
+// may be built on a worker thread and handed to another, but is used by one
+// thread at a time; a thread that searches while another does opens its own
+// TextIndex on the same file. Nothing is global.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/text_converter.h"
+#include "textindex/book_pages.h"
+#include "textindex/query_parser.h"
+#include "textindex/sqlite_db.h"
+
+namespace tessaly {
+class Book;
+}
+
+namespace tessaly::textindex {
+
+// One page found, in rank order (bm25, title matches weighing ten times
+// those of the text).
+struct TextHit {
+  std::string title;
+  std::string path;
+  int hits = 0;         // matches of the query's words and phrases in the page
+  std::string snippet;  // a few words of the text around matches, matches marked
+};
+
+struct SearchOptions {
+  std::string markOpen = "[";
+  std::string markClose = "]";
+  std::string ellipsis = "\xE2\x80\xA6";  // U+2026
+  int snippetWords = 20;  // tokens: words, or single Chinese, Japanese and Korean characters
+  int limit = 500;
+};
+
+struct BuildStats {
+  std::size_t pages = 0;
+  std::size_t unreadable = 0;
+};
+
+class TextIndex {
+ public:
+  static constexpr int kSchemaVersion = 1;
+  enum class Access { kReadOnly, kReadWrite };
+
+  // Opens the database at path (":memory:" for one in memory); the file
+  // must exist, and a symbolic link is refused. Raises TextIndexError.
+  static TextIndex Open(const std::string& path, Access access);
+
+  // Fills a new, empty database with the book's pages (the book must be
+  // open). Raises TextIndexError, BuildCancelled or BookError.
+  BuildStats Build(Book& book, const TextConverter& converter, std::string_view bookHash,
+                   const BuildControl& control = {});
+
+  // Empty when the database is sound (PRAGMA quick_check), of this schema
+  // version, complete and built from the book with this hash; else why not.
+  std::string Validate(std::string_view bookHash) const;
+
+  std::int64_t PageCount() const;
+
+  // The pages that match, best first. Raises TextIndexError.
+  std::vector<TextHit> Search(const ParsedQuery& query, const SearchOptions& options = {}) const;
+  // ParseQuery, then Search. Raises QueryError too.
+  std::vector<TextHit> Search(std::string_view query, const SearchOptions& options = {}) const;
+
+  sqlite3* Handle() const { return db_.get(); }
+
+ private:
+  explicit TextIndex(Database db) : db_(std::move(db)) {}
+  Database db_;
+};
+
+}  // namespace tessaly::textindex

@@ -1,0 +1,36 @@
+// Searching the page-text index: ranked matches with hits and snippets.
+#include <algorithm>
+
+#include "textindex/text_index.h"
+
+namespace tessaly::textindex {
+
+std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOptions& options) const {
+  // ORDER BY rank lets FTS5 sort; excerpts and hits are then made for the
+  // rows returned only.
+  Statement select(db_.get(),
+                   "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5)"
+                   " FROM pages WHERE pages MATCH ?1 ORDER BY rank LIMIT ?6");
+  select.Bind(1, query.match);
+  select.Bind(2, options.markOpen);
+  select.Bind(3, options.markClose);
+  select.Bind(4, options.ellipsis);
+  select.Bind(5, static_cast<std::int64_t>(std::clamp(options.snippetWords, 1, 64)));
+  select.Bind(6, static_cast<std::int64_t>(options.limit));
+  std::vector<TextHit> hits;
+  try {
+    while (select.Step()) {
+      hits.push_back({std::string(select.Text(0)), std::string(select.Text(1)), static_cast<int>(select.Integer(2)),
+                      std::string(select.Text(3))});
+    }
+  } catch (const TextIndexError& error) {
+    throw TextIndexError(std::string("The search could not be run. ") + error.what());
+  }
+  return hits;
+}
+
+std::vector<TextHit> TextIndex::Search(std::string_view query, const SearchOptions& options) const {
+  return Search(ParseQuery(query), options);
+}
+
+}  // namespace tessaly::textindex

@@ -1,0 +1,77 @@
+// tessaly-cli text and search --text on the page-text test book.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <sstream>
+#include <string>
+
+#include "support/chm_builder.h"
+#include "support/json_reader.h"
+#include "support/run_cli.h"
+
+namespace tessaly {
+namespace {
+
+using test::CliRun;
+using test::Quote;
+using test::RunCli;
+
+// The tool keeps its index in a scratch cache folder, not the user's.
+class CliText : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/tessaly-cli-cache-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    cache_ = pattern;
+    setenv("XDG_CACHE_HOME", pattern, 1);
+  }
+  void TearDown() override {
+    unsetenv("XDG_CACHE_HOME");
+    std::filesystem::remove_all(cache_);
+  }
+  std::string cache_;
+  const std::string book_ = Quote(test::TestBook("textsearch"));
+};
+
+TEST_F(CliText, TextPrintsEveryPageAndJsonLines) {
+  const CliRun plain = RunCli("text " + book_);
+  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_NE(plain.out.find("=== 函数参考\tfunctions.htm\n本页说明函数的用法。\n"), std::string::npos) << plain.out;
+  EXPECT_EQ(plain.out.find("hiddenword"), std::string::npos);
+
+  const CliRun jsonl = RunCli("text --jsonl " + book_);
+  ASSERT_EQ(jsonl.status, 0) << jsonl.err;
+  std::istringstream lines(jsonl.out);
+  std::string line;
+  int pages = 0;
+  while (std::getline(lines, line)) {
+    const test::JsonValue page = test::ParseJson(line);
+    EXPECT_EQ(page.keys, (std::vector<std::string>{"title", "path", "text"}));
+    ++pages;
+  }
+  EXPECT_EQ(pages, 5);
+}
+
+TEST_F(CliText, SearchTextRanksAndKeepsItsIndex) {
+  const CliRun first = RunCli("search --text " + book_ + " " + Quote("fox quokka"));
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.out.substr(0, first.out.find('\n')), "Red fox\tfox.htm\t3\tThe **fox** is red. A **quokka** is not.");
+  EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 2);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache_ + "/tessaly"), {}), 1);
+
+  const CliRun json = RunCli("search --text --json " + book_ + " 函数");
+  ASSERT_EQ(json.status, 0) << json.err;
+  const test::JsonValue document = test::ParseJson(json.out);
+  ASSERT_EQ(document.keys, (std::vector<std::string>{"query", "pages"}));
+  ASSERT_EQ(document.items[1].items.size(), 1u);
+  EXPECT_EQ(document.items[1].items[0].keys, (std::vector<std::string>{"title", "path", "hits", "snippet"}));
+
+  const CliRun bad = RunCli("search --text " + book_ + " " + Quote("\"open"));
+  EXPECT_EQ(bad.status, 2);
+  EXPECT_EQ(bad.out, "");
+  EXPECT_EQ(bad.err, "tessaly-cli: The quotation mark before \"open\" is not closed.\n");
+}
+
+}  // namespace
+}  // namespace tessaly
