@@ -10,8 +10,9 @@
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
-#include "base/text.h"
+#include "base/book_error.h"
 #include "base/book_path.h"
+#include "base/text.h"
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
 #include "helpdata/topic_table.h"
@@ -63,8 +64,7 @@ void PageHost::ReportMissingPart(std::string_view message) {
   // Each text once per page, however many parts share it.
   std::string text = reader_.BookMessageText(message);
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  auto& notices = reader_.pageNotices_;
-  if (!text.empty() && std::find(notices.begin(), notices.end(), text) == notices.end()) notices.push_back(text);
+  if (!text.empty() && reader_.pageNoticeTexts_.insert(text).second) reader_.pageNotices_.push_back(text);
 }
 
 bool PageHost::ShowPage(std::string_view link) { return reader_.ShowPage(link); }
@@ -116,7 +116,10 @@ bool Reader::ShowPage(std::string_view link) {
   // Frames come back through here while their frameset is prepared: the
   // outermost call gathers what every one of them missed into one notice.
   const bool outermost = pageDepth_ == 0;
-  if (outermost) pageNotices_.clear();
+  if (outermost) {
+    pageNotices_.clear();
+    pageNoticeTexts_.clear();
+  }
   ++pageDepth_;
   BeginBusy();
   const bool prepared = pageCache_->PreparePage(target);
@@ -140,11 +143,14 @@ void Reader::UpdatePageNotice() {
     platform_.HideNotice();
     return;
   }
+  // A page may lack thousands of parts: the first few say what is missing.
   std::string text;
-  for (const std::string& notice : pageNotices_) {
+  const std::size_t shown = std::min(pageNotices_.size(), kMaxNoticeLines);
+  for (std::size_t i = 0; i < shown; ++i) {
     if (!text.empty()) text += '\n';
-    text += notice;
+    text += pageNotices_[i];
   }
+  if (pageNotices_.size() > shown) text += "\n" + FormatText(kMoreNotices, pageNotices_.size() - shown);
   platform_.ShowNotice(text);
 }
 

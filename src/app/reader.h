@@ -59,6 +59,7 @@ class Reader {
   static constexpr std::size_t kMaxLinkBytes = 255;
   static constexpr std::size_t kMaxTempFolderBytes = 260;
   static constexpr std::size_t kMaxWorkDirectoryChars = 255;
+  static constexpr std::size_t kMaxNoticeLines = 10;  // messages in the notice above a page
 
   explicit Reader(Platform& platform);
   ~Reader();
@@ -269,6 +270,7 @@ class Reader {
   // Parts of the page being prepared that the book lacks (message texts,
   // each once), and the page file the notice beside the view speaks of.
   std::vector<std::string> pageNotices_;
+  std::unordered_set<std::string> pageNoticeTexts_;
   int pageDepth_ = 0;
   std::string noticeDocument_;
 };

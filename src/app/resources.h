@@ -78,6 +78,8 @@ inline constexpr std::string_view kBrowserFailed = "Unable to Launch Browser";
 inline constexpr std::string_view kBrowserCaption = "Browser Control Problem:";
 inline constexpr std::string_view kNotInBookCaption = "Tallis Message";
 inline constexpr std::string_view kNotInBookText = "This page is not in the book:\n";
+// The last line of a page's notice when it lacks more parts than it lists.
+inline constexpr char kMoreNotices[] = "... and %zu more.";
 inline constexpr std::string_view kNoTopicsFound = "No topics found";
 inline constexpr std::string_view kNoTopicsCaption = "Help";
 

@@ -1,4 +1,5 @@
 // info, toc and topics: what a book says of itself, its contents and topics.
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -12,16 +13,21 @@
 #include "cli/json_output.h"
 #include "cli/output.h"
 #include "helpdata/contents_tree.h"
+#include "helpdata/sitemap_depth.h"
 #include "helpdata/topic_table.h"
 
 namespace tessaly::cli {
 
 namespace {
 
+// A line of book text for the terminal (its own tabs separate columns;
+// the book's control characters are escaped by the callers' fields).
 void PrintLine(const std::string& line) {
   std::fwrite(line.data(), 1, line.size(), stdout);
   std::fputc('\n', stdout);
 }
+
+std::string Shown(const Book& book, std::string_view text) { return Printable(BookText(book, text)); }
 
 // One fact that `info` reports: its label in the lines, its key in the JSON
 // document, and either a text (none when the book lacks it) or a number.
@@ -63,7 +69,7 @@ int RunInfo(const Args& args) {
   OpenBook(book, args[0]);
   for (const InfoFact& fact : InfoFacts(book)) {
     std::string value = fact.number ? std::to_string(*fact.number) : fact.text.value_or("");
-    PrintLine(std::string(fact.label) + ": " + value);
+    PrintLine(std::string(fact.label) + ": " + Printable(value));
   }
   return 0;
 }
@@ -71,7 +77,7 @@ int RunInfo(const Args& args) {
 int RunInfoJson(const Args& args) {
   Book book;
   OpenBook(book, args[0]);
-  JsonWriter json;
+  JsonWriter json(stdout);
   json.BeginObject();
   for (const InfoFact& fact : InfoFacts(book)) {
     json.Key(fact.key);
@@ -87,30 +93,31 @@ int RunInfoJson(const Args& args) {
 int RunToc(const Args& args) {
   Book book;
   OpenBook(book, args[0]);
-  // Document order with an explicit stack: contents may nest deeply.
-  std::vector<std::pair<const TocNode*, int>> stack;
-  const TocNode& root = book.Contents().root;
-  for (int i = root.children.Count() - 1; i >= 0; --i) stack.emplace_back(root.children.Get(i), 0);
-  while (!stack.empty()) {
-    auto [node, depth] = stack.back();
-    stack.pop_back();
-    PrintLine(std::string(2 * static_cast<std::size_t>(depth), ' ') + BookText(book, node->name) + "\t" +
-              BookText(book, node->local));
-    for (int i = node->children.Count() - 1; i >= 0; --i) stack.emplace_back(node->children.Get(i), depth + 1);
-  }
+  int deepest = 0;
+  std::string out;
+  ForEachTocNode(book.Contents().root, [&](const TocNode& node, int depth) {
+    deepest = std::max(deepest, depth);
+    out.append(2 * static_cast<std::size_t>(ShownDepth(depth)), ' ');
+    out += Shown(book, node.name) + "\t" + Shown(book, node.local) + "\n";
+    if (out.size() >= kFlushBytes) Flush(out);
+  });
+  Flush(out);
+  WarnOfDepth("contents", deepest);
   return 0;
 }
 
 int RunTocJson(const Args& args) {
   Book book;
   OpenBook(book, args[0]);
-  JsonWriter json;
+  JsonWriter json(stdout);
   json.BeginObject();
   json.Key("entries");
   json.BeginArray();
   JsonTreeNester tree(json);
+  int deepest = 0;
   ForEachTocNode(book.Contents().root, [&](const TocNode& node, int depth) {
-    tree.Enter(depth);
+    deepest = std::max(deepest, depth);
+    tree.Enter(ShownDepth(depth));
     json.Key("name");
     WriteBookText(json, book, node.name);
     json.Key("path");
@@ -121,6 +128,7 @@ int RunTocJson(const Args& args) {
   json.EndArray();
   json.EndObject();
   PrintDocument(json.Finish());
+  WarnOfDepth("contents", deepest);
   return 0;
 }
 
@@ -129,15 +137,15 @@ int RunTopics(const Args& args) {
   OpenBook(book, args[0]);
   const TopicTable& topics = book.Topics();
   for (std::int32_t n = 0; n < topics.Count(); ++n)
-    PrintLine(std::to_string(n) + "\t" + BookText(book, topics.Title(n)) + "\t" +
-              BookText(book, topics.Path(n).value_or("")));
+    PrintLine(std::to_string(n) + "\t" + Shown(book, topics.Title(n)) + "\t" +
+              Shown(book, topics.Path(n).value_or("")));
   return 0;
 }
 
 int RunTopicsJson(const Args& args) {
   Book book;
   OpenBook(book, args[0]);
-  JsonWriter json;
+  JsonWriter json(stdout);
   json.BeginObject();
   json.Key("topics");
   json.BeginArray();

@@ -4,6 +4,7 @@
 
 #include "book/book.h"
 #include "cli/commands.h"
+#include "cli/output.h"
 #include "helpdata/system_records.h"
 
 namespace tessaly::cli {
@@ -14,7 +15,8 @@ int RunList(const Args& args) {
   for (const DirectoryEntry& entry : book.File().entries) {
     std::printf("%llu\t%llu\t%llu\t", static_cast<unsigned long long>(entry.section),
                 static_cast<unsigned long long>(entry.offset), static_cast<unsigned long long>(entry.length));
-    std::fwrite(entry.name.data(), 1, entry.name.size(), stdout);
+    const std::string name = Printable(entry.name);
+    std::fwrite(name.data(), 1, name.size(), stdout);
     std::fputc('\n', stdout);
   }
   return 0;

@@ -1,4 +1,5 @@
 // index: the book's keyword index as the reader lists it.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "cli/json_output.h"
 #include "cli/output.h"
 #include "helpdata/keyword_index.h"
+#include "helpdata/sitemap_depth.h"
 
 namespace tessaly::cli {
 
@@ -19,22 +21,26 @@ int RunIndex(const Args& args) {
   book.BuildKeywordIndex();
 
   std::string out;
+  int deepest = 0;
   ForEachIndexEntry(book.KeywordIndex(), [&](const IndexEntry& entry, int depth) {
-    const std::string indent(2 * static_cast<std::size_t>(depth), ' ');
+    deepest = std::max(deepest, depth);
+    const std::string indent(2 * static_cast<std::size_t>(ShownDepth(depth)), ' ');
     out += indent;
-    out += BookText(book, entry.name);
+    out += Printable(BookText(book, entry.name));
     out += '\n';
     for (const IndexTarget* target : entry.targets) {
       if (target == nullptr) continue;
       out += indent;
       out += "  ";
-      out += BookText(book, target->name);
+      out += Printable(BookText(book, target->name));
       out += '\t';
-      out += BookText(book, target->local);
+      out += Printable(BookText(book, target->local));
       out += '\n';
     }
+    if (out.size() >= kFlushBytes) Flush(out);
   });
-  std::fwrite(out.data(), 1, out.size(), stdout);
+  Flush(out);
+  WarnOfDepth("keyword index", deepest);
   return 0;
 }
 
@@ -45,13 +51,15 @@ int RunIndexJson(const Args& args) {
   OpenBook(book, args[0]);
   book.BuildKeywordIndex();
 
-  JsonWriter json;
+  JsonWriter json(stdout);
   json.BeginObject();
   json.Key("keywords");
   json.BeginArray();
   JsonTreeNester tree(json);
+  int deepest = 0;
   ForEachIndexEntry(book.KeywordIndex(), [&](const IndexEntry& entry, int depth) {
-    tree.Enter(depth);
+    deepest = std::max(deepest, depth);
+    tree.Enter(ShownDepth(depth));
     json.Key("keyword");
     json.String(BookText(book, entry.name));
     json.Key("targets");
@@ -72,6 +80,7 @@ int RunIndexJson(const Args& args) {
   json.EndArray();
   json.EndObject();
   PrintDocument(json.Finish());
+  WarnOfDepth("keyword index", deepest);
   return 0;
 }
 

@@ -1,7 +1,10 @@
 // A small JSON writer for tessaly-cli --json.
 //
-// The document is built in memory and printed whole, so that a command that
-// fails part way prints nothing. Output is stable: two-space indentation,
+// The document goes to a stream as it is written, in pieces of
+// kFlushBytes, so that no document is ever held whole (a book's tree may be
+// large); without a stream it is kept for Finish(). The tool reads the whole
+// book before it writes, so a failure leaves the output empty. Output is
+// stable: two-space indentation,
 // one member or element per line, members in the order written, "[]" and
 // "{}" for empty containers, and a newline after the document.
 //
@@ -14,6 +17,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -101,6 +105,11 @@ inline void AppendJsonString(std::string& out, std::string_view text) {
 // value follows its Key. Misuse is a programming error: std::logic_error.
 class JsonWriter {
  public:
+  static constexpr std::size_t kFlushBytes = 64 * 1024;
+
+  JsonWriter() = default;
+  explicit JsonWriter(std::FILE* stream) : stream_(stream) {}
+
   void BeginObject() { Open('{'); }
   void EndObject() { Close('{', '}'); }
   void BeginArray() { Open('['); }
@@ -136,7 +145,8 @@ class JsonWriter {
     else Null();
   }
 
-  // The finished document with its closing newline.
+  // The finished document with its closing newline (with a stream: what
+  // is left of it; the caller writes it out).
   std::string Finish() {
     if (!levels_.empty() || !done_) throw std::logic_error("JSON document not complete");
     return out_ + '\n';
@@ -149,6 +159,10 @@ class JsonWriter {
   };
 
   void NewLine() {
+    if (stream_ != nullptr && out_.size() >= kFlushBytes) {
+      std::fwrite(out_.data(), 1, out_.size(), stream_);
+      out_.clear();
+    }
     if (!levels_.back().empty) out_ += ',';
     levels_.back().empty = false;
     out_ += '\n';
@@ -185,6 +199,7 @@ class JsonWriter {
     out_ += closing;
   }
 
+  std::FILE* stream_ = nullptr;
   std::string out_;
   std::vector<Level> levels_;
   bool afterKey_ = false;

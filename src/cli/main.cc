@@ -9,6 +9,7 @@
 
 #include "base/book_error.h"
 #include "cli/commands.h"
+#include "cli/output.h"
 
 namespace tessaly::cli {
 namespace {
@@ -192,9 +193,7 @@ int Main(int argc, char** argv) {
       return call->json ? c.runJson(args) : c.run(args);
     } catch (const BookError& error) {
       std::fflush(stdout);
-      const std::string& message = error.Message();
-      std::fputs(message.c_str(), stderr);
-      if (message.empty() || message.back() != '\n') std::fputc('\n', stderr);
+      std::fputs(ErrorReport(error).c_str(), stderr);
       return 1;
     }
   }

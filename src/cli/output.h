@@ -9,6 +9,7 @@
 
 namespace tessaly {
 class Book;
+class BookError;
 }
 
 namespace tessaly::cli {
@@ -25,5 +26,26 @@ std::optional<std::string> TextInBook(const Book& book, std::string_view utf8);
 
 // Opens a book completely with the tool's converter attached.
 void OpenBook(Book& book, const std::string& path);
+
+// Text as the terminal gets it: control characters (C0, DEL, C1) and bytes
+// that are not UTF-8 are written as \xHH (C1 as \u00HH), so that no name a
+// book stores can move the cursor, recolour or retitle the terminal, or
+// forge a line of a listing. Line breaks stay when keepLineBreaks is set.
+std::string Printable(std::string_view text, bool keepLineBreaks = false);
+
+// Plain output goes out in pieces of this size, never held whole.
+inline constexpr std::size_t kFlushBytes = 64 * 1024;
+
+// Writes `out` to standard output and empties it.
+void Flush(std::string& out);
+
+// Says on standard error that a tree (the "contents", the "keyword index")
+// nests deeper than the levels shown, when its deepest entry (0 for the top)
+// lies below them.
+void WarnOfDepth(const char* tree, int deepest);
+
+// A book error as the tool reports it (on standard error): its message,
+// printable, and the system's reason where the system refused.
+std::string ErrorReport(const BookError& error);
 
 }  // namespace tessaly::cli

@@ -21,8 +21,9 @@ namespace {
 namespace fs = std::filesystem;
 
 void PrintError(std::string_view message) {
-  std::fwrite(message.data(), 1, message.size(), stderr);
-  if (message.empty() || message.back() != '\n') std::fputc('\n', stderr);
+  const std::string shown = Printable(message, true);
+  std::fwrite(shown.data(), 1, shown.size(), stderr);
+  if (shown.empty() || shown.back() != '\n') std::fputc('\n', stderr);
 }
 
 // The page view of the command line: frames are prepared through the same
@@ -80,7 +81,7 @@ int RunPage(const Args& args) {
     return 0;
   }
   if (!platform.Missing().empty()) {
-    std::fprintf(stderr, "tessaly-cli: %s is not in the book\n", platform.Missing().c_str());
+    std::fprintf(stderr, "tessaly-cli: %s is not in the book\n", Printable(platform.Missing()).c_str());
   } else if (cache.CreatedCount() == 0 && !cache.LastFilePath().empty() && platform.Errors() == 0) {
     std::fprintf(stderr, "tessaly-cli: cannot write %s\n", cache.LastFilePath().c_str());
   } else if (platform.Errors() == 0) {

@@ -20,7 +20,7 @@ void AppendField(std::string& out, std::string text) {
   for (char& c : text) {
     if (c == '\t' || c == '\n' || c == '\r') c = ' ';
   }
-  out += text;
+  out += Printable(text);
 }
 
 // Opens the book and looks the word up; both forms print these results. A
@@ -69,7 +69,7 @@ int RunSearch(const Args& args) {
 int RunSearchJson(const Args& args) {
   Book book;
   const PointerArray<SearchResult> results = Find(book, args);
-  JsonWriter json;
+  JsonWriter json(stdout);
   json.BeginObject();
   json.Key("word");
   json.String(args[1]);

@@ -22,7 +22,7 @@ std::string Field(std::string text) {
   for (char& c : text) {
     if (c == '\t' || c == '\n' || c == '\r') c = ' ';
   }
-  return text;
+  return Printable(text);
 }
 
 std::vector<BookPage> ReadPages(const Args& args) {
@@ -106,7 +106,7 @@ int RunSearchTextJson(const Args& args) {
   int status = 0;
   const std::optional<std::vector<TextHit>> hits = Find(args, &status);
   if (!hits) return status;
-  JsonWriter json;
+  JsonWriter json(stdout);
   json.BeginObject();
   json.Key("query");
   json.String(args[1]);

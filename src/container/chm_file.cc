@@ -22,6 +22,8 @@ bool ChmFile::Open(const std::string& path, int& error) {
     refusal = errno;
   } else if (S_ISDIR(status.st_mode)) {
     refusal = EISDIR;
+  } else if (S_ISFIFO(status.st_mode) || S_ISSOCK(status.st_mode)) {
+    refusal = ESPIPE;  // nothing to read at an offset, as a book is read
   } else if (!S_ISREG(status.st_mode)) {
     refusal = EINVAL;
   }

@@ -168,7 +168,26 @@ std::string PageCache::FullPath(std::string_view reference) const {
   return full;
 }
 
+std::string PageCache::PathKey(std::string_view reference) const {
+  std::string key = FullPath(reference);
+  NormalizeBookPath(key);
+  CutAt(key, '#');
+  LowerCaseInPlace(key);
+  return key;
+}
+
 void PageCache::WriteCopies(std::uint32_t pagePairs) {
+  // The page's pairs by the in-book path they stand for (the first pair of
+  // a path is the one its copy goes by), for the style sheets' references.
+  namesByPath_.clear();
+  for (std::size_t at = 0; at < pageBuffer_.Length();) {
+    const std::string_view reference = pageBuffer_.StringAt(at);
+    at += reference.size() + 1;
+    const std::string_view name = pageBuffer_.StringAt(at);
+    at += name.size() + 1;
+    namesByPath_.emplace(PathKey(reference), name);
+  }
+
   // Style sheets add pairs of their own while this walks: offsets, not
   // pointers, since the buffer may move; those later pairs are copied as they
   // are (one level deep).
@@ -180,20 +199,26 @@ void PageCache::WriteCopies(std::uint32_t pagePairs) {
     offset += name.size() + 1;
     const bool fromPage = index < pagePairs;
 
-    PageFile out = CreatePageFile(name);
-    if (!out) continue;
     // A frame page is only an empty placeholder: it is shown in its own turn.
-    if (fromPage && IsHtmlPage(reference)) continue;
+    if (fromPage && IsHtmlPage(reference)) {
+      CreatePageFile(name);
+      continue;
+    }
+    // What the book cannot give gets no file: the page shows without it.
     const std::string fullPath = FullPath(reference);
+    ObjectBuffer bytes;
     try {
-      const ObjectBuffer bytes = book_->ReadObject(fullPath);
-      if (fromPage && FileExtension(reference) == ".css") {
-        WriteStyleSheet(out.get(), fullPath, bytes);
-      } else {
-        std::fwrite(bytes.data(), 1, bytes.size(), out.get());
-      }
+      bytes = book_->ReadObject(fullPath);
     } catch (const BookError& error) {
       if (!error.Message().empty()) platform_.ReportMissingPart(error.Message());
+      continue;
+    }
+    PageFile out = CreatePageFile(name);
+    if (!out) continue;
+    if (fromPage && FileExtension(reference) == ".css") {
+      WriteStyleSheet(out.get(), fullPath, bytes);
+    } else {
+      std::fwrite(bytes.data(), 1, bytes.size(), out.get());
     }
   }
 }
@@ -217,22 +242,16 @@ void PageCache::WriteStyleSheet(std::FILE* out, std::string_view fullPath,
     CutAt(target, '#');
     if (target.empty()) return std::nullopt;
     // One copy per page: an object the page or another sheet already has.
-    for (std::size_t at = 0; at < pageBuffer_.Length();) {
-      const std::string_view reference = pageBuffer_.StringAt(at);
-      at += reference.size() + 1;
-      const std::string_view name = pageBuffer_.StringAt(at);
-      at += name.size() + 1;
-      std::string known = FullPath(reference);
-      NormalizeBookPath(known);
-      CutAt(known, '#');
-      if (EqualNoCase(known, target)) return std::string(name);
-    }
+    std::string key = target;
+    LowerCaseInPlace(key);
+    if (const auto known = namesByPath_.find(key); known != namesByPath_.end()) return known->second;
     // What the book lacks stays as written: no empty copy, no error box.
     if (!book_->HasObject(target)) return std::nullopt;
     std::string name = FormatText("%ufile", static_cast<unsigned>(fileCounter_)) + SafeExtension(extension);
     ++fileCounter_;
     pageBuffer_.AppendString("/" + target);
     pageBuffer_.AppendString(name);
+    namesByPath_.emplace(std::move(key), name);
     return name;
   };
 
@@ -275,23 +294,26 @@ PageFile PageCache::CreatePageFile(std::string_view rawName) {
   lastFilePath_ = tempFolder_;
   lastFilePath_.append(name);
   if (!IsPlainFileName(name) || lastFilePath_.size() > kMaxFilePath) return nullptr;
-  std::FILE* file = std::fopen(lastFilePath_.c_str(), "wb");
-  if (file == nullptr) return nullptr;
+  if (!folder_.IsOpen()) folder_ = FolderHandle::Open(tempFolder_, false);
+  if (!folder_.IsOpen()) return nullptr;
+  PageFile file = CreateFileIn(folder_, name);
+  if (!file) return nullptr;
   createdFiles_.AppendString(lastFilePath_);
   ++createdCount_;
-  return PageFile(file);
+  return file;
 }
 
 void PageCache::ClearPageFiles(bool removeFolder) {
   for (std::size_t offset = 0; offset < createdFiles_.Length();) {
     const std::string path(createdFiles_.StringAt(offset));
     offset += path.size() + 1;
-    std::remove(path.c_str());
+    RemoveFileIn(folder_, std::string_view(path).substr(tempFolder_.size()));
   }
   createdCount_ = 0;
   createdFiles_.Reset();
   if (removeFolder) {
     // Only an empty folder goes: nothing but what this cache wrote is deleted.
+    folder_ = FolderHandle();
     std::error_code error;
     std::filesystem::remove(std::filesystem::path(tempFolder_.substr(0, tempFolder_.size() - 1)), error);
   }

@@ -26,8 +26,10 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "base/byte_buffer.h"
+#include "base/safe_files.h"
 
 namespace tessaly {
 
@@ -35,10 +37,7 @@ class History;
 class ObjectSource;
 class PagePlatform;
 
-struct PageFileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using PageFile = std::unique_ptr<std::FILE, PageFileCloser>;
+using PageFile = OwnedFile;
 
 class PageCache {
  public:
@@ -77,9 +76,11 @@ class PageCache {
   // Raises BookError when the page cannot be read.
   std::uint32_t RewritePage(const ObjectSource& book, std::string_view pagePath, std::FILE* out, bool showImages);
 
-  // Opens tempFolder + name (cut at its first '#') for writing; null when the
-  // name is not a plain file name, the path would pass kMaxFilePath, or the
-  // open fails. lastFilePath is set to the path in every case.
+  // Creates tempFolder + name (cut at its first '#') for writing, through
+  // the folder's descriptor: what stands at that name (a link too) is
+  // replaced, never written through. Null when the name is not a plain file
+  // name, the path would pass kMaxFilePath, or the creation fails.
+  // lastFilePath is set to the path in every case.
   PageFile CreatePageFile(std::string_view name);
 
   // Deletes every file listed in createdFiles and empties the list; with
@@ -120,6 +121,8 @@ class PageCache {
   void WriteStyleSheet(std::FILE* out, std::string_view fullPath, std::span<const std::uint8_t> bytes);
   // The in-book path a recorded reference stands for.
   std::string FullPath(std::string_view reference) const;
+  // The key a reference's in-book path is known by within one page.
+  std::string PathKey(std::string_view reference) const;
   // Shows the frames of the page just written (second pass); true when at
   // least one was followed.
   bool ShowFrames(std::uint32_t pagePairs);
@@ -129,6 +132,7 @@ class PageCache {
   History& history_;
   const ObjectSource* book_ = nullptr;
   std::string tempFolder_;
+  FolderHandle folder_;  // tempFolder_, opened on first use
 
   std::string currentPageFile_;
   std::string currentPagePath_;
@@ -140,6 +144,11 @@ class PageCache {
   std::uint32_t createdCount_ = 0;
   std::string historyEntry_;
   ByteBuffer pageBuffer_;
+  // The pairs of pageBuffer by reference (ASCII letters folded) and by the
+  // in-book path they stand for, so that a page naming many copies costs
+  // one lookup per reference, not a scan of every pair.
+  std::unordered_map<std::string, std::string> namesByReference_;
+  std::unordered_map<std::string, std::string> namesByPath_;
   bool imagesForCopies_ = true;  // the images setting of the page being written
   int frameDepth_ = 0;
 };

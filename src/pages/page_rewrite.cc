@@ -29,6 +29,8 @@ void Write(std::FILE* out, std::string_view bytes) {
 std::uint32_t PageCache::RewritePage(const ObjectSource& book, std::string_view pagePath, std::FILE* out,
                                      bool showImages) {
   pageBuffer_.Reset();
+  namesByReference_.clear();
+  namesByPath_.clear();
   imagesForCopies_ = showImages;
   const ObjectBuffer bytes = book.ReadObject(pagePath);
   const std::string pageDir = DirectoryPart(pagePath.substr(0, std::min(pagePath.size(), kMaxPath)));
@@ -117,17 +119,15 @@ void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool show
 
 std::string PageCache::NameFor(std::string_view reference, std::string_view extension,
                                std::uint32_t& newPairs) {
-  for (std::size_t at = 0; at < pageBuffer_.Length();) {
-    const std::string_view known = pageBuffer_.StringAt(at);
-    at += known.size() + 1;
-    const std::string_view name = pageBuffer_.StringAt(at);
-    at += name.size() + 1;
-    if (EqualNoCase(known, reference)) return std::string(name);
-  }
+  std::string key(reference);
+  LowerCaseInPlace(key);
+  const auto known = namesByReference_.find(key);
+  if (known != namesByReference_.end()) return known->second;
   std::string name = FormatText("%ufile", static_cast<unsigned>(fileCounter_)) + SafeExtension(extension);
   ++fileCounter_;
   pageBuffer_.AppendString(reference);
   pageBuffer_.AppendString(name);
+  namesByReference_.emplace(std::move(key), name);
   ++newPairs;
   return name;
 }

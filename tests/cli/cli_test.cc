@@ -76,7 +76,7 @@ TEST(Cli, OptionsMayComeBeforeTheCommand) {
 TEST(Cli, BookErrorsExitWithOneAndTheMessage) {
   CliRun run = RunCli("ls /nonexistent/book.chm");
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Can't open chm file: /nonexistent/book.chm.\n");
+  EXPECT_EQ(run.err, "tessaly-cli: Can't open chm file: /nonexistent/book.chm. (No such file or directory)\n");
   EXPECT_EQ(run.out, "");
   test::TempFile notChm(std::string(200, 'x'));
   run = RunCli("dump " + Quote(notChm.Path()));

@@ -423,7 +423,7 @@ TEST(CliJson, BookErrorsPrintNothingOnStandardOutput) {
   const CliRun missing = RunCli("info --json /nonexistent/book.chm");
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
-  EXPECT_EQ(missing.err, "Can't open chm file: /nonexistent/book.chm.\n");
+  EXPECT_EQ(missing.err, "tessaly-cli: Can't open chm file: /nonexistent/book.chm. (No such file or directory)\n");
 
   // An index that fails after some keywords were read.
   const std::string hhk = "<UL>" + Item(Param("Name", "fine") + Param("Local", "f.htm")) +

@@ -80,7 +80,7 @@ TEST(CliPage, FailuresExitWithOne) {
 
   run = RunCli("page /nonexistent/book.chm index.htm " + Quote(root.Path()));
   EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.err, "Can't open chm file: /nonexistent/book.chm.\n");
+  EXPECT_EQ(run.err, "tessaly-cli: Can't open chm file: /nonexistent/book.chm. (No such file or directory)\n");
 
   // A folder that cannot be made.
   test::TempFile plain(std::string("x"), ".txt");

@@ -9,9 +9,10 @@
 
 namespace tessaly::test {
 
-CliRun RunCli(const std::string& args) {
+CliRun RunCli(const std::string& args, const std::string& before) {
   TempFile errFile(std::string(), ".err");
-  const std::string command = std::string(TESSALY_CLI) + " " + args + " 2>" + errFile.Path();
+  const std::string command =
+      (before.empty() ? std::string() : before + " ") + TESSALY_CLI + " " + args + " 2>" + errFile.Path();
   CliRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;

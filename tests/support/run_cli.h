@@ -12,8 +12,9 @@ struct CliRun {
 };
 
 // Runs tessaly-cli with the given arguments, which are passed through the
-// shell: quote them with Quote().
-CliRun RunCli(const std::string& args);
+// shell: quote them with Quote(). `before` is shell text put before the
+// tool's path (limits: "ulimit -t 10; exec", a wrapper: "exec timeout 10").
+CliRun RunCli(const std::string& args, const std::string& before = std::string());
 
 // Single-quotes a text for the shell.
 std::string Quote(const std::string& text);

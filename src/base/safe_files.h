@@ -1,0 +1,59 @@
+// Writing files inside a folder without ever following a link that stands
+// in it.
+//
+// A folder is reached once, by the path its owner gives (that path may be a
+// link the owner made), and everything below it through its descriptor:
+// sub-folders are opened with O_NOFOLLOW, and a file is created with
+// O_CREAT | O_EXCL | O_NOFOLLOW after whatever stood at its name (a file, a
+// link, a dangling link) has been removed. A link planted in the folder is
+// therefore replaced, never written through, and nothing is created at its
+// target.
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace tessaly {
+
+// An open descriptor of a folder, closed with the object.
+class FolderHandle {
+ public:
+  FolderHandle() = default;
+  explicit FolderHandle(int fd) : fd_(fd) {}
+  ~FolderHandle();
+  FolderHandle(FolderHandle&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  FolderHandle& operator=(FolderHandle&& other) noexcept;
+  FolderHandle(const FolderHandle&) = delete;
+  FolderHandle& operator=(const FolderHandle&) = delete;
+
+  bool IsOpen() const { return fd_ >= 0; }
+  int Fd() const { return fd_; }
+
+  // The folder at path (following a link there: the caller named it);
+  // creates it, and the folders above it, when missing. Not open on failure
+  // (errno tells why).
+  static FolderHandle Open(const std::string& path, bool create);
+
+  // The sub-folder `name` (one component, no '/'), created when missing; a
+  // link there is refused (ELOOP or ENOTDIR). Not open on failure.
+  FolderHandle Child(std::string_view name, bool create) const;
+
+ private:
+  int fd_ = -1;
+};
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// Creates the file `name` (one component) in the folder for writing,
+// replacing what stood there; null on failure (errno tells why).
+OwnedFile CreateFileIn(const FolderHandle& folder, std::string_view name);
+
+// Removes the file or link `name` from the folder; true when it is gone.
+bool RemoveFileIn(const FolderHandle& folder, std::string_view name);
+
+}  // namespace tessaly
