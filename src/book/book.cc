@@ -146,7 +146,7 @@ const FullTextIndex& Book::FullText() const {
 
 PointerArray<SearchResult> Book::Search(std::string_view query) const {
   PointerArray<SearchResult> results(kSearchResultCapacity, kSearchResultGrowth);
-  FullText().Search(query, topics_, results);
+  FullText().Search(query, topics_, results, CodePage());
   return results;
 }
 

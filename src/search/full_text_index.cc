@@ -9,6 +9,7 @@
 #include "base/book_error.h"
 #include "base/text.h"
 #include "helpdata/topic_table.h"
+#include "search/adjacent_characters.h"
 
 namespace tessaly {
 
@@ -413,14 +414,14 @@ void FullTextIndex::FindWordEntries(std::string_view word, std::vector<WordEntry
   } while (walker.Next(entry) == Walker::Step::Entry && walker.Complete() && walker.Word() == word);
 }
 
-void FullTextIndex::DecodeDocumentList(const WordEntry& entry, std::vector<SearchResult>& out) const {
+void FullTextIndex::ReadRecords(const WordEntry& entry, std::vector<std::uint32_t>* locations,
+                                const std::function<void(std::uint32_t topic, std::uint32_t count)>& visit) const {
   const std::size_t size = data_.size();
   if (entry.listOffset > size || entry.listSize > size - entry.listOffset) {
     RaiseDamaged("the document list at %u (%u bytes) lies outside the object (%zu bytes).", entry.listOffset,
                  entry.listSize, size);
   }
   const Bytes list = Bytes(data_).subspan(entry.listOffset, entry.listSize);
-  out.reserve(out.size() + std::min<std::size_t>(entry.documentCount, list.size()));
   std::size_t at = 0;
   std::uint32_t previous = 0;
   for (std::uint32_t i = 0; i < entry.documentCount && at < list.size(); ++i) {
@@ -430,18 +431,36 @@ void FullTextIndex::DecodeDocumentList(const WordEntry& entry, std::vector<Searc
     std::uint32_t count = 0;
     bool whole = ReadScaleRootCode(record, position, documentRoot_, step) &&
                  ReadScaleRootCode(record, position, countRoot_, count);
+    if (locations != nullptr) locations->clear();
     std::uint32_t location = 0;
+    std::uint32_t sum = 0;
     for (std::uint32_t j = 0; whole && j < count; ++j) {
       whole = ReadScaleRootCode(record, position, locationRoot_, location);
+      // Each location takes at least one bit of the record: the list stays
+      // within what the record's bytes justify.
+      if (whole && locations != nullptr) {
+        sum = SaturatingAdd(sum, location);
+        locations->push_back(sum);
+      }
     }
     if (!whole) {
       RaiseDamaged("the document record at %zu runs past the end of its list at %u (%u bytes).",
                    entry.listOffset + at, entry.listOffset, entry.listSize);
     }
     previous += step;
-    out.push_back(SearchResult{previous, count});
+    visit(previous, count);
     at += static_cast<std::size_t>((position - 1 + 7) / 8);  // records start on a byte
   }
+}
+
+void FullTextIndex::DecodeDocumentList(const WordEntry& entry, std::vector<SearchResult>& out) const {
+  out.reserve(out.size() + std::min<std::size_t>(entry.documentCount, entry.listSize));
+  ReadRecords(entry, nullptr, [&](std::uint32_t topic, std::uint32_t count) { out.push_back({topic, count}); });
+}
+
+void FullTextIndex::DecodeLocations(const WordEntry& entry, const LocationVisitor& visit) const {
+  std::vector<std::uint32_t> locations;
+  ReadRecords(entry, &locations, [&](std::uint32_t topic, std::uint32_t) { visit(topic, locations); });
 }
 
 void FullTextIndex::Read(const ObjectSource& objects) {
@@ -449,8 +468,8 @@ void FullTextIndex::Read(const ObjectSource& objects) {
   Load(objects.ReadObject("$FIftiMain"));
 }
 
-void FullTextIndex::Search(std::string_view query, const TopicTable& topics,
-                           PointerArray<SearchResult>& results) const {
+void FullTextIndex::Search(std::string_view query, const TopicTable& topics, PointerArray<SearchResult>& results,
+                           int codePage) const {
   results.Clear();
   const std::size_t nul = query.find('\0');
   if (nul != std::string_view::npos) query = query.substr(0, nul);
@@ -462,8 +481,12 @@ void FullTextIndex::Search(std::string_view query, const TopicTable& topics,
 
   std::vector<WordEntry> entries;
   FindWordEntries(word, entries);
-  if (entries.empty()) return;
   std::vector<SearchResult> found;
+  if (entries.empty()) {
+    const std::vector<std::string> characters = DoubleByteCharacters(query, codePage);
+    if (characters.empty()) return;
+    found = FindAdjacentCharacters(*this, characters);
+  }
   for (const WordEntry& entry : entries) DecodeDocumentList(entry, found);
 
   // One record per topic: the title and the text entries of a word list many topics twice.

@@ -23,6 +23,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -116,12 +117,21 @@ class FullTextIndex {
   // Appends one record per document of the entry's list. Raises BookError when the list lies outside the
   // object or a record runs past the end of the list.
   void DecodeDocumentList(const WordEntry& entry, std::vector<SearchResult>& out) const;
+  // The same records with their locations (word positions in the document, ascending: the list stores
+  // each as the step from the one before), one call per document. Raises as DecodeDocumentList.
+  using LocationVisitor = std::function<void(std::uint32_t topic, std::span<const std::uint32_t> locations)>;
+  void DecodeLocations(const WordEntry& entry, const LocationVisitor& visit) const;
 
   // Clears `results`, then fills it with the topics holding the query word (ASCII letters folded to lower
   // case), each topic once with the locations of all entries of the word summed, ordered by topic title
   // under CompareNoCase; topics with equal titles stay in ascending topic order. Raises BookError for a
   // query longer than kMaxQueryLength and for a damaged document list. Without an index nothing is found.
-  void Search(std::string_view query, const TopicTable& topics, PointerArray<SearchResult>& results) const;
+  // In a book of a double-byte code page (932, 936, 949, 950), whose index stores Chinese and Japanese
+  // text a character at a time, a word of several such characters that the index lacks is found by its
+  // characters: the topics where they stand in a row (see adjacent_characters.h), with the number of
+  // times they do.
+  void Search(std::string_view query, const TopicTable& topics, PointerArray<SearchResult>& results,
+              int codePage = 0) const;
 
  private:
   class Walker;
@@ -139,6 +149,10 @@ class FullTextIndex {
   bool LinksAgree(const std::vector<std::uint32_t>& leaves) const;
   void ScanLeaves();
   bool Locate(std::string_view word, Walker& walker, WordEntry& out) const;
+  // Reads the entry's records, calling visit for each with its topic and location count; the locations
+  // go into *locations when it is given (else they are only skipped).
+  void ReadRecords(const WordEntry& entry, std::vector<std::uint32_t>* locations,
+                   const std::function<void(std::uint32_t topic, std::uint32_t count)>& visit) const;
 
   std::vector<std::uint8_t> data_;
   bool loaded_ = false;

@@ -358,5 +358,29 @@ TEST(Corpus, LookupsEqualThePlainScanAndCommonWordsSearch) {
   EXPECT_GT(withIndex, 10);
 }
 
+TEST(BookFullText, ChineseAndJapaneseWordsAreFoundByTheirCharacters) {
+  // The books' own indexes hold these words a character at a time.
+  const struct {
+    const char* book;
+    std::string word;  // in the book's code page
+    std::size_t atLeast;
+  } cases[] = {
+      {"aki426-gaucheofflinehelp-gauche-refman-ja.chm", "\x95\xb6\x8e\x9a\x97\xf1", 100},  // 文字列, 932
+      {"xwxbug-autoit-cn-adfs3.chm", "\xba\xaf\xca\xfd", 1},                              // 函数, 936
+  };
+  int read = 0;
+  for (const auto& c : cases) {
+    const std::string path = std::string(TESSALY_CORPUS) + "/files/" + c.book;
+    if (!std::filesystem::exists(path)) continue;
+    SCOPED_TRACE(c.book);
+    Book book;
+    book.Open(path);
+    book.LoadFullTextIndex();
+    EXPECT_GE(book.Search(c.word).Count(), static_cast<std::int32_t>(c.atLeast));
+    ++read;
+  }
+  if (read == 0) GTEST_SKIP() << "the corpus is not beside the sources";
+}
+
 }  // namespace
 }  // namespace tessaly

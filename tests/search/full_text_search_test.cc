@@ -310,5 +310,39 @@ TEST(FullTextSearch, LargeResultIsStableByTitle) {
   EXPECT_EQ(results.Capacity(), 100 + (static_cast<std::int32_t>(all.size()) - 100 + 9) / 10 * 10);
 }
 
+TEST(FullTextSearchCharacters, AWordOfSeveralCharactersIsFoundWhereTheyStandInARow) {
+  // Three Shift-JIS characters indexed one at a time (locations are the steps
+  // from the location before): in topic 1 they stand in a row twice (10..12
+  // and 40..42), in topic 2 only apart, in topic 3 in a row in its title.
+  const std::string a = "\x95\xb6", b = "\x8e\x9a", c = "\x97\xf1";
+  FtiBuilder builder;
+  builder.Add(b, {}).documents = {FtiDocument{1, {11, 30}}, FtiDocument{2, {5}}};
+  builder.Add(b, {}, 1).documents = {FtiDocument{3, {1}}};
+  builder.Add(c, {}).documents = {FtiDocument{1, {12, 30}}, FtiDocument{2, {9}}};
+  builder.Add(c, {}, 1).documents = {FtiDocument{3, {2}}};
+  builder.Add(a, {}).documents = {FtiDocument{1, {10, 30}}, FtiDocument{2, {1}}};
+  builder.Add(a, {}, 1).documents = {FtiDocument{3, {0}}};
+  std::stable_sort(builder.words.begin(), builder.words.end(),
+                   [](const test::FtiWord& x, const test::FtiWord& y) { return x.word < y.word; });
+  Fixture fixture(builder);
+  const struct {
+    std::string query;
+    int codePage;
+    Pairs found;
+  } cases[] = {
+      {a + b + c, 932, {{1, 2}, {3, 1}}},
+      {b + c, 932, {{1, 2}, {3, 1}}},
+      {c + a, 932, {}},               // both there, never in this order
+      {a + b + c, 1252, {}},          // not a double-byte code page: looked up whole
+      {a + b + "x", 932, {}},         // not every character a double-byte one
+      {a, 932, {{1, 2}, {2, 1}, {3, 1}}},  // one character is an ordinary word
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query + " in " + std::to_string(c.codePage));
+    fixture.index.Search(c.query, fixture.Table(), fixture.results, c.codePage);
+    EXPECT_EQ(Records(fixture.results), c.found);
+  }
+}
+
 }  // namespace
 }  // namespace tessaly
