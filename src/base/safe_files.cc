@@ -49,20 +49,50 @@ FolderHandle FolderHandle::Child(std::string_view name, bool create) const {
   return FolderHandle(::openat(fd_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
-OwnedFile CreateFileIn(const FolderHandle& folder, std::string_view name) {
+namespace {
+
+// A new file's descriptor, or -1 (errno set).
+int CreateNew(const FolderHandle& folder, std::string_view name) {
   if (!IsOneComponent(name)) {
     errno = EINVAL;
-    return nullptr;
+    return -1;
   }
   const std::string component(name);
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::openat(folder.Fd(), component.c_str(), kFlags, 0644);
   // What stands there goes first: a link is removed, not followed.
-  if (::unlinkat(folder.Fd(), component.c_str(), 0) != 0 && errno != ENOENT) return nullptr;
-  const int fd =
-      ::openat(folder.Fd(), component.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == EEXIST && ::unlinkat(folder.Fd(), component.c_str(), 0) == 0)
+    fd = ::openat(folder.Fd(), component.c_str(), kFlags, 0644);
+  return fd;
+}
+
+}  // namespace
+
+OwnedFile CreateFileIn(const FolderHandle& folder, std::string_view name) {
+  const int fd = CreateNew(folder, name);
   if (fd < 0) return nullptr;
   std::FILE* file = ::fdopen(fd, "wb");
   if (file == nullptr) ::close(fd);
   return OwnedFile(file);
+}
+
+bool WriteFileIn(const FolderHandle& folder, std::string_view name, std::span<const std::uint8_t> bytes) {
+  const int fd = CreateNew(folder, name);
+  if (fd < 0) return false;
+  int failure = 0;
+  for (std::size_t done = 0; failure == 0 && done < bytes.size();) {
+    const ssize_t wrote = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (wrote > 0) {
+      done += static_cast<std::size_t>(wrote);
+    } else if (wrote == 0) {
+      failure = EIO;
+    } else if (errno != EINTR) {
+      failure = errno;
+    }
+  }
+  if (::close(fd) != 0 && failure == 0) failure = errno;
+  errno = failure;
+  return failure == 0;
 }
 
 bool RemoveFileIn(const FolderHandle& folder, std::string_view name) {

@@ -10,8 +10,10 @@
 // target.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -52,6 +54,10 @@ using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
 // Creates the file `name` (one component) in the folder for writing,
 // replacing what stood there; null on failure (errno tells why).
 OwnedFile CreateFileIn(const FolderHandle& folder, std::string_view name);
+
+// Creates the file `name` as CreateFileIn does and writes the bytes into it,
+// without a stream in between; false on failure (errno tells why).
+bool WriteFileIn(const FolderHandle& folder, std::string_view name, std::span<const std::uint8_t> bytes);
 
 // Removes the file or link `name` from the folder; true when it is gone.
 bool RemoveFileIn(const FolderHandle& folder, std::string_view name);

@@ -39,18 +39,24 @@ constexpr const char* kSearchTextJson =
     "{\"query\": text (QUERY as given), \"pages\": [PAGE...]}\n"
     "  PAGE: {\"title\": text, \"path\": text, \"hits\": number, \"snippet\": text}\n"
     "  (best first; in the snippet the matched words stand between ** and **)";
-constexpr const char* kTextJsonl = "one line per page: {\"title\": text, \"path\": text, \"text\": text}";
+constexpr const char* kTextJsonl =
+    "one line per page: {\"book\": text (BOOK as given), \"title\": text, \"path\": text, \"text\": text}";
 
 constexpr CommandVariant kSearchText = {
     "--text", "BOOK QUERY",
     "pages matching QUERY (words, \"a phrase\", prefix*, OR, -word): title, path, hits, snippet",
     RunSearchText, RunSearchTextJson, kSearchTextJson};
 
+// Commands that take a shelf of books take up to this many.
+constexpr std::size_t kManyBooks = 100000;
+
 constexpr Command kCommands[] = {
     {"ls", "BOOK", "list the directory: section, offset, length and name of every object", 1, 1, RunList},
     {"dump", "BOOK", "print the container's header, directory and section dump", 1, 1, RunDump},
     {"cat", "BOOK PATH", "write one stored object's bytes to standard output", 2, 2, RunCat},
-    {"extract", "BOOK DIR", "write every stored object into DIR, keeping its folders", 2, 2, RunExtract},
+    {"extract", "BOOK... DIR",
+     "write every stored object into DIR, keeping its folders (several books: each into DIR/NAME)", 2,
+     kManyBooks, RunExtract},
     {"page", "BOOK PATH DIR", "write the topic at PATH into DIR as the reader does; print its address",
      3, 3, RunPage},
     {"info", "BOOK", "title, default and home topic, sitemaps, language and counts", 1, 1, RunInfo,
@@ -63,7 +69,8 @@ constexpr Command kCommands[] = {
      RunIndexJson, kIndexJson},
     {"search", "BOOK WORD", "the topics holding WORD: number, title and path, ordered by title", 2, 2,
      RunSearch, RunSearchJson, kSearchJson, "--json", &kSearchText},
-    {"text", "BOOK", "every page's plain text: a line '=== TITLE<tab>PATH', then the text", 1, 1, RunText,
+    {"text", "BOOK...", "every page's plain text: a line '=== TITLE<tab>PATH', then the text", 1, kManyBooks,
+     RunText,
      RunTextJsonl, kTextJsonl, "--jsonl"},
 };
 

@@ -1,12 +1,14 @@
 // text and search --text: a book's pages as plain text, and ranked search
 // over that text through the page-text index (kept in the user's cache).
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "book/book.h"
 #include "cli/commands.h"
 #include "cli/json_output.h"
 #include "cli/output.h"
+#include "cli/shelf.h"
 #include "textindex/book_pages.h"
 #include "textindex/index_cache.h"
 
@@ -25,14 +27,26 @@ std::string Field(std::string text) {
   return Printable(text);
 }
 
-std::vector<BookPage> ReadPages(const Args& args) {
+// A book's pages as text, and a note on the pages that could not be read.
+std::vector<BookPage> ReadPages(const std::string& path, std::string& note) {
   Book book;
-  OpenBook(book, args[0]);
+  OpenBook(book, path);
   textindex::BookPages read = textindex::ReadBookPages(book, Converter(), {});
   if (read.unreadable > 0) {
-    std::fprintf(stderr, "tessaly-cli: %zu pages of %s could not be read.\n", read.unreadable, args[0].c_str());
+    note = "tessaly-cli: " + std::to_string(read.unreadable) + " pages of " + path + " could not be read.\n";
   }
   return std::move(read.pages);
+}
+
+// Each book's pages, formatted by `format`, one book per core, written in
+// the order the books were named.
+int ForEachBookText(const Args& books,
+                    const std::function<void(std::string&, const std::string&, const BookPage&)>& format) {
+  return ForEachBook(books.size(), ShelfThreads(books.size()), [&](std::size_t i) {
+    BookOutcome outcome;
+    for (const BookPage& page : ReadPages(books[i], outcome.err)) format(outcome.out, books[i], page);
+    return outcome;
+  });
 }
 
 // The hits, or none after a message (status in *status) when the query
@@ -62,29 +76,27 @@ std::optional<std::vector<TextHit>> Find(const Args& args, int* status) {
 
 // Per page a line "=== TITLE<tab>PATH", its text, and an empty line.
 int RunText(const Args& args) {
-  std::string out;
-  for (const BookPage& page : ReadPages(args)) {
+  return ForEachBookText(args, [](std::string& out, const std::string&, const BookPage& page) {
     out += "=== " + Field(page.title) + "\t" + Field(page.path) + "\n";
     out += page.text;
     out += page.text.empty() ? "\n" : "\n\n";
-  }
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  return 0;
+  });
 }
 
+// One JSON object per page and line: the book as it was named, the page's
+// title, path and text.
 int RunTextJsonl(const Args& args) {
-  std::string out;
-  for (const BookPage& page : ReadPages(args)) {
-    out += "{\"title\": ";
+  return ForEachBookText(args, [](std::string& out, const std::string& book, const BookPage& page) {
+    out += "{\"book\": ";
+    AppendJsonString(out, book);
+    out += ", \"title\": ";
     AppendJsonString(out, page.title);
     out += ", \"path\": ";
     AppendJsonString(out, page.path);
     out += ", \"text\": ";
     AppendJsonString(out, page.text);
     out += "}\n";
-  }
-  std::fwrite(out.data(), 1, out.size(), stdout);
-  return 0;
+  });
 }
 
 // One line per page found, best first: title, path, hits and snippet,

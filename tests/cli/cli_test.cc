@@ -51,6 +51,25 @@ TEST(Cli, DumpPrintsTheHeaderBlock) {
   EXPECT_NE(run.out.find("basic.hhc", system), std::string::npos) << run.out.substr(system);
 }
 
+TEST(Cli, ExtractTakesSeveralBooksEachIntoAFolderOfItsOwn) {
+  test::TempDir dir;
+  const std::string basic = test::TestBook("basic");
+  const std::string plain = test::TestBook("plain");
+  CliRun run = RunCli("extract " + Quote(basic) + " " + Quote(plain) + " " + Quote(basic) + " " + Quote(dir.Path()));
+  ASSERT_EQ(run.status, 0) << run.err;
+  for (const char* folder : {"basic", "plain", "basic-2"}) {
+    EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/" + folder + "/index.htm")) << folder;
+  }
+  EXPECT_EQ(test::ReadFileBytes(dir.Path() + "/basic/chapter2/My Page.htm"),
+            test::ReadFileBytes(dir.Path() + "/basic-2/chapter2/My Page.htm"));
+  // A book that cannot be read fails alone, named in its message.
+  run = RunCli("extract " + Quote(basic) + " /nonexistent/x.chm " + Quote(dir.Path() + "/more"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_TRUE(std::filesystem::exists(dir.Path() + "/more/basic/index.htm"));
+  EXPECT_EQ(run.err,
+            "/nonexistent/x.chm: tessaly-cli: Can't open chm file: /nonexistent/x.chm. (No such file or directory)\n");
+}
+
 TEST(Cli, OptionsMayComeBeforeTheCommand) {
   const std::string book = Quote(test::TestBook("basic"));
   const struct {

@@ -47,10 +47,23 @@ TEST_F(CliText, TextPrintsEveryPageAndJsonLines) {
   int pages = 0;
   while (std::getline(lines, line)) {
     const test::JsonValue page = test::ParseJson(line);
-    EXPECT_EQ(page.keys, (std::vector<std::string>{"title", "path", "text"}));
+    EXPECT_EQ(page.keys, (std::vector<std::string>{"book", "title", "path", "text"}));
     ++pages;
   }
   EXPECT_EQ(pages, 5);
+
+  // Several books: each book's pages in the order the books were named,
+  // whichever finished first.
+  const std::string other = test::TestBook("basic");
+  const CliRun shelf = RunCli("text --jsonl " + book_ + " " + Quote(other) + " " + book_);
+  ASSERT_EQ(shelf.status, 0) << shelf.err;
+  std::istringstream shelfLines(shelf.out);
+  std::vector<std::string> order;
+  while (std::getline(shelfLines, line)) {
+    const std::string book = test::ParseJson(line).items[0].text;
+    if (order.empty() || order.back() != book) order.push_back(book);
+  }
+  EXPECT_EQ(order, (std::vector<std::string>{test::TestBook("textsearch"), other, test::TestBook("textsearch")}));
 }
 
 TEST_F(CliText, SearchTextRanksAndKeepsItsIndex) {

@@ -1,12 +1,16 @@
 #!/usr/bin/env python3
 """Generates the sources of the large test book: a few thousand pages of
 varied text, a contents sitemap with an entry per page and a keyword index,
-for benchmarks. Deterministic: the same sources every run."""
+for benchmarks. Deterministic: the same sources every run.
+
+    generate.py [PAGES [FOLDER]]    (3000 pages, beside this script)"""
 import os
 import random
+import sys
 
-PAGES = 3000
-here = os.path.dirname(os.path.abspath(__file__))
+PAGES = int(sys.argv[1]) if len(sys.argv) > 1 else 3000
+here = sys.argv[2] if len(sys.argv) > 2 else os.path.dirname(os.path.abspath(__file__))
+os.makedirs(here, exist_ok=True)
 rng = random.Random(20261207)
 words = ("reader book page index search window topic section contents chapter table value function "
          "method property event class object string number option setting example return parameter "

@@ -1,0 +1,274 @@
+// extract: every stored object of one or more books into a folder.
+//
+// A book is read with the bulk read (each compressed section decoded once,
+// in order) while a second thread writes the files: decoding and writing
+// overlap, as they do for an archive tool whose decompressor runs beside
+// it. Several books are extracted one per core, each into a folder of its
+// own named after it.
+//
+// Files are written through the target folder's descriptor: a link that
+// stands in the folder is refused as a folder and replaced as a file, never
+// written through (base/safe_files.h).
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <condition_variable>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "base/book_error.h"
+#include "base/safe_files.h"
+#include "book/book.h"
+#include "cli/commands.h"
+#include "cli/output.h"
+#include "cli/shelf.h"
+
+namespace tessaly::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The folders of the files extract writes, reached from the target folder
+// one component at a time without following a link that stands in it. The
+// last folder reached is kept: a book lists the objects of a folder
+// together.
+class FolderWalker {
+ public:
+  explicit FolderWalker(FolderHandle root) : root_(std::move(root)) {}
+
+  // The folder of `relative` (a checked relative path with '/' between
+  // components), made when missing; null (errno set) when it cannot be had.
+  const FolderHandle* FolderOf(std::string_view relative) {
+    const std::size_t slash = relative.rfind('/');
+    if (slash == std::string_view::npos) return &root_;
+    const std::string_view folder = relative.substr(0, slash);
+    if (last_.IsOpen() && folder == lastPath_) return &last_;
+    last_ = FolderHandle();
+    lastPath_.clear();
+    const FolderHandle* parent = &root_;
+    for (std::size_t start = 0; start <= folder.size();) {
+      const std::size_t end = std::min(folder.find('/', start), folder.size());
+      FolderHandle at = parent->Child(folder.substr(start, end - start), true);
+      if (!at.IsOpen()) {
+        const int error = errno;
+        last_ = FolderHandle();
+        errno = error;
+        return nullptr;
+      }
+      last_ = std::move(at);
+      parent = &last_;
+      start = end + 1;
+    }
+    lastPath_ = std::string(folder);
+    return &last_;
+  }
+
+ private:
+  FolderHandle root_;
+  FolderHandle last_;
+  std::string lastPath_;
+};
+
+// Where a book's messages go: straight to standard error (one book, with
+// its progress line), or gathered for the shelf to write in book order.
+class Messages {
+ public:
+  Messages(bool direct, bool progress) : direct_(direct), progress_(progress) {}
+
+  void Warn(const std::string& line) {
+    std::lock_guard lock(mutex_);
+    const std::string shown = Printable(line, true);
+    if (!direct_) {
+      gathered_ += shown;
+      return;
+    }
+    if (progress_) std::fputc('\n', stderr);
+    std::fputs(shown.c_str(), stderr);
+  }
+  std::string Gathered() {
+    std::lock_guard lock(mutex_);
+    return std::move(gathered_);
+  }
+
+ private:
+  std::mutex mutex_;
+  bool direct_;
+  bool progress_;
+  std::string gathered_;
+};
+
+// The files waiting for the writing thread, at most kMaxPending bytes of
+// them, so that a book larger than memory streams through.
+class WriteQueue {
+ public:
+  static constexpr std::size_t kMaxPending = 32u << 20;
+
+  struct File {
+    std::string relative;
+    std::vector<std::uint8_t> bytes;
+  };
+
+  void Push(File file) {
+    std::unique_lock lock(mutex_);
+    room_.wait(lock, [&] { return pending_ == 0 || pending_ + file.bytes.size() <= kMaxPending; });
+    pending_ += file.bytes.size();
+    files_.push_back(std::move(file));
+    filled_.notify_one();
+  }
+  void Close() {
+    std::lock_guard lock(mutex_);
+    closed_ = true;
+    filled_.notify_one();
+  }
+  // The next file, or false once the queue is closed and empty.
+  bool Pop(File& file) {
+    std::unique_lock lock(mutex_);
+    filled_.wait(lock, [&] { return closed_ || !files_.empty(); });
+    if (files_.empty()) return false;
+    file = std::move(files_.front());
+    files_.pop_front();
+    pending_ -= file.bytes.size();
+    room_.notify_one();
+    return true;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable filled_, room_;
+  std::deque<File> files_;
+  std::size_t pending_ = 0;
+  bool closed_ = false;
+};
+
+struct Extraction {
+  std::size_t written = 0;
+  int status = 0;
+};
+
+// Extracts one book into target; raises BookError when the book cannot be
+// opened. Messages about single objects go to `messages`.
+Extraction ExtractBook(const std::string& path, const fs::path& target, Messages& messages, bool progress) {
+  Book book;
+  book.OpenStorage(path);
+  Extraction result;
+  FolderHandle root = FolderHandle::Open(target, true);
+  if (!root.IsOpen()) {
+    messages.Warn("tessaly-cli: cannot create " + target.string() + ": " + std::strerror(errno) + "\n");
+    result.status = 1;
+    return result;
+  }
+  FolderWalker folders(std::move(root));
+  WriteQueue queue;
+  std::size_t written = 0;
+  bool failed = false;
+  std::thread writer([&] {
+    WriteQueue::File file;
+    while (queue.Pop(file)) {
+      // Nothing already in the folder is followed: a link where a folder
+      // should be is refused, a file or link where the file goes is
+      // replaced.
+      const FolderHandle* folder = folders.FolderOf(file.relative);
+      const std::string_view name = std::string_view(file.relative).substr(file.relative.rfind('/') + 1);
+      if (folder == nullptr || !WriteFileIn(*folder, name, file.bytes)) {
+        messages.Warn("tessaly-cli: cannot write " + (target / file.relative).string() + ": " +
+                      std::strerror(errno) + "\n");
+        failed = true;
+        continue;
+      }
+      ++written;
+    }
+  });
+
+  const std::size_t total = book.File().entries.size();
+  std::size_t done = 0;
+  auto report = [&]() {
+    ++done;
+    if (progress && (done % 64 == 0 || done == total))
+      std::fprintf(stderr, "\rExtracting: %zu of %zu objects", done, total);
+  };
+  try {
+    book.ReadAllObjects(
+        [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
+          report();
+          if (entry.name.ends_with('/')) return;
+          std::string relative = SafeRelativePath(entry.name);
+          if (relative.empty()) {
+            messages.Warn("tessaly-cli: skipping '" + std::string(entry.name.substr(0, entry.name.find('\0'))) +
+                          "': its name would leave the target folder\n");
+            return;
+          }
+          queue.Push({std::move(relative), std::vector<std::uint8_t>(bytes.begin(), bytes.end())});
+        },
+        [&](const DirectoryEntry& entry, const BookError& error) {
+          report();
+          std::string text = error.Message();
+          if (text.empty() || text.back() != '\n') text += '\n';
+          messages.Warn(std::string(entry.name) + ": " + text);
+          result.status = 1;
+        });
+  } catch (...) {
+    queue.Close();
+    writer.join();
+    throw;
+  }
+  queue.Close();
+  writer.join();
+  result.written = written;
+  if (failed) result.status = 1;
+  return result;
+}
+
+// The folders several books go into: each book's file name without its
+// ".chm", made unique among them with "-2", "-3", ...
+std::vector<fs::path> BookFolders(const Args& books, const fs::path& target) {
+  std::vector<fs::path> folders;
+  std::set<std::string> taken;
+  for (const std::string& book : books) {
+    std::string stem = fs::path(book).stem().string();
+    if (stem.empty() || stem == "." || stem == "..") stem = "book";
+    std::string name = stem;
+    for (int n = 2; !taken.insert(name).second; ++n) name = stem + "-" + std::to_string(n);
+    folders.push_back(target / name);
+  }
+  return folders;
+}
+
+}  // namespace
+
+int RunExtract(const Args& args) {
+  const Args books(args.begin(), args.end() - 1);
+  const fs::path target = args.back();
+  if (books.size() == 1) {
+    const bool progress = isatty(fileno(stderr));
+    Messages messages(true, progress);
+    const Extraction result = ExtractBook(books[0], target, messages, progress);
+    if (progress) std::fprintf(stderr, "\rExtracted %zu objects into %s\n", result.written, target.c_str());
+    return result.status;
+  }
+  const std::vector<fs::path> folders = BookFolders(books, target);
+  return ForEachBook(books.size(), ShelfThreads(books.size()), [&](std::size_t i) {
+    Messages messages(false, false);
+    BookOutcome outcome;
+    try {
+      const Extraction result = ExtractBook(books[i], folders[i], messages, false);
+      outcome.status = result.status;
+      outcome.err = messages.Gathered();
+    } catch (const BookError& error) {
+      outcome.err = messages.Gathered() + books[i] + ": " + ErrorReport(error);
+      outcome.status = 1;
+    }
+    return outcome;
+  });
+}
+
+}  // namespace tessaly::cli
