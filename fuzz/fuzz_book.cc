@@ -39,6 +39,7 @@ class QuietPlatform : public tessaly::PagePlatform {
   bool OpenExternal(std::string_view) override { return false; }
   void ReportMissingLink(std::string_view) override {}
   void ShowError(std::string_view) override {}
+  void ReportMissingPart(std::string_view) override {}
   bool ShowPage(std::string_view link) override { return cache != nullptr && cache->PreparePage(link); }
   bool ShowImages() const override { return true; }
 };
