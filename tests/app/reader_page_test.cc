@@ -93,7 +93,7 @@ TEST_F(PageTest, BackShowsTheHtmlPanel) {
   ASSERT_TRUE(ui().Visible(Control::kTree));
   Button(kCmdBack);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
-  EXPECT_EQ(ui().FileMenuText()[10], "(*) &Html");
+  EXPECT_EQ(ui().FileMenuText()[11], "(*) &Html");
   EXPECT_EQ(CurrentPath(), "index.htm");
 }
 
@@ -193,7 +193,7 @@ TEST_F(PageTest, ImagesOffAndOnRewriteThePageWithoutAHistoryEntry) {
   ASSERT_TRUE(fs::exists(Folder() + "/1file.gif"));
   Button(kCmdShowImages);
   EXPECT_FALSE(reader().ShowImages());
-  EXPECT_EQ(ui().FileMenuText()[2], "[ ] Show images");
+  EXPECT_EQ(ui().FileMenuText()[3], "[ ] Show images");
   EXPECT_EQ(CurrentPath(), "index.htm");
   EXPECT_EQ(reader().GetHistory().Count(), 1);
   EXPECT_EQ(ShownFile(), "index1.htm");
@@ -204,7 +204,7 @@ TEST_F(PageTest, ImagesOffAndOnRewriteThePageWithoutAHistoryEntry) {
   }
   Button(kCmdShowImages);
   EXPECT_TRUE(reader().ShowImages());
-  EXPECT_EQ(ui().FileMenuText()[2], "[x] Show images");
+  EXPECT_EQ(ui().FileMenuText()[3], "[x] Show images");
   EXPECT_EQ(ShownFile(), "index2.htm");
   EXPECT_NE(ReadText(Folder() + "/index2.htm").find("<img src="), std::string::npos);
   EXPECT_EQ(reader().GetHistory().Count(), 1);
@@ -235,12 +235,12 @@ TEST_F(PageTest, ViewSettings) {
 
   Button(kCmdFitToWindow);
   EXPECT_EQ(ui().shrinkToFit.back(), false);
-  EXPECT_EQ(ui().FileMenuText()[3], "[ ] Fit to window");
+  EXPECT_EQ(ui().FileMenuText()[4], "[ ] Fit to window");
   Button(kCmdFitToWindow);
   EXPECT_EQ(ui().shrinkToFit.back(), true);
   Button(kCmdClearType);
   EXPECT_EQ(ui().clearType.back(), false);
-  EXPECT_EQ(ui().FileMenuText()[4], "[ ] ClearType");
+  EXPECT_EQ(ui().FileMenuText()[5], "[ ] ClearType");
   // None of them shows the page again or touches the history.
   EXPECT_EQ(ui().navigations.size(), 1u);
   EXPECT_EQ(reader().GetHistory().Count(), 1);
