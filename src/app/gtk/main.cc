@@ -1,8 +1,9 @@
 // tessaly: the reader's window on a GTK 3 desktop.
 //
-//   tessaly [BOOK.chm | file:///path/BOOK.chm]
+//   tessaly [BOOK.chm | file:///path/BOOK.chm] [::/page.htm]
+//   tessaly BOOK.chm::/path/page.htm | ms-its:BOOK.chm::/path/page.htm
 //
-// Opens the book (or, when a reader already runs, hands it over to this one
+// Opens the book (at the page, when one is named) (or, when a reader already runs, hands it over to this one
 // or raises that one). Exit status 0, as the reader always ends; 1 when
 // there is no display to show a window on; 2 for bad usage.
 #include <gtk/gtk.h>
@@ -14,15 +15,18 @@
 
 #include "app/gtk/gtk_platform.h"
 #include "app/reader.h"
+#include "app/recent_books.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: tessaly [BOOK.chm]\n"
+    "Usage: tessaly [BOOK.chm[::/PAGE.htm]]\n"
     "Reads a book or help file in the Compiled HTML Help format.\n"
     "\n"
     "  BOOK.chm     the book to open: a path, or a file:// address as file\n"
     "               managers pass it; without one the window opens empty\n"
+    "  BOOK.chm::/PAGE.htm, ms-its:BOOK.chm::/PAGE.htm\n"
+    "               the book, opened at that page\n"
     "  --help       print this text\n"
     "  --version    print the version\n"
     "\n"
@@ -75,12 +79,23 @@ int main(int argc, char** argv) {
   }
   std::string book;
   if (argc == 2 && argv[1][0] != '\0') {
-    const std::optional<std::string> path = BookPath(argv[1]);
+    // A page named after the book ("::/page.htm") goes to the reader as it
+    // is; the book becomes an absolute path like any other.
+    std::string argument = argv[1];
+    std::string page;
+    if (!g_file_test(argv[1], G_FILE_TEST_EXISTS)) {
+      if (const std::optional<tessaly::app::BookLink> link = tessaly::app::ParseBookLink(argument)) {
+        argument = link->book;
+        page = link->page;
+      }
+    }
+    const std::optional<std::string> path = BookPath(argument.c_str());
     if (!path) {
       std::fprintf(stderr, "tessaly: %s is not a file on this machine\n", argv[1]);
       return 2;
     }
     book = *path;
+    if (!page.empty()) book += "::" + page;
   }
 
   if (!gtk_init_check(nullptr, nullptr)) {
