@@ -136,6 +136,14 @@ void GtkPlatform::BuildPanels() {
                         button(Control::kSearchDisplayButton)});
   gtk_box_set_child_packing(GTK_BOX(tabs_[2]), Widgets(Control::kResultsList).outer, TRUE, TRUE, 0,
                             GTK_PACK_START);
+  // The Index and Search controls scroll when the window is lower than they
+  // are: the panels never hold the window's height up.
+  for (int i = 1; i < 3; ++i) {
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(scrolled), tabs_[i]);
+    tabs_[i] = scrolled;
+  }
   // The tabs' own names: the File menu's panel items without mnemonics.
   const char* names[3] = {"Contents", "Index", "Search"};
   for (int i = 0; i < 3; ++i) {

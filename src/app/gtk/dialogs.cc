@@ -59,6 +59,9 @@ void GtkPlatform::ShowMessage(std::string_view text, std::string_view caption, M
 }
 
 std::optional<std::string> GtkPlatform::ChooseFile(std::string_view filterName, std::string_view pattern) {
+  if (hooks_) {
+    if (std::optional<std::string> file = hooks_->NextFile()) return file;
+  }
   GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                   GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileFilter* filter = gtk_file_filter_new();

@@ -18,8 +18,6 @@ namespace tessaly::app::gtk {
 
 namespace {
 
-constexpr int kDefaultWidth = 1100;
-constexpr int kDefaultHeight = 760;
 constexpr int kAskTimeoutMs = 3000;
 constexpr int kCloseTimeoutMs = 120000;
 constexpr int kRequestTimeoutMs = 2000;
@@ -185,7 +183,7 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   g_object_unref(css);
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_default_size(GTK_WINDOW(window_), kDefaultWidth, kDefaultHeight);
+  gtk_window_set_default_size(GTK_WINDOW(window_), defaultWidth_, defaultHeight_);
   if (gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "tessaly")) {
     gtk_window_set_default_icon_name("tessaly");
   } else {
@@ -230,7 +228,7 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   gtk_widget_show_all(window_);
   gtk_widget_hide(toolbar_);
   gtk_widget_hide(progress_);
-  layout_ = kDefaultWidth < kSinglePaneWidth ? Layout::kSinglePane : Layout::kSidebar;
+  layout_ = defaultWidth_ < kSinglePaneWidth ? Layout::kSinglePane : Layout::kSidebar;
   ApplyLayout();
   if (reader_ != nullptr) reader_->OnLayout(layout_);
 
@@ -331,8 +329,11 @@ void GtkPlatform::OnWindowAllocate(GtkWidget*, GdkRectangle* allocation, gpointe
   if (platform->paned_ != nullptr) {
     GtkAllocation area{};
     gtk_widget_get_allocation(platform->paned_, &area);
-    platform->areaWidth_ = area.width;
-    platform->areaHeight_ = area.height;
+    if (area.width != platform->areaWidth_ || area.height != platform->areaHeight_) {
+      platform->areaWidth_ = area.width;
+      platform->areaHeight_ = area.height;
+      if (platform->hooks_) platform->hooks_->Changed();
+    }
   }
   const Layout layout = allocation->width < kSinglePaneWidth ? Layout::kSinglePane : Layout::kSidebar;
   if (layout == platform->layout_) return;
@@ -390,6 +391,10 @@ void GtkPlatform::ApplyLayout() {
   const bool showPage = panel_ != Panel::kNone && (sidebar || panel_ == Panel::kHtml) && pageView_ != nullptr;
   gtk_widget_set_visible(notebook_, showTabs);
   gtk_widget_set_visible(pageBox_, showPage);
+  // The paned keeps a side it once squeezed to nothing unmapped; a side
+  // shown alone takes the whole width.
+  if (showTabs) gtk_widget_set_child_visible(notebook_, TRUE);
+  if (showPage) gtk_widget_set_child_visible(pageBox_, TRUE);
   // One pane: the tabs' headers go; the panel fills the window.
   gtk_notebook_set_show_tabs(GTK_NOTEBOOK(notebook_), sidebar);
   if (tab) {

@@ -60,6 +60,11 @@ class GtkPlatform : public Platform {
   // Runs the event loop until DestroyMainWindow.
   void Run();
   bool HasWindow() const { return window_ != nullptr; }
+  // The window's size when it is made (before CreateMainWindow).
+  void SetDefaultSize(int width, int height) {
+    defaultWidth_ = width;
+    defaultHeight_ = height;
+  }
 
   // The width below which one pane is shown instead of the sidebar.
   static constexpr int kSinglePaneWidth = 700;
@@ -234,6 +239,8 @@ class GtkPlatform : public Platform {
   GtkWidget* pageBox_ = nullptr;
   GtkAccelGroup* accel_ = nullptr;
   std::string title_;
+  int defaultWidth_ = 1100;
+  int defaultHeight_ = 760;
   int areaWidth_ = 0;
   int areaHeight_ = 0;
   Layout layout_ = Layout::kSidebar;

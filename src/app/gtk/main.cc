@@ -108,6 +108,12 @@ int main(int argc, char** argv) {
   const char* test = g_getenv("TESSALY_TEST_CHANNEL");
   const bool testChannel = test != nullptr && std::strcmp(test, "1") == 0;
   if (testChannel) platform.SetTestHooks(tessaly::app::gtk::NewTestVerbs(platform));
+  // The window's first size, for tests of one pane and of the sidebar.
+  if (const char* size = g_getenv("TESSALY_TEST_WINDOW")) {
+    int width = 0;
+    int height = 0;
+    if (std::sscanf(size, "%dx%d", &width, &height) == 2) platform.SetDefaultSize(width, height);
+  }
 #endif
   tessaly::app::Reader reader(platform);
   platform.Attach(reader);

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tessaly::app::gtk {
@@ -28,6 +29,8 @@ class TestHooks {
   virtual void MessageShown(const std::string& caption, const std::string& text) = 0;
   // A link for the desktop's browser: tests record it instead.
   virtual void External(const std::string& uri) = 0;
+  // The answer of the next file dialog, when a test gave one ("choose-file").
+  virtual std::optional<std::string> NextFile() = 0;
   // A request of the instance channel that the window itself does not know;
   // false when it is no test verb either.
   virtual bool HandleVerb(int fd, const std::string& request) = 0;

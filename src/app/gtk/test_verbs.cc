@@ -18,6 +18,7 @@
 //   eval SCRIPT            the script's result in the page
 //   eval-async BODY        the result of an async function with this body
 //   screenshot PATH        the window as a PNG, after it has painted
+//   choose-file PATH       the next file dialog answers PATH at once
 //   frames-start           from now on the window draws every frame, and
 //   frames?                the longest gap between two frames since then
 //                          (ms) is answered
@@ -129,6 +130,11 @@ class TestVerbs : public TestHooks {
     externals_.push_back(uri);
     ScheduleWaiterCheck();
   }
+  std::optional<std::string> NextFile() override {
+    std::optional<std::string> file = std::move(nextFile_);
+    nextFile_.reset();
+    return file;
+  }
   bool HandleVerb(int fd, const std::string& request) override {
     const std::size_t space = request.find(' ');
     HandleTestVerb(fd, request.substr(0, space), space == std::string::npos ? "" : request.substr(space + 1));
@@ -168,6 +174,7 @@ class TestVerbs : public TestHooks {
   int runningActions_ = 0;
   std::vector<Waiter> waiters_;
   guint waiterSource_ = 0;
+  std::optional<std::string> nextFile_;
   bool ticking_ = false;
   gint64 lastFrame_ = 0;   // frame clock time of the last frame (us)
   gint64 longestGap_ = 0;  // the longest gap between two frames (us)
@@ -277,6 +284,7 @@ std::string TestVerbs::StateReport() const {
     out << "tempfolder=" << p_.reader_->TempFolder() << "\n";
     out << "history=" << p_.reader_->HistoryPosition() << "/" << p_.reader_->HistoryCount() << "\n";
     out << "working=" << p_.reader_->Working() << "\n";
+    out << "page=" << p_.reader_->CurrentPagePath() << "\n";
     out << "images=" << p_.reader_->ShowImages() << "\n";
     out << "fit=" << p_.reader_->FitToWindow() << "\n";
     out << "cleartype=" << p_.reader_->ClearType() << "\n";
@@ -511,6 +519,10 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
     return;
   }
   if (verb == "screenshot") return Screenshot(fd, argument);
+  if (verb == "choose-file") {
+    nextFile_ = argument;
+    return reply("ok");
+  }
   if (verb == "frames-start") {
     longestGap_ = 0;
     lastFrame_ = 0;
