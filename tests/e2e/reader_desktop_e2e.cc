@@ -4,7 +4,12 @@
 // answering while the largest corpus book opens.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
 #include <sstream>
+#include <vector>
 #include <string>
 
 #include "harness.h"
@@ -149,6 +154,90 @@ TEST_F(ReaderDesktop, TheWindowDrawsAndAnswersWhileTheLargestBookOpens) {
   EXPECT_GE(gap, 0);
   EXPECT_LT(gap, 50);
   EXPECT_EQ(reader->Ask("close"), "closed");
+}
+
+}  // namespace
+}  // namespace tessaly::e2e
+
+// --- Measurements (bench/window_bench.sh; skipped unless asked for) ------------------
+
+namespace tessaly::e2e {
+namespace {
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0 : values[values.size() / 2];
+}
+
+double MsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// Waits for `count` pages, answering the message boxes the book's pages
+// raise on the way (the largest book's first page names a style sheet by an
+// ms-help: address).
+void SettleAnswering(const Reader& reader, int count) {
+  std::string reply;
+  for (int answered = 0; answered < 4; ++answered) {
+    ASSERT_TRUE(reader.Wait(count, &reply)) << reader.Log();
+    if (reply != "dialog") break;
+    ASSERT_EQ(reader.Ask("dialog-respond 0"), "ok");
+  }
+  ASSERT_EQ(reply, "idle");
+}
+
+TEST_F(ReaderDesktop, BenchFirstPageAndContentsSwitch) {
+  if (std::getenv("TESSALY_WINDOW_BENCH") == nullptr) GTEST_SKIP() << "set TESSALY_WINDOW_BENCH=1 to measure";
+  const std::string book = CorpusBook("openstacknetsdk-openstack-net-api-reference.chm");
+  if (book.empty()) GTEST_SKIP() << "the corpus is not beside the sources";
+  constexpr int kRuns = 7;
+  std::vector<double> empty, first, switches, refreshes;
+  for (int run = 0; run < kRuns; ++run) {
+    // Reference: launch to an idle window without a book.
+    {
+      Sandbox sandbox;
+      sandbox.windowSize = "1280x900";
+      const auto start = std::chrono::steady_clock::now();
+      Reader reader(sandbox, server_->Display(), "");
+      ASSERT_TRUE(reader.Running());
+      ASSERT_TRUE(reader.Wait(0));
+      empty.push_back(MsSince(start));
+      EXPECT_EQ(reader.Ask("close"), "closed");
+    }
+    Sandbox sandbox;
+    sandbox.windowSize = "1280x900";
+    const auto start = std::chrono::steady_clock::now();
+    Reader reader(sandbox, server_->Display(), book);
+    ASSERT_TRUE(reader.Running());
+    SettleAnswering(reader, 1);
+    first.push_back(MsSince(start));
+    // Contents entries with pages, tapped in turn; each against a Refresh
+    // of the page on screen (the view loads a file already prepared).
+    std::istringstream rows(reader.Ask("tree?").value_or(""));
+    std::vector<std::string> entries;
+    for (std::string line; std::getline(rows, line) && entries.size() < 6;) {
+      const std::size_t tab = line.rfind('\t');
+      if (tab != std::string::npos) entries.push_back(line.substr(tab + 1));
+    }
+    int pages = reader.Navigations();
+    for (std::size_t i = 1; i < entries.size(); ++i) {
+      auto tap = std::chrono::steady_clock::now();
+      ASSERT_EQ(reader.Ask("tree-tap " + entries[i]), "ok");
+      SettleAnswering(reader, ++pages);
+      switches.push_back(MsSince(tap));
+      tap = std::chrono::steady_clock::now();
+      ASSERT_EQ(reader.Ask("button 304"), "ok");
+      SettleAnswering(reader, ++pages);
+      refreshes.push_back(MsSince(tap));
+    }
+    EXPECT_EQ(reader.Ask("close"), "closed");
+  }
+  std::cout << "[ bench ] launch to first page: median " << Median(first) << " ms; launch without a book "
+            << Median(empty) << " ms (ratio " << Median(first) / Median(empty) << ")\n"
+            << "[ bench ] contents to page: median " << Median(switches) << " ms over " << switches.size()
+            << " switches; refresh of the page on screen " << Median(refreshes) << " ms (ratio "
+            << Median(switches) / Median(refreshes) << ")\n";
+  EXPECT_FALSE(switches.empty());
 }
 
 }  // namespace
