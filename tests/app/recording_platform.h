@@ -13,6 +13,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -210,7 +213,10 @@ class RecordingPlatform : public Platform {
   }
   void DestroyMainWindow() override {
     log.push_back("DestroyMainWindow");
-    windowDestroyed = true;
+    {
+      std::lock_guard lock(postMutex_);
+      windowDestroyed = true;
+    }
     menuBarCreated = false;
     desktop_.readers.erase(own_);
   }
@@ -226,7 +232,27 @@ class RecordingPlatform : public Platform {
   void AddNotifyIcon() override { notifyIcon = true; }
   void RemoveNotifyIcon() override { notifyIcon = false; }
   void Post(std::function<void()> task) override {
+    // Workers on threads of their own post from there (ThreadedTest).
+    std::lock_guard lock(postMutex_);
     if (!windowDestroyed) posted.push_back(std::move(task));
+    postedSignal_.notify_all();
+  }
+  // With the reader's own threads: runs what they post, on this thread,
+  // until `done` holds; false when it does not within the timeout.
+  template <class Done>
+  bool RunPostedUntil(Done done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(postMutex_);
+        if (!postedSignal_.wait_until(lock, deadline, [this] { return !posted.empty(); })) return done();
+        task = std::move(posted.front());
+        posted.pop_front();
+      }
+      task();
+    }
+    return true;
   }
 
   void SetMenus(std::span<const Menu> menus) override {
@@ -695,6 +721,8 @@ class RecordingPlatform : public Platform {
   Reader* reader_ = nullptr;
   InstanceId own_ = 0;
   IconvCodec codec_;
+  std::mutex postMutex_;
+  std::condition_variable postedSignal_;
 };
 
 // One reader on a desktop: its platform and its logic, wired together.

@@ -221,7 +221,7 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
   g_signal_connect(window_, "notify::is-active", G_CALLBACK(OnActiveChanged), this);
-  g_signal_connect(window_, "size-allocate", G_CALLBACK(OnWindowAllocate), this);
+  g_signal_connect_after(window_, "size-allocate", G_CALLBACK(OnWindowAllocate), this);
   g_signal_connect(paned_, "notify::position", G_CALLBACK(OnPanedPosition), this);
 
   SetTitle(title);
