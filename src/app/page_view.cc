@@ -91,15 +91,19 @@ bool Reader::LanePreparePage(std::string_view link, PageOutcome& outcome) {
 
 // --- The view (interface thread) ------------------------------------------------
 
-void Reader::PreparePageView() {
-  if (!pageViewCreated_) {
-    if (!platform_.CreatePageView()) {
-      platform_.ShowMessage(kBrowserFailed, kBrowserCaption, MessageIcon::kError);
-      return;
-    }
-    pageViewCreated_ = true;
+void Reader::CreatePageViewOnce() {
+  if (pageViewCreated_ || pageViewFailed_) return;
+  if (!platform_.CreatePageView()) {
+    pageViewFailed_ = true;
+    platform_.ShowMessage(kBrowserFailed, kBrowserCaption, MessageIcon::kError);
+    return;
   }
-  ApplyTextSize();
+  pageViewCreated_ = true;
+}
+
+void Reader::PreparePageView() {
+  CreatePageViewOnce();
+  if (pageViewCreated_) ApplyTextSize();
 }
 
 void Reader::ApplyViewSettings() {

@@ -228,6 +228,7 @@ class Reader {
   void DisplaySearchResult();
 
   // Page view.
+  void CreatePageViewOnce();
   void PreparePageView();
   void ApplyViewSettings();
   void ApplyTextSize();
@@ -276,6 +277,7 @@ class Reader {
   bool sidebarShown_ = true;            // stored: the sidebar shows with a book
   PanelSet panels_;
   bool pageViewCreated_ = false;
+  bool pageViewFailed_ = false;  // made once: a view that failed is not tried again
   std::optional<Control> savedFocus_;
   bool fitToWindow_ = true;
   bool showImages_ = true;

@@ -77,6 +77,9 @@ bool Reader::Start(std::string_view commandLine) {
     return false;
   }
 
+  // The page view is made with the window, before any book: making it is
+  // not cheap, and the window is not drawing anything else yet.
+  CreatePageViewOnce();
   const std::string startPage = startPage_;
   ResetWindow();
   if (bookPath_.empty()) {

@@ -209,6 +209,7 @@ std::vector<std::string> Sandbox::Environment(const std::string& display) const 
       "TESSALY_TEST_CHANNEL=1",
       "TESSALY_TEST_WINDOW=" + windowSize,
   };
+  env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
   for (const char* keep : {"PATH", "LANG", "LC_ALL"}) {
     if (const char* value = std::getenv(keep)) env.push_back(std::string(keep) + "=" + value);
   }

@@ -81,6 +81,8 @@ class Sandbox {
   // The window's first size ("WxH"): narrow, one pane, unless a test wants
   // the sidebar beside the page.
   std::string windowSize = "600x700";
+  // More of the environment ("NAME=value").
+  std::vector<std::string> extraEnvironment;
 
  private:
   std::string root_;

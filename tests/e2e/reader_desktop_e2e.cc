@@ -128,9 +128,10 @@ TEST_F(ReaderDesktop, ABookReopensAtItsLastPageAndTextSize) {
 TEST_F(ReaderDesktop, TheWindowDrawsAndAnswersWhileTheLargestBookOpens) {
   const std::string book = CorpusBook("openstacknetsdk-openstack-net-api-reference.chm");
   if (book.empty()) GTEST_SKIP() << "the corpus is not beside the sources";
+  // The open waits a second on its worker first: long enough to act in.
+  sandbox_.extraEnvironment.push_back("TESSALY_TEST_BOOK_DELAY_MS=1000");
   auto reader = Start("");
   Settle(*reader, 0);
-  ASSERT_EQ(reader->Ask("frames-start"), "ok");
   ASSERT_EQ(reader->Ask("choose-file " + book), "ok");
   ASSERT_EQ(reader->Ask("menu 1031"), "ok");
   // A click while the book opens is answered: the About box comes up.
@@ -140,7 +141,14 @@ TEST_F(ReaderDesktop, TheWindowDrawsAndAnswersWhileTheLargestBookOpens) {
   ASSERT_TRUE(reader->Wait(0, &reply));
   EXPECT_EQ(reply, "dialog");
   EXPECT_EQ(reader->Ask("dialog?").value_or("").substr(0, 6), "about\t");
+  EXPECT_EQ(reader->State()["working"], "1") << "the box came up while the book opened";
   ASSERT_EQ(reader->Ask("dialog-respond 0"), "ok");
+  // The window draws every frame from here until the book is on screen.
+  ASSERT_EQ(reader->Ask("frames-start"), "ok");
+  EXPECT_EQ(reader->State()["working"], "1") << "the open is still under way";
+  // The open is over once the book is on screen and its contents are in.
+  ASSERT_EQ(reader->Ask("until working=0"), "idle");
+  const int gap = std::stoi(reader->Ask("frames?").value_or("-1"));
   // The book's first page asks about a style sheet it lacks; answered.
   for (int answered = 0; answered < 4; ++answered) {
     ASSERT_TRUE(reader->Wait(1, &reply));
@@ -148,7 +156,6 @@ TEST_F(ReaderDesktop, TheWindowDrawsAndAnswersWhileTheLargestBookOpens) {
     ASSERT_EQ(reader->Ask("dialog-respond 0"), "ok");
   }
   ASSERT_EQ(reply, "idle");
-  const int gap = std::stoi(reader->Ask("frames?").value_or("-1"));
   std::cout << "[ frames ] longest gap between frames while the book opened: " << gap << " ms\n";
   RecordProperty("longest_frame_gap_ms", gap);
   EXPECT_GE(gap, 0);

@@ -17,7 +17,7 @@ constexpr std::string_view kPagesUnconfined =
 
 // Rows put into the tree per turn of the event loop: the window keeps
 // drawing while a large book's contents go in.
-constexpr std::size_t kTreeRowsPerTurn = 1500;
+constexpr std::size_t kTreeRowsPerTurn = 500;
 
 // Tree store columns.
 enum TreeColumn { kTreePicture, kTreeText, kTreeRow, kTreeImage, kTreeColumns };

@@ -130,27 +130,28 @@ void GtkPlatform::Post(std::function<void()> task) {
   posted_.push_back(std::move(task));
   if (postScheduled_) return;
   postScheduled_ = true;
-  g_idle_add_full(G_PRIORITY_DEFAULT, RunPosted, this, nullptr);
+  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, RunPosted, this, nullptr);
 }
 
 gboolean GtkPlatform::RunPosted(gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
-  std::deque<std::function<void()>> tasks;
+  // One task per turn, below the priority of drawing: the window paints
+  // between two results, however many come back at once. A task may run a
+  // modal box; what was posted meanwhile waits its turn.
+  std::function<void()> task;
   {
     std::lock_guard lock(platform->postMutex_);
-    platform->postScheduled_ = false;
-    tasks.swap(platform->posted_);
+    if (platform->posted_.empty()) {
+      platform->postScheduled_ = false;
+      return G_SOURCE_REMOVE;
+    }
+    task = std::move(platform->posted_.front());
+    platform->posted_.pop_front();
   }
-  // One task at a time, the window's own events between them: a task may
-  // run a modal box, and what was posted meanwhile waits its turn.
-  while (!tasks.empty()) {
-    if (platform->destroyed_ || platform->reader_ == nullptr) return G_SOURCE_REMOVE;
-    std::function<void()> task = std::move(tasks.front());
-    tasks.pop_front();
-    task();
-  }
+  if (platform->destroyed_ || platform->reader_ == nullptr) return G_SOURCE_REMOVE;
+  task();
   if (platform->hooks_) platform->hooks_->Changed();
-  return G_SOURCE_REMOVE;
+  return G_SOURCE_CONTINUE;
 }
 
 // --- Main window --------------------------------------------------------------------

@@ -9,7 +9,9 @@
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -115,7 +117,14 @@ int main(int argc, char** argv) {
     if (std::sscanf(size, "%dx%d", &width, &height) == 2) platform.SetDefaultSize(width, height);
   }
 #endif
-  tessaly::app::Reader reader(platform);
+  std::unique_ptr<tessaly::app::Workers> workers;
+#if TESSALY_TEST_HOOKS
+  // A test that acts while a book opens makes the open last.
+  if (const char* delay = g_getenv("TESSALY_TEST_BOOK_DELAY_MS"); testChannel && delay != nullptr) {
+    workers = tessaly::app::gtk::NewDelayedWorkers(std::atoi(delay));
+  }
+#endif
+  tessaly::app::Reader reader(platform, workers.get());
   platform.Attach(reader);
   const bool running = reader.Start(book);
 #if TESSALY_TEST_HOOKS

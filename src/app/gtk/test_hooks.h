@@ -11,6 +11,8 @@
 #include <optional>
 #include <string>
 
+#include "app/workers.h"
+
 namespace tessaly::app::gtk {
 
 class GtkPlatform;
@@ -38,5 +40,9 @@ class TestHooks {
 
 // The verbs of test_verbs.cc, on this platform (test builds only).
 std::unique_ptr<TestHooks> NewTestVerbs(GtkPlatform& platform);
+
+// Workers whose book jobs start only after a delay: a test gets an open that
+// lasts as long as it needs to act during it (TESSALY_TEST_BOOK_DELAY_MS).
+std::unique_ptr<Workers> NewDelayedWorkers(int delayMs);
 
 }  // namespace tessaly::app::gtk

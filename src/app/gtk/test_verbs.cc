@@ -33,6 +33,8 @@
 //   resize W H             the window's size
 // Action verbs answer "ok" at once and run afterwards, in order.
 #include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -283,7 +285,8 @@ std::string TestVerbs::StateReport() const {
     out << "book=" << p_.reader_->BookPath() << "\n";
     out << "tempfolder=" << p_.reader_->TempFolder() << "\n";
     out << "history=" << p_.reader_->HistoryPosition() << "/" << p_.reader_->HistoryCount() << "\n";
-    out << "working=" << p_.reader_->Working() << "\n";
+    // Work under way: on the workers, or the contents going into the tree.
+    out << "working=" << (p_.reader_->Working() || p_.treeSource_ != 0) << "\n";
     out << "page=" << p_.reader_->CurrentPagePath() << "\n";
     out << "images=" << p_.reader_->ShowImages() << "\n";
     out << "fit=" << p_.reader_->FitToWindow() << "\n";
@@ -668,5 +671,25 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
 }
 
 std::unique_ptr<TestHooks> NewTestVerbs(GtkPlatform& platform) { return std::make_unique<TestVerbs>(platform); }
+
+namespace {
+
+class DelayedWorkers : public ThreadWorkers {
+ public:
+  explicit DelayedWorkers(int delayMs) : delay_(delayMs) {}
+  void RunBookJob(std::function<void()> job) override {
+    ThreadWorkers::RunBookJob([delay = delay_, job = std::move(job)] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+      job();
+    });
+  }
+
+ private:
+  int delay_;
+};
+
+}  // namespace
+
+std::unique_ptr<Workers> NewDelayedWorkers(int delayMs) { return std::make_unique<DelayedWorkers>(delayMs); }
 
 }  // namespace tessaly::app::gtk
