@@ -146,9 +146,11 @@ void GtkPlatform::BuildPanels() {
   }
   // The tabs' own names: the File menu's panel items without mnemonics.
   const char* names[3] = {"Contents", "Index", "Search"};
+  ++switchingTabs_;
   for (int i = 0; i < 3; ++i) {
     gtk_notebook_append_page(GTK_NOTEBOOK(notebook_), tabs_[i], gtk_label_new(names[i]));
   }
+  --switchingTabs_;
   g_signal_connect(notebook_, "switch-page", G_CALLBACK(OnTabSwitched), this);
   listStores_[Control::kIndexList] = gtk_list_store_new(1, G_TYPE_STRING);
   listStores_[Control::kResultsList] = gtk_list_store_new(1, G_TYPE_STRING);
@@ -159,10 +161,12 @@ void GtkPlatform::BuildPanels() {
   gtk_widget_set_size_request(notebook_, 160, -1);
   gtk_widget_set_no_show_all(notebook_, TRUE);
   gtk_widget_set_no_show_all(pageBox_, TRUE);
+  ++switchingTabs_;
   for (GtkWidget* tab : tabs_) {
     gtk_widget_show_all(tab);
     gtk_widget_hide(tab);
   }
+  --switchingTabs_;
 }
 
 void GtkPlatform::EnableControl(Control control, bool enabled) {

@@ -412,7 +412,11 @@ void GtkPlatform::ApplyLayout() {
 void GtkPlatform::SetPanels(const PanelSet& panels) {
   panels_ = panels;
   const bool present[3] = {panels.contents, panels.index, panels.search};
+  // The notebook moves to a tab of its own choosing as tabs come and go:
+  // not the user's choice.
+  ++switchingTabs_;
   for (int i = 0; i < 3; ++i) gtk_widget_set_visible(tabs_[i], present[i]);
+  --switchingTabs_;
   if (!panels.keywordPrompt.empty()) {
     gtk_label_set_text(GTK_LABEL(Widgets(Control::kIndexLabel).inner), std::string(panels.keywordPrompt).c_str());
     gtk_label_set_text(GTK_LABEL(Widgets(Control::kSearchLabel).inner), std::string(panels.keywordPrompt).c_str());
@@ -465,10 +469,9 @@ void GtkPlatform::OnPanedPosition(GObject* paned, GParamSpec*, gpointer self) {
       platform);
 }
 
-void GtkPlatform::OnTabSwitched(GtkNotebook* notebook, GtkWidget* page, guint, gpointer self) {
+void GtkPlatform::OnTabSwitched(GtkNotebook*, GtkWidget* page, guint, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   if (platform->switchingTabs_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
-  (void)notebook;
   const Panel panel = page == platform->tabs_[0]   ? Panel::kContents
                       : page == platform->tabs_[1] ? Panel::kIndex
                                                    : Panel::kSearch;
