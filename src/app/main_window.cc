@@ -1,5 +1,6 @@
-// The main window: its creation and close, the command table, panel
-// switching, focus, the progress dialog and how book errors are shown.
+// The main window: the command table, the menus and tool buttons as the
+// reader hands them over, panel switching (one pane or the sidebar), focus,
+// progress and how book errors are shown.
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/temp_folder.h"
@@ -10,74 +11,154 @@
 
 namespace tessaly::app {
 
-ControlKind KindOf(Control control) {
-  switch (control) {
-    case Control::kTree: return ControlKind::kTree;
-    case Control::kIndexLabel:
-    case Control::kSearchLabel:
-    case Control::kResultsLabel: return ControlKind::kLabel;
-    case Control::kIndexEdit:
-    case Control::kSearchEdit: return ControlKind::kEdit;
-    case Control::kIndexList:
-    case Control::kResultsList: return ControlKind::kList;
-    case Control::kIndexDisplayButton:
-    case Control::kListTopicsButton:
-    case Control::kSearchDisplayButton: return ControlKind::kButton;
-    case Control::kPageView: return ControlKind::kPageView;
-  }
-  return ControlKind::kLabel;
-}
-
 namespace {
 
-// The panels' controls, in the order they are shown.
-constexpr Control kIndexControls[] = {Control::kIndexDisplayButton, Control::kIndexLabel, Control::kIndexEdit,
-                                      Control::kIndexList};
-constexpr Control kSearchControls[] = {Control::kSearchLabel,      Control::kSearchEdit,
-                                       Control::kListTopicsButton, Control::kResultsLabel,
-                                       Control::kResultsList,      Control::kSearchDisplayButton};
+Panel PanelOf(Control control) {
+  switch (control) {
+    case Control::kTree: return Panel::kContents;
+    case Control::kIndexLabel:
+    case Control::kIndexEdit:
+    case Control::kIndexList:
+    case Control::kIndexDisplayButton: return Panel::kIndex;
+    case Control::kSearchLabel:
+    case Control::kSearchEdit:
+    case Control::kListTopicsButton:
+    case Control::kResultsLabel:
+    case Control::kResultsList:
+    case Control::kSearchDisplayButton: return Panel::kSearch;
+    case Control::kPageView: return Panel::kHtml;
+  }
+  return Panel::kNone;
+}
+
+int CommandOf(Panel panel) {
+  switch (panel) {
+    case Panel::kContents: return kCmdContents;
+    case Panel::kIndex: return kCmdIndex;
+    case Panel::kSearch: return kCmdSearch;
+    case Panel::kHtml: return kCmdHtml;
+    case Panel::kNone: break;
+  }
+  return 0;
+}
+
+MenuEntry Entry(const MenuItem& item) {
+  MenuEntry entry;
+  entry.command = item.command;
+  entry.text = std::string(item.text);
+  entry.mark = item.mark;
+  entry.enabled = item.enabled;
+  entry.checked = item.checked;
+  return entry;
+}
+
+MenuEntry Checked(const MenuItem& item, bool checked) {
+  MenuEntry entry = Entry(item);
+  entry.checked = checked;
+  return entry;
+}
+
+// A file name as a menu text: its '&' are not mnemonics.
+std::string MenuText(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  std::string text;
+  for (char c : name) {
+    if (c == '&') text += '&';
+    text += c;
+  }
+  return text;
+}
 
 }  // namespace
 
-void Reader::OnCreate() {
-  platform_.CreateMenuBar(kMenuBar);
-  platform_.AddNotifyIcon();
-  ComputePanelRect();
+void Reader::Deliver(std::uint64_t generation, std::function<void()> task) {
+  platform_.Post([this, generation, task = std::move(task)] {
+    if (generation == generation_ && !closed_) task();
+  });
 }
 
-void Reader::ComputePanelRect() {
-  const Rect client = platform_.ClientRect();
-  panelRect_ = Rect{client.left + 4, client.top + 4, client.right - 4,
-                    client.bottom - platform_.MenuBarHeight() - 4};
+bool Reader::PanelExists(Panel panel) const {
+  switch (panel) {
+    case Panel::kContents: return panels_.contents;
+    case Panel::kIndex: return panels_.index;
+    case Panel::kSearch: return panels_.search;
+    case Panel::kHtml: return pageViewCreated_;
+    case Panel::kNone: break;
+  }
+  return false;
 }
 
-void Reader::OnResize() {
-  if (!windowCreated_ || closed_) return;
-  ComputePanelRect();
-  LayoutTreeAndPage();
-  if (Exists(Control::kIndexList)) LayoutIndexPanel();
-  if (Exists(Control::kResultsList)) LayoutSearchPanel();
+bool Reader::PanelVisible(Panel panel) const {
+  if (!PanelExists(panel) || panel_ == Panel::kNone || !PanelExists(panel_)) return false;
+  if (layout_ == Layout::kSidebar && panel == Panel::kHtml) return true;
+  return panel == panel_;
 }
 
-void Reader::Create(Control control, std::string_view text) {
-  if (Exists(control)) Destroy(control);
-  platform_.CreateControl(control, text);
-  created_[Index(control)] = true;
-  visible_[Index(control)] = false;
+bool Reader::Exists(Control control) const { return PanelExists(PanelOf(control)); }
+
+bool Reader::Visible(Control control) const { return PanelVisible(PanelOf(control)); }
+
+void Reader::RefreshMenus() {
+  const bool book = book_ != nullptr;
+  std::vector<MenuEntry> file;
+  file.push_back(Entry(kOpenItem));
+  MenuEntry recent;
+  recent.text = std::string(kRecentBooksLabel);
+  for (std::size_t i = 0; i < recent_.Books().size() && kCmdRecentFirst + static_cast<int>(i) <= kCmdRecentLast;
+       ++i) {
+    MenuEntry item;
+    item.command = kCmdRecentFirst + static_cast<int>(i);
+    item.text = MenuText(recent_.Books()[i].path);
+    recent.submenu.push_back(std::move(item));
+  }
+  recent.enabled = !recent.submenu.empty();
+  file.push_back(std::move(recent));
+  file.push_back(MenuEntry());
+  if (book) {
+    file.push_back(Checked(kShowImagesItem, showImages_));
+    file.push_back(Checked(kFitToWindowItem, fitToWindow_));
+    file.push_back(Checked(kClearTypeItem, clearType_));
+  }
+  MenuEntry sizes;
+  sizes.text = std::string(kTextSizeLabel);
+  sizes.enabled = book;
+  for (const MenuItem& item : kTextSizeItems) {
+    sizes.submenu.push_back(Checked(item, textSizeMarked_ && item.command - kCmdSmallest == textSize_));
+  }
+  file.push_back(std::move(sizes));
+  file.push_back(MenuEntry());
+  if (book) {
+    const int marked = CommandOf(panel_);
+    if (panels_.search) file.push_back(Checked(kSearchItem, marked == kCmdSearch));
+    if (panels_.index) file.push_back(Checked(kIndexItem, marked == kCmdIndex));
+    if (panels_.contents) file.push_back(Checked(kContentsItem, marked == kCmdContents));
+    file.push_back(Checked(kHtmlItem, marked == kCmdHtml));
+    file.push_back(MenuEntry());
+  }
+  file.push_back(Entry(kExitItem));
+
+  std::vector<MenuEntry> help;
+  for (const MenuItem& item : kHelpMenuItems) help.push_back(Entry(item));
+  const Menu menus[] = {Menu{kFileMenuButton, std::string(kFileMenuLabel), std::move(file)},
+                        Menu{kHelpMenuButton, std::string(kHelpMenuLabel), std::move(help)}};
+  platform_.SetMenus(menus);
 }
 
-void Reader::Destroy(Control control) {
-  if (!Exists(control)) return;
-  platform_.DestroyControl(control);
-  created_[Index(control)] = false;
-  visible_[Index(control)] = false;
-  if (savedFocus_ == control) savedFocus_.reset();
-}
-
-void Reader::Show(Control control, bool visible) {
-  if (!Exists(control)) return;
-  platform_.ShowControl(control, visible);
-  visible_[Index(control)] = visible;
+void Reader::RefreshButtons() {
+  std::vector<ToolButton> buttons;
+  if (book_) {
+    if (HasContents()) buttons.push_back({kCmdLocate, kImageLocate, true, std::string(kTipLocate)});
+    buttons.push_back({kCmdBack, kImageBack, page_.historyPosition > 1, std::string(kTipBack)});
+    buttons.push_back(
+        {kCmdForward, kImageForward, page_.historyPosition < page_.historyCount, std::string(kTipForward)});
+    buttons.push_back({kCmdRefresh, busy_ ? kImageLoading : kImageRefresh, true, std::string(kTipRefresh)});
+    buttons.push_back({kCmdHome, kImageHome, true, std::string(kTipHome)});
+    if (const std::optional<std::string_view> jump = book_->JumpLabel()) {
+      buttons.push_back({kCmdJump, kImageJump, true, DisplayText(*jump, jump->size() + 1)});
+    }
+  }
+  platform_.SetToolButtons(buttons);
 }
 
 void Reader::OnCommand(int command) {
@@ -86,56 +167,77 @@ void Reader::OnCommand(int command) {
 }
 
 void Reader::OnControlEvent(Control control, ControlEvent event) {
-  if (!Accepting() || !Exists(control)) return;
+  if (!Accepting() || !book_ || !Exists(control)) return;
   DispatchCommand(0, control, event);
 }
 
+void Reader::OnPanelChosen(Panel panel) {
+  if (!Accepting() || !book_ || !PanelExists(panel)) return;
+  DispatchCommand(CommandOf(panel), std::nullopt, std::nullopt);
+}
+
 bool Reader::DispatchCommand(int command, std::optional<Control> source, std::optional<ControlEvent> event) {
+  // Book commands need a book: without one their items and buttons do not
+  // exist, and a stray one does nothing.
+  const bool book = book_ != nullptr;
   switch (command) {
     case kCmdExit:
       Exit();
       return true;
     case kCmdContents:
-      HidePanels();
-      ShowPanel(kCmdContents);
-      return true;
     case kCmdIndex:
-      HidePanels();
-      if (indexPending_ && currentBook_ && Exists(Control::kIndexList)) FillIndexList();
-      ShowPanel(kCmdIndex);
-      return true;
     case kCmdSearch:
-      HidePanels();
-      if (searchPending_ && currentBook_ && Exists(Control::kResultsList)) PrepareSearch();
-      ShowPanel(kCmdSearch);
-      return true;
     case kCmdHtml:
-      HidePanels();
-      ShowPanel(kCmdHtml);
+      if (book) ChoosePanel(command == kCmdContents ? Panel::kContents
+                            : command == kCmdIndex ? Panel::kIndex
+                            : command == kCmdSearch ? Panel::kSearch
+                                                    : Panel::kHtml);
+      return true;
+    case kCmdSidebar:
+      if (book) ToggleSidebar();
       return true;
     case kCmdFitToWindow:
+      if (!book) return true;
       fitToWindow_ = !fitToWindow_;
-      if (Exists(Control::kPageView)) platform_.SetShrinkToFit(fitToWindow_);
-      platform_.CheckMenuItem(kCmdFitToWindow, fitToWindow_);
+      ApplyViewSettings();
+      RefreshMenus();
       break;
     case kCmdClearType:
+      if (!book) return true;
       clearType_ = !clearType_;
-      if (Exists(Control::kPageView)) platform_.SetClearType(clearType_);
-      platform_.CheckMenuItem(kCmdClearType, clearType_);
+      ApplyViewSettings();
+      RefreshMenus();
       break;
     case kCmdSmallest:
     case kCmdSmall:
     case kCmdMedium:
     case kCmdLarge:
     case kCmdLargest:
+      if (!book) return true;
       textSize_ = command - kCmdSmallest;
       ApplyTextSize();
       break;
+    case kCmdTextLarger:
+    case kCmdTextSmaller:
+    case kCmdTextNormal:
+      if (!book) return true;
+      textSize_ = command == kCmdTextNormal ? kDefaultTextSize
+                  : command == kCmdTextLarger ? std::min(textSize_ + 1, kTextSizeCount - 1)
+                                               : std::max(textSize_ - 1, 0);
+      ApplyTextSize();
+      return true;
     case kCmdShowImages:
+      if (!book) return true;
       showImages_ = !showImages_;
-      platform_.CheckMenuItem(kCmdShowImages, showImages_);
+      RefreshMenus();
       ToggleImages();
       break;
+    case kCmdFind:
+      if (book && pageViewCreated_) {
+        RevealPage();
+        platform_.ShowFindBar(FindBarTexts{kFindPlaceholder, kFindCount, kFindNone});
+      }
+      return true;
     case kCmdOpen:
       ChooseAndOpenBook();
       return true;
@@ -164,6 +266,10 @@ bool Reader::DispatchCommand(int command, std::optional<Control> source, std::op
       Jump();
       return true;
     default:
+      if (command >= kCmdRecentFirst && command <= kCmdRecentLast) {
+        OpenRecent(command - kCmdRecentFirst);
+        return true;
+      }
       break;
   }
   // Menu commands carry no source control, so none of these match them.
@@ -219,52 +325,78 @@ bool Reader::DispatchControlEvent(std::optional<Control> source, std::optional<C
   }
 }
 
-void Reader::HidePanels() {
-  Show(Control::kTree, false);
-  for (Control control : kIndexControls) Show(control, false);
-  for (Control control : kSearchControls) Show(control, false);
-  Show(Control::kPageView, false);
+void Reader::ChoosePanel(Panel panel) {
+  if (panel == Panel::kIndex && indexPending_ && panels_.index) FillIndexList();
+  if (panel == Panel::kSearch && searchPending_ && panels_.search) PrepareSearch();
+  ShowPanel(panel);
+  if (layout_ == Layout::kSidebar) StoreSidebar();
 }
 
-void Reader::ShowPanel(int panel) {
-  platform_.CheckMenuRadio(kCmdContents, kCmdHtml, panel);
+void Reader::ShowPanel(Panel panel) {
+  panel_ = panel;
+  if (panel != Panel::kHtml && panel != Panel::kNone) sidebarTab_ = panel;
+  RefreshMenus();
+  if (!PanelExists(panel)) {
+    platform_.ShowPanel(Panel::kNone);
+    return;
+  }
+  platform_.ShowPanel(panel);
   switch (panel) {
-    case kCmdContents:
-      if (!Exists(Control::kTree)) return;
-      Show(Control::kTree, true);
-      platform_.FocusControl(Control::kTree);
-      break;
-    case kCmdIndex:
-      if (!Exists(Control::kIndexEdit)) return;
-      for (Control control : kIndexControls) Show(control, true);
-      platform_.FocusControl(Control::kIndexEdit);
-      break;
-    case kCmdSearch:
-      if (!Exists(Control::kSearchEdit)) return;
-      for (Control control : kSearchControls) Show(control, true);
-      platform_.FocusControl(Control::kSearchEdit);
-      break;
-    case kCmdHtml:
-      if (!Exists(Control::kPageView)) return;
-      Show(Control::kPageView, true);
-      platform_.FocusControl(Control::kPageView);
-      break;
-    default:
-      break;
+    case Panel::kContents: platform_.FocusControl(Control::kTree); break;
+    case Panel::kIndex: platform_.FocusControl(Control::kIndexEdit); break;
+    case Panel::kSearch: platform_.FocusControl(Control::kSearchEdit); break;
+    case Panel::kHtml: platform_.FocusControl(Control::kPageView); break;
+    case Panel::kNone: break;
   }
 }
 
-void Reader::ShowProgress(std::string_view caption) {
-  platform_.ShowProgress(caption);
-  SetProgress(0);
+void Reader::RevealPage() {
+  // One pane: the page takes the panel's place. Beside the sidebar the page
+  // shows already; the tab stays.
+  if (layout_ == Layout::kSinglePane || !PanelVisible(Panel::kHtml)) ShowPanel(Panel::kHtml);
 }
 
-void Reader::SetProgress(int value) {
+void Reader::ToggleSidebar() {
+  if (panel_ != Panel::kHtml && panel_ != Panel::kNone) {
+    ShowPanel(Panel::kHtml);
+  } else {
+    Panel tab = sidebarTab_;
+    if (!PanelExists(tab)) tab = panels_.contents ? Panel::kContents : panels_.index ? Panel::kIndex
+                                 : panels_.search                    ? Panel::kSearch
+                                                                     : Panel::kNone;
+    if (tab == Panel::kNone) return;
+    ChoosePanel(tab);
+    return;
+  }
+  if (layout_ == Layout::kSidebar) StoreSidebar();
+}
+
+void Reader::OnLayout(Layout layout) {
+  if (closed_) return;
+  layout_ = layout;
+}
+
+void Reader::OnSidebarResized(int width) {
+  if (!Accepting() || width <= 0) return;
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreSidebarWidth, std::to_string(width));
+}
+
+void Reader::StoreSidebar() {
+  sidebarShown_ = panel_ != Panel::kHtml;
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreSidebarVisible, sidebarShown_ ? "1" : "0");
+}
+
+void Reader::ShowProgress(std::string_view caption, int value) {
+  // Only steps of ten move the bar.
   if (value % 10 != 0) return;
-  platform_.SetProgressBar(value);
+  progressCaption_ = std::string(caption);
+  platform_.ShowProgress(caption, value);
 }
 
-void Reader::HideProgress() { platform_.HideProgress(); }
+void Reader::HideProgress() {
+  progressCaption_.clear();
+  platform_.HideProgress();
+}
 
 std::string Reader::BookMessageText(std::string_view message) const {
   // Messages quote the book (sitemap tags, paths) in its code page; what is
@@ -283,7 +415,7 @@ void Reader::OnActivate(bool active) {
     savedFocus_ = platform_.FocusedControl();
     return;
   }
-  if (savedFocus_ && Exists(*savedFocus_) && Visible(*savedFocus_)) {
+  if (savedFocus_ && Visible(*savedFocus_)) {
     platform_.FocusControl(*savedFocus_);
   } else if (Visible(Control::kPageView)) {
     platform_.FocusControl(Control::kPageView);
@@ -298,27 +430,22 @@ void Reader::OnNotifyIconTap() {
 }
 
 void Reader::Exit() {
-  if (currentBook_) {
-    if (pageCache_) pageCache_->SetBook(nullptr);
-    currentBook_->Close();
-    currentBook_.reset();
-  }
+  book_.reset();
   OnClose();
 }
 
 void Reader::OnClose() {
   if (!windowCreated_ || closed_) return;
-  if (working_ > 0) {
-    closePending_ = true;
-    return;
-  }
   closed_ = true;
+  ++generation_;
+  opening_ = indexBuilding_ = searching_ = false;
+  // The lane finishes what it was given; its files and folder go after.
+  workers_.FinishPageJobs();
   if (pageCache_) {
     pageCache_->ClearPageFiles(true);
     // Whatever else came into the folder (it is this reader's own) goes too.
     if (!tempFolder_.empty()) RemoveFolder(tempFolder_);
   }
-  platform_.DestroyMenuBar();
   platform_.RemoveNotifyIcon();
   ReleaseInstance();
   platform_.DestroyMainWindow();

@@ -1,12 +1,13 @@
-// Opening a book: the three ways in, the reset to the no-book state, the
-// open sequence with the hand-over between two readers, the File menu items
-// and tool buttons a book brings, and the About box.
+// Opening a book: the ways in (command line, File > Open, Help > Help
+// Topics, Recent Books, a link into another book), the reset to the no-book
+// state, the open on a worker with the hand-over between two readers when
+// it is back, and the About box.
+#include <filesystem>
 #include <vector>
 
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
-#include "app/work_scope.h"
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
 #include "pages/page_cache.h"
@@ -16,24 +17,33 @@ namespace tessaly::app {
 namespace {
 
 constexpr std::string_view kFilePrefix = "file:\\";
+constexpr std::int32_t kHasLinesStyle = 0x2;
 
-// The panel items and view items a book adds, deleted again by command.
-constexpr int kBookItems[] = {kCmdClearType, kCmdFitToWindow, kCmdShowImages, kCmdHtml,
-                              kCmdContents,  kCmdIndex,       kCmdSearch};
-
-constexpr Control kPanelControls[] = {
-    Control::kTree,        Control::kIndexLabel,      Control::kIndexEdit,     Control::kIndexList,
-    Control::kIndexDisplayButton, Control::kSearchLabel, Control::kSearchEdit, Control::kListTopicsButton,
-    Control::kResultsLabel, Control::kResultsList,    Control::kSearchDisplayButton};
+// The image of a node: its own image number when it names one of the
+// twelve, else a book or folder for a heading and a page for a leaf.
+int NodeImage(const TocNode& node, const ContentsTree& tree) {
+  if (node.imageNumber >= 1 && node.imageNumber <= kContentsImageCount) return node.imageNumber - 1;
+  const bool heading = node.children.Count() > 0;
+  if (tree.imageType == "folder") return heading ? 4 : 10;
+  return heading ? 0 : 8;
+}
 
 }  // namespace
 
-bool Reader::HasContents() const {
-  return currentBook_ && currentBook_->Contents().root.children.Count() > 0;
-}
+// What the open job hands back: the book, or why it did not open, and the
+// contents laid out as rows.
+struct OpenedBook {
+  std::shared_ptr<Book> book;
+  std::optional<std::string> failure;
+  std::vector<ContentsRow> rows;
+  std::vector<const TocNode*> rowNodes;
+};
 
-void Reader::OpenFromPath(std::string_view path) {
+bool Reader::HasContents() const { return book_ && book_->Contents().root.children.Count() > 0; }
+
+void Reader::OpenFromPath(std::string_view path, std::string_view page) {
   bookPath_ = CutToChars(path, kMaxBookPathChars);
+  startPage_ = std::string(page);
   ResetWindow();
   OpenBook(bookPath_);
 }
@@ -53,76 +63,159 @@ void Reader::OpenHelpFile() {
   OpenFromPath(*help);
 }
 
+void Reader::OpenRecent(int index) {
+  if (index < 0 || static_cast<std::size_t>(index) >= recent_.Books().size()) return;
+  const std::string path = recent_.Books()[static_cast<std::size_t>(index)].path;
+  OpenFromPath(path);
+}
+
+bool Reader::OpenOtherBookLink(std::string_view link) {
+  const std::optional<BookLink> target = ParseBookLink(link);
+  if (!target || target->book.empty()) return false;
+  // Another book is looked up beside the current one.
+  namespace fs = std::filesystem;
+  fs::path other(target->book);
+  if (other.is_relative()) other = fs::path(bookPath_).parent_path() / other;
+  std::error_code error;
+  const fs::path same = fs::weakly_canonical(bookPath_, error);
+  const fs::path wanted = fs::weakly_canonical(other, error);
+  if (!error && same == wanted) {
+    RevealPage();
+    ShowTopic(target->page.empty() ? std::string(book_->DefaultTopic()) : target->page);
+    return true;
+  }
+  OpenFromPath(other.string(), target->page);
+  return true;
+}
+
 void Reader::ShowAbout() { platform_.ShowAbout(AboutBox{kAboutName, kAboutLink, kAboutVersion, kAboutButton}); }
 
 void Reader::ResetWindow() {
+  // Whatever the previous book still had under way is dropped.
+  ++generation_;
+  opening_ = indexBuilding_ = searching_ = false;
   windowTitle_ = std::string(kNoBookTitle);
   platform_.SetTitle(windowTitle_);
 
-  platform_.DeleteFileMenuItemAt(kBookSeparatorPosition);
-  for (int command : kBookItems) platform_.DeleteFileMenuCommand(command);
-  platform_.EnableFileMenuItemAt(kTextSizePosition, false);
-
-  for (Control control : kPanelControls) Destroy(control);
-  treeNodes_.clear();
-  openItems_.clear();
+  book_.reset();
+  panels_ = PanelSet{};
+  platform_.SetPanels(panels_);
+  rowNodes_.clear();
+  nodeRows_.clear();
+  rowImages_.clear();
+  openRows_.clear();
   indexLines_.clear();
   indexEntries_.clear();
   resultTopics_.clear();
+  topicsFoundEntry_ = nullptr;
   swallowEnter_ = false;
+  panel_ = Panel::kNone;
+  platform_.ShowPanel(Panel::kNone);
+  RefreshMenus();
 
-  HidePanels();
-
-  const int buttons = platform_.ToolButtonCount();
-  for (int i = 0; i < buttons; ++i) platform_.DeleteToolButton(kFirstToolButton);
-
-  history_.HistoryClear();
-  if (pageCache_) pageCache_->ClearPageFiles(false);
-  pageNotices_.clear();
+  page_ = PageState{};
+  if (busy_) {
+    busy_ = false;
+    platform_.EnableCommands(true);
+  }
+  pageInFlight_ = false;
+  RefreshButtons();
+  if (pageCache_) {
+    workers_.RunPageJob([this] {
+      history_.HistoryClear();
+      pageCache_->ClearPageFiles(false);
+      pageCache_->SetBook(nullptr);
+      laneBook_.reset();
+    });
+  }
   noticeDocument_.clear();
   platform_.HideNotice();
+  if (!progressCaption_.empty()) HideProgress();
+  platform_.SetCursor(Cursor::kNormal);
 }
 
-bool Reader::OpenBook(std::string_view path) {
-  const WorkScope work(*this);
-  if (currentBook_) {
-    if (pageCache_) pageCache_->SetBook(nullptr);
-    currentBook_->Close();
-    currentBook_.reset();
-  }
-  currentBook_ = std::make_unique<Book>();
-  currentBook_->SetTextConverter(&platform_.Codec());
-
+void Reader::OpenBook(std::string_view path) {
   std::string narrow = CutToBytes(path, kMaxBookPathBytes);
   if (narrow.starts_with(kFilePrefix)) narrow.erase(0, kFilePrefix.size());
 
-  platform_.PaintNow();
-  ShowProgress(kContentsCreation);
+  ShowProgress(kContentsCreation, 0);
   platform_.SetCursor(Cursor::kWait);
+  opening_ = true;
 
-  if (const std::optional<std::string> failure = FailureOf([&] { currentBook_->Open(narrow); })) {
+  const std::uint64_t generation = generation_;
+  const TextCodec* codec = &platform_.Codec();
+  workers_.RunBookJob([this, generation, narrow, codec] {
+    auto opened = std::make_shared<OpenedBook>();
+    opened->book = std::make_shared<Book>();
+    Book& book = *opened->book;
+    book.SetTextConverter(codec);
+    opened->failure = FailureOf([&] { book.Open(narrow); });
+    if (!opened->failure) {
+      Deliver(generation, [this] { ShowProgress(kContentsCreation, 10); });
+      // The contents as rows, depth-first in document order, without
+      // recursion: contents may nest as deep as the book likes.
+      const ContentsTree& contents = book.Contents();
+      struct Level {
+        const TocNode* node;
+        std::int32_t next;
+        int row;
+      };
+      const std::int64_t total = contents.nodeCount > 0 ? contents.nodeCount : 1;
+      int shown = 10;
+      std::vector<Level> levels{{&contents.root, 0, -1}};
+      while (!levels.empty()) {
+        Level& level = levels.back();
+        if (level.next >= level.node->children.Count()) {
+          levels.pop_back();
+          continue;
+        }
+        const TocNode* node = level.node->children.Get(level.next++);
+        if (node == nullptr) continue;
+        const int parent = level.row;
+        const int row = static_cast<int>(opened->rows.size());
+        opened->rows.push_back(
+            {DisplayText(*codec, node->name, kMaxTreeTextChars, book.CodePage()), NodeImage(*node, contents), parent});
+        opened->rowNodes.push_back(node);
+        const int value = static_cast<int>(static_cast<std::int64_t>(opened->rows.size()) * 90 / total + 10);
+        if (value % 10 == 0 && value != shown) {
+          shown = value;
+          Deliver(generation, [this, value] { ShowProgress(kContentsCreation, value); });
+        }
+        if (node->children.Count() > 0) levels.push_back({node, 0, row});
+      }
+    }
+    Deliver(generation, [this, opened] { FinishOpen(opened); });
+  });
+}
+
+void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
+  opening_ = false;
+  const bool starting = registerPending_;
+  registerPending_ = false;
+  if (opened->failure) {
     platform_.SetCursor(Cursor::kNormal);
-    ShowBookError(*failure);
+    ShowBookError(*opened->failure);
     HideProgress();
     ResetWindow();
-    return true;
+    if (starting) RegisterInstance();
+    return;
   }
-  SetProgress(10);
+  const Book& book = *opened->book;
 
   // A book without a title is called by its file's path, which is already
   // the file system's UTF-8, not book text.
-  const std::string_view title = currentBook_->Title();
-  if (title == currentBook_->File().fileName && IsUtf8(title)) {
+  const std::string_view title = book.Title();
+  if (title == book.File().fileName && IsUtf8(title)) {
     windowTitle_ = CutToChars(title, kMaxTitleChars);
   } else {
-    windowTitle_ = DisplayText(title, kMaxTitleChars);
+    windowTitle_ = DisplayText(title, kMaxTitleChars, book.CodePage());
   }
 
   // A reader that shows this book already takes over; this one closes.
   if (const InstanceId same = platform_.FindReaderByTitle(windowTitle_); same != 0) {
     platform_.RaiseReader(same);
     OnClose();
-    return false;
+    return;
   }
   if (otherInstance_ != 0) {
     platform_.CloseReader(otherInstance_);
@@ -130,75 +223,63 @@ bool Reader::OpenBook(std::string_view path) {
   }
   platform_.SetTitle(windowTitle_);
 
-  ExtendFileMenu();
+  book_ = opened->book;
+  rowNodes_ = std::move(opened->rowNodes);
+  rowImages_.clear();
+  for (const ContentsRow& row : opened->rows) rowImages_.push_back(row.image);
+  nodeRows_.clear();
+  for (std::size_t row = 0; row < rowNodes_.size(); ++row) nodeRows_[rowNodes_[row]] = static_cast<int>(row);
 
-  pageCache_->ResetPageState();
+  panels_ = PanelSet{HasContents(),  !book.IndexFileName().empty(),
+                     book.ObjectSize("$FIftiMain") > 0, kKeywordPrompt, kResultsPrompt, kDisplayButton,
+                     kListTopicsButton};
+  platform_.SetPanels(panels_);
+  if (panels_.contents) {
+    platform_.ShowContents(opened->rows, (book.Contents().windowStyles & kHasLinesStyle) != 0);
+  }
+  if (panels_.search) {
+    platform_.EnableControl(Control::kListTopicsButton, false);
+    platform_.EnableControl(Control::kSearchDisplayButton, false);
+  }
   topicsFoundEntry_ = nullptr;
   indexPending_ = true;
   searchPending_ = true;
-  pageCache_->SetBook(currentBook_.get());
+
+  // The page lane reads the new book from here on.
+  std::shared_ptr<const Book> laneBook = book_;
+  workers_.RunPageJob([this, laneBook] {
+    pageCache_->ResetPageState();
+    laneBook_ = laneBook;
+    pageCache_->SetBook(laneBook_.get());
+  });
+
+  // A book read before comes back at its text size and its page.
+  recent_.Touch(bookPath_);
+  const RecentBook* known = recent_.Find(bookPath_);
+  if (known != nullptr && known->textSize >= 0) textSize_ = known->textSize;
+  std::string topic = startPage_;
+  if (topic.empty() && known != nullptr) topic = known->page;
+  if (topic.empty()) topic = std::string(book.DefaultTopic());
+  startPage_.clear();
 
   PreparePageView();
-  HidePanels();
-  ShowPanel(kCmdHtml);
-
-  platform_.AddToolButtons(kToolButtons);
+  ShowPanel(Panel::kHtml);
+  // Beside the page, the sidebar shows as it was left.
+  if (layout_ == Layout::kSidebar && sidebarShown_ && PanelExists(sidebarTab_)) {
+    ShowPanel(sidebarTab_);
+    platform_.FocusControl(Control::kPageView);
+  }
+  RefreshButtons();
   platform_.SetCursor(Cursor::kNormal);
 
-  const std::string defaultTopic(currentBook_->DefaultTopic());
-  ShowTopic(defaultTopic);
-  if (const TocNode* node = FindTocNodeByLocal(currentBook_->Contents().root, defaultTopic);
-      node != nullptr && node->treeItem != 0 && Exists(Control::kTree)) {
-    platform_.TreeSelect(node->treeItem);
-  }
+  ShowTopic(topic);
+  SelectNodeOf(topic);
 
   HideProgress();
-  SetToolTips();
-  return true;
-}
-
-void Reader::ExtendFileMenu() {
-  platform_.InsertFileMenuItem(2, kClearTypeItem);
-  platform_.InsertFileMenuItem(2, kFitToWindowItem);
-  platform_.InsertFileMenuItem(2, kShowImagesItem);
-  platform_.InsertFileMenuItem(kBookSeparatorPosition, kSeparatorItem);
-  platform_.EnableFileMenuItemAt(kTextSizeBookPosition, true);
-  platform_.InsertFileMenuItem(kPanelItemsPosition, kHtmlItem);
-  if (HasContents()) {
-    platform_.InsertFileMenuItem(kPanelItemsPosition, kContentsItem);
-    BuildContentsPanel();
-  }
-  if (!currentBook_->IndexFileName().empty()) {
-    platform_.InsertFileMenuItem(kPanelItemsPosition, kIndexItem);
-    CreateIndexPanel();
-  }
-  if (currentBook_->ObjectSize("$FIftiMain") > 0) {
-    platform_.InsertFileMenuItem(kPanelItemsPosition, kSearchItem);
-    CreateSearchPanel();
-  }
-  platform_.CheckMenuItem(kCmdClearType, clearType_);
-  platform_.CheckMenuItem(kCmdFitToWindow, fitToWindow_);
-  platform_.CheckMenuItem(kCmdShowImages, showImages_);
-}
-
-void Reader::SetToolTips() {
-  std::vector<std::string> tips(2);
-  const bool contents = HasContents();
-  if (contents) {
-    tips.emplace_back(kTipLocate);
-  } else {
-    platform_.DeleteToolButton(kFirstToolButton);
-  }
-  tips.emplace_back(kTipBack);
-  tips.emplace_back(kTipForward);
-  tips.emplace_back(kTipRefresh);
-  tips.emplace_back(kTipHome);
-  if (const std::optional<std::string_view> jump = currentBook_->JumpLabel()) {
-    tips.push_back(DisplayText(*jump, jump->size() + 1));
-  } else {
-    platform_.DeleteToolButton(contents ? 7 : 6);
-  }
-  platform_.SetToolTips(tips);
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreRecentBooks, recent_.Serialize());
+  platform_.AddRecentBook(bookPath_);
+  RefreshMenus();
+  if (starting) RegisterInstance();
 }
 
 }  // namespace tessaly::app

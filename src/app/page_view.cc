@@ -1,16 +1,18 @@
-// The page view: showing topics through page preparation, the busy state
-// while the view loads, link taps, history, Refresh, Home, Jump, the view
-// settings and the keys that step to the previous or next topic.
+// The page view: showing topics through page preparation on the page lane,
+// the busy state while a page is prepared and loads, link taps (links into
+// other books included), history, Refresh, Home, Jump, the view settings and
+// the keys that step to the previous or next topic.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <unordered_set>
 
+#include "app/charset.h"
 #include "app/page_host.h"
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
-#include "base/book_error.h"
 #include "base/book_path.h"
 #include "base/text.h"
 #include "book/book.h"
@@ -48,206 +50,275 @@ std::string SteppedPagePath(const std::string& path, bool down) {
 
 }  // namespace
 
-// --- What page preparation asks of the reader ------------------------------------
+// --- What page preparation asks of the reader (on the lane) --------------------
 
-bool PageHost::OpenExternal(std::string_view address) { return reader_.platform_.OpenExternal(address); }
-
-void PageHost::ReportMissingLink(std::string_view link) {
-  std::string text(kNotInBookText);
-  text += reader_.DisplayText(link, Reader::kMaxLinkBytes);
-  reader_.platform_.ShowMessage(text, kNotInBookCaption, MessageIcon::kExclamation);
+void PageHost::Add(PageOutcome::Kind kind, std::string_view text) {
+  if (outcome_ != nullptr) outcome_->events.push_back({kind, std::string(text)});
 }
 
-void PageHost::ShowError(std::string_view message) { reader_.ShowBookError(message); }
+bool PageHost::OpenExternal(std::string_view address) {
+  Add(PageOutcome::Kind::kExternal, address);
+  return true;
+}
+
+void PageHost::ReportMissingLink(std::string_view link) { Add(PageOutcome::Kind::kMissingLink, link); }
+
+void PageHost::ShowError(std::string_view message) { Add(PageOutcome::Kind::kError, message); }
 
 void PageHost::ReportMissingPart(std::string_view message) {
-  // Each text once per page, however many parts share it.
-  std::string text = reader_.BookMessageText(message);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-  if (!text.empty() && reader_.pageNoticeTexts_.insert(text).second) reader_.pageNotices_.push_back(text);
+  if (outcome_ != nullptr) outcome_->notices.emplace_back(message);
 }
 
-bool PageHost::ShowPage(std::string_view link) { return reader_.ShowPage(link); }
+bool PageHost::ShowPage(std::string_view link) {
+  return outcome_ != nullptr && reader_.LanePreparePage(link, *outcome_);
+}
 
-bool PageHost::ShowImages() const { return reader_.showImages_; }
+bool Reader::LanePreparePage(std::string_view link, PageOutcome& outcome) {
+  if (!pageCache_ || !laneBook_) return false;
+  // The link may point into a buffer that preparing the page rewrites.
+  const std::string target(link);
+  // Frames come back through here while their frameset is prepared; each
+  // is loaded as it is ready, and the frameset's file after them.
+  int& depth = pageHost_->Depth();
+  const bool outermost = depth == 0;
+  ++depth;
+  const bool prepared = pageCache_->PreparePage(target);
+  --depth;
+  if (!prepared) return false;
+  outcome.addresses.push_back(CutToChars(pageCache_->CurrentPageFile(), kMaxAddressChars));
+  if (outermost) outcome.prepared = true;
+  return true;
+}
 
-// --- The view --------------------------------------------------------------------
+// --- The view (interface thread) ------------------------------------------------
+
+void Reader::CreatePageViewOnce() {
+  if (pageViewCreated_ || pageViewFailed_) return;
+  if (!platform_.CreatePageView()) {
+    pageViewFailed_ = true;
+    platform_.ShowMessage(kBrowserFailed, kBrowserCaption, MessageIcon::kError);
+    return;
+  }
+  pageViewCreated_ = true;
+}
 
 void Reader::PreparePageView() {
-  if (!Exists(Control::kPageView)) {
-    if (!platform_.CreatePageView()) {
-      platform_.ShowMessage(kBrowserFailed, kBrowserCaption, MessageIcon::kError);
-      return;
-    }
-    created_[Index(Control::kPageView)] = true;
-  }
-  LayoutTreeAndPage();
-  Show(Control::kPageView, false);
-  platform_.SetShrinkToFit(fitToWindow_);
-  platform_.SetClearType(clearType_);
-  ApplyTextSize();
+  CreatePageViewOnce();
+  if (pageViewCreated_) ApplyTextSize();
+}
+
+void Reader::ApplyViewSettings() {
+  if (pageViewCreated_) platform_.SetViewSettings(ViewSettings{textSize_, fitToWindow_, clearType_});
 }
 
 void Reader::ApplyTextSize() {
-  if (Exists(Control::kPageView)) platform_.SetZoomLevel(textSize_);
-  for (int size = 0; size < kTextSizeCount; ++size) {
-    platform_.CheckMenuItem(kCmdSmallest + size, size == textSize_);
-  }
+  textSizeMarked_ = true;
+  ApplyViewSettings();
+  RefreshMenus();
+  RememberBook();
 }
 
-void Reader::ShowHtmlPanel() {
-  HidePanels();
-  ShowPanel(kCmdHtml);
+void Reader::RunPageWork(std::function<void(PageOutcome&)> work) {
+  if (!pageCache_ || !book_ || !pageViewCreated_) return;
+  BeginBusy();
+  pageInFlight_ = true;
+  const std::uint64_t generation = generation_;
+  const bool images = showImages_;
+  workers_.RunPageJob([this, generation, images, work = std::move(work)] {
+    auto outcome = std::make_shared<PageOutcome>();
+    pageHost_->Begin(outcome.get(), images);
+    work(*outcome);
+    pageHost_->End();
+    outcome->file = pageCache_->CurrentPageFile();
+    outcome->path = pageCache_->CurrentPagePath();
+    outcome->historyPosition = history_.Position();
+    outcome->historyCount = history_.Count();
+    Deliver(generation, [this, outcome] { ApplyPage(*outcome); });
+  });
+}
+
+void Reader::ApplyPage(PageOutcome& outcome) {
+  pageInFlight_ = false;
+  page_ = PageState{outcome.file, outcome.path, outcome.historyPosition, outcome.historyCount};
+  const std::uint64_t generation = generation_;
+  for (const PageOutcome::Event& event : outcome.events) {
+    switch (event.kind) {
+      case PageOutcome::Kind::kExternal:
+        platform_.OpenExternal(event.text);
+        break;
+      case PageOutcome::Kind::kMissingLink: {
+        std::string text(kNotInBookText);
+        text += DisplayText(event.text, kMaxLinkBytes);
+        platform_.ShowMessage(text, kNotInBookCaption, MessageIcon::kExclamation);
+        break;
+      }
+      case PageOutcome::Kind::kError:
+        ShowBookError(event.text);
+        break;
+    }
+    // A message box waits in the event loop: the book may have gone.
+    if (generation != generation_ || closed_) return;
+  }
+  if (!outcome.prepared) {
+    EndBusy();
+    return;
+  }
+  UpdatePageNotice(outcome.notices);
+  for (const std::string& address : outcome.addresses) Navigate(address);
+  RememberBook();
 }
 
 void Reader::ShowTopic(std::string_view path) {
   // A topic without a path (a book without a default topic, an index entry
   // without a page) shows nothing: it is not a link that left the book.
-  if (!pageCache_ || path.empty()) return;
-  const std::string topic(path);
-  pageCache_->SetCurrentPageDir("");
-  ShowPage(topic);
+  if (path.empty()) return;
+  RunPageWork([this, topic = std::string(path)](PageOutcome& outcome) {
+    pageCache_->SetCurrentPageDir("");
+    LanePreparePage(topic, outcome);
+  });
 }
 
-bool Reader::ShowPage(std::string_view link) {
-  if (!pageCache_ || !currentBook_ || !Exists(Control::kPageView)) return false;
-  // The link may point into a buffer that preparing the page rewrites.
-  const std::string target(link);
-  // Frames come back through here while their frameset is prepared: the
-  // outermost call gathers what every one of them missed into one notice.
-  const bool outermost = pageDepth_ == 0;
-  if (outermost) {
-    pageNotices_.clear();
-    pageNoticeTexts_.clear();
-  }
-  ++pageDepth_;
-  BeginBusy();
-  const bool prepared = pageCache_->PreparePage(target);
-  --pageDepth_;
-  if (!prepared) {
-    EndBusy();
-    return false;
-  }
-  if (outermost) UpdatePageNotice();
-  Navigate();
-  return true;
-}
-
-void Reader::UpdatePageNotice() {
+void Reader::UpdatePageNotice(const std::vector<std::string>& raw) {
   // A jump within the page on screen writes nothing new: its notice stays.
-  const std::string file = pageCache_->CurrentPageFile();
-  const std::string document = file.substr(0, file.find('#'));
+  const std::string document = page_.file.substr(0, page_.file.find('#'));
   if (document == noticeDocument_) return;
   noticeDocument_ = document;
-  if (pageNotices_.empty()) {
+  // Each text once per page, however many parts share it.
+  std::vector<std::string> notices;
+  std::unordered_set<std::string> seen;
+  for (const std::string& message : raw) {
+    std::string text = BookMessageText(message);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
+    if (!text.empty() && seen.insert(text).second) notices.push_back(std::move(text));
+  }
+  if (notices.empty()) {
     platform_.HideNotice();
     return;
   }
   // A page may lack thousands of parts: the first few say what is missing.
   std::string text;
-  const std::size_t shown = std::min(pageNotices_.size(), kMaxNoticeLines);
+  const std::size_t shown = std::min(notices.size(), kMaxNoticeLines);
   for (std::size_t i = 0; i < shown; ++i) {
     if (!text.empty()) text += '\n';
-    text += pageNotices_[i];
+    text += notices[i];
   }
-  if (pageNotices_.size() > shown) text += "\n" + FormatText(kMoreNotices, pageNotices_.size() - shown);
+  if (notices.size() > shown) text += "\n" + FormatText(kMoreNotices, notices.size() - shown);
   platform_.ShowNotice(text);
 }
 
-void Reader::Navigate() {
+void Reader::Navigate(const std::string& address) {
   EndBusy();
-  const std::string address = CutToChars(pageCache_->CurrentPageFile(), kMaxAddressChars);
   if (!address.empty()) {
     BeginBusy();
-    platform_.Navigate(address);
+    platform_.ShowPage(address, CharsetForCodePage(book_ ? book_->CodePage() : 1252));
   }
-  platform_.EnableToolButton(kCmdBack, history_.Position() > 1);
-  platform_.EnableToolButton(kCmdForward, history_.Position() < history_.Count());
+  RefreshButtons();
 }
 
 void Reader::BeginBusy() {
   platform_.SetCursor(Cursor::kWait);
-  platform_.SetToolButtonImage(kCmdRefresh, kImageLoading);
   busy_ = true;
-  platform_.EnableMenuBar(false);
+  RefreshButtons();
+  platform_.EnableCommands(false);
   platform_.EnableControl(Control::kPageView, false);
 }
 
 void Reader::EndBusy() {
-  platform_.SetToolButtonImage(kCmdRefresh, kImageRefresh);
-  platform_.EnableMenuBar(true);
-  platform_.EnableControl(Control::kPageView, true);
   busy_ = false;
-  platform_.FocusControl(Control::kPageView);
+  RefreshButtons();
+  platform_.EnableCommands(true);
+  platform_.EnableControl(Control::kPageView, true);
+  // Beside the sidebar, focus stays in the tab that has it.
+  const std::optional<Control> focus = platform_.FocusedControl();
+  if (layout_ == Layout::kSinglePane || !focus || *focus == Control::kPageView || !Visible(*focus)) {
+    platform_.FocusControl(Control::kPageView);
+  }
   platform_.SetCursor(Cursor::kNormal);
 }
 
 void Reader::OnDocumentComplete() {
-  if (!windowCreated_ || closed_ || !Exists(Control::kPageView)) return;
+  if (!windowCreated_ || closed_ || !pageViewCreated_ || pageInFlight_) return;
   EndBusy();
 }
 
 void Reader::OnLinkTapped(std::string_view link) {
-  if (!Accepting() || !currentBook_ || busy_) return;
+  if (!Accepting() || !book_ || busy_) return;
   // A javascript: link is the page's own business: its script runs it.
   const std::size_t start = link.find_first_not_of(" \t\r\n");
   if (start != std::string_view::npos && EqualNoCase(link.substr(start, 11), "javascript:")) return;
+  // A link into another book (or into this one by its name) opens it there.
+  if (start != std::string_view::npos && OpenOtherBookLink(link.substr(start))) return;
   // The view reports the link as UTF-8; pages and paths are book text.
   const std::string utf8(link);
-  const std::string bookText = platform_.Codec().FromUtf8(utf8, currentBook_->CodePage()).value_or(utf8);
-  ShowPage(CutToBytes(bookText, kMaxLinkBytes));
-}
-
-void Reader::ShowFromHistory() {
-  ShowHtmlPanel();
-  // Entries are book paths without their leading '/': they are shown from
-  // the book's root, not from the folder of the page on screen.
-  const std::string entry = "/" + std::string(history_.HistoryCurrent());
-  history_.SetNavigating(true);
-  ShowPage(entry);
-  history_.SetNavigating(false);
+  const std::string bookText = platform_.Codec().FromUtf8(utf8, book_->CodePage()).value_or(utf8);
+  RunPageWork([this, target = CutToBytes(bookText, kMaxLinkBytes)](PageOutcome& outcome) {
+    LanePreparePage(target, outcome);
+  });
 }
 
 void Reader::Back() {
-  if (history_.Position() <= 1) return;
-  history_.HistoryBack();
-  ShowFromHistory();
+  if (page_.historyPosition <= 1) return;
+  RevealPage();
+  RunPageWork([this](PageOutcome& outcome) {
+    history_.HistoryBack();
+    // Entries are book paths without their leading '/': they are shown from
+    // the book's root, not from the folder of the page on screen.
+    const std::string entry = "/" + std::string(history_.HistoryCurrent());
+    history_.SetNavigating(true);
+    LanePreparePage(entry, outcome);
+    history_.SetNavigating(false);
+  });
 }
 
 void Reader::Forward() {
-  if (history_.Position() >= history_.Count()) return;
-  history_.HistoryForward();
-  ShowFromHistory();
+  if (page_.historyPosition >= page_.historyCount) return;
+  RevealPage();
+  RunPageWork([this](PageOutcome& outcome) {
+    history_.HistoryForward();
+    const std::string entry = "/" + std::string(history_.HistoryCurrent());
+    history_.SetNavigating(true);
+    LanePreparePage(entry, outcome);
+    history_.SetNavigating(false);
+  });
 }
 
 void Reader::Refresh() {
-  if (!pageCache_ || !Exists(Control::kPageView)) return;
-  ShowHtmlPanel();
-  Navigate();
+  if (!pageCache_ || !pageViewCreated_ || !book_) return;
+  RevealPage();
+  Navigate(CutToChars(page_.file, kMaxAddressChars));
 }
 
 void Reader::Home() {
-  if (!currentBook_) return;
-  ShowHtmlPanel();
-  ShowTopic(std::string(currentBook_->HomeTopic()));
+  if (!book_) return;
+  RevealPage();
+  ShowTopic(std::string(book_->HomeTopic()));
 }
 
 void Reader::Jump() {
-  if (!currentBook_) return;
-  const std::optional<std::string_view> target = currentBook_->JumpTarget();
+  if (!book_) return;
+  const std::optional<std::string_view> target = book_->JumpTarget();
   if (!target) return;
-  ShowHtmlPanel();
+  RevealPage();
   ShowTopic(std::string(*target));
 }
 
 void Reader::ToggleImages() {
-  if (!pageCache_ || !currentBook_) return;
-  const std::string path = pageCache_->CurrentPagePath();
-  pageCache_->SetCurrentPagePath("");
-  pageCache_->SetCurrentPageDir("");
-  history_.SetNavigating(true);
-  ShowPage(path);
-  history_.SetNavigating(false);
+  RunPageWork([this](PageOutcome& outcome) {
+    const std::string path = pageCache_->CurrentPagePath();
+    pageCache_->SetCurrentPagePath("");
+    pageCache_->SetCurrentPageDir("");
+    history_.SetNavigating(true);
+    LanePreparePage(path, outcome);
+    history_.SetNavigating(false);
+  });
+}
+
+void Reader::RememberBook() {
+  if (!book_ || page_.path.empty()) return;
+  const RecentBook* known = recent_.Find(bookPath_);
+  if (known != nullptr && known->page == page_.path && known->textSize == textSize_) return;
+  recent_.Update(bookPath_, page_.path, textSize_);
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreRecentBooks, recent_.Serialize());
 }
 
 bool Reader::OnPageKey(PageKey key) {
@@ -263,7 +334,7 @@ bool Reader::OnPageKey(PageKey key) {
 }
 
 void Reader::StepTopic(PageKey key) {
-  if (busy_ || !currentBook_ || !pageCache_) return;
+  if (busy_ || !book_ || !pageCache_) return;
   const bool down = key == PageKey::kDown;
 
   // Only at the edge of the page; an unknown scroll state counts as the edge.
@@ -273,23 +344,24 @@ void Reader::StepTopic(PageKey key) {
   }
 
   // Through the contents, from the entry selected in the tree.
-  if (Exists(Control::kTree)) {
-    const auto selected = treeNodes_.find(platform_.TreeSelection());
-    if (selected != treeNodes_.end()) {
-      const TocNode* node = selected->second;
+  if (panels_.contents) {
+    const int row = platform_.ContentsSelection();
+    if (row >= 0 && static_cast<std::size_t>(row) < rowNodes_.size()) {
+      const TocNode* node = rowNodes_[static_cast<std::size_t>(row)];
       do {
         node = down ? node->next : node->prev;
       } while (node != nullptr && node->local.empty());
-      if (node == nullptr || node->treeItem == 0) return;
-      platform_.TreeSelect(node->treeItem);
+      const auto found = nodeRows_.find(node);
+      if (node == nullptr || found == nodeRows_.end()) return;
+      platform_.SelectContentsRow(found->second);
       OpenSelectedEntry();
       return;
     }
   }
 
   // Through the topic table.
-  const std::string current = pageCache_->CurrentPagePath();
-  const TopicTable& topics = currentBook_->Topics();
+  const std::string current = page_.path;
+  const TopicTable& topics = book_->Topics();
   const std::int32_t topic = topics.FindByPath(current);
   if (topic >= 0) {
     const std::optional<std::string_view> path = topics.Path(down ? topic + 1 : topic - 1);
@@ -300,7 +372,7 @@ void Reader::StepTopic(PageKey key) {
   // Through the number in the page's file name.
   if (current.empty()) return;
   const std::string stepped = SteppedPagePath(current, down);
-  if (!stepped.empty() && currentBook_->HasObject(stepped)) ShowTopic(stepped);
+  if (!stepped.empty() && book_->HasObject(stepped)) ShowTopic(stepped);
 }
 
 }  // namespace tessaly::app

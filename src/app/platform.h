@@ -1,50 +1,50 @@
-// Platform: everything the reader's logic asks of the desktop it runs on.
+// Platform: everything the reader's logic asks of the desktop it runs on, in
+// intents: show this menu model, these tool buttons, this contents tree, this
+// keyword list, these results, this panel, this page with this charset, this
+// notice, this progress. Where things go on the screen, how wide the sidebar
+// is and which toolkit widgets carry them is the platform's own business.
 //
-// The logic (Reader) owns every decision; a platform only shows and reports.
-// It is written for a GTK 3 window with a WebKitGTK page view, and every call
-// maps onto something those give: a window with a menu bar and a tool bar, a
-// fixed-position area for the panels, a tree view, list views, entries,
-// buttons, labels, message dialogs, a file chooser, a WebKitWebView, a small
-// key-value file, a per-reader socket, and the desktop's URI launcher.
-//
-// Events go the other way: the platform calls the Reader's On... methods
-// (reader.h) from its event loop. Everything runs on one thread; a call into
-// the platform may come back into the Reader only where it says so.
+// The logic (Reader) owns every decision and every text; a platform only
+// shows and reports. Events go the other way: the platform calls the
+// Reader's On... methods (reader.h) from its event loop, on the interface
+// thread. Work that takes long runs on the reader's workers (workers.h);
+// their results come back through Post, the one call that may be made from
+// any thread.
 //
 // Text: every text handed to or returned by the platform is UTF-8. Book text
 // reaches it only after conversion from the book's code page (TextCodec).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "codec/text_codec.h"
 
 namespace tessaly::app {
 
-// The child controls of the main window. Each is created at most once at a
-// time and addressed by its role; its kind follows from the role.
+// The controls of the panels: they report events, take focus and, for the
+// labels, only show the panel's texts. Which of them exist follows from the
+// panels the book has (SetPanels).
 enum class Control : int {
-  kTree,                // tree view with images (Contents panel)
-  kIndexLabel,          // label
-  kIndexEdit,           // single-line entry
-  kIndexList,           // list of lines, one selected at most
-  kIndexDisplayButton,  // push button
-  kSearchLabel,
-  kSearchEdit,
-  kListTopicsButton,
-  kResultsLabel,
-  kResultsList,
-  kSearchDisplayButton,
-  kPageView,            // the HTML view
+  kTree,                // the contents tree
+  kIndexLabel,          // Index: the prompt
+  kIndexEdit,           // Index: the keyword entry
+  kIndexList,           // Index: the keyword list, one line selected at most
+  kIndexDisplayButton,  // Index: "Display"
+  kSearchLabel,         // Search: the prompt
+  kSearchEdit,          // Search: the word entry
+  kListTopicsButton,    // Search: "List Topics"
+  kResultsLabel,        // Search: over the results
+  kResultsList,         // Search: the topics found
+  kSearchDisplayButton, // Search: "Display"
+  kPageView,            // the page
 };
 inline constexpr int kControlCount = 12;
-
-enum class ControlKind { kTree, kLabel, kEdit, kList, kButton, kPageView };
-ControlKind KindOf(Control control);
 
 // What a control reports through Reader::OnControlEvent.
 enum class ControlEvent {
@@ -55,16 +55,16 @@ enum class ControlEvent {
   kActivated,         // Enter was pressed in an entry
 };
 
-struct Rect {
-  int left = 0, top = 0, right = 0, bottom = 0;
-  int Width() const { return right - left; }
-  int Height() const { return bottom - top; }
-  bool operator==(const Rect&) const = default;
-};
+// The reader's panels. Contents, Index and Search are the sidebar's tabs
+// beside the page in a wide window; in a narrow one (or on a handheld) the
+// panel shown takes the page's place. Html is the page alone.
+enum class Panel { kNone, kContents, kIndex, kSearch, kHtml };
 
-struct Size {
-  int width = 0, height = 0;
-  bool operator==(const Size&) const = default;
+// How the platform lays the panels out (it decides by the window's width and
+// reports every change with Reader::OnLayout).
+enum class Layout {
+  kSinglePane,  // one panel at a time, the page being one of them
+  kSidebar,     // the page always, the sidebar's tab beside it while shown
 };
 
 enum class Cursor { kNormal, kWait };
@@ -72,34 +72,72 @@ enum class Cursor { kNormal, kWait };
 // Message boxes are modal, have one OK button and stay on top.
 enum class MessageIcon { kError, kExclamation };
 
-// Menus. The bar has two drop-down menus (File and Help); the logic edits the
-// File menu afterwards, by position and by command. An item's mark kind is
-// fixed when it is created (a GTK check item cannot become a radio item).
+// Menus, handed over whole whenever anything in them changes. A text with
+// '&' marks a mnemonic ("&&" is a plain '&'); an empty text is a separator.
 enum class MenuMark { kNone, kCheck, kRadio };
 
-struct MenuItem {
-  int command = 0;        // 0 for a separator or a sub-menu
-  std::string_view text;  // empty for a separator; '&' marks a mnemonic
+struct MenuEntry {
+  int command = 0;  // 0 for a separator or a sub-menu
+  std::string text;
   MenuMark mark = MenuMark::kNone;
   bool enabled = true;
   bool checked = false;
-  std::span<const MenuItem> submenu;  // items of a sub-menu, else empty
+  std::vector<MenuEntry> submenu;
   bool IsSeparator() const { return text.empty(); }
+  bool operator==(const MenuEntry&) const = default;
 };
 
-struct MenuButton {
+struct Menu {
   int id = 0;  // 401 File, 402 Help
-  std::string_view label;
-  std::span<const MenuItem> items;
+  std::string label;
+  std::vector<MenuEntry> items;
+  bool operator==(const Menu&) const = default;
 };
 
-// A tool button after the two menus. Images are numbers into the reader's
-// strip of seven: 0 back, 1 forward, 2 loading, 3 refresh, 4 home, 5 locate,
-// 6 jump.
+// A tool button after the menus. Images are numbers into the reader's strip
+// of seven: 0 back, 1 forward, 2 loading, 3 refresh, 4 home, 5 locate, 6 jump.
 struct ToolButton {
   int command = 0;
   int image = 0;
   bool enabled = true;
+  std::string tip;
+  bool operator==(const ToolButton&) const = default;
+};
+
+// The texts of the Index and Search panels, and which panels the book has.
+struct PanelSet {
+  bool contents = false;
+  bool index = false;
+  bool search = false;
+  std::string_view keywordPrompt;  // over both entries
+  std::string_view resultsPrompt;  // over the results
+  std::string_view display;        // the Display buttons
+  std::string_view listTopics;     // the List Topics button
+};
+
+// A row of the contents tree. Images are numbers into the reader's strip of
+// twelve (closed and open book, folder, page and their variants); a number
+// outside 0 .. 11 shows none. Rows come parents first, in display order.
+struct ContentsRow {
+  std::string text;
+  int image = 0;
+  int parent = -1;  // the parent's row, -1 at the top
+};
+
+// A line of the search results: the topic's title, and room for what a
+// page-text search adds (hits and a snippet; empty for a word search).
+struct ResultLine {
+  std::string title;
+  int hits = 0;
+  std::string snippet;
+};
+
+// What the page view is told besides the page.
+struct ViewSettings {
+  int zoomLevel = 2;       // 0 smallest .. 4 largest
+  bool shrinkToFit = true; // keep images and tables within the width
+  bool clearType = true;   // smoothed (subpixel) text
+  bool operator==(const ViewSettings&) const = default;
 };
 
 // The vertical scroll state of the page view, in any unit.
@@ -127,14 +165,19 @@ struct AboutBox {
   std::string_view button;
 };
 
-// Tree items: 0 is "none" (and the invisible root when inserting).
-using TreeItem = std::uintptr_t;
+// The find bar over the page: its texts ("%1 of %2" counts matches).
+struct FindBarTexts {
+  std::string_view placeholder;
+  std::string_view count;
+  std::string_view none;
+};
 
 // A running reader: the instance channel's name for it; 0 is "none".
 using InstanceId = std::uint64_t;
 
-// The two keys of the persistent store: the reader's instance values, and the
-// key that names the reader's own help book.
+// The two keys of the persistent store: the reader's instance values (and the
+// desktop values beside them), and the key that names the reader's own help
+// book.
 enum class StoreKey { kPrev, kChmFile };
 
 class Platform {
@@ -143,132 +186,115 @@ class Platform {
 
   // --- Main window ---------------------------------------------------------
   // Creates and shows the main window with the title; false when it cannot.
-  // The window's instance becomes findable by other readers from here on.
+  // The window's instance becomes findable by other readers from here on,
+  // and the platform reports its layout (OnLayout) before the reader next
+  // hears from it.
   virtual bool CreateMainWindow(std::string_view title) = 0;
   // Destroys the window and ends the event loop once control returns to it.
   virtual void DestroyMainWindow() = 0;
   virtual void SetTitle(std::string_view title) = 0;
   virtual void SetCursor(Cursor cursor) = 0;
-  // Paints whatever is pending at once (the reader is about to work for a
-  // while). Must not deliver input events to the Reader.
-  virtual void PaintNow() = 0;
-  // The area the panels share, in the coordinates controls are placed in.
-  virtual Rect ClientRect() const = 0;
-  // How much of ClientRect's bottom the menu bar covers; 0 where the bar lies
-  // outside it (above it, on a desktop).
-  virtual int MenuBarHeight() const = 0;
-  // Shows the window and brings it to the front.
   virtual void BringToFront() = 0;
   // The notification-area icon; tapping it calls Reader::OnNotifyIconTap. A
   // desktop without a notification area ignores both calls.
   virtual void AddNotifyIcon() = 0;
   virtual void RemoveNotifyIcon() = 0;
+  // Runs the task on the interface thread, after the current event. May be
+  // called from any thread; tasks run in the order they were posted. Tasks
+  // still queued when the window has gone are dropped without running.
+  virtual void Post(std::function<void()> task) = 0;
 
-  // --- Menu bar and tool buttons ----------------------------------------------
-  virtual void CreateMenuBar(std::span<const MenuButton> menus) = 0;
-  virtual void DestroyMenuBar() = 0;
-  // File menu edits. Positions count every item, separators included; an
-  // edit at a position the menu lacks does nothing (and Delete returns false).
-  virtual void InsertFileMenuItem(int position, const MenuItem& item) = 0;
-  virtual bool DeleteFileMenuItemAt(int position) = 0;
-  virtual bool DeleteFileMenuCommand(int command) = 0;
-  virtual void EnableFileMenuItemAt(int position, bool enabled) = 0;
-  // Marks, by command, in any menu or sub-menu. CheckMenuRadio sets the mark
-  // on `command` and clears it on the other items of first .. last. Marks
-  // change only through these calls: a toolkit whose check items flip
-  // themselves when chosen sets them back to what the reader says.
-  virtual void CheckMenuItem(int command, bool checked) = 0;
-  virtual void CheckMenuRadio(int first, int last, int command) = 0;
-  // The whole bar (menus and buttons) takes input or not.
-  virtual void EnableMenuBar(bool enabled) = 0;
-  // Buttons are indexed with the two menus counted first (index 0 File, 1
-  // Help); tool buttons start at index 2. Their tips go in the same order.
-  virtual void AddToolButtons(std::span<const ToolButton> buttons) = 0;
-  virtual int ToolButtonCount() const = 0;
-  virtual bool DeleteToolButton(int index) = 0;  // false when there is none
-  virtual void SetToolButtonImage(int command, int image) = 0;
-  virtual void EnableToolButton(int command, bool enabled) = 0;
-  virtual void SetToolTips(std::span<const std::string> tips) = 0;
+  // --- Menus and tool buttons ------------------------------------------------
+  // The whole menu bar: its menus in order, with every item's state. Marks
+  // change only through this call: a toolkit whose check items flip
+  // themselves when chosen shows what the reader said last.
+  virtual void SetMenus(std::span<const Menu> menus) = 0;
+  // The tool buttons after the menus (none: the tool bar goes).
+  virtual void SetToolButtons(std::span<const ToolButton> buttons) = 0;
+  // Menu choices, tool buttons and command keys take input or not (off
+  // while a page is prepared and loads; dropped, not greyed).
+  virtual void EnableCommands(bool enabled) = 0;
 
-  // --- Child controls ---------------------------------------------------------
-  // Created hidden, without a place; a label or button shows `text`.
-  virtual void CreateControl(Control control, std::string_view text) = 0;
-  virtual void DestroyControl(Control control) = 0;
-  virtual void MoveControl(Control control, const Rect& rect) = 0;
-  virtual void ShowControl(Control control, bool visible) = 0;
+  // --- Panels -------------------------------------------------------------------
+  // The panels of the open book (all false: none, no book).
+  virtual void SetPanels(const PanelSet& panels) = 0;
+  // Shows a panel: a tab of the sidebar beside the page, or the one pane,
+  // by the layout; Html hides the sidebar; kNone shows nothing.
+  virtual void ShowPanel(Panel panel) = 0;
+  // The sidebar's width in pixels, as stored (0: the platform's own).
+  virtual void SetSidebarWidth(int width) = 0;
   virtual void EnableControl(Control control, bool enabled) = 0;
   virtual void FocusControl(Control control) = 0;
   // The control that has keyboard focus (the page view counts for whatever
   // inside it has it); nullopt when none of them has.
   virtual std::optional<Control> FocusedControl() const = 0;
-  // The size of the text in the control's font.
-  virtual Size MeasureText(Control control, std::string_view text) const = 0;
 
-  // Tree view (Control::kTree). Items show a 16 x 16 image from the reader's
-  // strip of twelve (closed and open book, folder, page, and their variants,
-  // in sitemap image-number order); the selected image is the same.
-  // An image number outside 0 .. 11 shows no image. Expanding and
-  // collapsing are the tree's own (Reader::OnTreeExpanding is told first);
-  // selecting an item, by the user or by TreeSelect, opens nothing: a tap on
-  // an item's image or text is Reader::OnTreeTap, Enter is OnTreeEnter.
-  virtual void CreateTree(bool withLines) = 0;
-  virtual TreeItem TreeInsert(TreeItem parent, std::string_view text, int image) = 0;  // as last child
-  virtual void TreeSetImage(TreeItem item, int image) = 0;
-  virtual int TreeImage(TreeItem item) const = 0;
-  virtual void TreeSelect(TreeItem item) = 0;  // and scrolls it into view
-  virtual TreeItem TreeSelection() const = 0;
+  // Contents tree. Expanding and collapsing are the tree's own
+  // (Reader::OnTreeExpanding is told first); selecting a row, by the user or
+  // by SelectContentsRow, opens nothing: a tap on a row's image or text is
+  // Reader::OnTreeTap, Enter is OnTreeEnter.
+  virtual void ShowContents(std::span<const ContentsRow> rows, bool withLines) = 0;
+  virtual void SetContentsImage(int row, int image) = 0;
+  virtual void SelectContentsRow(int row) = 0;  // opens its parents and scrolls it into view
+  virtual int ContentsSelection() const = 0;    // -1 for none
 
-  // Lists (kIndexList, kResultsList): unsorted lines of text.
-  virtual void ListAppend(Control list, std::string_view text) = 0;
-  virtual void ListClear(Control list) = 0;
-  virtual void ListSelect(Control list, int index) = 0;  // reports no event
-  virtual int ListSelection(Control list) const = 0;     // -1 for none
-  virtual void ListScrollToTop(Control list, int index) = 0;  // that line becomes the top line
+  // Index: the keyword lines. Selecting reports no event.
+  virtual void ShowKeywords(std::span<const std::string> lines) = 0;
+  virtual void ScrollKeywords(int line) = 0;  // that line becomes the top line
+  virtual void SelectKeyword(int line) = 0;
+  virtual int KeywordSelection() const = 0;  // -1 for none
+
+  // Search: the topics found (an empty span empties the list).
+  virtual void ShowResults(std::span<const ResultLine> lines) = 0;
+  virtual int ResultSelection() const = 0;  // -1 for none
 
   // Entries (kIndexEdit, kSearchEdit). SetEditText reports kTextChanged
   // before it returns, as typing does.
   virtual std::string EditText(Control edit) const = 0;
   virtual void SetEditText(Control edit, std::string_view text) = 0;
 
-  // --- Page view (Control::kPageView) -------------------------------------------
-  // Creates the HTML view (hidden); false when no HTML engine can be started.
+  // --- Page view -----------------------------------------------------------------
+  // Creates the HTML view; false when no HTML engine can be started.
   // Loading is asynchronous: the view calls Reader::OnDocumentComplete when a
   // load ends (also when it failed or was replaced by another), and
   // Reader::OnLinkTapped with the link as written in the page instead of
   // following it. It never fetches anything from the network.
   virtual bool CreatePageView() = 0;
-  virtual void Navigate(std::string_view address) = 0;  // a file:// address, maybe with #fragment
-  virtual void SetZoomLevel(int level) = 0;             // 0 smallest .. 4 largest, 2 normal
-  virtual void SetShrinkToFit(bool on) = 0;             // keep images and tables within the width
-  virtual void SetClearType(bool on) = 0;               // smoothed (subpixel) text
-  // The last scroll state the view reported; nullopt when it is not known
-  // (the engine reports it asynchronously, so it may lag or be missing).
+  // A file:// address, maybe with #fragment; charset: the default for a
+  // page that declares none (a WebKit encoding name, or empty).
+  virtual void ShowPage(std::string_view address, std::string_view charset) = 0;
+  virtual void SetViewSettings(const ViewSettings& settings) = 0;
+  // The last scroll state the view reported; nullopt when it is not known.
   virtual std::optional<ScrollInfo> PageScroll() const = 0;
+  // The find bar over the page (the view marks every match and steps
+  // through them itself).
+  virtual void ShowFindBar(const FindBarTexts& texts) = 0;
 
-  // --- Dialogs -------------------------------------------------------------------
+  // --- Notices, messages, progress, dialogs ----------------------------------------
+  // A modal message box (what the reader must stop for).
   virtual void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) = 0;
   // A notice above the page that does not stop the reader (the parts of a
   // page the book lacks): shown until the next one, HideNotice, or the user
   // closes it. One line per message.
   virtual void ShowNotice(std::string_view text) = 0;
   virtual void HideNotice() = 0;
+  // Progress inside the window: a caption over a bar from 0 to 100. The
+  // window keeps taking input meanwhile.
+  virtual void ShowProgress(std::string_view caption, int value) = 0;
+  virtual void HideProgress() = 0;
   // The path of an existing file the user chose, or nullopt when cancelled.
   virtual std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) = 0;
   // The index of the chosen line, or -1 when cancelled.
   virtual int RunChoiceDialog(const ChoiceDialog& dialog) = 0;
   virtual void ShowAbout(const AboutBox& about) = 0;
-  // The "Loading..." dialog: a caption over a bar from 0 to 100, shown beside
-  // the main window without taking focus, painted at once on every change
-  // (the reader works synchronously meanwhile; no input is delivered).
-  virtual void ShowProgress(std::string_view caption) = 0;
-  virtual void SetProgressBar(int value) = 0;
-  virtual void HideProgress() = 0;
 
   // --- Persistent store (in place of the registry) ---------------------------------
   // nullopt when the key or the value does not exist. Keys are never created
   // by the reader: a write to a missing key fails.
   virtual std::optional<std::string> ReadStoreValue(StoreKey key, std::string_view name) = 0;
   virtual bool WriteStoreValue(StoreKey key, std::string_view name, std::string_view value) = 0;
+  // The desktop's list of recently used files gets this book.
+  virtual void AddRecentBook(std::string_view path) = 0;
 
   // --- Instance channel (in place of window search and window messages) -------------
   // This reader's id (valid from CreateMainWindow on; nonzero).
@@ -280,8 +306,7 @@ class Platform {
   // True while the reader with that id runs (it answers).
   virtual bool ReaderExists(InstanceId id) = 0;
   virtual void RaiseReader(InstanceId id) = 0;
-  // Asks the reader to close and returns once its close path has run (a
-  // reader busy opening a book closes when that is done).
+  // Asks the reader to close and returns once its close path has run.
   virtual void CloseReader(InstanceId id) = 0;
 
   // --- System ---------------------------------------------------------------------
@@ -290,6 +315,7 @@ class Platform {
   virtual bool OpenExternal(std::string_view address) = 0;
   // The folder the reader's temporary folder goes into (no trailing '/').
   virtual std::string TempRoot() = 0;
+  // Thread-safe: workers convert book text with it.
   virtual const TextCodec& Codec() const = 0;
 };
 

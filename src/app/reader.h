@@ -4,20 +4,26 @@
 // reader per user (a second start hands its book over or raises the first),
 // makes the private temporary folder that pages are extracted into, records
 // the running instance in the store so that a later start can remove the
-// folder of a reader that died, and opens one book at a time: its File menu
+// folder of a reader that died, and opens one book at a time: its menu
 // items, tool buttons, Contents/Index/Search panels and the page view with
 // its history. Closing undoes all of it.
 //
+// Long work runs on workers (workers.h): opening a book, building the
+// keyword index, loading the full-text index, searching, and preparing
+// pages. The window keeps answering meanwhile; a result is applied when it
+// comes back, unless its book is no longer the current one (ResetWindow,
+// a new open and the close move the generation on). A close during an open
+// closes at once.
+//
+// Beside what a handheld reader does, the desktop gets: the sidebar's state,
+// the recent books, and each book's last page and text size, all kept in the
+// store; pages named on the command line ("BOOK.chm::/page.htm") and links
+// into other books ("ms-its:OTHER.chm::/page.htm").
+//
 // Book text stays in the book's code page everywhere except on its way to the
 // screen, where DisplayText converts it to UTF-8.
-//
-// The platform calls the On... methods from its event loop. Calls after the
-// window has closed are ignored, and so is input that arrives while the
-// reader works synchronously (opening a book, building the index, preparing
-// or running a search): a close asked for meanwhile runs when the work ends.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -29,7 +35,9 @@
 #include <vector>
 
 #include "app/platform.h"
+#include "app/recent_books.h"
 #include "app/temp_folder.h"
+#include "app/workers.h"
 #include "base/book_error.h"
 #include "pages/history.h"
 
@@ -43,6 +51,8 @@ struct TocNode;
 namespace tessaly::app {
 
 class PageHost;
+struct PageOutcome;
+struct OpenedBook;
 
 // Keys the page view reports (Reader::OnPageKey).
 enum class PageKey { kUp, kDown, kAction };
@@ -61,27 +71,28 @@ class Reader {
   static constexpr std::size_t kMaxWorkDirectoryChars = 255;
   static constexpr std::size_t kMaxNoticeLines = 10;  // messages in the notice above a page
 
-  explicit Reader(Platform& platform);
+  // workers: where long work runs (null: threads of the reader's own).
+  explicit Reader(Platform& platform, Workers* workers = nullptr);
   ~Reader();
   Reader(const Reader&) = delete;
   Reader& operator=(const Reader&) = delete;
 
-  // Start-up with the command line (a book path, maybe prefixed "file:\", or
-  // empty). True when the platform is to run its event loop; false when this
-  // reader has already ended (another reader was raised, or the window or
-  // the temporary folder could not be made). The exit code is 0 either way.
+  // Start-up with the command line (a book path, maybe prefixed "file:\" or
+  // "ms-its:", maybe followed by "::/page.htm", or empty). True when the
+  // platform is to run its event loop; false when this reader has already
+  // ended. The exit code is 0 either way.
   bool Start(std::string_view commandLine);
 
   // --- Events from the platform ---------------------------------------------
-  // A menu item or tool button was chosen.
   void OnCommand(int command);
-  // A panel control reported something.
   void OnControlEvent(Control control, ControlEvent event);
-  // The tree: a tap on an item's image or text (not its expander), Enter
-  // while it has focus, and an item about to expand or collapse.
-  void OnTreeTap(TreeItem item);
+  // The contents tree: a tap on a row's image or text (not its expander),
+  // Enter while it has focus, and a row about to expand or collapse.
+  void OnTreeTap(int row);
   void OnTreeEnter();
-  void OnTreeExpanding(TreeItem item, bool expanding);
+  void OnTreeExpanding(int row, bool expanding);
+  // The user chose a tab of the sidebar: as the panel's menu item.
+  void OnPanelChosen(Panel panel);
   // The page view: a link tapped (as written in the page; the view does not
   // follow it), a load ended, and a key pressed while it has focus. OnPageKey
   // returns whether the view is to act on the key as usual. The action key
@@ -91,14 +102,15 @@ class Reader {
   void OnLinkTapped(std::string_view link);
   void OnDocumentComplete();
   bool OnPageKey(PageKey key);
-  // The main window was activated or deactivated.
   void OnActivate(bool active);
-  // The window's area changed size: the panels are laid out again.
-  void OnResize();
+  // The platform lays the panels out anew (the window crossed the width
+  // between one pane and the sidebar), or the user dragged the sidebar.
+  void OnLayout(Layout layout);
+  void OnSidebarResized(int width);
   // The window is asked to close (by the user, the desktop, or another
-  // reader through the instance channel). The close path runs at once, or
-  // when the work under way ends; the platform destroys nothing itself but
-  // waits for DestroyMainWindow (Closed() tells when it has come).
+  // reader through the instance channel). The close path runs at once, work
+  // under way is dropped; the platform destroys nothing itself but waits for
+  // DestroyMainWindow (Closed() tells when it has come).
   void OnClose();
   void OnNotifyIconTap();
 
@@ -108,30 +120,51 @@ class Reader {
   const std::string& BookPath() const { return bookPath_; }
   // The temporary folder, ending in '/'; empty until it exists.
   const std::string& TempFolder() const { return tempFolder_; }
-  Book* CurrentBook() const { return currentBook_.get(); }
+  const Book* CurrentBook() const { return book_.get(); }
+  // The page lane's own state: only for a test that has let it settle.
   const PageCache* Pages() const { return pageCache_.get(); }
   const History& GetHistory() const { return history_; }
+  // What the interface thread knows of the page lane.
+  const std::string& CurrentPagePath() const { return page_.path; }
+  int HistoryPosition() const { return page_.historyPosition; }
+  int HistoryCount() const { return page_.historyCount; }
+  // A page is being prepared or loads.
   bool Busy() const { return busy_; }
+  // A book is opening, the index being built, or a search running.
+  bool Working() const { return opening_ || indexBuilding_ || searching_; }
   bool FitToWindow() const { return fitToWindow_; }
   bool ShowImages() const { return showImages_; }
   bool ClearType() const { return clearType_; }
   int TextSize() const { return textSize_; }
   bool IndexPending() const { return indexPending_; }
   bool SearchPending() const { return searchPending_; }
-  const Rect& PanelRect() const { return panelRect_; }
+  Panel ShownPanel() const { return panel_; }
+  Layout CurrentLayout() const { return layout_; }
   InstanceId OtherInstance() const { return otherInstance_; }
 
   // Book text (code page `codePage`, or the current book's when 0) as UTF-8
   // of at most maxChars characters: the reader's rule for everything it
   // shows from a book. A code page the system lacks counts as 1252.
   std::string DisplayText(std::string_view text, std::size_t maxChars, int codePage = 0) const;
+  // The same from any thread, with the code page given.
+  static std::string DisplayText(const TextCodec& codec, std::string_view text, std::size_t maxChars,
+                                 int codePage);
 
  private:
   friend class PageHost;
 
-  // Synchronous work: input is ignored and a close is put off meanwhile.
-  class WorkScope;
-  bool Accepting() const { return windowCreated_ && !closed_ && working_ == 0; }
+  // What the interface thread keeps of the page lane's state.
+  struct PageState {
+    std::string file;  // the page file on screen, maybe with #fragment
+    std::string path;  // its in-book path
+    int historyPosition = 0;
+    int historyCount = 0;
+  };
+
+  bool Accepting() const { return windowCreated_ && !closed_; }
+  // Hands a worker's result to the interface thread, where it runs while
+  // the book it was started for is still the current one.
+  void Deliver(std::uint64_t generation, std::function<void()> task);
 
   // Start-up and instance bookkeeping.
   bool CreateTempFolder();
@@ -139,61 +172,53 @@ class Reader {
   void RemoveStaleFolder(InstanceId id, const std::string& folder);
   void ReleaseInstance();
   std::optional<std::string> ReadHelpPath();
+  void ReadDesktopValues();
 
   // Main window.
-  void OnCreate();
-  void ComputePanelRect();
   bool DispatchCommand(int command, std::optional<Control> source, std::optional<ControlEvent> event);
   bool DispatchControlEvent(std::optional<Control> source, std::optional<ControlEvent> event);
-  void HidePanels();
-  void ShowPanel(int panel);
-  void ShowProgress(std::string_view caption);
-  void SetProgress(int value);
+  void ShowPanel(Panel panel);
+  void ChoosePanel(Panel panel);
+  void ToggleSidebar();
+  bool PanelExists(Panel panel) const;
+  bool PanelVisible(Panel panel) const;
+  bool Exists(Control control) const;
+  bool Visible(Control control) const;
+  void RefreshMenus();
+  void RefreshButtons();
+  void ShowProgress(std::string_view caption, int value);
   void HideProgress();
   void ShowBookError(std::string_view message);
-  // A book error's text as shown: converted from the book's code page
-  // unless it is UTF-8 already.
   std::string BookMessageText(std::string_view message) const;
-  // Runs work on the book; the message of the error it raised (a BookError's
-  // text, or what another exception says), or nullopt when it finished.
   template <class Work>
   static std::optional<std::string> FailureOf(Work&& work);
   void Exit();
 
-  // Controls the reader has created, and which are shown.
-  void Create(Control control, std::string_view text);
-  void Destroy(Control control);
-  void Show(Control control, bool visible);
-  bool Exists(Control control) const { return created_[Index(control)]; }
-  bool Visible(Control control) const { return visible_[Index(control)]; }
-  static std::size_t Index(Control control) { return static_cast<std::size_t>(control); }
-
   // Opening a book.
-  bool OpenBook(std::string_view path);
+  void OpenFromPath(std::string_view path, std::string_view page = {});
+  void OpenBook(std::string_view path);
+  void FinishOpen(const std::shared_ptr<OpenedBook>& opened);
   void ResetWindow();
   void ChooseAndOpenBook();
   void OpenHelpFile();
+  void OpenRecent(int index);
   void ShowAbout();
-  void OpenFromPath(std::string_view path);
-  void ExtendFileMenu();
-  void SetToolTips();
   bool HasContents() const;
+  bool OpenOtherBookLink(std::string_view link);
+
+  // The stored desktop values.
+  void RememberBook();
+  void StoreSidebar();
 
   // Contents panel.
-  void BuildContentsPanel();
   void OpenSelectedEntry();
   void Locate();
-  void LayoutTreeAndPage();
+  void SelectNodeOf(std::string_view path);
 
   // Index and search panels.
-  void CreateIndexPanel();
-  void CreateSearchPanel();
-  void LayoutIndexPanel();
-  void LayoutSearchPanel();
   void FillIndexList();
-  void AddIndexEntry(const IndexEntry& entry, int depth);
-  void OnIndexEditChanged();
   std::optional<int> TypedIndexLine() const;
+  void OnIndexEditChanged();
   void DisplayTypedKeyword();
   void OnIndexSelectionChanged();
   void DisplayKeyword();
@@ -204,56 +229,74 @@ class Reader {
   void DisplaySearchResult();
 
   // Page view.
+  void CreatePageViewOnce();
   void PreparePageView();
+  void ApplyViewSettings();
   void ApplyTextSize();
+  void RevealPage();
+  // Runs page work on the lane; what it prepared is shown when it is back.
+  void RunPageWork(std::function<void(PageOutcome&)> work);
+  void ApplyPage(PageOutcome& outcome);
+  bool LanePreparePage(std::string_view link, PageOutcome& outcome);
   void ShowTopic(std::string_view path);
-  bool ShowPage(std::string_view link);
-  void UpdatePageNotice();
-  void Navigate();
+  void UpdatePageNotice(const std::vector<std::string>& notices);
+  void Navigate(const std::string& address);
   void BeginBusy();
   void EndBusy();
   void Back();
   void Forward();
-  void ShowFromHistory();
   void Refresh();
   void Home();
   void Jump();
   void ToggleImages();
   void StepTopic(PageKey key);
-  void ShowHtmlPanel();
 
   Platform& platform_;
-  std::unique_ptr<PageHost> pageHost_;
+  std::unique_ptr<ThreadWorkers> ownWorkers_;
+  Workers& workers_;
+  std::uint64_t generation_ = 1;
 
   // Application state.
   bool started_ = false;
   bool windowCreated_ = false;
   bool closed_ = false;
-  int working_ = 0;
-  bool closePending_ = false;
+  bool registerPending_ = false;  // the start's book decides when to register
   std::string bookPath_;
+  std::string startPage_;  // the page to open the book at, when one was named
   std::string windowTitle_;
   InstanceId otherInstance_ = 0;
-  std::string tempRoot_;    // the root the temporary folder went into
+  std::string tempRoot_;
   std::string tempFolder_;  // ends in '/'
-  FolderLock tempLock_;     // held while this reader runs
-  std::unique_ptr<Book> currentBook_;
+  FolderLock tempLock_;
+  std::shared_ptr<const Book> book_;
+  bool opening_ = false;
 
   // Window state.
-  std::array<bool, kControlCount> created_{};
-  std::array<bool, kControlCount> visible_{};
+  Layout layout_ = Layout::kSinglePane;
+  Panel panel_ = Panel::kNone;          // the panel chosen (its radio item is marked)
+  Panel sidebarTab_ = Panel::kContents; // the tab F9 brings back
+  bool sidebarShown_ = true;            // stored: the sidebar shows with a book
+  PanelSet panels_;
+  bool pageViewCreated_ = false;
+  bool pageViewFailed_ = false;  // made once: a view that failed is not tried again
   std::optional<Control> savedFocus_;
   bool fitToWindow_ = true;
   bool showImages_ = true;
   bool clearType_ = true;
   int textSize_ = 2;
+  bool textSizeMarked_ = false;
   bool indexPending_ = true;
   bool searchPending_ = true;
-  Rect panelRect_;
+  bool indexBuilding_ = false;
+  bool searching_ = false;
+  std::string progressCaption_;
+  RecentBooks recent_;
 
-  // Contents panel.
-  std::unordered_map<TreeItem, TocNode*> treeNodes_;
-  std::unordered_set<TreeItem> openItems_;  // entries shown expanded (open image)
+  // Contents panel: rows are numbered in the order they were shown.
+  std::vector<const TocNode*> rowNodes_;
+  std::unordered_map<const TocNode*, int> nodeRows_;
+  std::vector<int> rowImages_;
+  std::unordered_set<int> openRows_;  // rows shown expanded (open image)
   bool swallowEnter_ = false;
 
   // Index and search panels.
@@ -263,15 +306,15 @@ class Reader {
   const IndexEntry* topicsFoundEntry_ = nullptr;
   std::vector<std::int32_t> resultTopics_;
 
-  // Page view.
-  History history_;
+  // Page view: the lane's (pageHost_, pageCache_, history_, laneBook_) and
+  // the interface thread's (the rest).
+  std::unique_ptr<PageHost> pageHost_;
   std::unique_ptr<PageCache> pageCache_;
+  History history_;
+  std::shared_ptr<const Book> laneBook_;
+  PageState page_;
   bool busy_ = false;
-  // Parts of the page being prepared that the book lacks (message texts,
-  // each once), and the page file the notice beside the view speaks of.
-  std::vector<std::string> pageNotices_;
-  std::unordered_set<std::string> pageNoticeTexts_;
-  int pageDepth_ = 0;
+  bool pageInFlight_ = false;
   std::string noticeDocument_;
 };
 

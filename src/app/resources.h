@@ -29,6 +29,15 @@ inline constexpr int kCmdOpen = 1031;
 inline constexpr int kCmdHelpTopics = 1032;
 inline constexpr int kCmdAbout = 1033;
 
+// Commands of the desktop's keys and the Recent Books menu.
+inline constexpr int kCmdFind = 1040;         // Ctrl+F
+inline constexpr int kCmdTextLarger = 1041;   // Ctrl+plus
+inline constexpr int kCmdTextSmaller = 1042;  // Ctrl+minus
+inline constexpr int kCmdTextNormal = 1043;   // Ctrl+0
+inline constexpr int kCmdSidebar = 1044;      // F9: the sidebar shows or hides
+inline constexpr int kCmdRecentFirst = 1100;  // the recent books, most recent first
+inline constexpr int kCmdRecentLast = 1109;
+
 // Commands of the tool buttons.
 inline constexpr int kCmdForward = 302;
 inline constexpr int kCmdBack = 303;
@@ -57,15 +66,6 @@ inline constexpr int kContentsImageCount = 12;
 // Text sizes: 0 smallest .. 4 largest.
 inline constexpr int kTextSizeCount = 5;
 inline constexpr int kDefaultTextSize = 2;
-
-// Positions in the File menu.
-inline constexpr int kTextSizePosition = 2;       // without a book
-inline constexpr int kTextSizeBookPosition = 5;   // with a book
-inline constexpr int kBookSeparatorPosition = 6;  // the separator a book adds
-inline constexpr int kPanelItemsPosition = 7;     // where panel items are inserted
-
-// Index of the first tool button (0 and 1 are the File and Help menus).
-inline constexpr int kFirstToolButton = 2;
 
 // Window and messages.
 inline constexpr std::string_view kWindowClassName = "Varnhold Tessaly Reader";
@@ -126,21 +126,27 @@ inline constexpr std::string_view kTipForward = "Forward";
 inline constexpr std::string_view kTipRefresh = "Refresh";
 inline constexpr std::string_view kTipHome = "Home";
 
-// Menu items as the tables below write them.
+// Menu items as the tables below write them (the reader hands the menus
+// over as MenuEntry, platform.h).
+struct MenuItem {
+  int command = 0;
+  std::string_view text;  // empty for a separator
+  MenuMark mark = MenuMark::kNone;
+  bool enabled = true;
+  bool checked = false;
+};
 constexpr MenuItem Item(int command, std::string_view text, MenuMark mark = MenuMark::kNone,
-                        bool enabled = true, bool checked = false, std::span<const MenuItem> submenu = {}) {
-  MenuItem item;
-  item.command = command;
-  item.text = text;
-  item.mark = mark;
-  item.enabled = enabled;
-  item.checked = checked;
-  item.submenu = submenu;
-  return item;
+                        bool enabled = true, bool checked = false) {
+  return MenuItem{command, text, mark, enabled, checked};
 }
 constexpr MenuItem Separator() { return MenuItem(); }
 
-// The menu bar as the reader starts with it.
+inline constexpr std::string_view kFileMenuLabel = "File";
+inline constexpr std::string_view kHelpMenuLabel = "Help";
+inline constexpr std::string_view kTextSizeLabel = "Text Size";
+inline constexpr std::string_view kRecentBooksLabel = "Recent Books";
+
+// The Text Size sub-menu, largest first (commands 1011 .. 1007).
 inline constexpr std::array<MenuItem, 5> kTextSizeItems{{
     Item(kCmdLargest, "Largest", MenuMark::kCheck),
     Item(kCmdLarge, "Large", MenuMark::kCheck),
@@ -149,44 +155,30 @@ inline constexpr std::array<MenuItem, 5> kTextSizeItems{{
     Item(kCmdSmallest, "Smallest", MenuMark::kCheck),
 }};
 
-inline constexpr std::array<MenuItem, 5> kFileMenuItems{{
-    Item(kCmdOpen, "Open"),
-    Separator(),
-    Item(0, "Text Size", MenuMark::kNone, false, false, kTextSizeItems),
-    Separator(),
-    Item(kCmdExit, "Exit"),
-}};
-
+inline constexpr MenuItem kOpenItem = Item(kCmdOpen, "Open");
+inline constexpr MenuItem kExitItem = Item(kCmdExit, "Exit");
 inline constexpr std::array<MenuItem, 2> kHelpMenuItems{{
     Item(kCmdHelpTopics, "Help Topics"),
     Item(kCmdAbout, "About"),
 }};
 
-inline constexpr std::array<MenuButton, 2> kMenuBar{{
-    MenuButton{kFileMenuButton, "File", kFileMenuItems},
-    MenuButton{kHelpMenuButton, "Help", kHelpMenuItems},
-}};
-
-// Items a book adds to the File menu (the view items come checked).
-inline constexpr MenuItem kShowImagesItem =
-    Item(kCmdShowImages, "Show images", MenuMark::kCheck, true, true);
-inline constexpr MenuItem kFitToWindowItem =
-    Item(kCmdFitToWindow, "Fit to window", MenuMark::kCheck, true, true);
-inline constexpr MenuItem kClearTypeItem = Item(kCmdClearType, "ClearType", MenuMark::kCheck, true, true);
-inline constexpr MenuItem kSeparatorItem = Separator();
+// Items a book adds to the File menu.
+inline constexpr MenuItem kShowImagesItem = Item(kCmdShowImages, "Show images", MenuMark::kCheck);
+inline constexpr MenuItem kFitToWindowItem = Item(kCmdFitToWindow, "Fit to window", MenuMark::kCheck);
+inline constexpr MenuItem kClearTypeItem = Item(kCmdClearType, "ClearType", MenuMark::kCheck);
 inline constexpr MenuItem kSearchItem = Item(kCmdSearch, "&Search", MenuMark::kRadio);
 inline constexpr MenuItem kIndexItem = Item(kCmdIndex, "I&ndex", MenuMark::kRadio);
 inline constexpr MenuItem kContentsItem = Item(kCmdContents, "&Contents", MenuMark::kRadio);
 inline constexpr MenuItem kHtmlItem = Item(kCmdHtml, "&Html", MenuMark::kRadio);
 
-// The tool buttons a book adds, in order (positions 2 to 7).
-inline constexpr std::array<ToolButton, 6> kToolButtons{{
-    {kCmdLocate, kImageLocate, true},
-    {kCmdBack, kImageBack, false},
-    {kCmdForward, kImageForward, false},
-    {kCmdRefresh, kImageRefresh, true},
-    {kCmdHome, kImageHome, true},
-    {kCmdJump, kImageJump, true},
-}};
+// The find bar over the page.
+inline constexpr std::string_view kFindPlaceholder = "Find in page";
+inline constexpr std::string_view kFindCount = "%1 of %2";
+inline constexpr std::string_view kFindNone = "No matches";
+
+// Values the desktop keeps beside the instance values.
+inline constexpr std::string_view kStoreRecentBooks = "RecentBooks";
+inline constexpr std::string_view kStoreSidebarWidth = "SidebarWidth";
+inline constexpr std::string_view kStoreSidebarVisible = "SidebarVisible";
 
 }  // namespace tessaly::app

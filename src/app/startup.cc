@@ -24,18 +24,31 @@ InstanceId ParseInstance(std::string_view text) {
 
 }  // namespace
 
-Reader::Reader(Platform& platform) : platform_(platform), pageHost_(std::make_unique<PageHost>(*this)) {}
+Reader::Reader(Platform& platform, Workers* workers)
+    : platform_(platform),
+      ownWorkers_(workers == nullptr ? std::make_unique<ThreadWorkers>() : nullptr),
+      workers_(workers == nullptr ? *ownWorkers_ : *workers),
+      pageHost_(std::make_unique<PageHost>(*this)) {}
 
 Reader::~Reader() {
-  // The page cache points at the book: it goes first.
+  // Jobs under way end first (their results go nowhere: the loop is over);
+  // the page cache points at the book, so it goes before the book.
+  ownWorkers_.reset();
   pageCache_.reset();
-  currentBook_.reset();
+  laneBook_.reset();
+  book_.reset();
 }
 
 bool Reader::Start(std::string_view commandLine) {
   if (started_) return !closed_;
   started_ = true;
-  bookPath_ = CutToChars(commandLine, kMaxBookPathChars);
+  // "BOOK.chm::/page.htm" and "ms-its:BOOK.chm::/page.htm" open at the page.
+  if (const std::optional<BookLink> link = ParseBookLink(commandLine)) {
+    bookPath_ = CutToChars(link->book, kMaxBookPathChars);
+    startPage_ = link->page;
+  } else {
+    bookPath_ = CutToChars(commandLine, kMaxBookPathChars);
+  }
   windowTitle_ = std::string(kNoBookTitle);
 
   // One reader at a time: without a book to hand over, the running one is
@@ -54,7 +67,9 @@ bool Reader::Start(std::string_view commandLine) {
     return false;
   }
   windowCreated_ = true;
-  OnCreate();
+  ReadDesktopValues();
+  RefreshMenus();
+  platform_.AddNotifyIcon();
 
   if (!CreateTempFolder()) {
     platform_.ShowMessage(kTempFolderFailed, kMessageCaption, MessageIcon::kError);
@@ -62,8 +77,19 @@ bool Reader::Start(std::string_view commandLine) {
     return false;
   }
 
+  // The page view is made with the window, before any book: making it is
+  // not cheap, and the window is not drawing anything else yet.
+  CreatePageViewOnce();
+  const std::string startPage = startPage_;
   ResetWindow();
-  if (bookPath_.empty() || OpenBook(bookPath_)) RegisterInstance();
+  if (bookPath_.empty()) {
+    RegisterInstance();
+  } else {
+    // Registered when the open is back (not when this reader hands over).
+    registerPending_ = true;
+    startPage_ = startPage;
+    OpenBook(bookPath_);
+  }
   return !closed_;
 }
 
@@ -112,6 +138,15 @@ void Reader::ReleaseInstance() {
   platform_.WriteStoreValue(StoreKey::kPrev, kStoreWorkDirectory, "");
 }
 
+void Reader::ReadDesktopValues() {
+  recent_.Load(platform_.ReadStoreValue(StoreKey::kPrev, kStoreRecentBooks).value_or(""));
+  int width = 0;
+  const std::string stored = platform_.ReadStoreValue(StoreKey::kPrev, kStoreSidebarWidth).value_or("");
+  std::from_chars(stored.data(), stored.data() + stored.size(), width);
+  if (width > 0) platform_.SetSidebarWidth(width);
+  sidebarShown_ = platform_.ReadStoreValue(StoreKey::kPrev, kStoreSidebarVisible).value_or("1") != "0";
+}
+
 std::optional<std::string> Reader::ReadHelpPath() {
   std::optional<std::string> path = platform_.ReadStoreValue(StoreKey::kChmFile, kStoreHelpPath);
   // A value that does not fit the path buffer is not read.
@@ -120,9 +155,13 @@ std::optional<std::string> Reader::ReadHelpPath() {
 }
 
 std::string Reader::DisplayText(std::string_view text, std::size_t maxChars, int codePage) const {
+  if (codePage == 0) codePage = book_ ? book_->CodePage() : 1252;
+  return DisplayText(platform_.Codec(), text, maxChars, codePage);
+}
+
+std::string Reader::DisplayText(const TextCodec& codec, std::string_view text, std::size_t maxChars,
+                                int codePage) {
   text = text.substr(0, text.find('\0'));
-  if (codePage == 0) codePage = currentBook_ ? currentBook_->CodePage() : 1252;
-  const TextCodec& codec = platform_.Codec();
   std::optional<std::string> converted = codec.ToUtf8(text, codePage);
   if (!converted) converted = codec.ToUtf8(text, 1252);
   if (!converted) converted = AsciiOrReplacement(text);

@@ -3,6 +3,7 @@
 // settings, and the keys that step to the previous or next topic.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -93,7 +94,7 @@ TEST_F(PageTest, BackShowsTheHtmlPanel) {
   ASSERT_TRUE(ui().Visible(Control::kTree));
   Button(kCmdBack);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
-  EXPECT_EQ(ui().FileMenuText()[10], "(*) &Html");
+  EXPECT_EQ(ui().FileMenuText()[11], "(*) &Html");
   EXPECT_EQ(CurrentPath(), "index.htm");
 }
 
@@ -193,7 +194,7 @@ TEST_F(PageTest, ImagesOffAndOnRewriteThePageWithoutAHistoryEntry) {
   ASSERT_TRUE(fs::exists(Folder() + "/1file.gif"));
   Button(kCmdShowImages);
   EXPECT_FALSE(reader().ShowImages());
-  EXPECT_EQ(ui().FileMenuText()[2], "[ ] Show images");
+  EXPECT_EQ(ui().FileMenuText()[3], "[ ] Show images");
   EXPECT_EQ(CurrentPath(), "index.htm");
   EXPECT_EQ(reader().GetHistory().Count(), 1);
   EXPECT_EQ(ShownFile(), "index1.htm");
@@ -204,7 +205,7 @@ TEST_F(PageTest, ImagesOffAndOnRewriteThePageWithoutAHistoryEntry) {
   }
   Button(kCmdShowImages);
   EXPECT_TRUE(reader().ShowImages());
-  EXPECT_EQ(ui().FileMenuText()[2], "[x] Show images");
+  EXPECT_EQ(ui().FileMenuText()[3], "[x] Show images");
   EXPECT_EQ(ShownFile(), "index2.htm");
   EXPECT_NE(ReadText(Folder() + "/index2.htm").find("<img src="), std::string::npos);
   EXPECT_EQ(reader().GetHistory().Count(), 1);
@@ -235,12 +236,12 @@ TEST_F(PageTest, ViewSettings) {
 
   Button(kCmdFitToWindow);
   EXPECT_EQ(ui().shrinkToFit.back(), false);
-  EXPECT_EQ(ui().FileMenuText()[3], "[ ] Fit to window");
+  EXPECT_EQ(ui().FileMenuText()[4], "[ ] Fit to window");
   Button(kCmdFitToWindow);
   EXPECT_EQ(ui().shrinkToFit.back(), true);
   Button(kCmdClearType);
   EXPECT_EQ(ui().clearType.back(), false);
-  EXPECT_EQ(ui().FileMenuText()[4], "[ ] ClearType");
+  EXPECT_EQ(ui().FileMenuText()[5], "[ ] ClearType");
   // None of them shows the page again or touches the history.
   EXPECT_EQ(ui().navigations.size(), 1u);
   EXPECT_EQ(reader().GetHistory().Count(), 1);
@@ -400,6 +401,9 @@ tessaly::test::BookBuilder PartsBook() {
             "<a name=\"x\">x</a><img src=\"ok.gif\">");
   b.AddFile("/ok.gif", "GIF");
   b.AddFile("/b.htm", "<img src=\"ok.gif\">");
+  std::string many;
+  for (int i = 0; i < 25; ++i) many += "<img src=\"m" + std::to_string(i) + ".gif\">";
+  b.AddFile("/many.htm", many);
   b.AddRawEntry("/\xD0\x91\xD0\xB0\xD0\xB4.htm", 0, 0x7fffff00, 100);
   return b;
 }
@@ -424,6 +428,11 @@ TEST_F(PageTest, MissingPartsOfAPageShowOneNoticeNotABoxEach) {
   EXPECT_FALSE(ui().notice.has_value());
   Button(kCmdBack);
   EXPECT_TRUE(ui().notice.has_value());
+  // A page that lacks many parts names the first ten and counts the rest.
+  Tap("many.htm");
+  ASSERT_TRUE(ui().notice.has_value());
+  EXPECT_EQ(std::count(ui().notice->begin(), ui().notice->end(), '\n'), 10);
+  EXPECT_NE(ui().notice->find("m9.gif\n... and 15 more."), std::string::npos) << *ui().notice;
   EXPECT_TRUE(ui().messages.empty());
 }
 

@@ -114,7 +114,7 @@ TEST_F(PanelTest, EntriesOpenByTapAndEnter) {
   Button(kCmdContents);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
   EXPECT_EQ(ui().focus, Control::kTree);
-  EXPECT_EQ(ui().FileMenuText()[7], "(*) &Contents");
+  EXPECT_EQ(ui().FileMenuText()[8], "(*) &Contents");
 
   // A heading without a page opens nothing, and the panel stays.
   ui().TapTreeItem(ui().TreeItemNamed("Heading"));
@@ -142,7 +142,7 @@ TEST_F(PanelTest, LocateInItsThreeCases) {
   Button(kCmdLocate);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
   EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Details"));
-  EXPECT_EQ(ui().FileMenuText()[9], "(*) &Contents");
+  EXPECT_EQ(ui().FileMenuText()[10], "(*) &Contents");
 
   // With the tree visible, Locate opens the selected entry instead.
   ui().treeSelection = ui().TreeItemNamed("My Page");
@@ -212,7 +212,7 @@ TEST_F(PanelTest, IndexIsFilledOnFirstShow) {
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kIndexLabel, Control::kIndexEdit,
                                                           Control::kIndexList, Control::kIndexDisplayButton}));
   EXPECT_EQ(ui().focus, Control::kIndexEdit);
-  EXPECT_EQ(ui().FileMenuText()[8], "(*) I&ndex");
+  EXPECT_EQ(ui().FileMenuText()[9], "(*) I&ndex");
   EXPECT_EQ(ui().cursor, Cursor::kNormal);
   // The second time it is only shown.
   Button(kCmdHtml);
@@ -286,7 +286,7 @@ TEST_F(PanelTest, KeywordsShowTheirTopics) {
   EXPECT_EQ(ui().navigations.size(), navigations);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kIndexLabel, Control::kIndexEdit,
                                                           Control::kIndexList, Control::kIndexDisplayButton}));
-  EXPECT_EQ(ui().FileMenuText()[8], "(*) I&ndex");
+  EXPECT_EQ(ui().FileMenuText()[9], "(*) I&ndex");
 }
 
 TEST_F(PanelTest, EnterInTheEntriesDoesWhatTheirButtonsDo) {
@@ -435,7 +435,7 @@ TEST_F(PanelTest, SearchPreparationFailureIsShownOnceAndNotRetried) {
   b.AddFile("/$FIftiMain", std::string(20, '\x7F'));  // no header that holds
   BuiltBook book(b);
   ASSERT_TRUE(Start(book.Path()));
-  ASSERT_EQ(ui().FileMenuText()[7], "( ) &Search");
+  ASSERT_EQ(ui().FileMenuText()[8], "( ) &Search");
   Button(kCmdSearch);
   ASSERT_EQ(ui().messages.size(), 1u);
   EXPECT_EQ(ui().messages[0].caption, "Tallis Exception");

@@ -8,6 +8,7 @@
 
 #include "app/recording_platform.h"
 #include "app/temp_folder.h"
+#include "book/book.h"
 
 namespace tessaly::app::test {
 namespace {
@@ -38,7 +39,7 @@ TEST_F(StartTest, WithoutBookShowsMenusOnlyAndTheTitle) {
   EXPECT_EQ(ui().title, "Tessaly");
   EXPECT_EQ(reader().WindowTitle(), "Tessaly");
   EXPECT_EQ(ui().menuLabels, (std::vector<std::string>{"File", "Help"}));
-  EXPECT_EQ(ui().FileMenuText(), (std::vector<std::string>{"Open", "---", "~Text Size", "---", "Exit"}));
+  EXPECT_EQ(ui().FileMenuText(), (std::vector<std::string>{"Open", "~Recent Books", "---", "~Text Size", "---", "Exit"}));
   EXPECT_EQ(ui().HelpMenuText(), (std::vector<std::string>{"Help Topics", "About"}));
   EXPECT_EQ(ui().TextSizeMenuText(),
             (std::vector<std::string>{"[ ] Largest", "[ ] Large", "[ ] Medium", "[ ] Small", "[ ] Smallest"}));
@@ -54,13 +55,6 @@ TEST_F(StartTest, WithoutBookShowsMenusOnlyAndTheTitle) {
   EXPECT_TRUE(reader().ShowImages());
   EXPECT_TRUE(reader().ClearType());
   EXPECT_EQ(reader().TextSize(), 2);
-}
-
-TEST_F(StartTest, PanelAreaLeavesRoomForTheMenuBar) {
-  ui().client = Rect{0, 0, 240, 294};
-  ui().menuBarHeight = 26;
-  ASSERT_TRUE(Start());
-  EXPECT_EQ(reader().PanelRect(), (Rect{4, 4, 236, 294 - 26 - 4}));
 }
 
 TEST_F(StartTest, TemporaryFolderIsPrivateLockedAndRegistered) {
@@ -186,6 +180,8 @@ TEST_F(StartTest, StrayCommandsWithoutABookAreHarmless) {
     SCOPED_TRACE(start);
     Session stray(desktop);
     ASSERT_TRUE(stray.reader.Start(start));
+    stray.platform.Drain();
+    stray.platform.Drain();
     const std::size_t messages = stray.platform.messages.size();
     for (int command :
          {302, 303, 304, 305, 306, 307, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1011, 1030, 4242}) {
@@ -207,28 +203,41 @@ TEST_F(StartTest, StrayCommandsWithoutABookAreHarmless) {
   }
 }
 
-TEST_F(StartTest, InputDuringWorkIsIgnoredAndACloseWaits) {
-  // A platform that delivers input while it paints the progress dialog.
-  int deliveries = 0;
-  ui().duringPaint = [&] {
-    ++deliveries;
-    reader().OnCommand(kCmdExit);
-    reader().OnCommand(kCmdOpen);
-    reader().OnLinkTapped("chapter1/intro.htm");
-    reader().OnPageKey(PageKey::kDown);
-    reader().OnClose();
-    EXPECT_FALSE(reader().Closed());
-  };
-  ui().files.push_back(TestBook("plain"));
-  EXPECT_FALSE(Start(TestBook("basic")));
-  EXPECT_EQ(deliveries, 1);
-  // The book opened completely, then the reader closed, unregistered.
+TEST_F(StartTest, InputDuringAnOpenIsAnsweredAndACloseCancelsIt) {
+  // The open runs on a worker that the test holds back.
+  ui().holdWork = true;
+  reader().Start(TestBook("basic"));
+  ASSERT_TRUE(reader().Working());
+  EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Contents creation...", "0"}));
+  EXPECT_EQ(ui().cursor, Cursor::kWait);
+  // The window answers meanwhile.
+  ASSERT_TRUE(ui().Click(kCmdAbout));
+  EXPECT_EQ(ui().aboutBoxes.size(), 1u);
+  // A close closes at once, unregistered, its folder gone.
+  reader().OnClose();
   EXPECT_TRUE(reader().Closed());
-  EXPECT_TRUE(ui().fileDialogs.empty());
-  EXPECT_EQ(ui().title, "Tessaly Test Book");
-  EXPECT_EQ(ui().navigations.size(), 1u);
+  EXPECT_TRUE(ui().windowDestroyed);
   EXPECT_TRUE(ReaderFolders(root.Path()).empty());
+  // The open finishes on its worker; nothing of it reaches the window.
+  ui().Drain();
+  EXPECT_EQ(ui().title, "Tessaly");
+  EXPECT_TRUE(ui().navigations.empty());
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], "0");
+}
+
+TEST_F(StartTest, AnotherOpenDropsTheOneUnderWay) {
+  ui().holdWork = true;
+  reader().Start(TestBook("basic"));
+  ui().files.push_back(TestBook("plain"));
+  ASSERT_TRUE(ui().Click(kCmdOpen));
+  ui().Drain();
+  // Only the second book arrived: its title, its page, its menus.
+  EXPECT_EQ(ui().title, "Plain Test Book");
+  EXPECT_EQ(reader().CurrentBook()->Title(), "Plain Test Book");
+  EXPECT_EQ(ui().navigations.size(), 1u);
+  EXPECT_FALSE(ui().Exists(Control::kTree));
+  EXPECT_EQ(std::count(ui().progressLog.begin(), ui().progressLog.end(), "hide"), 2)
+      << "the first open's progress went with it";
 }
 
 // --- Two readers -------------------------------------------------------------------
@@ -237,6 +246,8 @@ TEST_F(StartTest, SecondStartWithoutABookRaisesTheFirstAndEnds) {
   ASSERT_TRUE(Start());
   Session second(desktop);
   EXPECT_FALSE(second.reader.Start(""));
+  second.platform.Drain();
+  second.platform.Drain();
   EXPECT_TRUE(second.reader.Closed());
   EXPECT_FALSE(second.platform.windowCreated);
   EXPECT_EQ(ui().raised, 1);
@@ -317,6 +328,8 @@ TEST_F(StaleFolderTest, OnlyTheReadersOwnFoldersAreEverRemoved) {
     desktop.store[StoreKey::kPrev]["HWND"] = "99";
     desktop.store[StoreKey::kPrev]["WorkDirectory"] = named;
     ASSERT_TRUE(other.reader.Start(""));
+    other.platform.Drain();
+    other.platform.Drain();
     EXPECT_TRUE(fs::exists(documents + "/index3.htm"));
     EXPECT_TRUE(fs::exists(outside + "/index1.htm"));
     // The store now names this reader.
@@ -335,6 +348,8 @@ TEST_F(StaleFolderTest, AFolderItsReaderStillHoldsIsKeptWhateverTheChannelSays) 
   Remember(99, running);
   Session next(desktop);
   ASSERT_TRUE(next.reader.Start(""));
+  next.platform.Drain();
+  next.platform.Drain();
   EXPECT_TRUE(fs::is_regular_file(running + "index0.htm")) << "the running reader's page is still there";
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(next.platform.OwnInstance()));
   next.reader.OnClose();
@@ -343,6 +358,8 @@ TEST_F(StaleFolderTest, AFolderItsReaderStillHoldsIsKeptWhateverTheChannelSays) 
   Remember(99, abandoned + "/");
   Session last(desktop);
   ASSERT_TRUE(last.reader.Start(""));
+  last.platform.Drain();
+  last.platform.Drain();
   EXPECT_FALSE(fs::exists(abandoned));
   EXPECT_TRUE(fs::is_regular_file(running + "index0.htm"));
 }

@@ -88,6 +88,8 @@ TEST(RussianBook, KeywordsAndSearchesGoThroughTheCodePage) {
   BuiltBook book(b);
   RecordingPlatform& ui = session.platform;
   ASSERT_TRUE(session.reader.Start(book.Path()));
+  session.platform.Drain();
+  session.platform.Drain();
   ui.Complete();
   EXPECT_EQ(ui.title, "Кот");
 

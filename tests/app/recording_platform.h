@@ -13,6 +13,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -25,6 +30,7 @@
 #include "app/platform.h"
 #include "app/reader.h"
 #include "app/resources.h"
+#include "app/workers.h"
 #include "codec/iconv_codec.h"
 #include "pages/page_cache.h"
 #include "support/book_builder.h"
@@ -47,15 +53,7 @@ struct Desktop {
   std::vector<std::string> events;  // across readers: "raise 7001", "close 7001"
 };
 
-struct RecordedMenuItem {
-  int command = 0;
-  std::string text;
-  MenuMark mark = MenuMark::kNone;
-  bool enabled = true;
-  bool checked = false;
-  std::vector<RecordedMenuItem> submenu;
-  bool IsSeparator() const { return text.empty(); }
-};
+using RecordedMenuItem = MenuEntry;
 
 struct RecordedButton {
   int command = 0;
@@ -65,14 +63,14 @@ struct RecordedButton {
 
 struct RecordedControl {
   std::string text;  // label or button text, entry text
-  Rect rect;
-  bool placed = false;
-  bool visible = false;
   bool enabled = true;
   std::vector<std::string> lines;
   int selection = -1;
   int top = 0;
 };
+
+// Tree items are rows + 1 (0 is "none").
+using TreeItem = std::uintptr_t;
 
 struct RecordedTreeItem {
   TreeItem parent = 0;
@@ -91,6 +89,25 @@ struct RecordedChoice {
   std::vector<std::string> lines;
 };
 
+// Jobs the reader gives its workers, run when the test drains them: reader
+// tests stay synchronous to read, and a test can hold work back to act
+// while it is under way.
+class QueuedWorkers : public Workers {
+ public:
+  void RunBookJob(std::function<void()> job) override { book.push_back(std::move(job)); }
+  void RunPageJob(std::function<void()> job) override { page.push_back(std::move(job)); }
+  void FinishPageJobs() override {
+    while (!page.empty()) RunOne(page);
+  }
+  static void RunOne(std::deque<std::function<void()>>& queue) {
+    std::function<void()> job = std::move(queue.front());
+    queue.pop_front();
+    job();
+  }
+  std::deque<std::function<void()>> book;
+  std::deque<std::function<void()>> page;
+};
+
 class RecordingPlatform : public Platform {
  public:
   explicit RecordingPlatform(Desktop& desktop) : desktop_(desktop) {}
@@ -102,24 +119,22 @@ class RecordingPlatform : public Platform {
   Reader& GetReader() { return *reader_; }
 
   // --- What the test sets up --------------------------------------------------
-  Rect client{0, 0, 240, 294};
-  int menuBarHeight = 26;
+  Layout layout = Layout::kSinglePane;            // what the window reports
   bool failWindow = false;
   bool failPageView = false;
   std::optional<ScrollInfo> scroll;               // what PageScroll answers
   std::vector<std::optional<std::string>> files;  // ChooseFile answers, in turn (none left: cancel)
   std::vector<int> choices;                       // RunChoiceDialog answers, in turn (none left: -1)
-  std::function<void()> duringPaint;              // input that arrives while the reader paints
-  int charWidth = 6;
-  int lineHeight = 13;
+  bool holdWork = false;                          // person actions do not run the workers' jobs
 
   // --- What was recorded --------------------------------------------------------
+  QueuedWorkers workers;
+  std::deque<std::function<void()>> posted;
   bool windowCreated = false;
   bool windowDestroyed = false;
   std::string title;
   std::vector<std::string> titles;  // every title set, in order
   Cursor cursor = Cursor::kNormal;
-  int paints = 0;
   int raised = 0;
   bool notifyIcon = false;
   bool menuBarCreated = false;
@@ -130,18 +145,23 @@ class RecordingPlatform : public Platform {
   std::vector<RecordedButton> buttons;
   std::vector<std::string> tips;
   std::map<Control, RecordedControl> controls;
+  PanelSet panels;
+  Panel shownPanel = Panel::kNone;
   std::optional<Control> focus;
   std::vector<Control> focusLog;
   bool treeLines = false;
   std::map<TreeItem, RecordedTreeItem> treeItems;
-  std::vector<TreeItem> treeOrder;  // in insertion order
+  std::vector<TreeItem> treeOrder;  // in display order
   TreeItem treeSelection = 0;
   std::vector<TreeItem> treeSelections;
+  std::vector<ResultLine> results;
   bool pageViewCreated = false;
   std::vector<std::string> navigations;
+  std::vector<std::string> charsets;
   std::vector<int> zoomLevels;
   std::vector<bool> shrinkToFit;
   std::vector<bool> clearType;
+  int findBars = 0;
   std::vector<RecordedMessage> messages;
   std::optional<std::string> notice;  // the notice above the page, while shown
   int noticesShown = 0;
@@ -153,7 +173,32 @@ class RecordingPlatform : public Platform {
   std::vector<int> progressValues;
   std::vector<std::string> progressLog;  // "show <caption>", "<value>", "hide"
   std::vector<std::string> opened;       // OpenExternal
+  std::vector<std::string> recentBooks;  // AddRecentBook
+  int sidebarWidth = 0;
   std::vector<std::string> log;          // every call, in order, for ordering checks
+
+  // Runs the workers' jobs and the tasks they post until nothing is left.
+  void Drain() {
+    for (;;) {
+      if (!posted.empty()) {
+        QueuedWorkers::RunOne(posted);
+      } else if (!workers.page.empty()) {
+        QueuedWorkers::RunOne(workers.page);
+      } else if (!workers.book.empty()) {
+        QueuedWorkers::RunOne(workers.book);
+      } else {
+        return;
+      }
+    }
+  }
+  void Settle() {
+    if (!holdWork) Drain();
+  }
+  // The window changes its layout (it was made wider or narrower).
+  void SetLayout(Layout value) {
+    layout = value;
+    reader_->OnLayout(value);
+  }
 
   // --- Platform -----------------------------------------------------------------
   bool CreateMainWindow(std::string_view text) override {
@@ -163,11 +208,16 @@ class RecordingPlatform : public Platform {
     SetTitle(text);
     own_ = desktop_.nextId++;
     desktop_.readers[own_] = this;
+    reader_->OnLayout(layout);
     return true;
   }
   void DestroyMainWindow() override {
     log.push_back("DestroyMainWindow");
-    windowDestroyed = true;
+    {
+      std::lock_guard lock(postMutex_);
+      windowDestroyed = true;
+    }
+    menuBarCreated = false;
     desktop_.readers.erase(own_);
   }
   void SetTitle(std::string_view text) override {
@@ -175,172 +225,148 @@ class RecordingPlatform : public Platform {
     titles.push_back(title);
   }
   void SetCursor(Cursor c) override { cursor = c; }
-  void PaintNow() override {
-    ++paints;
-    if (duringPaint) duringPaint();
-  }
-  Rect ClientRect() const override { return client; }
-  int MenuBarHeight() const override { return menuBarHeight; }
   void BringToFront() override {
     ++raised;
     log.push_back("BringToFront");
   }
   void AddNotifyIcon() override { notifyIcon = true; }
   void RemoveNotifyIcon() override { notifyIcon = false; }
+  void Post(std::function<void()> task) override {
+    // Workers on threads of their own post from there (ThreadedTest).
+    std::lock_guard lock(postMutex_);
+    if (!windowDestroyed) posted.push_back(std::move(task));
+    postedSignal_.notify_all();
+  }
+  // With the reader's own threads: runs what they post, on this thread,
+  // until `done` holds; false when it does not within the timeout.
+  template <class Done>
+  bool RunPostedUntil(Done done, std::chrono::milliseconds timeout = std::chrono::seconds(20)) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+      std::function<void()> task;
+      {
+        std::unique_lock lock(postMutex_);
+        if (!postedSignal_.wait_until(lock, deadline, [this] { return !posted.empty(); })) return done();
+        task = std::move(posted.front());
+        posted.pop_front();
+      }
+      task();
+    }
+    return true;
+  }
 
-  void CreateMenuBar(std::span<const MenuButton> menus) override {
-    log.push_back("CreateMenuBar");
+  void SetMenus(std::span<const Menu> menus) override {
+    if (!menuBarCreated) log.push_back("CreateMenuBar");
     menuBarCreated = true;
-    buttons.clear();
     menuLabels.clear();
-    for (const MenuButton& menu : menus) {
-      menuLabels.emplace_back(menu.label);
+    std::vector<RecordedButton> tools(buttons.begin() + std::min<std::size_t>(buttons.size(), 2), buttons.end());
+    buttons.clear();
+    for (const Menu& menu : menus) {
+      menuLabels.push_back(menu.label);
       buttons.push_back({menu.id, -1, true});
-      std::vector<RecordedMenuItem> items;
-      for (const MenuItem& item : menu.items) items.push_back(Copy(item));
-      if (menu.id == kFileMenuButton) fileMenu = items;
-      if (menu.id == kHelpMenuButton) helpMenu = items;
+      if (menu.id == kFileMenuButton) fileMenu = menu.items;
+      if (menu.id == kHelpMenuButton) helpMenu = menu.items;
     }
+    buttons.insert(buttons.end(), tools.begin(), tools.end());
   }
-  void DestroyMenuBar() override {
-    log.push_back("DestroyMenuBar");
-    menuBarCreated = false;
-  }
-  void InsertFileMenuItem(int position, const MenuItem& item) override {
-    if (position < 0 || position > static_cast<int>(fileMenu.size())) {
-      fileMenu.push_back(Copy(item));
-    } else {
-      fileMenu.insert(fileMenu.begin() + position, Copy(item));
+  void SetToolButtons(std::span<const ToolButton> added) override {
+    buttons.resize(std::min<std::size_t>(buttons.size(), 2));
+    tips.assign(buttons.size(), "");
+    for (const ToolButton& b : added) {
+      buttons.push_back({b.command, b.image, b.enabled});
+      tips.push_back(b.tip);
     }
+    if (added.empty()) tips.clear();
   }
-  bool DeleteFileMenuItemAt(int position) override {
-    if (position < 0 || position >= static_cast<int>(fileMenu.size())) return false;
-    fileMenu.erase(fileMenu.begin() + position);
-    return true;
-  }
-  bool DeleteFileMenuCommand(int command) override {
-    for (auto it = fileMenu.begin(); it != fileMenu.end(); ++it) {
-      if (it->command == command && command != 0) {
-        fileMenu.erase(it);
-        return true;
-      }
-    }
-    return false;
-  }
-  void EnableFileMenuItemAt(int position, bool enabled) override {
-    if (position >= 0 && position < static_cast<int>(fileMenu.size())) fileMenu[position].enabled = enabled;
-  }
-  void CheckMenuItem(int command, bool checked) override {
-    if (RecordedMenuItem* item = FindItem(command)) {
-      EXPECT_EQ(item->mark, MenuMark::kCheck) << "check mark on item " << command;
-      item->checked = checked;
-    }
-  }
-  void CheckMenuRadio(int first, int last, int command) override {
-    for (int c = first; c <= last; ++c) {
-      if (RecordedMenuItem* item = FindItem(c)) {
-        EXPECT_EQ(item->mark, MenuMark::kRadio) << "radio mark on item " << c;
-        item->checked = c == command;
-      }
-    }
-  }
-  void EnableMenuBar(bool enabled) override { menuBarEnabled = enabled; }
-  void AddToolButtons(std::span<const ToolButton> added) override {
-    for (const ToolButton& b : added) buttons.push_back({b.command, b.image, b.enabled});
-  }
-  int ToolButtonCount() const override { return static_cast<int>(buttons.size()); }
-  bool DeleteToolButton(int index) override {
-    EXPECT_GE(index, kFirstToolButton) << "the menus are not tool buttons";
-    if (index < kFirstToolButton || index >= static_cast<int>(buttons.size())) return false;
-    buttons.erase(buttons.begin() + index);
-    return true;
-  }
-  void SetToolButtonImage(int command, int image) override {
-    if (RecordedButton* b = FindButton(command)) b->image = image;
-  }
-  void EnableToolButton(int command, bool enabled) override {
-    if (RecordedButton* b = FindButton(command)) b->enabled = enabled;
-  }
-  void SetToolTips(std::span<const std::string> list) override {
-    tips.assign(list.begin(), list.end());
-    EXPECT_EQ(tips.size(), buttons.size()) << "one tip per button";
-  }
+  void EnableCommands(bool enabled) override { menuBarEnabled = enabled; }
 
-  void CreateControl(Control control, std::string_view text) override {
-    EXPECT_NE(KindOf(control), ControlKind::kTree);
-    EXPECT_NE(KindOf(control), ControlKind::kPageView);
-    Make(control, text);
-  }
-  void DestroyControl(Control control) override {
-    EXPECT_TRUE(controls.count(control)) << "destroying a control that does not exist";
-    controls.erase(control);
-    if (focus == control) focus.reset();
-    if (control == Control::kTree) {
+  void SetPanels(const PanelSet& set) override {
+    panels = set;
+    std::map<Control, RecordedControl> kept;
+    const auto keep = [&](Control control, std::string_view text) {
+      auto found = controls.find(control);
+      RecordedControl made;
+      made.text = std::string(text);
+      kept[control] = found != controls.end() ? found->second : made;
+    };
+    // A panel the new set lacks goes with its contents; one it keeps is
+    // made anew when the book changed (every book calls ResetWindow first).
+    if (set.contents) keep(Control::kTree, "");
+    if (set.index) {
+      keep(Control::kIndexLabel, set.keywordPrompt);
+      keep(Control::kIndexEdit, "");
+      keep(Control::kIndexList, "");
+      keep(Control::kIndexDisplayButton, set.display);
+    }
+    if (set.search) {
+      keep(Control::kSearchLabel, set.keywordPrompt);
+      keep(Control::kSearchEdit, "");
+      keep(Control::kListTopicsButton, set.listTopics);
+      keep(Control::kResultsLabel, set.resultsPrompt);
+      keep(Control::kResultsList, "");
+      keep(Control::kSearchDisplayButton, set.display);
+    }
+    if (pageViewCreated) keep(Control::kPageView, "");
+    controls = std::move(kept);
+    if (!set.contents) {
       treeItems.clear();
       treeOrder.clear();
       treeSelection = 0;
     }
-    if (control == Control::kPageView) pageViewCreated = false;
+    if (focus && !controls.count(*focus)) focus.reset();
   }
-  void MoveControl(Control control, const Rect& rect) override {
-    RecordedControl& c = Get(control);
-    c.rect = rect;
-    c.placed = true;
+  void ShowPanel(Panel panel) override { shownPanel = panel; }
+  void SetSidebarWidth(int width) override { sidebarWidth = width; }
+  void EnableControl(Control control, bool enabled) override {
+    if (control == Control::kPageView && !pageViewCreated) return;
+    Get(control).enabled = enabled;
   }
-  void ShowControl(Control control, bool visible) override { Get(control).visible = visible; }
-  void EnableControl(Control control, bool enabled) override { Get(control).enabled = enabled; }
   void FocusControl(Control control) override {
     Get(control);
     focus = control;
     focusLog.push_back(control);
   }
   std::optional<Control> FocusedControl() const override { return focus; }
-  Size MeasureText(Control control, std::string_view text) const override {
-    EXPECT_TRUE(controls.count(control)) << "measuring in a control that does not exist";
-    return Size{charWidth * static_cast<int>(text.size()), lineHeight};
-  }
 
-  void CreateTree(bool withLines) override {
-    Make(Control::kTree, "");
-    treeLines = withLines;
-  }
-  TreeItem TreeInsert(TreeItem parent, std::string_view text, int image) override {
+  void ShowContents(std::span<const ContentsRow> rows, bool withLines) override {
     Get(Control::kTree);
-    if (parent != 0) {
-      EXPECT_TRUE(treeItems.count(parent)) << "inserting under an unknown item";
+    treeLines = withLines;
+    treeItems.clear();
+    treeOrder.clear();
+    treeSelection = 0;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      const ContentsRow& r = rows[row];
+      EXPECT_LT(r.parent, static_cast<int>(row)) << "a parent after its child";
+      treeItems[row + 1] = RecordedTreeItem{static_cast<TreeItem>(r.parent + 1), r.text, r.image};
+      treeOrder.push_back(row + 1);
     }
-    const TreeItem item = nextItem_++;
-    treeItems[item] = RecordedTreeItem{parent, std::string(text), image};
-    treeOrder.push_back(item);
-    return item;
   }
-  void TreeSetImage(TreeItem item, int image) override { Item(item).image = image; }
-  int TreeImage(TreeItem item) const override {
-    const auto found = treeItems.find(item);
-    EXPECT_TRUE(found != treeItems.end());
-    return found == treeItems.end() ? 0 : found->second.image;
+  void SetContentsImage(int row, int image) override { Item(static_cast<TreeItem>(row + 1)).image = image; }
+  void SelectContentsRow(int row) override {
+    Item(static_cast<TreeItem>(row + 1));
+    treeSelection = static_cast<TreeItem>(row + 1);
+    treeSelections.push_back(treeSelection);
   }
-  void TreeSelect(TreeItem item) override {
-    Item(item);
-    treeSelection = item;
-    treeSelections.push_back(item);
-  }
-  TreeItem TreeSelection() const override { return treeSelection; }
+  int ContentsSelection() const override { return static_cast<int>(treeSelection) - 1; }
 
-  void ListAppend(Control list, std::string_view text) override { List(list).lines.emplace_back(text); }
-  void ListClear(Control list) override {
-    RecordedControl& c = List(list);
-    c.lines.clear();
+  void ShowKeywords(std::span<const std::string> lines) override {
+    RecordedControl& c = List(Control::kIndexList);
+    c.lines.assign(lines.begin(), lines.end());
     c.selection = -1;
     c.top = 0;
   }
-  void ListSelect(Control list, int index) override { List(list).selection = index; }
-  int ListSelection(Control list) const override {
-    const auto found = controls.find(list);
-    EXPECT_TRUE(found != controls.end());
-    return found == controls.end() ? -1 : found->second.selection;
+  void ScrollKeywords(int line) override { List(Control::kIndexList).top = line; }
+  void SelectKeyword(int line) override { List(Control::kIndexList).selection = line; }
+  int KeywordSelection() const override { return Selection(Control::kIndexList); }
+  void ShowResults(std::span<const ResultLine> lines) override {
+    RecordedControl& c = List(Control::kResultsList);
+    results.assign(lines.begin(), lines.end());
+    c.lines.clear();
+    for (const ResultLine& line : lines) c.lines.push_back(line.title);
+    c.selection = -1;
+    c.top = 0;
   }
-  void ListScrollToTop(Control list, int index) override { List(list).top = index; }
+  int ResultSelection() const override { return Selection(Control::kResultsList); }
 
   std::string EditText(Control edit) const override {
     const auto found = controls.find(edit);
@@ -348,7 +374,7 @@ class RecordingPlatform : public Platform {
     return found == controls.end() ? std::string() : found->second.text;
   }
   void SetEditText(Control edit, std::string_view text) override {
-    EXPECT_EQ(KindOf(edit), ControlKind::kEdit);
+    EXPECT_TRUE(edit == Control::kIndexEdit || edit == Control::kSearchEdit);
     Get(edit).text = std::string(text);
     reader_->OnControlEvent(edit, ControlEvent::kTextChanged);
   }
@@ -356,19 +382,25 @@ class RecordingPlatform : public Platform {
   bool CreatePageView() override {
     log.push_back("CreatePageView");
     if (failPageView) return false;
-    Make(Control::kPageView, "");
+    EXPECT_FALSE(pageViewCreated) << "page view created twice";
+    controls[Control::kPageView] = RecordedControl{};
     pageViewCreated = true;
     return true;
   }
-  void Navigate(std::string_view address) override {
+  void ShowPage(std::string_view address, std::string_view charset) override {
     Get(Control::kPageView);
     navigations.emplace_back(address);
+    charsets.emplace_back(charset);
     log.push_back("Navigate " + std::string(address));
   }
-  void SetZoomLevel(int level) override { zoomLevels.push_back(level); }
-  void SetShrinkToFit(bool on) override { shrinkToFit.push_back(on); }
-  void SetClearType(bool on) override { clearType.push_back(on); }
+  void SetViewSettings(const ViewSettings& settings) override {
+    // Each setting is recorded when it is new.
+    if (zoomLevels.empty() || zoomLevels.back() != settings.zoomLevel) zoomLevels.push_back(settings.zoomLevel);
+    if (shrinkToFit.empty() || shrinkToFit.back() != settings.shrinkToFit) shrinkToFit.push_back(settings.shrinkToFit);
+    if (clearType.empty() || clearType.back() != settings.clearType) clearType.push_back(settings.clearType);
+  }
   std::optional<ScrollInfo> PageScroll() const override { return scroll; }
+  void ShowFindBar(const FindBarTexts&) override { ++findBars; }
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override {
     messages.push_back({std::string(text), std::string(caption), icon});
@@ -379,6 +411,19 @@ class RecordingPlatform : public Platform {
     ++noticesShown;
   }
   void HideNotice() override { notice.reset(); }
+  void ShowProgress(std::string_view caption, int value) override {
+    if (!progressVisible || progressCaption != caption) {
+      progressLog.push_back("show " + std::string(caption));
+    }
+    progressVisible = true;
+    progressCaption = std::string(caption);
+    progressValues.push_back(value);
+    progressLog.push_back(std::to_string(value));
+  }
+  void HideProgress() override {
+    progressVisible = false;
+    progressLog.push_back("hide");
+  }
   std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) override {
     fileDialogs.emplace_back(filterName, pattern);
     if (files.empty()) return std::nullopt;
@@ -399,20 +444,6 @@ class RecordingPlatform : public Platform {
     aboutBoxes.push_back(std::string(about.name) + "|" + std::string(about.link) + "|" +
                          std::string(about.version) + "|" + std::string(about.button));
   }
-  void ShowProgress(std::string_view caption) override {
-    progressVisible = true;
-    progressCaption = std::string(caption);
-    progressLog.push_back("show " + progressCaption);
-  }
-  void SetProgressBar(int value) override {
-    EXPECT_TRUE(progressVisible) << "progress set while hidden";
-    progressValues.push_back(value);
-    progressLog.push_back(std::to_string(value));
-  }
-  void HideProgress() override {
-    progressVisible = false;
-    progressLog.push_back("hide");
-  }
 
   std::optional<std::string> ReadStoreValue(StoreKey key, std::string_view name) override {
     const auto found = desktop_.store.find(key);
@@ -428,6 +459,7 @@ class RecordingPlatform : public Platform {
     log.push_back("Store " + std::string(name) + "=" + std::string(value));
     return true;
   }
+  void AddRecentBook(std::string_view path) override { recentBooks.emplace_back(path); }
 
   InstanceId OwnInstance() const override { return own_; }
   InstanceId FindReader() override {
@@ -476,6 +508,7 @@ class RecordingPlatform : public Platform {
   const TextCodec& Codec() const override { return codec_; }
 
   // --- A person at the window -----------------------------------------------------
+  // Each action lets the work it started finish (unless holdWork).
   // A menu item or tool button, when it exists and takes taps.
   bool Click(int command) {
     if (!menuBarEnabled) return false;
@@ -485,69 +518,93 @@ class RecordingPlatform : public Platform {
                            (button != nullptr && button->enabled && command < kFileMenuButton);
     if (!clickable) return false;
     reader_->OnCommand(command);
+    Settle();
+    return true;
+  }
+  // A key of the desktop that stands for a command (Ctrl+F, F9, ...).
+  bool Key(int command) {
+    if (!menuBarEnabled) return false;
+    reader_->OnCommand(command);
+    Settle();
     return true;
   }
   void Type(Control edit, std::string_view text) {
     ASSERT_TRUE(Visible(edit)) << "typing into a hidden entry";
     Get(edit).text = std::string(text);
     reader_->OnControlEvent(edit, ControlEvent::kTextChanged);
+    Settle();
   }
   void SelectLine(Control list, int index) {
     ASSERT_TRUE(Visible(list));
     ASSERT_LT(index, static_cast<int>(List(list).lines.size()));
     List(list).selection = index;
     reader_->OnControlEvent(list, ControlEvent::kSelectionChanged);
+    Settle();
   }
   void DoubleClickLine(Control list, int index) {
     SelectLine(list, index);
     reader_->OnControlEvent(list, ControlEvent::kDoubleClicked);
+    Settle();
   }
   void PressEnter(Control edit) {
     ASSERT_TRUE(Visible(edit)) << "Enter in a hidden entry";
     reader_->OnControlEvent(edit, ControlEvent::kActivated);
+    Settle();
   }
   bool Press(Control button) {
     const auto found = controls.find(button);
-    if (found == controls.end() || !found->second.visible || !found->second.enabled) return false;
+    if (found == controls.end() || !Visible(button) || !found->second.enabled) return false;
     reader_->OnControlEvent(button, ControlEvent::kClicked);
+    Settle();
     return true;
   }
   void TapTreeItem(TreeItem item) {
     ASSERT_TRUE(Visible(Control::kTree));
-    reader_->OnTreeTap(item);
+    reader_->OnTreeTap(static_cast<int>(item) - 1);
+    Settle();
   }
-  void PressEnterInTree() { reader_->OnTreeEnter(); }
+  void PressEnterInTree() {
+    reader_->OnTreeEnter();
+    Settle();
+  }
   // The expander: the tree expands on its own and tells the reader first.
-  void ToggleTreeItem(TreeItem item, bool expanding) { reader_->OnTreeExpanding(item, expanding); }
+  void ToggleTreeItem(TreeItem item, bool expanding) {
+    reader_->OnTreeExpanding(static_cast<int>(item) - 1, expanding);
+  }
   bool TapLink(std::string_view link) {
     const auto found = controls.find(Control::kPageView);
-    if (found == controls.end() || !found->second.visible || !found->second.enabled) return false;
+    if (found == controls.end() || !Visible(Control::kPageView) || !found->second.enabled) return false;
     reader_->OnLinkTapped(link);
+    Settle();
     return true;
   }
   // The view has loaded what it was last told to.
   void Complete() { reader_->OnDocumentComplete(); }
   // A key pressed in the page view; returns whether the view acted on it.
-  // The action key's own Enter follows on the same press, as a handheld
-  // delivers it, when the reader moved the focus into the tree.
+  // The action key's own Enter follows on the same press when the reader
+  // moved the focus into the tree.
   bool PressPageKey(PageKey key) {
     const bool passedOn = reader_->OnPageKey(key);
     if (key == PageKey::kAction && !passedOn && focus == Control::kTree) reader_->OnTreeEnter();
+    Settle();
     return passedOn;
   }
 
   // --- Questions tests ask ------------------------------------------------------------
   bool Exists(Control control) const { return controls.count(control) != 0; }
+  // What shows: one panel in one pane; the page and the sidebar's tab
+  // beside it.
   bool Visible(Control control) const {
-    const auto found = controls.find(control);
-    return found != controls.end() && found->second.visible;
+    if (!Exists(control) || shownPanel == Panel::kNone) return false;
+    const Panel panel = PanelOf(control);
+    if (layout == Layout::kSidebar && panel == Panel::kHtml) return true;
+    return panel == shownPanel;
   }
   const RecordedControl& At(Control control) const { return controls.at(control); }
-  // The visible panel controls, by name.
   std::vector<Control> VisibleControls() const {
     std::vector<Control> shown;
     for (const auto& [control, c] : controls) {
-      if (c.visible) shown.push_back(control);
+      if (Visible(control)) shown.push_back(control);
     }
     return shown;
   }
@@ -556,12 +613,8 @@ class RecordingPlatform : public Platform {
   // before a disabled item.
   std::vector<std::string> FileMenuText() const { return Describe(fileMenu); }
   std::vector<std::string> HelpMenuText() const { return Describe(helpMenu); }
-  std::vector<std::string> TextSizeMenuText() const {
-    for (const RecordedMenuItem& item : fileMenu) {
-      if (!item.submenu.empty()) return Describe(item.submenu);
-    }
-    return {};
-  }
+  std::vector<std::string> TextSizeMenuText() const { return Describe(SubMenu("Text Size")); }
+  std::vector<std::string> RecentMenuText() const { return Describe(SubMenu("Recent Books")); }
   std::vector<int> ButtonCommands() const {
     std::vector<int> commands;
     for (const RecordedButton& b : buttons) commands.push_back(b.command);
@@ -580,7 +633,7 @@ class RecordingPlatform : public Platform {
   RecordedButton* FindButton(int command) {
     return const_cast<RecordedButton*>(static_cast<const RecordingPlatform*>(this)->FindButton(command));
   }
-  // The tree item whose text is `text` (the first in insertion order).
+  // The tree item whose text is `text` (the first in display order).
   TreeItem TreeItemNamed(std::string_view text) const {
     for (TreeItem item : treeOrder) {
       if (treeItems.at(item).text == text) return item;
@@ -589,16 +642,24 @@ class RecordingPlatform : public Platform {
   }
   std::string LastNavigation() const { return navigations.empty() ? std::string() : navigations.back(); }
 
+  static Panel PanelOf(Control control) {
+    switch (control) {
+      case Control::kTree: return Panel::kContents;
+      case Control::kIndexLabel:
+      case Control::kIndexEdit:
+      case Control::kIndexList:
+      case Control::kIndexDisplayButton: return Panel::kIndex;
+      case Control::kPageView: return Panel::kHtml;
+      default: return Panel::kSearch;
+    }
+  }
+
  private:
-  static RecordedMenuItem Copy(const MenuItem& item) {
-    RecordedMenuItem copy;
-    copy.command = item.command;
-    copy.text = std::string(item.text);
-    copy.mark = item.mark;
-    copy.enabled = item.enabled;
-    copy.checked = item.checked;
-    for (const MenuItem& sub : item.submenu) copy.submenu.push_back(Copy(sub));
-    return copy;
+  std::vector<RecordedMenuItem> SubMenu(std::string_view text) const {
+    for (const RecordedMenuItem& item : fileMenu) {
+      if (item.text == text) return item.submenu;
+    }
+    return {};
   }
   static std::vector<std::string> Describe(const std::vector<RecordedMenuItem>& items) {
     std::vector<std::string> out;
@@ -637,20 +698,19 @@ class RecordingPlatform : public Platform {
     }
     return true;
   }
-  void Make(Control control, std::string_view text) {
-    EXPECT_FALSE(controls.count(control)) << "control created twice";
-    RecordedControl c;
-    c.text = KindOf(control) == ControlKind::kEdit ? std::string() : std::string(text);
-    controls[control] = c;
-  }
   RecordedControl& Get(Control control) {
     const auto found = controls.find(control);
     EXPECT_TRUE(found != controls.end()) << "control " << static_cast<int>(control) << " does not exist";
     return controls[control];
   }
   RecordedControl& List(Control control) {
-    EXPECT_EQ(KindOf(control), ControlKind::kList);
+    EXPECT_TRUE(control == Control::kIndexList || control == Control::kResultsList);
     return Get(control);
+  }
+  int Selection(Control list) const {
+    const auto found = controls.find(list);
+    EXPECT_TRUE(found != controls.end());
+    return found == controls.end() ? -1 : found->second.selection;
   }
   RecordedTreeItem& Item(TreeItem item) {
     EXPECT_TRUE(treeItems.count(item)) << "unknown tree item " << item;
@@ -660,13 +720,16 @@ class RecordingPlatform : public Platform {
   Desktop& desktop_;
   Reader* reader_ = nullptr;
   InstanceId own_ = 0;
-  TreeItem nextItem_ = 1;
   IconvCodec codec_;
+  std::mutex postMutex_;
+  std::condition_variable postedSignal_;
 };
 
 // One reader on a desktop: its platform and its logic, wired together.
 struct Session {
-  explicit Session(Desktop& desktop) : platform(desktop), reader(platform) { platform.Attach(reader); }
+  explicit Session(Desktop& desktop) : platform(desktop), reader(platform, &platform.workers) {
+    platform.Attach(reader);
+  }
   RecordingPlatform platform;
   Reader reader;
 };
@@ -711,9 +774,10 @@ class ReaderTest : public ::testing::Test {
 
   // Starts the reader and lets the view finish loading the first page.
   bool Start(std::string_view commandLine = "") {
-    const bool running = reader().Start(commandLine);
+    reader().Start(commandLine);
+    ui().Drain();
     if (reader().Busy()) ui().Complete();
-    return running;
+    return !reader().Closed();
   }
   // Opens a book through File > Open and lets its first page load.
   void OpenThroughMenu(const std::string& path) {
@@ -729,8 +793,7 @@ class ReaderTest : public ::testing::Test {
   }
   // The in-book path of the page on screen.
   std::string CurrentPath() const {
-    const PageCache* pages = session->reader.Pages();
-    return pages == nullptr ? std::string() : pages->CurrentPagePath();
+    return session->reader.CurrentPagePath();
   }
 };
 

@@ -159,12 +159,21 @@ void XInput::MoveTo(int x, int y) {
 
 bool XInput::Key(const std::string& name) {
   auto* connection = static_cast<::Display*>(display_);
-  const KeySym symbol = XStringToKeysym(name.c_str());
-  if (connection == nullptr || symbol == NoSymbol) return false;
-  const KeyCode code = XKeysymToKeycode(connection, symbol);
-  if (code == 0) return false;
-  XTestFakeKeyEvent(connection, code, True, CurrentTime);
-  XTestFakeKeyEvent(connection, code, False, CurrentTime);
+  if (connection == nullptr) return false;
+  std::vector<KeyCode> codes;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t plus = name.find('+', start + 1);
+    const std::string part = name.substr(start, plus == std::string::npos ? std::string::npos : plus - start);
+    const KeySym symbol = XStringToKeysym(part.c_str());
+    const KeyCode code = symbol == NoSymbol ? 0 : XKeysymToKeycode(connection, symbol);
+    if (code == 0) return false;
+    codes.push_back(code);
+    if (plus == std::string::npos) break;
+    start = plus + 1;
+  }
+  for (KeyCode code : codes) XTestFakeKeyEvent(connection, code, True, CurrentTime);
+  for (auto code = codes.rbegin(); code != codes.rend(); ++code) XTestFakeKeyEvent(connection, *code, False, CurrentTime);
   XSync(connection, False);
   return true;
 }
@@ -198,7 +207,9 @@ std::vector<std::string> Sandbox::Environment(const std::string& display) const 
       "NO_AT_BRIDGE=1",
       "GTK_A11Y=none",
       "TESSALY_TEST_CHANNEL=1",
+      "TESSALY_TEST_WINDOW=" + windowSize,
   };
+  env.insert(env.end(), extraEnvironment.begin(), extraEnvironment.end());
   for (const char* keep : {"PATH", "LANG", "LC_ALL"}) {
     if (const char* value = std::getenv(keep)) env.push_back(std::string(keep) + "=" + value);
   }

@@ -52,7 +52,8 @@ class XInput {
   // The pointer to screen coordinates (keys go to the window under it when
   // nothing manages the focus).
   void MoveTo(int x, int y);
-  // A key by its X name ("Down", "Return"), pressed and released.
+  // A key by its X name ("Down", "Return"), pressed and released; with
+  // modifiers before it ("Control_L+f", "Shift_L+Return"), held meanwhile.
   bool Key(const std::string& name);
 
  private:
@@ -77,6 +78,11 @@ class Sandbox {
   std::string ChannelFolder() const { return Runtime() + "/tessaly"; }
   // The environment a reader in this sandbox runs with.
   std::vector<std::string> Environment(const std::string& display) const;
+  // The window's first size ("WxH"): narrow, one pane, unless a test wants
+  // the sidebar beside the page.
+  std::string windowSize = "600x700";
+  // More of the environment ("NAME=value").
+  std::vector<std::string> extraEnvironment;
 
  private:
   std::string root_;

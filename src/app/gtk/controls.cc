@@ -1,12 +1,11 @@
-// GtkPlatform: the panel controls (labels, entries, lists, buttons, the
-// contents tree) and the page view in the window's area.
+// GtkPlatform: the sidebar's panels (the contents tree, the Index and Search
+// controls), the page beside them with its notice bar and find bar.
 #include <algorithm>
 
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/gtk_platform.h"
 #include "app/gtk/images.h"
 #include "app/resources.h"
-#include "book/book.h"
 
 namespace tessaly::app::gtk {
 
@@ -16,14 +15,19 @@ namespace {
 constexpr std::string_view kPagesUnconfined =
     "Pages cannot be shown: the page view's filter could not be installed.";
 
+// Rows put into the tree per turn of the event loop: the window keeps
+// drawing while a large book's contents go in.
+constexpr std::size_t kTreeRowsPerTurn = 500;
+
 // Tree store columns.
-enum TreeColumn { kTreePicture, kTreeText, kTreeItemId, kTreeImage, kTreeColumns };
+enum TreeColumn { kTreePicture, kTreeText, kTreeRow, kTreeImage, kTreeColumns };
 
 GtkWidget* Scrolled(GtkWidget* child) {
   GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
   gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_AUTOMATIC, GTK_POLICY_AUTOMATIC);
   gtk_scrolled_window_set_shadow_type(GTK_SCROLLED_WINDOW(scrolled), GTK_SHADOW_IN);
   gtk_container_add(GTK_CONTAINER(scrolled), child);
+  gtk_widget_set_vexpand(scrolled, TRUE);
   return scrolled;
 }
 
@@ -32,11 +36,24 @@ GtkWidget* NewTextList() {
   gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(view), FALSE);
   gtk_tree_view_set_enable_search(GTK_TREE_VIEW(view), FALSE);
   GtkCellRenderer* text = gtk_cell_renderer_text_new();
+  g_object_set(text, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
   GtkTreeViewColumn* column = gtk_tree_view_column_new_with_attributes("", text, "text", 0, nullptr);
   gtk_tree_view_column_set_sizing(column, GTK_TREE_VIEW_COLUMN_FIXED);
   gtk_tree_view_append_column(GTK_TREE_VIEW(view), column);
   gtk_tree_view_set_fixed_height_mode(GTK_TREE_VIEW(view), TRUE);
   return view;
+}
+
+GtkWidget* Label() {
+  GtkWidget* label = gtk_label_new("");
+  gtk_label_set_xalign(GTK_LABEL(label), 0.0f);
+  gtk_label_set_ellipsize(GTK_LABEL(label), PANGO_ELLIPSIZE_END);
+  return label;
+}
+
+GtkWidget* RightAligned(GtkWidget* button) {
+  gtk_widget_set_halign(button, GTK_ALIGN_END);
+  return button;
 }
 
 }  // namespace
@@ -49,110 +66,116 @@ std::optional<Control> GtkPlatform::ControlOf(GObject* widget) const {
   return std::nullopt;
 }
 
-void GtkPlatform::Place(Control control, GtkWidget* outer, GtkWidget* inner) {
-  gtk_widget_show_all(outer);
-  gtk_widget_set_no_show_all(outer, TRUE);
-  gtk_widget_hide(outer);
-  gtk_layout_put(GTK_LAYOUT(area_), outer, 0, 0);
-  Widgets(control) = ControlWidgets{outer, inner};
-}
+void GtkPlatform::BuildPanels() {
+  notebook_ = gtk_notebook_new();
+  gtk_notebook_set_scrollable(GTK_NOTEBOOK(notebook_), TRUE);
+  const auto control = [this](Control which, GtkWidget* outer, GtkWidget* inner) {
+    Widgets(which) = ControlWidgets{outer, inner};
+    return outer;
+  };
 
-void GtkPlatform::CreateControl(Control control, std::string_view text) {
-  if (area_ == nullptr) return;
-  if (Widgets(control).outer != nullptr) DestroyControl(control);
-  const std::string label(text);
-  GtkWidget* widget = nullptr;
-  switch (KindOf(control)) {
-    case ControlKind::kLabel:
-      widget = gtk_label_new(label.c_str());
-      gtk_label_set_xalign(GTK_LABEL(widget), 0.0f);
-      gtk_label_set_ellipsize(GTK_LABEL(widget), PANGO_ELLIPSIZE_END);
-      Place(control, widget, widget);
-      return;
-    case ControlKind::kEdit:
-      widget = gtk_entry_new();
-      gtk_entry_set_text(GTK_ENTRY(widget), label.c_str());
-      gtk_style_context_add_class(gtk_widget_get_style_context(widget), "tessaly-panel");
-      g_signal_connect(widget, "changed", G_CALLBACK(OnEditChanged), this);
-      g_signal_connect(widget, "activate", G_CALLBACK(OnEditActivated), this);
-      Place(control, widget, widget);
-      return;
-    case ControlKind::kButton:
-      widget = gtk_button_new_with_label(label.c_str());
-      gtk_style_context_add_class(gtk_widget_get_style_context(widget), "tessaly-panel");
-      g_signal_connect(widget, "clicked", G_CALLBACK(OnButtonClicked), this);
-      Place(control, widget, widget);
-      return;
-    case ControlKind::kList: {
-      GtkWidget* view = NewTextList();
-      GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
-      listStores_[control] = store;
-      listAttached_[control] = false;
-      g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), "changed",
-                       G_CALLBACK(OnListSelectionChanged), this);
-      g_signal_connect(view, "row-activated", G_CALLBACK(OnListActivated), this);
-      Place(control, Scrolled(view), view);
-      return;
-    }
-    case ControlKind::kTree:
-      CreateTree(false);
-      return;
-    case ControlKind::kPageView:
-      CreatePageView();
-      return;
-  }
-}
+  // Contents.
+  GtkWidget* tree = gtk_tree_view_new();
+  gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(tree), FALSE);
+  gtk_tree_view_set_enable_search(GTK_TREE_VIEW(tree), TRUE);
+  gtk_tree_view_set_search_column(GTK_TREE_VIEW(tree), kTreeText);
+  GtkTreeViewColumn* column = gtk_tree_view_column_new();
+  GtkCellRenderer* picture = gtk_cell_renderer_pixbuf_new();
+  GtkCellRenderer* text = gtk_cell_renderer_text_new();
+  gtk_tree_view_column_pack_start(column, picture, FALSE);
+  gtk_tree_view_column_pack_start(column, text, TRUE);
+  gtk_tree_view_column_add_attribute(column, picture, "pixbuf", kTreePicture);
+  gtk_tree_view_column_add_attribute(column, text, "text", kTreeText);
+  gtk_tree_view_append_column(GTK_TREE_VIEW(tree), column);
+  g_signal_connect(tree, "button-press-event", G_CALLBACK(OnTreeButton), this);
+  g_signal_connect(tree, "row-activated", G_CALLBACK(OnTreeActivated), this);
+  g_signal_connect(tree, "test-expand-row", G_CALLBACK(OnTreeTestExpand), this);
+  g_signal_connect(tree, "test-collapse-row", G_CALLBACK(OnTreeTestCollapse), this);
+  tabs_[0] = control(Control::kTree, Scrolled(tree), tree);
 
-void GtkPlatform::DestroyControl(Control control) {
-  ControlWidgets& widgets = Widgets(control);
-  if (widgets.outer == nullptr) return;
-  if (control == Control::kPageView) {
-    pageView_.reset();
-  } else {
-    gtk_widget_destroy(widgets.outer);
+  // Index and Search: their controls one under the other.
+  const auto entry = [this](Control which) {
+    GtkWidget* widget = gtk_entry_new();
+    gtk_style_context_add_class(gtk_widget_get_style_context(widget), "tessaly-panel");
+    g_signal_connect(widget, "changed", G_CALLBACK(OnEditChanged), this);
+    g_signal_connect(widget, "activate", G_CALLBACK(OnEditActivated), this);
+    Widgets(which) = ControlWidgets{widget, widget};
+    return widget;
+  };
+  const auto button = [this](Control which) {
+    GtkWidget* widget = gtk_button_new_with_label("");
+    gtk_style_context_add_class(gtk_widget_get_style_context(widget), "tessaly-panel");
+    g_signal_connect(widget, "clicked", G_CALLBACK(OnButtonClicked), this);
+    Widgets(which) = ControlWidgets{widget, widget};
+    return RightAligned(widget);
+  };
+  const auto label = [this](Control which) {
+    GtkWidget* widget = Label();
+    Widgets(which) = ControlWidgets{widget, widget};
+    return widget;
+  };
+  const auto list = [this](Control which) {
+    GtkWidget* view = NewTextList();
+    g_signal_connect(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), "changed",
+                     G_CALLBACK(OnListSelectionChanged), this);
+    g_signal_connect(view, "row-activated", G_CALLBACK(OnListActivated), this);
+    Widgets(which) = ControlWidgets{Scrolled(view), view};
+    return Widgets(which).outer;
+  };
+  const auto column_of = [](std::initializer_list<GtkWidget*> children) {
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 4);
+    gtk_container_set_border_width(GTK_CONTAINER(box), 4);
+    for (GtkWidget* child : children) gtk_box_pack_start(GTK_BOX(box), child, FALSE, TRUE, 0);
+    return box;
+  };
+  tabs_[1] = column_of({label(Control::kIndexLabel), entry(Control::kIndexEdit), list(Control::kIndexList),
+                        button(Control::kIndexDisplayButton)});
+  gtk_box_set_child_packing(GTK_BOX(tabs_[1]), Widgets(Control::kIndexList).outer, TRUE, TRUE, 0, GTK_PACK_START);
+  tabs_[2] = column_of({label(Control::kSearchLabel), entry(Control::kSearchEdit), button(Control::kListTopicsButton),
+                        label(Control::kResultsLabel), list(Control::kResultsList),
+                        button(Control::kSearchDisplayButton)});
+  gtk_box_set_child_packing(GTK_BOX(tabs_[2]), Widgets(Control::kResultsList).outer, TRUE, TRUE, 0,
+                            GTK_PACK_START);
+  // The Index and Search controls scroll when the window is lower than they
+  // are: the panels never hold the window's height up.
+  for (int i = 1; i < 3; ++i) {
+    GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
+    gtk_container_add(GTK_CONTAINER(scrolled), tabs_[i]);
+    tabs_[i] = scrolled;
   }
-  widgets = ControlWidgets{};
-  if (const auto store = listStores_.find(control); store != listStores_.end()) {
-    g_object_unref(store->second);
-    listStores_.erase(store);
-    listAttached_.erase(control);
+  // The tabs' own names: the File menu's panel items without mnemonics.
+  const char* names[3] = {"Contents", "Index", "Search"};
+  ++switchingTabs_;
+  for (int i = 0; i < 3; ++i) {
+    gtk_notebook_append_page(GTK_NOTEBOOK(notebook_), tabs_[i], gtk_label_new(names[i]));
   }
-  if (control == Control::kTree) {
-    treeItems_.clear();
-    if (treeStore_ != nullptr) g_object_unref(treeStore_);
-    treeStore_ = nullptr;
-    treeAttached_ = false;
-  }
-}
+  --switchingTabs_;
+  g_signal_connect(notebook_, "switch-page", G_CALLBACK(OnTabSwitched), this);
+  listStores_[Control::kIndexList] = gtk_list_store_new(1, G_TYPE_STRING);
+  listStores_[Control::kResultsList] = gtk_list_store_new(1, G_TYPE_STRING);
 
-void GtkPlatform::MoveControl(Control control, const Rect& rect) {
-  const ControlWidgets& widgets = Widgets(control);
-  if (widgets.outer == nullptr) return;
-  gtk_layout_move(GTK_LAYOUT(area_), widgets.outer, rect.left, rect.top);
-  gtk_widget_set_size_request(widgets.outer, std::max(1, rect.Width()), std::max(1, rect.Height()));
-}
-
-void GtkPlatform::ShowControl(Control control, bool visible) {
-  const ControlWidgets& widgets = Widgets(control);
-  if (widgets.outer == nullptr) return;
-  if (visible && control == Control::kTree) AttachTreeModel();
-  if (visible && KindOf(control) == ControlKind::kList) AttachListModel(control);
-  gtk_widget_set_visible(widgets.outer, visible);
-  // A size set while the control was hidden is not taken up by the area
-  // until asked again.
-  if (visible) gtk_widget_queue_resize(widgets.outer);
-  if (hooks_) hooks_->Changed();
+  pageBox_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
+  gtk_paned_pack1(GTK_PANED(paned_), notebook_, FALSE, FALSE);
+  gtk_paned_pack2(GTK_PANED(paned_), pageBox_, TRUE, FALSE);
+  gtk_widget_set_size_request(notebook_, 160, -1);
+  gtk_widget_set_no_show_all(notebook_, TRUE);
+  gtk_widget_set_no_show_all(pageBox_, TRUE);
+  ++switchingTabs_;
+  for (GtkWidget* tab : tabs_) {
+    gtk_widget_show_all(tab);
+    gtk_widget_hide(tab);
+  }
+  --switchingTabs_;
 }
 
 void GtkPlatform::EnableControl(Control control, bool enabled) {
-  const ControlWidgets& widgets = Widgets(control);
-  if (widgets.outer == nullptr) return;
   // The page view is not greyed while it loads: it only takes no input.
   if (control == Control::kPageView) {
     if (pageView_) pageView_->SetInputEnabled(enabled);
     return;
   }
-  gtk_widget_set_sensitive(widgets.outer, enabled);
+  if (GtkWidget* widget = Widgets(control).outer) gtk_widget_set_sensitive(widget, enabled);
 }
 
 void GtkPlatform::FocusControl(Control control) {
@@ -175,101 +198,92 @@ std::optional<Control> GtkPlatform::FocusedControl() const {
   return std::nullopt;
 }
 
-Size GtkPlatform::MeasureText(Control control, std::string_view text) const {
-  GtkWidget* widget = Widgets(control).inner != nullptr ? Widgets(control).inner : window_;
-  if (widget == nullptr) return Size{};
-  const std::string copy(text);
-  PangoLayout* layout = gtk_widget_create_pango_layout(widget, copy.c_str());
-  int width = 0;
-  int height = 0;
-  pango_layout_get_pixel_size(layout, &width, &height);
-  g_object_unref(layout);
-  return Size{width, height};
-}
-
 // --- Tree ------------------------------------------------------------------------------
 
-void GtkPlatform::CreateTree(bool withLines) {
-  if (area_ == nullptr) return;
-  if (Widgets(Control::kTree).outer != nullptr) DestroyControl(Control::kTree);
-  treeStore_ = gtk_tree_store_new(kTreeColumns, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_UINT64, G_TYPE_INT);
+void GtkPlatform::ShowContents(std::span<const ContentsRow> rows, bool withLines) {
+  GtkWidget* view = Widgets(Control::kTree).inner;
+  if (view == nullptr) return;
+  if (treeSource_ != 0) {
+    g_source_remove(treeSource_);
+    treeSource_ = 0;
+  }
+  gtk_tree_view_set_model(GTK_TREE_VIEW(view), nullptr);
+  if (treeStore_ != nullptr) g_object_unref(treeStore_);
+  treeStore_ = gtk_tree_store_new(kTreeColumns, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_INT, G_TYPE_INT);
   treeAttached_ = false;
-  GtkWidget* view = gtk_tree_view_new();
-  gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(view), FALSE);
   gtk_tree_view_set_enable_tree_lines(GTK_TREE_VIEW(view), withLines);
-  gtk_tree_view_set_enable_search(GTK_TREE_VIEW(view), FALSE);
-  GtkTreeViewColumn* column = gtk_tree_view_column_new();
-  GtkCellRenderer* picture = gtk_cell_renderer_pixbuf_new();
-  GtkCellRenderer* text = gtk_cell_renderer_text_new();
-  gtk_tree_view_column_pack_start(column, picture, FALSE);
-  gtk_tree_view_column_pack_start(column, text, TRUE);
-  gtk_tree_view_column_add_attribute(column, picture, "pixbuf", kTreePicture);
-  gtk_tree_view_column_add_attribute(column, text, "text", kTreeText);
-  gtk_tree_view_append_column(GTK_TREE_VIEW(view), column);
-  g_signal_connect(view, "button-press-event", G_CALLBACK(OnTreeButton), this);
-  g_signal_connect(view, "row-activated", G_CALLBACK(OnTreeActivated), this);
-  g_signal_connect(view, "test-expand-row", G_CALLBACK(OnTreeTestExpand), this);
-  g_signal_connect(view, "test-collapse-row", G_CALLBACK(OnTreeTestCollapse), this);
-  Place(Control::kTree, Scrolled(view), view);
+  treeRows_.assign(rows.begin(), rows.end());
+  treeIters_.clear();
+  treeIters_.reserve(treeRows_.size());
+  treeFilled_ = 0;
+  pendingTreeSelection_ = -1;
+  if (treeRows_.empty()) return;
+  // The rows go in while the view is detached (a view told of every row of
+  // a large book one at a time would take far longer), a share per turn.
+  FillTree();
 }
 
-void GtkPlatform::AttachTreeModel() {
-  // The tree is filled while detached from its view: a view told of every
-  // row of a large book one at a time would take far longer.
-  if (treeAttached_ || treeStore_ == nullptr || Widgets(Control::kTree).inner == nullptr) return;
+void GtkPlatform::FillTree() {
+  const std::size_t end = std::min(treeRows_.size(), treeFilled_ + kTreeRowsPerTurn);
+  for (; treeFilled_ < end; ++treeFilled_) {
+    const ContentsRow& row = treeRows_[treeFilled_];
+    const bool nested = row.parent >= 0 && static_cast<std::size_t>(row.parent) < treeIters_.size();
+    GtkTreeIter iter;
+    gtk_tree_store_insert_with_values(treeStore_, &iter, nested ? &treeIters_[static_cast<std::size_t>(row.parent)] : nullptr,
+                                      -1, kTreePicture, ContentsImage(row.image), kTreeText, row.text.c_str(),
+                                      kTreeRow, static_cast<int>(treeFilled_), kTreeImage, row.image, -1);
+    treeIters_.push_back(iter);
+  }
+  if (treeFilled_ < treeRows_.size()) {
+    if (treeSource_ == 0) {
+      treeSource_ = g_idle_add(
+          [](gpointer self) -> gboolean {
+            auto* platform = static_cast<GtkPlatform*>(self);
+            platform->FillTree();
+            if (platform->treeFilled_ < platform->treeRows_.size()) return G_SOURCE_CONTINUE;
+            platform->treeSource_ = 0;
+            return G_SOURCE_REMOVE;
+          },
+          this);
+    }
+    return;
+  }
+  treeRows_.clear();
+  treeRows_.shrink_to_fit();
   gtk_tree_view_set_model(GTK_TREE_VIEW(Widgets(Control::kTree).inner), GTK_TREE_MODEL(treeStore_));
   treeAttached_ = true;
+  if (pendingTreeSelection_ >= 0) SelectContentsRow(pendingTreeSelection_);
+  if (hooks_) hooks_->Changed();
 }
 
-std::optional<GtkTreeIter> GtkPlatform::TreeIter(TreeItem item) const {
-  const auto found = treeItems_.find(item);
-  if (found == treeItems_.end()) return std::nullopt;
-  return found->second;
+std::optional<GtkTreeIter> GtkPlatform::TreeIter(int row) const {
+  if (row < 0 || static_cast<std::size_t>(row) >= treeIters_.size()) return std::nullopt;
+  return treeIters_[static_cast<std::size_t>(row)];
 }
 
-TreeItem GtkPlatform::ItemAt(GtkTreePath* path) const {
+int GtkPlatform::RowAt(GtkTreePath* path) const {
   GtkTreeIter iter;
-  if (treeStore_ == nullptr || !gtk_tree_model_get_iter(GTK_TREE_MODEL(treeStore_), &iter, path)) return 0;
-  guint64 item = 0;
-  gtk_tree_model_get(GTK_TREE_MODEL(treeStore_), &iter, kTreeItemId, &item, -1);
-  return static_cast<TreeItem>(item);
+  if (treeStore_ == nullptr || !gtk_tree_model_get_iter(GTK_TREE_MODEL(treeStore_), &iter, path)) return -1;
+  int row = -1;
+  gtk_tree_model_get(GTK_TREE_MODEL(treeStore_), &iter, kTreeRow, &row, -1);
+  return row;
 }
 
-TreeItem GtkPlatform::TreeInsert(TreeItem parent, std::string_view text, int image) {
-  if (treeStore_ == nullptr) return 0;
-  std::optional<GtkTreeIter> parentIter;
-  if (parent != 0) {
-    parentIter = TreeIter(parent);
-    if (!parentIter) return 0;
+void GtkPlatform::SetContentsImage(int row, int image) {
+  if (std::optional<GtkTreeIter> iter = TreeIter(row)) {
+    gtk_tree_store_set(treeStore_, &*iter, kTreePicture, ContentsImage(image), kTreeImage, image, -1);
+  } else if (row >= 0 && static_cast<std::size_t>(row) < treeRows_.size()) {
+    treeRows_[static_cast<std::size_t>(row)].image = image;
   }
-  const TreeItem item = nextTreeItem_++;
-  const std::string label(text);
-  GtkTreeIter iter;
-  gtk_tree_store_insert_with_values(treeStore_, &iter, parentIter ? &*parentIter : nullptr, -1, kTreePicture,
-                                    ContentsImage(image), kTreeText, label.c_str(), kTreeItemId,
-                                    static_cast<guint64>(item), kTreeImage, image, -1);
-  treeItems_[item] = iter;
-  return item;
 }
 
-void GtkPlatform::TreeSetImage(TreeItem item, int image) {
-  std::optional<GtkTreeIter> iter = TreeIter(item);
+void GtkPlatform::SelectContentsRow(int row) {
+  if (!treeAttached_) {
+    pendingTreeSelection_ = row;
+    return;
+  }
+  std::optional<GtkTreeIter> iter = TreeIter(row);
   if (!iter) return;
-  gtk_tree_store_set(treeStore_, &*iter, kTreePicture, ContentsImage(image), kTreeImage, image, -1);
-}
-
-int GtkPlatform::TreeImage(TreeItem item) const {
-  std::optional<GtkTreeIter> iter = TreeIter(item);
-  if (!iter) return 0;
-  int image = 0;
-  gtk_tree_model_get(GTK_TREE_MODEL(treeStore_), &*iter, kTreeImage, &image, -1);
-  return image;
-}
-
-void GtkPlatform::TreeSelect(TreeItem item) {
-  std::optional<GtkTreeIter> iter = TreeIter(item);
-  if (!iter) return;
-  AttachTreeModel();
   auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
   GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(treeStore_), &*iter);
   // Its headings open (and are told so) to show it.
@@ -284,22 +298,22 @@ void GtkPlatform::TreeSelect(TreeItem item) {
   gtk_tree_path_free(path);
 }
 
-TreeItem GtkPlatform::TreeSelection() const {
-  if (treeStore_ == nullptr || !treeAttached_) return 0;
+int GtkPlatform::ContentsSelection() const {
+  if (!treeAttached_) return pendingTreeSelection_;
   auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
   GtkTreeModel* model = nullptr;
   GtkTreeIter iter;
-  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) return 0;
-  guint64 item = 0;
-  gtk_tree_model_get(model, &iter, kTreeItemId, &item, -1);
-  return static_cast<TreeItem>(item);
+  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) return -1;
+  int row = -1;
+  gtk_tree_model_get(model, &iter, kTreeRow, &row, -1);
+  return row;
 }
 
 void GtkPlatform::TapTreeRow(GtkTreePath* path) {
-  const TreeItem item = ItemAt(path);
-  if (item == 0 || reader_ == nullptr || destroyed_) return;
+  const int row = RowAt(path);
+  if (row < 0 || reader_ == nullptr || destroyed_) return;
   gtk_widget_grab_focus(Widgets(Control::kTree).inner);
-  reader_->OnTreeTap(item);
+  reader_->OnTreeTap(row);
 }
 
 gboolean GtkPlatform::OnTreeButton(GtkWidget* widget, GdkEventButton* event, gpointer self) {
@@ -330,21 +344,17 @@ void GtkPlatform::OnTreeActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*
 
 gboolean GtkPlatform::OnTreeTestExpand(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
-  guint64 item = 0;
-  gtk_tree_model_get(GTK_TREE_MODEL(platform->treeStore_), iter, kTreeItemId, &item, -1);
-  if (platform->reader_ != nullptr && !platform->destroyed_) {
-    platform->reader_->OnTreeExpanding(static_cast<TreeItem>(item), true);
-  }
+  int row = -1;
+  gtk_tree_model_get(GTK_TREE_MODEL(platform->treeStore_), iter, kTreeRow, &row, -1);
+  if (platform->reader_ != nullptr && !platform->destroyed_) platform->reader_->OnTreeExpanding(row, true);
   return FALSE;
 }
 
 gboolean GtkPlatform::OnTreeTestCollapse(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
-  guint64 item = 0;
-  gtk_tree_model_get(GTK_TREE_MODEL(platform->treeStore_), iter, kTreeItemId, &item, -1);
-  if (platform->reader_ != nullptr && !platform->destroyed_) {
-    platform->reader_->OnTreeExpanding(static_cast<TreeItem>(item), false);
-  }
+  int row = -1;
+  gtk_tree_model_get(GTK_TREE_MODEL(platform->treeStore_), iter, kTreeRow, &row, -1);
+  if (platform->reader_ != nullptr && !platform->destroyed_) platform->reader_->OnTreeExpanding(row, false);
   return FALSE;
 }
 
@@ -355,35 +365,33 @@ GtkListStore* GtkPlatform::ListStore(Control list) const {
   return found == listStores_.end() ? nullptr : found->second;
 }
 
-void GtkPlatform::AttachListModel(Control list) {
-  GtkListStore* store = ListStore(list);
-  if (store == nullptr || listAttached_[list]) return;
+void GtkPlatform::SetListModel(Control list, GtkListStore* store) {
   ++selectingList_;
   gtk_tree_view_set_model(GTK_TREE_VIEW(Widgets(list).inner), GTK_TREE_MODEL(store));
   --selectingList_;
-  listAttached_[list] = true;
+  if (GtkListStore* old = ListStore(list)) g_object_unref(old);
+  listStores_[list] = store;
 }
 
-void GtkPlatform::ListAppend(Control list, std::string_view text) {
-  GtkListStore* store = ListStore(list);
-  if (store == nullptr) return;
-  const std::string line(text);
-  gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.c_str(), -1);
+void GtkPlatform::ShowKeywords(std::span<const std::string> lines) {
+  // Filled while detached: a view told of every line one at a time is slow.
+  GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
+  for (const std::string& line : lines) gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.c_str(), -1);
+  SetListModel(Control::kIndexList, store);
 }
 
-void GtkPlatform::ListClear(Control list) {
-  GtkListStore* store = ListStore(list);
-  if (store == nullptr) return;
-  ++selectingList_;
-  gtk_list_store_clear(store);
-  --selectingList_;
+void GtkPlatform::ShowResults(std::span<const ResultLine> lines) {
+  GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
+  for (const ResultLine& line : lines) {
+    gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.title.c_str(), -1);
+  }
+  SetListModel(Control::kResultsList, store);
 }
 
-void GtkPlatform::ListSelect(Control list, int index) {
-  GtkListStore* store = ListStore(list);
+void GtkPlatform::SelectKeyword(int index) {
+  GtkListStore* store = ListStore(Control::kIndexList);
   if (store == nullptr) return;
-  AttachListModel(list);
-  auto* view = GTK_TREE_VIEW(Widgets(list).inner);
+  auto* view = GTK_TREE_VIEW(Widgets(Control::kIndexList).inner);
   GtkTreeSelection* selection = gtk_tree_view_get_selection(view);
   ++selectingList_;
   if (index < 0 || index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
@@ -398,37 +406,31 @@ void GtkPlatform::ListSelect(Control list, int index) {
 }
 
 int GtkPlatform::ListSelection(Control list) const {
-  GtkListStore* store = ListStore(list);
-  if (store == nullptr || !listAttached_.count(list) || !listAttached_.at(list)) return -1;
+  GtkWidget* view = Widgets(list).inner;
+  if (view == nullptr) return -1;
   GtkTreeModel* model = nullptr;
   GtkTreeIter iter;
-  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(Widgets(list).inner)), &model,
-                                       &iter)) {
-    return -1;
-  }
+  if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(GTK_TREE_VIEW(view)), &model, &iter)) return -1;
   GtkTreePath* path = gtk_tree_model_get_path(model, &iter);
   const int index = gtk_tree_path_get_indices(path)[0];
   gtk_tree_path_free(path);
   return index;
 }
 
-void GtkPlatform::ListScrollToTop(Control list, int index) {
-  GtkListStore* store = ListStore(list);
-  if (store == nullptr || index < 0 ||
-      index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
+void GtkPlatform::ScrollKeywords(int index) {
+  GtkListStore* store = ListStore(Control::kIndexList);
+  if (store == nullptr || index < 0 || index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
     return;
   }
-  AttachListModel(list);
   GtkTreePath* path = gtk_tree_path_new_from_indices(index, -1);
-  gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(Widgets(list).inner), path, nullptr, TRUE, 0.0f, 0.0f);
+  gtk_tree_view_scroll_to_cell(GTK_TREE_VIEW(Widgets(Control::kIndexList).inner), path, nullptr, TRUE, 0.0f, 0.0f);
   gtk_tree_path_free(path);
 }
 
 void GtkPlatform::OnListSelectionChanged(GtkTreeSelection* selection, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   if (platform->selectingList_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
-  const std::optional<Control> list =
-      platform->ControlOf(G_OBJECT(gtk_tree_selection_get_tree_view(selection)));
+  const std::optional<Control> list = platform->ControlOf(G_OBJECT(gtk_tree_selection_get_tree_view(selection)));
   if (list) platform->reader_->OnControlEvent(*list, ControlEvent::kSelectionChanged);
 }
 
@@ -463,7 +465,7 @@ void GtkPlatform::SetEditText(Control edit, std::string_view text) {
 
 void GtkPlatform::OnEditChanged(GtkEditable* edit, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->reader_ == nullptr || platform->destroyed_) return;
+  if (platform->selectingList_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
   if (const std::optional<Control> control = platform->ControlOf(G_OBJECT(edit))) {
     platform->reader_->OnControlEvent(*control, ControlEvent::kTextChanged);
   }
@@ -488,10 +490,8 @@ void GtkPlatform::OnButtonClicked(GtkButton* button, gpointer self) {
 // --- Page view ------------------------------------------------------------------------------
 
 bool GtkPlatform::CreatePageView() {
-  if (area_ == nullptr || reader_ == nullptr) return false;
+  if (pageBox_ == nullptr || reader_ == nullptr) return false;
   if (pageView_) return true;
-  // The compiled content filter is kept in the reader's private cache
-  // folder; without one the view keeps it aside while it loads it.
   std::string filters;
   if (const std::optional<std::string> cache = CacheFolder()) {
     if (const std::optional<std::string> folder = PrivateFolder(*cache + "/filters")) filters = *folder;
@@ -514,9 +514,7 @@ bool GtkPlatform::CreatePageView() {
   handlers.scrolled = [this] {
     if (hooks_) hooks_->Changed();
   };
-  handlers.historyStep = [this](int step) {
-    if (reader_ != nullptr && !destroyed_) reader_->OnCommand(step < 0 ? kCmdBack : kCmdForward);
-  };
+  handlers.historyStep = [this](int step) { Command(step < 0 ? kCmdBack : kCmdForward); };
   handlers.arrowKey = [this](PageKey key) {
     return reader_ == nullptr || destroyed_ ? true : reader_->OnPageKey(key);
   };
@@ -526,9 +524,11 @@ bool GtkPlatform::CreatePageView() {
   pageView_ = std::make_unique<PageView>(std::move(handlers), reader_->TempFolder(), filters);
   GtkWidget* view = pageView_->Widget();
   gtk_widget_set_vexpand(view, TRUE);
+  // Pages keep the book's own colours, whatever the desktop's theme.
+  const GdkRGBA white{1.0, 1.0, 1.0, 1.0};
+  webkit_web_view_set_background_color(WEBKIT_WEB_VIEW(view), &white);
 
-  // The notice bar above the page: what the page lacks, closed by the user
-  // or replaced by the next page's.
+  // The notice bar above the page: what the page lacks.
   notice_ = gtk_info_bar_new();
   gtk_info_bar_set_message_type(GTK_INFO_BAR(notice_), GTK_MESSAGE_WARNING);
   gtk_info_bar_set_show_close_button(GTK_INFO_BAR(notice_), TRUE);
@@ -542,16 +542,104 @@ bool GtkPlatform::CreatePageView() {
                    }),
                    nullptr);
 
-  GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-  gtk_box_pack_start(GTK_BOX(box), notice_, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(box), view, TRUE, TRUE, 0);
-  gtk_widget_show_all(box);
+  // The find bar: every match marked, Enter and Shift+Enter step, Escape
+  // closes.
+  findBar_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_container_set_border_width(GTK_CONTAINER(findBar_), 4);
+  findEntry_ = gtk_search_entry_new();
+  findLabel_ = gtk_label_new("");
+  gtk_box_pack_start(GTK_BOX(findBar_), findEntry_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(findBar_), findLabel_, FALSE, FALSE, 0);
+  g_signal_connect(findEntry_, "search-changed", G_CALLBACK(+[](GtkSearchEntry*, gpointer self) {
+                     static_cast<GtkPlatform*>(self)->Find(true, false);
+                   }),
+                   this);
+  g_signal_connect(findEntry_, "key-press-event",
+                   G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer self) -> gboolean {
+                     if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter) return FALSE;
+                     static_cast<GtkPlatform*>(self)->Find((event->state & GDK_SHIFT_MASK) == 0, true);
+                     return TRUE;
+                   }),
+                   this);
+  WebKitFindController* finder = webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(view));
+  g_signal_connect(finder, "counted-matches", G_CALLBACK(+[](WebKitFindController*, guint count, gpointer self) {
+                     auto* platform = static_cast<GtkPlatform*>(self);
+                     platform->findMatches_ = count;
+                     platform->UpdateFindCount();
+                   }),
+                   this);
+  g_signal_connect(finder, "failed-to-find-text", G_CALLBACK(+[](WebKitFindController*, gpointer self) {
+                     auto* platform = static_cast<GtkPlatform*>(self);
+                     platform->findMatches_ = 0;
+                     platform->findCurrent_ = 0;
+                     platform->UpdateFindCount();
+                   }),
+                   this);
+
+  gtk_box_pack_start(GTK_BOX(pageBox_), notice_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(pageBox_), findBar_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(pageBox_), view, TRUE, TRUE, 0);
+  gtk_widget_show_all(notice_);
   gtk_widget_hide(notice_);
-  gtk_widget_set_no_show_all(box, TRUE);
-  gtk_widget_hide(box);
-  gtk_layout_put(GTK_LAYOUT(area_), box, 0, 0);
-  Widgets(Control::kPageView) = ControlWidgets{box, view};
+  gtk_widget_show_all(findBar_);
+  gtk_widget_hide(findBar_);
+  gtk_widget_show(view);
+  Widgets(Control::kPageView) = ControlWidgets{pageBox_, view};
+  ApplyLayout();
   return true;
+}
+
+void GtkPlatform::ShowFindBar(const FindBarTexts& texts) {
+  if (findBar_ == nullptr) return;
+  gtk_entry_set_placeholder_text(GTK_ENTRY(findEntry_), std::string(texts.placeholder).c_str());
+  findCountText_ = std::string(texts.count);
+  findNoneText_ = std::string(texts.none);
+  gtk_widget_show(findBar_);
+  gtk_widget_grab_focus(findEntry_);
+  if (hooks_) hooks_->Changed();
+}
+
+void GtkPlatform::Find(bool forward, bool again) {
+  if (!pageView_) return;
+  WebKitFindController* finder = webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(pageView_->Widget()));
+  const std::string text = gtk_entry_get_text(GTK_ENTRY(findEntry_));
+  if (text.empty()) {
+    webkit_find_controller_search_finish(finder);
+    findMatches_ = findCurrent_ = 0;
+    gtk_label_set_text(GTK_LABEL(findLabel_), "");
+    return;
+  }
+  if (again && findMatches_ > 0) {
+    if (forward) {
+      webkit_find_controller_search_next(finder);
+      findCurrent_ = findCurrent_ % findMatches_ + 1;
+    } else {
+      webkit_find_controller_search_previous(finder);
+      findCurrent_ = findCurrent_ <= 1 ? findMatches_ : findCurrent_ - 1;
+    }
+    UpdateFindCount();
+    return;
+  }
+  const guint options = WEBKIT_FIND_OPTIONS_CASE_INSENSITIVE | WEBKIT_FIND_OPTIONS_WRAP_AROUND;
+  findCurrent_ = 1;
+  webkit_find_controller_count_matches(finder, text.c_str(), options, G_MAXUINT);
+  webkit_find_controller_search(finder, text.c_str(), options, G_MAXUINT);
+}
+
+void GtkPlatform::UpdateFindCount() {
+  std::string text;
+  if (findMatches_ == 0) {
+    text = findNoneText_;
+  } else {
+    text = findCountText_;
+    const auto put = [&text](std::string_view mark, unsigned value) {
+      if (const std::size_t at = text.find(mark); at != std::string::npos) text.replace(at, 2, std::to_string(value));
+    };
+    put("%1", std::min(std::max(findCurrent_, 1u), findMatches_));
+    put("%2", findMatches_);
+  }
+  gtk_label_set_text(GTK_LABEL(findLabel_), text.c_str());
+  if (hooks_) hooks_->Changed();
 }
 
 void GtkPlatform::ShowNotice(std::string_view text) {
@@ -565,23 +653,22 @@ void GtkPlatform::HideNotice() {
   if (notice_ != nullptr) gtk_widget_hide(notice_);
 }
 
-void GtkPlatform::Navigate(std::string_view address) {
+void GtkPlatform::ShowPage(std::string_view address, std::string_view charset) {
   if (!pageView_) return;
   if (hooks_) hooks_->Navigated();
-  const Book* book = reader_ != nullptr ? reader_->CurrentBook() : nullptr;
-  pageView_->Navigate(std::string(address), CharsetForCodePage(book != nullptr ? book->CodePage() : 1252));
+  // A new page: the find bar's count belongs to the old one.
+  if (findBar_ != nullptr && gtk_widget_get_visible(findBar_)) {
+    findMatches_ = findCurrent_ = 0;
+    gtk_label_set_text(GTK_LABEL(findLabel_), "");
+  }
+  pageView_->Navigate(std::string(address), std::string(charset));
 }
 
-void GtkPlatform::SetZoomLevel(int level) {
-  if (pageView_) pageView_->SetZoomLevel(level);
-}
-
-void GtkPlatform::SetShrinkToFit(bool on) {
-  if (pageView_) pageView_->SetShrinkToFit(on);
-}
-
-void GtkPlatform::SetClearType(bool on) {
-  if (pageView_) pageView_->SetClearType(on);
+void GtkPlatform::SetViewSettings(const ViewSettings& settings) {
+  if (!pageView_) return;
+  pageView_->SetZoomLevel(settings.zoomLevel);
+  pageView_->SetShrinkToFit(settings.shrinkToFit);
+  pageView_->SetClearType(settings.clearType);
 }
 
 std::optional<ScrollInfo> GtkPlatform::PageScroll() const {

@@ -1,5 +1,5 @@
 // GtkPlatform: message boxes, the open-file dialog, "Topics Found", About
-// and the "Loading..." window.
+// and the progress bar inside the window.
 #include <algorithm>
 #include <cctype>
 
@@ -59,6 +59,9 @@ void GtkPlatform::ShowMessage(std::string_view text, std::string_view caption, M
 }
 
 std::optional<std::string> GtkPlatform::ChooseFile(std::string_view filterName, std::string_view pattern) {
+  if (hooks_) {
+    if (std::optional<std::string> file = hooks_->NextFile()) return file;
+  }
   GtkWidget* dialog = gtk_file_chooser_dialog_new("Open", nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel",
                                                   GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileFilter* filter = gtk_file_filter_new();
@@ -170,45 +173,18 @@ void GtkPlatform::ShowAbout(const AboutBox& about) {
   gtk_widget_destroy(dialog);
 }
 
-void GtkPlatform::ShowProgress(std::string_view caption) {
-  if (window_ == nullptr || destroyed_) return;
-  const std::string text(caption);
-  if (progress_ == nullptr) {
-    // Beside the main window, never taking the focus from it.
-    progress_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-    gtk_window_set_transient_for(GTK_WINDOW(progress_), GTK_WINDOW(window_));
-    gtk_window_set_type_hint(GTK_WINDOW(progress_), GDK_WINDOW_TYPE_HINT_DIALOG);
-    gtk_window_set_position(GTK_WINDOW(progress_), GTK_WIN_POS_CENTER_ON_PARENT);
-    gtk_window_set_accept_focus(GTK_WINDOW(progress_), FALSE);
-    gtk_window_set_focus_on_map(GTK_WINDOW(progress_), FALSE);
-    gtk_window_set_resizable(GTK_WINDOW(progress_), FALSE);
-    gtk_window_set_skip_taskbar_hint(GTK_WINDOW(progress_), TRUE);
-    gtk_window_set_default_size(GTK_WINDOW(progress_), 280, -1);
-    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
-    gtk_container_set_border_width(GTK_CONTAINER(box), 12);
-    progressLabel_ = gtk_label_new("");
-    gtk_label_set_xalign(GTK_LABEL(progressLabel_), 0.0f);
-    progressBar_ = gtk_progress_bar_new();
-    gtk_box_pack_start(GTK_BOX(box), progressLabel_, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(box), progressBar_, FALSE, FALSE, 0);
-    gtk_container_add(GTK_CONTAINER(progress_), box);
-    g_signal_connect(progress_, "delete-event", G_CALLBACK(gtk_true), nullptr);
-  }
-  gtk_window_set_title(GTK_WINDOW(progress_), text.c_str());
-  gtk_label_set_text(GTK_LABEL(progressLabel_), text.c_str());
-  gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(progressBar_), 0.0);
-  gtk_widget_show_all(progress_);
-  Flush(progress_, true);
-}
-
-void GtkPlatform::SetProgressBar(int value) {
-  if (progress_ == nullptr || !gtk_widget_get_visible(progress_)) return;
+void GtkPlatform::ShowProgress(std::string_view caption, int value) {
+  // Inside the window, over the page: the window keeps working meanwhile.
+  if (progress_ == nullptr || destroyed_) return;
+  gtk_label_set_text(GTK_LABEL(progressLabel_), std::string(caption).c_str());
   gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(progressBar_), std::clamp(value, 0, 100) / 100.0);
-  Flush(progress_, false);
+  gtk_widget_show(progress_);
+  if (hooks_) hooks_->Changed();
 }
 
 void GtkPlatform::HideProgress() {
   if (progress_ != nullptr) gtk_widget_hide(progress_);
+  if (hooks_) hooks_->Changed();
 }
 
 }  // namespace tessaly::app::gtk

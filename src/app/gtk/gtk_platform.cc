@@ -18,14 +18,11 @@ namespace tessaly::app::gtk {
 
 namespace {
 
-constexpr int kDefaultWidth = 1000;
-constexpr int kDefaultHeight = 720;
 constexpr int kAskTimeoutMs = 3000;
-// A reader asked to close may be opening a large book first.
 constexpr int kCloseTimeoutMs = 120000;
 constexpr int kRequestTimeoutMs = 2000;
-constexpr guint kMapWaitMs = 300;
-constexpr int kMaxFlushIterations = 200;
+// The sidebar's width is stored once the user has let go of it a moment.
+constexpr guint kSidebarStoreDelayMs = 400;
 
 // Menu text as GTK writes mnemonics: '&' marks one ("&&" is a plain '&'),
 // and GTK's own '_' is doubled.
@@ -47,27 +44,34 @@ std::string Mnemonic(std::string_view text) {
   return label;
 }
 
-// Desktop keys for commands, beside the menus.
+// Desktop keys for commands (the first three are shown in the menus).
 struct Shortcut {
   int command;
   guint key;
   GdkModifierType modifiers;
 };
-constexpr Shortcut kMenuShortcuts[] = {
+constexpr Shortcut kShortcuts[] = {
     {kCmdOpen, GDK_KEY_o, GDK_CONTROL_MASK},
     {kCmdExit, GDK_KEY_q, GDK_CONTROL_MASK},
     {kCmdHelpTopics, GDK_KEY_F1, GdkModifierType(0)},
-};
-constexpr Shortcut kButtonShortcuts[] = {
+    {kCmdFind, GDK_KEY_f, GDK_CONTROL_MASK},
+    {kCmdTextLarger, GDK_KEY_plus, GDK_CONTROL_MASK},
+    {kCmdTextLarger, GDK_KEY_equal, GDK_CONTROL_MASK},
+    {kCmdTextLarger, GDK_KEY_KP_Add, GDK_CONTROL_MASK},
+    {kCmdTextSmaller, GDK_KEY_minus, GDK_CONTROL_MASK},
+    {kCmdTextSmaller, GDK_KEY_KP_Subtract, GDK_CONTROL_MASK},
+    {kCmdTextNormal, GDK_KEY_0, GDK_CONTROL_MASK},
+    {kCmdTextNormal, GDK_KEY_KP_0, GDK_CONTROL_MASK},
     {kCmdBack, GDK_KEY_Left, GDK_MOD1_MASK},
     {kCmdForward, GDK_KEY_Right, GDK_MOD1_MASK},
     {kCmdRefresh, GDK_KEY_F5, GdkModifierType(0)},
     {kCmdHome, GDK_KEY_Home, GDK_MOD1_MASK},
+    {kCmdSidebar, GDK_KEY_F9, GdkModifierType(0)},
 };
 
 constexpr char kPanelCss[] =
-    "entry.tessaly-panel, button.tessaly-panel {"
-    " min-height: 0; padding: 2px 4px; }";
+    "entry.tessaly-panel, button.tessaly-panel { min-height: 0; padding: 2px 4px; }"
+    " .tessaly-progress { padding: 4px 8px; }";
 
 }  // namespace
 
@@ -93,17 +97,21 @@ GtkPlatform::~GtkPlatform() {
   // The reader has gone first; nothing torn down here may call it.
   reader_ = nullptr;
   destroyed_ = true;
+  {
+    std::lock_guard lock(postMutex_);
+    postClosed_ = true;
+    posted_.clear();
+  }
   if (channelSource_ != 0) g_source_remove(channelSource_);
-  if (resizeSource_ != 0) g_source_remove(resizeSource_);
+  if (sidebarSource_ != 0) g_source_remove(sidebarSource_);
+  if (treeSource_ != 0) g_source_remove(treeSource_);
   hooks_.reset();
   AnswerPendingCloses();
   pageView_.reset();
   if (statusIcon_ != nullptr) g_object_unref(statusIcon_);
-  if (progress_ != nullptr) gtk_widget_destroy(progress_);
   if (window_ != nullptr) gtk_widget_destroy(window_);
   for (auto& [control, store] : listStores_) g_object_unref(store);
   if (treeStore_ != nullptr) g_object_unref(treeStore_);
-  if (css_ != nullptr) g_object_unref(css_);
   g_main_loop_unref(loop_);
 }
 
@@ -114,19 +122,69 @@ void GtkPlatform::Run() {
   g_main_loop_run(loop_);
 }
 
+// --- Posted tasks -------------------------------------------------------------------
+
+void GtkPlatform::Post(std::function<void()> task) {
+  std::lock_guard lock(postMutex_);
+  if (postClosed_) return;
+  posted_.push_back(std::move(task));
+  if (postScheduled_) return;
+  postScheduled_ = true;
+  g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, RunPosted, this, nullptr);
+}
+
+gboolean GtkPlatform::RunPosted(gpointer self) {
+  auto* platform = static_cast<GtkPlatform*>(self);
+  // One task per turn, below the priority of drawing: the window paints
+  // between two results, however many come back at once. A task may run a
+  // modal box; what was posted meanwhile waits its turn.
+  std::function<void()> task;
+  {
+    std::lock_guard lock(platform->postMutex_);
+    if (platform->posted_.empty()) {
+      platform->postScheduled_ = false;
+      return G_SOURCE_REMOVE;
+    }
+    task = std::move(platform->posted_.front());
+    platform->posted_.pop_front();
+  }
+  if (platform->destroyed_ || platform->reader_ == nullptr) return G_SOURCE_REMOVE;
+  task();
+  if (platform->hooks_) platform->hooks_->Changed();
+  return G_SOURCE_CONTINUE;
+}
+
 // --- Main window --------------------------------------------------------------------
+
+void GtkPlatform::FollowDesktopTheme() {
+  // GTK 3 draws dark chrome when the application prefers it; the desktop's
+  // preference is its interface setting, where the desktop has one.
+  GSettingsSchemaSource* source = g_settings_schema_source_get_default();
+  GSettingsSchema* schema =
+      source != nullptr ? g_settings_schema_source_lookup(source, "org.gnome.desktop.interface", TRUE) : nullptr;
+  if (schema == nullptr) return;
+  const bool hasKey = g_settings_schema_has_key(schema, "color-scheme");
+  g_settings_schema_unref(schema);
+  if (!hasKey) return;
+  GSettings* settings = g_settings_new("org.gnome.desktop.interface");
+  gchar* scheme = g_settings_get_string(settings, "color-scheme");
+  const bool dark = scheme != nullptr && std::strcmp(scheme, "prefer-dark") == 0;
+  g_free(scheme);
+  g_object_unref(settings);
+  if (dark) g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
+}
 
 bool GtkPlatform::CreateMainWindow(std::string_view title) {
   if (window_ != nullptr) return false;
-  css_ = gtk_css_provider_new();
-  gtk_css_provider_load_from_data(css_, kPanelCss, -1, nullptr);
-  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css_),
+  FollowDesktopTheme();
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, kPanelCss, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
 
   window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  gtk_window_set_default_size(GTK_WINDOW(window_), kDefaultWidth, kDefaultHeight);
-  // The installed icon, the one the desktop entry shows, when the theme has
-  // it; else the drawn book. Dialogs take the same.
+  gtk_window_set_default_size(GTK_WINDOW(window_), defaultWidth_, defaultHeight_);
   if (gtk_icon_theme_has_icon(gtk_icon_theme_get_default(), "tessaly")) {
     gtk_window_set_default_icon_name("tessaly");
   } else {
@@ -143,25 +201,41 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   toolbar_ = gtk_toolbar_new();
   gtk_toolbar_set_style(GTK_TOOLBAR(toolbar_), GTK_TOOLBAR_ICONS);
   gtk_box_pack_end(GTK_BOX(barBox_), toolbar_, FALSE, FALSE, 0);
-  area_ = gtk_layout_new(nullptr, nullptr);
+
+  // The progress line: a caption and a bar, inside the window.
+  progress_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+  gtk_style_context_add_class(gtk_widget_get_style_context(progress_), "tessaly-progress");
+  progressLabel_ = gtk_label_new("");
+  progressBar_ = gtk_progress_bar_new();
+  gtk_widget_set_valign(progressBar_, GTK_ALIGN_CENTER);
+  gtk_box_pack_start(GTK_BOX(progress_), progressLabel_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(progress_), progressBar_, TRUE, TRUE, 0);
+
+  paned_ = gtk_paned_new(GTK_ORIENTATION_HORIZONTAL);
+  BuildPanels();
+
   gtk_box_pack_start(GTK_BOX(column), barBox_, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(column), area_, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(column), progress_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(column), paned_, TRUE, TRUE, 0);
   gtk_container_add(GTK_CONTAINER(window_), column);
 
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
+  g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
   g_signal_connect(window_, "notify::is-active", G_CALLBACK(OnActiveChanged), this);
-  g_signal_connect(area_, "size-allocate", G_CALLBACK(OnAreaAllocate), this);
+  g_signal_connect_after(window_, "size-allocate", G_CALLBACK(OnWindowAllocate), this);
+  g_signal_connect(paned_, "notify::position", G_CALLBACK(OnPanedPosition), this);
 
   SetTitle(title);
   gtk_widget_show_all(window_);
   gtk_widget_hide(toolbar_);
+  gtk_widget_hide(progress_);
+  layout_ = defaultWidth_ < kSinglePaneWidth ? Layout::kSinglePane : Layout::kSidebar;
+  ApplyLayout();
+  if (reader_ != nullptr) reader_->OnLayout(layout_);
 
-  // From here on other readers can find this one.
   if (channel_ && channel_->Listen(ownId_)) {
     channelSource_ = g_unix_fd_add(channel_->ListenFd(), G_IO_IN, OnChannel, this);
   }
-  // A test learns here whom to talk to (the reader may still be opening its
-  // book, or showing a message about it).
   if (hooks_) hooks_->WindowCreated();
   return true;
 }
@@ -169,15 +243,17 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
 void GtkPlatform::DestroyMainWindow() {
   if (destroyed_) return;
   destroyed_ = true;
-  // The widgets stay until the loop has ended (the reader may still be on
-  // its way out of a handler); the reader is gone for everyone else now.
+  {
+    std::lock_guard lock(postMutex_);
+    postClosed_ = true;
+    posted_.clear();
+  }
   if (channelSource_ != 0) {
     g_source_remove(channelSource_);
     channelSource_ = 0;
   }
   if (channel_) channel_->StopListening();
   AnswerPendingCloses();
-  if (progress_ != nullptr) gtk_widget_hide(progress_);
   if (window_ != nullptr) gtk_widget_hide(window_);
   if (dialog_ && dialog_->dialog != nullptr)
     gtk_dialog_response(GTK_DIALOG(dialog_->dialog), GTK_RESPONSE_CANCEL);
@@ -194,52 +270,12 @@ void GtkPlatform::SetCursor(Cursor cursor) {
   if (window_ == nullptr) return;
   GdkWindow* window = gtk_widget_get_window(window_);
   if (window == nullptr) return;
+  // The busy pointer that still takes clicks: the window answers meanwhile.
   GdkCursor* shape =
-      cursor == Cursor::kWait ? gdk_cursor_new_from_name(gdk_window_get_display(window), "wait") : nullptr;
+      cursor == Cursor::kWait ? gdk_cursor_new_from_name(gdk_window_get_display(window), "progress") : nullptr;
   gdk_window_set_cursor(window, shape);
   if (shape != nullptr) g_object_unref(shape);
   if (hooks_) hooks_->Changed();
-}
-
-void GtkPlatform::Flush(GtkWidget* window, bool waitForMap) {
-  if (window == nullptr || !gtk_widget_get_visible(window)) return;
-  // A window just shown is mapped by the display a moment later: wait for
-  // that (not longer than a moment), letting events through meanwhile; the
-  // reader ignores input while it works.
-  if (waitForMap && !gtk_widget_get_mapped(window)) {
-    bool late = false;
-    const guint timer = g_timeout_add(
-        kMapWaitMs,
-        [](gpointer flag) -> gboolean {
-          *static_cast<bool*>(flag) = true;
-          return G_SOURCE_REMOVE;
-        },
-        &late);
-    while (!gtk_widget_get_mapped(window) && !late) g_main_context_iteration(nullptr, TRUE);
-    if (!late) g_source_remove(timer);
-  }
-  // What is ready now, not whatever keeps coming (bounded, so that a busy
-  // page cannot keep the reader here).
-  for (int i = 0; i < kMaxFlushIterations && g_main_context_pending(nullptr); ++i) {
-    g_main_context_iteration(nullptr, FALSE);
-  }
-  if (GdkWindow* gdkWindow = gtk_widget_get_window(window)) {
-    G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-    gdk_window_process_updates(gdkWindow, TRUE);
-    G_GNUC_END_IGNORE_DEPRECATIONS
-  }
-  gdk_display_flush(gtk_widget_get_display(window));
-}
-
-void GtkPlatform::PaintNow() { Flush(window_, false); }
-
-Rect GtkPlatform::ClientRect() const {
-  if (area_ != nullptr && areaWidth_ > 0 && areaHeight_ > 0) return Rect{0, 0, areaWidth_, areaHeight_};
-  // Not laid out yet: what the window will give the area at its first
-  // size; the reader lays out again when the real size comes.
-  int bar = 0;
-  if (barBox_ != nullptr) gtk_widget_get_preferred_height(barBox_, &bar, nullptr);
-  return Rect{0, 0, kDefaultWidth, std::max(1, kDefaultHeight - bar)};
 }
 
 void GtkPlatform::BringToFront() {
@@ -251,8 +287,6 @@ void GtkPlatform::BringToFront() {
 
 void GtkPlatform::AddNotifyIcon() {
   if (statusIcon_ != nullptr) return;
-  // The notification area where the desktop has one; elsewhere the icon is
-  // simply not shown.
   G_GNUC_BEGIN_IGNORE_DEPRECATIONS
   GdkPixbuf* icon = NewReaderIcon(22);
   GtkStatusIcon* status = gtk_status_icon_new_from_pixbuf(icon);
@@ -279,7 +313,6 @@ void GtkPlatform::OnStatusIconActivate(GObject*, gpointer self) {
 }
 
 gboolean GtkPlatform::OnDelete(GtkWidget*, GdkEvent*, gpointer self) {
-  // The reader closes the window itself when its close path has run.
   auto* platform = static_cast<GtkPlatform*>(self);
   if (platform->reader_ != nullptr) platform->reader_->OnClose();
   return TRUE;
@@ -292,30 +325,170 @@ void GtkPlatform::OnActiveChanged(GObject* window, GParamSpec*, gpointer self) {
   }
 }
 
-void GtkPlatform::OnAreaAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self) {
+void GtkPlatform::OnWindowAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
-  // Placing controls allocates the area again at the same size: only a new
-  // size is news.
-  if (allocation->width == platform->areaWidth_ && allocation->height == platform->areaHeight_) return;
-  platform->areaWidth_ = allocation->width;
-  platform->areaHeight_ = allocation->height;
-  // Sizes asked for while GTK allocates are lost: the reader lays out
-  // right after.
-  if (platform->resizeSource_ != 0) return;
-  platform->resizeSource_ = g_idle_add(
+  if (platform->paned_ != nullptr) {
+    GtkAllocation area{};
+    gtk_widget_get_allocation(platform->paned_, &area);
+    if (area.width != platform->areaWidth_ || area.height != platform->areaHeight_) {
+      platform->areaWidth_ = area.width;
+      platform->areaHeight_ = area.height;
+      if (platform->hooks_) platform->hooks_->Changed();
+    }
+  }
+  const Layout layout = allocation->width < kSinglePaneWidth ? Layout::kSinglePane : Layout::kSidebar;
+  if (layout == platform->layout_) return;
+  platform->layout_ = layout;
+  // Not while GTK allocates: right after.
+  g_idle_add(
       [](gpointer data) -> gboolean {
         auto* self = static_cast<GtkPlatform*>(data);
-        self->resizeSource_ = 0;
-        if (self->reader_ != nullptr && !self->destroyed_) self->reader_->OnResize();
+        if (self->destroyed_) return G_SOURCE_REMOVE;
+        self->ApplyLayout();
+        if (self->reader_ != nullptr) self->reader_->OnLayout(self->layout_);
         if (self->hooks_) self->hooks_->Changed();
         return G_SOURCE_REMOVE;
       },
       platform);
 }
 
+void GtkPlatform::Command(int command) {
+  if (!commandsEnabled_ || reader_ == nullptr || destroyed_) return;
+  reader_->OnCommand(command);
+}
+
+gboolean GtkPlatform::OnKey(GtkWidget*, GdkEventKey* event, gpointer self) {
+  auto* platform = static_cast<GtkPlatform*>(self);
+  const auto modifiers = static_cast<GdkModifierType>(
+      event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SHIFT_MASK) & ~GDK_SHIFT_MASK);
+  guint key = gdk_keyval_to_lower(event->keyval);
+  for (const Shortcut& shortcut : kShortcuts) {
+    if (shortcut.key != key || shortcut.modifiers != modifiers) continue;
+    // Menu items carry their keys themselves.
+    if (shortcut.command == kCmdOpen || shortcut.command == kCmdExit || shortcut.command == kCmdHelpTopics)
+      return FALSE;
+    platform->Command(shortcut.command);
+    return TRUE;
+  }
+  if (key == GDK_KEY_Escape && platform->findBar_ != nullptr && gtk_widget_get_visible(platform->findBar_)) {
+    gtk_widget_hide(platform->findBar_);
+    if (platform->pageView_) {
+      webkit_find_controller_search_finish(
+          webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(platform->pageView_->Widget())));
+      gtk_widget_grab_focus(platform->pageView_->Widget());
+    }
+    return TRUE;
+  }
+  return FALSE;
+}
+
+// --- Panels and layout ----------------------------------------------------------------
+
+void GtkPlatform::ApplyLayout() {
+  if (paned_ == nullptr) return;
+  const bool tab = panel_ == Panel::kContents || panel_ == Panel::kIndex || panel_ == Panel::kSearch;
+  const bool sidebar = layout_ == Layout::kSidebar;
+  const bool showTabs = tab;
+  const bool showPage = panel_ != Panel::kNone && (sidebar || panel_ == Panel::kHtml) && pageView_ != nullptr;
+  gtk_widget_set_visible(notebook_, showTabs);
+  gtk_widget_set_visible(pageBox_, showPage);
+  // The paned keeps a side it once squeezed to nothing unmapped; a side
+  // shown alone takes the whole width.
+  if (showTabs) gtk_widget_set_child_visible(notebook_, TRUE);
+  if (showPage) gtk_widget_set_child_visible(pageBox_, TRUE);
+  // One pane: the tabs' headers go; the panel fills the window.
+  gtk_notebook_set_show_tabs(GTK_NOTEBOOK(notebook_), sidebar);
+  if (tab) {
+    const int page = panel_ == Panel::kContents ? 0 : panel_ == Panel::kIndex ? 1 : 2;
+    ++switchingTabs_;
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook_),
+                                  gtk_notebook_page_num(GTK_NOTEBOOK(notebook_), tabs_[page]));
+    --switchingTabs_;
+  }
+  if (sidebar && showTabs && showPage) gtk_paned_set_position(GTK_PANED(paned_), sidebarWidth_);
+  if (hooks_) hooks_->Changed();
+}
+
+void GtkPlatform::SetPanels(const PanelSet& panels) {
+  panels_ = panels;
+  const bool present[3] = {panels.contents, panels.index, panels.search};
+  // The notebook moves to a tab of its own choosing as tabs come and go:
+  // not the user's choice.
+  ++switchingTabs_;
+  for (int i = 0; i < 3; ++i) gtk_widget_set_visible(tabs_[i], present[i]);
+  --switchingTabs_;
+  if (!panels.keywordPrompt.empty()) {
+    gtk_label_set_text(GTK_LABEL(Widgets(Control::kIndexLabel).inner), std::string(panels.keywordPrompt).c_str());
+    gtk_label_set_text(GTK_LABEL(Widgets(Control::kSearchLabel).inner), std::string(panels.keywordPrompt).c_str());
+    gtk_label_set_text(GTK_LABEL(Widgets(Control::kResultsLabel).inner), std::string(panels.resultsPrompt).c_str());
+    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kIndexDisplayButton).inner),
+                         std::string(panels.display).c_str());
+    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kSearchDisplayButton).inner),
+                         std::string(panels.display).c_str());
+    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kListTopicsButton).inner),
+                         std::string(panels.listTopics).c_str());
+  }
+  // A new book's panels start empty.
+  ShowContents({}, false);
+  SetListModel(Control::kIndexList, gtk_list_store_new(1, G_TYPE_STRING));
+  SetListModel(Control::kResultsList, gtk_list_store_new(1, G_TYPE_STRING));
+  ++selectingList_;
+  gtk_entry_set_text(GTK_ENTRY(Widgets(Control::kIndexEdit).inner), "");
+  gtk_entry_set_text(GTK_ENTRY(Widgets(Control::kSearchEdit).inner), "");
+  --selectingList_;
+}
+
+void GtkPlatform::ShowPanel(Panel panel) {
+  panel_ = panel;
+  ApplyLayout();
+}
+
+void GtkPlatform::SetSidebarWidth(int width) {
+  sidebarWidth_ = std::clamp(width, 120, 1200);
+  ApplyLayout();
+}
+
+void GtkPlatform::OnPanedPosition(GObject* paned, GParamSpec*, gpointer self) {
+  auto* platform = static_cast<GtkPlatform*>(self);
+  if (platform->layout_ != Layout::kSidebar || !gtk_widget_get_visible(platform->notebook_) ||
+      !gtk_widget_get_visible(platform->pageBox_)) {
+    return;
+  }
+  const int position = gtk_paned_get_position(GTK_PANED(paned));
+  if (position == platform->sidebarWidth_ || position <= 0) return;
+  platform->sidebarWidth_ = position;
+  if (platform->sidebarSource_ != 0) g_source_remove(platform->sidebarSource_);
+  platform->sidebarSource_ = g_timeout_add(
+      kSidebarStoreDelayMs,
+      [](gpointer data) -> gboolean {
+        auto* self = static_cast<GtkPlatform*>(data);
+        self->sidebarSource_ = 0;
+        if (self->reader_ != nullptr && !self->destroyed_) self->reader_->OnSidebarResized(self->sidebarWidth_);
+        return G_SOURCE_REMOVE;
+      },
+      platform);
+}
+
+void GtkPlatform::OnTabSwitched(GtkNotebook*, GtkWidget* page, guint, gpointer self) {
+  auto* platform = static_cast<GtkPlatform*>(self);
+  if (platform->switchingTabs_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
+  const Panel panel = page == platform->tabs_[0]   ? Panel::kContents
+                      : page == platform->tabs_[1] ? Panel::kIndex
+                                                   : Panel::kSearch;
+  // The reader decides; the tab shown follows what it says.
+  g_idle_add(
+      [](gpointer data) -> gboolean {
+        auto* self = static_cast<GtkPlatform*>(data);
+        self->ApplyLayout();
+        return G_SOURCE_REMOVE;
+      },
+      platform);
+  platform->reader_->OnPanelChosen(panel);
+}
+
 // --- Menu bar and tool buttons ------------------------------------------------------
 
-GtkWidget* GtkPlatform::NewMenuItem(const MenuItem& item) {
+GtkWidget* GtkPlatform::NewMenuItem(const MenuEntry& item) {
   if (item.IsSeparator()) return gtk_separator_menu_item_new();
   const std::string label = Mnemonic(item.text);
   GtkWidget* widget = nullptr;
@@ -326,25 +499,25 @@ GtkWidget* GtkPlatform::NewMenuItem(const MenuItem& item) {
     // group, decides which one is on.
     widget = gtk_check_menu_item_new_with_mnemonic(label.c_str());
     gtk_check_menu_item_set_draw_as_radio(GTK_CHECK_MENU_ITEM(widget), item.mark == MenuMark::kRadio);
+    ++updatingMarks_;
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(widget), item.checked);
+    --updatingMarks_;
   }
   if (!item.submenu.empty()) {
     GtkWidget* submenu = gtk_menu_new();
     gtk_menu_set_accel_group(GTK_MENU(submenu), accel_);
-    for (const MenuItem& child : item.submenu)
-      gtk_menu_shell_append(GTK_MENU_SHELL(submenu), NewMenuItem(child));
+    for (const MenuEntry& child : item.submenu) gtk_menu_shell_append(GTK_MENU_SHELL(submenu), NewMenuItem(child));
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(widget), submenu);
   }
   gtk_widget_set_sensitive(widget, item.enabled);
   if (item.command != 0) {
     g_object_set_data(G_OBJECT(widget), "tessaly-command", GINT_TO_POINTER(item.command));
+    g_object_set_data(G_OBJECT(widget), "tessaly-checked", GINT_TO_POINTER(item.checked ? 1 : 0));
     menuItems_[item.command] = widget;
-    if (item.mark != MenuMark::kNone) {
-      marks_[item.command] = item.checked;
-      SetMark(widget, item.checked);
-    }
     g_signal_connect(widget, "activate", G_CALLBACK(OnMenuActivate), this);
-    for (const Shortcut& shortcut : kMenuShortcuts) {
-      if (shortcut.command == item.command) {
+    for (const Shortcut& shortcut : kShortcuts) {
+      if (shortcut.command == item.command &&
+          (item.command == kCmdOpen || item.command == kCmdExit || item.command == kCmdHelpTopics)) {
         gtk_widget_add_accelerator(widget, "activate", accel_, shortcut.key, shortcut.modifiers,
                                    GTK_ACCEL_VISIBLE);
       }
@@ -354,185 +527,77 @@ GtkWidget* GtkPlatform::NewMenuItem(const MenuItem& item) {
   return widget;
 }
 
-void GtkPlatform::ForgetMenuItem(GtkWidget* item) {
-  const int command = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "tessaly-command"));
-  if (command != 0) {
-    const auto found = menuItems_.find(command);
-    if (found != menuItems_.end() && found->second == item) {
-      menuItems_.erase(found);
-      marks_.erase(command);
-    }
-  }
-  if (GtkWidget* submenu = gtk_menu_item_get_submenu(GTK_MENU_ITEM(item))) {
-    GList* children = gtk_container_get_children(GTK_CONTAINER(submenu));
-    for (GList* node = children; node != nullptr; node = node->next) ForgetMenuItem(GTK_WIDGET(node->data));
-    g_list_free(children);
-  }
-}
-
-void GtkPlatform::SetMark(GtkWidget* item, bool checked) {
-  if (!GTK_IS_CHECK_MENU_ITEM(item)) return;
-  ++updatingMarks_;
-  gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item), checked);
-  --updatingMarks_;
-}
-
 void GtkPlatform::OnMenuActivate(GtkMenuItem* item, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   if (platform->updatingMarks_ > 0) return;
   const int command = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "tessaly-command"));
   // A check item has flipped itself: it shows what the reader says.
-  if (const auto mark = platform->marks_.find(command); mark != platform->marks_.end()) {
-    platform->SetMark(GTK_WIDGET(item), mark->second);
+  if (GTK_IS_CHECK_MENU_ITEM(item)) {
+    ++platform->updatingMarks_;
+    gtk_check_menu_item_set_active(GTK_CHECK_MENU_ITEM(item),
+                                   GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), "tessaly-checked")) != 0);
+    --platform->updatingMarks_;
   }
-  if (!platform->menuBarEnabled_ || platform->reader_ == nullptr || platform->destroyed_) return;
-  platform->reader_->OnCommand(command);
+  // The menu has closed before its item is activated: the command may
+  // build the menus anew.
+  platform->Command(command);
 }
 
-void GtkPlatform::CreateMenuBar(std::span<const MenuButton> menus) {
-  DestroyMenuBar();
+void GtkPlatform::SetMenus(std::span<const Menu> menus) {
+  if (barBox_ == nullptr) return;
+  if (menuBar_ != nullptr && std::equal(menus.begin(), menus.end(), menus_.begin(), menus_.end())) return;
+  menus_.assign(menus.begin(), menus.end());
+  if (menuBar_ != nullptr) gtk_widget_destroy(menuBar_);
+  menuItems_.clear();
   menuBar_ = gtk_menu_bar_new();
-  for (const MenuButton& menu : menus) {
+  for (const Menu& menu : menus) {
     GtkWidget* top = gtk_menu_item_new_with_mnemonic(("_" + Mnemonic(menu.label)).c_str());
     GtkWidget* items = gtk_menu_new();
     gtk_menu_set_accel_group(GTK_MENU(items), accel_);
-    for (const MenuItem& item : menu.items) gtk_menu_shell_append(GTK_MENU_SHELL(items), NewMenuItem(item));
+    for (const MenuEntry& item : menu.items) gtk_menu_shell_append(GTK_MENU_SHELL(items), NewMenuItem(item));
     gtk_menu_item_set_submenu(GTK_MENU_ITEM(top), items);
     gtk_menu_shell_append(GTK_MENU_SHELL(menuBar_), top);
-    if (menu.id == kFileMenuButton) fileMenu_ = items;
   }
   gtk_box_pack_start(GTK_BOX(barBox_), menuBar_, FALSE, FALSE, 0);
   gtk_widget_show_all(menuBar_);
+  if (hooks_) hooks_->Changed();
 }
 
-void GtkPlatform::DestroyMenuBar() {
-  if (menuBar_ == nullptr) return;
-  gtk_widget_destroy(menuBar_);
-  menuBar_ = nullptr;
-  fileMenu_ = nullptr;
-  menuItems_.clear();
-  marks_.clear();
-  for (const ToolButtonEntry& button : toolButtons_) gtk_widget_destroy(GTK_WIDGET(button.item));
-  toolButtons_.clear();
-  UpdateToolbarVisibility();
-}
-
-GtkWidget* GtkPlatform::FileMenuItemAt(int position) const {
-  if (fileMenu_ == nullptr || position < 0) return nullptr;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(fileMenu_));
-  auto* item = static_cast<GtkWidget*>(g_list_nth_data(children, static_cast<guint>(position)));
-  g_list_free(children);
-  return item;
-}
-
-void GtkPlatform::InsertFileMenuItem(int position, const MenuItem& item) {
-  if (fileMenu_ == nullptr || position < 0) return;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(fileMenu_));
-  const int count = static_cast<int>(g_list_length(children));
-  g_list_free(children);
-  if (position > count) return;
-  gtk_menu_shell_insert(GTK_MENU_SHELL(fileMenu_), NewMenuItem(item), position);
-}
-
-bool GtkPlatform::DeleteFileMenuItemAt(int position) {
-  GtkWidget* item = FileMenuItemAt(position);
-  if (item == nullptr) return false;
-  ForgetMenuItem(item);
-  gtk_widget_destroy(item);
-  return true;
-}
-
-bool GtkPlatform::DeleteFileMenuCommand(int command) {
-  if (fileMenu_ == nullptr || command == 0) return false;
-  GList* children = gtk_container_get_children(GTK_CONTAINER(fileMenu_));
-  GtkWidget* found = nullptr;
-  for (GList* node = children; node != nullptr && found == nullptr; node = node->next) {
-    if (GPOINTER_TO_INT(g_object_get_data(G_OBJECT(node->data), "tessaly-command")) == command) {
-      found = GTK_WIDGET(node->data);
-    }
-  }
-  g_list_free(children);
-  if (found == nullptr) return false;
-  ForgetMenuItem(found);
-  gtk_widget_destroy(found);
-  return true;
-}
-
-void GtkPlatform::EnableFileMenuItemAt(int position, bool enabled) {
-  if (GtkWidget* item = FileMenuItemAt(position)) gtk_widget_set_sensitive(item, enabled);
-}
-
-void GtkPlatform::CheckMenuItem(int command, bool checked) {
-  const auto found = menuItems_.find(command);
-  if (found == menuItems_.end() || !GTK_IS_CHECK_MENU_ITEM(found->second)) return;
-  marks_[command] = checked;
-  SetMark(found->second, checked);
-}
-
-void GtkPlatform::CheckMenuRadio(int first, int last, int command) {
-  for (int c = first; c <= last; ++c) CheckMenuItem(c, c == command);
-}
-
-void GtkPlatform::UpdateToolbarVisibility() {
-  if (toolbar_ != nullptr) gtk_widget_set_visible(toolbar_, !toolButtons_.empty());
-}
-
-void GtkPlatform::AddToolButtons(std::span<const ToolButton> buttons) {
+void GtkPlatform::SetToolButtons(std::span<const ToolButton> buttons) {
   if (toolbar_ == nullptr) return;
-  for (const ToolButton& button : buttons) {
-    GtkToolItem* item = gtk_tool_button_new(NewButtonImage(button.image), nullptr);
-    g_object_set_data(G_OBJECT(item), "tessaly-command", GINT_TO_POINTER(button.command));
-    gtk_widget_set_sensitive(GTK_WIDGET(item), button.enabled);
-    g_signal_connect(item, "clicked", G_CALLBACK(OnToolClicked), this);
-    for (const Shortcut& shortcut : kButtonShortcuts) {
-      if (shortcut.command == button.command) {
-        gtk_widget_add_accelerator(GTK_WIDGET(item), "clicked", accel_, shortcut.key, shortcut.modifiers,
-                                   GTK_ACCEL_VISIBLE);
-      }
+  bool same = buttons.size() == toolButtons_.size();
+  for (std::size_t i = 0; same && i < buttons.size(); ++i) same = buttons[i].command == toolButtons_[i].command;
+  if (!same) {
+    for (const ToolButtonEntry& button : toolButtons_) gtk_widget_destroy(GTK_WIDGET(button.item));
+    toolButtons_.clear();
+    for (const ToolButton& button : buttons) {
+      GtkToolItem* item = gtk_tool_button_new(NewButtonImage(button.image), nullptr);
+      g_object_set_data(G_OBJECT(item), "tessaly-command", GINT_TO_POINTER(button.command));
+      g_signal_connect(item, "clicked", G_CALLBACK(OnToolClicked), this);
+      gtk_toolbar_insert(GTK_TOOLBAR(toolbar_), item, -1);
+      gtk_widget_show_all(GTK_WIDGET(item));
+      toolButtons_.push_back({button.command, button.image, item});
     }
-    gtk_toolbar_insert(GTK_TOOLBAR(toolbar_), item, -1);
-    gtk_widget_show_all(GTK_WIDGET(item));
-    toolButtons_.push_back({button.command, item});
   }
-  UpdateToolbarVisibility();
-}
-
-bool GtkPlatform::DeleteToolButton(int index) {
-  const int at = index - 2;
-  if (at < 0 || at >= static_cast<int>(toolButtons_.size())) return false;
-  gtk_widget_destroy(GTK_WIDGET(toolButtons_[static_cast<std::size_t>(at)].item));
-  toolButtons_.erase(toolButtons_.begin() + at);
-  UpdateToolbarVisibility();
-  return true;
-}
-
-void GtkPlatform::SetToolButtonImage(int command, int image) {
-  for (const ToolButtonEntry& button : toolButtons_) {
-    if (button.command != command) continue;
-    GtkWidget* picture = NewButtonImage(image);
-    gtk_widget_show(picture);
-    gtk_tool_button_set_icon_widget(GTK_TOOL_BUTTON(button.item), picture);
+  for (std::size_t i = 0; i < buttons.size(); ++i) {
+    ToolButtonEntry& entry = toolButtons_[i];
+    if (entry.image != buttons[i].image) {
+      GtkWidget* picture = NewButtonImage(buttons[i].image);
+      gtk_widget_show(picture);
+      gtk_tool_button_set_icon_widget(GTK_TOOL_BUTTON(entry.item), picture);
+      entry.image = buttons[i].image;
+    }
+    gtk_widget_set_sensitive(GTK_WIDGET(entry.item), buttons[i].enabled);
+    gtk_tool_item_set_tooltip_text(entry.item, buttons[i].tip.empty() ? nullptr : buttons[i].tip.c_str());
+    gtk_tool_button_set_label(GTK_TOOL_BUTTON(entry.item), buttons[i].tip.c_str());
   }
-}
-
-void GtkPlatform::EnableToolButton(int command, bool enabled) {
-  for (const ToolButtonEntry& button : toolButtons_) {
-    if (button.command == command) gtk_widget_set_sensitive(GTK_WIDGET(button.item), enabled);
-  }
-}
-
-void GtkPlatform::SetToolTips(std::span<const std::string> tips) {
-  for (std::size_t i = 2; i < tips.size() && i - 2 < toolButtons_.size(); ++i) {
-    GtkToolItem* item = toolButtons_[i - 2].item;
-    gtk_tool_item_set_tooltip_text(item, tips[i].empty() ? nullptr : tips[i].c_str());
-    gtk_tool_button_set_label(GTK_TOOL_BUTTON(item), tips[i].c_str());
-  }
+  gtk_widget_set_visible(toolbar_, !toolButtons_.empty());
+  if (hooks_) hooks_->Changed();
 }
 
 void GtkPlatform::OnToolClicked(GtkToolButton* button, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (!platform->menuBarEnabled_ || platform->reader_ == nullptr || platform->destroyed_) return;
-  platform->reader_->OnCommand(GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "tessaly-command")));
+  static_cast<GtkPlatform*>(self)->Command(
+      GPOINTER_TO_INT(g_object_get_data(G_OBJECT(button), "tessaly-command")));
 }
 
 // --- Store ----------------------------------------------------------------------------
@@ -548,6 +613,13 @@ std::optional<std::string> GtkPlatform::ReadStoreValue(StoreKey key, std::string
 
 bool GtkPlatform::WriteStoreValue(StoreKey key, std::string_view name, std::string_view value) {
   return store_ && store_->Write(StoreKeyName(key), name, value);
+}
+
+void GtkPlatform::AddRecentBook(std::string_view path) {
+  gchar* uri = g_filename_to_uri(std::string(path).c_str(), nullptr, nullptr);
+  if (uri == nullptr) return;
+  gtk_recent_manager_add_item(gtk_recent_manager_get_default(), uri);
+  g_free(uri);
 }
 
 // --- Instance channel -------------------------------------------------------------------
@@ -606,8 +678,7 @@ void GtkPlatform::HandleRequest(int fd, const std::string& request) {
     BringToFront();
     InstanceChannel::Reply(fd, "ok");
   } else if (request == "close") {
-    // Answered by DestroyMainWindow, once the close path has run (now, or
-    // when the work under way ends).
+    // Answered by DestroyMainWindow, once the close path has run.
     pendingCloses_.push_back(fd);
     if (reader_ != nullptr) reader_->OnClose();
     if (destroyed_) AnswerPendingCloses();

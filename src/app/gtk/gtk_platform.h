@@ -2,18 +2,24 @@
 // page view.
 //
 // The window: the menu bar (File, Help) at the top, the tool bar of the
-// book's buttons under it (hidden while there are none), and below them the
-// area the reader lays its panels out in, with controls placed where the
-// reader says. Desktop keys reach the same commands as the menus: Ctrl+O,
-// Ctrl+Q, F1, Alt+Left, Alt+Right, F5, Alt+Home.
+// book's buttons under it (hidden while there are none), a progress line
+// while the reader works, and below them a paned area: the sidebar (a
+// notebook whose tabs are Contents, Index and Search) beside the page (the
+// notice bar, the find bar and the view). A window narrower than
+// kSinglePaneWidth falls back to one pane: the panel shown takes the page's
+// place. The layout is reported to the reader whenever it changes.
 //
-// While the reader says the bar takes no input (a page is loading), menu
-// choices and button taps are dropped rather than greyed out, so that the
-// bar does not flicker with every page.
+// Desktop keys reach the reader's commands: Ctrl+O, Ctrl+Q, F1, Ctrl+F,
+// Ctrl+plus, Ctrl+minus, Ctrl+0, Alt+Left, Alt+Right, F5, Alt+Home, F9.
+// While the reader says commands take no input (a page is prepared and
+// loads), menu choices, button taps and command keys are dropped rather
+// than greyed out, so that the bar does not flicker with every page.
+//
+// The chrome follows the desktop's light or dark preference (GTK's theme
+// draws it); the page keeps the book's own colours.
 //
 // Other readers of the same user reach this one through an InstanceChannel:
-// "title?" (the window title), "raise" and "close" (answered once the close
-// path has run, however long the reader is busy). A test build can attach
+// "title?" (the window title), "raise" and "close". A test build can attach
 // TestHooks (test_hooks.h): the same socket then also takes the test verbs,
 // and links for the desktop's browser are recorded instead of opened.
 #pragma once
@@ -25,6 +31,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -53,79 +60,69 @@ class GtkPlatform : public Platform {
   // Runs the event loop until DestroyMainWindow.
   void Run();
   bool HasWindow() const { return window_ != nullptr; }
+  // The window's size when it is made (before CreateMainWindow).
+  void SetDefaultSize(int width, int height) {
+    defaultWidth_ = width;
+    defaultHeight_ = height;
+  }
+
+  // The width below which one pane is shown instead of the sidebar.
+  static constexpr int kSinglePaneWidth = 700;
 
   // --- Platform -----------------------------------------------------------------
   bool CreateMainWindow(std::string_view title) override;
   void DestroyMainWindow() override;
   void SetTitle(std::string_view title) override;
   void SetCursor(Cursor cursor) override;
-  void PaintNow() override;
-  Rect ClientRect() const override;
-  int MenuBarHeight() const override { return 0; }
   void BringToFront() override;
   void AddNotifyIcon() override;
   void RemoveNotifyIcon() override;
+  void Post(std::function<void()> task) override;
 
-  void CreateMenuBar(std::span<const MenuButton> menus) override;
-  void DestroyMenuBar() override;
-  void InsertFileMenuItem(int position, const MenuItem& item) override;
-  bool DeleteFileMenuItemAt(int position) override;
-  bool DeleteFileMenuCommand(int command) override;
-  void EnableFileMenuItemAt(int position, bool enabled) override;
-  void CheckMenuItem(int command, bool checked) override;
-  void CheckMenuRadio(int first, int last, int command) override;
-  void EnableMenuBar(bool enabled) override { menuBarEnabled_ = enabled; }
-  void AddToolButtons(std::span<const ToolButton> buttons) override;
-  int ToolButtonCount() const override { return 2 + static_cast<int>(toolButtons_.size()); }
-  bool DeleteToolButton(int index) override;
-  void SetToolButtonImage(int command, int image) override;
-  void EnableToolButton(int command, bool enabled) override;
-  void SetToolTips(std::span<const std::string> tips) override;
+  void SetMenus(std::span<const Menu> menus) override;
+  void SetToolButtons(std::span<const ToolButton> buttons) override;
+  void EnableCommands(bool enabled) override { commandsEnabled_ = enabled; }
 
-  void CreateControl(Control control, std::string_view text) override;
-  void DestroyControl(Control control) override;
-  void MoveControl(Control control, const Rect& rect) override;
-  void ShowControl(Control control, bool visible) override;
+  void SetPanels(const PanelSet& panels) override;
+  void ShowPanel(Panel panel) override;
+  void SetSidebarWidth(int width) override;
   void EnableControl(Control control, bool enabled) override;
   void FocusControl(Control control) override;
   std::optional<Control> FocusedControl() const override;
-  Size MeasureText(Control control, std::string_view text) const override;
 
-  void CreateTree(bool withLines) override;
-  TreeItem TreeInsert(TreeItem parent, std::string_view text, int image) override;
-  void TreeSetImage(TreeItem item, int image) override;
-  int TreeImage(TreeItem item) const override;
-  void TreeSelect(TreeItem item) override;
-  TreeItem TreeSelection() const override;
+  void ShowContents(std::span<const ContentsRow> rows, bool withLines) override;
+  void SetContentsImage(int row, int image) override;
+  void SelectContentsRow(int row) override;
+  int ContentsSelection() const override;
 
-  void ListAppend(Control list, std::string_view text) override;
-  void ListClear(Control list) override;
-  void ListSelect(Control list, int index) override;
-  int ListSelection(Control list) const override;
-  void ListScrollToTop(Control list, int index) override;
+  void ShowKeywords(std::span<const std::string> lines) override;
+  void ScrollKeywords(int line) override;
+  void SelectKeyword(int line) override;
+  int KeywordSelection() const override { return ListSelection(Control::kIndexList); }
+  void ShowResults(std::span<const ResultLine> lines) override;
+  int ResultSelection() const override { return ListSelection(Control::kResultsList); }
 
   std::string EditText(Control edit) const override;
   void SetEditText(Control edit, std::string_view text) override;
 
   bool CreatePageView() override;
-  void Navigate(std::string_view address) override;
-  void SetZoomLevel(int level) override;
-  void SetShrinkToFit(bool on) override;
-  void SetClearType(bool on) override;
+  void ShowPage(std::string_view address, std::string_view charset) override;
+  void SetViewSettings(const ViewSettings& settings) override;
   std::optional<ScrollInfo> PageScroll() const override;
+  void ShowFindBar(const FindBarTexts& texts) override;
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   void ShowNotice(std::string_view text) override;
   void HideNotice() override;
+  void ShowProgress(std::string_view caption, int value) override;
+  void HideProgress() override;
   std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) override;
   int RunChoiceDialog(const ChoiceDialog& dialog) override;
   void ShowAbout(const AboutBox& about) override;
-  void ShowProgress(std::string_view caption) override;
-  void SetProgressBar(int value) override;
-  void HideProgress() override;
 
   std::optional<std::string> ReadStoreValue(StoreKey key, std::string_view name) override;
   bool WriteStoreValue(StoreKey key, std::string_view name, std::string_view value) override;
+  void AddRecentBook(std::string_view path) override;
 
   InstanceId OwnInstance() const override { return ownId_; }
   InstanceId FindReader() override;
@@ -139,8 +136,8 @@ class GtkPlatform : public Platform {
   const TextCodec& Codec() const override { return codec_; }
 
  private:
-  // One child control: the widget placed in the area, and the one inside it
-  // that takes focus and carries the content (the same for most kinds).
+  // One control: the widget shown, and the one inside it that takes focus
+  // and carries the content (the same for most kinds).
   struct ControlWidgets {
     GtkWidget* outer = nullptr;
     GtkWidget* inner = nullptr;
@@ -148,6 +145,7 @@ class GtkPlatform : public Platform {
 
   struct ToolButtonEntry {
     int command = 0;
+    int image = 0;
     GtkToolItem* item = nullptr;
   };
 
@@ -161,30 +159,32 @@ class GtkPlatform : public Platform {
     GtkWidget* list = nullptr;  // the choice dialog's list
   };
 
-  // Window and bar.
-  GtkWidget* NewMenuItem(const MenuItem& item);
-  void ForgetMenuItem(GtkWidget* item);
-  GtkWidget* FileMenuItemAt(int position) const;
-  void SetMark(GtkWidget* item, bool checked);
-  void UpdateToolbarVisibility();
+  // Window, bar, keys, layout.
+  GtkWidget* NewMenuItem(const MenuEntry& item);
+  void Command(int command);
+  void FollowDesktopTheme();
+  void BuildPanels();
+  void ApplyLayout();
   static void OnMenuActivate(GtkMenuItem* item, gpointer self);
   static void OnToolClicked(GtkToolButton* button, gpointer self);
+  static gboolean OnKey(GtkWidget* window, GdkEventKey* event, gpointer self);
   static gboolean OnDelete(GtkWidget* window, GdkEvent* event, gpointer self);
   static void OnActiveChanged(GObject* window, GParamSpec* property, gpointer self);
-  static void OnAreaAllocate(GtkWidget* area, GdkRectangle* allocation, gpointer self);
+  static void OnWindowAllocate(GtkWidget* window, GdkRectangle* allocation, gpointer self);
+  static void OnPanedPosition(GObject* paned, GParamSpec* property, gpointer self);
+  static void OnTabSwitched(GtkNotebook* notebook, GtkWidget* page, guint number, gpointer self);
   static void OnStatusIconActivate(GObject* icon, gpointer self);
-  // Paints the windows now, waiting up to a moment for one just shown.
-  void Flush(GtkWidget* window, bool waitForMap);
+  static gboolean RunPosted(gpointer self);
 
   // Controls.
   ControlWidgets& Widgets(Control control) { return controls_[static_cast<std::size_t>(control)]; }
   const ControlWidgets& Widgets(Control control) const { return controls_[static_cast<std::size_t>(control)]; }
-  void Place(Control control, GtkWidget* outer, GtkWidget* inner);
   GtkListStore* ListStore(Control list) const;
-  void AttachTreeModel();
-  void AttachListModel(Control list);
-  std::optional<GtkTreeIter> TreeIter(TreeItem item) const;
-  TreeItem ItemAt(GtkTreePath* path) const;
+  void SetListModel(Control list, GtkListStore* store);
+  int ListSelection(Control list) const;
+  void FillTree();
+  std::optional<GtkTreeIter> TreeIter(int row) const;
+  int RowAt(GtkTreePath* path) const;
   void TapTreeRow(GtkTreePath* path);
   static void OnEditChanged(GtkEditable* edit, gpointer self);
   static void OnEditActivated(GtkEntry* edit, gpointer self);
@@ -196,6 +196,10 @@ class GtkPlatform : public Platform {
   static gboolean OnTreeTestExpand(GtkTreeView* view, GtkTreeIter* iter, GtkTreePath* path, gpointer self);
   static gboolean OnTreeTestCollapse(GtkTreeView* view, GtkTreeIter* iter, GtkTreePath* path, gpointer self);
   std::optional<Control> ControlOf(GObject* widget) const;
+
+  // Find bar.
+  void Find(bool forward, bool again);
+  void UpdateFindCount();
 
   // Dialogs.
   int RunModal(GtkWidget* dialog, OpenDialog shown);
@@ -221,21 +225,35 @@ class GtkPlatform : public Platform {
   bool destroyed_ = false;
   bool looping_ = false;  // start-up is over: the event loop runs
 
+  // Tasks posted from any thread.
+  std::mutex postMutex_;
+  std::deque<std::function<void()>> posted_;
+  bool postScheduled_ = false;
+  bool postClosed_ = false;
+
   GtkWidget* window_ = nullptr;
   GtkWidget* barBox_ = nullptr;
-  GtkWidget* area_ = nullptr;
+  GtkWidget* paned_ = nullptr;
+  GtkWidget* notebook_ = nullptr;
+  GtkWidget* tabs_[3] = {nullptr, nullptr, nullptr};  // Contents, Index, Search
+  GtkWidget* pageBox_ = nullptr;
   GtkAccelGroup* accel_ = nullptr;
-  GtkCssProvider* css_ = nullptr;
   std::string title_;
+  int defaultWidth_ = 1100;
+  int defaultHeight_ = 760;
   int areaWidth_ = 0;
   int areaHeight_ = 0;
-  guint resizeSource_ = 0;
+  Layout layout_ = Layout::kSidebar;
+  Panel panel_ = Panel::kNone;
+  PanelSet panels_;
+  int switchingTabs_ = 0;
+  int sidebarWidth_ = 280;
+  guint sidebarSource_ = 0;
 
   GtkWidget* menuBar_ = nullptr;
-  GtkWidget* fileMenu_ = nullptr;
+  std::vector<Menu> menus_;
   std::map<int, GtkWidget*> menuItems_;  // command -> item, in every menu
-  std::map<int, bool> marks_;            // command -> mark as the reader set it
-  bool menuBarEnabled_ = true;
+  bool commandsEnabled_ = true;
   int updatingMarks_ = 0;
   GtkWidget* toolbar_ = nullptr;
   std::vector<ToolButtonEntry> toolButtons_;
@@ -245,13 +263,22 @@ class GtkPlatform : public Platform {
   int selectingList_ = 0;  // the reader selects: no event
   GtkTreeStore* treeStore_ = nullptr;
   bool treeAttached_ = false;
-  std::unordered_map<TreeItem, GtkTreeIter> treeItems_;
-  TreeItem nextTreeItem_ = 1;
+  std::vector<ContentsRow> treeRows_;  // rows still to be filled in
+  std::vector<GtkTreeIter> treeIters_;
+  std::size_t treeFilled_ = 0;
+  guint treeSource_ = 0;
+  int pendingTreeSelection_ = -1;
   std::map<Control, GtkListStore*> listStores_;
-  std::map<Control, bool> listAttached_;
   std::unique_ptr<PageView> pageView_;
   GtkWidget* notice_ = nullptr;  // the bar above the page, and its text
   GtkWidget* noticeLabel_ = nullptr;
+  GtkWidget* findBar_ = nullptr;
+  GtkWidget* findEntry_ = nullptr;
+  GtkWidget* findLabel_ = nullptr;
+  std::string findCountText_ = "%1 of %2";
+  std::string findNoneText_;
+  unsigned findMatches_ = 0;
+  unsigned findCurrent_ = 0;
 
   GtkWidget* progress_ = nullptr;
   GtkWidget* progressLabel_ = nullptr;

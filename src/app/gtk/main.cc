@@ -1,28 +1,34 @@
 // tessaly: the reader's window on a GTK 3 desktop.
 //
-//   tessaly [BOOK.chm | file:///path/BOOK.chm]
+//   tessaly [BOOK.chm | file:///path/BOOK.chm] [::/page.htm]
+//   tessaly BOOK.chm::/path/page.htm | ms-its:BOOK.chm::/path/page.htm
 //
-// Opens the book (or, when a reader already runs, hands it over to this one
+// Opens the book (at the page, when one is named) (or, when a reader already runs, hands it over to this one
 // or raises that one). Exit status 0, as the reader always ends; 1 when
 // there is no display to show a window on; 2 for bad usage.
 #include <gtk/gtk.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <string>
 
 #include "app/gtk/gtk_platform.h"
 #include "app/reader.h"
+#include "app/recent_books.h"
 
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: tessaly [BOOK.chm]\n"
+    "Usage: tessaly [BOOK.chm[::/PAGE.htm]]\n"
     "Reads a book or help file in the Compiled HTML Help format.\n"
     "\n"
     "  BOOK.chm     the book to open: a path, or a file:// address as file\n"
     "               managers pass it; without one the window opens empty\n"
+    "  BOOK.chm::/PAGE.htm, ms-its:BOOK.chm::/PAGE.htm\n"
+    "               the book, opened at that page\n"
     "  --help       print this text\n"
     "  --version    print the version\n"
     "\n"
@@ -75,12 +81,23 @@ int main(int argc, char** argv) {
   }
   std::string book;
   if (argc == 2 && argv[1][0] != '\0') {
-    const std::optional<std::string> path = BookPath(argv[1]);
+    // A page named after the book ("::/page.htm") goes to the reader as it
+    // is; the book becomes an absolute path like any other.
+    std::string argument = argv[1];
+    std::string page;
+    if (!g_file_test(argv[1], G_FILE_TEST_EXISTS)) {
+      if (const std::optional<tessaly::app::BookLink> link = tessaly::app::ParseBookLink(argument)) {
+        argument = link->book;
+        page = link->page;
+      }
+    }
+    const std::optional<std::string> path = BookPath(argument.c_str());
     if (!path) {
       std::fprintf(stderr, "tessaly: %s is not a file on this machine\n", argv[1]);
       return 2;
     }
     book = *path;
+    if (!page.empty()) book += "::" + page;
   }
 
   if (!gtk_init_check(nullptr, nullptr)) {
@@ -93,8 +110,21 @@ int main(int argc, char** argv) {
   const char* test = g_getenv("TESSALY_TEST_CHANNEL");
   const bool testChannel = test != nullptr && std::strcmp(test, "1") == 0;
   if (testChannel) platform.SetTestHooks(tessaly::app::gtk::NewTestVerbs(platform));
+  // The window's first size, for tests of one pane and of the sidebar.
+  if (const char* size = g_getenv("TESSALY_TEST_WINDOW")) {
+    int width = 0;
+    int height = 0;
+    if (std::sscanf(size, "%dx%d", &width, &height) == 2) platform.SetDefaultSize(width, height);
+  }
 #endif
-  tessaly::app::Reader reader(platform);
+  std::unique_ptr<tessaly::app::Workers> workers;
+#if TESSALY_TEST_HOOKS
+  // A test that acts while a book opens makes the open last.
+  if (const char* delay = g_getenv("TESSALY_TEST_BOOK_DELAY_MS"); testChannel && delay != nullptr) {
+    workers = tessaly::app::gtk::NewDelayedWorkers(std::atoi(delay));
+  }
+#endif
+  tessaly::app::Reader reader(platform, workers.get());
   platform.Attach(reader);
   const bool running = reader.Start(book);
 #if TESSALY_TEST_HOOKS

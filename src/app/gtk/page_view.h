@@ -147,8 +147,5 @@ class PageView {
   gint64 lastInput_ = 0;  // monotonic time of the last click or key in the view
 };
 
-// The WebKit name of a Windows code page's character set, or empty when
-// there is none.
-std::string CharsetForCodePage(int codePage);
 
 }  // namespace tessaly::app::gtk

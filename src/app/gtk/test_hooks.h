@@ -8,7 +8,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
+
+#include "app/workers.h"
 
 namespace tessaly::app::gtk {
 
@@ -28,6 +31,8 @@ class TestHooks {
   virtual void MessageShown(const std::string& caption, const std::string& text) = 0;
   // A link for the desktop's browser: tests record it instead.
   virtual void External(const std::string& uri) = 0;
+  // The answer of the next file dialog, when a test gave one ("choose-file").
+  virtual std::optional<std::string> NextFile() = 0;
   // A request of the instance channel that the window itself does not know;
   // false when it is no test verb either.
   virtual bool HandleVerb(int fd, const std::string& request) = 0;
@@ -35,5 +40,9 @@ class TestHooks {
 
 // The verbs of test_verbs.cc, on this platform (test builds only).
 std::unique_ptr<TestHooks> NewTestVerbs(GtkPlatform& platform);
+
+// Workers whose book jobs start only after a delay: a test gets an open that
+// lasts as long as it needs to act during it (TESSALY_TEST_BOOK_DELAY_MS).
+std::unique_ptr<Workers> NewDelayedWorkers(int delayMs);
 
 }  // namespace tessaly::app::gtk

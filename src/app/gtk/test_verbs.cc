@@ -18,6 +18,10 @@
 //   eval SCRIPT            the script's result in the page
 //   eval-async BODY        the result of an async function with this body
 //   screenshot PATH        the window as a PNG, after it has painted
+//   choose-file PATH       the next file dialog answers PATH at once
+//   frames-start           from now on the window draws every frame, and
+//   frames?                the longest gap between two frames since then
+//                          (ms) is answered
 //   menu CMD | button CMD  choose a menu item / tool button (as a click; a
 //                          greyed one answers "insensitive")
 //   tree-tap TEXT          a tap on the text of the contents entry TEXT
@@ -28,6 +32,9 @@
 //                          dialog, -1 for Cancel; OK otherwise)
 //   resize W H             the window's size
 // Action verbs answer "ok" at once and run afterwards, in order.
+#include <algorithm>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 #include <cstdlib>
 #include <deque>
@@ -125,6 +132,11 @@ class TestVerbs : public TestHooks {
     externals_.push_back(uri);
     ScheduleWaiterCheck();
   }
+  std::optional<std::string> NextFile() override {
+    std::optional<std::string> file = std::move(nextFile_);
+    nextFile_.reset();
+    return file;
+  }
   bool HandleVerb(int fd, const std::string& request) override {
     const std::size_t space = request.find(' ');
     HandleTestVerb(fd, request.substr(0, space), space == std::string::npos ? "" : request.substr(space + 1));
@@ -164,6 +176,10 @@ class TestVerbs : public TestHooks {
   int runningActions_ = 0;
   std::vector<Waiter> waiters_;
   guint waiterSource_ = 0;
+  std::optional<std::string> nextFile_;
+  bool ticking_ = false;
+  gint64 lastFrame_ = 0;   // frame clock time of the last frame (us)
+  gint64 longestGap_ = 0;  // the longest gap between two frames (us)
 };
 
 std::optional<Control> TestVerbs::ControlByName(const std::string& name) const {
@@ -224,9 +240,15 @@ void TestVerbs::CheckWaiters() {
     }
     // A reader still starting (its loop not yet running) has not settled.
     const bool quiet = p_.looping_ && actions_.empty() && runningActions_ == 0;
+    bool posted = false;
+    {
+      std::lock_guard lock(p_.postMutex_);
+      posted = !p_.posted_.empty();
+    }
+    const bool working = p_.reader_ != nullptr && (p_.reader_->Busy() || p_.reader_->Working());
     const bool settled =
-        quiet &&
-        (waiter.line.empty() ? navigations_ >= waiter.navigations && (p_.reader_ == nullptr || !p_.reader_->Busy()) &&
+        quiet && !posted &&
+        (waiter.line.empty() ? navigations_ >= waiter.navigations && !working && p_.treeSource_ == 0 &&
                                    (!p_.pageView_ || !p_.pageView_->Loading())
                              : ("\n" + StateReport()).find("\n" + waiter.line + "\n") != std::string::npos);
     if (settled) {
@@ -262,7 +284,10 @@ std::string TestVerbs::StateReport() const {
   if (p_.reader_ != nullptr) {
     out << "book=" << p_.reader_->BookPath() << "\n";
     out << "tempfolder=" << p_.reader_->TempFolder() << "\n";
-    out << "history=" << p_.reader_->GetHistory().Position() << "/" << p_.reader_->GetHistory().Count() << "\n";
+    out << "history=" << p_.reader_->HistoryPosition() << "/" << p_.reader_->HistoryCount() << "\n";
+    // Work under way: on the workers, or the contents going into the tree.
+    out << "working=" << (p_.reader_->Working() || p_.treeSource_ != 0) << "\n";
+    out << "page=" << p_.reader_->CurrentPagePath() << "\n";
     out << "images=" << p_.reader_->ShowImages() << "\n";
     out << "fit=" << p_.reader_->FitToWindow() << "\n";
     out << "cleartype=" << p_.reader_->ClearType() << "\n";
@@ -286,10 +311,19 @@ std::string TestVerbs::StateReport() const {
   }
   out << "\n";
   separator.clear();
+  out << "layout=" << (p_.layout_ == Layout::kSidebar ? "sidebar" : "single") << "\n";
+  out << "sidebar=" << p_.sidebarWidth_ << "\n";
+  if (p_.progress_ != nullptr && gtk_widget_get_visible(p_.progress_)) {
+    out << "progress=" << gtk_label_get_text(GTK_LABEL(p_.progressLabel_)) << " "
+        << static_cast<int>(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(p_.progressBar_)) * 100 + 0.5) << "\n";
+  }
+  if (p_.findBar_ != nullptr && gtk_widget_get_visible(p_.findBar_)) {
+    out << "find=" << gtk_label_get_text(GTK_LABEL(p_.findLabel_)) << "\n";
+  }
   out << "visible=";
   for (int i = 0; i < kControlCount; ++i) {
     const GtkPlatform::ControlWidgets& c = p_.controls_[static_cast<std::size_t>(i)];
-    if (c.outer != nullptr && gtk_widget_get_visible(c.outer)) {
+    if (c.outer != nullptr && gtk_widget_get_mapped(c.outer)) {
       out << separator << ControlName(static_cast<Control>(i));
       separator = " ";
     }
@@ -299,7 +333,7 @@ std::string TestVerbs::StateReport() const {
   out << "area=" << p_.areaWidth_ << "x" << p_.areaHeight_ << "\n";
   for (int i = 0; i < kControlCount; ++i) {
     const GtkPlatform::ControlWidgets& c = p_.controls_[static_cast<std::size_t>(i)];
-    if (c.outer == nullptr || !gtk_widget_get_visible(c.outer)) continue;
+    if (c.outer == nullptr || !gtk_widget_get_mapped(c.outer)) continue;
     GtkAllocation box{};
     gtk_widget_get_allocation(c.outer, &box);
     out << "place." << ControlName(static_cast<Control>(i)) << "=" << box.x << "," << box.y << " " << box.width
@@ -330,14 +364,14 @@ std::string TestVerbs::TreeReport() const {
   // depth, image, selected, text: one line per entry in order.
   std::ostringstream out;
   if (p_.treeStore_ == nullptr) return "";
-  const TreeItem selected = p_.TreeSelection();
+  const int selected = p_.ContentsSelection();
   auto* model = GTK_TREE_MODEL(p_.treeStore_);
   std::function<void(GtkTreeIter*, int)> walk = [&](GtkTreeIter* parent, int depth) {
     GtkTreeIter iter;
     if (!gtk_tree_model_iter_children(model, &iter, parent)) return;
     do {
       gchar* text = nullptr;
-      guint64 item = 0;
+      int item = -1;
       int image = 0;
       gtk_tree_model_get(model, &iter, 1, &text, 2, &item, 3, &image, -1);
       out << depth << "\t" << image << "\t" << (item == selected ? "*" : "-") << "\t" << (text ? text : "")
@@ -488,6 +522,31 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
     return;
   }
   if (verb == "screenshot") return Screenshot(fd, argument);
+  if (verb == "choose-file") {
+    nextFile_ = argument;
+    return reply("ok");
+  }
+  if (verb == "frames-start") {
+    longestGap_ = 0;
+    lastFrame_ = 0;
+    if (!ticking_ && p_.window_ != nullptr) {
+      ticking_ = true;
+      gtk_widget_add_tick_callback(
+          p_.window_,
+          [](GtkWidget* widget, GdkFrameClock* clock, gpointer self) -> gboolean {
+            auto* verbs = static_cast<TestVerbs*>(self);
+            const gint64 now = gdk_frame_clock_get_frame_time(clock);
+            if (verbs->lastFrame_ != 0) verbs->longestGap_ = std::max(verbs->longestGap_, now - verbs->lastFrame_);
+            verbs->lastFrame_ = now;
+            // Keep the window drawing, as an animation would.
+            gtk_widget_queue_draw(widget);
+            return G_SOURCE_CONTINUE;
+          },
+          this, nullptr);
+    }
+    return reply("ok");
+  }
+  if (verb == "frames?") return reply(std::to_string(longestGap_ / 1000));
 
   if (verb == "menu") {
     int command = 0;
@@ -523,13 +582,12 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
     }
     reply("ok");
     GtkTreePath* found = gtk_tree_model_get_path(GTK_TREE_MODEL(p_.treeStore_), &iter);
-    const TreeItem item = p_.ItemAt(found);
+    const int item = p_.RowAt(found);
     gtk_tree_path_free(found);
     const bool expand = verb == "tree-expand";
     return QueueAction([this, item, expand] {
       std::optional<GtkTreeIter> row = p_.TreeIter(item);
       if (!row) return;
-      p_.AttachTreeModel();
       GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(p_.treeStore_), &*row);
       if (expand) {
         gtk_tree_view_expand_row(GTK_TREE_VIEW(p_.Widgets(Control::kTree).inner), path, FALSE);
@@ -565,7 +623,6 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
     const bool activate = verb == "list-activate";
     return QueueAction([this, list, index, activate] {
       if (p_.ListStore(*list) == nullptr) return;
-      p_.AttachListModel(*list);
       auto* view = GTK_TREE_VIEW(p_.Widgets(*list).inner);
       GtkTreePath* path = gtk_tree_path_new_from_indices(index, -1);
       // As a click does: the line is selected (and told), then activated.
@@ -614,5 +671,25 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
 }
 
 std::unique_ptr<TestHooks> NewTestVerbs(GtkPlatform& platform) { return std::make_unique<TestVerbs>(platform); }
+
+namespace {
+
+class DelayedWorkers : public ThreadWorkers {
+ public:
+  explicit DelayedWorkers(int delayMs) : delay_(delayMs) {}
+  void RunBookJob(std::function<void()> job) override {
+    ThreadWorkers::RunBookJob([delay = delay_, job = std::move(job)] {
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+      job();
+    });
+  }
+
+ private:
+  int delay_;
+};
+
+}  // namespace
+
+std::unique_ptr<Workers> NewDelayedWorkers(int delayMs) { return std::make_unique<DelayedWorkers>(delayMs); }
 
 }  // namespace tessaly::app::gtk

@@ -1,0 +1,52 @@
+// RecentBooks: the books opened last, most recent first, each with the page
+// it was left at and its text size. Kept in the store as one value, a line
+// per book: "<text size>\t<in-book page path>\t<book path>".
+//
+// At most kMax books; a line that does not parse is dropped, and so is a
+// book whose file has gone (Load checks).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tessaly::app {
+
+struct RecentBook {
+  std::string path;
+  std::string page;   // empty: none known
+  int textSize = -1;  // -1: none known
+  bool operator==(const RecentBook&) const = default;
+};
+
+class RecentBooks {
+ public:
+  static constexpr std::size_t kMax = 10;
+
+  // Reads the stored text; books whose file has gone are left out.
+  void Load(std::string_view stored);
+  std::string Serialize() const;
+
+  const std::vector<RecentBook>& Books() const { return books_; }
+  const RecentBook* Find(std::string_view path) const;
+  // Moves the book to the front (adding it), keeping what is known of it.
+  void Touch(std::string_view path);
+  // Records the page and text size of the book (which must be listed).
+  void Update(std::string_view path, std::string_view page, int textSize);
+
+ private:
+  std::vector<RecentBook> books_;
+};
+
+// A book and a page in one: "BOOK.chm::/page.htm", maybe with the prefix
+// "ms-its:" or "mk:@MSITStore:" (letter case ignored). The page keeps its
+// leading '/'; both are as written.
+struct BookLink {
+  std::string book;
+  std::string page;
+};
+// Splits the text; nullopt when it has no prefix and no "::" (a plain path).
+std::optional<BookLink> ParseBookLink(std::string_view text);
+
+}  // namespace tessaly::app

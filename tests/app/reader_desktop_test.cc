@@ -1,0 +1,147 @@
+// What the desktop adds to the reader: the sidebar beside the page, the keys
+// that stand for commands, the recent books with each book's page and text
+// size, and pages named with the book ("BOOK.chm::/page.htm", ms-its: links).
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/recent_books.h"
+#include "app/recording_platform.h"
+#include "book/book.h"
+
+namespace tessaly::app::test {
+namespace {
+
+using tessaly::test::TestBook;
+using DesktopTest = ReaderTest;
+
+TEST_F(DesktopTest, SidebarBesideThePageAndOnePaneWhenNarrow) {
+  ui().layout = Layout::kSidebar;
+  ASSERT_TRUE(Start(TestBook("basic")));
+  // The contents show beside the page; the page has the focus.
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree, Control::kPageView}));
+  EXPECT_EQ(ui().focus, Control::kPageView);
+  EXPECT_EQ(ui().FileMenuText()[10], "(*) &Contents");
+
+  // An entry opens beside the tree, which stays.
+  ASSERT_TRUE(ui().Click(kCmdContents));
+  ui().TapTreeItem(ui().TreeItemNamed("Details"));
+  ui().Complete();
+  EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree, Control::kPageView}));
+
+  // Html and F9 hide the sidebar; F9 brings back the tab it had; both kept.
+  ASSERT_TRUE(ui().Click(kCmdIndex));
+  ASSERT_TRUE(ui().Key(kCmdSidebar));
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["SidebarVisible"], "0");
+  ASSERT_TRUE(ui().Key(kCmdSidebar));
+  EXPECT_TRUE(ui().Visible(Control::kIndexList));
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["SidebarVisible"], "1");
+  reader().OnSidebarResized(321);
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["SidebarWidth"], "321");
+
+  // Narrow: one pane, as a handheld shows it; Locate opens the entry.
+  ui().SetLayout(Layout::kSinglePane);
+  EXPECT_EQ(ui().VisibleControls().size(), 4u) << "the Index panel alone";
+  ASSERT_TRUE(ui().Click(kCmdHtml));
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+}
+
+TEST_F(DesktopTest, StoredSidebarStateIsTakenAtStart) {
+  desktop.store[StoreKey::kPrev]["SidebarWidth"] = "250";
+  desktop.store[StoreKey::kPrev]["SidebarVisible"] = "0";
+  ui().layout = Layout::kSidebar;
+  ASSERT_TRUE(Start(TestBook("basic")));
+  EXPECT_EQ(ui().sidebarWidth, 250);
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+}
+
+TEST_F(DesktopTest, KeysStepTheTextSizeAndOpenTheFindBar) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  const struct {
+    int command;
+    int size;
+  } steps[] = {{kCmdTextLarger, 3}, {kCmdTextLarger, 4}, {kCmdTextLarger, 4}, {kCmdTextNormal, 2},
+               {kCmdTextSmaller, 1}, {kCmdTextSmaller, 0}, {kCmdTextSmaller, 0}};
+  for (const auto& step : steps) {
+    ASSERT_TRUE(ui().Key(step.command));
+    EXPECT_EQ(reader().TextSize(), step.size) << step.command;
+    EXPECT_EQ(ui().zoomLevels.back(), step.size);
+  }
+  EXPECT_EQ(ui().TextSizeMenuText()[4], "[x] Smallest");
+  ASSERT_TRUE(ui().Key(kCmdFind));
+  EXPECT_EQ(ui().findBars, 1);
+}
+
+TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  ASSERT_TRUE(ui().TapLink("chapter1/details.htm"));
+  ui().Complete();
+  ASSERT_TRUE(ui().Click(kCmdLarge));
+  OpenThroughMenu(TestBook("plain"));
+  EXPECT_EQ(ui().RecentMenuText(), (std::vector<std::string>{"plain.chm", "basic.chm"}));
+  EXPECT_EQ(ui().recentBooks, (std::vector<std::string>{TestBook("basic"), TestBook("plain")}));
+
+  // Recent Books > basic.chm: back at its page and size.
+  ASSERT_TRUE(ui().Click(kCmdRecentFirst + 1));
+  ui().Complete();
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
+  EXPECT_EQ(reader().TextSize(), 3);
+
+  // The list survives the reader; a book whose file has gone is dropped.
+  const std::string stored = desktop.store[StoreKey::kPrev]["RecentBooks"];
+  RecentBooks recent;
+  recent.Load(stored + "\n2\tx.htm\t/no/such/book.chm\nnot a line");
+  ASSERT_EQ(recent.Books().size(), 2u);
+  EXPECT_EQ(recent.Books()[0], (RecentBook{TestBook("basic"), "chapter1/details.htm", 3}));
+  for (int i = 0; i < 12; ++i) recent.Touch("/b" + std::to_string(i) + ".chm");
+  EXPECT_EQ(recent.Books().size(), RecentBooks::kMax);
+  EXPECT_EQ(recent.Books()[0].path, "/b11.chm");
+}
+
+TEST(BookLinkTest, SplitsTheBookFromThePage) {
+  const struct {
+    std::string_view text;
+    std::optional<std::pair<std::string, std::string>> link;
+  } cases[] = {
+      {"/books/a.chm", std::nullopt},
+      {"/books/a.chm::/x/page.htm", std::make_pair("/books/a.chm", "/x/page.htm")},
+      {"ms-its:a.chm::/page.htm", std::make_pair("a.chm", "/page.htm")},
+      {"MS-ITS:a.chm", std::make_pair("a.chm", "")},
+      {"mk:@MSITStore:C.chm::/p.htm#top", std::make_pair("C.chm", "/p.htm#top")},
+      {"chapter1/intro.htm", std::nullopt},
+  };
+  for (const auto& c : cases) {
+    const std::optional<BookLink> link = ParseBookLink(c.text);
+    ASSERT_EQ(link.has_value(), c.link.has_value()) << c.text;
+    if (link) {
+      EXPECT_EQ(std::make_pair(link->book, link->page), *c.link) << c.text;
+    }
+  }
+}
+
+TEST_F(DesktopTest, PagesNamedWithTheBookOpenThere) {
+  // On the command line.
+  ASSERT_TRUE(Start(TestBook("basic") + "::/chapter1/details.htm"));
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
+  EXPECT_EQ(reader().BookPath(), TestBook("basic"));
+
+  // A link into this book by its name, and into another beside it.
+  const std::string name = std::filesystem::path(TestBook("basic")).filename().string();
+  ASSERT_TRUE(ui().TapLink("ms-its:" + name + "::/index.htm"));
+  ui().Complete();
+  EXPECT_EQ(CurrentPath(), "index.htm");
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  // (The test books sit in folders of their own.)
+  ASSERT_TRUE(ui().TapLink("mk:@MSITStore:../plain/plain.chm::/index.htm"));
+  ui().Complete();
+  EXPECT_EQ(ui().title, "Plain Test Book");
+  EXPECT_EQ(std::filesystem::canonical(reader().BookPath()), std::filesystem::canonical(TestBook("plain")));
+  EXPECT_TRUE(ui().messages.empty());
+}
+
+}  // namespace
+}  // namespace tessaly::app::test

@@ -1,0 +1,62 @@
+// The reader on its own threads (ThreadWorkers): the page lane keeps its
+// order, a close returns at once while a book still opens on its thread,
+// and the destructor waits for that thread. Run under ThreadSanitizer too.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+
+#include "app/recording_platform.h"
+#include "app/workers.h"
+
+namespace tessaly::app::test {
+namespace {
+
+using tessaly::test::TestBook;
+
+TEST(ThreadWorkersTest, PageJobsRunInOrderAndFinishWaitsForThem) {
+  ThreadWorkers workers;
+  std::vector<int> order;  // written by the lane only, read after the wait
+  for (int i = 0; i < 50; ++i) workers.RunPageJob([&order, i] { order.push_back(i); });
+  workers.FinishPageJobs();
+  ASSERT_EQ(order.size(), 50u);
+  for (int i = 0; i < 50; ++i) EXPECT_EQ(order[static_cast<std::size_t>(i)], i);
+
+  // Book jobs run beside each other; the destructor waits for them.
+  std::atomic<int> done{0};
+  {
+    ThreadWorkers more;
+    for (int i = 0; i < 4; ++i) more.RunBookJob([&done] { ++done; });
+  }
+  EXPECT_EQ(done.load(), 4);
+}
+
+TEST(ThreadedReaderTest, OpensShowsPagesAndClosesDuringAnOpen) {
+  tessaly::test::TempDir root;
+  Desktop desktop(root.Path());
+  RecordingPlatform platform(desktop);
+  Reader reader(platform);  // its own threads
+  platform.Attach(reader);
+
+  reader.Start(TestBook("basic"));
+  ASSERT_TRUE(platform.RunPostedUntil([&] { return !reader.Working() && platform.navigations.size() == 1; }));
+  reader.OnDocumentComplete();
+  EXPECT_EQ(platform.title, "Tessaly Test Book");
+  reader.OnLinkTapped("chapter1/intro.htm");
+  ASSERT_TRUE(platform.RunPostedUntil([&] { return platform.navigations.size() == 2; }));
+  reader.OnDocumentComplete();
+  EXPECT_EQ(reader.CurrentPagePath(), "chapter1/intro.htm");
+  EXPECT_EQ(reader.HistoryCount(), 2);
+
+  // Another book starts opening; the close does not wait for it.
+  platform.files.push_back(TestBook("plain"));
+  reader.OnCommand(kCmdOpen);
+  reader.OnClose();
+  EXPECT_TRUE(reader.Closed());
+  EXPECT_TRUE(platform.windowDestroyed);
+  EXPECT_FALSE(std::filesystem::exists(reader.TempFolder()));
+  EXPECT_EQ(platform.title, "Tessaly");
+}
+
+}  // namespace
+}  // namespace tessaly::app::test
