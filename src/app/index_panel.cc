@@ -10,15 +10,13 @@
 #include "base/pointer_array.h"
 #include "base/text.h"
 #include "book/book.h"
+#include "helpdata/sitemap_depth.h"
 #include "helpdata/keyword_index.h"
 #include "helpdata/topic_table.h"
 
 namespace tessaly::app {
 
 namespace {
-
-// Indentation stops where no line could show more of it.
-constexpr int kMaxIndentDepth = 50;
 
 // True when `line` begins with `prefix`, ASCII letters compared without case.
 bool StartsWithNoCase(std::string_view line, std::string_view prefix) {
@@ -54,9 +52,11 @@ void Reader::FillIndexList() {
       Deliver(generation, [this] { ShowProgress(kIndexCreation, 10); });
       const int codePage = book->CodePage();
       const auto add = [&](const IndexEntry& entry, int depth) {
-        std::string line(static_cast<std::size_t>(2 * std::min(depth, kMaxIndentDepth)), ' ');
-        line += entry.name.substr(0, entry.name.find('\0'));
-        result->lines.push_back(DisplayText(*codec, line, kMaxListTextChars, codePage));
+        // The indentation does not count against the name's characters: a
+        // deep entry still shows its name.
+        std::string line(2 * static_cast<std::size_t>(ShownDepth(depth)), ' ');
+        line += DisplayText(*codec, entry.name.substr(0, entry.name.find('\0')), kMaxListTextChars, codePage);
+        result->lines.push_back(std::move(line));
         result->entries.push_back(&entry);
       };
       const IndexEntry& root = book->KeywordIndex();

@@ -10,6 +10,7 @@
 #include "app/utf8.h"
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
+#include "helpdata/sitemap_depth.h"
 #include "pages/page_cache.h"
 
 namespace tessaly::app {
@@ -153,7 +154,8 @@ void Reader::OpenBook(std::string_view path) {
     if (!opened->failure) {
       Deliver(generation, [this] { ShowProgress(kContentsCreation, 10); });
       // The contents as rows, depth-first in document order, without
-      // recursion: contents may nest as deep as the book likes.
+      // recursion: contents may nest as deep as the book likes, and are
+      // shown at most kMaxShownDepth levels deep.
       const ContentsTree& contents = book.Contents();
       struct Level {
         const TocNode* node;
@@ -171,7 +173,9 @@ void Reader::OpenBook(std::string_view path) {
         }
         const TocNode* node = level.node->children.Get(level.next++);
         if (node == nullptr) continue;
-        const int parent = level.row;
+        // Below the deepest shown level, entries go on at that level.
+        const int depth = static_cast<int>(levels.size()) - 1;
+        const int parent = levels[static_cast<std::size_t>(ShownDepth(depth))].row;
         const int row = static_cast<int>(opened->rows.size());
         opened->rows.push_back(
             {DisplayText(*codec, node->name, kMaxTreeTextChars, book.CodePage()), NodeImage(*node, contents), parent});

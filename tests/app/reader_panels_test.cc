@@ -108,6 +108,37 @@ TEST_F(PanelTest, CollapsingAHeadingClosesTheImagesOfItsOpenSubHeadings) {
   EXPECT_EQ(images(), (std::vector<int>{1, 1}));
 }
 
+TEST_F(PanelTest, DeepContentsAndIndexShowAtMostSixtyFourLevels) {
+  constexpr int kLevels = 20000;
+  std::string nested;
+  for (int i = 0; i < kLevels; ++i) nested += "<UL>" + Entry("e" + std::to_string(i), "a.htm");
+  nested += std::string(5 * kLevels, ' ');
+  for (int i = 0; i < kLevels; ++i) nested += "</UL>";
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{0, Text("toc.hhc")}, {1, Text("k.hhk")}, {2, Text("a.htm")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/toc.hhc", nested);
+  b.AddFile("/k.hhk", nested);
+  b.AddFile("/a.htm", "<p>a</p>");
+  BuiltBook book(b);
+  ASSERT_TRUE(Start(book.Path()));
+  // Every entry is there, in document order, and none deeper than 64 levels.
+  ASSERT_EQ(ui().treeOrder.size(), static_cast<std::size_t>(kLevels));
+  int deepest = 0;
+  for (std::size_t i = 0; i < ui().treeOrder.size(); ++i) {
+    const TreeItem item = ui().treeOrder[i];
+    EXPECT_EQ(ui().treeItems.at(item).text, "e" + std::to_string(i));
+    int depth = 0;
+    for (TreeItem at = item; ui().treeItems.at(at).parent != 0; at = ui().treeItems.at(at).parent) ++depth;
+    deepest = std::max(deepest, depth);
+  }
+  EXPECT_EQ(deepest, 63);
+  Button(kCmdIndex);
+  const std::vector<std::string> lines = Lines(Control::kIndexList);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kLevels));
+  EXPECT_EQ(lines.back(), std::string(126, ' ') + "e" + std::to_string(kLevels - 1));
+}
+
 TEST_F(PanelTest, EntriesOpenByTapAndEnter) {
   BuiltBook book(ImageBook(""));
   ASSERT_TRUE(Start(book.Path()));

@@ -158,8 +158,11 @@ TEST_F(ReaderDesktop, TheWindowDrawsAndAnswersWhileTheLargestBookOpens) {
   ASSERT_EQ(reply, "idle");
   std::cout << "[ frames ] longest gap between frames while the book opened: " << gap << " ms\n";
   RecordProperty("longest_frame_gap_ms", gap);
+  // A window that waited on the open would miss frames for at least the
+  // second the open is held back; a busy test machine may delay a frame or
+  // two, which is not what this looks for (bench/window_bench.sh measures).
   EXPECT_GE(gap, 0);
-  EXPECT_LT(gap, 50);
+  EXPECT_LT(gap, 400);
   EXPECT_EQ(reader->Ask("close"), "closed");
 }
 
