@@ -438,7 +438,8 @@ void Reader::OnClose() {
   if (!windowCreated_ || closed_) return;
   closed_ = true;
   ++generation_;
-  opening_ = indexBuilding_ = searching_ = false;
+  opening_ = indexBuilding_ = searching_ = pageTextBuilding_ = false;
+  StopPageText();
   // The lane finishes what it was given; its files and folder go after.
   workers_.FinishPageJobs();
   if (pageCache_) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "app/page_text_search.h"
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
@@ -94,7 +95,7 @@ void Reader::ShowAbout() { platform_.ShowAbout(AboutBox{kAboutName, kAboutLink, 
 void Reader::ResetWindow() {
   // Whatever the previous book still had under way is dropped.
   ++generation_;
-  opening_ = indexBuilding_ = searching_ = false;
+  opening_ = indexBuilding_ = searching_ = pageTextBuilding_ = false;
   windowTitle_ = std::string(kNoBookTitle);
   platform_.SetTitle(windowTitle_);
 
@@ -107,7 +108,11 @@ void Reader::ResetWindow() {
   openRows_.clear();
   indexLines_.clear();
   indexEntries_.clear();
-  resultTopics_.clear();
+  resultPaths_.clear();
+  resultWords_.clear();
+  wordsToMark_.clear();
+  ownSearchIndex_ = false;
+  StopPageText();
   topicsFoundEntry_ = nullptr;
   swallowEnter_ = false;
   panel_ = Panel::kNone;
@@ -234,8 +239,11 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
   nodeRows_.clear();
   for (std::size_t row = 0; row < rowNodes_.size(); ++row) nodeRows_[rowNodes_[row]] = static_cast<int>(row);
 
-  panels_ = PanelSet{HasContents(),  !book.IndexFileName().empty(),
-                     book.ObjectSize("$FIftiMain") > 0, kKeywordPrompt, kResultsPrompt, kDisplayButton,
+  // Every book can be searched: in its page text when it has no index of
+  // its own.
+  ownSearchIndex_ = book.ObjectSize("$FIftiMain") > 0;
+  pageText_ = std::make_shared<PageTextSearch>();
+  panels_ = PanelSet{HasContents(), !book.IndexFileName().empty(), true, kKeywordPrompt, kResultsPrompt, kDisplayButton,
                      kListTopicsButton};
   platform_.SetPanels(panels_);
   if (panels_.contents) {

@@ -239,6 +239,10 @@ void Reader::EndBusy() {
 void Reader::OnDocumentComplete() {
   if (!windowCreated_ || closed_ || !pageViewCreated_ || pageInFlight_) return;
   EndBusy();
+  if (!wordsToMark_.empty()) {
+    platform_.MarkWords(wordsToMark_);
+    wordsToMark_.clear();
+  }
 }
 
 void Reader::OnLinkTapped(std::string_view link) {

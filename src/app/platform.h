@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <span>
@@ -124,8 +125,12 @@ struct ContentsRow {
   int parent = -1;  // the parent's row, -1 at the top
 };
 
-// A line of the search results: the topic's title, and room for what a
-// page-text search adds (hits and a snippet; empty for a word search).
+// A line of the search results: the topic's title, and what a search of
+// the page text adds (0 and empty for one answered by the book's own index):
+// how often the page holds the words, and a few words of its text around
+// them, each found word between kMarkOpen and kMarkClose.
+inline constexpr std::string_view kMarkOpen = "\x02";
+inline constexpr std::string_view kMarkClose = "\x03";
 struct ResultLine {
   std::string title;
   int hits = 0;
@@ -244,8 +249,9 @@ class Platform {
   virtual void SelectKeyword(int line) = 0;
   virtual int KeywordSelection() const = 0;  // -1 for none
 
-  // Search: the topics found (an empty span empties the list).
-  virtual void ShowResults(std::span<const ResultLine> lines) = 0;
+  // Search: the topics found (an empty span empties the list), and a note
+  // under them (empty: none).
+  virtual void ShowResults(std::span<const ResultLine> lines, std::string_view note) = 0;
   virtual int ResultSelection() const = 0;  // -1 for none
 
   // Entries (kIndexEdit, kSearchEdit). SetEditText reports kTextChanged
@@ -269,6 +275,9 @@ class Platform {
   // The find bar over the page (the view marks every match and steps
   // through them itself).
   virtual void ShowFindBar(const FindBarTexts& texts) = 0;
+  // Marks every appearance of these words (UTF-8, letters compared without
+  // case) in the page on screen: the words a search result was found by.
+  virtual void MarkWords(std::span<const std::string> words) = 0;
 
   // --- Notices, messages, progress, dialogs ----------------------------------------
   // A modal message box (what the reader must stop for).
@@ -315,6 +324,9 @@ class Platform {
   virtual bool OpenExternal(std::string_view address) = 0;
   // The folder the reader's temporary folder goes into (no trailing '/').
   virtual std::string TempRoot() = 0;
+  // Where the page-text index of each book is kept between runs; none: it
+  // is built in memory each time it is needed.
+  virtual std::optional<std::filesystem::path> PageTextFolder() = 0;
   // Thread-safe: workers convert book text with it.
   virtual const TextCodec& Codec() const = 0;
 };

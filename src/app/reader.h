@@ -53,6 +53,8 @@ namespace tessaly::app {
 class PageHost;
 struct PageOutcome;
 struct OpenedBook;
+struct PageTextSearch;
+struct SearchLines;
 
 // Keys the page view reports (Reader::OnPageKey).
 enum class PageKey { kUp, kDown, kAction };
@@ -130,8 +132,8 @@ class Reader {
   int HistoryCount() const { return page_.historyCount; }
   // A page is being prepared or loads.
   bool Busy() const { return busy_; }
-  // A book is opening, the index being built, or a search running.
-  bool Working() const { return opening_ || indexBuilding_ || searching_; }
+  // A book is opening, an index being built, or a search running.
+  bool Working() const { return opening_ || indexBuilding_ || searching_ || pageTextBuilding_; }
   bool FitToWindow() const { return fitToWindow_; }
   bool ShowImages() const { return showImages_; }
   bool ClearType() const { return clearType_; }
@@ -226,6 +228,9 @@ class Reader {
   void ShowTarget(const IndexEntry& entry, int target);
   void PrepareSearch();
   void RunSearch();
+  void OpenPageText();
+  void StopPageText();
+  void ShowSearchLines(const std::shared_ptr<SearchLines>& found);
   void DisplaySearchResult();
 
   // Page view.
@@ -289,6 +294,7 @@ class Reader {
   bool searchPending_ = true;
   bool indexBuilding_ = false;
   bool searching_ = false;
+  bool pageTextBuilding_ = false;
   std::string progressCaption_;
   RecentBooks recent_;
 
@@ -304,7 +310,15 @@ class Reader {
   std::vector<const IndexEntry*> indexEntries_;
   bool copyingToEdit_ = false;
   const IndexEntry* topicsFoundEntry_ = nullptr;
-  std::vector<std::int32_t> resultTopics_;
+  // The book's own full-text index, if it has one; the text of its pages,
+  // made searchable on a worker the first time it is needed.
+  bool ownSearchIndex_ = false;
+  std::shared_ptr<PageTextSearch> pageText_;
+  // The results on show: their pages (book text), and the words to mark in
+  // the page of the one opened (a page-text result's), until it has loaded.
+  std::vector<std::string> resultPaths_;
+  std::vector<std::string> resultWords_;
+  std::vector<std::string> wordsToMark_;
 
   // Page view: the lane's (pageHost_, pageCache_, history_, laneBook_) and
   // the interface thread's (the rest).

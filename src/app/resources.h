@@ -82,12 +82,19 @@ inline constexpr std::string_view kNotInBookText = "This page is not in the book
 inline constexpr char kMoreNotices[] = "... and %zu more.";
 inline constexpr std::string_view kNoTopicsFound = "No topics found";
 inline constexpr std::string_view kNoTopicsCaption = "Help";
+// Under the results when they come from the text of the pages rather than
+// from the book's own full-text index.
+inline constexpr char kPageTextNote[] = "Found in the text of the pages: %zu.";
+inline constexpr char kHits[] = "%d hits";
+inline constexpr char kOneHit[] = "%d hit";
+inline constexpr std::string_view kPageTextFailed = "The text of the pages cannot be searched:\n";
 
 // Progress captions.
 inline constexpr std::string_view kProgressTitle = "Loading...";
 inline constexpr std::string_view kContentsCreation = "Contents creation...";
 inline constexpr std::string_view kIndexCreation = "Index creation...";
 inline constexpr std::string_view kSearchCreation = "Search list creation...";
+inline constexpr std::string_view kPageTextCreation = "Page text index creation...";
 
 // Panels.
 inline constexpr std::string_view kKeywordPrompt = "Type in the keyword to find:";

@@ -1,17 +1,60 @@
-// The Search panel: one-word full-text search over the book's index (the
-// index loaded, and every search run, on a worker) and the topics it finds.
+// The Search panel. A query of one word is answered by the book's own
+// full-text index when the book has one and it holds the word; any other
+// query (several words, a phrase, a prefix, an exclusion), a word the book's
+// index lacks, and every query in a book without an index are answered from
+// the text of the pages, and the panel says so. The page-text index is
+// opened, or built and kept in the platform's folder, on a worker the first
+// time it is needed; searches run on workers too. Opening a result found in
+// the page text marks the words it was found by in its page.
+#include <mutex>
+
+#include "app/page_text_search.h"
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
+#include "base/book_error.h"
 #include "base/pointer_array.h"
 #include "book/book.h"
 #include "helpdata/topic_table.h"
+#include "pages/page_platform.h"
 #include "search/full_text_index.h"
+#include "textindex/index_cache.h"
+#include "textindex/query_parser.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::app {
 
+// What a search hands back to the interface thread.
+struct SearchLines {
+  std::optional<std::string> failure;
+  bool pageText = false;  // answered from the text of the pages
+  std::vector<ResultLine> lines;
+  std::vector<std::string> paths;  // book text
+  std::vector<std::string> words;  // to mark in a result's page
+};
+
+namespace {
+
+// Opens the index under the caller's lock, telling the progress of a build.
+void OpenIndex(PageTextSearch& search, const Book& book, const TextCodec& codec,
+               const std::optional<std::filesystem::path>& folder, const std::function<void(int)>& progress) {
+  if (search.index) return;
+  textindex::BuildControl control;
+  control.progress = progress;
+  control.cancel = &search.cancel;
+  search.index = textindex::IndexCache(folder).Open(book, codec, control).index;
+}
+
+}  // namespace
+
 void Reader::PrepareSearch() {
   searchPending_ = false;
+  // A book without an index of its own is searched in its page text: the
+  // index of that is made ready while the reader types.
+  if (!ownSearchIndex_) {
+    OpenPageText();
+    return;
+  }
   platform_.SetCursor(Cursor::kWait);
   ShowProgress(kSearchCreation, 0);
 
@@ -33,60 +76,138 @@ void Reader::PrepareSearch() {
   });
 }
 
-// What a search hands back: the topics found, with their titles.
-struct SearchLines {
-  std::optional<std::string> failure;
-  std::vector<ResultLine> lines;
-  std::vector<std::int32_t> topics;
-};
+void Reader::OpenPageText() {
+  if (pageTextBuilding_ || !pageText_) return;
+  pageTextBuilding_ = true;
+  const std::uint64_t generation = generation_;
+  const TextCodec* codec = &platform_.Codec();
+  std::shared_ptr<const Book> book = book_;
+  std::shared_ptr<PageTextSearch> search = pageText_;
+  std::optional<std::filesystem::path> folder = platform_.PageTextFolder();
+  workers_.RunBookJob([this, generation, codec, book, search, folder] {
+    std::optional<std::string> failure;
+    {
+      const std::lock_guard<std::mutex> lock(search->mutex);
+      bool shown = false;
+      int last = -1;
+      failure = FailureOf([&] {
+        OpenIndex(*search, *book, *codec, folder, [&](int percent) {
+          if (percent == last) return;
+          last = percent;
+          shown = true;
+          Deliver(generation, [this, percent] { ShowProgress(kPageTextCreation, percent); });
+        });
+      });
+      if (shown) Deliver(generation, [this] { HideProgress(); });
+    }
+    Deliver(generation, [this, failure = std::move(failure)] {
+      pageTextBuilding_ = false;
+      if (failure) platform_.ShowMessage(std::string(kPageTextFailed) + *failure, kBookErrorCaption, MessageIcon::kError);
+    });
+  });
+}
+
+void Reader::StopPageText() {
+  if (pageText_) pageText_->cancel = true;
+  pageText_.reset();
+}
 
 void Reader::RunSearch() {
-  if (searching_) return;
+  if (searching_ || !book_ || !pageText_) return;
   const std::string typed = CutToChars(platform_.EditText(Control::kSearchEdit), kMaxEditChars);
-  // The index holds words in the book's code page.
-  const std::string query =
-      CutToBytes(platform_.Codec().FromUtf8(typed, book_->CodePage()).value_or(typed), kMaxQueryBytes);
+  textindex::ParsedQuery query;
+  try {
+    query = textindex::ParseQuery(typed);
+  } catch (const textindex::QueryError& error) {
+    platform_.ShowMessage(error.what(), kNoTopicsCaption, MessageIcon::kExclamation);
+    return;
+  }
+  // The book's index holds words in the book's code page.
+  std::optional<std::string> ownWord;
+  if (ownSearchIndex_ && query.singleWord) {
+    const std::string& word = *query.singleWord;
+    ownWord = CutToBytes(platform_.Codec().FromUtf8(word, book_->CodePage()).value_or(word), kMaxQueryBytes);
+  }
   searching_ = true;
 
   const std::uint64_t generation = generation_;
   const TextCodec* codec = &platform_.Codec();
   std::shared_ptr<const Book> book = book_;
-  workers_.RunBookJob([this, generation, codec, book, query] {
+  std::shared_ptr<PageTextSearch> search = pageText_;
+  std::optional<std::filesystem::path> folder = platform_.PageTextFolder();
+  workers_.RunBookJob([this, generation, codec, book, search, folder, ownWord, query = std::move(query)] {
     auto found = std::make_shared<SearchLines>();
-    PointerArray<SearchResult> results(0, 1);
-    found->failure = FailureOf([&] { results = book->Search(query); });
-    const TopicTable& topics = book->Topics();
-    for (const SearchResult* result : results) {
-      if (result == nullptr) continue;
-      const auto topic = static_cast<std::int32_t>(result->topic);
-      found->lines.push_back(
-          ResultLine{DisplayText(*codec, topics.Title(topic), kMaxListTextChars, book->CodePage()), 0, {}});
-      found->topics.push_back(topic);
+    const int codePage = book->CodePage();
+    if (ownWord) {
+      PointerArray<SearchResult> results(0, 1);
+      found->failure = FailureOf([&] { results = book->Search(*ownWord); });
+      const TopicTable& topics = book->Topics();
+      for (const SearchResult* result : results) {
+        if (result == nullptr) continue;
+        const auto topic = static_cast<std::int32_t>(result->topic);
+        found->lines.push_back(
+            ResultLine{DisplayText(*codec, topics.Title(topic), kMaxListTextChars, codePage), 0, {}});
+        // A topic without a path is listed, and opens nothing.
+        found->paths.emplace_back(topics.Path(topic).value_or(std::string_view()));
+      }
+      if (found->failure || !found->lines.empty()) {
+        Deliver(generation, [this, found] { ShowSearchLines(found); });
+        return;
+      }
     }
-    Deliver(generation, [this, found] {
-      searching_ = false;
-      if (found->failure) {
-        ShowBookError(*found->failure);
-        return;
-      }
-      if (found->topics.empty()) {
-        platform_.ShowMessage(kNoTopicsFound, kNoTopicsCaption, MessageIcon::kExclamation);
-        return;
-      }
-      resultTopics_ = std::move(found->topics);
-      platform_.ShowResults(found->lines);
-      platform_.EnableControl(Control::kSearchDisplayButton, true);
+    found->pageText = true;
+    found->words = query.terms;
+    const std::lock_guard<std::mutex> lock(search->mutex);
+    std::vector<textindex::TextHit> hits;
+    found->failure = FailureOf([&] {
+      int last = -1;
+      OpenIndex(*search, *book, *codec, folder, [&](int percent) {
+        if (percent == last) return;
+        last = percent;
+        Deliver(generation, [this, percent] { ShowProgress(kPageTextCreation, percent); });
+      });
+      if (last >= 0) Deliver(generation, [this] { HideProgress(); });
+      textindex::SearchOptions options;
+      options.markOpen = kMarkOpen;
+      options.markClose = kMarkClose;
+      hits = search->index->Search(query, options);
     });
+    for (textindex::TextHit& hit : hits) {
+      found->lines.push_back(ResultLine{CutToChars(hit.title, kMaxListTextChars), hit.hits, std::move(hit.snippet)});
+      found->paths.push_back(codec->FromUtf8(hit.path, codePage).value_or(hit.path));
+    }
+    Deliver(generation, [this, found] { ShowSearchLines(found); });
   });
+}
+
+void Reader::ShowSearchLines(const std::shared_ptr<SearchLines>& found) {
+  searching_ = false;
+  if (found->failure) {
+    if (found->pageText) {
+      platform_.ShowMessage(std::string(kPageTextFailed) + *found->failure, kBookErrorCaption, MessageIcon::kError);
+    } else {
+      ShowBookError(*found->failure);
+    }
+    return;
+  }
+  if (found->lines.empty()) {
+    platform_.ShowMessage(kNoTopicsFound, kNoTopicsCaption, MessageIcon::kExclamation);
+    return;
+  }
+  resultPaths_ = std::move(found->paths);
+  resultWords_ = std::move(found->words);
+  platform_.ShowResults(found->lines, found->pageText ? FormatText(kPageTextNote, found->lines.size()) : "");
+  platform_.EnableControl(Control::kSearchDisplayButton, true);
 }
 
 void Reader::DisplaySearchResult() {
   const int line = platform_.ResultSelection();
-  if (line < 0 || static_cast<std::size_t>(line) >= resultTopics_.size()) return;
+  if (line < 0 || static_cast<std::size_t>(line) >= resultPaths_.size()) return;
+  const std::string& path = resultPaths_[static_cast<std::size_t>(line)];
   RevealPage();
-  const std::int32_t topic = resultTopics_[static_cast<std::size_t>(line)];
-  const std::optional<std::string_view> path = book_->Topics().Path(topic);
-  if (path && !path->empty()) ShowTopic(std::string(*path));
+  if (path.empty()) return;
+  wordsToMark_ = resultWords_;
+  ShowTopic(path);
 }
 
 }  // namespace tessaly::app

@@ -45,7 +45,7 @@ struct Slot {
 
 }  // namespace
 
-BookPages ReadBookPages(Book& book, const TextConverter& converter, const BuildControl& control, int first,
+BookPages ReadBookPages(const Book& book, const TextConverter& converter, const BuildControl& control, int first,
                         int last) {
   const int codePage = book.CodePage();
   std::vector<Slot> slots;

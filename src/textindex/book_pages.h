@@ -50,7 +50,7 @@ class BuildCancelled : public std::exception {
 // The book must be open (Book::Open). Progress runs from `first` to `last`.
 // Raises BuildCancelled, and BookError where the book's directory cannot be
 // walked at all; a page that cannot be read is counted, not raised.
-BookPages ReadBookPages(Book& book, const TextConverter& converter, const BuildControl& control, int first = 0,
+BookPages ReadBookPages(const Book& book, const TextConverter& converter, const BuildControl& control, int first = 0,
                         int last = 100);
 
 }  // namespace tessaly::textindex

@@ -92,7 +92,7 @@ std::optional<fs::path> IndexCache::FileFor(const std::string& bookHash) const {
   return *folder_ / (bookHash + ".sqlite");
 }
 
-CachedIndex IndexCache::Open(Book& book, const TextConverter& converter, const BuildControl& control) const {
+CachedIndex IndexCache::Open(const Book& book, const TextConverter& converter, const BuildControl& control) const {
   const std::string hash = HexDigestOfFile(book.File().fileName);
   std::string note;
   std::optional<fs::path> final = FileFor(hash);

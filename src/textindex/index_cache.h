@@ -46,7 +46,7 @@ class IndexCache {
   // The book's index: the kept one when it can be trusted, else built (on
   // the calling thread; see BuildControl) and kept. The book must be open.
   // Raises TextIndexError, BuildCancelled or BookError.
-  CachedIndex Open(Book& book, const TextConverter& converter, const BuildControl& control = {}) const;
+  CachedIndex Open(const Book& book, const TextConverter& converter, const BuildControl& control = {}) const;
 
   // The file that holds, or would hold, the index of a book with this hash.
   std::optional<std::filesystem::path> FileFor(const std::string& bookHash) const;

@@ -13,7 +13,7 @@ TextIndex TextIndex::Open(const std::string& path, Access access) {
   return TextIndex(std::move(db));
 }
 
-BuildStats TextIndex::Build(Book& book, const TextConverter& converter, std::string_view bookHash,
+BuildStats TextIndex::Build(const Book& book, const TextConverter& converter, std::string_view bookHash,
                             const BuildControl& control) {
   // Reading takes most of the time; storing the text the last tenth.
   constexpr int kReadShare = 90;

@@ -58,7 +58,7 @@ class TextIndex {
 
   // Fills a new, empty database with the book's pages (the book must be
   // open). Raises TextIndexError, BuildCancelled or BookError.
-  BuildStats Build(Book& book, const TextConverter& converter, std::string_view bookHash,
+  BuildStats Build(const Book& book, const TextConverter& converter, std::string_view bookHash,
                    const BuildControl& control = {});
 
   // Empty when the database is sound (PRAGMA quick_check), of this schema

@@ -96,19 +96,19 @@ TEST_F(OpenTest, PanelsCarryTheReadersTexts) {
   EXPECT_EQ(ui().At(Control::kSearchDisplayButton).text, "Display");
 }
 
-TEST_F(OpenTest, BookWithoutContentsIndexOrSearch) {
+TEST_F(OpenTest, BookWithoutContentsIndexOrSearchStillHasSearch) {
   ASSERT_TRUE(Start(TestBook("plain")));
   EXPECT_EQ(ui().title, "Plain Test Book");
+  // Searched in the text of its pages.
   EXPECT_EQ(ui().FileMenuText(),
             (std::vector<std::string>{"Open", "Recent Books", "---", "[x] Show images", "[x] Fit to window", "[x] ClearType",
-                                      "Text Size", "---", "(*) &Html", "---", "Exit"}));
+                                      "Text Size", "---", "( ) &Search", "(*) &Html", "---", "Exit"}));
   // No Locate; the Jump button moves to index 6 with the book's label.
   EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402, 303, 302, 304, 305, 307}));
   EXPECT_EQ(ui().buttons[6].image, 6);
   EXPECT_EQ(ui().tips, (std::vector<std::string>{"", "", "Back", "Forward", "Refresh", "Home", "Go to ten"}));
   EXPECT_FALSE(ui().Exists(Control::kTree));
   EXPECT_FALSE(ui().Exists(Control::kIndexList));
-  EXPECT_FALSE(ui().Exists(Control::kResultsList));
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
   EXPECT_EQ(CurrentPath(), "index.htm");
   // Only "Contents creation..." and the step after the open.
@@ -142,7 +142,7 @@ TEST_F(OpenTest, SecondBookReplacesTheFirstAndKeepsTheViewSettings) {
   EXPECT_EQ(FolderNames(reader().TempFolder()), (std::vector<std::string>{"index2.htm"}));
   EXPECT_EQ(ui().FileMenuText(),
             (std::vector<std::string>{"Open", "Recent Books", "---", "[x] Show images", "[ ] Fit to window", "[ ] ClearType",
-                                      "Text Size", "---", "(*) &Html", "---", "Exit"}));
+                                      "Text Size", "---", "( ) &Search", "(*) &Html", "---", "Exit"}));
   EXPECT_EQ(ui().TextSizeMenuText(),
             (std::vector<std::string>{"[x] Largest", "[ ] Large", "[ ] Medium", "[ ] Small", "[ ] Smallest"}));
   EXPECT_EQ(ui().shrinkToFit.back(), false);

@@ -4,6 +4,9 @@
 // failures shown once.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+
 #include "app/recording_platform.h"
 #include "search/fti_builder.h"
 
@@ -145,7 +148,7 @@ TEST_F(PanelTest, EntriesOpenByTapAndEnter) {
   Button(kCmdContents);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
   EXPECT_EQ(ui().focus, Control::kTree);
-  EXPECT_EQ(ui().FileMenuText()[8], "(*) &Contents");
+  EXPECT_EQ(ui().FileMenuText()[9], "(*) &Contents");
 
   // A heading without a page opens nothing, and the panel stays.
   ui().TapTreeItem(ui().TreeItemNamed("Heading"));
@@ -458,6 +461,105 @@ TEST_F(PanelTest, DisplayWithoutASelectionDoesNothing) {
   EXPECT_TRUE(ui().Visible(Control::kResultsList));
 }
 
+// --- Search in the text of the pages ---------------------------------------------------
+
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+TEST_F(PanelTest, WhatTheBooksIndexCannotAnswerTheTextOfThePagesDoes) {
+  ASSERT_TRUE(Start(TestBook("search")));
+  Button(kCmdSearch);
+  struct Case {
+    const char* query;
+    std::vector<std::string> titles;  // sorted
+    bool pageText;
+  };
+  const Case cases[] = {
+      {"Alpha", {"Alpha", "Alpha"}, false},                  // one word the index holds
+      {"quokka numbat", {"Quokka facts", "Quokka gallery"}, true},  // several words: all of them
+      {"\"a quokka\"", {"beta"}, true},                       // a phrase
+      {"numb*", {"Quokka facts", "Quokka gallery"}, true},         // a prefix
+      {"quokka -numbat -wombat", {"Alpha", "Alpha"}, true},          // left out
+      {"zebra OR beta", {"Zebra", "beta"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.query);
+    ui().Type(Control::kSearchEdit, c.query);
+    ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+    EXPECT_TRUE(ui().messages.empty());
+    EXPECT_EQ(Sorted(Lines(Control::kResultsList)), c.titles);
+    EXPECT_EQ(ui().resultsNote,
+              c.pageText ? "Found in the text of the pages: " + std::to_string(c.titles.size()) + "." : "");
+    for (const ResultLine& line : ui().results) {
+      EXPECT_EQ(line.hits > 0, c.pageText);
+      EXPECT_EQ(!line.snippet.empty(), c.pageText);
+    }
+  }
+
+  // A result of the page text opens its page with the words marked, once
+  // the page has loaded.
+  ui().Type(Control::kSearchEdit, "quokka numbat");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  ASSERT_FALSE(ui().results.empty());
+  EXPECT_NE(ui().results[0].snippet.find(std::string(kMarkOpen) + "numbat" + std::string(kMarkClose)),
+            std::string::npos)
+      << ui().results[0].snippet;
+  ui().SelectLine(Control::kResultsList, 0);
+  ASSERT_TRUE(ui().Press(Control::kSearchDisplayButton));
+  EXPECT_TRUE(ui().markedWords.empty());
+  Loaded();
+  EXPECT_TRUE(CurrentPath() == "c.htm" || CurrentPath() == "e.htm") << CurrentPath();
+  ASSERT_EQ(ui().markedWords.size(), 1u);
+  EXPECT_EQ(ui().markedWords[0], (std::vector<std::string>{"quokka", "numbat"}));
+  EXPECT_EQ(ui().markedOn[0], ui().LastNavigation());
+  // A page reached otherwise is not marked.
+  ASSERT_TRUE(ui().TapLink("a.htm"));
+  Loaded();
+  EXPECT_EQ(ui().markedWords.size(), 1u);
+
+  // A query that cannot be read says why.
+  Button(kCmdSearch);
+  ui().Type(Control::kSearchEdit, "\"quokka");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].caption, "Help");
+}
+
+TEST_F(PanelTest, ABookWithoutAnIndexIsSearchedInItsPageTextKeptBetweenRuns) {
+  ASSERT_TRUE(Start(TestBook("plain")));
+  ui().progressLog.clear();
+  Button(kCmdSearch);
+  // Made ready when the panel first shows, with progress in the window.
+  ASSERT_FALSE(ui().progressLog.empty());
+  EXPECT_EQ(ui().progressLog.front(), "show Page text index creation...");
+  EXPECT_EQ(ui().progressLog.back(), "hide");
+  EXPECT_FALSE(reader().Working());
+  ui().Type(Control::kSearchEdit, "numbered");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  EXPECT_EQ(Lines(Control::kResultsList), (std::vector<std::string>{"Plain"}));
+  EXPECT_EQ(ui().resultsNote, "Found in the text of the pages: 1.");
+
+  // Kept under the book's content: the book opened again (or a copy of it
+  // under another name) finds its index without building it.
+  std::size_t kept = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(*ui().PageTextFolder())) {
+    kept += entry.path().extension() == ".sqlite" ? 1 : 0;
+  }
+  EXPECT_EQ(kept, 1u);
+  const std::filesystem::path copy = std::filesystem::path(root.Path()) / "renamed.chm";
+  std::filesystem::copy_file(TestBook("plain"), copy);
+  OpenThroughMenu(copy.string());
+  ui().progressLog.clear();
+  Button(kCmdSearch);
+  EXPECT_TRUE(ui().progressLog.empty());
+  ui().Type(Control::kSearchEdit, "numbered");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  EXPECT_EQ(Lines(Control::kResultsList), (std::vector<std::string>{"Plain"}));
+  EXPECT_TRUE(ui().messages.empty());
+}
+
 TEST_F(PanelTest, SearchPreparationFailureIsShownOnceAndNotRetried) {
   BookBuilder b;
   b.AddFile("#SYSTEM", SystemObject({{2, Text("a.htm")}, {3, Text("Damaged search")}}));
@@ -475,11 +577,13 @@ TEST_F(PanelTest, SearchPreparationFailureIsShownOnceAndNotRetried) {
   Button(kCmdHtml);
   Button(kCmdSearch);
   EXPECT_EQ(ui().messages.size(), 1u);
-  // Searching the index that did not load finds nothing.
+  // The index that did not load finds nothing: the text of the pages
+  // answers, and the panel says so.
   ui().Type(Control::kSearchEdit, "a");
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
-  ASSERT_EQ(ui().messages.size(), 2u);
-  EXPECT_EQ(ui().messages[1].text, "No topics found");
+  EXPECT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(Lines(Control::kResultsList).size(), 1u);
+  EXPECT_EQ(ui().resultsNote, "Found in the text of the pages: 1.");
 }
 
 TEST_F(PanelTest, SearchFailureKeepsTheEarlierResults) {

@@ -155,6 +155,9 @@ class RecordingPlatform : public Platform {
   TreeItem treeSelection = 0;
   std::vector<TreeItem> treeSelections;
   std::vector<ResultLine> results;
+  std::string resultsNote;
+  std::vector<std::vector<std::string>> markedWords;  // each MarkWords call
+  std::vector<std::string> markedOn;                  // the page shown at the time
   bool pageViewCreated = false;
   std::vector<std::string> navigations;
   std::vector<std::string> charsets;
@@ -358,9 +361,10 @@ class RecordingPlatform : public Platform {
   void ScrollKeywords(int line) override { List(Control::kIndexList).top = line; }
   void SelectKeyword(int line) override { List(Control::kIndexList).selection = line; }
   int KeywordSelection() const override { return Selection(Control::kIndexList); }
-  void ShowResults(std::span<const ResultLine> lines) override {
+  void ShowResults(std::span<const ResultLine> lines, std::string_view note) override {
     RecordedControl& c = List(Control::kResultsList);
     results.assign(lines.begin(), lines.end());
+    resultsNote = note;
     c.lines.clear();
     for (const ResultLine& line : lines) c.lines.push_back(line.title);
     c.selection = -1;
@@ -401,6 +405,10 @@ class RecordingPlatform : public Platform {
   }
   std::optional<ScrollInfo> PageScroll() const override { return scroll; }
   void ShowFindBar(const FindBarTexts&) override { ++findBars; }
+  void MarkWords(std::span<const std::string> words) override {
+    markedWords.push_back({words.begin(), words.end()});
+    markedOn.push_back(navigations.empty() ? std::string() : navigations.back());
+  }
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override {
     messages.push_back({std::string(text), std::string(caption), icon});
@@ -505,6 +513,10 @@ class RecordingPlatform : public Platform {
     return true;
   }
   std::string TempRoot() override { return desktop_.tempRoot; }
+  // Page-text indexes go beside the temporary folders.
+  std::optional<std::filesystem::path> PageTextFolder() override {
+    return std::filesystem::path(desktop_.tempRoot) / "page-text";
+  }
   const TextCodec& Codec() const override { return codec_; }
 
   // --- A person at the window -----------------------------------------------------

@@ -6,6 +6,7 @@
 #include "app/gtk/gtk_platform.h"
 #include "app/gtk/images.h"
 #include "app/resources.h"
+#include "base/book_error.h"
 
 namespace tessaly::app::gtk {
 
@@ -131,9 +132,21 @@ void GtkPlatform::BuildPanels() {
   tabs_[1] = column_of({label(Control::kIndexLabel), entry(Control::kIndexEdit), list(Control::kIndexList),
                         button(Control::kIndexDisplayButton)});
   gtk_box_set_child_packing(GTK_BOX(tabs_[1]), Widgets(Control::kIndexList).outer, TRUE, TRUE, 0, GTK_PACK_START);
+  resultsNote_ = Label();
+  gtk_widget_set_no_show_all(resultsNote_, TRUE);
   tabs_[2] = column_of({label(Control::kSearchLabel), entry(Control::kSearchEdit), button(Control::kListTopicsButton),
-                        label(Control::kResultsLabel), list(Control::kResultsList),
+                        label(Control::kResultsLabel), list(Control::kResultsList), resultsNote_,
                         button(Control::kSearchDisplayButton)});
+  {
+    // Results found in the page text take two lines (title, snippet).
+    GtkTreeView* results = GTK_TREE_VIEW(Widgets(Control::kResultsList).inner);
+    GtkTreeViewColumn* first = gtk_tree_view_get_column(results, 0);
+    gtk_tree_view_set_fixed_height_mode(results, FALSE);
+    gtk_tree_view_column_set_sizing(first, GTK_TREE_VIEW_COLUMN_AUTOSIZE);
+    GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(first));
+    gtk_tree_view_column_set_attributes(first, GTK_CELL_RENDERER(cells->data), "markup", 1, nullptr);
+    g_list_free(cells);
+  }
   gtk_box_set_child_packing(GTK_BOX(tabs_[2]), Widgets(Control::kResultsList).outer, TRUE, TRUE, 0,
                             GTK_PACK_START);
   // The Index and Search controls scroll when the window is lower than they
@@ -153,7 +166,7 @@ void GtkPlatform::BuildPanels() {
   --switchingTabs_;
   g_signal_connect(notebook_, "switch-page", G_CALLBACK(OnTabSwitched), this);
   listStores_[Control::kIndexList] = gtk_list_store_new(1, G_TYPE_STRING);
-  listStores_[Control::kResultsList] = gtk_list_store_new(1, G_TYPE_STRING);
+  listStores_[Control::kResultsList] = NewResultsStore();
 
   pageBox_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
   gtk_paned_pack1(GTK_PANED(paned_), notebook_, FALSE, FALSE);
@@ -380,12 +393,47 @@ void GtkPlatform::ShowKeywords(std::span<const std::string> lines) {
   SetListModel(Control::kIndexList, store);
 }
 
-void GtkPlatform::ShowResults(std::span<const ResultLine> lines) {
-  GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
+GtkListStore* NewResultsStore() { return gtk_list_store_new(2, G_TYPE_STRING, G_TYPE_STRING); }
+
+namespace {
+
+// A result's line as Pango markup: the title, and for a result found in the
+// page text how often the page holds the words and a snippet with them in
+// bold. The marks come in pairs; a stray one in the page's text is dropped.
+std::string ResultMarkup(const ResultLine& line) {
+  const auto escaped = [](std::string_view text) {
+    g_autofree gchar* markup = g_markup_escape_text(text.data(), static_cast<gssize>(text.size()));
+    return std::string(markup);
+  };
+  std::string markup = escaped(line.title);
+  if (line.hits <= 0 && line.snippet.empty()) return markup;
+  markup += "  <span alpha=\"60%\">" + escaped(FormatText(line.hits == 1 ? kOneHit : kHits, line.hits)) + "</span>";
+  markup += "\n<small>";
+  bool open = false;
+  std::size_t at = 0;
+  while (at < line.snippet.size()) {
+    const std::size_t mark = line.snippet.find_first_of("\x02\x03", at);
+    markup += escaped(std::string_view(line.snippet).substr(at, mark == std::string::npos ? mark : mark - at));
+    if (mark == std::string::npos) break;
+    const bool opening = line.snippet[mark] == kMarkOpen[0];
+    if (opening != open) markup += opening ? "<b>" : "</b>";
+    open = opening;
+    at = mark + 1;
+  }
+  if (open) markup += "</b>";
+  return markup + "</small>";
+}
+
+}  // namespace
+
+void GtkPlatform::ShowResults(std::span<const ResultLine> lines, std::string_view note) {
+  GtkListStore* store = NewResultsStore();
   for (const ResultLine& line : lines) {
-    gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.title.c_str(), -1);
+    gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.title.c_str(), 1, ResultMarkup(line).c_str(), -1);
   }
   SetListModel(Control::kResultsList, store);
+  gtk_label_set_text(GTK_LABEL(resultsNote_), std::string(note).c_str());
+  gtk_widget_set_visible(resultsNote_, !note.empty());
 }
 
 void GtkPlatform::SelectKeyword(int index) {
@@ -587,6 +635,10 @@ bool GtkPlatform::CreatePageView() {
   Widgets(Control::kPageView) = ControlWidgets{pageBox_, view};
   ApplyLayout();
   return true;
+}
+
+void GtkPlatform::MarkWords(std::span<const std::string> words) {
+  if (pageView_) pageView_->MarkWords(words);
 }
 
 void GtkPlatform::ShowFindBar(const FindBarTexts& texts) {

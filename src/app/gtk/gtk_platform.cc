@@ -13,6 +13,7 @@
 #include "app/gtk/images.h"
 #include "app/resources.h"
 #include "pages/page_names.h"
+#include "textindex/index_cache.h"
 
 namespace tessaly::app::gtk {
 
@@ -431,7 +432,8 @@ void GtkPlatform::SetPanels(const PanelSet& panels) {
   // A new book's panels start empty.
   ShowContents({}, false);
   SetListModel(Control::kIndexList, gtk_list_store_new(1, G_TYPE_STRING));
-  SetListModel(Control::kResultsList, gtk_list_store_new(1, G_TYPE_STRING));
+  SetListModel(Control::kResultsList, NewResultsStore());
+  gtk_widget_hide(resultsNote_);
   ++selectingList_;
   gtk_entry_set_text(GTK_ENTRY(Widgets(Control::kIndexEdit).inner), "");
   gtk_entry_set_text(GTK_ENTRY(Widgets(Control::kSearchEdit).inner), "");
@@ -711,5 +713,7 @@ bool GtkPlatform::OpenExternal(std::string_view address) {
 }
 
 std::string GtkPlatform::TempRoot() { return TempRootFromEnvironment(); }
+
+std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return textindex::DefaultCacheFolder(); }
 
 }  // namespace tessaly::app::gtk

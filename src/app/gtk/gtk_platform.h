@@ -47,6 +47,9 @@
 
 namespace tessaly::app::gtk {
 
+// The search results' model: the plain title, and the line as Pango markup.
+GtkListStore* NewResultsStore();
+
 class GtkPlatform : public Platform {
  public:
   GtkPlatform();
@@ -99,7 +102,7 @@ class GtkPlatform : public Platform {
   void ScrollKeywords(int line) override;
   void SelectKeyword(int line) override;
   int KeywordSelection() const override { return ListSelection(Control::kIndexList); }
-  void ShowResults(std::span<const ResultLine> lines) override;
+  void ShowResults(std::span<const ResultLine> lines, std::string_view note) override;
   int ResultSelection() const override { return ListSelection(Control::kResultsList); }
 
   std::string EditText(Control edit) const override;
@@ -110,6 +113,7 @@ class GtkPlatform : public Platform {
   void SetViewSettings(const ViewSettings& settings) override;
   std::optional<ScrollInfo> PageScroll() const override;
   void ShowFindBar(const FindBarTexts& texts) override;
+  void MarkWords(std::span<const std::string> words) override;
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   void ShowNotice(std::string_view text) override;
@@ -133,6 +137,7 @@ class GtkPlatform : public Platform {
 
   bool OpenExternal(std::string_view address) override;
   std::string TempRoot() override;
+  std::optional<std::filesystem::path> PageTextFolder() override;
   const TextCodec& Codec() const override { return codec_; }
 
  private:
@@ -235,6 +240,7 @@ class GtkPlatform : public Platform {
   GtkWidget* barBox_ = nullptr;
   GtkWidget* paned_ = nullptr;
   GtkWidget* notebook_ = nullptr;
+  GtkWidget* resultsNote_ = nullptr;  // under the search results: where they come from
   GtkWidget* tabs_[3] = {nullptr, nullptr, nullptr};  // Contents, Index, Search
   GtkWidget* pageBox_ = nullptr;
   GtkAccelGroup* accel_ = nullptr;

@@ -685,6 +685,89 @@ void PageView::OnDownload(WebKitWebContext*, WebKitDownload* download, gpointer)
   webkit_download_cancel(download);
 }
 
+namespace {
+
+// A JavaScript string literal of UTF-8 text.
+std::string ScriptString(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20) {
+      char escape[8];
+      std::snprintf(escape, sizeof escape, "\\u%04x", byte);
+      out += escape;
+    } else {
+      out += c;
+    }
+  }
+  // U+2028 and U+2029 end a line inside a literal in older engines.
+  for (const std::string_view separator : {"\xE2\x80\xA8", "\xE2\x80\xA9"}) {
+    for (std::size_t at = out.find(separator); at != std::string::npos; at = out.find(separator, at)) {
+      out.replace(at, separator.size(), separator[2] == '\xA8' ? "\\u2028" : "\\u2029");
+    }
+  }
+  return out + "\"";
+}
+
+// Wraps every match of the words in the text of the page (not in scripts,
+// styles or form fields) in <mark>, at most kMaxMarks of them.
+constexpr std::string_view kMarkScript = R"((function (words) {
+  if (!document.body || words.length === 0) return 0;
+  const escape = (w) => w.replace(/[.*+?^${}()|[\]\\]/g, '\\$&').replace(/\s+/g, '\\s+');
+  const pattern = new RegExp(words.map(escape).join('|'), 'giu');
+  const skip = /^(SCRIPT|STYLE|TEXTAREA|NOSCRIPT)$/i;
+  const walker = document.createTreeWalker(document.body, NodeFilter.SHOW_TEXT, {
+    acceptNode: (n) => (n.parentNode && skip.test(n.parentNode.nodeName)) ? NodeFilter.FILTER_REJECT
+                                                                            : NodeFilter.FILTER_ACCEPT });
+  const nodes = [];
+  while (walker.nextNode()) nodes.push(walker.currentNode);
+  let first = null;
+  let count = 0;
+  for (const node of nodes) {
+    const text = node.nodeValue;
+    const found = [];
+    pattern.lastIndex = 0;
+    for (let m = pattern.exec(text); m !== null && count + found.length < 5000; m = pattern.exec(text)) {
+      if (m[0].length === 0) { pattern.lastIndex++; continue; }
+      found.push([m.index, m[0].length]);
+    }
+    if (found.length === 0) continue;
+    const parts = document.createDocumentFragment();
+    let last = 0;
+    for (const [at, length] of found) {
+      parts.appendChild(document.createTextNode(text.slice(last, at)));
+      const mark = document.createElement('mark');
+      mark.className = 'tessaly-found';
+      mark.textContent = text.substr(at, length);
+      parts.appendChild(mark);
+      if (first === null) first = mark;
+      last = at + length;
+    }
+    parts.appendChild(document.createTextNode(text.slice(last)));
+    node.parentNode.replaceChild(parts, node);
+    count += found.length;
+  }
+  if (first !== null) first.scrollIntoView({block: 'center'});
+  return count;
+}))";
+
+}  // namespace
+
+void PageView::MarkWords(std::span<const std::string> words) {
+  std::string script(kMarkScript);
+  script += "([";
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) script += ',';
+    script += ScriptString(words[i]);
+  }
+  script += "]);";
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), "tessaly", nullptr,
+                                      nullptr, nullptr, nullptr);
+}
+
 void PageView::Evaluate(const std::string& script, bool asFunction,
                         std::function<void(const std::string&)> done) {
   struct Call {

@@ -30,6 +30,7 @@
 
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -84,6 +85,10 @@ class PageView {
   // "error: ..." . With `asFunction` the script is the body of an async
   // function, and a promise it returns is awaited.
   void Evaluate(const std::string& script, bool asFunction, std::function<void(const std::string&)> done);
+  // Marks the words in the page on screen (mark.tessaly-found elements) and
+  // scrolls the first into view; in a script world of the reader's own, so
+  // the page's scripts neither see nor change the code that does it.
+  void MarkWords(std::span<const std::string> words);
 
   // The zoom factor of each text size, smallest first.
   static constexpr double kZoomFactors[5] = {0.7, 0.85, 1.0, 1.2, 1.45};
