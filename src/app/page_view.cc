@@ -161,6 +161,10 @@ void Reader::ApplyPage(PageOutcome& outcome) {
   }
   if (!outcome.prepared) {
     EndBusy();
+    // Nothing loads when the page asked for is the one on screen: a search
+    // result's words are marked where they are.
+    if (!wordsToMark_.empty() && outcome.events.empty()) platform_.MarkWords(wordsToMark_);
+    wordsToMark_.clear();
     return;
   }
   UpdatePageNotice(outcome.notices);

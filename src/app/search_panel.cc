@@ -35,6 +35,22 @@ struct SearchLines {
 
 namespace {
 
+// A snippet on one line: every run of spaces, tabs and line ends is one space.
+std::string OneLine(std::string_view text) {
+  std::string line;
+  bool space = false;
+  for (const char c : text) {
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+      space = !line.empty();
+      continue;
+    }
+    if (space) line += ' ';
+    space = false;
+    line += c;
+  }
+  return line;
+}
+
 // Opens the index under the caller's lock, telling the progress of a build.
 void OpenIndex(PageTextSearch& search, const Book& book, const TextCodec& codec,
                const std::optional<std::filesystem::path>& folder, const std::function<void(int)>& progress) {
@@ -173,7 +189,7 @@ void Reader::RunSearch() {
       hits = search->index->Search(query, options);
     });
     for (textindex::TextHit& hit : hits) {
-      found->lines.push_back(ResultLine{CutToChars(hit.title, kMaxListTextChars), hit.hits, std::move(hit.snippet)});
+      found->lines.push_back(ResultLine{CutToChars(hit.title, kMaxListTextChars), hit.hits, OneLine(hit.snippet)});
       found->paths.push_back(codec->FromUtf8(hit.path, codePage).value_or(hit.path));
     }
     Deliver(generation, [this, found] { ShowSearchLines(found); });

@@ -495,6 +495,7 @@ TEST_F(PanelTest, WhatTheBooksIndexCannotAnswerTheTextOfThePagesDoes) {
     for (const ResultLine& line : ui().results) {
       EXPECT_EQ(line.hits > 0, c.pageText);
       EXPECT_EQ(!line.snippet.empty(), c.pageText);
+      EXPECT_EQ(line.snippet.find_first_of("\n\t"), std::string::npos) << "one line";
     }
   }
 
@@ -514,10 +515,15 @@ TEST_F(PanelTest, WhatTheBooksIndexCannotAnswerTheTextOfThePagesDoes) {
   ASSERT_EQ(ui().markedWords.size(), 1u);
   EXPECT_EQ(ui().markedWords[0], (std::vector<std::string>{"quokka", "numbat"}));
   EXPECT_EQ(ui().markedOn[0], ui().LastNavigation());
+  // The same result again: the page on screen is marked where it is.
+  Button(kCmdSearch);
+  ASSERT_TRUE(ui().Press(Control::kSearchDisplayButton));
+  ASSERT_EQ(ui().markedWords.size(), 2u);
+  EXPECT_EQ(ui().markedOn[1], ui().markedOn[0]);
   // A page reached otherwise is not marked.
   ASSERT_TRUE(ui().TapLink("a.htm"));
   Loaded();
-  EXPECT_EQ(ui().markedWords.size(), 1u);
+  EXPECT_EQ(ui().markedWords.size(), 2u);
 
   // A query that cannot be read says why.
   Button(kCmdSearch);

@@ -264,6 +264,24 @@ TEST_F(ReaderPanels, ContentsIndexAndSearchOpenTheirTopics) {
   ASSERT_EQ(reader->Ask("dialog-respond 0"), "ok");
   ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
   EXPECT_EQ(reader->Ask("list? results-list"), results);
+
+  // Two words: the text of the pages answers, and the page opened shows
+  // where they are.
+  ASSERT_EQ(reader->Ask("set-text search-edit quick lazy"), "ok");
+  ASSERT_EQ(reader->Ask("control-click list-topics"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  const std::string found = reader->Ask("list? results-list").value_or("");
+  ASSERT_EQ(found.substr(0, found.find('\n')), "Introduction") << found;
+  // The page on screen is that page: it is marked where it is.
+  ASSERT_EQ(reader->Ask("list-activate results-list 0"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(*reader, count));
+  EXPECT_EQ(Title(*reader), "Introduction");
+  std::string marked;
+  for (int tries = 0; tries < 50 && marked != "quick lazy"; ++tries) {
+    if (tries > 0) g_usleep(100 * 1000);
+    marked = reader->Eval("Array.from(document.querySelectorAll('mark.tessaly-found'), m => m.textContent).join(' ')");
+  }
+  EXPECT_EQ(marked, "quick lazy");
 }
 
 TEST_F(ReaderView, TextSizeImagesFitAndClearTypeReachThePage) {

@@ -715,7 +715,10 @@ std::string ScriptString(std::string_view text) {
 // Wraps every match of the words in the text of the page (not in scripts,
 // styles or form fields) in <mark>, at most kMaxMarks of them.
 constexpr std::string_view kMarkScript = R"((function (words) {
-  if (!document.body || words.length === 0) return 0;
+  if (!document.body) return 0;
+  for (const old of document.querySelectorAll('mark.tessaly-found')) old.replaceWith(...old.childNodes);
+  document.body.normalize();
+  if (words.length === 0) return 0;
   const escape = (w) => w.replace(/[.*+?^${}()|[\]\\]/g, '\\$&').replace(/\s+/g, '\\s+');
   const pattern = new RegExp(words.map(escape).join('|'), 'giu');
   const skip = /^(SCRIPT|STYLE|TEXTAREA|NOSCRIPT)$/i;
