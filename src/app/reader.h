@@ -229,6 +229,10 @@ class Reader {
   void PrepareSearch();
   void RunSearch();
   void OpenPageText();
+  // On a worker, under the search's lock: opens the page-text index (built
+  // when no kept one can be trusted), the progress of a build in the window.
+  void OpenPageTextIndex(PageTextSearch& search, const Book& book, const TextCodec& codec,
+                         const std::optional<std::filesystem::path>& folder, std::uint64_t generation);
   void StopPageText();
   void ShowSearchLines(const std::shared_ptr<SearchLines>& found);
   void DisplaySearchResult();

@@ -51,17 +51,30 @@ std::string OneLine(std::string_view text) {
   return line;
 }
 
-// Opens the index under the caller's lock, telling the progress of a build.
-void OpenIndex(PageTextSearch& search, const Book& book, const TextCodec& codec,
-               const std::optional<std::filesystem::path>& folder, const std::function<void(int)>& progress) {
-  if (search.index) return;
-  textindex::BuildControl control;
-  control.progress = progress;
-  control.cancel = &search.cancel;
-  search.index = textindex::IndexCache(folder).Open(book, codec, control).index;
-}
-
 }  // namespace
+
+void Reader::OpenPageTextIndex(PageTextSearch& search, const Book& book, const TextCodec& codec,
+                               const std::optional<std::filesystem::path>& folder, std::uint64_t generation) {
+  if (search.index) return;
+  int shown = -1;
+  textindex::BuildControl control;
+  control.cancel = &search.cancel;
+  control.progress = [&](int percent) {
+    if (percent == shown) return;
+    shown = percent;
+    Deliver(generation, [this, percent] { ShowProgress(kPageTextCreation, percent); });
+  };
+  const auto hide = [&] {
+    if (shown >= 0) Deliver(generation, [this] { HideProgress(); });
+  };
+  try {
+    search.index = textindex::IndexCache(folder).Open(book, codec, control).index;
+  } catch (...) {
+    hide();
+    throw;
+  }
+  hide();
+}
 
 void Reader::PrepareSearch() {
   searchPending_ = false;
@@ -104,17 +117,7 @@ void Reader::OpenPageText() {
     std::optional<std::string> failure;
     {
       const std::lock_guard<std::mutex> lock(search->mutex);
-      bool shown = false;
-      int last = -1;
-      failure = FailureOf([&] {
-        OpenIndex(*search, *book, *codec, folder, [&](int percent) {
-          if (percent == last) return;
-          last = percent;
-          shown = true;
-          Deliver(generation, [this, percent] { ShowProgress(kPageTextCreation, percent); });
-        });
-      });
-      if (shown) Deliver(generation, [this] { HideProgress(); });
+      failure = FailureOf([&] { OpenPageTextIndex(*search, *book, *codec, folder, generation); });
     }
     Deliver(generation, [this, failure = std::move(failure)] {
       pageTextBuilding_ = false;
@@ -176,13 +179,7 @@ void Reader::RunSearch() {
     const std::lock_guard<std::mutex> lock(search->mutex);
     std::vector<textindex::TextHit> hits;
     found->failure = FailureOf([&] {
-      int last = -1;
-      OpenIndex(*search, *book, *codec, folder, [&](int percent) {
-        if (percent == last) return;
-        last = percent;
-        Deliver(generation, [this, percent] { ShowProgress(kPageTextCreation, percent); });
-      });
-      if (last >= 0) Deliver(generation, [this] { HideProgress(); });
+      OpenPageTextIndex(*search, *book, *codec, folder, generation);
       textindex::SearchOptions options;
       options.markOpen = kMarkOpen;
       options.markClose = kMarkClose;
