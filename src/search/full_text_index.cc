@@ -454,7 +454,9 @@ void FullTextIndex::ReadRecords(const WordEntry& entry, std::vector<std::uint32_
 }
 
 void FullTextIndex::DecodeDocumentList(const WordEntry& entry, std::vector<SearchResult>& out) const {
-  out.reserve(out.size() + std::min<std::size_t>(entry.documentCount, entry.listSize));
+  // A record takes at least a byte of a list that lies within the object.
+  const std::size_t listed = entry.listOffset < data_.size() ? data_.size() - entry.listOffset : 0;
+  out.reserve(out.size() + std::min<std::size_t>({entry.documentCount, entry.listSize, listed}));
   ReadRecords(entry, nullptr, [&](std::uint32_t topic, std::uint32_t count) { out.push_back({topic, count}); });
 }
 

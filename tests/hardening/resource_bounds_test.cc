@@ -21,6 +21,7 @@
 
 #include "base/book_error.h"
 #include "book/book.h"
+#include "search/fti_builder.h"
 #include "search/full_text_index.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
@@ -410,6 +411,23 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
     });
     EXPECT_EQ(message, c.message) << c.what;
   }
+}
+
+TEST(ResourceBounds, AWordClaimingBillionsOfDocumentsFailsBeforeAllocating) {
+  test::FtiBuilder fti;
+  test::FtiWord& word = fti.Add("huge", {0});
+  word.documentCount = 0xFFFFFFF0;
+  word.listSize = 0xFFFFFFF0;
+  const std::vector<std::uint8_t> data = fti.Build().data;
+  const std::string message = RunBounded([&] {
+    test::TopicTableBytes topics;
+    topics.Add("t", "t.htm");
+    FullTextIndex index;
+    index.Load(data);
+    PointerArray<SearchResult> results(10, 10);
+    index.Search("huge", TopicTable(topics.topics, topics.urltbl, topics.urlstr, topics.strings), results);
+  });
+  EXPECT_EQ(message.rfind("$FIftiMain is damaged: the document list at ", 0), 0u) << message;
 }
 
 TEST(ResourceBounds, PlainBytesAreSetAsideOnlyAsTheyAreDecoded) {

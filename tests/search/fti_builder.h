@@ -66,6 +66,7 @@ struct FtiWord {
   // Overrides for damaged entries.
   std::optional<std::uint32_t> documentCount;
   std::optional<std::vector<std::uint8_t>> list;  // the list bytes as given
+  std::optional<std::uint32_t> listSize;          // the list's size as claimed
 };
 
 struct FtiRoots {
@@ -304,7 +305,7 @@ class FtiBuilder {
     for (int k = 0; k < 4; ++k) out.push_back(static_cast<std::uint8_t>(listOffset >> (8 * k)));
     out.push_back(0);
     out.push_back(0);
-    AppendVarInt(out, static_cast<std::uint32_t>(list.size()));
+    AppendVarInt(out, w.listSize ? *w.listSize : static_cast<std::uint32_t>(list.size()));
     return out;
   }
 
