@@ -58,5 +58,37 @@ TEST(ThreadedReaderTest, OpensShowsPagesAndClosesDuringAnOpen) {
   EXPECT_EQ(platform.title, "Tessaly");
 }
 
+TEST(ThreadedReaderTest, SearchesItsIndexAndThePageTextOnItsThreads) {
+  tessaly::test::TempDir root;
+  Desktop desktop(root.Path());
+  RecordingPlatform platform(desktop);
+  Reader reader(platform);
+  platform.Attach(reader);
+  reader.Start(TestBook("search"));
+  ASSERT_TRUE(platform.RunPostedUntil([&] { return !reader.Working() && platform.navigations.size() == 1; }));
+  reader.OnDocumentComplete();
+
+  // The book's index, then the page text (built while the search waits).
+  reader.OnCommand(kCmdSearch);
+  for (const char* query : {"alpha", "quokka numbat"}) {
+    platform.results.clear();
+    platform.Type(Control::kSearchEdit, query);
+    ASSERT_TRUE(platform.Press(Control::kListTopicsButton));
+    ASSERT_TRUE(platform.RunPostedUntil([&] { return !reader.Working() && !platform.results.empty(); })) << query;
+    EXPECT_EQ(platform.results.size(), 2u) << query;
+  }
+  EXPECT_EQ(platform.resultsNote, "Found in the text of the pages: 2.");
+
+  // A book without an index starts its page-text index at once; closing
+  // the reader meanwhile stops it and does not wait for the book.
+  platform.files.push_back(TestBook("plain"));
+  reader.OnCommand(kCmdOpen);
+  ASSERT_TRUE(platform.RunPostedUntil([&] { return !reader.Working() && platform.navigations.size() == 2; }));
+  reader.OnDocumentComplete();
+  reader.OnCommand(kCmdSearch);
+  reader.OnClose();
+  EXPECT_TRUE(reader.Closed());
+}
+
 }  // namespace
 }  // namespace tessaly::app::test
