@@ -112,7 +112,8 @@ TEST_F(HelpBookTest, OpensWithContentsIndexAndSearch) {
   });
   EXPECT_GE(headings, 2);
 
-  // The File menu gets Index and Search only for a book with both.
+  // A keyword index for the Index tab, and a full-text index of its own that
+  // answers the Search tab's one-word searches.
   EXPECT_FALSE(book_.IndexFileName().empty());
   EXPECT_GT(book_.ObjectSize("$FIftiMain"), 0u);
 }
