@@ -356,14 +356,19 @@ void Reader::RevealPage() {
   if (layout_ == Layout::kSinglePane || !PanelVisible(Panel::kHtml)) ShowPanel(Panel::kHtml);
 }
 
+Panel Reader::SidebarTab() const {
+  if (PanelExists(sidebarTab_)) return sidebarTab_;
+  return panels_.contents ? Panel::kContents
+         : panels_.index  ? Panel::kIndex
+         : panels_.search ? Panel::kSearch
+                          : Panel::kNone;
+}
+
 void Reader::ToggleSidebar() {
   if (panel_ != Panel::kHtml && panel_ != Panel::kNone) {
     ShowPanel(Panel::kHtml);
   } else {
-    Panel tab = sidebarTab_;
-    if (!PanelExists(tab)) tab = panels_.contents ? Panel::kContents : panels_.index ? Panel::kIndex
-                                 : panels_.search                    ? Panel::kSearch
-                                                                     : Panel::kNone;
+    const Panel tab = SidebarTab();
     if (tab == Panel::kNone) return;
     ChoosePanel(tab);
     return;

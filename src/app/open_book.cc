@@ -86,6 +86,12 @@ bool Reader::OpenOtherBookLink(std::string_view link) {
     ShowTopic(target->page.empty() ? std::string(book_->DefaultTopic()) : target->page);
     return true;
   }
+  // A book that is not there leaves the one on screen open.
+  if (!fs::is_regular_file(other, error)) {
+    platform_.ShowMessage(std::string(kNotInBookText) + CutToChars(link, kMaxLinkBytes), kNotInBookCaption,
+                          MessageIcon::kExclamation);
+    return true;
+  }
   OpenFromPath(other.string(), target->page);
   return true;
 }
@@ -277,8 +283,8 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
   PreparePageView();
   ShowPanel(Panel::kHtml);
   // Beside the page, the sidebar shows as it was left.
-  if (layout_ == Layout::kSidebar && sidebarShown_ && PanelExists(sidebarTab_)) {
-    ShowPanel(sidebarTab_);
+  if (layout_ == Layout::kSidebar && sidebarShown_ && SidebarTab() != Panel::kNone) {
+    ChoosePanel(SidebarTab());
     platform_.FocusControl(Control::kPageView);
   }
   RefreshButtons();

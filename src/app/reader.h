@@ -182,6 +182,8 @@ class Reader {
   void ShowPanel(Panel panel);
   void ChoosePanel(Panel panel);
   void ToggleSidebar();
+  // The tab the sidebar shows: the one last chosen, else the book's first.
+  Panel SidebarTab() const;
   bool PanelExists(Panel panel) const;
   bool PanelVisible(Panel panel) const;
   bool Exists(Control control) const;

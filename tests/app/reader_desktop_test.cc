@@ -41,7 +41,18 @@ TEST_F(DesktopTest, SidebarBesideThePageAndOnePaneWhenNarrow) {
   reader().OnSidebarResized(321);
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["SidebarWidth"], "321");
 
+  // Another book opens with the tab that was showing, filled; one without
+  // that panel with its first one.
+  OpenThroughMenu(TestBook("basic"));
+  EXPECT_TRUE(ui().Visible(Control::kIndexList));
+  EXPECT_FALSE(ui().At(Control::kIndexList).lines.empty());
+  OpenThroughMenu(TestBook("plain"));
+  EXPECT_TRUE(ui().Visible(Control::kSearchEdit));
+  EXPECT_TRUE(ui().Visible(Control::kPageView));
+  OpenThroughMenu(TestBook("basic"));
+
   // Narrow: one pane, as a handheld shows it; Locate opens the entry.
+  ASSERT_TRUE(ui().Click(kCmdIndex));
   ui().SetLayout(Layout::kSinglePane);
   EXPECT_EQ(ui().VisibleControls().size(), 4u) << "the Index panel alone";
   ASSERT_TRUE(ui().Click(kCmdHtml));
@@ -135,6 +146,13 @@ TEST_F(DesktopTest, PagesNamedWithTheBookOpenThere) {
   ui().Complete();
   EXPECT_EQ(CurrentPath(), "index.htm");
   EXPECT_EQ(ui().title, "Tessaly Test Book");
+  // A book that is not there: the page says so, this book stays.
+  ASSERT_TRUE(ui().TapLink("ms-its:missing.chm::/index.htm"));
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().messages[0].text, "This page is not in the book:\nms-its:missing.chm::/index.htm");
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  EXPECT_EQ(CurrentPath(), "index.htm");
+  ui().messages.clear();
   // (The test books sit in folders of their own.)
   ASSERT_TRUE(ui().TapLink("mk:@MSITStore:../plain/plain.chm::/index.htm"));
   ui().Complete();
