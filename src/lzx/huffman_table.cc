@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "lzx/code_lengths.h"
+
 namespace tessaly::lzx {
 
 void Fail(LzxStatus status) { throw Failure{status}; }
@@ -30,22 +32,14 @@ inline void FillEntries(std::uint16_t* at, std::size_t count, std::uint16_t valu
 
 bool BuildDecodeTable(std::span<const std::uint8_t> lengths, int tableBits, std::span<std::uint16_t> entries) {
   const std::size_t direct = std::size_t{1} << tableBits;
-  std::array<std::uint32_t, kMaxCodeBits + 1> lengthCount{};
-  bool anyLength = false;
-  for (const std::uint8_t length : lengths) {
-    anyLength |= length != 0;
-    if (length <= kMaxCodeBits) ++lengthCount[length];
-  }
-  // Code space used, in units of 2^-16 of the whole.
-  std::uint32_t used = 0;
-  for (int length = 1; length <= kMaxCodeBits; ++length) used += lengthCount[length] << (kMaxCodeBits - length);
-  constexpr std::uint32_t kFull = 1u << kMaxCodeBits;
-  if (used > kFull) return false;  // over-subscribed
-  if (used < kFull) {
-    // Incomplete; all zero is the empty code, which decodes symbol 0 without consuming bits.
+  const CodeLengths measured = MeasureCodeLengths(lengths);
+  if (measured.kind == CodeLengths::Kind::kInvalid) return false;
+  if (measured.kind == CodeLengths::Kind::kEmpty) {
+    // Symbol 0 without consuming bits.
     std::fill_n(entries.begin(), direct, std::uint16_t{0});
-    return !anyLength;
+    return true;
   }
+  const std::array<std::uint32_t, kMaxCodeBits + 1>& lengthCount = measured.count;
   // Short codes fill the front of the direct table in canonical order; the rest holds the roots of the
   // overflow nodes, which start out empty.
   std::size_t shortEnd = 0;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "lzx/code_lengths.h"
+
 namespace tessaly::lzx {
 
 namespace {
@@ -63,26 +65,15 @@ inline void FillEntries(std::uint32_t* at, std::size_t count, std::uint32_t valu
 bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, const std::uint32_t* symbolEntries,
                        std::span<std::uint32_t> entries) {
   const std::size_t direct = std::size_t{1} << tableBits;
-  std::array<std::uint32_t, kMaxCodeBits + 1> lengthCount{};
-  bool anyLength = false;
-  for (const std::uint8_t length : lengths) {
-    anyLength |= length != 0;
-    if (length <= kMaxCodeBits) ++lengthCount[length];
-  }
-  // Code space used, in units of 2^-16 of the whole.
-  std::uint32_t used = 0;
-  int maxLength = 0;
-  for (int length = 1; length <= kMaxCodeBits; ++length) {
-    used += lengthCount[length] << (kMaxCodeBits - length);
-    if (lengthCount[length] != 0) maxLength = length;
-  }
-  constexpr std::uint32_t kFull = 1u << kMaxCodeBits;
-  if (used > kFull) return false;  // over-subscribed
-  if (used < kFull) {
-    // Incomplete; all zero is the empty code: symbol 0, consuming nothing.
+  const CodeLengths measured = MeasureCodeLengths(lengths);
+  if (measured.kind == CodeLengths::Kind::kInvalid) return false;
+  if (measured.kind == CodeLengths::Kind::kEmpty) {
+    // Symbol 0, consuming nothing.
     std::fill_n(entries.begin(), direct, symbolEntries[0]);
-    return !anyLength;
+    return true;
   }
+  const std::array<std::uint32_t, kMaxCodeBits + 1>& lengthCount = measured.count;
+  const int maxLength = measured.maxLength;
 
   // Symbols in canonical order: by code length, then by symbol.
   std::array<std::uint16_t, kMainSymbols> sorted;
