@@ -13,24 +13,6 @@ namespace tessaly::app {
 
 namespace {
 
-Panel PanelOf(Control control) {
-  switch (control) {
-    case Control::kTree: return Panel::kContents;
-    case Control::kIndexLabel:
-    case Control::kIndexEdit:
-    case Control::kIndexList:
-    case Control::kIndexDisplayButton: return Panel::kIndex;
-    case Control::kSearchLabel:
-    case Control::kSearchEdit:
-    case Control::kListTopicsButton:
-    case Control::kResultsLabel:
-    case Control::kResultsList:
-    case Control::kSearchDisplayButton: return Panel::kSearch;
-    case Control::kPageView: return Panel::kHtml;
-  }
-  return Panel::kNone;
-}
-
 int CommandOf(Panel panel) {
   switch (panel) {
     case Panel::kContents: return kCmdContents;

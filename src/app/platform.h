@@ -61,6 +61,25 @@ enum class ControlEvent {
 // panel shown takes the page's place. Html is the page alone.
 enum class Panel { kNone, kContents, kIndex, kSearch, kHtml };
 
+// The panel a control belongs to.
+constexpr Panel PanelOf(Control control) {
+  switch (control) {
+    case Control::kTree: return Panel::kContents;
+    case Control::kIndexLabel:
+    case Control::kIndexEdit:
+    case Control::kIndexList:
+    case Control::kIndexDisplayButton: return Panel::kIndex;
+    case Control::kSearchLabel:
+    case Control::kSearchEdit:
+    case Control::kListTopicsButton:
+    case Control::kResultsLabel:
+    case Control::kResultsList:
+    case Control::kSearchDisplayButton: return Panel::kSearch;
+    case Control::kPageView: return Panel::kHtml;
+  }
+  return Panel::kNone;
+}
+
 // How the platform lays the panels out (it decides by the window's width and
 // reports every change with Reader::OnLayout).
 enum class Layout {

@@ -654,18 +654,6 @@ class RecordingPlatform : public Platform {
   }
   std::string LastNavigation() const { return navigations.empty() ? std::string() : navigations.back(); }
 
-  static Panel PanelOf(Control control) {
-    switch (control) {
-      case Control::kTree: return Panel::kContents;
-      case Control::kIndexLabel:
-      case Control::kIndexEdit:
-      case Control::kIndexList:
-      case Control::kIndexDisplayButton: return Panel::kIndex;
-      case Control::kPageView: return Panel::kHtml;
-      default: return Panel::kSearch;
-    }
-  }
-
  private:
   std::vector<RecordedMenuItem> SubMenu(std::string_view text) const {
     for (const RecordedMenuItem& item : fileMenu) {
