@@ -1,6 +1,7 @@
 // ls and dump: the container's directory and its diagnostic dump.
 #include <cstdio>
 #include <iostream>
+#include <sstream>
 
 #include "book/book.h"
 #include "cli/commands.h"
@@ -25,14 +26,25 @@ int RunList(const Args& args) {
 // The header, the directory, the content sections and the #SYSTEM records,
 // as opening the book writes them to its log.
 int RunDump(const Args& args) {
+  // The log holds the book's names and texts: it reaches the terminal
+  // escaped, also the part written before a failure.
+  std::ostringstream log;
+  const auto show = [&log] {
+    std::cout << Printable(log.str(), true);
+    std::cout.flush();
+  };
   Book book;
-  std::cout.sync_with_stdio(true);
-  book.SetLog(&std::cout);
-  book.OpenStorage(args[0]);
-  const ObjectBuffer system = book.ReadObject("#SYSTEM");
-  SystemRecords records;
-  ReadSystemRecords(system, records, book.Log());
-  std::cout.flush();
+  book.SetLog(&log);
+  try {
+    book.OpenStorage(args[0]);
+    const ObjectBuffer system = book.ReadObject("#SYSTEM");
+    SystemRecords records;
+    ReadSystemRecords(system, records, book.Log());
+  } catch (...) {
+    show();
+    throw;
+  }
+  show();
   return 0;
 }
 

@@ -78,7 +78,7 @@ std::optional<std::vector<TextHit>> Find(const Args& args, int* status) {
 int RunText(const Args& args) {
   return ForEachBookText(args, [](std::string& out, const std::string&, const BookPage& page) {
     out += "=== " + Field(page.title) + "\t" + Field(page.path) + "\n";
-    out += page.text;
+    out += Printable(page.text, true);
     out += page.text.empty() ? "\n" : "\n\n";
   });
 }
