@@ -80,12 +80,7 @@ void Container::ReadSections() {
   // The tables of the compressed sections, read before any of them is
   // ready: they must be stored directly.
   compressed_.resize(file_.sections.size());
-  const auto readStored = [this](const std::string& path) {
-    const std::optional<DirectoryEntry> entry = FindEntry(path);
-    if (!entry)
-      throw BookError(ErrorKind::kNotFound, FormatText("Can't find entry for file %s\n", path.c_str())).About(path);
-    return ReadEntry(*entry, path);
-  };
+  const auto readStored = [this](const std::string& path) { return ReadObject(path); };
   for (std::size_t i = 0; i < file_.sections.size(); ++i) {
     const ContentSection& section = file_.sections[i];
     if (!section.compressed) continue;
@@ -93,11 +88,6 @@ void Container::ReadSections() {
     const std::uint64_t reachable = start < file_.contentOffset ? std::numeric_limits<std::uint64_t>::max() : start;
     compressed_[i] = std::make_unique<CompressedSection>(section, reachable, chm_.Size(), readStored);
   }
-}
-
-std::uint64_t Container::ObjectSize(std::string_view path) const {
-  const std::optional<DirectoryEntry> entry = FindEntry(path);
-  return entry ? entry->length : 0;
 }
 
 ObjectBuffer Container::ReadObject(std::string_view path) const {

@@ -65,8 +65,6 @@ class Container : public ObjectSource {
   std::optional<DirectoryEntry> FindEntry(std::string_view path) const;
 
   bool HasObject(std::string_view path) const override { return FindEntry(path).has_value(); }
-  // The entry's length, or 0 when there is no entry.
-  std::uint64_t ObjectSize(std::string_view path) const;
   ObjectBuffer ReadObject(std::string_view path) const override;
   // Reads an entry found for path (messages name the path). Raises BookError.
   ObjectBuffer ReadEntry(const DirectoryEntry& entry, std::string_view path) const;

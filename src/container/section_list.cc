@@ -16,6 +16,8 @@ std::vector<ContentSection> ParseSectionList(std::span<const std::uint8_t> list)
   std::uint16_t rawCount = 0;
   if (!ReadLE16At(list, 2, rawCount) || static_cast<std::int16_t>(rawCount) < 0) damaged();
   const std::size_t count = static_cast<std::int16_t>(rawCount);
+  // Each record takes at least four bytes of the list: its length and a terminator.
+  if (count > (list.size() - 4) / 4) damaged();
   std::vector<ContentSection> sections;
   try {
     sections.resize(count);
