@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "base/text.h"
+#include "pages/page_names.h"
 
 namespace tessaly::app {
 
@@ -87,7 +88,8 @@ std::optional<BookLink> ParseBookLink(std::string_view text) {
     }
   }
   const std::size_t separator = text.find("::");
-  if (!prefixed && separator == std::string_view::npos) return std::nullopt;
+  // A web address may hold "::" too (an IPv6 host, a C++ name in a path).
+  if (!prefixed && (separator == std::string_view::npos || IsSystemLink(text))) return std::nullopt;
   BookLink link;
   link.book = std::string(text.substr(0, separator));
   if (separator != std::string_view::npos) link.page = std::string(text.substr(separator + 2));

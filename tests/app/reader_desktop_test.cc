@@ -123,6 +123,8 @@ TEST(BookLinkTest, SplitsTheBookFromThePage) {
       {"MS-ITS:a.chm", std::make_pair("a.chm", "")},
       {"mk:@MSITStore:C.chm::/p.htm#top", std::make_pair("C.chm", "/p.htm#top")},
       {"chapter1/intro.htm", std::nullopt},
+      {"http://[2001:db8::1]/a.htm", std::nullopt},
+      {"https://example.com/String::Format.htm", std::nullopt},
   };
   for (const auto& c : cases) {
     const std::optional<BookLink> link = ParseBookLink(c.text);
