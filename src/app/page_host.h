@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <string_view>
 #include <vector>
 
@@ -22,7 +23,8 @@ struct PageOutcome {
     std::string text;  // as page preparation gave it (book text)
   };
   std::vector<Event> events;          // in the order they happened
-  std::vector<std::string> notices;   // missing parts (book error texts)
+  std::vector<std::string> notices;   // missing parts (book error texts), each once
+  std::unordered_set<std::string> noticed;
   std::vector<std::string> addresses; // page files for the view, in order
   bool prepared = false;              // the page asked for is ready
   // The lane's state once the job is done.

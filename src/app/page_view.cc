@@ -6,7 +6,6 @@
 #include <cctype>
 #include <charconv>
 #include <cstdint>
-#include <unordered_set>
 
 #include "app/charset.h"
 #include "app/page_host.h"
@@ -66,7 +65,8 @@ void PageHost::ReportMissingLink(std::string_view link) { Add(PageOutcome::Kind:
 void PageHost::ShowError(std::string_view message) { Add(PageOutcome::Kind::kError, message); }
 
 void PageHost::ReportMissingPart(std::string_view message) {
-  if (outcome_ != nullptr) outcome_->notices.emplace_back(message);
+  // A page may name the same missing part thousands of times.
+  if (outcome_ != nullptr && outcome_->noticed.emplace(message).second) outcome_->notices.emplace_back(message);
 }
 
 bool PageHost::ShowPage(std::string_view link) {
@@ -187,26 +187,23 @@ void Reader::UpdatePageNotice(const std::vector<std::string>& raw) {
   const std::string document = page_.file.substr(0, page_.file.find('#'));
   if (document == noticeDocument_) return;
   noticeDocument_ = document;
-  // Each text once per page, however many parts share it.
-  std::vector<std::string> notices;
-  std::unordered_set<std::string> seen;
-  for (const std::string& message : raw) {
-    std::string text = BookMessageText(message);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) text.pop_back();
-    if (!text.empty() && seen.insert(text).second) notices.push_back(std::move(text));
+  // The texts come each once from the lane. A page may lack thousands of
+  // parts: the first few say what is missing, and only they are converted.
+  std::string text;
+  std::size_t shown = 0;
+  std::size_t at = 0;
+  for (; at < raw.size() && shown < kMaxNoticeLines; ++at) {
+    std::string line = BookMessageText(raw[at]);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line.empty()) continue;
+    if (shown++ > 0) text += '\n';
+    text += line;
   }
-  if (notices.empty()) {
+  if (shown == 0) {
     platform_.HideNotice();
     return;
   }
-  // A page may lack thousands of parts: the first few say what is missing.
-  std::string text;
-  const std::size_t shown = std::min(notices.size(), kMaxNoticeLines);
-  for (std::size_t i = 0; i < shown; ++i) {
-    if (!text.empty()) text += '\n';
-    text += notices[i];
-  }
-  if (notices.size() > shown) text += "\n" + FormatText(kMoreNotices, notices.size() - shown);
+  if (at < raw.size()) text += "\n" + FormatText(kMoreNotices, raw.size() - at);
   platform_.ShowNotice(text);
 }
 
