@@ -55,7 +55,7 @@ void Reader::FillIndexList() {
         // The indentation does not count against the name's characters: a
         // deep entry still shows its name.
         std::string line(2 * static_cast<std::size_t>(ShownDepth(depth)), ' ');
-        line += DisplayText(*codec, entry.name.substr(0, entry.name.find('\0')), kMaxListTextChars, codePage);
+        line += DisplayText(*codec, entry.name, kMaxListTextChars, codePage);
         result->lines.push_back(std::move(line));
         result->entries.push_back(&entry);
       };

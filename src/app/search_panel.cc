@@ -60,7 +60,8 @@ void Reader::OpenPageTextIndex(PageTextSearch& search, const Book& book, const T
   textindex::BuildControl control;
   control.cancel = &search.cancel;
   control.progress = [&](int percent) {
-    if (percent == shown) return;
+    // The bar moves in steps of ten.
+    if (percent == shown || percent % 10 != 0) return;
     shown = percent;
     Deliver(generation, [this, percent] { ShowProgress(kPageTextCreation, percent); });
   };

@@ -80,14 +80,12 @@ bool Reader::Start(std::string_view commandLine) {
   // The page view is made with the window, before any book: making it is
   // not cheap, and the window is not drawing anything else yet.
   CreatePageViewOnce();
-  const std::string startPage = startPage_;
   ResetWindow();
   if (bookPath_.empty()) {
     RegisterInstance();
   } else {
     // Registered when the open is back (not when this reader hands over).
     registerPending_ = true;
-    startPage_ = startPage;
     OpenBook(bookPath_);
   }
   return !closed_;
