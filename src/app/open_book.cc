@@ -272,11 +272,14 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
   });
 
   // A book read before comes back at its text size and its page.
-  recent_.Touch(bookPath_);
+  if (IsUtf8(bookPath_)) recent_.Touch(bookPath_);
   const RecentBook* known = recent_.Find(bookPath_);
   if (known != nullptr && known->textSize >= 0) textSize_ = known->textSize;
   std::string topic = startPage_;
   if (topic.empty() && known != nullptr) topic = known->page;
+  // Both are UTF-8 (the command line, the stored values); the book's paths
+  // are in its code page.
+  if (!topic.empty()) topic = platform_.Codec().FromUtf8(topic, book.CodePage()).value_or(topic);
   if (topic.empty()) topic = std::string(book.DefaultTopic());
   startPage_.clear();
 

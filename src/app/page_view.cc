@@ -319,10 +319,13 @@ void Reader::ToggleImages() {
 }
 
 void Reader::RememberBook() {
-  if (!book_ || page_.path.empty()) return;
+  // The stored values are UTF-8: a book's path in its own code page is kept
+  // converted, and a file name that is no UTF-8 is not kept at all.
+  if (!book_ || page_.path.empty() || !IsUtf8(bookPath_)) return;
+  const std::string page = DisplayText(page_.path, kMaxLinkBytes);
   const RecentBook* known = recent_.Find(bookPath_);
-  if (known != nullptr && known->page == page_.path && known->textSize == textSize_) return;
-  recent_.Update(bookPath_, page_.path, textSize_);
+  if (known != nullptr && known->page == page && known->textSize == textSize_) return;
+  recent_.Update(bookPath_, page, textSize_);
   platform_.WriteStoreValue(StoreKey::kPrev, kStoreRecentBooks, recent_.Serialize());
 }
 

@@ -12,6 +12,7 @@
 namespace tessaly::app::test {
 namespace {
 
+using tessaly::test::BookBuilder;
 using tessaly::test::TestBook;
 using DesktopTest = ReaderTest;
 
@@ -110,6 +111,26 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   for (int i = 0; i < 12; ++i) recent.Touch("/b" + std::to_string(i) + ".chm");
   EXPECT_EQ(recent.Books().size(), RecentBooks::kMax);
   EXPECT_EQ(recent.Books()[0].path, "/b11.chm");
+}
+
+TEST_F(DesktopTest, ABookInItsOwnCodePageReopensAtItsPage) {
+  // A Russian book (code page 1251) with a page named in Russian.
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{2, Text("a.htm")}, {3, Text("Russian")}, {4, LanguageRecord(0x419)}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/a.htm", "<a href=\"\xCF.htm\">P</a>");
+  b.AddFile("/\xCF.htm", "<p>page</p>");
+  BuiltBook book(b);
+  ASSERT_TRUE(Start(book.Path()));
+  ASSERT_TRUE(ui().TapLink("\xD0\x9F.htm"));  // as the view reports it
+  ui().Complete();
+  ASSERT_EQ(CurrentPath(), "\xCF.htm");
+  // Stored in UTF-8, as every stored value is.
+  EXPECT_NE(desktop.store[StoreKey::kPrev]["RecentBooks"].find("\t\xD0\x9F.htm\t"), std::string::npos)
+      << desktop.store[StoreKey::kPrev]["RecentBooks"];
+  OpenThroughMenu(TestBook("plain"));
+  OpenThroughMenu(book.Path());
+  EXPECT_EQ(CurrentPath(), "\xCF.htm");
 }
 
 TEST(BookLinkTest, SplitsTheBookFromThePage) {
