@@ -54,7 +54,7 @@ TEST(PageNames, FileAddressEscapesWhatAnAddressCannotHold) {
   EXPECT_EQ(FileAddress("/tmp/temptallis/index0.htm"), "file:///tmp/temptallis/index0.htm");
   EXPECT_EQ(FileAddress("/tmp/a b#c%d?e/x.htm"), "file:///tmp/a%20b%23c%25d%3Fe/x.htm");
   EXPECT_EQ(FileAddress("/t/\xc3\xa9/\"<>\\"), "file:///t/%C3%A9/%22%3C%3E%5C");
-  EXPECT_EQ(FileAddress("/t/a-b_c.d~e!$&'()*+,;=:@"), "file:///t/a-b_c.d~e!$&'()*+,;=:@");
+  EXPECT_EQ(FileAddress("/t/a-b_c.d~e!$&'()*+,;=:@"), "file:///t/a-b_c.d~e!$&%27()*+,%3B=:@");
 }
 
 }  // namespace
