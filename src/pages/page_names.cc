@@ -51,7 +51,8 @@ bool IsSystemLink(std::string_view link) {
 bool HasSchemeOrHost(std::string_view reference) {
   if (reference.starts_with("//") || reference.starts_with("\\\\")) return true;
   const std::size_t colon = reference.find(':');
-  if (colon == std::string_view::npos) return false;
+  // "Class::Member.htm" is a name: a scheme's ':' is never doubled.
+  if (colon == std::string_view::npos || reference.substr(colon, 2) == "::") return false;
   const std::size_t separator = reference.find_first_of("/\\?#");
   return separator == std::string_view::npos || colon < separator;
 }

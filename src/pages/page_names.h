@@ -23,7 +23,8 @@ std::string SafeExtension(std::string_view extension);
 bool IsSystemLink(std::string_view link);
 
 // True when the reference names a scheme (text before a ':' that comes before
-// any '/', as in "data:", "javascript:", "mk:@MSITStore:", "c:") or a host
+// any '/', as in "data:", "javascript:", "mk:@MSITStore:", "c:"; a first
+// ':' that is doubled, as in "Class::Member.gif", is no scheme) or a host
 // ("//host/..."): it names nothing inside the book.
 bool HasSchemeOrHost(std::string_view reference);
 

@@ -45,7 +45,8 @@ TEST(PageNames, SchemesAndHostsNameNothingInTheBook) {
     EXPECT_TRUE(HasSchemeOrHost(ref)) << ref;
   }
   for (const char* ref :
-       {"a.gif", "../img/a.gif", "/img/a.gif", "dir/a:b.gif", "a.gif?x=http:", "a.gif#x:y"}) {
+       {"a.gif", "../img/a.gif", "/img/a.gif", "dir/a:b.gif", "a.gif?x=http:", "a.gif#x:y", "Foo::Bar.gif",
+        "ns::Class::Member.htm"}) {
     EXPECT_FALSE(HasSchemeOrHost(ref)) << ref;
   }
 }
