@@ -71,6 +71,12 @@ PageCache::PageCache(PagePlatform& platform, History& history, std::string_view 
   if (tempFolder_.back() != '/') tempFolder_ += '/';
 }
 
+void PageCache::SetBook(const ObjectSource* book, std::uint64_t distinctBytes) {
+  book_ = book;
+  budget_ = distinctBytes >= kMaxPageBytes / 2 ? kMaxPageBytes
+                                                : std::min(kMaxPageBytes, 2 * distinctBytes + kPageBytesFloor);
+}
+
 void PageCache::SetCurrentPagePath(std::string_view path) { currentPagePath_ = Bounded(path); }
 
 void PageCache::SetCurrentPageDir(std::string_view dir) { currentPageDir_ = Bounded(dir); }
@@ -81,7 +87,29 @@ void PageCache::ResetPageState() {
   currentPageDir_.clear();
 }
 
-bool PageCache::PreparePage(std::string_view rawLink) {
+bool PageCache::PreparePage(std::string_view link) {
+  if (frameDepth_ > 0) return PreparePageOrFrame(link);
+  written_ = 0;
+  leftOut_ = 0;
+  const bool prepared = PreparePageOrFrame(link);
+  if (leftOut_ > 0) {
+    platform_.ReportMissingPart(FormatText(
+        "%u parts of this page were left out: it would write more than its book holds.", leftOut_));
+  }
+  return prepared;
+}
+
+bool PageCache::Spend(std::uint64_t bytes) {
+  if (bytes > budget_ - std::min(written_, budget_)) {
+    written_ = budget_;  // nothing more after a part that did not fit
+    ++leftOut_;
+    return false;
+  }
+  written_ += bytes;
+  return true;
+}
+
+bool PageCache::PreparePageOrFrame(std::string_view rawLink) {
   const std::string_view link = Bounded(rawLink);
   historyEntry_.clear();
   if (book_ == nullptr) return false;
@@ -149,6 +177,9 @@ bool PageCache::PreparePage(std::string_view rawLink) {
     currentPagePath_.clear();
     return false;
   }
+  // The page itself is always written: what it costs leaves less for its parts.
+  const long pageBytes = std::ftell(file.get());
+  written_ += pageBytes > 0 ? static_cast<std::uint64_t>(pageBytes) : 0;
   file.reset();
   currentPagePath_ = pagePath;
   const std::size_t slash = pagePath.rfind('/');
@@ -168,8 +199,9 @@ std::string PageCache::FullPath(std::string_view reference) const {
   return full;
 }
 
-std::string PageCache::PathKey(std::string_view reference) const {
-  std::string key = FullPath(reference);
+std::string PageCache::PathKey(std::string_view reference, std::string_view dir) {
+  std::string key = reference.starts_with('/') ? std::string(reference) : std::string(dir) + std::string(reference);
+  CutToMaxPath(key);
   NormalizeBookPath(key);
   CutAt(key, '#');
   LowerCaseInPlace(key);
@@ -177,17 +209,6 @@ std::string PageCache::PathKey(std::string_view reference) const {
 }
 
 void PageCache::WriteCopies(std::uint32_t pagePairs) {
-  // The page's pairs by the in-book path they stand for (the first pair of
-  // a path is the one its copy goes by), for the style sheets' references.
-  namesByPath_.clear();
-  for (std::size_t at = 0; at < pageBuffer_.Length();) {
-    const std::string_view reference = pageBuffer_.StringAt(at);
-    at += reference.size() + 1;
-    const std::string_view name = pageBuffer_.StringAt(at);
-    at += name.size() + 1;
-    namesByPath_.emplace(PathKey(reference), name);
-  }
-
   // Style sheets add pairs of their own while this walks: offsets, not
   // pointers, since the buffer may move; those later pairs are copied as they
   // are (one level deep).
@@ -204,6 +225,11 @@ void PageCache::WriteCopies(std::uint32_t pagePairs) {
       CreatePageFile(name);
       continue;
     }
+    // Past the budget nothing more is read.
+    if (Spent()) {
+      ++leftOut_;
+      continue;
+    }
     // What the book cannot give gets no file: the page shows without it.
     const std::string fullPath = FullPath(reference);
     ObjectBuffer bytes;
@@ -213,18 +239,18 @@ void PageCache::WriteCopies(std::uint32_t pagePairs) {
       if (!error.Message().empty()) platform_.ReportMissingPart(error.Message());
       continue;
     }
-    PageFile out = CreatePageFile(name);
-    if (!out) continue;
     if (fromPage && FileExtension(reference) == ".css") {
-      WriteStyleSheet(out.get(), fullPath, bytes);
+      const std::string sheet = RewriteStyleSheet(fullPath, bytes);
+      if (!Spend(sheet.size())) continue;
+      if (PageFile out = CreatePageFile(name)) std::fwrite(sheet.data(), 1, sheet.size(), out.get());
     } else {
-      std::fwrite(bytes.data(), 1, bytes.size(), out.get());
+      if (!Spend(bytes.size())) continue;
+      if (PageFile out = CreatePageFile(name)) std::fwrite(bytes.data(), 1, bytes.size(), out.get());
     }
   }
 }
 
-void PageCache::WriteStyleSheet(std::FILE* out, std::string_view fullPath,
-                                std::span<const std::uint8_t> bytes) {
+std::string PageCache::RewriteStyleSheet(std::string_view fullPath, std::span<const std::uint8_t> bytes) {
   // The references of a style sheet are relative to its own folder.
   std::string sheetPath(fullPath);
   NormalizeBookPath(sheetPath);
@@ -255,8 +281,7 @@ void PageCache::WriteStyleSheet(std::FILE* out, std::string_view fullPath,
     return name;
   };
 
-  const std::string rewritten = RewriteCssReferences(css, rename);
-  std::fwrite(rewritten.data(), 1, rewritten.size(), out);
+  return RewriteCssReferences(css, rename);
 }
 
 bool PageCache::ShowFrames(std::uint32_t pagePairs) {
@@ -281,11 +306,18 @@ bool PageCache::ShowFrames(std::uint32_t pagePairs) {
   if (frames.empty()) return false;
 
   DepthGuard guard(frameDepth_);
+  bool followed = false;
   for (const std::string& frame : frames) {
+    // Past the budget the frameset stays, with what it has shown.
+    if (Spent()) {
+      ++leftOut_;
+      continue;
+    }
     ClearPageFiles(false);
     platform_.ShowPage(frame);
+    followed = true;
   }
-  return true;
+  return followed;
 }
 
 PageFile PageCache::CreatePageFile(std::string_view rawName) {

@@ -51,6 +51,13 @@ class PageCache {
   // Framesets that frame framesets are followed this deep; deeper frames stay
   // empty placeholders (two pages that frame each other would never end).
   static constexpr int kMaxFrameDepth = 4;
+  // What one preparation (a page, its copies and its frames) may write: twice
+  // the book's distinct stored bytes and a little more, never past the
+  // ceiling. A page naming one object in many spellings or through many
+  // aliases writes no more than its book holds; past the budget the page
+  // shows without the rest and says so.
+  static constexpr std::uint64_t kPageBytesFloor = 1 << 20;
+  static constexpr std::uint64_t kMaxPageBytes = 256 << 20;
 
   // tempFolder: the folder the files are written to (a '/' is added when it
   // does not end in one). The platform and the history outlive the cache.
@@ -58,8 +65,10 @@ class PageCache {
   PageCache(const PageCache&) = delete;
   PageCache& operator=(const PageCache&) = delete;
 
-  // The book pages are taken from (not owned; null for none).
-  void SetBook(const ObjectSource* book) { book_ = book; }
+  // The book pages are taken from (not owned; null for none), and its
+  // distinct stored bytes, which size what a page may write (when not given,
+  // only the ceiling does).
+  void SetBook(const ObjectSource* book, std::uint64_t distinctBytes = kMaxPageBytes);
   const ObjectSource* CurrentBook() const { return book_; }
 
   // Prepares the page a link names (a tapped link, a contents or index
@@ -111,18 +120,27 @@ class PageCache {
   const ByteBuffer& PageBuffer() const { return pageBuffer_; }
 
  private:
+  // PreparePage for the page itself or one of its frames.
+  bool PreparePageOrFrame(std::string_view link);
+  // Counts bytes about to be written against the budget: false (and one more
+  // part left out) when they would pass it.
+  bool Spend(std::uint64_t bytes);
+  bool Spent() const { return written_ >= budget_; }
   // Rewrites one tag's text in place (the attribute rules).
   void RewriteTag(std::string& tag, std::string_view pageDir, bool showImages, std::uint32_t& newPairs);
-  // The file name recorded for an in-book reference, recording a new pair
-  // (and counting it) when there is none.
-  std::string NameFor(std::string_view reference, std::string_view extension, std::uint32_t& newPairs);
+  // The file name recorded for the object a reference of a page in pageDir
+  // names, recording a new pair (and counting it) when there is none.
+  std::string NameFor(std::string_view reference, std::string_view pageDir, std::string_view extension,
+                      std::uint32_t& newPairs);
   // Writes the copies of the pairs recorded by RewritePage (first pass).
   void WriteCopies(std::uint32_t pagePairs);
-  void WriteStyleSheet(std::FILE* out, std::string_view fullPath, std::span<const std::uint8_t> bytes);
+  // A copied style sheet with its references renamed (and recorded as pairs).
+  std::string RewriteStyleSheet(std::string_view fullPath, std::span<const std::uint8_t> bytes);
   // The in-book path a recorded reference stands for.
   std::string FullPath(std::string_view reference) const;
-  // The key a reference's in-book path is known by within one page.
-  std::string PathKey(std::string_view reference) const;
+  // The key the object a reference made in dir names is known by within one
+  // page: its normalised in-book path, letters folded, without fragment.
+  static std::string PathKey(std::string_view reference, std::string_view dir);
   // Shows the frames of the page just written (second pass); true when at
   // least one was followed.
   bool ShowFrames(std::uint32_t pagePairs);
@@ -144,13 +162,15 @@ class PageCache {
   std::uint32_t createdCount_ = 0;
   std::string historyEntry_;
   ByteBuffer pageBuffer_;
-  // The pairs of pageBuffer by reference (ASCII letters folded) and by the
-  // in-book path they stand for, so that a page naming many copies costs
-  // one lookup per reference, not a scan of every pair.
-  std::unordered_map<std::string, std::string> namesByReference_;
+  // The pairs of pageBuffer by the object they stand for (PathKey), so that
+  // a page naming many copies costs one lookup per reference, and naming one
+  // object in many spellings makes one copy.
   std::unordered_map<std::string, std::string> namesByPath_;
   bool imagesForCopies_ = true;  // the images setting of the page being written
   int frameDepth_ = 0;
+  std::uint64_t budget_ = kMaxPageBytes;
+  std::uint64_t written_ = 0;  // by the preparation under way
+  std::uint32_t leftOut_ = 0;  // parts it left out for the budget
 };
 
 }  // namespace tessaly

@@ -45,7 +45,6 @@ std::size_t CommentEnd(std::string_view page, std::size_t at) {
 std::uint32_t PageCache::RewritePage(const ObjectSource& book, std::string_view pagePath, std::FILE* out,
                                      bool showImages) {
   pageBuffer_.Reset();
-  namesByReference_.clear();
   namesByPath_.clear();
   imagesForCopies_ = showImages;
   const ObjectBuffer bytes = book.ReadObject(pagePath);
@@ -96,6 +95,10 @@ void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool show
     if (!valueEnd) continue;
 
     value.resize(std::min(value.find('\0'), value.size()));
+    // "/img/a.gif" names a.gif in the book's img folder, whatever folder the
+    // page is in; trimming takes the '/' away, the reference keeps it.
+    const std::size_t first = value.find_first_not_of(" \t\r\n\"';");
+    const bool fromRoot = first != std::string::npos && value[first] == '/';
     TrimLinkText(value);
     value.resize(std::min(value.find('#'), value.size()));
     const std::string extension = FileExtension(value);
@@ -129,25 +132,31 @@ void PageCache::RewriteTag(std::string& tag, std::string_view pageDir, bool show
     // end of the attribute (an alt text may name the same file earlier). A
     // value that entity decoding changed is not there: the tag stays.
     if (*valueEnd < value.size()) return;
-    const std::size_t at = tag.rfind(value, *valueEnd - value.size());
+    std::size_t at = tag.rfind(value, *valueEnd - value.size());
     if (at == std::string::npos) return;
-    const std::string name = NameFor(value, extension, newPairs);
-    tag.replace(at, value.size(), name);
+    const std::string name = NameFor(fromRoot ? "/" + value : value, pageDir, extension, newPairs);
+    // The copy lies beside the page: the slashes before the value go too.
+    std::size_t length = value.size();
+    while (at > 0 && tag[at - 1] == '/') {
+      --at;
+      ++length;
+    }
+    tag.replace(at, length, name);
     return;
   }
 }
 
-std::string PageCache::NameFor(std::string_view reference, std::string_view extension,
+std::string PageCache::NameFor(std::string_view reference, std::string_view pageDir, std::string_view extension,
                                std::uint32_t& newPairs) {
-  std::string key(reference);
-  LowerCaseInPlace(key);
-  const auto known = namesByReference_.find(key);
-  if (known != namesByReference_.end()) return known->second;
+  // One copy per object, however the page spells its path.
+  std::string key = PathKey(reference, pageDir);
+  const auto known = namesByPath_.find(key);
+  if (known != namesByPath_.end()) return known->second;
   std::string name = FormatText("%ufile", static_cast<unsigned>(fileCounter_)) + SafeExtension(extension);
   ++fileCounter_;
   pageBuffer_.AppendString(reference);
   pageBuffer_.AppendString(name);
-  namesByReference_.emplace(std::move(key), name);
+  namesByPath_.emplace(std::move(key), name);
   ++newPairs;
   return name;
 }

@@ -225,5 +225,40 @@ TEST(HostileBooks, ExtractAndPageNeverWriteThroughLinksInTheFolder) {
   EXPECT_NE(ReadText(pages + "/index0.htm").find("0file.gif"), std::string::npos);
 }
 
+TEST(HostileBooks, APageNamingOnePictureManyWaysWritesNoMoreThanItsBookHolds) {
+  // One 2 MiB picture, stored once, named by 300 directory entries; the page
+  // names each of them and the picture itself in 300 more spellings. Once a
+  // copy per name, it wrote 1.2 GB.
+  const std::string picture(2 << 20, 'P');
+  std::string page;
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject("", ""));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/big.png", picture, false);  // the first bytes of section 0
+  for (int i = 0; i < 300; ++i) {
+    const std::string folder = "d" + std::to_string(i);
+    b.AddRawEntry("/" + folder + "/big.png", 0, 0, picture.size());
+    page += "<img src=\"" + folder + "/big.png\"><img src=\"" + folder + "/../big.png\">";
+  }
+  b.AddFile("/a.htm", page);
+  test::TempFile book(b.Build());
+  test::TempDir dir;
+  // A file size limit, so that a regression fails instead of filling the disk.
+  const CliRun run =
+      RunCli("page " + Quote(book.Path()) + " a.htm " + Quote(dir.Path()), "ulimit -f 262144; " + Bounds());
+  EXPECT_EQ(run.status, 0) << run.err.substr(0, 200);
+  EXPECT_NE(run.err.find("parts of this page were left out"), std::string::npos) << run.err.substr(0, 200);
+
+  std::uint64_t written = 0;
+  int copies = 0;
+  for (const auto& entry : fs::directory_iterator(dir.Path())) {
+    written += entry.file_size();
+    if (entry.path().filename() != "index0.htm") ++copies;
+  }
+  EXPECT_LE(written, 2 * fs::file_size(book.Path()) + (1u << 20));
+  EXPECT_GE(copies, 1);
+  EXPECT_LE(copies, 3);
+}
+
 }  // namespace
 }  // namespace tessaly

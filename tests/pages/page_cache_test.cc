@@ -51,17 +51,62 @@ TEST(PageCache, ImageInASubfolderIsCopiedUnderTheCounterName) {
   EXPECT_TRUE(f.platform.errors.empty());
 }
 
-TEST(PageCache, TheSameReferenceIsCopiedOncePerPage) {
+TEST(PageCache, EachObjectIsCopiedOncePerPageHoweverItIsSpelled) {
   BookBuilder b;
-  b.AddFile("/p.htm", "<img src=\"a.gif\"><img src=\"A.GIF\"><img src=\"./a.gif\">");
-  b.AddFile("/a.gif", "A");
+  b.AddFile("/d/p.htm",
+            "<img src=\"a.gif\"><img src=\"A.GIF\"><img src=\"./a.gif\"><img src=\"x/../a.gif\">"
+            "<img src=\"%61.gif\"><img src=\"/d/a.gif#f\"><img src=\"../d//a.gif\"><img src=\"/a.gif\">");
+  b.AddFile("/d/a.gif", "A");
+  b.AddFile("/a.gif", "R");
   PageFixture f(b);
-  ASSERT_TRUE(f.ShowTopic("p.htm"));
-  // References are compared as written (letters in any case), not resolved.
-  EXPECT_EQ(f.File("index0.htm"), "<img src=\"0file.gif\"><img src=\"0file.gif\"><img src=\"1file.gif\">");
+  ASSERT_TRUE(f.ShowTopic("d/p.htm"));
+  EXPECT_EQ(f.File("index0.htm"),
+            "<img src=\"0file.gif\"><img src=\"0file.gif\"><img src=\"0file.gif\"><img src=\"0file.gif\">"
+            "<img src=\"0file.gif\"><img src=\"0file.gif#f\"><img src=\"0file.gif\"><img src=\"1file.gif\">");
   EXPECT_EQ(test::Names(f.Files()), (Files{"0file.gif", "1file.gif", "index0.htm"}));
-  EXPECT_EQ(f.File("1file.gif"), "A");
-  EXPECT_EQ(f.cache.FileCounter(), 2u);
+  EXPECT_EQ(f.File("0file.gif"), "A");
+  EXPECT_EQ(f.File("1file.gif"), "R");
+}
+
+TEST(PageCache, WhatAPageWritesIsBoundByWhatItsBookHolds) {
+  // One picture stored once and named by 60 directory entries; the page
+  // names each of them, and the picture again in 60 spellings.
+  const std::string picture(100 << 10, 'P');
+  std::string page;
+  BookBuilder b;
+  b.AddFile("/big.png", picture, false);  // the first stored bytes of section 0
+  for (int i = 0; i < 60; ++i) {
+    b.AddRawEntry("/d" + std::to_string(i) + "/big.png", 0, 0, picture.size());
+    page += "<img src=\"d" + std::to_string(i) + "/big.png\"><img src=\"d" + std::to_string(i) + "/../big.png\">";
+  }
+  b.AddFile("/p.htm", page);
+  b.AddFile("/q.htm", "<img src=\"d7/../big.png\">");
+  PageFixture f(b);
+  const std::uint64_t distinct = picture.size() + page.size();
+  f.cache.SetBook(&f.book, distinct);
+  ASSERT_TRUE(f.ShowTopic("p.htm"));
+
+  std::uint64_t written = 0;
+  std::size_t copies = 0;
+  for (const auto& [name, bytes] : f.Files()) {
+    written += bytes.size();
+    if (name != "index0.htm") {
+      EXPECT_EQ(bytes, picture);
+      ++copies;
+    }
+  }
+  EXPECT_LE(written, 2 * distinct + PageCache::kPageBytesFloor);
+  EXPECT_GE(copies, 2u);
+  EXPECT_LT(copies, 61u);
+  // The page says that parts were left out, once.
+  ASSERT_EQ(f.platform.parts.size(), 1u);
+  EXPECT_EQ(f.platform.parts[0],
+            std::to_string(61 - copies) + " parts of this page were left out: it would write more than its book holds.");
+  // The next page has a budget of its own.
+  ASSERT_TRUE(f.ShowTopic("q.htm"));
+  EXPECT_EQ(test::Names(f.Files()), (Files{"61file.png", "index1.htm"}));
+  EXPECT_EQ(f.File("61file.png"), picture);
+  EXPECT_EQ(f.platform.parts.size(), 1u);
 }
 
 TEST(PageCache, OnlyReferencesToCopiesAreRewritten) {
