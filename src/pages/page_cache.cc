@@ -65,9 +65,7 @@ class DepthGuard {
 PageCache::PageCache(PagePlatform& platform, History& history, std::string_view tempFolder)
     : platform_(platform),
       history_(history),
-      tempFolder_(tempFolder.empty() ? "./" : tempFolder),
-      createdFiles_(kCreatedCapacity, kCreatedGrowBy),
-      pageBuffer_(kPairCapacity, kPairGrowBy) {
+      tempFolder_(tempFolder.empty() ? "./" : tempFolder) {
   if (tempFolder_.back() != '/') tempFolder_ += '/';
 }
 
@@ -209,15 +207,12 @@ std::string PageCache::PathKey(std::string_view reference, std::string_view dir)
 }
 
 void PageCache::WriteCopies(std::uint32_t pagePairs) {
-  // Style sheets add pairs of their own while this walks: offsets, not
-  // pointers, since the buffer may move; those later pairs are copied as they
-  // are (one level deep).
-  std::size_t offset = 0;
-  for (std::uint32_t index = 0; offset < pageBuffer_.Length(); ++index) {
-    const std::string reference(pageBuffer_.StringAt(offset));
-    offset += reference.size() + 1;
-    const std::string name(pageBuffer_.StringAt(offset));
-    offset += name.size() + 1;
+  // Style sheets add pairs of their own while this walks: indices, not
+  // references, since the list may move; those later pairs are copied as
+  // they are (one level deep).
+  for (std::size_t index = 0; index < pairs_.size(); ++index) {
+    const std::string reference = pairs_[index].reference;
+    const std::string name = pairs_[index].name;
     const bool fromPage = index < pagePairs;
 
     // A frame page is only an empty placeholder: it is shown in its own turn.
@@ -275,8 +270,7 @@ std::string PageCache::RewriteStyleSheet(std::string_view fullPath, std::span<co
     if (!book_->HasObject(target)) return std::nullopt;
     std::string name = FormatText("%ufile", static_cast<unsigned>(fileCounter_)) + SafeExtension(extension);
     ++fileCounter_;
-    pageBuffer_.AppendString("/" + target);
-    pageBuffer_.AppendString(name);
+    pairs_.push_back({"/" + target, name});
     namesByPath_.emplace(std::move(key), name);
     return name;
   };
@@ -287,14 +281,11 @@ std::string PageCache::RewriteStyleSheet(std::string_view fullPath, std::span<co
 bool PageCache::ShowFrames(std::uint32_t pagePairs) {
   if (frameDepth_ >= kMaxFrameDepth) return false;
   // A copy of the frames taken before the first is shown: showing a page
-  // empties and refills pageBuffer. Each is passed book-absolute, since
+  // empties and refills the pairs. Each is passed book-absolute, since
   // showing one moves currentPageDir to its folder.
   std::vector<std::string> frames;
-  std::size_t offset = 0;
-  for (std::uint32_t index = 0; index < pagePairs && offset < pageBuffer_.Length(); ++index) {
-    const std::string_view reference = pageBuffer_.StringAt(offset);
-    offset += reference.size() + 1;
-    offset += pageBuffer_.StringAt(offset).size() + 1;
+  for (std::size_t index = 0; index < pagePairs && index < pairs_.size(); ++index) {
+    const std::string_view reference = pairs_[index].reference;
     if (!IsHtmlPage(reference)) continue;
     std::string full = FullPath(reference);
     NormalizeBookPath(full);
@@ -330,19 +321,13 @@ PageFile PageCache::CreatePageFile(std::string_view rawName) {
   if (!folder_.IsOpen()) return nullptr;
   PageFile file = CreateFileIn(folder_, name);
   if (!file) return nullptr;
-  createdFiles_.AppendString(lastFilePath_);
-  ++createdCount_;
+  createdFiles_.emplace_back(name);
   return file;
 }
 
 void PageCache::ClearPageFiles(bool removeFolder) {
-  for (std::size_t offset = 0; offset < createdFiles_.Length();) {
-    const std::string path(createdFiles_.StringAt(offset));
-    offset += path.size() + 1;
-    RemoveFileIn(folder_, std::string_view(path).substr(tempFolder_.size()));
-  }
-  createdCount_ = 0;
-  createdFiles_.Reset();
+  for (const std::string& name : createdFiles_) RemoveFileIn(folder_, name);
+  createdFiles_.clear();
   if (removeFolder) {
     // Only an empty folder goes: nothing but what this cache wrote is deleted.
     folder_ = FolderHandle();

@@ -11,10 +11,11 @@
 // again). A frame page is written as an empty placeholder and then shown in
 // the frameset's place through the page view.
 //
-// The name pairs of the page being rewritten ("in-book reference", NUL, "file
-// name", NUL, ...) live in pageBuffer. Everything the folder holds for the
-// page on screen is listed in createdFiles and deleted before the next page is
-// written. Counters are never reset, so no name is used twice in one run.
+// The name pairs of the page being rewritten (in-book reference, file name)
+// are kept in the order they appear. Everything the folder holds for the page
+// on screen is listed and deleted before the next page is written. Counters
+// are never reset, so no name is used twice in one run. The work is linear in
+// the page's references: one lookup each, and lists that grow geometrically.
 //
 // Nothing from a book reaches the file system unchecked: file names are made
 // here, and only inside the folder; paths are bounded; books are only read.
@@ -27,8 +28,8 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
-#include "base/byte_buffer.h"
 #include "base/safe_files.h"
 
 namespace tessaly {
@@ -44,10 +45,6 @@ class PageCache {
   static constexpr std::size_t kMaxPath = 255;       // links, in-book paths, directories
   static constexpr std::size_t kMaxFilePath = 259;   // temporary folder + file name
   static constexpr std::size_t kMaxTag = 3000;       // bytes of one tag kept
-  static constexpr std::size_t kPairCapacity = 500;  // pageBuffer
-  static constexpr std::size_t kPairGrowBy = 100;
-  static constexpr std::size_t kCreatedCapacity = 200;  // createdFiles
-  static constexpr std::size_t kCreatedGrowBy = 50;
   // Framesets that frame framesets are followed this deep; deeper frames stay
   // empty placeholders (two pages that frame each other would never end).
   static constexpr int kMaxFrameDepth = 4;
@@ -81,7 +78,8 @@ class PageCache {
   bool PreparePage(std::string_view link);
 
   // Writes the page at pagePath of the book to out with its tags rewritten;
-  // returns the number of name pairs added to pageBuffer (emptied first).
+  // returns the number of name pairs recorded (the page's earlier pairs are
+  // dropped first).
   // Raises BookError when the page cannot be read.
   std::uint32_t RewritePage(const ObjectSource& book, std::string_view pagePath, std::FILE* out, bool showImages);
 
@@ -114,10 +112,8 @@ class PageCache {
   std::uint32_t PageCounter() const { return pageCounter_; }
   std::uint32_t FileCounter() const { return fileCounter_; }
   const std::string& LastFilePath() const { return lastFilePath_; }
-  const ByteBuffer& CreatedFiles() const { return createdFiles_; }
-  std::uint32_t CreatedCount() const { return createdCount_; }
+  std::size_t CreatedCount() const { return createdFiles_.size(); }
   const std::string& HistoryEntry() const { return historyEntry_; }
-  const ByteBuffer& PageBuffer() const { return pageBuffer_; }
 
  private:
   // PreparePage for the page itself or one of its frames.
@@ -158,11 +154,15 @@ class PageCache {
   std::uint32_t pageCounter_ = 0;
   std::uint32_t fileCounter_ = 0;
   std::string lastFilePath_;
-  ByteBuffer createdFiles_;
-  std::uint32_t createdCount_ = 0;
+  std::vector<std::string> createdFiles_;  // names in the folder
   std::string historyEntry_;
-  ByteBuffer pageBuffer_;
-  // The pairs of pageBuffer by the object they stand for (PathKey), so that
+  // The page's name pairs, in the order of first appearance.
+  struct NamePair {
+    std::string reference;  // as the page or its style sheet wrote it
+    std::string name;       // of the copy in the folder
+  };
+  std::vector<NamePair> pairs_;
+  // The pairs by the object they stand for (PathKey), so that
   // a page naming many copies costs one lookup per reference, and naming one
   // object in many spellings makes one copy.
   std::unordered_map<std::string, std::string> namesByPath_;

@@ -44,7 +44,7 @@ std::size_t CommentEnd(std::string_view page, std::size_t at) {
 
 std::uint32_t PageCache::RewritePage(const ObjectSource& book, std::string_view pagePath, std::FILE* out,
                                      bool showImages) {
-  pageBuffer_.Reset();
+  pairs_.clear();
   namesByPath_.clear();
   imagesForCopies_ = showImages;
   const ObjectBuffer bytes = book.ReadObject(pagePath);
@@ -154,8 +154,7 @@ std::string PageCache::NameFor(std::string_view reference, std::string_view page
   if (known != namesByPath_.end()) return known->second;
   std::string name = FormatText("%ufile", static_cast<unsigned>(fileCounter_)) + SafeExtension(extension);
   ++fileCounter_;
-  pageBuffer_.AppendString(reference);
-  pageBuffer_.AppendString(name);
+  pairs_.push_back({std::string(reference), name});
   namesByPath_.emplace(std::move(key), name);
   ++newPairs;
   return name;
