@@ -89,10 +89,11 @@ bool PageCache::PreparePage(std::string_view link) {
   if (frameDepth_ > 0) return PreparePageOrFrame(link);
   written_ = 0;
   leftOut_ = 0;
+  framesShown_ = 0;
   const bool prepared = PreparePageOrFrame(link);
   if (leftOut_ > 0) {
     platform_.ReportMissingPart(FormatText(
-        "%u parts of this page were left out: it would write more than its book holds.", leftOut_));
+        "%u parts of this page were left out: it names more than one page may show.", leftOut_));
   }
   return prepared;
 }
@@ -300,10 +301,11 @@ bool PageCache::ShowFrames(std::uint32_t pagePairs) {
   bool followed = false;
   for (const std::string& frame : frames) {
     // Past the budget the frameset stays, with what it has shown.
-    if (Spent()) {
+    if (Spent() || framesShown_ >= kMaxFrames) {
       ++leftOut_;
       continue;
     }
+    ++framesShown_;
     ClearPageFiles(false);
     platform_.ShowPage(frame);
     followed = true;

@@ -48,6 +48,9 @@ class PageCache {
   // Framesets that frame framesets are followed this deep; deeper frames stay
   // empty placeholders (two pages that frame each other would never end).
   static constexpr int kMaxFrameDepth = 4;
+  // Frames shown for one preparation, at every depth together: each replaces
+  // the last, and framesets of framesets would otherwise multiply.
+  static constexpr int kMaxFrames = 64;
   // What one preparation (a page, its copies and its frames) may write: twice
   // the book's distinct stored bytes and a little more, never past the
   // ceiling. A page naming one object in many spellings or through many
@@ -170,7 +173,8 @@ class PageCache {
   int frameDepth_ = 0;
   std::uint64_t budget_ = kMaxPageBytes;
   std::uint64_t written_ = 0;  // by the preparation under way
-  std::uint32_t leftOut_ = 0;  // parts it left out for the budget
+  std::uint32_t leftOut_ = 0;  // parts it left out for the budget or the frame count
+  int framesShown_ = 0;        // by it
 };
 
 }  // namespace tessaly

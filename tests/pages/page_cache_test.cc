@@ -92,7 +92,7 @@ TEST(PageCache, WhatAPageWritesIsBoundByWhatItsBookHolds) {
   // The page says that parts were left out, once.
   ASSERT_EQ(f.platform.parts.size(), 1u);
   EXPECT_EQ(f.platform.parts[0],
-            std::to_string(61 - copies) + " parts of this page were left out: it would write more than its book holds.");
+            std::to_string(61 - copies) + " parts of this page were left out: it names more than one page may show.");
   // The next page has a budget of its own.
   ASSERT_TRUE(f.ShowTopic("q.htm"));
   EXPECT_EQ(test::Names(f.Files()), (Files{"61file.png", "index1.htm"}));
@@ -447,6 +447,36 @@ TEST(PageCache, FramesetsThatFrameEachOtherEnd) {
   // A page on screen in the end, with its files.
   EXPECT_FALSE(f.Files().empty());
   EXPECT_EQ(f.File(f.cache.CurrentPageFile().substr(f.Address("").size())).substr(0, 10), "<frameset>");
+}
+
+TEST(PageCache, FramesetsOfFramesetsShowABoundedNumberOfFrames) {
+  // Three levels of eight frames each: 584 frames to show, each replacing
+  // the last.
+  BookBuilder b;
+  auto frameset = [](const std::string& prefix) {
+    std::string page = "<frameset>";
+    for (int i = 0; i < 8; ++i) page += "<frame src=\"" + prefix + std::to_string(i) + ".htm\">";
+    return page + "</frameset>";
+  };
+  b.AddFile("/top.htm", frameset("a"));
+  for (int i = 0; i < 8; ++i) {
+    const std::string a = "a" + std::to_string(i);
+    b.AddFile("/" + a + ".htm", frameset(a + "b"));
+    for (int k = 0; k < 8; ++k) {
+      const std::string ab = a + "b" + std::to_string(k);
+      b.AddFile("/" + ab + ".htm", frameset(ab + "c"));
+      for (int m = 0; m < 8; ++m) b.AddFile("/" + ab + "c" + std::to_string(m) + ".htm", "leaf");
+    }
+  }
+  PageFixture f(b);
+  ASSERT_TRUE(f.ShowTopic("top.htm"));
+  EXPECT_EQ(f.platform.shown.size(), static_cast<std::size_t>(PageCache::kMaxFrames));
+  // The page on screen is one of the frames shown, with its file.
+  EXPECT_EQ("/" + f.cache.CurrentPagePath(), f.platform.shown.back());
+  EXPECT_EQ(test::Names(f.Files()).size(), 1u);
+  ASSERT_EQ(f.platform.parts.size(), 1u);
+  EXPECT_TRUE(f.platform.parts[0].ends_with(" parts of this page were left out: it names more than one page may show."))
+      << f.platform.parts[0];
 }
 
 TEST(PageCache, FramesShownWhileNavigatingPushNothing) {
