@@ -3,6 +3,7 @@
 // address the reader would load.
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -10,6 +11,7 @@
 #include "book/book.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "pages/book_address.h"
 #include "pages/history.h"
 #include "pages/page_cache.h"
 #include "pages/page_platform.h"
@@ -54,19 +56,35 @@ class CliPagePlatform : public PagePlatform {
 }  // namespace
 
 int RunPage(const Args& args) {
+  // The book as a path, a file: or ms-its: address, or BOOK.chm::/PATH, which
+  // also names the page when PATH is not given.
+  const std::optional<BookAddress> address = ParseBookAddress(args[0], IsBookFile);
+  std::string page = args.size() == 3 ? args[1] : std::string();
+  if (args.size() == 2) {
+    if (!address || address->page.empty()) {
+      std::fprintf(stderr, "tessaly-cli page: '%s' names no page: give BOOK PATH DIR or BOOK.chm::/PATH DIR\n",
+                   Printable(args[0]).c_str());
+      return 2;
+    }
+    // A link from the book's root, escaped so that it names exactly this path.
+    page = "/" + EncodeUrlPath(address->page);
+    if (!address->fragment.empty()) page += "#" + address->fragment;
+  }
+  const std::string& folderArg = args.back();
+
   Book book;
-  OpenBook(book, args[0]);
+  OpenBook(book, address ? address->book : args[0]);
 
   // The address printed must be absolute, as the reader's folder is.
   std::error_code error;
-  fs::create_directories(args[2], error);
+  fs::create_directories(folderArg, error);
   if (error) {
-    std::fprintf(stderr, "tessaly-cli: cannot create %s: %s\n", args[2].c_str(), error.message().c_str());
+    std::fprintf(stderr, "tessaly-cli: cannot create %s: %s\n", folderArg.c_str(), error.message().c_str());
     return 1;
   }
-  const fs::path folder = fs::absolute(args[2], error).lexically_normal();
+  const fs::path folder = fs::absolute(folderArg, error).lexically_normal();
   if (error) {
-    std::fprintf(stderr, "tessaly-cli: cannot resolve %s: %s\n", args[2].c_str(), error.message().c_str());
+    std::fprintf(stderr, "tessaly-cli: cannot resolve %s: %s\n", folderArg.c_str(), error.message().c_str());
     return 1;
   }
 
@@ -76,7 +94,7 @@ int RunPage(const Args& args) {
   platform.Attach(cache);
   cache.SetBook(&book);
 
-  if (cache.PreparePage(args[1])) {
+  if (cache.PreparePage(page)) {
     std::printf("%s\n", cache.CurrentPageFile().c_str());
     return 0;
   }
@@ -85,7 +103,7 @@ int RunPage(const Args& args) {
   } else if (cache.CreatedCount() == 0 && !cache.LastFilePath().empty() && platform.Errors() == 0) {
     std::fprintf(stderr, "tessaly-cli: cannot write %s\n", cache.LastFilePath().c_str());
   } else if (platform.Errors() == 0) {
-    std::fprintf(stderr, "tessaly-cli: no page to prepare at '%s'\n", args[1].c_str());
+    std::fprintf(stderr, "tessaly-cli: no page to prepare at '%s'\n", Printable(page).c_str());
   }
   return 1;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "base/text.h"
+#include "pages/book_address.h"
 
 namespace tessaly {
 
@@ -19,13 +20,6 @@ bool IsAsciiAlnum(char c) {
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-// Bytes that stand for themselves in the path of a file address.
-bool IsAddressByte(char c) {
-  if (IsAsciiAlnum(c)) return true;
-  constexpr std::string_view kKept = "/-._~!$&'()*+,;=:@";
-  return kKept.find(c) != std::string_view::npos;
 }
 
 }  // namespace
@@ -57,25 +51,12 @@ bool IsSystemLink(std::string_view link) {
 bool HasSchemeOrHost(std::string_view reference) {
   if (reference.starts_with("//") || reference.starts_with("\\\\")) return true;
   const std::size_t colon = reference.find(':');
-  if (colon == std::string_view::npos) return false;
+  // "Class::Member.htm" is a name: a scheme's ':' is never doubled.
+  if (colon == std::string_view::npos || reference.substr(colon, 2) == "::") return false;
   const std::size_t separator = reference.find_first_of("/\\?#");
   return separator == std::string_view::npos || colon < separator;
 }
 
-std::string FileAddress(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string address = "file://";
-  for (char c : path) {
-    if (IsAddressByte(c)) {
-      address += c;
-    } else {
-      const auto byte = static_cast<unsigned char>(c);
-      address += '%';
-      address += kHex[byte >> 4];
-      address += kHex[byte & 0x0F];
-    }
-  }
-  return address;
-}
+std::string FileAddress(std::string_view path) { return "file://" + EncodeUrlPath(path); }
 
 }  // namespace tessaly

@@ -23,14 +23,14 @@ std::string SafeExtension(std::string_view extension);
 bool IsSystemLink(std::string_view link);
 
 // True when the reference names a scheme (text before a ':' that comes before
-// any '/', as in "data:", "javascript:", "mk:@MSITStore:", "c:") or a host
+// any '/', as in "data:", "javascript:", "mk:@MSITStore:", "c:"; a first
+// ':' that is doubled, as in "Class::Member.gif", is no scheme) or a host
 // ("//host/..."): it names nothing inside the book.
 bool HasSchemeOrHost(std::string_view reference);
 
-// "file://" + the path, with the bytes that cannot stand in an address (space,
-// '#', '%', '?', quotes, angle brackets, controls, bytes from 0x80 up, ...)
-// written as %XX escapes; a plain path such as /tmp/temptallis/index0.htm
-// is unchanged.
+// "file://" + the path, with the bytes that cannot stand in an address
+// written as %XX escapes (EncodeUrlPath); a plain path such as
+// /tmp/temptallis/index0.htm is unchanged.
 std::string FileAddress(std::string_view path);
 
 }  // namespace tessaly

@@ -1,6 +1,6 @@
 // Writing one page with its tags rewritten: the tags that reference images,
 // style sheets, scripts and frame pages get the names of the copies written
-// beside the page; every other byte passes through as it is.
+// beside the page; every other byte, comments whole, passes through as it is.
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -24,6 +24,22 @@ void Write(std::FILE* out, std::string_view bytes) {
   if (!bytes.empty()) std::fwrite(bytes.data(), 1, bytes.size(), out);
 }
 
+// Where the comment opened by the "<!--" at `at` ends: the index of its last
+// byte, as a web engine reads it ("<!-->", "<!--->", "-->", "--!>"; one never
+// closed runs to the end of the page).
+std::size_t CommentEnd(std::string_view page, std::size_t at) {
+  std::size_t from = at + 4;
+  if (page.compare(from, 1, ">") == 0) return from;
+  if (page.compare(from, 2, "->") == 0) return from + 1;
+  for (;;) {
+    const std::size_t dashes = page.find("--", from);
+    if (dashes == std::string_view::npos) return page.size() - 1;
+    if (page.compare(dashes + 2, 1, ">") == 0) return dashes + 2;
+    if (page.compare(dashes + 2, 2, "!>") == 0) return dashes + 3;
+    from = dashes + 1;
+  }
+}
+
 }  // namespace
 
 std::uint32_t PageCache::RewritePage(const ObjectSource& book, std::string_view pagePath, std::FILE* out,
@@ -44,7 +60,11 @@ std::uint32_t PageCache::RewritePage(const ObjectSource& book, std::string_view 
   for (std::size_t i = 0; i < page.size(); ++i) {
     const char c = page[i];
     if (!inTag) {
-      if (c == '<') {
+      if (c == '<' && page.compare(i + 1, 3, "!--") == 0) {
+        // A comment passes through as it is: what it names is never loaded,
+        // so it is neither copied nor reported missing.
+        i = CommentEnd(page, i);
+      } else if (c == '<') {
         Write(out, page.substr(textStart, i - textStart));
         inTag = true;
         tag.clear();

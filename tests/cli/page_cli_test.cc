@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "support/book_builder.h"
 #include "support/chm_builder.h"
 #include "support/run_cli.h"
 
@@ -89,6 +91,45 @@ TEST(CliPage, FailuresExitWithOne) {
   EXPECT_EQ(run.err.rfind("tessaly-cli: cannot create ", 0), 0u) << run.err;
 
   EXPECT_EQ(RunCli("page " + Quote(test::TestBook("basic")) + " index.htm").status, 2);
+}
+
+TEST(CliPage, TheBookArgumentMayNameThePage) {
+  // A book and a page that both hold "::": split only where a book exists.
+  test::TempDir root;
+  const std::string book = root.Path() + "/api::ref.chm";
+  test::BookBuilder builder;
+  builder.AddFile("#SYSTEM", std::string("\x03\0\0\0", 4));
+  builder.AddFile("#STRINGS", std::string(1, '\0'));
+  builder.AddFile("/Foo::Bar.htm", "<img src=\"Foo::Pic.gif\">");
+  builder.AddFile("/Foo::Pic.gif", "GIF");
+  const std::vector<std::uint8_t> bytes = builder.Build();
+  std::ofstream(book, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+
+  const struct {
+    std::string args, address;
+  } cases[] = {
+      {Quote(book + "::/Foo::Bar.htm#m"), "index0.htm#m"},
+      {Quote(book) + " Foo::Bar.htm", "index0.htm"},
+      {Quote("ms-its:" + book + "::/Foo%3A%3ABar.htm"), "index0.htm"},
+      {Quote("file://" + book + "::Foo::Bar.htm"), "index0.htm"},
+  };
+  for (const auto& c : cases) {
+    test::TempDir out;
+    CliRun run = RunCli("page " + c.args + " " + Quote(out.Path()));
+    ASSERT_EQ(run.status, 0) << c.args << ": " << run.err;
+    EXPECT_EQ(run.out, "file://" + out.Path() + "/" + c.address + "\n");
+    const auto files = Folder(out.Path());
+    EXPECT_EQ(files.at("index0.htm"), "<img src=\"0file.gif\">") << c.args;
+    EXPECT_EQ(files.at("0file.gif"), "GIF") << c.args;
+  }
+
+  test::TempDir out;
+  const CliRun noPage = RunCli("page " + Quote(book) + " " + Quote(out.Path()));
+  EXPECT_EQ(noPage.status, 2);
+  EXPECT_NE(noPage.err.find("names no page"), std::string::npos) << noPage.err;
+  const CliRun missing = RunCli("page " + Quote(book + "::/Foo::Baz.htm") + " " + Quote(out.Path()));
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "tessaly-cli: /Foo::Baz.htm is not in the book\n");
 }
 
 }  // namespace

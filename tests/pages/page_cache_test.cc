@@ -481,5 +481,36 @@ TEST(PageCache, ShowImagesIsReadForEachPage) {
   EXPECT_EQ(f.history.Count(), 1);
 }
 
+TEST(PageCache, ReferencesInsideCommentsAreNeitherCopiedNorReported) {
+  // Each page holds a commented-out script that the book lacks, then one
+  // picture outside the comment that it holds; the page passes through
+  // byte for byte but for that picture.
+  const std::string comments[] = {
+      "<!-- <script src=\"jquery.js\"></script> -->",
+      "<!--[if IE]><script src=\"ie.js\"></script><link href=\"ie.css\"><![endif]-->",
+      "<!-- a > b <img src=\"gone.gif\"> -- still <img src=\"gone.png\"> --!>",
+      "<!----><!--><!---><img src=\"in.gif\" alt=\"not a comment\">",
+  };
+  for (const std::string& comment : comments) {
+    SCOPED_TRACE(comment);
+    BookBuilder b;
+    b.AddFile("/p.htm", "<p>" + comment + "<img src=\"a.gif\"><!-- never closed <img src=\"x.gif\">");
+    b.AddFile("/a.gif", "A");
+    b.AddFile("/in.gif", "I");
+    PageFixture f(b);
+    ASSERT_TRUE(f.ShowTopic("p.htm"));
+    EXPECT_TRUE(f.platform.parts.empty());
+    const std::string page = f.File("index0.htm");
+    std::string expected = "<p>" + comment + "<img src=\"0file.gif\"><!-- never closed <img src=\"x.gif\">";
+    if (comment.ends_with("comment\">")) {
+      // "<!---->", "<!-->" and "<!--->" each end where they start: the tag after them counts.
+      expected = "<p><!----><!--><!---><img src=\"0file.gif\" alt=\"not a comment\">"
+                 "<img src=\"1file.gif\"><!-- never closed <img src=\"x.gif\">";
+    }
+    EXPECT_EQ(page, expected);
+    EXPECT_EQ(f.Files().size(), comment.ends_with("comment\">") ? 3u : 2u);
+  }
+}
+
 }  // namespace
 }  // namespace tessaly

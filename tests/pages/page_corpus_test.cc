@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,23 @@ TEST(PageCorpus, DefaultTopicOfEveryBook) {
     ++prepared;
   }
   EXPECT_GE(prepared, static_cast<int>(books.size()) - 2);
+}
+
+// A book whose pages name their scripts only inside comments: every page
+// shows without a notice of missing parts.
+TEST(PageCorpus, CommentedScriptsAreNoMissingParts) {
+  const std::string path = std::string(TESSALY_CORPUS) + "/files/leigh123linux-streamtuner2-help.chm";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is absent";
+  PageFixture f(path);
+  int pages = 0;
+  for (const DirectoryEntry& entry : f.book.File().entries) {
+    if (!IsStoredPage(entry.name)) continue;
+    f.cache.SetCurrentPageDir("");
+    EXPECT_TRUE(f.cache.PreparePage(entry.name)) << entry.name;
+    ++pages;
+  }
+  EXPECT_GT(pages, 20);
+  EXPECT_EQ(f.platform.parts, std::vector<std::string>{});
 }
 
 // Every page of every corpus book (about 10,000 pages, minutes): run it with

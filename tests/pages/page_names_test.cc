@@ -45,7 +45,8 @@ TEST(PageNames, SchemesAndHostsNameNothingInTheBook) {
     EXPECT_TRUE(HasSchemeOrHost(ref)) << ref;
   }
   for (const char* ref :
-       {"a.gif", "../img/a.gif", "/img/a.gif", "dir/a:b.gif", "a.gif?x=http:", "a.gif#x:y"}) {
+       {"a.gif", "../img/a.gif", "/img/a.gif", "dir/a:b.gif", "a.gif?x=http:", "a.gif#x:y", "Foo::Bar.gif",
+        "ns::Class::Member.htm"}) {
     EXPECT_FALSE(HasSchemeOrHost(ref)) << ref;
   }
 }
@@ -54,7 +55,7 @@ TEST(PageNames, FileAddressEscapesWhatAnAddressCannotHold) {
   EXPECT_EQ(FileAddress("/tmp/temptallis/index0.htm"), "file:///tmp/temptallis/index0.htm");
   EXPECT_EQ(FileAddress("/tmp/a b#c%d?e/x.htm"), "file:///tmp/a%20b%23c%25d%3Fe/x.htm");
   EXPECT_EQ(FileAddress("/t/\xc3\xa9/\"<>\\"), "file:///t/%C3%A9/%22%3C%3E%5C");
-  EXPECT_EQ(FileAddress("/t/a-b_c.d~e!$&'()*+,;=:@"), "file:///t/a-b_c.d~e!$&'()*+,;=:@");
+  EXPECT_EQ(FileAddress("/t/a-b_c.d~e!$&'()*+,;=:@"), "file:///t/a-b_c.d~e!$&%27()*+,%3B=:@");
 }
 
 }  // namespace

@@ -133,5 +133,22 @@ TEST(PageStyles, CompiledBookSheetGetsItsBackground) {
   EXPECT_NE(f.File("index0.htm").find("<a href=\"details.htm\">"), std::string::npos);
 }
 
+TEST(PageStyles, NamesHoldingDoubleColonsAreObjectsOfTheBook) {
+  BookBuilder b;
+  b.AddFile("/api/Foo::Bar.htm",
+            "<link rel=stylesheet href=\"ns::Style.css\"><img src=\"Foo::Pic.gif\"><a href=\"Foo::Baz.htm\">");
+  b.AddFile("/api/ns::Style.css", "p { background: url(Foo::Bg.png) }");
+  b.AddFile("/api/Foo::Pic.gif", "PIC");
+  b.AddFile("/api/Foo::Bg.png", "BG");
+  PageFixture f(b);
+  ASSERT_TRUE(f.ShowTopic("api/Foo::Bar.htm"));
+  EXPECT_TRUE(f.platform.parts.empty());
+  EXPECT_EQ(f.File("index0.htm"),
+            "<link rel=stylesheet href=\"0file.css\"><img src=\"1file.gif\"><a href=\"Foo::Baz.htm\">");
+  EXPECT_EQ(f.File("0file.css"), "p { background: url(2file.png) }");
+  EXPECT_EQ(f.File("1file.gif"), "PIC");
+  EXPECT_EQ(f.File("2file.png"), "BG");
+}
+
 }  // namespace
 }  // namespace tessaly
