@@ -36,6 +36,7 @@ std::unique_ptr<Container> Container::Open(std::string_view path, Logger& log, D
   std::unique_ptr<Container> container(new Container(log));
   container->OpenFile(path);
   if (depth == Depth::kSections) container->ReadSections();
+  container->distinctBytes_ = container->MeasureDistinctBytes();
   return container;
 }
 
