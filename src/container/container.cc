@@ -2,6 +2,7 @@
 #include "container/container.h"
 
 #include <algorithm>
+#include <climits>
 #include <limits>
 #include <new>
 
@@ -41,8 +42,14 @@ std::unique_ptr<Container> Container::Open(std::string_view path, Logger& log, D
 }
 
 void Container::OpenFile(std::string_view path) {
-  const std::string name = TrimFileName(path.substr(0, kMaxBookPath));
+  const std::string name = TrimFileName(path);
   file_.fileName = name;
+  // A path is taken as long as the system takes one (PATH_MAX counts the
+  // terminating NUL).
+  if (name.size() >= PATH_MAX)
+    throw BookError(ErrorKind::kArgument,
+                    FormatText("Path of chm file is longer than %d bytes: %s.", PATH_MAX - 1, name.c_str()))
+        .About(name);
   if (FileExtension(name) != ".chm")
     throw BookError(ErrorKind::kArgument, FormatText("File must have *.chm extention: %s.", name.c_str())).About(name);
 
