@@ -139,13 +139,18 @@ std::optional<std::uint64_t> Container::DirectPosition(const DirectoryEntry& ent
 ObjectBuffer Container::ReadDirect(const DirectoryEntry& entry, std::string_view path) const {
   // A length the file cannot hold is refused before any memory is set aside.
   const std::optional<std::uint64_t> position = DirectPosition(entry);
+  if (!position || *position > chm_.Size())
+    throw BookError(ErrorKind::kIo,
+                    FormatText("Can't move file pointer to get file %s buffer.\n", Printable(path).c_str()))
+        .About(path)
+        .At(position.value_or(0));
   const auto endsBefore = [&] {
     return BookError(ErrorKind::kIo,
                      FormatText("Can't read file %s buffer: the chm file ends before it.\n", Printable(path).c_str()))
         .About(path)
-        .At(position.value_or(0));
+        .At(*position);
   };
-  if (!position || *position > chm_.Size() || entry.length > chm_.Size() - *position) throw endsBefore();
+  if (entry.length > chm_.Size() - *position) throw endsBefore();
   ObjectBuffer bytes;
   try {
     bytes.resize(entry.length);
