@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config googletest libgtest-dev libbenchmark-dev zlib1g-dev libsqlite3-dev
           clang libclang-rt-14-dev
           libgtk-3-dev libwebkit2gtk-4.1-dev bubblewrap xdg-dbus-proxy libxtst-dev xvfb xauth
-          dpkg-dev desktop-file-utils groff-base "$@")
+          dpkg-dev desktop-file-utils groff-base lintian appstream "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -120,8 +120,18 @@ ObjectBuffer Book::ReadObject(std::string_view path) const {
   return container_->ReadEntry(*entry, path);
 }
 
+void Book::ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVisitor& onError) const {
+  if (container_) container_->ReadStoredRanges(onRange, onError);
+}
+
 void Book::ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const {
-  if (container_) container_->ReadAllObjects(onObject, onError);
+  ReadStoredRanges(
+      [&](Aliases aliases, std::span<const std::uint8_t> bytes) {
+        for (const DirectoryEntry& entry : aliases) onObject(entry, bytes);
+      },
+      [&](Aliases aliases, const BookError& error) {
+        for (const DirectoryEntry& entry : aliases) onError(entry, error);
+      });
 }
 
 void Book::BuildKeywordIndex() const {

@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -129,11 +130,28 @@ class Book : public ObjectSource {
   ObjectBuffer ReadObject(std::string_view path) const override;
   ObjectBuffer ReadObjectCopy(std::string_view path) const { return ReadObject(path); }
 
-  // Reads every object of the directory, each compressed section decoded
-  // once (Container::ReadAllObjects; the bytes are valid during the call
-  // only).
-  using ObjectVisitor = Container::ObjectVisitor;
-  using ErrorVisitor = Container::ErrorVisitor;
+  // Every stored range of the book (content section, offset, length) read
+  // once, with the entries that name it: onRange(aliases, bytes) for each
+  // range read, onError(aliases, error) for each that could not be. Aliases
+  // are in directory order; the bytes are valid during the call only; each
+  // compressed section is decoded once, in order. Work done per range rather
+  // than per entry costs what the book holds, however many names it gives
+  // its bytes.
+  using Aliases = Container::Aliases;
+  using RangeVisitor = Container::RangeVisitor;
+  using RangeErrorVisitor = Container::RangeErrorVisitor;
+  void ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVisitor& onError) const;
+
+  // The book's distinct stored bytes: the total length of its stored ranges,
+  // shared and overlapping bytes counted once, only what each section holds
+  // (decompressed length for the compressed section). What output budgets
+  // are sized by. 0 when no book is open.
+  std::uint64_t DistinctBytes() const { return container_ ? container_->DistinctBytes() : 0; }
+
+  // ReadStoredRanges one entry at a time: the same bytes are handed to each
+  // alias of a range.
+  using ObjectVisitor = std::function<void(const DirectoryEntry&, std::span<const std::uint8_t>)>;
+  using ErrorVisitor = std::function<void(const DirectoryEntry&, const BookError&)>;
   void ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const;
 
  private:

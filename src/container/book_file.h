@@ -24,7 +24,7 @@ struct BookFile {
   static constexpr std::size_t kHeaderSection0Size = 24;
   static constexpr std::size_t kDirectoryHeaderSize = 84;
 
-  std::string fileName;  // at most 255 bytes
+  std::string fileName;  // shorter than PATH_MAX
   std::array<std::uint8_t, kItsfHeaderSize> itsfHeader{};
   std::uint64_t contentOffset = 0;  // file offset of content section 0
   std::array<std::uint8_t, kHeaderSection0Size> headerSection0{};

@@ -2,6 +2,7 @@
 #include "container/container.h"
 
 #include <algorithm>
+#include <climits>
 #include <limits>
 #include <new>
 
@@ -36,12 +37,19 @@ std::unique_ptr<Container> Container::Open(std::string_view path, Logger& log, D
   std::unique_ptr<Container> container(new Container(log));
   container->OpenFile(path);
   if (depth == Depth::kSections) container->ReadSections();
+  container->distinctBytes_ = container->MeasureDistinctBytes();
   return container;
 }
 
 void Container::OpenFile(std::string_view path) {
-  const std::string name = TrimFileName(path.substr(0, kMaxBookPath));
+  const std::string name = TrimFileName(path);
   file_.fileName = name;
+  // A path is taken as long as the system takes one (PATH_MAX counts the
+  // terminating NUL).
+  if (name.size() >= PATH_MAX)
+    throw BookError(ErrorKind::kArgument,
+                    FormatText("Path of chm file is longer than %d bytes: %s.", PATH_MAX - 1, name.c_str()))
+        .About(name);
   if (FileExtension(name) != ".chm")
     throw BookError(ErrorKind::kArgument, FormatText("File must have *.chm extention: %s.", name.c_str())).About(name);
 
@@ -131,13 +139,18 @@ std::optional<std::uint64_t> Container::DirectPosition(const DirectoryEntry& ent
 ObjectBuffer Container::ReadDirect(const DirectoryEntry& entry, std::string_view path) const {
   // A length the file cannot hold is refused before any memory is set aside.
   const std::optional<std::uint64_t> position = DirectPosition(entry);
+  if (!position || *position > chm_.Size())
+    throw BookError(ErrorKind::kIo,
+                    FormatText("Can't move file pointer to get file %s buffer.\n", Printable(path).c_str()))
+        .About(path)
+        .At(position.value_or(0));
   const auto endsBefore = [&] {
     return BookError(ErrorKind::kIo,
                      FormatText("Can't read file %s buffer: the chm file ends before it.\n", Printable(path).c_str()))
         .About(path)
-        .At(position.value_or(0));
+        .At(*position);
   };
-  if (!position || *position > chm_.Size() || entry.length > chm_.Size() - *position) throw endsBefore();
+  if (entry.length > chm_.Size() - *position) throw endsBefore();
   ObjectBuffer bytes;
   try {
     bytes.resize(entry.length);

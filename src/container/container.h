@@ -74,14 +74,22 @@ class Container : public ObjectSource {
   // $FIftiMain, not a folder), in directory order; null when there is none.
   const BookError* CompressedSectionFailure() const;
 
-  // Reads every object of the directory, decoding each compressed section
-  // once, in order, instead of once per object. Calls onObject for each
-  // object that could be read (the bytes are valid during the call only) and
-  // onError with the error ReadObject would have raised for each that could
-  // not; objects of one section come in ascending offset order.
-  using ObjectVisitor = std::function<void(const DirectoryEntry&, std::span<const std::uint8_t>)>;
-  using ErrorVisitor = std::function<void(const DirectoryEntry&, const BookError&)>;
-  void ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const;
+  // Reads every stored range (content section, offset, length) of the
+  // directory once, however many entries name it, decoding each compressed
+  // section once, in order. Calls onRange with the entries naming a range
+  // that could be read (its aliases, in directory order) and its bytes,
+  // valid during the call only; onError with the error ReadObject would have
+  // raised for each range that could not. Ranges of one section come in
+  // ascending offset order.
+  using Aliases = std::span<const DirectoryEntry>;
+  using RangeVisitor = std::function<void(Aliases, std::span<const std::uint8_t>)>;
+  using RangeErrorVisitor = std::function<void(Aliases, const BookError&)>;
+  void ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVisitor& onError) const;
+
+  // The bytes that the directory's objects hold, each counted once: ranges
+  // that several entries share, or that overlap, count once, and only what
+  // each section holds counts.
+  std::uint64_t DistinctBytes() const { return distinctBytes_; }
 
  private:
   explicit Container(Logger& log) : log_(log) {}
@@ -92,8 +100,13 @@ class Container : public ObjectSource {
   ObjectBuffer ReadCompressed(std::uint64_t sectionNumber, const DirectoryEntry& entry) const;
   // The plain bytes of one reset interval, from the cache or decoded.
   IntervalBytes DecodedInterval(std::uint64_t sectionNumber, std::uint64_t interval) const;
-  void ReadCompressedSection(std::uint64_t sectionNumber, const std::vector<DirectoryEntry>& entries,
-                             const ObjectVisitor& onObject, const ErrorVisitor& onError) const;
+  // entries: those of one compressed section, sorted by range.
+  void ReadCompressedSection(std::uint64_t sectionNumber, std::span<const DirectoryEntry> entries,
+                             const RangeVisitor& onRange, const RangeErrorVisitor& onError) const;
+  // The entries sorted by section, offset and length (directory order among
+  // equals).
+  std::vector<DirectoryEntry> EntriesByRange() const;
+  std::uint64_t MeasureDistinctBytes() const;
   // The file offset of a directly stored entry, or none when it would lie
   // past every offset the system can take.
   std::optional<std::uint64_t> DirectPosition(const DirectoryEntry& entry) const;
@@ -106,6 +119,7 @@ class Container : public ObjectSource {
   std::vector<std::unique_ptr<CompressedSection>> compressed_;
   mutable DecoderPool decoders_;
   mutable IntervalCache intervals_;
+  std::uint64_t distinctBytes_ = 0;
 };
 
 }  // namespace tessaly

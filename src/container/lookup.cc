@@ -10,14 +10,18 @@ namespace tessaly {
 
 std::optional<DirectoryEntry> Container::Lookup(std::string_view path) const {
   // The path as a link would carry it: at most 255 bytes, entities and
-  // escapes decoded, canonical, without its fragment ("#SYSTEM" keeps its '#').
+  // escapes decoded, canonical.
   std::string work(path.substr(0, std::min(path.find('\0'), kMaxBookPath)));
   DecodeEntities(work);
   NormalizeBookPath(work);
-  const std::size_t hash = work.find('#');
-  if (hash != std::string::npos && hash != 0) work.resize(hash);
-
   const Directory& entries = file_.entries;
+  // A name may hold '#' itself: it is taken as stored first, and only then
+  // without its fragment ("#SYSTEM" keeps its '#').
+  const std::size_t hash = work.find('#');
+  if (hash != std::string::npos && hash != 0) {
+    if (auto i = index_.FindName(entries, work)) return entries[*i];
+    work.resize(hash);
+  }
   if (auto i = index_.FindName(entries, work)) return entries[*i];
 
   // A link that names a page in another folder than the one it lies in still

@@ -153,10 +153,14 @@ TEST(DirectRead, ObjectPastTheEndOfTheFile) {
   test::ChmBuilder b;
   b.AddFile("/a.htm", "abc");
   b.AddEntry("/huge.bin", 0, 0, 0xFFFFFFF0);
+  b.AddEntry("/far.bin", 0, 0x7FFFFFFF, 1);
+  b.AddEntry("/at-the-end.bin", 0, 3, 0);
   TempFile file(b.Build());
   Book book;
   book.OpenContainer(file.Path());
   EXPECT_EQ(ReadError(book, "huge.bin"), "Can't read file huge.bin buffer: the chm file ends before it.\n");
+  EXPECT_EQ(ReadError(book, "far.bin"), "Can't move file pointer to get file far.bin buffer.\n");
+  EXPECT_TRUE(book.ReadObject("at-the-end.bin").empty());
 }
 
 TEST(SectionList, DamagedListsReleaseTheDirectory) {

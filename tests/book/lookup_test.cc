@@ -108,6 +108,20 @@ TEST_F(Lookup, MissesAreLoggedAndSizesAreZero) {
       BookError);
 }
 
+TEST_F(Lookup, NamesHoldingAHashAreTakenAsStoredBeforeTheFragmentIsCut) {
+  ChmBuilder b;
+  for (const char* n : {"/_#_README_#_", "/x", "/x#y.htm", "/page.htm"}) b.AddFile(n, n);
+  Open(b);
+  EXPECT_EQ(Found("/_#_README_#_"), "/_#_README_#_");
+  EXPECT_EQ(Found("_#_readme_#_"), "/_#_README_#_");
+  EXPECT_EQ(Found("x#y.htm"), "/x#y.htm");
+  EXPECT_EQ(Found("x%23y.htm"), "/x#y.htm");
+  EXPECT_EQ(Found("x#elsewhere"), "/x");
+  EXPECT_EQ(Found("page.htm#top"), "/page.htm");
+  const ObjectBuffer readme = book_.ReadObject("/_#_README_#_");
+  EXPECT_EQ(std::string(readme.begin(), readme.end()), "/_#_README_#_");
+}
+
 TEST_F(Lookup, OverlongPathsAreCut) {
   ChmBuilder b;
   b.AddFile("/" + std::string(255, 'p'), "long");
@@ -121,13 +135,20 @@ std::optional<std::uint32_t> ScanReference(const Directory& entries, std::string
   std::string work(path.substr(0, std::min(path.find('\0'), kMaxBookPath)));
   DecodeEntities(work);
   NormalizeBookPath(work);
+  const auto exact = [&](std::string_view wanted) -> std::optional<std::uint32_t> {
+    for (const DirectoryEntry& e : entries) {
+      std::string_view name = e.name.substr(0, e.name.find('\0'));
+      if (name.starts_with('/')) name.remove_prefix(1);
+      if (CompareNoCase(wanted, name) == 0) return e.index;
+    }
+    return std::nullopt;
+  };
   std::size_t hash = work.find('#');
-  if (hash != std::string::npos && hash != 0) work.resize(hash);
-  for (const DirectoryEntry& e : entries) {
-    std::string_view name = e.name.substr(0, e.name.find('\0'));
-    if (name.starts_with('/')) name.remove_prefix(1);
-    if (CompareNoCase(work, name) == 0) return e.index;
+  if (hash != std::string::npos && hash != 0) {
+    if (auto found = exact(work)) return found;
+    work.resize(hash);
   }
+  if (auto found = exact(work)) return found;
   if (IsExternalUrl(work)) return std::nullopt;
   std::size_t sep = work.rfind('/');
   if (sep == std::string::npos) sep = work.rfind('\\');
@@ -145,7 +166,8 @@ std::optional<std::uint32_t> ScanReference(const Directory& entries, std::string
 
 TEST_F(Lookup, IndexAgreesWithScansOnRandomNames) {
   std::mt19937 rng(1234);
-  const std::vector<std::string> parts = {"a", "A", "b", "Page", "page", "x.htm", "X.HTM", "img.gif", "sub"};
+  const std::vector<std::string> parts = {"a",     "A",       "b",   "Page", "page", "x.htm",
+                                          "X.HTM", "img.gif", "sub", "a#b",  "#frag"};
   auto randomPath = [&](bool leadingSlash) {
     std::string p = leadingSlash ? "/" : "";
     int n = 1 + static_cast<int>(rng() % 3);

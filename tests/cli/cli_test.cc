@@ -134,6 +134,14 @@ TEST(CliObjects, CatWritesTheObjectBytes) {
   EXPECT_EQ(run.err, "Can't find entry for file nothing.htm\n");
 }
 
+TEST(CliObjects, CatReadsAnObjectWhoseNameHoldsAHash) {
+  const std::string path = std::string(TESSALY_CORPUS) + "/files/akira13641-tlightfilestream-lightfilestream-old.chm";
+  if (!std::filesystem::exists(path)) GTEST_SKIP() << "corpus folder ../shared/corpus is absent";
+  const CliRun run = RunCli("cat " + Quote(path) + " '/_#_README_#_'");
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.out.size(), 136u);  // its length in the directory
+}
+
 TEST(CliObjects, ExtractWritesEveryObjectWithItsFolders) {
   test::TempDir dir;
   CliRun run = RunCli("extract " + Quote(test::TestBook("basic")) + " " + Quote(dir.Path() + "/out"));

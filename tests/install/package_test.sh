@@ -27,10 +27,12 @@ if [ "$reader" = ON ]; then
 fi
 
 contents=$(dpkg-deb --contents "$deb" | awk '{print $NF}')
-expected=(./usr/bin/tessaly-cli ./usr/share/tessaly/help.chm ./usr/share/man/man1/tessaly-cli.1.gz)
+expected=(./usr/bin/tessaly-cli ./usr/share/tessaly/help.chm ./usr/share/man/man1/tessaly-cli.1.gz
+          ./usr/share/doc/tessaly/copyright ./usr/share/doc/tessaly/changelog.gz)
 [ "$reader" = ON ] && expected+=(./usr/bin/tessaly ./usr/share/applications/tessaly.desktop
                                  ./usr/share/icons/hicolor/scalable/apps/tessaly.svg
-                                 ./usr/share/man/man1/tessaly.1.gz)
+                                 ./usr/share/man/man1/tessaly.1.gz
+                                 ./usr/share/metainfo/example.varnhold.tessaly.metainfo.xml)
 for file in "${expected[@]}"; do
   grep -qx -- "$file" <<<"$contents" || fail "$file is not in the package"
 done
@@ -45,6 +47,22 @@ out=$("$work/root/usr/bin/tessaly-cli" --version) || fail "packaged tessaly-cli 
 if [ "$reader" = ON ]; then
   out=$("$work/root/usr/bin/tessaly" --version) || fail "packaged tessaly does not run"
   [ "$out" = "tessaly $version" ] || fail "packaged tessaly --version printed '$out'"
+fi
+
+# Debian's own checks: the package (no lintian error), the desktop entry and
+# the AppStream metadata, where the tools are installed.
+if command -v lintian >/dev/null; then
+  lintian --fail-on error "$deb" >&2 || fail "lintian reports errors"
+else
+  echo "lintian is not installed: the package's lintian check is skipped" >&2
+fi
+if [ "$reader" = ON ]; then
+  desktop-file-validate "$work/root/usr/share/applications/tessaly.desktop" || fail "desktop entry"
+  if command -v appstreamcli >/dev/null; then
+    appstreamcli validate --no-net "$work/root/usr/share/metainfo/"*.metainfo.xml >&2 || fail "AppStream metadata"
+  else
+    echo "appstreamcli is not installed: the AppStream check is skipped" >&2
+  fi
 fi
 
 [ "$failures" -eq 0 ] || exit 1
