@@ -1,15 +1,12 @@
 // page: prepares one topic into a folder exactly as the reader shows it (the
 // page file with its tags rewritten, and the copies beside it) and prints the
 // address the reader would load.
-#include <algorithm>
-#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
-#include <vector>
 
 #include "book/book.h"
 #include "cli/commands.h"
@@ -56,30 +53,6 @@ class CliPagePlatform : public PagePlatform {
   int errors_ = 0;
 };
 
-// The book's stored bytes, each counted once however many entries name them:
-// what one page may write is sized by it.
-std::uint64_t DistinctBytes(const Book& book) {
-  struct Range {
-    std::uint64_t section, start, end;
-  };
-  std::vector<Range> ranges;
-  for (const DirectoryEntry entry : book.File().entries) {
-    const std::uint64_t end = entry.offset + std::min(entry.length, UINT64_MAX - entry.offset);
-    if (end > entry.offset) ranges.push_back({entry.section, entry.offset, end});
-  }
-  std::sort(ranges.begin(), ranges.end(), [](const Range& a, const Range& b) {
-    return a.section != b.section ? a.section < b.section : a.start < b.start;
-  });
-  std::uint64_t total = 0;
-  for (std::size_t i = 0; i < ranges.size();) {
-    Range merged = ranges[i];
-    for (++i; i < ranges.size() && ranges[i].section == merged.section && ranges[i].start <= merged.end; ++i)
-      merged.end = std::max(merged.end, ranges[i].end);
-    total += merged.end - merged.start;
-  }
-  return total;
-}
-
 }  // namespace
 
 int RunPage(const Args& args) {
@@ -119,7 +92,7 @@ int RunPage(const Args& args) {
   History history;
   PageCache cache(platform, history, folder.string());
   platform.Attach(cache);
-  cache.SetBook(&book, DistinctBytes(book));
+  cache.SetBook(&book, book.DistinctBytes());
 
   if (cache.PreparePage(page)) {
     std::printf("%s\n", cache.CurrentPageFile().c_str());
