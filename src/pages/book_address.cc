@@ -45,18 +45,22 @@ int EscapeAt(std::string_view text, std::size_t at) {
   return high < 0 || low < 0 ? -1 : high * 16 + low;
 }
 
+// Appends the byte at text[at] to out, or the one a "%XX" there stands for
+// when decoding; returns where the next one starts.
+std::size_t TakeByte(std::string_view text, std::size_t at, bool decode, std::string& out) {
+  const int byte = decode ? EscapeAt(text, at) : -1;
+  if (byte < 0) {
+    out += text[at];
+    return at + 1;
+  }
+  out += static_cast<char>(byte);
+  return at + 3;
+}
+
 std::string DecodeOnce(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (std::size_t at = 0; at < text.size();) {
-    const int byte = EscapeAt(text, at);
-    if (byte < 0) {
-      out += text[at++];
-    } else {
-      out += static_cast<char>(byte);
-      at += 3;
-    }
-  }
+  for (std::size_t at = 0; at < text.size();) at = TakeByte(text, at, true, out);
   return out;
 }
 
@@ -129,13 +133,7 @@ Split FindBook(std::string_view text, bool decode, const BookFileTest& isBook) {
         }
       }
     }
-    const int byte = decode ? EscapeAt(text, at) : -1;
-    if (byte < 0) {
-      name += text[at++];
-    } else {
-      name += static_cast<char>(byte);
-      at += 3;
-    }
+    at = TakeByte(text, at, decode, name);
   }
   return split;
 }
