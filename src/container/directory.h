@@ -5,8 +5,12 @@
 // ends the listing) and then entries back to back: ENCINT name length,
 // name, then ENCINT content section, offset and length. ENCINT: big-endian
 // base-128, high bit = more; at most 5 bytes, so every value fits 64 bits.
-// Chunks are taken in file order from chunk 0 until one whose next-chunk
-// field is -1; index chunks (PMGI) after the listing are never read.
+// The listing chunks are taken in file order from chunk 0 until one whose
+// next-chunk field is -1. Index chunks (PMGI) are skipped wherever they
+// stand (a large directory may hold one between its listing chunks), and
+// the header's first-listing field is not consulted: compilers get it
+// wrong. Lookups use the in-memory index (directory_index.h), never the
+// index chunks.
 //
 // The directory keeps the filled entry areas of its chunks as read (the
 // names live there) and the start of each entry in them: a few bytes per
