@@ -103,11 +103,16 @@ Directory Directory::Read(const ChmFile& file, std::uint64_t directoryStart, std
   const std::uint32_t chunkCount = header.U32();
   if (!header.Ok()) RaiseBookError("Can't read section 1 buffer.");
   if (chunkSize <= kChunkHeaderSize) RaiseBookError("Wrong directory chunk size %u.\n", chunkSize);
-  const std::uint64_t directoryBytes = static_cast<std::uint64_t>(chunkCount) * chunkSize;
-  if (directoryBytes > UINT32_MAX || directoryStart > file.Size() || directoryBytes > file.Size() - directoryStart)
+  // A count that runs past the end of the file is cut to the chunks the file
+  // holds: the listing may still lie whole in them. Nothing is set aside for
+  // chunks that are not there.
+  const std::uint64_t room = directoryStart < file.Size() ? file.Size() - directoryStart : 0;
+  const std::uint64_t heldChunks = std::min<std::uint64_t>(chunkCount, room / chunkSize);
+  const auto doesNotFit = [&] {
     RaiseBookError(ErrorKind::kIo, "Directory of %u chunks of %u bytes does not fit in the file.\n", chunkCount,
                    chunkSize);
-  const std::uint64_t heldChunks = chunkCount;
+  };
+  if ((heldChunks == 0 && chunkCount > 0) || heldChunks * chunkSize > UINT32_MAX) doesNotFit();
 
   Directory directory;
   std::vector<std::uint8_t>& bytes = directory.bytes_;
@@ -146,7 +151,10 @@ Directory Directory::Read(const ChmFile& file, std::uint64_t directoryStart, std
     log.Write("next chunk     : %d'\n", next);
     lastFound = next == -1;
   }
-  if (!lastFound) RaiseBookError("Can't find last directory chunk\n");
+  if (!lastFound) {
+    if (heldChunks < chunkCount) doesNotFit();
+    RaiseBookError("Can't find last directory chunk\n");
+  }
 
   // Count, then note where each entry starts in an array of the exact size.
   const std::span<const std::uint8_t> data(bytes);

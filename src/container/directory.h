@@ -9,8 +9,9 @@
 // next-chunk field is -1. Index chunks (PMGI) are skipped wherever they
 // stand (a large directory may hold one between its listing chunks), and
 // the header's first-listing field is not consulted: compilers get it
-// wrong. Lookups use the in-memory index (directory_index.h), never the
-// index chunks.
+// wrong. A chunk count that runs past the end of the file is cut to the
+// chunks the file holds. Lookups use the in-memory index
+// (directory_index.h), never the index chunks.
 //
 // The directory keeps the filled entry areas of its chunks as read (the
 // names live there) and the start of each entry in them: a few bytes per

@@ -154,7 +154,7 @@ std::vector<std::uint8_t> IndexChunkMovedBetweenListingChunks(std::vector<std::u
   return bytes;
 }
 
-TEST(Container, ListingChunksAreReadWhereverIndexChunksStand) {
+TEST(Container, ListingChunksAreReadWhereverIndexChunksStandAndWhateverTheCountClaims) {
   const std::string path = test::TestBook("large");
   const std::vector<std::uint8_t> compiled = test::ReadFileBytes(path);
   const std::size_t itsp = LoadLE64(compiled.data() + 72);
@@ -162,8 +162,13 @@ TEST(Container, ListingChunksAreReadWhereverIndexChunksStand) {
   const auto everyObject = EveryObject(path);
   ASSERT_GT(everyObject.size(), 3000u);
 
-  TempFile moved(IndexChunkMovedBetweenListingChunks(compiled, 8));
-  EXPECT_EQ(EveryObject(moved.Path()), everyObject);
+  const std::vector<std::uint8_t> moved = IndexChunkMovedBetweenListingChunks(compiled, 8);
+  std::vector<std::uint8_t> countPastTheEnd = moved;
+  Put32(countPastTheEnd, itsp + 44, 0x7FFFFFFF);
+  for (const auto& bytes : {moved, countPastTheEnd}) {
+    TempFile file(bytes);
+    EXPECT_EQ(EveryObject(file.Path()), everyObject);
+  }
 }
 
 TEST(Container, EncodedIntegers) {
@@ -276,7 +281,13 @@ TEST(ContainerErrors, EachHeaderFailureHasItsMessage) {
       {"chunk size 20", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 16, 20); }, "Wrong directory chunk size 20.\n"},
       {"chunk size 0", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 16, 0); }, "Wrong directory chunk size 0.\n"},
       {"chunk count 0", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 0); }, "Can't find last directory chunk\n"},
-      {"a million chunks", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 1000000); },
+      {"a million chunks, the listing whole in the first",
+       [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 1000000); }, ""},
+      {"a million chunks, the listing going on past the file",
+       [](auto& b) {
+         Put32(b, ChmBuilder::kItspOffset + 44, 1000000);
+         Put32(b, ChmBuilder::kChunksOffset + 16, 1);
+       },
        "Directory of 1000000 chunks of 4096 bytes does not fit in the file.\n"},
       {"chunks beyond 32 bits", [](auto& b) {
          Put32(b, ChmBuilder::kItspOffset + 16, 0x10000);
@@ -331,11 +342,12 @@ TEST(ContainerErrors, EveryTruncationFailsCleanlyOrReadsTheDirectory) {
   b.chunkSize = 64;
   b.addIndexChunk = true;
   const auto bytes = b.Build();
-  const std::size_t contentStart = b.ContentOffset();
+  // The index chunk after the listing is not needed to read the directory.
+  const std::size_t listingEnd = ChmBuilder::kChunksOffset + b.ListingChunks() * b.chunkSize;
   for (std::size_t size = 0; size < bytes.size(); ++size) {
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
     std::string message = OpenError(cut);
-    if (size >= contentStart) {
+    if (size >= listingEnd) {
       EXPECT_EQ(message, "") << size;
     } else {
       EXPECT_NE(message, "") << size;

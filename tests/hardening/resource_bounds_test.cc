@@ -105,6 +105,7 @@ std::vector<BadBook> BadBooks() {
   {
     std::vector<std::uint8_t> bytes = SmallBook().Build();
     Put32(bytes, ChmBuilder::kItspOffset + 44, 1000000);
+    Put32(bytes, ChmBuilder::kChunksOffset + 16, 5);  // the listing goes on past the file
     books.push_back({"a million chunks", bytes,
                      "Directory of 1000000 chunks of 4096 bytes does not fit in the file.\n", nullptr});
   }
@@ -331,6 +332,7 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
   {
     std::vector<std::uint8_t> bytes = SmallBook().Build();
     Put32(bytes, ChmBuilder::kItspOffset + 44, 1000000);
+    Put32(bytes, ChmBuilder::kChunksOffset + 16, 5);  // the listing goes on past the file
     cases.push_back({"a million chunks", bytes, open,
                      "Directory of 1000000 chunks of 4096 bytes does not fit in the file.\n"});
   }
