@@ -7,6 +7,7 @@
 #include "base/book_error.h"
 #include "base/bytes.h"
 #include "container/chm_file.h"
+#include "container/itsf_header.h"
 
 namespace tessaly {
 
@@ -95,13 +96,10 @@ std::string_view Directory::Name(std::size_t index) const {
   return std::string_view(reinterpret_cast<const char*>(data.data() + pos), static_cast<std::size_t>(length));
 }
 
-Directory Directory::Read(const ChmFile& file, std::uint64_t directoryStart, std::span<const std::uint8_t> itsp,
+Directory Directory::Read(const ChmFile& file, std::uint64_t directoryStart, const DirectoryHeader& header,
                           Logger& log) {
-  ByteCursor header(itsp, 16);
-  const std::uint32_t chunkSize = header.U32();
-  header.Skip(24);
-  const std::uint32_t chunkCount = header.U32();
-  if (!header.Ok()) RaiseBookError("Can't read section 1 buffer.");
+  const std::uint32_t chunkSize = header.chunkSize;
+  const std::uint32_t chunkCount = header.chunkCount;
   if (chunkSize <= kChunkHeaderSize) RaiseBookError("Wrong directory chunk size %u.\n", chunkSize);
   // A count that runs past the end of the file is cut to the chunks the file
   // holds: the listing may still lie whole in them. Nothing is set aside for

@@ -31,6 +31,7 @@
 namespace tessaly {
 
 class ChmFile;
+struct DirectoryHeader;
 
 // One stored object. The name points into the directory's bytes and stays
 // valid while the directory lives.
@@ -83,10 +84,10 @@ class Directory {
   Iterator end() const { return Iterator(this, size()); }
 
   // Reads the listing chunks that start at directoryStart, as the ITSP
-  // header (84 bytes) describes them, logging each chunk and each entry.
-  // Raises BookError on every failure; nothing is set aside for a directory
-  // that does not lie in the file.
-  static Directory Read(const ChmFile& file, std::uint64_t directoryStart, std::span<const std::uint8_t> itsp,
+  // header describes them, logging each chunk and each entry. Raises
+  // BookError on every failure; nothing is set aside for a directory that
+  // does not lie in the file.
+  static Directory Read(const ChmFile& file, std::uint64_t directoryStart, const DirectoryHeader& header,
                         Logger& log);
 
  private:
