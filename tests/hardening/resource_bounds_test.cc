@@ -348,7 +348,7 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
     cases.push_back({"a 4 GiB stored object", b.Build(),
                      [](Book& book, const std::string& path) {
                        book.OpenStorage(path);
-                       book.ReadObjectCopy("huge.bin");
+                       book.ReadObject("huge.bin");
                      },
                      "Can't read file huge.bin buffer: the chm file ends before it.\n"});
   }
@@ -359,7 +359,7 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
         {"a 4 GiB compressed object", b.Build(),
          [](Book& book, const std::string& path) {
            book.Open(path);
-           book.ReadObjectCopy("huge.bin");
+           book.ReadObject("huge.bin");
          },
          "Can't decompress section 1.\nObject /huge.bin lies past the end of its content section.\n"});
   }
