@@ -1,5 +1,5 @@
 // text and search --text: a book's pages as plain text, and ranked search
-// over that text through the page-text index (kept in the user's cache).
+// over that text through the page-text index (kept with the user's data).
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -50,18 +50,25 @@ int ForEachBookText(const Args& books,
 }
 
 // The hits, or none after a message (status in *status) when the query
-// cannot be read or the index cannot be had.
+// cannot be read or the index cannot be had. An index that the search finds
+// damaged is built again once.
 std::optional<std::vector<TextHit>> Find(const Args& args, int* status) {
   Book book;
   OpenBook(book, args[0]);
   try {
     const textindex::ParsedQuery query = textindex::ParseQuery(args[1]);
-    const textindex::IndexCache cache(textindex::DefaultCacheFolder());
-    const textindex::CachedIndex opened = cache.Open(book, Converter());
+    const textindex::IndexCache cache(textindex::DefaultIndexFolder());
+    textindex::CachedIndex opened = cache.Open(book, Converter());
     if (!opened.note.empty()) std::fprintf(stderr, "tessaly-cli: %s\n", opened.note.c_str());
     textindex::SearchOptions options;
     options.markOpen = options.markClose = "**";
-    return opened.index.Search(query, options);
+    try {
+      return opened.index.Search(query, options);
+    } catch (const textindex::TextIndexError& error) {
+      if (error.kind() != textindex::TextIndexError::Kind::kDamaged) throw;
+      std::fprintf(stderr, "tessaly-cli: %s: rebuilt\n", error.what());
+    }
+    return cache.Rebuild(book, Converter()).index.Search(query, options);
   } catch (const textindex::QueryError& error) {
     std::fprintf(stderr, "tessaly-cli: %s\n", error.what());
     *status = 2;

@@ -39,7 +39,7 @@ std::string Key(std::string_view path) {
 struct Opened {
   IconvCodec codec;
   Book book;
-  TextIndex index = TextIndex::Open(":memory:", TextIndex::Access::kReadWrite);
+  TextIndex index = TextIndex::Create(":memory:");
   explicit Opened(const fs::path& path) {
     book.SetTextConverter(&codec);
     book.Open(path.string());
