@@ -27,24 +27,35 @@ std::string Field(std::string text) {
   return Printable(text);
 }
 
-// A book's pages as text, and a note on the pages that could not be read.
-std::vector<BookPage> ReadPages(const std::string& path, std::string& note) {
-  Book book;
-  OpenBook(book, path);
-  textindex::BookPages read = textindex::ReadBookPages(book, Converter(), {});
-  if (read.unreadable > 0) {
-    note = "tessaly-cli: " + std::to_string(read.unreadable) + " pages of " + path + " could not be read.\n";
-  }
-  return std::move(read.pages);
-}
-
 // Each book's pages, formatted by `format`, one book per core, written in
-// the order the books were named.
+// the order the books were named. A single book is written as it is read,
+// so that its text is never held whole.
 int ForEachBookText(const Args& books,
                     const std::function<void(std::string&, const std::string&, const BookPage&)>& format) {
+  constexpr std::size_t kFlushBytes = 1 << 20;
+  const bool streaming = books.size() == 1;
   return ForEachBook(books.size(), ShelfThreads(books.size()), [&](std::size_t i) {
     BookOutcome outcome;
-    for (const BookPage& page : ReadPages(books[i], outcome.err)) format(outcome.out, books[i], page);
+    Book book;
+    OpenBook(book, books[i]);
+    const textindex::PagesRead read =
+        textindex::ForEachBookPage(book, Converter(), {}, [&](const BookPage& page) {
+          format(outcome.out, books[i], page);
+          if (streaming && outcome.out.size() >= kFlushBytes) {
+            std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
+            outcome.out.clear();
+          }
+        });
+    if (read.unreadable > 0) {
+      outcome.err += "tessaly-cli: " + std::to_string(read.unreadable) + " pages of " + books[i] +
+                     " could not be read.\n";
+    }
+    if (read.budgetSpent) {
+      outcome.err += "tessaly-cli: " + books[i] + ": the text stops after " + std::to_string(read.pages) +
+                     " pages: more would pass " + std::to_string(read.budget >> 20) +
+                     " MiB, the most that the book's size allows.\n";
+      outcome.status = 1;
+    }
     return outcome;
   });
 }

@@ -58,6 +58,14 @@ std::optional<TextIndex> OpenKept(const fs::path& path, const std::string& hash,
   return std::nullopt;
 }
 
+// What the caller is told of a build that left pages out.
+void NoteBudget(const BuildStats& built, std::string& note) {
+  if (built.budgetSpent == 0) return;
+  if (!note.empty()) note += "; ";
+  note += "only " + std::to_string(built.pages) + " pages are indexed: the text of more would pass " +
+          std::to_string(built.budgetSpent >> 20) + " MiB, the most that the book's size allows";
+}
+
 }  // namespace
 
 CachedIndex IndexCache::Open(const Book& book, const TextConverter& converter, const BuildControl& control) const {
@@ -81,6 +89,7 @@ CachedIndex IndexCache::Get(const Book& book, const TextConverter& converter, co
   if (!final) {
     TextIndex index = TextIndex::Create(":memory:");
     const BuildStats built = index.Build(book, converter, hash, control);
+    NoteBudget(built, note);
     return {std::move(index), false, built, note};
   }
   RemoveAbandonedBuilds(*folder_);
@@ -101,6 +110,7 @@ CachedIndex IndexCache::Get(const Book& book, const TextConverter& converter, co
       throw TextIndexError("Can't keep the page-text index as " + final->string() + ": " + std::strerror(errno));
     }
     EvictPast(*folder_, limit_, *final);
+    NoteBudget(built, note);
     return {std::move(index), false, built, note};
   } catch (...) {
     RemoveEntry(temporary);

@@ -88,38 +88,36 @@ TextIndex TextIndex::Open(const std::string& path) {
 
 BuildStats TextIndex::Build(const Book& book, const TextConverter& converter, std::string_view bookHash,
                             const BuildControl& control) {
-  // Reading takes most of the time; storing the text the last tenth.
-  constexpr int kReadShare = 90;
-  BookPages read = ReadBookPages(book, converter, control, 0, kReadShare);
   sqlite3* db = db_.get();
   db_.Watch(control.cancel, milliseconds(0));
-  Execute(db, "BEGIN;");
-  Statement insert(db, "INSERT INTO pages(title, path, body) VALUES(?1, ?2, ?3)");
-  for (std::size_t i = 0; i < read.pages.size(); ++i) {
-    if (control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed)) throw BuildCancelled();
-    const BookPage& page = read.pages[i];
-    insert.Bind(1, page.title);
-    insert.Bind(2, page.path);
-    insert.Bind(3, page.text);
-    insert.Step();
-    insert.Reset();
-    if (control.progress && i % 64 == 0) {
-      control.progress(kReadShare + static_cast<int>((99 - kReadShare) * i / read.pages.size()));
-    }
-  }
+  const auto stopped = [&] { return control.cancel != nullptr && control.cancel->load(); };
   try {
+    Execute(db, "BEGIN;");
+    Statement insert(db, "INSERT INTO pages(title, path, body) VALUES(?1, ?2, ?3)");
+    // Reading and storing the pages takes most of the time; merging the
+    // index the rest.
+    const PagesRead read = ForEachBookPage(
+        book, converter, control,
+        [&](BookPage& page) {
+          insert.Bind(1, page.title);
+          insert.Bind(2, page.path);
+          insert.Bind(3, page.text);
+          insert.Step();
+          insert.Reset();
+        },
+        0, 95);
     Execute(db, "INSERT INTO pages(pages) VALUES('optimize');");
     Statement meta(db, "INSERT INTO meta(key, value) VALUES('book_sha256', ?1), ('pages', ?2), ('complete', '1')");
     meta.Bind(1, bookHash);
-    meta.Bind(2, static_cast<std::int64_t>(read.pages.size()));
+    meta.Bind(2, static_cast<std::int64_t>(read.pages));
     meta.Step();
     Execute(db, ("PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; COMMIT;").c_str());
+    if (control.progress) control.progress(100);
+    return {read.pages, read.unreadable, read.budgetSpent ? read.budget : 0};
   } catch (const TextIndexError&) {
-    if (control.cancel != nullptr && control.cancel->load()) throw BuildCancelled();
+    if (stopped()) throw BuildCancelled();
     throw;
   }
-  if (control.progress) control.progress(100);
-  return {read.pages.size(), read.unreadable};
 }
 
 std::string TextIndex::Validate(std::string_view bookHash, const std::atomic<bool>* cancel) const {

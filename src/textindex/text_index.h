@@ -57,6 +57,9 @@ struct SearchOptions {
 struct BuildStats {
   std::size_t pages = 0;
   std::size_t unreadable = 0;
+  // Not zero when pages were left out: the budget (bytes of text) that
+  // they would have passed (see book_pages.h).
+  std::uint64_t budgetSpent = 0;
 };
 
 class TextIndex {

@@ -130,11 +130,11 @@ TEST(TextCorpus, EveryWordTheBookIndexFindsIsFoundInThePageText) {
     // its index, words made of bytes from two characters and of markup that
     // such a misreading exposes: their words are not compared.
     std::map<std::string, std::string> pages;  // key -> title and text, ASCII letters folded
-    for (const BookPage& page : ReadBookPages(book, opened.codec, {}).pages) {
+    ForEachBookPage(book, opened.codec, {}, [&](const BookPage& page) {
       std::string text = page.title + "\n" + page.text;
       LowerCaseInPlace(text);
       if (page.decoding == Decoding::kBookCodePage) pages.emplace(Key(page.path), std::move(text));
-    }
+    });
     const std::vector<std::string> words = IndexWords(book.FullText());
     const std::size_t step = std::max<std::size_t>(1, words.size() / kSamplesPerBook);
     for (std::size_t i = 0; i < words.size(); i += step) {

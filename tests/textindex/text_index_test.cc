@@ -54,9 +54,8 @@ TEST(TextIndex, BuildsEveryTopicPageOnceWithProgress) {
   EXPECT_TRUE(built.index.Validate("hash-of-the-book").empty());
   EXPECT_EQ(built.index.Validate("another"), "built from another book");
 
-  const BookPages pages = ReadBookPages(built.book, built.codec, {});
   std::set<std::string> titles;
-  for (const BookPage& page : pages.pages) titles.insert(page.title);
+  ForEachBookPage(built.book, built.codec, {}, [&](const BookPage& page) { titles.insert(page.title); });
   // Titles from the topic table, decoded from GBK, or taken as UTF-8 where the compiler copied UTF-8.
   EXPECT_EQ(titles, (std::set<std::string>{"Overview", "Red fox", "Hidden & shown", "函数参考", "文字列の操作"}));
 }
