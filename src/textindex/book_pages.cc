@@ -143,14 +143,15 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
           std::optional<std::string> path = newPage(entry);
           if (!path) return;
           PageText text = ExtractPageText(bytes, codePage, converter);
-          const auto title = titles.find(Key(*path));
-          // Compilers store the title as the page wrote it, references and all.
-          if (title != titles.end() && title->second != kNoTitle) {
-            page.title = HtmlToText(Utf8(converter, title->second, codePage)).text;
-          } else {
-            page.title.clear();
+          // The page's own title; else the topic's, which compilers store
+          // as the page wrote it, references and all (and some keep only
+          // the last piece of a title holding markup); else the path.
+          page.title = std::move(text.title);
+          const auto topic = titles.find(Key(*path));
+          if (page.title.empty() && topic != titles.end() && topic->second != kNoTitle) {
+            page.title = HtmlToText(Utf8(converter, topic->second, codePage)).text;
           }
-          if (page.title.empty()) page.title = !text.title.empty() ? std::move(text.title) : *path;
+          if (page.title.empty()) page.title = *path;
           page.path = Utf8(converter, *path, codePage);
           page.text = std::move(text.text);
           page.decoding = text.decoding;

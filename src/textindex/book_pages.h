@@ -32,7 +32,7 @@ class Book;
 namespace tessaly::textindex {
 
 struct BookPage {
-  std::string title;  // UTF-8: the topic's title, else the page's <title>, else its path
+  std::string title;  // UTF-8: the page's <title>, else its topic's title, else its path
   std::string path;   // UTF-8, canonical, without a fragment
   std::string text;   // UTF-8 plain text (page_text.h)
   Decoding decoding = Decoding::kBookCodePage;

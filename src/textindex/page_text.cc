@@ -89,17 +89,29 @@ class TextBuilder {
   bool break_ = false;
 };
 
-// Text without markup (the content of <title>), references decoded.
-void AppendDecoded(TextBuilder& builder, std::string_view text) {
+// The content of <title>: references decoded, and any markup that a page
+// put inside it dropped (the title is all of its text, not a piece).
+void AppendTitle(TextBuilder& builder, std::string_view text) {
   std::string decoded;
   for (std::size_t at = 0; at < text.size();) {
-    const std::size_t amp = text.find('&', at);
-    if (amp == std::string_view::npos) {
+    const std::size_t special = text.find_first_of("&<", at);
+    if (special == std::string_view::npos) {
       builder.Text(text.substr(at));
       break;
     }
-    builder.Text(text.substr(at, amp - at));
-    at = amp;
+    builder.Text(text.substr(at, special - at));
+    at = special;
+    if (text[at] == '<') {
+      const std::size_t name = at + 1 < text.size() && text[at + 1] == '/' ? at + 2 : at + 1;
+      if (name < text.size() && IsAlpha(text[name])) {
+        const std::size_t end = text.find('>', name);
+        at = end == std::string_view::npos ? text.size() : end + 1;
+      } else {
+        builder.Text("<");
+        ++at;
+      }
+      continue;
+    }
     decoded.clear();
     if (DecodeReference(text, at, decoded)) {
       builder.Text(decoded);
@@ -267,7 +279,7 @@ PageText HtmlToText(std::string_view html) {
       const std::size_t close = FindClosingTag(html, after, name);
       if (name == "title" && !haveTitle) {
         TextBuilder title;
-        AppendDecoded(title, html.substr(after, std::min(close, n) - after));
+        AppendTitle(title, html.substr(after, std::min(close, n) - after));
         result.title = title.Finish();
         haveTitle = true;
       }

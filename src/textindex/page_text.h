@@ -10,7 +10,7 @@
 // Text: <script>, <style>, comments and other markup are dropped; character
 // references are decoded (any character, see html_entities.h); block
 // elements end a line; runs of white space become one space, and empty lines
-// are dropped. The <title> is returned apart. Every step is one pass over
+// are dropped. The <title> is returned apart, its own markup dropped too. Every step is one pass over
 // the page: no input makes the work grow faster than its length.
 #pragma once
 
