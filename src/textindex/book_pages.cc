@@ -90,8 +90,8 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
                           const std::function<void(BookPage&)>& onPage, int first, int last) {
   const int codePage = book.CodePage();
   // Topic paths are in the book's code page, stored names in UTF-8 (in real
-  // books): a topic is found under either form. Its title is kept as the
-  // page's, converted when the page comes.
+  // books): a topic is found under either form. Its title is the page's
+  // when the page has none, converted when the page comes.
   std::unordered_map<std::string, std::string_view> titles;
   const TopicTable& topics = book.Topics();
   for (std::int32_t t = 0; t < topics.Count(); ++t) {
@@ -102,13 +102,8 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
     titles.emplace(Key(path), topics.Title(t));
     titles.emplace(Key(Utf8(converter, path, codePage)), topics.Title(t));
   }
-  const bool fromTopics = !titles.empty();
-  const auto isPage = [&](const std::string& path) {
-    return IsHtmlPage(path) && (!fromTopics || titles.contains(Key(path)));
-  };
-
   std::size_t expected = 0;
-  for (const DirectoryEntry& entry : book.File().entries) expected += isPage(Canonical(entry.name)) ? 1 : 0;
+  for (const DirectoryEntry& entry : book.File().entries) expected += IsHtmlPage(Canonical(entry.name)) ? 1 : 0;
 
   PagesRead result;
   result.budget = TextBudget(DistinctBytes(book));
@@ -129,7 +124,7 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
   const auto newPage = [&](const DirectoryEntry& entry) -> std::optional<std::string> {
     if (control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed)) throw BuildCancelled();
     std::string path = Canonical(entry.name);
-    if (!isPage(path)) return std::nullopt;
+    if (!IsHtmlPage(path)) return std::nullopt;
     step();
     if (!ranges.insert({entry.section, entry.offset, entry.length}).second) return std::nullopt;
     if (!paths.insert(Key(path)).second) return std::nullopt;

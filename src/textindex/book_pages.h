@@ -2,8 +2,8 @@
 // book's bulk read (each compressed section decoded once), turned into text
 // once per stored object, within a budget.
 //
-// Pages are the topics of the topic table that name an HTML object (.htm,
-// .html), or, when no topic does, every HTML object of the directory. Each
+// Pages are all the HTML objects (.htm, .html) of the directory: the topic
+// table and the contents may name only some of them, and give titles. Each
 // stored range of bytes is a page once, however many directory entries name
 // it (the first entry's path is the page's), and each canonical path (ASCII
 // letters folded, as the book compares paths) names one page. Pages come
@@ -45,8 +45,9 @@ struct PagesRead {
   std::uint64_t budget = 0;     // bytes of text
 };
 
-// For a worker thread: progress from 0 to 100, and a flag that stops the
-// work between two pages (BuildCancelled is raised then).
+// For a worker thread: progress from 0 to 100 (called from one thread at a
+// time, not always the caller's), and a flag that stops the work between
+// two pages (BuildCancelled is raised then).
 struct BuildControl {
   std::function<void(int percent)> progress;
   const std::atomic<bool>* cancel = nullptr;

@@ -62,7 +62,9 @@ class Forwarder {
       f->parts_.push_back({std::string(token, static_cast<std::size_t>(length)), start, end});
       return SQLITE_OK;
     }
-    const int rc = f->Flush();
+    int rc = f->Flush();
+    // Most words are followed by no apostrophe: they go on at once.
+    if (rc == SQLITE_OK && !f->ApostropheAt(end)) return f->emit_(f->context_, 0, token, length, start, end);
     f->parts_.push_back({std::string(token, static_cast<std::size_t>(length)), start, end});
     return rc;
   }
@@ -91,6 +93,11 @@ class Forwarder {
     int start;
     int end;
   };
+
+  bool ApostropheAt(int at) const {
+    const std::string_view rest = text_.substr(static_cast<std::size_t>(at));
+    return rest.starts_with('\'') || rest.starts_with("\xE2\x80\x99");
+  }
 
   bool Apostrophe(int from, int to) const {
     const std::string_view between = text_.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));

@@ -53,22 +53,29 @@ std::string ValueAfter(std::string_view text, std::size_t at) {
   return value;
 }
 
+// The length of the white space character at text[at] (U+00A0 included);
+// 0 for another character.
+std::size_t SpaceAt(std::string_view text, std::size_t at) {
+  if (IsSpace(text[at])) return 1;
+  return text[at] == '\xC2' && at + 1 < text.size() && text[at + 1] == '\xA0' ? 2 : 0;
+}
+
 // Collapses white space into single spaces and block ends into line breaks,
 // dropping both at the start and the end.
 class TextBuilder {
  public:
   void Text(std::string_view piece) {
-    for (std::size_t i = 0; i < piece.size(); ++i) {
-      const char c = piece[i];
-      if (IsSpace(c)) {
+    for (std::size_t i = 0; i < piece.size();) {
+      if (const std::size_t space = SpaceAt(piece, i)) {
         space_ = true;
-      } else if (c == '\xC2' && i + 1 < piece.size() && piece[i + 1] == '\xA0') {  // U+00A0
-        space_ = true;
-        ++i;
-      } else {
-        Flush();
-        out_ += c;
+        i += space;
+        continue;
       }
+      std::size_t end = i + 1;
+      while (end < piece.size() && SpaceAt(piece, end) == 0) ++end;
+      Flush();
+      out_.append(piece, i, end - i);
+      i = end;
     }
   }
   void Space() { space_ = true; }

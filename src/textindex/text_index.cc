@@ -1,9 +1,11 @@
 #include "textindex/text_index.h"
 
 #include <array>
+#include <thread>
 
 #include "book/book.h"
 #include "textindex/fts5_extensions.h"
+#include "textindex/page_queue.h"
 
 namespace tessaly::textindex {
 
@@ -90,34 +92,50 @@ BuildStats TextIndex::Build(const Book& book, const TextConverter& converter, st
                             const BuildControl& control) {
   sqlite3* db = db_.get();
   db_.Watch(control.cancel, milliseconds(0));
-  const auto stopped = [&] { return control.cancel != nullptr && control.cancel->load(); };
+  // A thread of its own reads the pages while this one stores them.
+  PageQueue queue;
+  PagesRead read;
+  std::thread reader([&] {
+    std::exception_ptr failure;
+    try {
+      read = ForEachBookPage(book, converter, control, [&](BookPage& page) { queue.Push(page); }, 0, 95);
+    } catch (const PageQueue::Abandoned&) {
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    queue.Close(failure);
+  });
+  const auto finish = [&] {
+    queue.Abandon();
+    reader.join();
+  };
   try {
     Execute(db, "BEGIN;");
     Statement insert(db, "INSERT INTO pages(title, path, body) VALUES(?1, ?2, ?3)");
-    // Reading and storing the pages takes most of the time; merging the
-    // index the rest.
-    const PagesRead read = ForEachBookPage(
-        book, converter, control,
-        [&](BookPage& page) {
-          insert.Bind(1, page.title);
-          insert.Bind(2, page.path);
-          insert.Bind(3, page.text);
-          insert.Step();
-          insert.Reset();
-        },
-        0, 95);
-    Execute(db, "INSERT INTO pages(pages) VALUES('optimize');");
+    while (std::optional<BookPage> page = queue.Pop()) {
+      insert.Bind(1, page->title);
+      insert.Bind(2, page->path);
+      insert.Bind(3, page->text);
+      insert.Step();
+      insert.Reset();
+    }
+    finish();
+    if (std::exception_ptr failure = queue.Failure()) std::rethrow_exception(failure);
     Statement meta(db, "INSERT INTO meta(key, value) VALUES('book_sha256', ?1), ('pages', ?2), ('complete', '1')");
     meta.Bind(1, bookHash);
     meta.Bind(2, static_cast<std::int64_t>(read.pages));
     meta.Step();
     Execute(db, ("PRAGMA user_version=" + std::to_string(kSchemaVersion) + "; COMMIT;").c_str());
-    if (control.progress) control.progress(100);
-    return {read.pages, read.unreadable, read.budgetSpent ? read.budget : 0};
   } catch (const TextIndexError&) {
-    if (stopped()) throw BuildCancelled();
+    if (reader.joinable()) finish();
+    if (control.cancel != nullptr && control.cancel->load()) throw BuildCancelled();
+    throw;
+  } catch (...) {
+    if (reader.joinable()) finish();
     throw;
   }
+  if (control.progress) control.progress(100);
+  return {read.pages, read.unreadable, read.budgetSpent ? read.budget : 0};
 }
 
 std::string TextIndex::Validate(std::string_view bookHash, const std::atomic<bool>* cancel) const {
