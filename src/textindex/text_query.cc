@@ -6,6 +6,7 @@
 namespace tessaly::textindex {
 
 std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOptions& options) const {
+  if (query.match.empty()) return {};
   // ORDER BY rank lets FTS5 sort; excerpts and hits are then made for the
   // rows returned only.
   Statement select(db_.get(),

@@ -98,6 +98,14 @@ TEST_F(CliText, SearchTextRanksAndKeepsItsIndex) {
   ASSERT_EQ(document.items[1].items.size(), 1u);
   EXPECT_EQ(document.items[1].items[0].keys, (std::vector<std::string>{"title", "path", "hits", "snippet"}));
 
+  // Queries with nothing to find find nothing, and say no more.
+  for (const char* nothing : {"OR", "-A", "?!", "-quokka OR"}) {
+    const CliRun none = RunCli("search --text " + book_ + " " + Quote(nothing));
+    EXPECT_EQ(none.status, 0) << nothing;
+    EXPECT_EQ(none.out, "") << nothing;
+    EXPECT_EQ(none.err, "") << nothing;
+  }
+
   const CliRun bad = RunCli("search --text " + book_ + " " + Quote("\"open"));
   EXPECT_EQ(bad.status, 2);
   EXPECT_EQ(bad.out, "");
