@@ -10,10 +10,10 @@
 
 #include "base/book_path.h"
 #include "base/text.h"
+#include "base/utf8.h"
 #include "book/book.h"
 #include "helpdata/topic_table.h"
 #include "textindex/page_text.h"
-#include "textindex/utf8_text.h"
 
 namespace tessaly::textindex {
 

@@ -6,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf8.h"
+#include "textindex/cjk.h"
 #include "textindex/sqlite_db.h"
-#include "textindex/utf8_text.h"
 
 namespace tessaly::textindex {
 

@@ -4,7 +4,7 @@
 // Decoding: a UTF-8 byte-order mark, else the charset the page declares
 // (<meta charset>, <meta http-equiv="Content-Type" content="...; charset=">,
 // or an XML declaration's encoding) when it names a Windows code page that
-// the converter knows, else UTF-8 when the bytes are well-formed UTF-8 with
+// the converter knows (codec/charsets.h), else UTF-8 when the bytes are well-formed UTF-8 with
 // characters beyond ASCII, else the book's code page, else Windows-1252.
 //
 // Text: <script>, <style>, comments and other markup are dropped; character
@@ -40,10 +40,6 @@ struct PageText {
 // The charset the page declares, lower-cased, from the part before <body>
 // (at most its first 64 KiB); none when it declares none.
 std::optional<std::string> DeclaredCharset(std::string_view page);
-
-// The Windows code page of a charset name (65001 for UTF-8); none for a
-// name without one.
-std::optional<int> CodePageOfCharset(std::string_view charset);
 
 // The page's bytes as UTF-8, decoded as described above; `used` (optional)
 // tells how.

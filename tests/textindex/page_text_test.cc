@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "codec/charsets.h"
 #include "codec/iconv_codec.h"
 #include "textindex/page_text.h"
 

@@ -19,7 +19,7 @@
 #include "base/book_path.h"
 #include "search/full_text_index.h"
 #include "textindex/text_index.h"
-#include "textindex/utf8_text.h"
+#include "base/utf8.h"
 
 namespace tessaly::textindex {
 namespace {
