@@ -12,6 +12,8 @@
 #include "base/text.h"
 #include "base/utf8.h"
 #include "book/book.h"
+#include "helpdata/contents_tree.h"
+#include "helpdata/keyword_index.h"
 #include "helpdata/topic_table.h"
 #include "textindex/page_text.h"
 
@@ -79,6 +81,64 @@ struct RangeHash {
 
 struct BudgetSpent {};
 
+// A page's names beyond these are left out: a keyword index may name one
+// page a million times.
+constexpr std::size_t kMaxNames = 32;
+constexpr std::size_t kMaxNamesBytes = 4096;
+// A title shared by this many pages tells them apart no more.
+constexpr int kSharedTitle = 3;
+
+// The names that the contents and the keyword index give each page (by key
+// of its canonical path), contents first, each once.
+class PageNames {
+ public:
+  void Add(const std::string& key, std::string name) {
+    if (name.empty()) return;
+    std::vector<std::string>& names = byPage_[key];
+    if (names.size() >= kMaxNames) return;
+    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+  }
+  const std::vector<std::string>* Of(const std::string& key) const {
+    const auto found = byPage_.find(key);
+    return found == byPage_.end() ? nullptr : &found->second;
+  }
+
+ private:
+  std::unordered_map<std::string, std::vector<std::string>> byPage_;
+};
+
+PageNames NamesOf(const Book& book, const TextConverter& converter, int codePage) {
+  PageNames names;
+  const auto add = [&](std::string_view local, std::string_view name) {
+    const std::string path = Canonical(local);
+    if (!IsHtmlPage(path)) return;
+    names.Add(Key(Utf8(converter, path, codePage)), HtmlToText(Utf8(converter, name, codePage)).text);
+  };
+  ForEachTocNode(book.Contents().root, [&](const TocNode& node, int) { add(node.local, node.name); });
+  try {
+    book.BuildKeywordIndex();
+  } catch (const BookError&) {
+    // what was read before the failure names pages all the same
+  }
+  // A sub-keyword's name is its parent's followed by its own ("Ability
+  // class methods"), as the index shows them, cut at a bounded length.
+  std::vector<std::pair<const IndexEntry*, std::string>> entries = {{&book.KeywordIndex(), std::string()}};
+  while (!entries.empty()) {
+    const auto [entry, name] = std::move(entries.back());
+    entries.pop_back();
+    for (const IndexEntry* child : entry->children) {
+      if (child == nullptr) continue;
+      std::string full = name.empty() ? child->name : name + " " + child->name;
+      full.resize(std::min(full.size(), kMaxBookPath));
+      entries.emplace_back(child, std::move(full));
+    }
+    for (const IndexTarget* target : entry->targets) {
+      if (target != nullptr) add(target->local, name);
+    }
+  }
+  return names;
+}
+
 }  // namespace
 
 std::uint64_t TextBudget(std::uint64_t distinctBytes) {
@@ -93,15 +153,22 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
   // books): a topic is found under either form. Its title is the page's
   // when the page has none, converted when the page comes.
   std::unordered_map<std::string, std::string_view> titles;
+  // How many topics, and how many pages read so far, have each title.
+  std::unordered_map<std::string, int> topicTitles, pageTitles;
+  static constexpr std::string_view kNoTitle = "Untitled topic";
   const TopicTable& topics = book.Topics();
   for (std::int32_t t = 0; t < topics.Count(); ++t) {
+    const std::string_view title = topics.Title(t);
+    if (title != kNoTitle) ++topicTitles[HtmlToText(Utf8(converter, title, codePage)).text];
     const std::optional<std::string_view> stored = topics.Path(t);
     if (!stored) continue;
     const std::string path = Canonical(*stored);
     if (!IsHtmlPage(path)) continue;
-    titles.emplace(Key(path), topics.Title(t));
-    titles.emplace(Key(Utf8(converter, path, codePage)), topics.Title(t));
+    titles.emplace(Key(path), title);
+    titles.emplace(Key(Utf8(converter, path, codePage)), title);
   }
+  const PageNames names = NamesOf(book, converter, codePage);
+
   std::size_t expected = 0;
   for (const DirectoryEntry& entry : book.File().entries) expected += IsHtmlPage(Canonical(entry.name)) ? 1 : 0;
 
@@ -130,7 +197,6 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
     if (!paths.insert(Key(path)).second) return std::nullopt;
     return path;
   };
-  static constexpr std::string_view kNoTitle = "Untitled topic";
   BookPage page;
   try {
     book.ReadAllObjects(
@@ -149,8 +215,22 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
           if (page.title.empty()) page.title = *path;
           page.path = Utf8(converter, *path, codePage);
           page.text = std::move(text.text);
+          page.headings = std::move(text.headings);
           page.decoding = text.decoding;
-          spent += page.title.size() + page.path.size() + page.text.size();
+          page.names.clear();
+          const std::vector<std::string>* named = names.Of(Key(page.path));
+          // A title that many pages share gives way to the page's first
+          // name in the contents, and becomes one of its names.
+          const int shared = std::max(++pageTitles[page.title], topicTitles[page.title]);
+          if (named != nullptr && shared >= kSharedTitle && named->front() != page.title) {
+            page.names = std::move(page.title) + '\n';
+            page.title = named->front();
+          }
+          for (std::size_t i = 0; named != nullptr && i < named->size(); ++i) {
+            if ((*named)[i] == page.title || page.names.size() + (*named)[i].size() > kMaxNamesBytes) continue;
+            page.names += (*named)[i] + '\n';
+          }
+          spent += page.title.size() + page.names.size() + page.headings.size() + page.path.size() + page.text.size();
           if (spent > result.budget) throw BudgetSpent();
           ++result.pages;
           onPage(page);

@@ -9,7 +9,7 @@
 // letters folded, as the book compares paths) names one page. Pages come
 // in the order the book stores them.
 //
-// Budget: the text of all pages (titles and paths included) is at most
+// Budget: the text of all pages (titles, names and paths included) is at most
 // three times the book's distinct stored bytes (a code page's character may
 // take three bytes of UTF-8) plus 1 MiB, and never more than 128 MiB; the
 // pages past it are left out (PagesRead::budgetSpent).
@@ -32,7 +32,13 @@ class Book;
 namespace tessaly::textindex {
 
 struct BookPage {
-  std::string title;  // UTF-8: the page's <title>, else its topic's title, else its path
+  // UTF-8: the page's <title>, else its topic's title, else its path; but
+  // its first name in the contents when many pages share that title.
+  std::string title;
+  // Its other names, a line each: the contents' and the keyword index's
+  // names for it, and a shared <title> that gave way to one of them.
+  std::string names;
+  std::string headings;  // the text of its headings, a line each
   std::string path;   // UTF-8, canonical, without a fragment
   std::string text;   // UTF-8 plain text (page_text.h)
   Decoding decoding = Decoding::kBookCodePage;

@@ -154,7 +154,7 @@ void Hits(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result
 // body around the stretch that holds the most matches, each match between
 // open and close. Unlike FTS5's snippet(), which tokenizes the whole text
 // twice, the text is tokenized only up to the end of the excerpt.
-constexpr int kBodyColumn = 2;
+constexpr int kBodyColumn = 4;
 
 struct Span {
   int first;  // token positions, both included

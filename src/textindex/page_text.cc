@@ -198,7 +198,16 @@ std::string DecodePage(std::string_view page, int bookCodePage, const TextConver
 }
 
 PageText HtmlToText(std::string_view html) {
-  TextBuilder body;
+  // The text goes to the body, and while in a heading to the headings too.
+  struct Text {
+    TextBuilder body, headings;
+    bool inHeading = false;
+    void Add(std::string_view piece) {
+      body.Text(piece);
+      if (inHeading) headings.Text(piece);
+    }
+  } text;
+  TextBuilder& body = text.body;
   PageText result;
   bool haveTitle = false;
   bool inPre = false;
@@ -210,16 +219,16 @@ PageText HtmlToText(std::string_view html) {
     if (c == '&') {
       decoded.clear();
       if (DecodeReference(html, i, decoded)) {
-        body.Text(decoded);
+        text.Add(decoded);
       } else {
-        body.Text("&");
+        text.Add("&");
         ++i;
       }
       continue;
     }
     if (c != '<') {
       const std::size_t next = std::min(html.find_first_of(inPre ? "<&\n" : "<&", i), n);
-      body.Text(html.substr(i, next - i));
+      text.Add(html.substr(i, next - i));
       i = next;
       if (inPre && i < n && html[i] == '\n') {  // preformatted lines stay lines
         body.Break();
@@ -241,7 +250,7 @@ PageText HtmlToText(std::string_view html) {
     const bool closing = second == '/';
     const std::size_t nameStart = i + 1 + (closing ? 1 : 0);
     if (nameStart >= n || !IsAlpha(html[nameStart])) {  // "a < b" is text
-      body.Text("<");
+      text.Add("<");
       ++i;
       continue;
     }
@@ -266,11 +275,16 @@ PageText HtmlToText(std::string_view html) {
       continue;
     }
     if (name == "pre") inPre = !closing;
+    if (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6') {
+      text.inHeading = !closing;
+      text.headings.Break();
+    }
     if (name == "td" || name == "th") body.Space();
     else if (EndsLine(name)) body.Break();
     i = after;
   }
   result.text = body.Finish();
+  result.headings = text.headings.Finish();
   return result;
 }
 

@@ -34,6 +34,7 @@ enum class Decoding {
 struct PageText {
   std::string title;  // the page's <title>, white space collapsed; empty when none
   std::string text;   // lines of text, without a final line break
+  std::string headings;  // the text of its headings (<h1> to <h6>), a line each
   Decoding decoding = Decoding::kBookCodePage;
 };
 

@@ -16,8 +16,8 @@ using std::chrono::milliseconds;
 // What Create makes, and so all that Open accepts.
 constexpr const char* kSchema =
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;"
-    "CREATE VIRTUAL TABLE pages USING fts5(title, path UNINDEXED, body, tokenize='tessaly');"
-    "INSERT INTO pages(pages, rank) VALUES('rank', 'bm25(10.0, 0.0, 1.0)');";
+    "CREATE VIRTUAL TABLE pages USING fts5(title, names, headings, path UNINDEXED, body, tokenize='tessaly');"
+    "INSERT INTO pages(pages, rank) VALUES('rank', 'bm25(10.0, 8.0, 4.0, 0.0, 1.0)');";
 
 // Reading the schema parses it, nothing more; checking a large index reads
 // all of it.
@@ -111,11 +111,13 @@ BuildStats TextIndex::Build(const Book& book, const TextConverter& converter, st
   };
   try {
     Execute(db, "BEGIN;");
-    Statement insert(db, "INSERT INTO pages(title, path, body) VALUES(?1, ?2, ?3)");
+    Statement insert(db, "INSERT INTO pages(title, names, headings, path, body) VALUES(?1, ?2, ?3, ?4, ?5)");
     while (std::optional<BookPage> page = queue.Pop()) {
       insert.Bind(1, page->title);
-      insert.Bind(2, page->path);
-      insert.Bind(3, page->text);
+      insert.Bind(2, page->names);
+      insert.Bind(3, page->headings);
+      insert.Bind(4, page->path);
+      insert.Bind(5, page->text);
       insert.Step();
       insert.Reset();
     }

@@ -1,5 +1,6 @@
 // The page-text index of one book: an SQLite database with an FTS5 table
-// pages(title, path, body) and the book's SHA-256 and schema version, built
+// pages(title, names, headings, path, body) and the book's SHA-256 and
+// schema version, built
 // from the book's pages (book_pages.h) and searched with the queries of
 // query_parser.h.
 //
@@ -33,8 +34,9 @@ class Book;
 
 namespace tessaly::textindex {
 
-// One page found, in rank order (bm25, title matches weighing ten times
-// those of the text).
+// One page found, in rank order (bm25: a match in the title weighs ten times
+// one in the text, in the page's other names eight times, in its headings
+// four times).
 struct TextHit {
   std::string title;
   std::string path;
@@ -64,7 +66,7 @@ struct BuildStats {
 
 class TextIndex {
  public:
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
   // A new index: the database at path (":memory:" for one in memory) must
   // be empty. Raises TextIndexError.

@@ -81,7 +81,7 @@ TEST_F(IndexCacheTest, UntrustedFilesAreRebuiltWithinTheirBound) {
       fs::remove(p);
       Sql(p, (std::string("CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;") + pages +
               "INSERT INTO meta VALUES('book_sha256', '" + p.stem().string() + "'), ('complete', '1');"
-              "PRAGMA user_version=2;").c_str());
+              "PRAGMA user_version=3;").c_str());
     };
   };
   struct Case {
