@@ -204,13 +204,16 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
           std::optional<std::string> path = newPage(entry);
           if (!path) return;
           PageText text = ExtractPageText(bytes, codePage, converter);
-          // The page's own title; else the topic's, which compilers store
-          // as the page wrote it, references and all (and some keep only
-          // the last piece of a title holding markup); else the path.
-          page.title = std::move(text.title);
+          // The topic's title, as the book's lists show it; but the page's
+          // own when the topic has none, or only the last piece of it (as
+          // compilers store a title holding markup). Compilers store the
+          // topic's title as the page wrote it, references and all.
           const auto topic = titles.find(Key(*path));
-          if (page.title.empty() && topic != titles.end() && topic->second != kNoTitle) {
-            page.title = HtmlToText(Utf8(converter, topic->second, codePage)).text;
+          page.title = topic != titles.end() && topic->second != kNoTitle
+                           ? HtmlToText(Utf8(converter, topic->second, codePage)).text
+                           : std::string();
+          if (page.title.empty() || (text.title.size() > page.title.size() && text.title.ends_with(page.title))) {
+            page.title = std::move(text.title);
           }
           if (page.title.empty()) page.title = *path;
           page.path = Utf8(converter, *path, codePage);

@@ -32,8 +32,9 @@ class Book;
 namespace tessaly::textindex {
 
 struct BookPage {
-  // UTF-8: the page's <title>, else its topic's title, else its path; but
-  // its first name in the contents when many pages share that title.
+  // UTF-8: its topic's title (the page's <title> when that is fuller), else
+  // its <title>, else its path; but its first name in the contents when
+  // many pages share that title.
   std::string title;
   // Its other names, a line each: the contents' and the keyword index's
   // names for it, and a shared <title> that gave way to one of them.
