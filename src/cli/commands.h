@@ -40,6 +40,10 @@ struct Command {
   const char* jsonShape = nullptr;             // its document, for --help
   const char* jsonOption = "--json";           // the option that selects it (text: --jsonl)
   const CommandVariant* variant = nullptr;
+  // The command's own options, handed to it among the operands as written:
+  // "--flag" alone, "--name=" followed by its value as the next operand.
+  const char* const* ownOptions = nullptr;
+  const char* help = nullptr;  // more to say in COMMAND --help
 };
 
 int RunDump(const Args& args);
@@ -53,6 +57,7 @@ int RunTopics(const Args& args);
 int RunIndex(const Args& args);
 int RunSearch(const Args& args);
 int RunText(const Args& args);
+int RunConvert(const Args& args);
 int RunSearchText(const Args& args);
 
 int RunInfoJson(const Args& args);

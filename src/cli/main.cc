@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,15 @@ constexpr CommandVariant kSearchText = {
     "pages matching QUERY (words, \"a phrase\", prefix*, OR, -word): title, path, hits, snippet",
     RunSearchText, RunSearchTextJson, kSearchTextJson};
 
+constexpr const char* kConvertOptions[] = {"--html", "--markdown", "--from=", nullptr};
+constexpr const char* kConvertHelp =
+    "  DIR --html           every object into DIR with working relative links, and\n"
+    "                       DIR/index.html: the contents, the index and every other page\n"
+    "  DIR --markdown       one Markdown file per page (with title and source), every\n"
+    "                       other object as it is, and DIR/index.md\n"
+    "Book text is written in UTF-8. Nothing is written outside DIR, and a link\n"
+    "standing in DIR is replaced, never followed.";
+
 // Commands that take a shelf of books take up to this many.
 constexpr std::size_t kManyBooks = 100000;
 
@@ -72,7 +82,20 @@ constexpr Command kCommands[] = {
     {"text", "BOOK...", "every page's plain text: a line '=== TITLE<tab>PATH', then the text", 1, kManyBooks,
      RunText,
      RunTextJsonl, kTextJsonl, "--jsonl"},
+    {"convert", "BOOK DIR --html | BOOK DIR --markdown",
+     "take the book out: a folder of plain HTML, or of Markdown", 2, 8, RunConvert, nullptr, nullptr,
+     "--json", nullptr, kConvertOptions, kConvertHelp},
 };
+
+// The command's own option that `text` names: the option as listed ("--x" or
+// "--x="); null when it has none by that name.
+const char* OwnOption(const Command& c, std::string_view text) {
+  for (const char* const* o = c.ownOptions; o != nullptr && *o != nullptr; ++o) {
+    std::string_view option = *o;
+    if (option == text || (option.ends_with('=') && option.substr(0, option.size() - 1) == text)) return *o;
+  }
+  return nullptr;
+}
 
 std::string CommandUsage(const Command& c) {
   return std::string(c.name) + (c.runJson != nullptr ? " [" + std::string(c.jsonOption) + "] " : " ") + c.usage;
@@ -110,6 +133,7 @@ void PrintUsage(std::FILE* out) {
 
 void PrintCommandHelp(const Command& c) {
   std::printf("Usage: tessaly-cli %s\n  %s\n", CommandUsage(c).c_str(), c.summary);
+  if (c.help != nullptr) std::printf("\n%s\n", c.help);
   if (c.jsonShape != nullptr) std::printf("\nWith %s:\n  %s\n", c.jsonOption, c.jsonShape);
   if (c.variant == nullptr) return;
   std::printf("\nUsage: tessaly-cli %s\n  %s\n", VariantUsage(c).c_str(), c.variant->summary);
@@ -138,6 +162,15 @@ std::optional<Invocation> ParseArguments(const Command& c, char** first, char** 
         call.json = true;
       } else if (c.variant != nullptr && text == c.variant->option) {
         call.variant = true;
+      } else if (const char* own = OwnOption(c, text)) {
+        call.operands.push_back(own);
+        if (std::string_view(own).ends_with('=')) {
+          if (arg + 1 == last) {
+            std::fprintf(stderr, "tessaly-cli %s: option '%s' needs a value\n", c.name, text.c_str());
+            return std::nullopt;
+          }
+          call.operands.push_back(*++arg);
+        }
       } else if (text == "--help") {
         call.help = true;
       } else {
