@@ -1,5 +1,5 @@
-// convert: a book taken out as a folder of plain HTML or of Markdown
-// (src/convert).
+// convert: a book taken out as an EPUB 3 book, a folder of plain HTML or a
+// folder of Markdown (src/convert).
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -21,9 +21,19 @@ struct ConvertCall {
   std::string from;
 };
 
+bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
+  if (text.size() < suffix.size()) return false;
+  for (std::size_t i = 0; i < suffix.size(); ++i) {
+    char c = text[text.size() - suffix.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != suffix[i]) return false;
+  }
+  return true;
+}
+
 int Usage(const char* why) {
   std::fprintf(stderr, "tessaly-cli convert: %s\n", why);
-  std::fprintf(stderr, "Usage: tessaly-cli convert BOOK DIR --html | BOOK DIR --markdown\n");
+  std::fprintf(stderr, "Usage: tessaly-cli convert BOOK OUT.epub | BOOK DIR --html | BOOK DIR --markdown\n");
   return 2;
 }
 
@@ -51,13 +61,16 @@ int RunConvert(const Args& args) {
   call.book = operands[0];
   call.out = operands[1];
   if (call.html && call.markdown) return Usage("--html and --markdown exclude each other");
-  if (!call.html && !call.markdown) return Usage("say what to write: a folder with --html or --markdown");
+  const bool epub = EndsWithNoCase(call.out, ".epub") && !call.html && !call.markdown;
+  if (!epub && !call.html && !call.markdown)
+    return Usage("say what to write: OUT.epub, or a folder with --html or --markdown");
   if (!call.from.empty()) return Usage("--from is taken by PDF output only");
 
   Book book;
   OpenBook(book, call.book);
   convert::ConvertReport report;
-  if (call.html) report = convert::WriteHtmlFolder(book, Converter(), call.out);
+  if (epub) report = convert::WriteEpub(book, Converter(), call.out);
+  else if (call.html) report = convert::WriteHtmlFolder(book, Converter(), call.out);
   else report = convert::WriteMarkdownFolder(book, Converter(), call.out);
   PrintReport(report, call.out);
   return 0;

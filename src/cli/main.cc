@@ -50,11 +50,13 @@ constexpr CommandVariant kSearchText = {
 
 constexpr const char* kConvertOptions[] = {"--html", "--markdown", "--from=", nullptr};
 constexpr const char* kConvertHelp =
+    "  OUT.epub             an EPUB 3 book: every page as XHTML, the contents as its\n"
+    "                       navigation, the keyword index as a page of links\n"
     "  DIR --html           every object into DIR with working relative links, and\n"
     "                       DIR/index.html: the contents, the index and every other page\n"
     "  DIR --markdown       one Markdown file per page (with title and source), every\n"
     "                       other object as it is, and DIR/index.md\n"
-    "Book text is written in UTF-8. Nothing is written outside DIR, and a link\n"
+    "Book text is written in UTF-8. Nothing is written outside OUT or DIR, and a link\n"
     "standing in DIR is replaced, never followed.";
 
 // Commands that take a shelf of books take up to this many.
@@ -82,8 +84,8 @@ constexpr Command kCommands[] = {
     {"text", "BOOK...", "every page's plain text: a line '=== TITLE<tab>PATH', then the text", 1, kManyBooks,
      RunText,
      RunTextJsonl, kTextJsonl, "--jsonl"},
-    {"convert", "BOOK DIR --html | BOOK DIR --markdown",
-     "take the book out: a folder of plain HTML, or of Markdown", 2, 8, RunConvert, nullptr, nullptr,
+    {"convert", "BOOK OUT.epub | BOOK DIR --html | BOOK DIR --markdown",
+     "take the book out: an EPUB 3 book, a folder of plain HTML, or Markdown", 2, 8, RunConvert, nullptr, nullptr,
      "--json", nullptr, kConvertOptions, kConvertHelp},
 };
 

@@ -1,5 +1,5 @@
-// Taking a book out of its container: a folder of plain HTML or a folder of
-// Markdown. Each converter reads every object once with
+// Taking a book out of its container: a folder of plain HTML, a folder of
+// Markdown, or an EPUB 3 book. Each converter reads every object once with
 // the book's bulk read, resolves every link between objects (links that
 // lead nowhere in the book lose their target; nothing links to the local
 // file system), writes book text as UTF-8, and writes only below its target
@@ -38,5 +38,11 @@ ConvertReport WriteHtmlFolder(const Book& book, const TextConverter& converter, 
 // front matter (title, source path), its links pointing at the other
 // Markdown files; every other object as it is; and "index.md" as above.
 ConvertReport WriteMarkdownFolder(const Book& book, const TextConverter& converter, const std::string& folder);
+
+// An EPUB 3 book at `path`: every page as XHTML, the pages the contents
+// name first and in their order, then every other page; pictures and style
+// sheets carried; the contents as the navigation document; the keyword
+// index as a page of links; the book's title and language in the metadata.
+ConvertReport WriteEpub(const Book& book, const TextConverter& converter, const std::string& path);
 
 }  // namespace tessaly::convert

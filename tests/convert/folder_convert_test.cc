@@ -90,7 +90,7 @@ TEST(ConvertFolder, UsageNamesWhatToWrite) {
 }
 
 // Book text in a Chinese, a Russian and a Japanese code page reaches every
-// output as UTF-8 in that script.
+// output (HTML, Markdown, EPUB) as UTF-8 in that script.
 TEST(ConvertFolder, CorpusBooksKeepTheirScriptInEveryOutput) {
   struct Case {
     const char* book;
@@ -105,13 +105,17 @@ TEST(ConvertFolder, CorpusBooksKeepTheirScriptInEveryOutput) {
   const std::string corpus = std::string(TESSALY_CORPUS) + "/files/";
   if (!fs::exists(corpus)) GTEST_SKIP() << "no corpus at " << corpus;
   for (const Case& c : cases) {
-    for (const char* format : {"--html", "--markdown"}) {
+    for (const std::string format : {"--html", "--markdown", "book.epub"}) {
       test::TempDir root;
-      const CliRun run = RunCli("convert " + Quote(corpus + c.book) + " " + Quote(root.Path()) + " " + format);
+      const bool epub = format == "book.epub";
+      const std::string out = epub ? root.Path() + "/" + format : root.Path();
+      const CliRun run = RunCli("convert " + Quote(corpus + c.book) + " " + Quote(out) + (epub ? "" : " " + format));
       ASSERT_EQ(run.status, 0) << c.book << " " << run.err;
+      if (epub) ASSERT_EQ(std::system(("unzip -qq " + Quote(out) + " -d " + Quote(root.Path())).c_str()), 0);
       std::size_t found = 0;
       for (const std::string& file : test::FilesBelow(root.Path())) {
-        if (!file.ends_with(".htm") && !file.ends_with(".html") && !file.ends_with(".md")) continue;
+        if (!file.ends_with(".htm") && !file.ends_with(".html") && !file.ends_with(".md") && !file.ends_with(".xhtml"))
+          continue;
         const std::string text = ReadText(root.Path() + "/" + file);
         for (std::size_t i = 0; i < text.size();) {
           const auto b = static_cast<unsigned char>(text[i]);
