@@ -58,6 +58,7 @@ int RunIndex(const Args& args);
 int RunSearch(const Args& args);
 int RunText(const Args& args);
 int RunConvert(const Args& args);
+int RunServe(const Args& args);
 int RunSearchText(const Args& args);
 
 int RunInfoJson(const Args& args);

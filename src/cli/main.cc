@@ -59,6 +59,14 @@ constexpr const char* kConvertHelp =
     "Book text is written in UTF-8. Nothing is written outside OUT or DIR, and a link\n"
     "standing in DIR is replaced, never followed.";
 
+constexpr const char* kServeOptions[] = {"--port=", "--listen=", nullptr};
+constexpr const char* kServeHelp =
+    "Serves the books to any browser until interrupted: a page per book with its\n"
+    "contents, keyword index and search of the page text, and every object of the\n"
+    "books at /N/PATH. It listens on 127.0.0.1 only, unless --listen names another\n"
+    "address; --port picks the port (else the system does). The address is printed\n"
+    "first. Requests reach nothing but the books' objects.";
+
 // Commands that take a shelf of books take up to this many.
 constexpr std::size_t kManyBooks = 100000;
 
@@ -87,6 +95,8 @@ constexpr Command kCommands[] = {
     {"convert", "BOOK OUT.epub | BOOK DIR --html | BOOK DIR --markdown",
      "take the book out: an EPUB 3 book, a folder of plain HTML, or Markdown", 2, 8, RunConvert, nullptr, nullptr,
      "--json", nullptr, kConvertOptions, kConvertHelp},
+    {"serve", "BOOK... [--port N] [--listen ADDRESS]", "serve the books to a browser on 127.0.0.1", 1, kManyBooks,
+     RunServe, nullptr, nullptr, "--json", nullptr, kServeOptions, kServeHelp},
 };
 
 // The command's own option that `text` names: the option as listed ("--x" or

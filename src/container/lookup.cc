@@ -14,10 +14,14 @@ std::optional<DirectoryEntry> Container::Lookup(std::string_view path) const {
   std::string work(path.substr(0, std::min(path.find('\0'), kMaxBookPath)));
   DecodeEntities(work);
   NormalizeBookPath(work);
-  const std::size_t hash = work.find('#');
-  if (hash != std::string::npos && hash != 0) work.resize(hash);
-
   const Directory& entries = file_.entries;
+  // A name that holds a '#' of its own ("dir/a#b.htm") is found whole first.
+  const std::size_t hash = work.find('#');
+  if (hash != std::string::npos && hash != 0) {
+    if (auto i = index_.FindName(entries, work)) return entries[*i];
+    work.resize(hash);
+  }
+
   if (auto i = index_.FindName(entries, work)) return entries[*i];
 
   // A link that names a page in another folder than the one it lies in still

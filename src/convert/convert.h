@@ -12,7 +12,10 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace tessaly {
@@ -44,5 +47,35 @@ ConvertReport WriteMarkdownFolder(const Book& book, const TextConverter& convert
 // sheets carried; the contents as the navigation document; the keyword
 // index as a page of links; the book's title and language in the metadata.
 ConvertReport WriteEpub(const Book& book, const TextConverter& converter, const std::string& path);
+
+// One book as a web site serves it, every object at its own path below the
+// book's root: pages decoded to UTF-8 and parsed, their links pointing at the
+// paths of their targets (links that lead nowhere dropped), style sheets'
+// references likewise, and the contents and keyword index as lists of links
+// relative to the root. Not thread-safe: one site serves one thread.
+class BookSite {
+ public:
+  struct Object {
+    std::string bytes;
+    std::string contentType;  // "text/html; charset=utf-8" for a page
+  };
+
+  BookSite(const Book& book, const TextConverter& converter);
+  ~BookSite();
+
+  // The object at a book path (decoded, without the leading '/'); none when
+  // the book holds no such object. Raises BookError when it cannot be read.
+  std::optional<Object> Read(std::string_view path) const;
+  // The book's title in UTF-8.
+  std::string Title() const;
+  // HTML lists; empty when the book has none (keyword index problems are
+  // left out).
+  std::string ContentsList() const;
+  std::string KeywordList() const;
+
+ private:
+  struct Parts;
+  std::unique_ptr<Parts> parts_;
+};
 
 }  // namespace tessaly::convert
