@@ -59,6 +59,8 @@ int RunSearch(const Args& args);
 int RunText(const Args& args);
 int RunConvert(const Args& args);
 int RunServe(const Args& args);
+// convert BOOK OUT.pdf (pdf_command.cc, in builds with WebKitGTK and qpdf).
+int ConvertToPdf(const class Book& book, const std::string& out, const std::string& from);
 int RunSearchText(const Args& args);
 
 int RunInfoJson(const Args& args);

@@ -33,7 +33,7 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
 
 int Usage(const char* why) {
   std::fprintf(stderr, "tessaly-cli convert: %s\n", why);
-  std::fprintf(stderr, "Usage: tessaly-cli convert BOOK OUT.epub | BOOK DIR --html | BOOK DIR --markdown\n");
+  std::fprintf(stderr, "Usage: tessaly-cli convert BOOK OUT.epub | BOOK OUT.pdf [--from TOPIC] | BOOK DIR --html | BOOK DIR --markdown\n");
   return 2;
 }
 
@@ -62,12 +62,21 @@ int RunConvert(const Args& args) {
   call.out = operands[1];
   if (call.html && call.markdown) return Usage("--html and --markdown exclude each other");
   const bool epub = EndsWithNoCase(call.out, ".epub") && !call.html && !call.markdown;
-  if (!epub && !call.html && !call.markdown)
-    return Usage("say what to write: OUT.epub, or a folder with --html or --markdown");
-  if (!call.from.empty()) return Usage("--from is taken by PDF output only");
+  const bool pdf = EndsWithNoCase(call.out, ".pdf") && !call.html && !call.markdown;
+  if (!epub && !pdf && !call.html && !call.markdown)
+    return Usage("say what to write: OUT.epub, OUT.pdf, or a folder with --html or --markdown");
+  if (!call.from.empty() && !pdf) return Usage("--from is taken by PDF output only");
 
   Book book;
   OpenBook(book, call.book);
+  if (pdf) {
+#ifdef TESSALY_WITH_PDF
+    return ConvertToPdf(book, call.out, call.from);
+#else
+    std::fprintf(stderr, "tessaly-cli: this build cannot write PDF (it was built without WebKitGTK and qpdf)\n");
+    return 1;
+#endif
+  }
   convert::ConvertReport report;
   if (epub) report = convert::WriteEpub(book, Converter(), call.out);
   else if (call.html) report = convert::WriteHtmlFolder(book, Converter(), call.out);

@@ -52,6 +52,10 @@ constexpr const char* kConvertOptions[] = {"--html", "--markdown", "--from=", nu
 constexpr const char* kConvertHelp =
     "  OUT.epub             an EPUB 3 book: every page as XHTML, the contents as its\n"
     "                       navigation, the keyword index as a page of links\n"
+    "  OUT.pdf              the book printed by WebKit in contents order, each contents\n"
+    "                       entry a bookmark, links between pages kept; --from TOPIC\n"
+    "                       (an entry's name or page) prints that entry's branch only.\n"
+    "                       NEEDS A DISPLAY (an X server; Xvfb serves)\n"
     "  DIR --html           every object into DIR with working relative links, and\n"
     "                       DIR/index.html: the contents, the index and every other page\n"
     "  DIR --markdown       one Markdown file per page (with title and source), every\n"
@@ -92,8 +96,8 @@ constexpr Command kCommands[] = {
     {"text", "BOOK...", "every page's plain text: a line '=== TITLE<tab>PATH', then the text", 1, kManyBooks,
      RunText,
      RunTextJsonl, kTextJsonl, "--jsonl"},
-    {"convert", "BOOK OUT.epub | BOOK DIR --html | BOOK DIR --markdown",
-     "take the book out: an EPUB 3 book, a folder of plain HTML, or Markdown", 2, 8, RunConvert, nullptr, nullptr,
+    {"convert", "BOOK OUT.epub|OUT.pdf|DIR [--html|--markdown] [--from TOPIC]",
+     "take the book out: EPUB 3, PDF (needs a display), plain HTML or Markdown", 2, 8, RunConvert, nullptr, nullptr,
      "--json", nullptr, kConvertOptions, kConvertHelp},
     {"serve", "BOOK... [--port N] [--listen ADDRESS]", "serve the books to a browser on 127.0.0.1", 1, kManyBooks,
      RunServe, nullptr, nullptr, "--json", nullptr, kServeOptions, kServeHelp},

@@ -48,6 +48,37 @@ ConvertReport WriteMarkdownFolder(const Book& book, const TextConverter& convert
 // index as a page of links; the book's title and language in the metadata.
 ConvertReport WriteEpub(const Book& book, const TextConverter& converter, const std::string& path);
 
+// The document a PDF is printed from: one HTML file holding the pages of the
+// book (or of one contents branch) in contents order, each starting on a new
+// page, with the pictures and style sheets written beside it. Small marks
+// (white text that takes no room, found in the printed PDF by their text) tell
+// where each contents entry and each link landed, so that the outline and
+// the links can be added to the PDF afterwards.
+struct PrintDocument {
+  struct Entry {
+    std::string title;  // UTF-8
+    int depth = 0;      // 0 for the branch's top entries
+    std::string mark;   // the mark at the entry's page; empty: the entry has no page
+  };
+  struct Link {
+    std::string startMark;  // before the link's text
+    std::string endMark;    // after it
+    std::string targetMark; // the target entry's mark, or empty for an address
+    std::string address;    // a web or mail address, when targetMark is empty
+  };
+  std::string html;  // the document's path
+  std::vector<Entry> entries;
+  std::vector<Link> links;
+  ConvertReport report;
+};
+
+// Writes the document into `folder` (which it fills; the caller removes it).
+// fromTopic: a contents entry (its name, or its page's path) whose branch is
+// printed; empty for the whole book. Raises BookError, kind kNotFound when
+// no contents entry is called fromTopic.
+PrintDocument WritePrintDocument(const Book& book, const TextConverter& converter, const std::string& folder,
+                                 std::string_view fromTopic);
+
 // One book as a web site serves it, every object at its own path below the
 // book's root: pages decoded to UTF-8 and parsed, their links pointing at the
 // paths of their targets (links that lead nowhere dropped), style sheets'
