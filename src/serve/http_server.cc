@@ -148,10 +148,26 @@ gboolean Peek(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
+// The first bytes have arrived: look at them, and poll for the rest of a
+// request line that came in parts.
+gboolean Readable(GSocket*, GIOCondition, gpointer data) {
+  auto* waiting = static_cast<Waiting*>(data);
+  waiting->poll = 0;
+  if (Peek(waiting) == G_SOURCE_CONTINUE) waiting->poll = g_timeout_add(10, Peek, waiting);
+  return G_SOURCE_REMOVE;
+}
+
 gboolean Incoming(GSocketService*, GSocketConnection* connection, GObject*, gpointer data) {
   auto* waiting = new Waiting{static_cast<Gate*>(data), G_SOCKET_CONNECTION(g_object_ref(connection))};
   waiting->deadline = g_get_monotonic_time() + kRequestLineSeconds * G_USEC_PER_SEC;
-  if (Peek(waiting) == G_SOURCE_CONTINUE) waiting->poll = g_timeout_add(5, Peek, waiting);
+  GSource* source = g_socket_create_source(g_socket_connection_get_socket(connection),
+                                           static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), nullptr);
+  g_source_set_callback(source, reinterpret_cast<GSourceFunc>(+[](GSocket* socket, GIOCondition condition, gpointer data) {
+                          return Readable(socket, condition, data);
+                        }),
+                        waiting, nullptr);
+  waiting->poll = g_source_attach(source, nullptr);
+  g_source_unref(source);
   return TRUE;
 }
 
@@ -170,6 +186,9 @@ int Serve(Library& library, const ServeOptions& options) {
   }
   GSocketAddress* wanted = g_inet_socket_address_new(address, static_cast<guint16>(options.port));
   GSocketService* service = g_socket_service_new();
+  // Many browsers' (or a load test's) connections at once wait in the
+  // queue instead of being dropped.
+  g_socket_listener_set_backlog(G_SOCKET_LISTENER(service), 1024);
   GSocketAddress* bound = nullptr;
   GError* error = nullptr;
   const bool listening = g_socket_listener_add_address(G_SOCKET_LISTENER(service), wanted, G_SOCKET_TYPE_STREAM,
