@@ -132,11 +132,12 @@ PrintDocument WritePrintDocument(const Book& book, const TextConverter& converte
       document.links.push_back(std::move(mark));
     }
     const std::string xhtml = page.ToXhtml();
-    const std::size_t start = xhtml.find("<body>");
+    const std::size_t bodyTag = xhtml.find("<body");
+    const std::size_t start = bodyTag == std::string::npos ? bodyTag : xhtml.find('>', bodyTag);
     const std::size_t end = xhtml.rfind("</body>");
     body += "<section class=\"tessaly-topic\" id=\"" + Mark('T', topic) + "\"><span class=\"tessaly-mark\">" +
             Mark('T', topic) + "</span>";
-    if (start != std::string::npos && end != std::string::npos && end > start) body += xhtml.substr(start + 6, end - start - 6);
+    if (start != std::string::npos && end != std::string::npos && end > start) body += xhtml.substr(start + 1, end - start - 1);
     body += "</section>\n";
     raw.erase(object);
   }

@@ -93,6 +93,7 @@ TEST(CliPdf, TheBookPrintedWithItsContentsAsOutlineAndItsLinks) {
   EXPECT_EQ(Count(objects, "\"/URI\": \"u:http://example.com/\""), 1u) << objects.substr(0, 2000);
   const std::string text = Output("pdftotext " + Quote(whole) + " -");
   EXPECT_NE(text.find("日本語 Русский"), std::string::npos);
+  EXPECT_NE(text.find("Back to the start"), std::string::npos);  // a page whose body has attributes
 
   // One branch: the entry and the entries below it.
   const std::string branch = dir.Path() + "/branch.pdf";
