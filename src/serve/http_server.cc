@@ -162,10 +162,7 @@ gboolean Incoming(GSocketService*, GSocketConnection* connection, GObject*, gpoi
   waiting->deadline = g_get_monotonic_time() + kRequestLineSeconds * G_USEC_PER_SEC;
   GSource* source = g_socket_create_source(g_socket_connection_get_socket(connection),
                                            static_cast<GIOCondition>(G_IO_IN | G_IO_HUP | G_IO_ERR), nullptr);
-  g_source_set_callback(source, reinterpret_cast<GSourceFunc>(+[](GSocket* socket, GIOCondition condition, gpointer data) {
-                          return Readable(socket, condition, data);
-                        }),
-                        waiting, nullptr);
+  g_source_set_callback(source, G_SOURCE_FUNC(Readable), waiting, nullptr);
   waiting->poll = g_source_attach(source, nullptr);
   g_source_unref(source);
   return TRUE;

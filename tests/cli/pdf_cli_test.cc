@@ -41,8 +41,11 @@ class PrivateDisplay {
       _exit(127);
     }
     close(fds[1]);
-    char number[16] = {};
-    if (read(fds[0], number, sizeof number - 1) > 0) display_ = ":" + std::to_string(std::atoi(number));
+    // The number ends with a line break; the pipe stays open until then.
+    std::string number;
+    char c = 0;
+    while (number.size() < 8 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+    if (!number.empty() && c == '\n') display_ = ":" + number;
     close(fds[0]);
   }
   ~PrivateDisplay() {
