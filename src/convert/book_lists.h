@@ -16,9 +16,6 @@ namespace tessaly::convert {
 
 constexpr int kMaxListDepth = 64;
 
-// Text escaped for HTML and XML content and double-quoted attribute values.
-std::string EscapeMarkup(std::string_view text);
-
 // Builds nested lists from items given in document order with their depth.
 class NestedList {
  public:

@@ -25,6 +25,10 @@ class TextConverter;
 
 namespace tessaly::convert {
 
+// Text escaped for HTML and XML content and double-quoted attribute values
+// (control bytes, which XML forbids, become spaces).
+std::string EscapeMarkup(std::string_view text);
+
 struct ConvertReport {
   std::size_t pages = 0;    // pages written
   std::size_t files = 0;    // every file written (pages included)

@@ -17,19 +17,12 @@ namespace tessaly::serve {
 
 namespace {
 
-std::string Escaped(std::string_view text) {
-  std::string out;
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
+using convert::EscapeMarkup;
+
+// Where the search marks its words in a snippet: two private-use characters
+// that escaping keeps, replaced by <b> and </b> after it.
+constexpr std::string_view kMarkOpen = "\xEE\x80\x80";
+constexpr std::string_view kMarkClose = "\xEE\x80\x81";
 
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -78,7 +71,7 @@ Response Error(int status, std::string_view message) {
 }
 
 std::string Page(std::string_view title, std::string_view body) {
-  return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + Escaped(title) +
+  return "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + EscapeMarkup(title) +
          "</title></head><body>\n" + std::string(body) + "\n</body></html>\n";
 }
 
@@ -106,16 +99,16 @@ struct Library::Parts {
   Response ShelfPage() const {
     std::string list = "<ul>";
     for (std::size_t i = 0; i < books.size(); ++i) {
-      list += "<li><a href=\"" + std::to_string(i + 1) + "/\">" + Escaped(books[i].site->Title()) + "</a> (" +
-              Escaped(books[i].name) + ")</li>";
+      list += "<li><a href=\"" + std::to_string(i + 1) + "/\">" + EscapeMarkup(books[i].site->Title()) + "</a> (" +
+              EscapeMarkup(books[i].name) + ")</li>";
     }
     return {200, "text/html; charset=utf-8", Page("Books", "<h1>Books</h1>\n" + list + "</ul>")};
   }
 
   Response BookPage(Shelf& shelf, const std::optional<std::string>& query) {
     const std::string title = shelf.site->Title();
-    std::string body = "<h1>" + Escaped(title) + "</h1>\n<form method=\"get\" action=\"./\"><input name=\"q\" value=\"" +
-                       Escaped(query.value_or("")) + "\"> <button>Search</button></form>\n";
+    std::string body = "<h1>" + EscapeMarkup(title) + "</h1>\n<form method=\"get\" action=\"./\"><input name=\"q\" value=\"" +
+                       EscapeMarkup(query.value_or("")) + "\"> <button>Search</button></form>\n";
     if (query && !query->empty()) {
       body += "<h2>Search</h2>\n" + Results(shelf, *query);
     }
@@ -134,23 +127,23 @@ struct Library::Parts {
         shelf.indexError = error.what();
       }
     }
-    if (!shelf.index) return "<p>" + Escaped("The page text cannot be searched: " + shelf.indexError) + "</p>";
+    if (!shelf.index) return "<p>" + EscapeMarkup("The page text cannot be searched: " + shelf.indexError) + "</p>";
     textindex::SearchOptions options;
-    options.markOpen = "\x01";
-    options.markClose = "\x02";
+    options.markOpen = std::string(kMarkOpen);
+    options.markClose = std::string(kMarkClose);
     options.limit = 200;
     std::vector<textindex::TextHit> hits;
     try {
       hits = shelf.index->Search(query, options);
     } catch (const std::exception& error) {
-      return "<p>" + Escaped(error.what()) + "</p>";
+      return "<p>" + EscapeMarkup(error.what()) + "</p>";
     }
     std::string list = "<p>" + std::to_string(hits.size()) + " pages</p>\n<ol>";
     for (const textindex::TextHit& hit : hits) {
-      std::string snippet = Escaped(hit.snippet);
-      for (std::size_t at; (at = snippet.find('\x01')) != std::string::npos;) snippet.replace(at, 1, "<b>");
-      for (std::size_t at; (at = snippet.find('\x02')) != std::string::npos;) snippet.replace(at, 1, "</b>");
-      list += "<li><a href=\"" + Escaped(Link(hit.path)) + "\">" + Escaped(hit.title) + "</a><br>" + snippet + "</li>";
+      std::string snippet = EscapeMarkup(hit.snippet);
+      for (std::size_t at; (at = snippet.find(kMarkOpen)) != std::string::npos;) snippet.replace(at, kMarkOpen.size(), "<b>");
+      for (std::size_t at; (at = snippet.find(kMarkClose)) != std::string::npos;) snippet.replace(at, kMarkClose.size(), "</b>");
+      list += "<li><a href=\"" + EscapeMarkup(Link(hit.path)) + "\">" + EscapeMarkup(hit.title) + "</a><br>" + snippet + "</li>";
     }
     return list + "</ol>";
   }

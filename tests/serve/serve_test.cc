@@ -78,6 +78,7 @@ TEST(Serve, EveryLinkOfTheServedBookLeadsToOneOfItsObjects) {
   EXPECT_NE(page.body.find("Ünïcödé text: 日本語 Русский"), std::string::npos);
   const HttpReply search = HttpGet(server.Port(), "/1/?q=welcome");
   EXPECT_NE(search.body.find("<a href=\"index.htm\">"), std::string::npos) << search.body;
+  EXPECT_NE(search.body.find("<b>Welcome</b>"), std::string::npos) << search.body;
 }
 
 TEST(Serve, RequestsThatLeadOutsideTheBooksAreRefusedWithAReason) {
