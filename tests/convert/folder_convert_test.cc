@@ -57,7 +57,9 @@ TEST(ConvertFolder, HtmlFolderKeepsItsNamesAndEveryLinkLeadsToAFileBesideIt) {
   // The index page reaches every page, the one no contents entry names too.
   const std::set<std::string> reached = test::Reachable(out, "index.html");
   for (const std::string& file : files) {
-    if (file.ends_with(".htm")) EXPECT_EQ(reached.count(file), 1u) << file;
+    if (file.ends_with(".htm")) {
+      EXPECT_EQ(reached.count(file), 1u) << file;
+    }
   }
 
   const std::string index = ReadText(out + "/index.htm");
@@ -111,7 +113,9 @@ TEST(ConvertFolder, CorpusBooksKeepTheirScriptInEveryOutput) {
       const std::string out = epub ? root.Path() + "/" + format : root.Path();
       const CliRun run = RunCli("convert " + Quote(corpus + c.book) + " " + Quote(out) + (epub ? "" : " " + format));
       ASSERT_EQ(run.status, 0) << c.book << " " << run.err;
-      if (epub) ASSERT_EQ(std::system(("unzip -qq " + Quote(out) + " -d " + Quote(root.Path())).c_str()), 0);
+      if (epub) {
+        ASSERT_EQ(std::system(("unzip -qq " + Quote(out) + " -d " + Quote(root.Path())).c_str()), 0);
+      }
       std::size_t found = 0;
       for (const std::string& file : test::FilesBelow(root.Path())) {
         if (!file.ends_with(".htm") && !file.ends_with(".html") && !file.ends_with(".md") && !file.ends_with(".xhtml"))
