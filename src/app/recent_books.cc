@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "base/text.h"
-#include "pages/page_names.h"
 
 namespace tessaly::app {
 
@@ -76,24 +75,6 @@ void RecentBooks::Update(std::string_view path, std::string_view page, int textS
     if (page.find_first_of("\t\n") == std::string_view::npos) book.page = std::string(page);
     book.textSize = textSize;
   }
-}
-
-std::optional<BookLink> ParseBookLink(std::string_view text) {
-  bool prefixed = false;
-  for (const std::string_view prefix : {std::string_view("ms-its:"), std::string_view("mk:@MSITStore:")}) {
-    if (text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix)) {
-      text.remove_prefix(prefix.size());
-      prefixed = true;
-      break;
-    }
-  }
-  const std::size_t separator = text.find("::");
-  // A web address may hold "::" too (an IPv6 host, a C++ name in a path).
-  if (!prefixed && (separator == std::string_view::npos || IsSystemLink(text))) return std::nullopt;
-  BookLink link;
-  link.book = std::string(text.substr(0, separator));
-  if (separator != std::string_view::npos) link.page = std::string(text.substr(separator + 2));
-  return link;
 }
 
 }  // namespace tessaly::app

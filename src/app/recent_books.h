@@ -39,14 +39,4 @@ class RecentBooks {
   std::vector<RecentBook> books_;
 };
 
-// A book and a page in one: "BOOK.chm::/page.htm", maybe with the prefix
-// "ms-its:" or "mk:@MSITStore:" (letter case ignored). The page keeps its
-// leading '/'; both are as written.
-struct BookLink {
-  std::string book;
-  std::string page;
-};
-// Splits the text; nullopt when it has no prefix and no "::" (a plain path).
-std::optional<BookLink> ParseBookLink(std::string_view text);
-
 }  // namespace tessaly::app

@@ -89,6 +89,28 @@ void GtkPlatform::BuildPanels() {
   gtk_tree_view_column_add_attribute(column, text, "text", kTreeText);
   gtk_tree_view_append_column(GTK_TREE_VIEW(tree), column);
   g_signal_connect(tree, "button-press-event", G_CALLBACK(OnTreeButton), this);
+  // Left folds the row under the cursor (or goes to its heading), Right
+  // unfolds it, as file managers do.
+  g_signal_connect(tree, "key-press-event", G_CALLBACK(+[](GtkWidget* widget, GdkEventKey* event, gpointer) -> gboolean {
+                     if ((event->state & gtk_accelerator_get_default_mod_mask()) != 0) return FALSE;
+                     const bool left = event->keyval == GDK_KEY_Left || event->keyval == GDK_KEY_KP_Left;
+                     const bool right = event->keyval == GDK_KEY_Right || event->keyval == GDK_KEY_KP_Right;
+                     if (!left && !right) return FALSE;
+                     GtkTreePath* path = nullptr;
+                     gtk_tree_view_get_cursor(GTK_TREE_VIEW(widget), &path, nullptr);
+                     if (path == nullptr) return FALSE;
+                     auto* view = GTK_TREE_VIEW(widget);
+                     if (right) {
+                       gtk_tree_view_expand_row(view, path, FALSE);
+                     } else if (gtk_tree_view_row_expanded(view, path)) {
+                       gtk_tree_view_collapse_row(view, path);
+                     } else if (gtk_tree_path_get_depth(path) > 1 && gtk_tree_path_up(path)) {
+                       gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
+                     }
+                     gtk_tree_path_free(path);
+                     return TRUE;
+                   }),
+                   nullptr);
   g_signal_connect(tree, "row-activated", G_CALLBACK(OnTreeActivated), this);
   g_signal_connect(tree, "test-expand-row", G_CALLBACK(OnTreeTestExpand), this);
   g_signal_connect(tree, "test-collapse-row", G_CALLBACK(OnTreeTestCollapse), this);
@@ -296,8 +318,11 @@ void GtkPlatform::SelectContentsRow(int row) {
     return;
   }
   std::optional<GtkTreeIter> iter = TreeIter(row);
-  if (!iter) return;
   auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
+  if (!iter) {
+    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(view));
+    return;
+  }
   GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(treeStore_), &*iter);
   // Its headings open (and are told so) to show it.
   if (gtk_tree_path_get_depth(path) > 1) {
@@ -563,13 +588,24 @@ bool GtkPlatform::CreatePageView() {
     if (hooks_) hooks_->Changed();
   };
   handlers.historyStep = [this](int step) { Command(step < 0 ? kCmdBack : kCmdForward); };
+  handlers.zoomStep = [this](int step) { Command(step > 0 ? kCmdTextLarger : kCmdTextSmaller); };
   handlers.arrowKey = [this](PageKey key) {
     return reader_ == nullptr || destroyed_ ? true : reader_->OnPageKey(key);
   };
   handlers.filterFailed = [this] {
     if (!destroyed_) ShowMessage(kPagesUnconfined, kMessageCaption, MessageIcon::kError);
   };
-  pageView_ = std::make_unique<PageView>(std::move(handlers), reader_->TempFolder(), filters);
+  handlers.redirected = [this](const std::string& uri) {
+    if (reader_ != nullptr && !destroyed_) reader_->OnPageRedirect(uri);
+  };
+  handlers.objectRequested = [this](const std::string& uri, std::function<void(PageObject)> reply) {
+    if (reader_ == nullptr || destroyed_) {
+      reply(PageObject{uri, {}, std::string("the window has closed")});
+      return;
+    }
+    reader_->OnObjectRequest(uri, std::move(reply));
+  };
+  pageView_ = std::make_unique<PageView>(std::move(handlers), filters);
   GtkWidget* view = pageView_->Widget();
   gtk_widget_set_vexpand(view, TRUE);
   // Pages keep the book's own colours, whatever the desktop's theme.
@@ -716,11 +752,18 @@ void GtkPlatform::ShowPage(std::string_view address, std::string_view charset) {
   pageView_->Navigate(std::string(address), std::string(charset));
 }
 
+void GtkPlatform::ShowHtml(std::string_view html) {
+  if (!pageView_) return;
+  if (hooks_) hooks_->Navigated();
+  pageView_->ShowHtml(std::string(html));
+}
+
 void GtkPlatform::SetViewSettings(const ViewSettings& settings) {
   if (!pageView_) return;
   pageView_->SetZoomLevel(settings.zoomLevel);
   pageView_->SetShrinkToFit(settings.shrinkToFit);
   pageView_->SetClearType(settings.clearType);
+  pageView_->SetShowImages(settings.showImages);
 }
 
 std::optional<ScrollInfo> GtkPlatform::PageScroll() const {

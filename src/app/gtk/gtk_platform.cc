@@ -12,8 +12,8 @@
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/images.h"
 #include "app/resources.h"
-#include "pages/page_names.h"
-#include "textindex/index_cache.h"
+#include "app/book_address.h"
+#include "app/desktop_folders.h"
 
 namespace tessaly::app::gtk {
 
@@ -699,7 +699,7 @@ void GtkPlatform::AnswerPendingCloses() {
 // --- System -----------------------------------------------------------------------------
 
 bool GtkPlatform::OpenExternal(std::string_view address) {
-  if (!IsSystemLink(address)) return false;
+  if (!IsWebAddress(address)) return false;
   const std::string uri(address);
   if (hooks_) {
     // Tests never start a browser; they read what would have been opened.
@@ -712,8 +712,6 @@ bool GtkPlatform::OpenExternal(std::string_view address) {
   return launched;
 }
 
-std::string GtkPlatform::TempRoot() { return TempRootFromEnvironment(); }
-
-std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return textindex::DefaultCacheFolder(); }
+std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return KeptIndexFolder(); }
 
 }  // namespace tessaly::app::gtk

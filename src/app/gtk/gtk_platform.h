@@ -110,6 +110,7 @@ class GtkPlatform : public Platform {
 
   bool CreatePageView() override;
   void ShowPage(std::string_view address, std::string_view charset) override;
+  void ShowHtml(std::string_view html) override;
   void SetViewSettings(const ViewSettings& settings) override;
   std::optional<ScrollInfo> PageScroll() const override;
   void ShowFindBar(const FindBarTexts& texts) override;
@@ -136,7 +137,6 @@ class GtkPlatform : public Platform {
   void CloseReader(InstanceId id) override;
 
   bool OpenExternal(std::string_view address) override;
-  std::string TempRoot() override;
   std::optional<std::filesystem::path> PageTextFolder() override;
   const TextCodec& Codec() const override { return codec_; }
 

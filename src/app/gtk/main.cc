@@ -17,7 +17,7 @@
 
 #include "app/gtk/gtk_platform.h"
 #include "app/reader.h"
-#include "app/recent_books.h"
+#include "app/book_address.h"
 
 namespace {
 
@@ -86,7 +86,8 @@ int main(int argc, char** argv) {
     std::string argument = argv[1];
     std::string page;
     if (!g_file_test(argv[1], G_FILE_TEST_EXISTS)) {
-      if (const std::optional<tessaly::app::BookLink> link = tessaly::app::ParseBookLink(argument)) {
+      if (const std::optional<tessaly::app::BookLink> link =
+              tessaly::app::ParseBookLink(argument, tessaly::app::IsBookFileName)) {
         argument = link->book;
         page = link->page;
       }
@@ -136,5 +137,8 @@ int main(int argc, char** argv) {
   }
 #endif
   if (running) platform.Run();
-  return 0;
+  // The window has gone. Work still under way on a worker (a search stuck
+  // in a damaged index) is not waited for: the process ends here.
+  std::fflush(nullptr);
+  std::_Exit(0);
 }

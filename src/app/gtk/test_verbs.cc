@@ -45,7 +45,6 @@
 #include "app/gtk/gtk_platform.h"
 #include "app/gtk/test_hooks.h"
 #include "app/resources.h"
-#include "pages/history.h"
 
 namespace tessaly::app::gtk {
 
@@ -283,11 +282,12 @@ std::string TestVerbs::StateReport() const {
   }
   if (p_.reader_ != nullptr) {
     out << "book=" << p_.reader_->BookPath() << "\n";
-    out << "tempfolder=" << p_.reader_->TempFolder() << "\n";
-    out << "history=" << p_.reader_->HistoryPosition() << "/" << p_.reader_->HistoryCount() << "\n";
     // Work under way: on the workers, or the contents going into the tree.
     out << "working=" << (p_.reader_->Working() || p_.treeSource_ != 0) << "\n";
     out << "page=" << p_.reader_->CurrentPagePath() << "\n";
+    if (p_.resultsNote_ != nullptr && gtk_widget_get_visible(p_.resultsNote_)) {
+      out << "resultsnote=" << gtk_label_get_text(GTK_LABEL(p_.resultsNote_)) << "\n";
+    }
     out << "images=" << p_.reader_->ShowImages() << "\n";
     out << "fit=" << p_.reader_->FitToWindow() << "\n";
     out << "cleartype=" << p_.reader_->ClearType() << "\n";
