@@ -246,6 +246,7 @@ TEST_F(ReaderConfinement, ThePageProcessRunsInItsSandboxWhereTheMachineAllowsIt)
   for (const bool withoutNamespaces : {false, true}) {
     SCOPED_TRACE(withoutNamespaces ? "no namespaces can be made" : "this machine as it is");
     Sandbox sandbox;
+    fs::create_directories(sandbox.Root() + "/data/tessaly/index");
     Reader reader(sandbox, server_->Display(), TestBook("basic/basic.chm"), Milliseconds(60000), std::string(),
                   withoutNamespaces);
     ASSERT_TRUE(reader.Running()) << reader.FirstLine() << "\n" << reader.Log();
@@ -269,9 +270,28 @@ TEST_F(ReaderConfinement, ThePageProcessRunsInItsSandboxWhereTheMachineAllowsIt)
       EXPECT_NE(link(page, "pid"), link(reader.Pid(), "pid")) << "its own process namespace";
       EXPECT_NE(link(page, "net"), link(reader.Pid(), "net")) << "its own network namespace";
       EXPECT_EQ(seccomp(page), "2") << "a seccomp filter";
+      // The reader's kept indexes and stored values are not among what
+      // the page process sees.
+      std::ifstream mounts("/proc/" + std::to_string(page) + "/mountinfo");
+      for (std::string line; std::getline(mounts, line);) {
+        for (const std::string& own : {sandbox.Root() + "/data", sandbox.Config()}) {
+          EXPECT_EQ(line.find(own), std::string::npos) << line;
+        }
+      }
     }
     EXPECT_EQ(reader.Ask("close"), "closed");
   }
+}
+
+TEST_F(ReaderConfinement, ACacheHomeThatIsAFileIsNoCacheHome) {
+  Sandbox sandbox;
+  fs::remove_all(sandbox.Cache());
+  std::ofstream(sandbox.Cache()) << "not a folder";
+  Reader reader(sandbox, server_->Display(), TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader.Running()) << reader.Log();
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
+  EXPECT_EQ(reader.Eval("document.title"), "Welcome");
+  EXPECT_EQ(reader.Ask("close"), "closed");
 }
 
 TEST_F(ReaderConfinement, AViewWithoutItsFilterShowsNoPage) {
