@@ -127,5 +127,39 @@ TEST_F(ReaderPages, FramesScriptsAndHistoryAcrossBooksWithNothingOnDisk) {
   EXPECT_EQ(reader.Ask("close"), "closed");
 }
 
+// Contents of 100,000 entries, in a row and nested 100,000 deep, come into
+// the panel within the harness's patience (a tree filled entry by entry
+// took minutes).
+TEST_F(ReaderPages, AHundredThousandContentsEntriesShowAtOnce) {
+  sandbox_.windowSize = "1280x900";
+  for (const bool nested : {false, true}) {
+    SCOPED_TRACE(nested ? "nested" : "flat");
+    constexpr int kEntries = 100000;
+    std::string sitemap = "<HTML><BODY><UL>";
+    for (int i = 0; i < kEntries; ++i) {
+      sitemap += "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"E" + std::to_string(i) +
+                 "\"><param name=\"Local\" value=\"a.htm\"></OBJECT>";
+      if (nested) sitemap += "<UL>";
+    }
+    sitemap += "</UL></BODY></HTML>";
+    std::string system = SystemObject("a.htm", "Contents", 0x409);
+    system += std::string("\0\0\x08\0toc.hhc\0", 12);  // record 0: the contents file
+    test::BookBuilder builder;
+    builder.AddFile("#SYSTEM", system);
+    builder.AddFile("#STRINGS", std::string(1, '\0'));
+    builder.AddFile("/toc.hhc", sitemap);
+    builder.AddFile("/a.htm", "<html><head><title>A</title></head><body>a</body></html>");
+    test::TempFile book(builder.Build());
+    Reader reader(sandbox_, server_->Display(), book.Path());
+    ASSERT_TRUE(reader.Running()) << reader.Log();
+    ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
+    auto state = reader.State();
+    EXPECT_EQ(state["visible"], "tree page");
+    EXPECT_EQ(state["working"], "0");
+    EXPECT_EQ(reader.Eval("document.title"), "A");
+    EXPECT_EQ(reader.Ask("close"), "closed");
+  }
+}
+
 }  // namespace
 }  // namespace tessaly::e2e

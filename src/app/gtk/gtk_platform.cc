@@ -105,14 +105,13 @@ GtkPlatform::~GtkPlatform() {
   }
   if (channelSource_ != 0) g_source_remove(channelSource_);
   if (sidebarSource_ != 0) g_source_remove(sidebarSource_);
-  if (treeSource_ != 0) g_source_remove(treeSource_);
   hooks_.reset();
   AnswerPendingCloses();
   pageView_.reset();
   if (statusIcon_ != nullptr) g_object_unref(statusIcon_);
   if (window_ != nullptr) gtk_widget_destroy(window_);
   for (auto& [control, store] : listStores_) g_object_unref(store);
-  if (treeStore_ != nullptr) g_object_unref(treeStore_);
+  if (treeModel_ != nullptr) g_object_unref(treeModel_);
   g_main_loop_unref(loop_);
 }
 

@@ -187,7 +187,6 @@ class GtkPlatform : public Platform {
   GtkListStore* ListStore(Control list) const;
   void SetListModel(Control list, GtkListStore* store);
   int ListSelection(Control list) const;
-  void FillTree();
   std::optional<GtkTreeIter> TreeIter(int row) const;
   int RowAt(GtkTreePath* path) const;
   void TapTreeRow(GtkTreePath* path);
@@ -267,13 +266,7 @@ class GtkPlatform : public Platform {
 
   std::array<ControlWidgets, kControlCount> controls_{};
   int selectingList_ = 0;  // the reader selects: no event
-  GtkTreeStore* treeStore_ = nullptr;
-  bool treeAttached_ = false;
-  std::vector<ContentsRow> treeRows_;  // rows still to be filled in
-  std::vector<GtkTreeIter> treeIters_;
-  std::size_t treeFilled_ = 0;
-  guint treeSource_ = 0;
-  int pendingTreeSelection_ = -1;
+  GtkTreeModel* treeModel_ = nullptr;  // contents_model.h
   std::map<Control, GtkListStore*> listStores_;
   std::unique_ptr<PageView> pageView_;
   GtkWidget* notice_ = nullptr;  // the bar above the page, and its text
