@@ -4,6 +4,8 @@
 // it is back, and the About box.
 #include <sys/utsname.h>
 
+#include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <vector>
 
@@ -102,6 +104,58 @@ bool Reader::OpenBookLink(const std::string& book, std::string_view page, std::s
   }
   OpenFromPath(book, page);
   return true;
+}
+
+void Reader::ShowStartView() {
+  if (!pageViewCreated_ || book_) return;
+  const auto escape = [](std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+      if (c == '&') out += "&amp;";
+      else if (c == '<') out += "&lt;";
+      else if (c == '>') out += "&gt;";
+      else if (c == '"') out += "&quot;";
+      else out += c;
+    }
+    return out;
+  };
+  std::string html =
+      "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
+      "body{font-family:sans-serif;margin:2em}td{padding:.3em 1em .3em 0}.file,.when{color:#666}</style>"
+      "</head><body><h1>" + escape(kNoBookTitle) + "</h1><p><a href=\"" + escape(kStartOpenLink) + "\">" +
+      escape(kStartOpen) + "</a></p><h2>" + escape(kStartRecent) + "</h2>";
+  if (recent_.Books().empty()) html += "<p>" + escape(kStartNoRecent) + "</p>";
+  else html += "<table>";
+  for (const RecentBook& book : recent_.Books()) {
+    const std::string name = std::filesystem::path(book.path).filename().string();
+    std::string when;
+    if (book.opened > 0) {
+      const std::time_t time = static_cast<std::time_t>(book.opened);
+      std::tm local {};
+      char text[64];
+      if (localtime_r(&time, &local) != nullptr && std::strftime(text, sizeof text, kStartTimeFormat, &local) > 0) {
+        when = text;
+      }
+    }
+    html += "<tr><td><a href=\"" + escape(PageAddress(book.path, "")) + "\">" +
+            escape(book.title.empty() ? name : book.title) + "</a></td><td class=\"file\">" + escape(book.path) +
+            "</td><td class=\"when\">" + escape(when) + "</td></tr>";
+  }
+  if (!recent_.Books().empty()) html += "</table>";
+  html += "</body></html>";
+  ShowPanel(Panel::kHtml);
+  platform_.ShowHtml(html);
+}
+
+void Reader::OnStartLink(std::string_view link) {
+  if (link == kStartOpenLink) {
+    ChooseAndOpenBook();
+    return;
+  }
+  const std::optional<std::string> decoded = DecodeBookAddress(link);
+  if (!decoded) return;
+  const std::string path = decoded->substr(0, decoded->rfind("::"));
+  if (IsBookFileName(path)) OpenFromPath(path);
 }
 
 void Reader::ShowAbout() {
@@ -228,6 +282,7 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
     ShowBookError(*opened->failure);
     HideProgress();
     ResetWindow();
+    ShowStartView();
     if (starting) RegisterInstance();
     return;
   }
@@ -280,7 +335,10 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
   searchPending_ = true;
 
   // A book read before comes back at its text size and its page.
-  if (IsUtf8(bookPath_)) recent_.Touch(bookPath_);
+  if (IsUtf8(bookPath_)) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    recent_.Touch(bookPath_, windowTitle_, std::chrono::duration_cast<std::chrono::seconds>(now).count());
+  }
   const RecentBook* known = recent_.Find(bookPath_);
   if (known != nullptr && known->textSize >= 0) textSize_ = known->textSize;
   std::string topic = startPage_;

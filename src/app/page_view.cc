@@ -283,8 +283,12 @@ void Reader::OnPageRedirect(std::string_view address) {
 }
 
 void Reader::OnLinkTapped(std::string_view link) {
-  if (!Accepting() || !book_ || busy_) return;
+  if (!Accepting() || busy_) return;
   link = Trimmed(link);
+  if (!book_) {
+    OnStartLink(link);
+    return;
+  }
   // A javascript: link is the page's own business: its script runs it.
   if (link.empty() || EqualNoCase(link.substr(0, std::min<std::size_t>(link.size(), 11)), "javascript:")) return;
   const BookFileTest isBook = [this](std::string_view name) {

@@ -191,6 +191,10 @@ class Reader {
   void FinishOpen(const std::shared_ptr<OpenedBook>& opened);
   void ResetWindow();
   void ChooseAndOpenBook();
+  // No book: the page view shows the recent books and a way to open one;
+  // its links come to OnStartLink.
+  void ShowStartView();
+  void OnStartLink(std::string_view link);
   void OpenHelpFile();
   void OpenRecent(int index);
   void ShowAbout();

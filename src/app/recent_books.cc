@@ -32,7 +32,18 @@ void RecentBooks::Load(std::string_view stored) {
     const auto [ptr, error] = std::from_chars(line.data(), line.data() + tab1, size);
     if (error == std::errc() && ptr == line.data() + tab1 && size >= 0 && size <= 4) book.textSize = size;
     book.page = std::string(line.substr(tab1 + 1, tab2 - tab1 - 1));
-    book.path = std::string(line.substr(tab2 + 1));
+    std::string_view rest = line.substr(tab2 + 1);
+    const std::size_t tab3 = rest.find('\t');
+    book.path = std::string(rest.substr(0, tab3));
+    if (tab3 != std::string_view::npos) {
+      rest.remove_prefix(tab3 + 1);
+      const std::size_t tab4 = rest.find('\t');
+      book.title = std::string(rest.substr(0, tab4));
+      if (tab4 != std::string_view::npos) {
+        const std::string_view opened = rest.substr(tab4 + 1);
+        std::from_chars(opened.data(), opened.data() + opened.size(), book.opened);
+      }
+    }
     if (book.path.empty() || Find(book.path) != nullptr || !FileExists(book.path)) continue;
     books_.push_back(std::move(book));
   }
@@ -47,6 +58,10 @@ std::string RecentBooks::Serialize() const {
     out += book.page;
     out += '\t';
     out += book.path;
+    out += '\t';
+    out += book.title;
+    out += '\t';
+    out += std::to_string(book.opened);
   }
   return out;
 }
@@ -56,15 +71,19 @@ const RecentBook* RecentBooks::Find(std::string_view path) const {
   return found == books_.end() ? nullptr : &*found;
 }
 
-void RecentBooks::Touch(std::string_view path) {
+void RecentBooks::Touch(std::string_view path, std::string_view title, std::int64_t opened) {
   // Paths with a line break or tab cannot be kept in the list's lines.
   if (path.empty() || path.find_first_of("\t\n") != std::string_view::npos) return;
-  RecentBook book{std::string(path), {}, -1};
+  RecentBook book{std::string(path), {}, -1, {}, 0};
   const auto found = std::find_if(books_.begin(), books_.end(), [&](const RecentBook& b) { return b.path == path; });
   if (found != books_.end()) {
     book = *found;
     books_.erase(found);
   }
+  // A title is kept on one line of the list.
+  book.title.clear();
+  for (const char c : title) book.title += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+  book.opened = opened;
   books_.insert(books_.begin(), std::move(book));
   if (books_.size() > kMax) books_.resize(kMax);
 }

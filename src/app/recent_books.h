@@ -1,11 +1,14 @@
 // RecentBooks: the books opened last, most recent first, each with the page
-// it was left at and its text size. Kept in the store as one value, a line
-// per book: "<text size>\t<in-book page path>\t<book path>".
+// it was left at, its text size, its title and when it was last opened.
+// Kept in the store as one value, a line per book:
+// "<text size>\t<in-book page path>\t<book path>\t<title>\t<opened>" (the
+// last two may be missing, as lines of an older reader have them).
 //
 // At most kMax books; a line that does not parse is dropped, and so is a
 // book whose file has gone (Load checks).
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +20,8 @@ struct RecentBook {
   std::string path;
   std::string page;   // empty: none known
   int textSize = -1;  // -1: none known
+  std::string title;  // UTF-8; empty: none known
+  std::int64_t opened = 0;  // seconds since 1970; 0: not known
   bool operator==(const RecentBook&) const = default;
 };
 
@@ -30,8 +35,9 @@ class RecentBooks {
 
   const std::vector<RecentBook>& Books() const { return books_; }
   const RecentBook* Find(std::string_view path) const;
-  // Moves the book to the front (adding it), keeping what is known of it.
-  void Touch(std::string_view path);
+  // Moves the book to the front (adding it), keeping what is known of it,
+  // with its title and when it was opened.
+  void Touch(std::string_view path, std::string_view title, std::int64_t opened);
   // Records the page and text size of the book (which must be listed).
   void Update(std::string_view path, std::string_view page, int textSize);
 

@@ -183,6 +183,14 @@ inline constexpr MenuItem kIndexItem = Item(kCmdIndex, "I&ndex", MenuMark::kRadi
 inline constexpr MenuItem kContentsItem = Item(kCmdContents, "&Contents", MenuMark::kRadio);
 inline constexpr MenuItem kHtmlItem = Item(kCmdHtml, "&Html", MenuMark::kRadio);
 
+// The start view, while no book is open: a way to open one, and the recent
+// books (title, file, when last opened), each a link that opens it.
+inline constexpr std::string_view kStartOpen = "Open a book...";
+inline constexpr std::string_view kStartOpenLink = "tessaly:open";
+inline constexpr std::string_view kStartRecent = "Recent books";
+inline constexpr std::string_view kStartNoRecent = "No book has been opened yet.";
+inline constexpr char kStartTimeFormat[] = "%Y-%m-%d %H:%M";
+
 // The find bar over the page.
 inline constexpr std::string_view kFindPlaceholder = "Find in page";
 inline constexpr std::string_view kFindCount = "%1 of %2";

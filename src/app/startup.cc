@@ -71,6 +71,7 @@ bool Reader::Start(std::string_view commandLine) {
   CreatePageViewOnce();
   ResetWindow();
   if (bookPath_.empty()) {
+    ShowStartView();
     RegisterInstance();
   } else {
     // Registered when the open is back (not when this reader hands over).

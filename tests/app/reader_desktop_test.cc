@@ -108,10 +108,19 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   RecentBooks recent;
   recent.Load(stored + "\n2\tx.htm\t/no/such/book.chm\nnot a line");
   ASSERT_EQ(recent.Books().size(), 2u);
-  EXPECT_EQ(recent.Books()[0], (RecentBook{TestBook("basic"), "chapter1/details.htm", 3}));
-  for (int i = 0; i < 12; ++i) recent.Touch("/b" + std::to_string(i) + ".chm");
+  EXPECT_EQ(recent.Books()[0].path, TestBook("basic"));
+  EXPECT_EQ(recent.Books()[0].page, "chapter1/details.htm");
+  EXPECT_EQ(recent.Books()[0].textSize, 3);
+  EXPECT_EQ(recent.Books()[0].title, "Tessaly Test Book");
+  EXPECT_GT(recent.Books()[0].opened, 1700000000);
+  // A line of an older reader (no title, no time) still reads.
+  recent.Load("1	p.htm	" + TestBook("plain"));
+  ASSERT_EQ(recent.Books().size(), 1u);
+  EXPECT_EQ(recent.Books()[0], (RecentBook{TestBook("plain"), "p.htm", 1, "", 0}));
+  for (int i = 0; i < 12; ++i) recent.Touch("/b" + std::to_string(i) + ".chm", "B\tx", i);
   EXPECT_EQ(recent.Books().size(), RecentBooks::kMax);
   EXPECT_EQ(recent.Books()[0].path, "/b11.chm");
+  EXPECT_EQ(recent.Books()[0].title, "B x");
 }
 
 TEST_F(DesktopTest, ABookInItsOwnCodePageReopensAtItsPage) {

@@ -191,7 +191,10 @@ TEST_F(OpenTest, BadFileIsReportedAndTheReaderGoesOn) {
             (std::vector<std::string>{"Open", "Recent Books", "---", "~Text Size", "---", "Exit"}));
   EXPECT_EQ(ui().RecentMenuText(), (std::vector<std::string>{"basic.chm"}));
   EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402}));
-  EXPECT_TRUE(ui().VisibleControls().empty());
+  // The start view, listing the book read before.
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+  ASSERT_FALSE(ui().ownPages.empty());
+  EXPECT_NE(ui().ownPages.back().find("Tessaly Test Book"), std::string::npos);
   EXPECT_FALSE(ui().Exists(Control::kTree));
   EXPECT_FALSE(ui().progressVisible);
   EXPECT_EQ(ui().cursor, Cursor::kNormal);

@@ -36,8 +36,9 @@ TEST_F(StartTest, WithoutBookShowsMenusOnlyAndTheTitle) {
   EXPECT_EQ(ui().TextSizeMenuText(),
             (std::vector<std::string>{"[ ] Largest", "[ ] Large", "[ ] Medium", "[ ] Small", "[ ] Smallest"}));
   EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{kFileMenuButton, kHelpMenuButton}));
-  EXPECT_TRUE(ui().VisibleControls().empty());
-  EXPECT_TRUE(ui().navigations.empty());
+  // The start view stands in the page's place.
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+  EXPECT_EQ(ui().ownPages.size(), 1u);
   EXPECT_TRUE(ui().notifyIcon);
   EXPECT_TRUE(ui().messages.empty());
   // A disabled sub-menu takes no taps.
@@ -47,6 +48,35 @@ TEST_F(StartTest, WithoutBookShowsMenusOnlyAndTheTitle) {
   EXPECT_TRUE(reader().ShowImages());
   EXPECT_TRUE(reader().ClearType());
   EXPECT_EQ(reader().TextSize(), 2);
+}
+
+TEST_F(StartTest, TheStartViewListsTheRecentBooksAndOpensThem) {
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(ui().ownPages.size(), 1u);
+  EXPECT_NE(ui().ownPages[0].find("Open a book..."), std::string::npos);
+  EXPECT_NE(ui().ownPages[0].find("No book has been opened yet."), std::string::npos);
+  // Its open link is File > Open.
+  ui().files.push_back(TestBook("basic"));
+  ASSERT_TRUE(ui().TapLink("tessaly:open"));
+  if (reader().Busy()) ui().Complete();
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  OpenThroughMenu(TestBook("plain"));
+  // A book that fails shows the start view again: both books, each by its
+  // title, its file and when it was opened, most recent first.
+  OpenThroughMenu("/no/such/book.chm");
+  const std::string& view = ui().ownPages.back();
+  const std::size_t plain = view.find("Plain Test Book");
+  const std::size_t basic = view.find("Tessaly Test Book");
+  ASSERT_NE(plain, std::string::npos) << view;
+  ASSERT_NE(basic, std::string::npos) << view;
+  EXPECT_LT(plain, basic);
+  EXPECT_NE(view.find(TestBook("basic")), std::string::npos);
+  // A click on a book opens it; a link to anything else opens nothing.
+  ASSERT_TRUE(ui().TapLink("ms-its:/etc/passwd::/"));
+  EXPECT_EQ(ui().title, "Tessaly");
+  ASSERT_TRUE(ui().TapLink("ms-its:" + TestBook("basic") + "::/"));
+  if (reader().Busy()) ui().Complete();
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
 }
 
 TEST_F(StartTest, WindowThatCannotBeMadeEndsQuietly) {
@@ -134,8 +164,8 @@ TEST_F(StartTest, StrayCommandsWithoutABookAreHarmless) {
     EXPECT_TRUE(stray.reader.OnPageKey(PageKey::kDown));
     EXPECT_TRUE(stray.reader.OnPageKey(PageKey::kAction));
     EXPECT_EQ(stray.platform.messages.size(), messages);
-    EXPECT_TRUE(stray.platform.navigations.empty());
-    EXPECT_TRUE(stray.platform.VisibleControls().empty());
+    EXPECT_EQ(stray.platform.navigations, (std::vector<std::string>{"about:blank"})) << "the start view only";
+    EXPECT_EQ(stray.platform.VisibleControls(), (std::vector<Control>{Control::kPageView}));
     stray.reader.OnCommand(kCmdExit);
     EXPECT_TRUE(stray.reader.Closed());
   }

@@ -701,7 +701,6 @@ void GtkPlatform::ShowPage(std::string_view address, std::string_view charset) {
 
 void GtkPlatform::ShowHtml(std::string_view html) {
   if (!pageView_) return;
-  if (hooks_) hooks_->Navigated();
   pageView_->ShowHtml(std::string(html));
 }
 

@@ -360,12 +360,18 @@ void PageView::FilterDone(WebKitUserContentFilter* filter) {
     filter_ = FilterState::kFailed;
     std::fprintf(stderr, "tessaly: the content filter cannot be installed: no page is shown\n");
     pending_.reset();
+    pendingHtml_.reset();
     PostLoadEnded();
     if (handlers_.filterFailed) handlers_.filterFailed();
     return;
   }
   webkit_user_content_manager_add_filter(content_, filter);
   filter_ = FilterState::kReady;
+  if (pendingHtml_) {
+    const std::string html = *pendingHtml_;
+    pendingHtml_.reset();
+    ShowHtml(html);
+  }
   if (pending_) {
     const std::string address = *pending_;
     pending_.reset();
@@ -419,6 +425,7 @@ void PageView::Navigate(const std::string& address, const std::string& charset) 
   }
   if (filter_ == FilterState::kPending) {
     pending_ = address;
+    pendingHtml_.reset();
     scroll_.reset();
     return;
   }
@@ -426,8 +433,13 @@ void PageView::Navigate(const std::string& address, const std::string& charset) 
 }
 
 void PageView::ShowHtml(const std::string& html) {
-  if (filter_ != FilterState::kReady) {
+  if (filter_ == FilterState::kFailed) {
     PostLoadEnded();
+    return;
+  }
+  if (filter_ == FilterState::kPending) {
+    pending_.reset();
+    pendingHtml_ = html;
     return;
   }
   current_ = "about:blank";

@@ -154,6 +154,7 @@ class PageView {
   FilterStep filterStep_ = FilterStep::kLoad;
   std::string asideFolder_;  // the fresh folder of the last step, while it exists
   std::optional<std::string> pending_;  // an address waiting for the filter
+  std::optional<std::string> pendingHtml_;  // a page of the reader's own waiting for it
   std::string current_;                 // the last address loaded
   bool reloadAllowed_ = false;
   bool inputEnabled_ = true;
