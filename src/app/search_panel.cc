@@ -34,8 +34,24 @@ struct SearchLines {
 
 namespace {
 
-// A snippet on one line: every run of spaces, tabs and line ends is one space.
+// Characters of a snippet kept before the first word found.
+constexpr std::size_t kSnippetLead = 24;
+
+// A snippet on one line: every run of spaces, tabs and line ends is one
+// space, and it starts a few words before the first word found, so that
+// the word shows within the sidebar's width (the line is cut at its end).
 std::string OneLine(std::string_view text) {
+  const std::size_t mark = text.find(kMarkOpen);
+  if (mark != std::string_view::npos && CountChars(text.substr(0, mark)) > kSnippetLead) {
+    std::size_t start = mark;
+    for (std::size_t chars = 0; start > 0 && chars < kSnippetLead; --start) {
+      if ((static_cast<unsigned char>(text[start - 1]) & 0xC0) != 0x80) ++chars;
+    }
+    // From a word's start where there is one near.
+    const std::size_t space = text.find(' ', start);
+    if (space != std::string_view::npos && space < mark) start = space + 1;
+    return "\xE2\x80\xA6" + OneLine(text.substr(start));
+  }
   std::string line;
   bool space = false;
   for (const char c : text) {

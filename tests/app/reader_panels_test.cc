@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/recording_platform.h"
+#include "app/utf8.h"
 #include "search/fti_builder.h"
 
 namespace tessaly::app::test {
@@ -528,6 +529,26 @@ TEST_F(PanelTest, WhatTheBooksIndexCannotAnswerTheTextOfThePagesDoes) {
   Loaded();
   EXPECT_EQ(ui().markedWords.size(), 2u);
 
+}
+
+TEST_F(PanelTest, ASnippetStartsNearTheWordFoundSoThatTheSidebarShowsIt) {
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += "filler" + std::to_string(i) + " ";
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{2, Text("a.htm")}, {3, Text("Long")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/a.htm", "<html><head><title>Long</title></head><body><p>" + text + "aardvark at last.</p></body></html>");
+  BuiltBook book(b);
+  ASSERT_TRUE(Start(book.Path()));
+  Button(kCmdSearch);
+  ui().Type(Control::kSearchEdit, "aardvark");
+  ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+  ASSERT_EQ(ui().results.size(), 1u);
+  const std::string& snippet = ui().results[0].snippet;
+  const std::size_t mark = snippet.find(kMarkOpen);
+  ASSERT_NE(mark, std::string::npos) << snippet;
+  EXPECT_LE(CountChars(snippet.substr(0, mark)), 26u) << snippet;
+  EXPECT_TRUE(snippet.starts_with("\xE2\x80\xA6")) << snippet;
 }
 
 TEST_F(PanelTest, ABookWithoutAnIndexIsSearchedInItsPageTextKeptBetweenRuns) {
