@@ -432,6 +432,7 @@ void Reader::Exit() {
 
 void Reader::OnClose() {
   if (!windowCreated_ || closed_) return;
+  RememberScroll();
   closed_ = true;
   ++generation_;
   opening_ = indexBuilding_ = searching_ = pageTextBuilding_ = false;

@@ -48,6 +48,7 @@ struct OpenedBook {
 bool Reader::HasContents() const { return book_ && book_->Contents().root.children.Count() > 0; }
 
 void Reader::OpenFromPath(std::string_view path, std::string_view page) {
+  RememberScroll();  // of the book being left
   bookPath_ = std::string(path);
   startPage_ = std::string(page);
   ResetWindow();
@@ -169,6 +170,7 @@ void Reader::ShowAbout() {
 }
 
 void Reader::ResetWindow() {
+  restoreScroll_ = 0;
   // Whatever the previous book still had under way is dropped.
   ++generation_;
   opening_ = indexBuilding_ = searching_ = pageTextBuilding_ = false;
@@ -343,6 +345,9 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
   if (known != nullptr && known->textSize >= 0) textSize_ = known->textSize;
   std::string topic = startPage_;
   if (topic.empty() && known != nullptr) topic = known->page;
+  // Reopened at the page it was left at: as far down as it was read.
+  const int scroll = startPage_.empty() && known != nullptr ? known->scroll : 0;
+  const std::string leftAt = known != nullptr ? known->page : std::string();
   // Both are UTF-8 (the command line, the stored values); the book's paths
   // are in its code page.
   if (!topic.empty()) topic = platform_.Codec().FromUtf8(topic, book.CodePage()).value_or(topic);
@@ -362,6 +367,7 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
   navigating_ = startFromHistory_;
   startFromHistory_ = false;
   ShowTopic(topic);
+  if (scroll > 0 && DisplayText(pagePath_, kMaxLinkBytes) == leftAt) restoreScroll_ = scroll;
   navigating_ = false;
   SelectNodeOf(topic);
 

@@ -204,6 +204,7 @@ bool Reader::ShowBookPage(std::string_view page) {
     return false;
   }
   if (document != pagePath_.substr(0, pagePath_.find('#'))) {
+    restoreScroll_ = 0;
     // Another document: its own missing parts, from nothing.
     ++pageSerial_;
     notices_.clear();
@@ -270,6 +271,9 @@ void Reader::EndBusy() {
 void Reader::OnDocumentComplete() {
   if (!windowCreated_ || closed_ || !pageViewCreated_) return;
   EndBusy();
+  // A book reopened at its page goes back down to where it was read.
+  if (restoreScroll_ > 0) platform_.ScrollPage(restoreScroll_);
+  restoreScroll_ = 0;
   if (!wordsToMark_.empty()) {
     platform_.MarkWords(wordsToMark_);
     wordsToMark_.clear();
@@ -396,7 +400,16 @@ void Reader::RememberBook() {
   const std::string page = DisplayText(pagePath_, kMaxLinkBytes);
   const RecentBook* known = recent_.Find(bookPath_);
   if (known != nullptr && known->page == page && known->textSize == textSize_) return;
-  recent_.Update(bookPath_, page, textSize_);
+  recent_.Update(bookPath_, page, 0, textSize_);
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreRecentBooks, recent_.Serialize());
+}
+
+void Reader::RememberScroll() {
+  if (!book_ || pagePath_.empty() || busy_ || !IsUtf8(bookPath_)) return;
+  const std::optional<ScrollInfo> scroll = platform_.PageScroll();
+  const RecentBook* known = recent_.Find(bookPath_);
+  if (!scroll || known == nullptr || known->scroll == scroll->position) return;
+  recent_.Update(bookPath_, known->page, scroll->position, textSize_);
   platform_.WriteStoreValue(StoreKey::kPrev, kStoreRecentBooks, recent_.Serialize());
 }
 

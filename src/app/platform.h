@@ -305,6 +305,8 @@ class Platform {
   virtual void SetViewSettings(const ViewSettings& settings) = 0;
   // The last scroll state the view reported; nullopt when it is not known.
   virtual std::optional<ScrollInfo> PageScroll() const = 0;
+  // Scrolls the page on screen down to the position (as PageScroll gives).
+  virtual void ScrollPage(int position) = 0;
   // The find bar over the page (the view marks every match and steps
   // through them itself).
   virtual void ShowFindBar(const FindBarTexts& texts) = 0;

@@ -204,8 +204,11 @@ class Reader {
   std::string ResolveBookName(std::string_view name) const;
   bool SameBook(const std::string& path) const;
 
-  // The stored desktop values.
+  // The stored desktop values: the book's page (RememberBook, as a page
+  // shows), and how far down it was read (RememberScroll, as the book is
+  // left).
   void RememberBook();
+  void RememberScroll();
   void StoreSidebar();
 
   // Contents panel.
@@ -330,6 +333,7 @@ class Reader {
   bool navigating_ = false;  // Back, Forward: the page shown adds no entry
   std::string pagePath_;     // the page on screen (book text)
   std::string address_;      // its address, as the view was told
+  int restoreScroll_ = 0;    // the book's page loads: how far down it was read
   bool busy_ = false;
   // What the page on screen lacks: each message once, the first few shown.
   std::uint64_t pageSerial_ = 0;

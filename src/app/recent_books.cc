@@ -40,8 +40,14 @@ void RecentBooks::Load(std::string_view stored) {
       const std::size_t tab4 = rest.find('\t');
       book.title = std::string(rest.substr(0, tab4));
       if (tab4 != std::string_view::npos) {
-        const std::string_view opened = rest.substr(tab4 + 1);
-        std::from_chars(opened.data(), opened.data() + opened.size(), book.opened);
+        std::string_view times = rest.substr(tab4 + 1);
+        const std::size_t tab5 = times.find('\t');
+        std::from_chars(times.data(), times.data() + std::min(tab5, times.size()), book.opened);
+        if (tab5 != std::string_view::npos) {
+          times.remove_prefix(tab5 + 1);
+          std::from_chars(times.data(), times.data() + times.size(), book.scroll);
+          if (book.scroll < 0) book.scroll = 0;
+        }
       }
     }
     if (book.path.empty() || Find(book.path) != nullptr || !FileExists(book.path)) continue;
@@ -62,6 +68,8 @@ std::string RecentBooks::Serialize() const {
     out += book.title;
     out += '\t';
     out += std::to_string(book.opened);
+    out += '\t';
+    out += std::to_string(book.scroll);
   }
   return out;
 }
@@ -74,7 +82,7 @@ const RecentBook* RecentBooks::Find(std::string_view path) const {
 void RecentBooks::Touch(std::string_view path, std::string_view title, std::int64_t opened) {
   // Paths with a line break or tab cannot be kept in the list's lines.
   if (path.empty() || path.find_first_of("\t\n") != std::string_view::npos) return;
-  RecentBook book{std::string(path), {}, -1, {}, 0};
+  RecentBook book{std::string(path), {}, -1, {}, 0, 0};
   const auto found = std::find_if(books_.begin(), books_.end(), [&](const RecentBook& b) { return b.path == path; });
   if (found != books_.end()) {
     book = *found;
@@ -88,10 +96,11 @@ void RecentBooks::Touch(std::string_view path, std::string_view title, std::int6
   if (books_.size() > kMax) books_.resize(kMax);
 }
 
-void RecentBooks::Update(std::string_view path, std::string_view page, int textSize) {
+void RecentBooks::Update(std::string_view path, std::string_view page, int scroll, int textSize) {
   for (RecentBook& book : books_) {
     if (book.path != path) continue;
     if (page.find_first_of("\t\n") == std::string_view::npos) book.page = std::string(page);
+    book.scroll = std::max(scroll, 0);
     book.textSize = textSize;
   }
 }

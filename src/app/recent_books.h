@@ -1,8 +1,8 @@
 // RecentBooks: the books opened last, most recent first, each with the page
-// it was left at, its text size, its title and when it was last opened.
-// Kept in the store as one value, a line per book:
-// "<text size>\t<in-book page path>\t<book path>\t<title>\t<opened>" (the
-// last two may be missing, as lines of an older reader have them).
+// it was left at and how far down it was read, its text size, its title and
+// when it was last opened. Kept in the store as one value, a line per book:
+// "<text size>\t<in-book page path>\t<book path>\t<title>\t<opened>\t<scroll>"
+// (the last three may be missing, as lines of an older reader have them).
 //
 // At most kMax books; a line that does not parse is dropped, and so is a
 // book whose file has gone (Load checks).
@@ -22,6 +22,7 @@ struct RecentBook {
   int textSize = -1;  // -1: none known
   std::string title;  // UTF-8; empty: none known
   std::int64_t opened = 0;  // seconds since 1970; 0: not known
+  int scroll = 0;           // how far down the page was read, in pixels
   bool operator==(const RecentBook&) const = default;
 };
 
@@ -38,8 +39,9 @@ class RecentBooks {
   // Moves the book to the front (adding it), keeping what is known of it,
   // with its title and when it was opened.
   void Touch(std::string_view path, std::string_view title, std::int64_t opened);
-  // Records the page and text size of the book (which must be listed).
-  void Update(std::string_view path, std::string_view page, int textSize);
+  // Records the page, how far down it was read and the text size of the
+  // book (which must be listed).
+  void Update(std::string_view path, std::string_view page, int scroll, int textSize);
 
  private:
   std::vector<RecentBook> books_;

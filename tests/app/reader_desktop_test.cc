@@ -92,7 +92,10 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   ASSERT_TRUE(ui().TapLink("chapter1/details.htm"));
   ui().Complete();
   ASSERT_TRUE(ui().Click(kCmdLarge));
+  ui().scroll = ScrollInfo{640, 300, 2000};  // read down to here
   OpenThroughMenu(TestBook("plain"));
+  EXPECT_TRUE(ui().scrolledTo.empty()) << "a book opened for the first time starts at the top";
+  ui().scroll.reset();
   EXPECT_EQ(ui().RecentMenuText(), (std::vector<std::string>{"plain.chm", "basic.chm"}));
   EXPECT_EQ(ui().recentBooks, (std::vector<std::string>{TestBook("basic"), TestBook("plain")}));
 
@@ -102,6 +105,8 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   EXPECT_EQ(ui().title, "Tessaly Test Book");
   EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
   EXPECT_EQ(reader().TextSize(), 3);
+  // And as far down as it was read, once the page has loaded.
+  EXPECT_EQ(ui().scrolledTo, (std::vector<int>{640}));
 
   // The list survives the reader; a book whose file has gone is dropped.
   const std::string stored = desktop.store[StoreKey::kPrev]["RecentBooks"];
@@ -116,7 +121,7 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   // A line of an older reader (no title, no time) still reads.
   recent.Load("1	p.htm	" + TestBook("plain"));
   ASSERT_EQ(recent.Books().size(), 1u);
-  EXPECT_EQ(recent.Books()[0], (RecentBook{TestBook("plain"), "p.htm", 1, "", 0}));
+  EXPECT_EQ(recent.Books()[0], (RecentBook{TestBook("plain"), "p.htm", 1, "", 0, 0}));
   for (int i = 0; i < 12; ++i) recent.Touch("/b" + std::to_string(i) + ".chm", "B\tx", i);
   EXPECT_EQ(recent.Books().size(), RecentBooks::kMax);
   EXPECT_EQ(recent.Books()[0].path, "/b11.chm");

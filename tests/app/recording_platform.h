@@ -163,7 +163,8 @@ class RecordingPlatform : public Platform {
   std::vector<std::string> charsets;
   std::vector<std::string> ownPages;  // the pages of the reader's own (HTML)
   bool showImages = true;
-  bool externalFails = false;  // the desktop has no program for web addresses
+  bool externalFails = false;
+  std::vector<int> scrolledTo;  // each ScrollPage  // the desktop has no program for web addresses
   std::vector<int> zoomLevels;
   std::vector<bool> shrinkToFit;
   std::vector<bool> clearType;
@@ -415,6 +416,7 @@ class RecordingPlatform : public Platform {
     showImages = settings.showImages;
   }
   std::optional<ScrollInfo> PageScroll() const override { return scroll; }
+  void ScrollPage(int position) override { scrolledTo.push_back(position); }
   void ShowFindBar(const FindBarTexts&) override { ++findBars; }
   void MarkWords(std::span<const std::string> words) override {
     markedWords.push_back({words.begin(), words.end()});

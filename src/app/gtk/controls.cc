@@ -712,6 +712,10 @@ void GtkPlatform::SetViewSettings(const ViewSettings& settings) {
   pageView_->SetShowImages(settings.showImages);
 }
 
+void GtkPlatform::ScrollPage(int position) {
+  if (pageView_) pageView_->ScrollTo(position);
+}
+
 std::optional<ScrollInfo> GtkPlatform::PageScroll() const {
   return pageView_ ? pageView_->Scroll() : std::nullopt;
 }

@@ -113,6 +113,7 @@ class GtkPlatform : public Platform {
   void ShowHtml(std::string_view html) override;
   void SetViewSettings(const ViewSettings& settings) override;
   std::optional<ScrollInfo> PageScroll() const override;
+  void ScrollPage(int position) override;
   void ShowFindBar(const FindBarTexts& texts) override;
   void MarkWords(std::span<const std::string> words) override;
 

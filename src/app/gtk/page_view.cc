@@ -897,6 +897,13 @@ constexpr std::string_view kMarkScript = R"((function (words) {
 
 }  // namespace
 
+void PageView::ScrollTo(int position) {
+  const std::string script = "(document.scrollingElement || document.documentElement).scrollTop = " +
+                             std::to_string(std::max(position, 0)) + ";";
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), kWorld, nullptr,
+                                      nullptr, nullptr, nullptr);
+}
+
 void PageView::MarkWords(std::span<const std::string> words) {
   std::string script(kMarkScript);
   script += "([";

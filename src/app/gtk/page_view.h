@@ -86,6 +86,9 @@ class PageView {
   void SetInputEnabled(bool enabled) { inputEnabled_ = enabled; }
 
   std::optional<ScrollInfo> Scroll() const { return scroll_; }
+  // Scrolls the page down to the position (in the reader's own script
+  // world).
+  void ScrollTo(int position);
   bool Loading() const;
   // The content filter is installed (and pages may load).
   bool FilterReady() const { return filter_ == FilterState::kReady; }
