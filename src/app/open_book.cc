@@ -5,11 +5,11 @@
 #include <sys/utsname.h>
 
 #include <chrono>
-#include <ctime>
 #include <filesystem>
 #include <vector>
 
 #include "app/book_address.h"
+#include "app/own_pages.h"
 #include "app/page_text_search.h"
 #include "app/reader.h"
 #include "app/resources.h"
@@ -109,43 +109,8 @@ bool Reader::OpenBookLink(const std::string& book, std::string_view page, std::s
 
 void Reader::ShowStartView() {
   if (!pageViewCreated_ || book_) return;
-  const auto escape = [](std::string_view text) {
-    std::string out;
-    for (const char c : text) {
-      if (c == '&') out += "&amp;";
-      else if (c == '<') out += "&lt;";
-      else if (c == '>') out += "&gt;";
-      else if (c == '"') out += "&quot;";
-      else out += c;
-    }
-    return out;
-  };
-  std::string html =
-      "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><style>"
-      "body{font-family:sans-serif;margin:2em}td{padding:.3em 1em .3em 0}.file,.when{color:#666}</style>"
-      "</head><body><h1>" + escape(kNoBookTitle) + "</h1><p><a href=\"" + escape(kStartOpenLink) + "\">" +
-      escape(kStartOpen) + "</a></p><h2>" + escape(kStartRecent) + "</h2>";
-  if (recent_.Books().empty()) html += "<p>" + escape(kStartNoRecent) + "</p>";
-  else html += "<table>";
-  for (const RecentBook& book : recent_.Books()) {
-    const std::string name = std::filesystem::path(book.path).filename().string();
-    std::string when;
-    if (book.opened > 0) {
-      const std::time_t time = static_cast<std::time_t>(book.opened);
-      std::tm local {};
-      char text[64];
-      if (localtime_r(&time, &local) != nullptr && std::strftime(text, sizeof text, kStartTimeFormat, &local) > 0) {
-        when = text;
-      }
-    }
-    html += "<tr><td><a href=\"" + escape(PageAddress(book.path, "")) + "\">" +
-            escape(book.title.empty() ? name : book.title) + "</a></td><td class=\"file\">" + escape(book.path) +
-            "</td><td class=\"when\">" + escape(when) + "</td></tr>";
-  }
-  if (!recent_.Books().empty()) html += "</table>";
-  html += "</body></html>";
   ShowPanel(Panel::kHtml);
-  platform_.ShowHtml(html);
+  platform_.ShowHtml(StartViewPage(recent_.Books()));
 }
 
 void Reader::OnStartLink(std::string_view link) {

@@ -11,6 +11,7 @@
 
 #include "app/book_address.h"
 #include "app/charset.h"
+#include "app/own_pages.h"
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
@@ -47,21 +48,6 @@ std::string SteppedPagePath(const std::string& path, bool down) {
   return stepped;
 }
 
-
-// Text of a page of the reader's own, with the characters of HTML escaped.
-std::string EscapeHtml(std::string_view text) {
-  std::string out;
-  for (const char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
 
 std::string_view Trimmed(std::string_view text) {
   const std::size_t start = text.find_first_not_of(" \t\r\n");
@@ -224,11 +210,7 @@ bool Reader::ShowBookPage(std::string_view page) {
 
 void Reader::ShowAddressPage(std::string_view address) {
   if (!pageViewCreated_) return;
-  const std::string shown = EscapeHtml(CutToChars(DisplayText(address, kMaxLinkBytes), kMaxLinkBytes));
-  std::string html = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"></head><body><p>";
-  html += EscapeHtml(kLeavesTheBook);
-  html += "</p><p><code>" + shown + "</code></p><p><a href=\"" + shown + "\">" + EscapeHtml(kOpenAddress) +
-          "</a></p></body></html>";
+  const std::string html = AddressPage(CutToChars(DisplayText(address, kMaxLinkBytes), kMaxLinkBytes));
   ++pageSerial_;
   address_.clear();
   EndBusy();

@@ -272,6 +272,39 @@ TEST_F(PageTest, LinksThatLeaveTheBook) {
   EXPECT_FALSE(BackEnabled());
 }
 
+TEST_F(PageTest, NothingLeavesWithoutAClick) {
+  // A book whose first page is a web address, with the mail program's
+  // attachment asked for.
+  tessaly::test::BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{2, Text("mailto:x@example.com?attach=/etc/passwd")}, {3, Text("Away")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/a.htm", "<p>a</p>");
+  BuiltBook book(b);
+  ASSERT_TRUE(Start(book.Path()));
+  // Each way a book or a page could send the reader out: a page of the
+  // reader's own names the address instead, and nothing is opened.
+  ASSERT_FALSE(ui().ownPages.empty());
+  EXPECT_NE(ui().ownPages.back().find("mailto:x@example.com?attach=/etc/passwd"), std::string::npos);
+  EXPECT_NE(ui().ownPages.back().find("Open it"), std::string::npos);
+  Button(kCmdHome);
+  Tap("a.htm");
+  for (const char* away : {"http://example.com/refresh", "https://example.com/script", "ftp://example.com/frame"}) {
+    const std::size_t pages = ui().ownPages.size();
+    reader().OnPageRedirect(away);
+    ui().Complete();
+    ASSERT_EQ(ui().ownPages.size(), pages + 1) << away;
+    EXPECT_NE(ui().ownPages.back().find(away), std::string::npos);
+  }
+  // A page that moves within the books is not answered at all.
+  const std::size_t pages = ui().ownPages.size();
+  reader().OnPageRedirect(PageAddress(book.Path(), "a.htm"));
+  EXPECT_EQ(ui().ownPages.size(), pages);
+  EXPECT_TRUE(ui().opened.empty());
+  // The user's click on the address opens it, without the attachment.
+  Tap("mailto:x@example.com?attach=/etc/passwd");
+  EXPECT_EQ(ui().opened, (std::vector<std::string>{"mailto:x@example.com"}));
+}
+
 TEST_F(PageTest, LinksFromAPageInAFolder) {
   ASSERT_TRUE(Start(TestBook("plain")));
   Tap("notes/note1.htm");
