@@ -1,17 +1,34 @@
 #!/usr/bin/env bash
 # Measures the reader window on the largest corpus book, under a private
-# Xvfb through the end-to-end harness, seven runs each, medians:
-#  - launch to the first page on screen, against launching without a book;
+# Xvfb through the end-to-end harness, seven runs each, medians, side by
+# side in one run:
+#  - launch to the first page on screen, against bench/minimal_view (a
+#    minimal WebKitGTK program showing the same page from memory) and
+#    against launching without a book;
 #  - a contents entry tapped to its page shown, against a Refresh of the
 #    page on screen.
 # The longest gap between frames while that book opens is checked by the
 # end-to-end test ReaderDesktop.TheWindowDrawsAndAnswersWhileTheLargestBookOpens.
 #
-#   bench/window_bench.sh [BUILD_FOLDER]   (a build with -DTESSALY_TEST_HOOKS=ON)
+#   bench/window_bench.sh [BUILD_FOLDER]   (a build with -DTESSALY_TEST_HOOKS=ON -DTESSALY_BENCH=ON)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
-cmake --build "$build" --target tessaly tessaly_e2e
-TESSALY_WINDOW_BENCH=1 "$build/tests/e2e/tessaly_e2e" \
+cmake --build "$build" --target tessaly tessaly-cli tessaly_e2e minimal_view
+corpus=../shared/corpus
+# The largest book whose first page is an HTML page.
+book= page=
+for name in $(sort -t$'\t' -k3 -n -r "$corpus/MANIFEST.tsv" | cut -f1); do
+  page=$("$build/tessaly-cli" info "$corpus/files/$name" 2>/dev/null | sed -n 's/^default topic: //p')
+  if [[ $page =~ \.html?$ ]]; then book=$(realpath "$corpus/files/$name"); break; fi
+done
+[[ -n $book ]] || { echo "no corpus book with an HTML first page" >&2; exit 1; }
+objects=$(mktemp -d)
+trap 'rm -rf "$objects"' EXIT
+"$build/tessaly-cli" extract "$book" "$objects" >/dev/null
+echo "book: $book; first page: $page"
+TESSALY_WINDOW_BENCH=1 TESSALY_BENCH_BOOK="$book" \
+TESSALY_BENCH_MINIMAL="$(realpath "$build/minimal_view")|$objects|$page" \
+  "$build/tests/e2e/tessaly_e2e" \
   --gtest_filter='ReaderDesktop.BenchFirstPageAndContentsSwitch:ReaderDesktop.TheWindowDrawsAndAnswersWhileTheLargestBookOpens' |
   grep -E '^\[ (bench|frames) \]|OK|FAILED|SKIPPED'

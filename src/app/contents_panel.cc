@@ -65,20 +65,23 @@ void Reader::OpenSelectedEntry() {
 
 void Reader::SelectNodeOf(std::string_view path) {
   if (!panels_.contents || path.empty()) return;
+  // The entry of the page at this place, else of the page; a page without
+  // an entry leaves none selected.
   const TocNode* node = FindTocNodeByLocal(book_->Contents().root, path);
+  if (node == nullptr) node = FindTocNodeByLocal(book_->Contents().root, path.substr(0, path.find('#')));
   const auto found = nodeRows_.find(node);
-  if (node != nullptr && found != nodeRows_.end()) platform_.SelectContentsRow(found->second);
+  platform_.SelectContentsRow(node != nullptr && found != nodeRows_.end() ? found->second : -1);
 }
 
 void Reader::Locate() {
-  if (!HasContents() || !pageCache_) return;
+  if (!HasContents()) return;
   // One pane showing the tree: the entry selected opens. Otherwise the tree
   // shows with the entry of the page on screen.
   if (layout_ == Layout::kSinglePane && Visible(Control::kTree)) {
     OpenSelectedEntry();
     return;
   }
-  const std::string path = page_.path;
+  const std::string path = pagePath_;
   if (path.empty()) return;
   ShowPanel(Panel::kContents);
   SelectNodeOf(path);

@@ -1,13 +1,12 @@
 // The main window: the command table, the menus and tool buttons as the
 // reader hands them over, panel switching (one pane or the sidebar), focus,
 // progress and how book errors are shown.
+#include <cstring>
+
 #include "app/reader.h"
 #include "app/resources.h"
-#include "app/temp_folder.h"
 #include "app/utf8.h"
 #include "book/book.h"
-#include "pages/page_cache.h"
-#include "pages/page_platform.h"
 
 namespace tessaly::app {
 
@@ -131,9 +130,8 @@ void Reader::RefreshButtons() {
   std::vector<ToolButton> buttons;
   if (book_) {
     if (HasContents()) buttons.push_back({kCmdLocate, kImageLocate, true, std::string(kTipLocate)});
-    buttons.push_back({kCmdBack, kImageBack, page_.historyPosition > 1, std::string(kTipBack)});
-    buttons.push_back(
-        {kCmdForward, kImageForward, page_.historyPosition < page_.historyCount, std::string(kTipForward)});
+    buttons.push_back({kCmdBack, kImageBack, history_.CanGoBack(), std::string(kTipBack)});
+    buttons.push_back({kCmdForward, kImageForward, history_.CanGoForward(), std::string(kTipForward)});
     buttons.push_back({kCmdRefresh, busy_ ? kImageLoading : kImageRefresh, true, std::string(kTipRefresh)});
     buttons.push_back({kCmdHome, kImageHome, true, std::string(kTipHome)});
     if (const std::optional<std::string_view> jump = book_->JumpLabel()) {
@@ -392,6 +390,17 @@ std::string Reader::BookMessageText(std::string_view message) const {
   return DisplayText(message, message.size());
 }
 
+std::string Reader::ErrorText(const BookError& error) {
+  std::string text = error.Message();
+  int system = 0;
+  for (const BookError* step = &error; step != nullptr && system == 0; step = step->Inner()) {
+    system = step->SystemError();
+  }
+  if (system == 0) return text;
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text + " (" + std::strerror(system) + ")";
+}
+
 void Reader::ShowBookError(std::string_view message) {
   platform_.ShowMessage(BookMessageText(message), kBookErrorCaption, MessageIcon::kError);
 }
@@ -423,17 +432,12 @@ void Reader::Exit() {
 
 void Reader::OnClose() {
   if (!windowCreated_ || closed_) return;
+  RememberScroll();
   closed_ = true;
   ++generation_;
   opening_ = indexBuilding_ = searching_ = pageTextBuilding_ = false;
+  // Work under way is left to end by itself: the window never waits for it.
   StopPageText();
-  // The lane finishes what it was given; its files and folder go after.
-  workers_.FinishPageJobs();
-  if (pageCache_) {
-    pageCache_->ClearPageFiles(true);
-    // Whatever else came into the folder (it is this reader's own) goes too.
-    if (!tempFolder_.empty()) RemoveFolder(tempFolder_);
-  }
   platform_.RemoveNotifyIcon();
   ReleaseInstance();
   platform_.DestroyMainWindow();

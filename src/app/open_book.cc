@@ -2,9 +2,14 @@
 // Topics, Recent Books, a link into another book), the reset to the no-book
 // state, the open on a worker with the hand-over between two readers when
 // it is back, and the About box.
+#include <sys/utsname.h>
+
+#include <chrono>
 #include <filesystem>
 #include <vector>
 
+#include "app/book_address.h"
+#include "app/own_pages.h"
 #include "app/page_text_search.h"
 #include "app/reader.h"
 #include "app/resources.h"
@@ -12,7 +17,6 @@
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
 #include "helpdata/sitemap_depth.h"
-#include "pages/page_cache.h"
 
 namespace tessaly::app {
 
@@ -44,7 +48,8 @@ struct OpenedBook {
 bool Reader::HasContents() const { return book_ && book_->Contents().root.children.Count() > 0; }
 
 void Reader::OpenFromPath(std::string_view path, std::string_view page) {
-  bookPath_ = CutToChars(path, kMaxBookPathChars);
+  RememberScroll();  // of the book being left
+  bookPath_ = std::string(path);
   startPage_ = std::string(page);
   ResetWindow();
   OpenBook(bookPath_);
@@ -71,34 +76,66 @@ void Reader::OpenRecent(int index) {
   OpenFromPath(path);
 }
 
-bool Reader::OpenOtherBookLink(std::string_view link) {
-  const std::optional<BookLink> target = ParseBookLink(link);
-  if (!target || target->book.empty()) return false;
+std::string Reader::ResolveBookName(std::string_view name) const {
   // Another book is looked up beside the current one.
   namespace fs = std::filesystem;
-  fs::path other(target->book);
+  fs::path other{std::string(name)};
   if (other.is_relative()) other = fs::path(bookPath_).parent_path() / other;
+  return other.lexically_normal().string();
+}
+
+bool Reader::SameBook(const std::string& path) const {
+  // The same file, by its identity (device and inode), whatever the name.
   std::error_code error;
-  const fs::path same = fs::weakly_canonical(bookPath_, error);
-  const fs::path wanted = fs::weakly_canonical(other, error);
-  if (!error && same == wanted) {
+  return std::filesystem::equivalent(path, bookPath_, error) && !error;
+}
+
+bool Reader::OpenBookLink(const std::string& book, std::string_view page, std::string_view written) {
+  if (SameBook(book)) {
     RevealPage();
-    ShowTopic(target->page.empty() ? std::string(book_->DefaultTopic()) : target->page);
+    ShowBookPage(page.empty() ? std::string(book_->DefaultTopic()) : std::string(page));
     return true;
   }
   // A book that is not there leaves the one on screen open.
-  if (!fs::is_regular_file(other, error)) {
-    platform_.ShowMessage(std::string(kNotInBookText) + CutToChars(link, kMaxLinkBytes), kNotInBookCaption,
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(book, error)) {
+    platform_.ShowMessage(std::string(kNotInBookText) + CutToChars(written, kMaxLinkBytes), kNotInBookCaption,
                           MessageIcon::kExclamation);
     return true;
   }
-  OpenFromPath(other.string(), target->page);
+  OpenFromPath(book, page);
   return true;
 }
 
-void Reader::ShowAbout() { platform_.ShowAbout(AboutBox{kAboutName, kAboutLink, kAboutVersion, kAboutButton}); }
+void Reader::ShowStartView() {
+  if (!pageViewCreated_ || book_) return;
+  ShowPanel(Panel::kHtml);
+  platform_.ShowHtml(StartViewPage(recent_.Books()));
+}
+
+void Reader::OnStartLink(std::string_view link) {
+  if (link == kStartOpenLink) {
+    ChooseAndOpenBook();
+    return;
+  }
+  const std::optional<std::string> decoded = DecodeBookAddress(link);
+  if (!decoded) return;
+  const std::string path = decoded->substr(0, decoded->rfind("::"));
+  if (IsBookFileName(path)) OpenFromPath(path);
+}
+
+void Reader::ShowAbout() {
+  // The system and machine it runs on, as the kernel names them.
+  struct utsname system {};
+  std::string platform = "Linux";
+  if (uname(&system) == 0) platform = std::string(system.sysname) + " (" + system.machine + ")";
+  const std::string name = std::string(kAboutName) + "\r" + FormatText(kAboutPlatform, platform.c_str());
+  const std::string version = FormatText(kAboutVersion, TESSALY_VERSION);
+  platform_.ShowAbout(AboutBox{name, kAboutLink, version, kAboutButton});
+}
 
 void Reader::ResetWindow() {
+  restoreScroll_ = 0;
   // Whatever the previous book still had under way is dropped.
   ++generation_;
   opening_ = indexBuilding_ = searching_ = pageTextBuilding_ = false;
@@ -125,30 +162,30 @@ void Reader::ResetWindow() {
   platform_.ShowPanel(Panel::kNone);
   RefreshMenus();
 
-  page_ = PageState{};
+  // The history stays: it runs across books.
+  pagePath_.clear();
+  address_.clear();
   if (busy_) {
     busy_ = false;
     platform_.EnableCommands(true);
   }
-  pageInFlight_ = false;
   RefreshButtons();
-  if (pageCache_) {
-    workers_.RunPageJob([this] {
-      history_.HistoryClear();
-      pageCache_->ClearPageFiles(false);
-      pageCache_->SetBook(nullptr);
-      laneBook_.reset();
-    });
-  }
-  noticeDocument_.clear();
+  ++pageSerial_;
+  notices_.clear();
+  noticed_.clear();
   platform_.HideNotice();
   if (!progressCaption_.empty()) HideProgress();
   platform_.SetCursor(Cursor::kNormal);
 }
 
 void Reader::OpenBook(std::string_view path) {
-  std::string narrow = CutToBytes(path, kMaxBookPathBytes);
+  std::string narrow(path);
   if (narrow.starts_with(kFilePrefix)) narrow.erase(0, kFilePrefix.size());
+  // Pages are addressed by the book's absolute path.
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(narrow, error);
+  if (!error && !narrow.empty()) narrow = absolute.lexically_normal().string();
+  bookPath_ = narrow;
 
   ShowProgress(kContentsCreation, 0);
   platform_.SetCursor(Cursor::kWait);
@@ -212,6 +249,7 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
     ShowBookError(*opened->failure);
     HideProgress();
     ResetWindow();
+    ShowStartView();
     if (starting) RegisterInstance();
     return;
   }
@@ -263,20 +301,18 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
   indexPending_ = true;
   searchPending_ = true;
 
-  // The page lane reads the new book from here on.
-  std::shared_ptr<const Book> laneBook = book_;
-  workers_.RunPageJob([this, laneBook] {
-    pageCache_->ResetPageState();
-    laneBook_ = laneBook;
-    pageCache_->SetBook(laneBook_.get());
-  });
-
   // A book read before comes back at its text size and its page.
-  if (IsUtf8(bookPath_)) recent_.Touch(bookPath_);
+  if (IsUtf8(bookPath_)) {
+    const auto now = std::chrono::system_clock::now().time_since_epoch();
+    recent_.Touch(bookPath_, windowTitle_, std::chrono::duration_cast<std::chrono::seconds>(now).count());
+  }
   const RecentBook* known = recent_.Find(bookPath_);
   if (known != nullptr && known->textSize >= 0) textSize_ = known->textSize;
   std::string topic = startPage_;
   if (topic.empty() && known != nullptr) topic = known->page;
+  // Reopened at the page it was left at: as far down as it was read.
+  const int scroll = startPage_.empty() && known != nullptr ? known->scroll : 0;
+  const std::string leftAt = known != nullptr ? known->page : std::string();
   // Both are UTF-8 (the command line, the stored values); the book's paths
   // are in its code page.
   if (!topic.empty()) topic = platform_.Codec().FromUtf8(topic, book.CodePage()).value_or(topic);
@@ -293,7 +329,11 @@ void Reader::FinishOpen(const std::shared_ptr<OpenedBook>& opened) {
   RefreshButtons();
   platform_.SetCursor(Cursor::kNormal);
 
+  navigating_ = startFromHistory_;
+  startFromHistory_ = false;
   ShowTopic(topic);
+  if (scroll > 0 && DisplayText(pagePath_, kMaxLinkBytes) == leftAt) restoreScroll_ = scroll;
+  navigating_ = false;
   SelectNodeOf(topic);
 
   HideProgress();

@@ -1,14 +1,17 @@
-// The page view: showing topics through page preparation on the page lane,
-// the busy state while a page is prepared and loads, link taps (links into
-// other books included), history, Refresh, Home, Jump, the view settings and
-// the keys that step to the previous or next topic.
+// The page view: pages shown straight from the book under their ms-its:
+// addresses, the objects the view asks for read on a worker, the busy state
+// while a page loads, links (into this book, other books, the web), the
+// history across books, Refresh, Home, Jump, the view settings and the keys
+// that step to the previous or next topic.
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <cstdint>
+#include <filesystem>
 
+#include "app/book_address.h"
 #include "app/charset.h"
-#include "app/page_host.h"
+#include "app/own_pages.h"
 #include "app/reader.h"
 #include "app/resources.h"
 #include "app/utf8.h"
@@ -17,13 +20,11 @@
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
 #include "helpdata/topic_table.h"
-#include "pages/page_cache.h"
 
 namespace tessaly::app {
 
 namespace {
 
-constexpr std::size_t kMaxAddressChars = 260;
 // A run of more digits than this is not a page number the reader steps.
 constexpr std::size_t kMaxPageNumberDigits = 18;
 
@@ -47,50 +48,90 @@ std::string SteppedPagePath(const std::string& path, bool down) {
   return stepped;
 }
 
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t start = text.find_first_not_of(" \t\r\n");
+  return start == std::string_view::npos ? std::string_view() : text.substr(start);
+}
+
 }  // namespace
 
-// --- What page preparation asks of the reader (on the lane) --------------------
+// --- Objects the view asks for ---------------------------------------------------
 
-void PageHost::Add(PageOutcome::Kind kind, std::string_view text) {
-  if (outcome_ != nullptr) outcome_->events.push_back({kind, std::string(text)});
+void Reader::OnObjectRequest(std::string_view address, std::function<void(PageObject)> reply) {
+  // Only objects of the open book are served: an address names the book by
+  // its path; one whose path is not the book's (an absolute link of a page,
+  // "/pic.gif", resolved above the book) is a name inside the book, and so
+  // is anything else. No address reaches a file of its own.
+  const std::optional<std::string> decoded = DecodeBookAddress(address);
+  std::shared_ptr<const Book> book = book_;
+  if (!decoded || !book || closed_) {
+    reply(PageObject{std::string(address), {}, std::string("not a page of an open book")});
+    return;
+  }
+  const std::string prefix = bookPath_ + "::";
+  std::string name = decoded->starts_with(prefix) ? decoded->substr(prefix.size()) : *decoded;
+  // A name that still holds "::" is an object of another book.
+  if (!decoded->starts_with(prefix) && decoded->find("::") != std::string::npos) {
+    reply(PageObject{std::string(address), {}, std::string("not a page of an open book")});
+    return;
+  }
+  name.erase(0, name.find_first_not_of('/'));
+  const std::uint64_t serial = pageSerial_;
+  const std::uint64_t generation = generation_;
+  const TextCodec* codec = &platform_.Codec();
+  workers_.RunPageJob([this, book, name = std::move(name), serial, generation, codec, reply = std::move(reply)] {
+    PageObject object{name, {}, std::nullopt};
+    // The view writes names in UTF-8; a book whose directory holds them in
+    // its code page finds them converted.
+    try {
+      ObjectBuffer bytes;
+      try {
+        bytes = book->ReadObject(name);
+      } catch (const BookError& error) {
+        const std::optional<std::string> local = codec->FromUtf8(name, book->CodePage());
+        if (error.Kind() != ErrorKind::kNotFound || !local || *local == name) throw;
+        bytes = book->ReadObject(*local);
+      }
+      object.bytes.assign(bytes.begin(), bytes.end());
+    } catch (const BookError& error) {
+      object.error = error.Message();
+    }
+    platform_.Post([this, object = std::move(object), serial, generation, reply] {
+      if (object.error && generation == generation_ && serial == pageSerial_ && !closed_) AddNotice(*object.error);
+      reply(object);
+    });
+  });
 }
 
-bool PageHost::OpenExternal(std::string_view address) {
-  Add(PageOutcome::Kind::kExternal, address);
-  return true;
+void Reader::AddNotice(std::string_view message) {
+  // A page may name the same missing part thousands of times: each once.
+  if (message.empty() || !noticed_.emplace(message).second) return;
+  notices_.emplace_back(message);
+  ShowNotices();
 }
 
-void PageHost::ReportMissingLink(std::string_view link) { Add(PageOutcome::Kind::kMissingLink, link); }
-
-void PageHost::ShowError(std::string_view message) { Add(PageOutcome::Kind::kError, message); }
-
-void PageHost::ReportMissingPart(std::string_view message) {
-  // A page may name the same missing part thousands of times.
-  if (outcome_ != nullptr && outcome_->noticed.emplace(message).second) outcome_->notices.emplace_back(message);
+void Reader::ShowNotices() {
+  // The first few say what is missing, and only they are converted.
+  std::string text;
+  std::size_t shown = 0;
+  std::size_t at = 0;
+  for (; at < notices_.size() && shown < kMaxNoticeLines; ++at) {
+    std::string line = BookMessageText(notices_[at]);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
+    if (line.empty()) continue;
+    if (shown++ > 0) text += '\n';
+    text += line;
+  }
+  if (shown == 0) {
+    platform_.HideNotice();
+    return;
+  }
+  if (at < notices_.size()) text += "\n" + FormatText(kMoreNotices, notices_.size() - at);
+  platform_.ShowNotice(text);
 }
 
-bool PageHost::ShowPage(std::string_view link) {
-  return outcome_ != nullptr && reader_.LanePreparePage(link, *outcome_);
-}
-
-bool Reader::LanePreparePage(std::string_view link, PageOutcome& outcome) {
-  if (!pageCache_ || !laneBook_) return false;
-  // The link may point into a buffer that preparing the page rewrites.
-  const std::string target(link);
-  // Frames come back through here while their frameset is prepared; each
-  // is loaded as it is ready, and the frameset's file after them.
-  int& depth = pageHost_->Depth();
-  const bool outermost = depth == 0;
-  ++depth;
-  const bool prepared = pageCache_->PreparePage(target);
-  --depth;
-  if (!prepared) return false;
-  outcome.addresses.push_back(CutToChars(pageCache_->CurrentPageFile(), kMaxAddressChars));
-  if (outermost) outcome.prepared = true;
-  return true;
-}
-
-// --- The view (interface thread) ------------------------------------------------
+// --- The view --------------------------------------------------------------------
 
 void Reader::CreatePageViewOnce() {
   if (pageViewCreated_ || pageViewFailed_) return;
@@ -108,7 +149,7 @@ void Reader::PreparePageView() {
 }
 
 void Reader::ApplyViewSettings() {
-  if (pageViewCreated_) platform_.SetViewSettings(ViewSettings{textSize_, fitToWindow_, clearType_});
+  if (pageViewCreated_) platform_.SetViewSettings(ViewSettings{textSize_, fitToWindow_, clearType_, showImages_});
 }
 
 void Reader::ApplyTextSize() {
@@ -118,97 +159,69 @@ void Reader::ApplyTextSize() {
   RememberBook();
 }
 
-void Reader::RunPageWork(std::function<void(PageOutcome&)> work) {
-  if (!pageCache_ || !book_ || !pageViewCreated_) return;
-  BeginBusy();
-  pageInFlight_ = true;
-  const std::uint64_t generation = generation_;
-  const bool images = showImages_;
-  workers_.RunPageJob([this, generation, images, work = std::move(work)] {
-    auto outcome = std::make_shared<PageOutcome>();
-    pageHost_->Begin(outcome.get(), images);
-    work(*outcome);
-    pageHost_->End();
-    outcome->file = pageCache_->CurrentPageFile();
-    outcome->path = pageCache_->CurrentPagePath();
-    outcome->historyPosition = history_.Position();
-    outcome->historyCount = history_.Count();
-    Deliver(generation, [this, outcome] { ApplyPage(*outcome); });
-  });
+std::string Reader::BookText(std::string_view utf8) const {
+  const std::string page(utf8);
+  if (!book_ || book_->HasObject(page.substr(0, page.find('#')))) return page;
+  return platform_.Codec().FromUtf8(page, book_->CodePage()).value_or(page);
 }
 
-void Reader::ApplyPage(PageOutcome& outcome) {
-  pageInFlight_ = false;
-  page_ = PageState{outcome.file, outcome.path, outcome.historyPosition, outcome.historyCount};
-  const std::uint64_t generation = generation_;
-  for (const PageOutcome::Event& event : outcome.events) {
-    switch (event.kind) {
-      case PageOutcome::Kind::kExternal:
-        platform_.OpenExternal(event.text);
-        break;
-      case PageOutcome::Kind::kMissingLink: {
-        std::string text(kNotInBookText);
-        text += DisplayText(event.text, kMaxLinkBytes);
-        platform_.ShowMessage(text, kNotInBookCaption, MessageIcon::kExclamation);
-        break;
-      }
-      case PageOutcome::Kind::kError:
-        ShowBookError(event.text);
-        break;
-    }
-    // A message box waits in the event loop: the book may have gone.
-    if (generation != generation_ || closed_) return;
-  }
-  if (!outcome.prepared) {
-    EndBusy();
-    // Nothing loads when the page asked for is the one on screen: a search
-    // result's words are marked where they are.
-    if (!wordsToMark_.empty() && outcome.events.empty()) platform_.MarkWords(wordsToMark_);
-    wordsToMark_.clear();
-    return;
-  }
-  UpdatePageNotice(outcome.notices);
-  for (const std::string& address : outcome.addresses) Navigate(address);
-  RememberBook();
-}
-
-void Reader::ShowTopic(std::string_view path) {
+bool Reader::ShowTopic(std::string_view path) {
   // A topic without a path (a book without a default topic, an index entry
   // without a page) shows nothing: it is not a link that left the book.
-  if (path.empty()) return;
-  RunPageWork([this, topic = std::string(path)](PageOutcome& outcome) {
-    pageCache_->SetCurrentPageDir("");
-    LanePreparePage(topic, outcome);
-  });
+  if (path.empty()) return false;
+  // A topic that is a web address (a book's default or home topic) is not
+  // opened on the book's behalf: a page names it, for the user to click.
+  if (IsWebAddress(path) || IsExternalUrl(path)) {
+    ShowAddressPage(Trimmed(path));
+    return true;
+  }
+  return ShowBookPage(path);
 }
 
-void Reader::UpdatePageNotice(const std::vector<std::string>& raw) {
-  // A jump within the page on screen writes nothing new: its notice stays.
-  const std::string document = page_.file.substr(0, page_.file.find('#'));
-  if (document == noticeDocument_) return;
-  noticeDocument_ = document;
-  // The texts come each once from the lane. A page may lack thousands of
-  // parts: the first few say what is missing, and only they are converted.
-  std::string text;
-  std::size_t shown = 0;
-  std::size_t at = 0;
-  for (; at < raw.size() && shown < kMaxNoticeLines; ++at) {
-    std::string line = BookMessageText(raw[at]);
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
-    if (line.empty()) continue;
-    if (shown++ > 0) text += '\n';
-    text += line;
+bool Reader::ShowBookPage(std::string_view page) {
+  if (!book_ || !pageViewCreated_) return false;
+  std::string target(page);
+  NormalizeBookPath(target);
+  const std::string document = target.substr(0, target.find('#'));
+  if (target == pagePath_ || document.empty()) return false;
+  if (!book_->HasObject(document)) {
+    platform_.ShowMessage(std::string(kNotInBookText) + DisplayText(page, kMaxLinkBytes), kNotInBookCaption,
+                          MessageIcon::kExclamation);
+    return false;
   }
-  if (shown == 0) {
+  if (document != pagePath_.substr(0, pagePath_.find('#'))) {
+    restoreScroll_ = 0;
+    // Another document: its own missing parts, from nothing.
+    ++pageSerial_;
+    notices_.clear();
+    noticed_.clear();
     platform_.HideNotice();
-    return;
   }
-  if (at < raw.size()) text += "\n" + FormatText(kMoreNotices, raw.size() - at);
-  platform_.ShowNotice(text);
+  pagePath_ = target;
+  if (!navigating_) history_.Push(HistoryEntry{bookPath_, target});
+  // The contents follow the page, whatever brought it: its entry is
+  // selected (Up and Down at the page's edge step from there).
+  SelectNodeOf(target);
+  const std::string utf8 = IsUtf8(target) ? target : DisplayText(target, target.size());
+  Navigate(PageAddress(bookPath_, utf8));
+  RememberBook();
+  return true;
+}
+
+void Reader::ShowAddressPage(std::string_view address) {
+  if (!pageViewCreated_) return;
+  const std::string html = AddressPage(CutToChars(DisplayText(address, kMaxLinkBytes), kMaxLinkBytes));
+  ++pageSerial_;
+  address_.clear();
+  EndBusy();
+  BeginBusy();
+  platform_.ShowHtml(html);
+  RefreshButtons();
 }
 
 void Reader::Navigate(const std::string& address) {
   EndBusy();
+  address_ = address;
   if (!address.empty()) {
     BeginBusy();
     platform_.ShowPage(address, CharsetForCodePage(book_ ? book_->CodePage() : 1252));
@@ -238,59 +251,108 @@ void Reader::EndBusy() {
 }
 
 void Reader::OnDocumentComplete() {
-  if (!windowCreated_ || closed_ || !pageViewCreated_ || pageInFlight_) return;
+  if (!windowCreated_ || closed_ || !pageViewCreated_) return;
   EndBusy();
+  // A book reopened at its page goes back down to where it was read.
+  if (restoreScroll_ > 0) platform_.ScrollPage(restoreScroll_);
+  restoreScroll_ = 0;
   if (!wordsToMark_.empty()) {
     platform_.MarkWords(wordsToMark_);
     wordsToMark_.clear();
   }
 }
 
+void Reader::OnPageRedirect(std::string_view address) {
+  // Only what leaves the books is answered; the page stays otherwise.
+  if (!Accepting() || !book_ || !IsWebAddress(address)) return;
+  ShowAddressPage(address);
+}
+
 void Reader::OnLinkTapped(std::string_view link) {
-  if (!Accepting() || !book_ || busy_) return;
+  if (!Accepting() || busy_) return;
+  link = Trimmed(link);
+  if (!book_) {
+    OnStartLink(link);
+    return;
+  }
   // A javascript: link is the page's own business: its script runs it.
-  const std::size_t start = link.find_first_not_of(" \t\r\n");
-  if (start != std::string_view::npos && EqualNoCase(link.substr(start, 11), "javascript:")) return;
-  // A link into another book (or into this one by its name) opens it there.
-  if (start != std::string_view::npos && OpenOtherBookLink(link.substr(start))) return;
-  // The view reports the link as UTF-8; pages and paths are book text.
-  const std::string utf8(link);
-  const std::string bookText = platform_.Codec().FromUtf8(utf8, book_->CodePage()).value_or(utf8);
-  RunPageWork([this, target = CutToBytes(bookText, kMaxLinkBytes)](PageOutcome& outcome) {
-    LanePreparePage(target, outcome);
-  });
+  if (link.empty() || EqualNoCase(link.substr(0, std::min<std::size_t>(link.size(), 11)), "javascript:")) return;
+  const BookFileTest isBook = [this](std::string_view name) {
+    const std::string path = ResolveBookName(name);
+    return SameBook(path) || IsBookFileName(path);
+  };
+  // The address of a page: in this book, another book, or a name inside
+  // this book that a page wrote from its root ("/pic.htm").
+  if (IsBookAddress(link)) {
+    const std::optional<std::string> decoded = DecodeBookAddress(link);
+    if (!decoded) return;
+    const std::size_t hash = link.find('#');
+    const std::string fragment =
+        hash == std::string_view::npos ? std::string() : PercentDecode(link.substr(hash)).value_or("");
+    const std::optional<BookLink> target = ParseBookLink(std::string("ms-its:") + *decoded, isBook);
+    // "::" names a book, there or not (OpenBookLink says when not).
+    if (target && decoded->find("::") != std::string::npos) {
+      OpenBookLink(ResolveBookName(target->book), BookText(target->page + fragment), link);
+      return;
+    }
+    RevealPage();
+    ShowBookPage(BookText(*decoded + fragment));
+    return;
+  }
+  if (const std::optional<BookLink> target = ParseBookLink(link, isBook)) {
+    OpenBookLink(ResolveBookName(target->book), BookText(target->page), link);
+    return;
+  }
+  if (IsWebAddress(link)) {
+    // The user clicked it: the desktop opens it, or the window says why not.
+    const std::string address = AddressForDesktop(link);
+    if (!address.empty() && !platform_.OpenExternal(address)) {
+      platform_.ShowNotice(FormatText(kNoProgramFor, CutToChars(address, kMaxLinkBytes).c_str()));
+    }
+    return;
+  }
+  // A link as a page writes it: from the page's folder, or the book's root.
+  std::string page = BookText(link);
+  if (page.empty()) return;
+  if (page.front() == '#') {
+    page = pagePath_.substr(0, pagePath_.find('#')) + page;
+  } else if (page.front() != '/') {
+    page = DirectoryPart(pagePath_.substr(0, pagePath_.find('#'))) + page;
+  }
+  RevealPage();
+  ShowBookPage(page);
+}
+
+void Reader::GoThroughHistory() {
+  const HistoryEntry* entry = history_.Current();
+  if (entry == nullptr) return;
+  RevealPage();
+  if (entry->book == bookPath_) {
+    navigating_ = true;
+    ShowBookPage(entry->page);
+    navigating_ = false;
+    RefreshButtons();
+    return;
+  }
+  // Back into another book: it opens again at that page.
+  startFromHistory_ = true;
+  OpenFromPath(entry->book, entry->page);
 }
 
 void Reader::Back() {
-  if (page_.historyPosition <= 1) return;
-  RevealPage();
-  RunPageWork([this](PageOutcome& outcome) {
-    history_.HistoryBack();
-    // Entries are book paths without their leading '/': they are shown from
-    // the book's root, not from the folder of the page on screen.
-    const std::string entry = "/" + std::string(history_.HistoryCurrent());
-    history_.SetNavigating(true);
-    LanePreparePage(entry, outcome);
-    history_.SetNavigating(false);
-  });
+  if (busy_ || !history_.Back()) return;
+  GoThroughHistory();
 }
 
 void Reader::Forward() {
-  if (page_.historyPosition >= page_.historyCount) return;
-  RevealPage();
-  RunPageWork([this](PageOutcome& outcome) {
-    history_.HistoryForward();
-    const std::string entry = "/" + std::string(history_.HistoryCurrent());
-    history_.SetNavigating(true);
-    LanePreparePage(entry, outcome);
-    history_.SetNavigating(false);
-  });
+  if (busy_ || !history_.Forward()) return;
+  GoThroughHistory();
 }
 
 void Reader::Refresh() {
-  if (!pageCache_ || !pageViewCreated_ || !book_) return;
+  if (!pageViewCreated_ || !book_ || address_.empty()) return;
   RevealPage();
-  Navigate(CutToChars(page_.file, kMaxAddressChars));
+  Navigate(address_);
 }
 
 void Reader::Home() {
@@ -308,24 +370,28 @@ void Reader::Jump() {
 }
 
 void Reader::ToggleImages() {
-  RunPageWork([this](PageOutcome& outcome) {
-    const std::string path = pageCache_->CurrentPagePath();
-    pageCache_->SetCurrentPagePath("");
-    pageCache_->SetCurrentPageDir("");
-    history_.SetNavigating(true);
-    LanePreparePage(path, outcome);
-    history_.SetNavigating(false);
-  });
+  // The page on screen loads again with the new setting, adding no entry.
+  ApplyViewSettings();
+  Refresh();
 }
 
 void Reader::RememberBook() {
   // The stored values are UTF-8: a book's path in its own code page is kept
   // converted, and a file name that is no UTF-8 is not kept at all.
-  if (!book_ || page_.path.empty() || !IsUtf8(bookPath_)) return;
-  const std::string page = DisplayText(page_.path, kMaxLinkBytes);
+  if (!book_ || pagePath_.empty() || !IsUtf8(bookPath_)) return;
+  const std::string page = DisplayText(pagePath_, kMaxLinkBytes);
   const RecentBook* known = recent_.Find(bookPath_);
   if (known != nullptr && known->page == page && known->textSize == textSize_) return;
-  recent_.Update(bookPath_, page, textSize_);
+  recent_.Update(bookPath_, page, 0, textSize_);
+  platform_.WriteStoreValue(StoreKey::kPrev, kStoreRecentBooks, recent_.Serialize());
+}
+
+void Reader::RememberScroll() {
+  if (!book_ || pagePath_.empty() || busy_ || !IsUtf8(bookPath_)) return;
+  const std::optional<ScrollInfo> scroll = platform_.PageScroll();
+  const RecentBook* known = recent_.Find(bookPath_);
+  if (!scroll || known == nullptr || known->scroll == scroll->position) return;
+  recent_.Update(bookPath_, known->page, scroll->position, textSize_);
   platform_.WriteStoreValue(StoreKey::kPrev, kStoreRecentBooks, recent_.Serialize());
 }
 
@@ -342,7 +408,7 @@ bool Reader::OnPageKey(PageKey key) {
 }
 
 void Reader::StepTopic(PageKey key) {
-  if (busy_ || !book_ || !pageCache_) return;
+  if (busy_ || !book_) return;
   const bool down = key == PageKey::kDown;
 
   // Only at the edge of the page; an unknown scroll state counts as the edge.
@@ -368,7 +434,7 @@ void Reader::StepTopic(PageKey key) {
   }
 
   // Through the topic table.
-  const std::string current = page_.path;
+  const std::string current = pagePath_.substr(0, pagePath_.find('#'));
   const TopicTable& topics = book_->Topics();
   const std::int32_t topic = topics.FindByPath(current);
   if (topic >= 0) {

@@ -161,7 +161,16 @@ struct ViewSettings {
   int zoomLevel = 2;       // 0 smallest .. 4 largest
   bool shrinkToFit = true; // keep images and tables within the width
   bool clearType = true;   // smoothed (subpixel) text
+  bool showImages = true;  // pictures load
   bool operator==(const ViewSettings&) const = default;
+};
+
+// An object of a book the page view asked for (Reader::OnObjectRequest):
+// its in-book name and bytes, or why it cannot be had.
+struct PageObject {
+  std::string name;
+  std::string bytes;
+  std::optional<std::string> error;
 };
 
 // The vertical scroll state of the page view, in any unit.
@@ -259,7 +268,7 @@ class Platform {
   // Reader::OnTreeTap, Enter is OnTreeEnter.
   virtual void ShowContents(std::span<const ContentsRow> rows, bool withLines) = 0;
   virtual void SetContentsImage(int row, int image) = 0;
-  virtual void SelectContentsRow(int row) = 0;  // opens its parents and scrolls it into view
+  virtual void SelectContentsRow(int row) = 0;  // opens its parents and scrolls it into view; -1: none
   virtual int ContentsSelection() const = 0;    // -1 for none
 
   // Index: the keyword lines. Selecting reports no event.
@@ -285,12 +294,19 @@ class Platform {
   // Reader::OnLinkTapped with the link as written in the page instead of
   // following it. It never fetches anything from the network.
   virtual bool CreatePageView() = 0;
-  // A file:// address, maybe with #fragment; charset: the default for a
-  // page that declares none (a WebKit encoding name, or empty).
+  // A page address (book_address.h), maybe with #fragment; the view asks
+  // the reader for the page and everything it loads
+  // (Reader::OnObjectRequest). charset: the default for a page that
+  // declares none (a WebKit encoding name, or empty).
   virtual void ShowPage(std::string_view address, std::string_view charset) = 0;
+  // A page of the reader's own (UTF-8 HTML, no scripts of its own); its
+  // links are reported as any page's.
+  virtual void ShowHtml(std::string_view html) = 0;
   virtual void SetViewSettings(const ViewSettings& settings) = 0;
   // The last scroll state the view reported; nullopt when it is not known.
   virtual std::optional<ScrollInfo> PageScroll() const = 0;
+  // Scrolls the page on screen down to the position (as PageScroll gives).
+  virtual void ScrollPage(int position) = 0;
   // The find bar over the page (the view marks every match and steps
   // through them itself).
   virtual void ShowFindBar(const FindBarTexts& texts) = 0;
@@ -339,10 +355,9 @@ class Platform {
 
   // --- System ---------------------------------------------------------------------
   // Opens an address with the desktop (browser, mail program); true when it
-  // was taken. Only http, https, ftp and mailto addresses ever reach it.
+  // was taken. Only http, https, ftp and mailto addresses ever reach it, and
+  // only when the user clicked them.
   virtual bool OpenExternal(std::string_view address) = 0;
-  // The folder the reader's temporary folder goes into (no trailing '/').
-  virtual std::string TempRoot() = 0;
   // Where the page-text index of each book is kept between runs; none: it
   // is built in memory each time it is needed.
   virtual std::optional<std::filesystem::path> PageTextFolder() = 0;

@@ -2,18 +2,23 @@
 //
 // One Reader runs per process, for one main window. It keeps to one running
 // reader per user (a second start hands its book over or raises the first),
-// makes the private temporary folder that pages are extracted into, records
-// the running instance in the store so that a later start can remove the
-// folder of a reader that died, and opens one book at a time: its menu
-// items, tool buttons, Contents/Index/Search panels and the page view with
-// its history. Closing undoes all of it.
+// records the running instance in the store, and opens one book at a time:
+// its menu items, tool buttons, Contents/Index/Search panels and the page
+// view. Closing undoes all of it.
+//
+// Pages are shown straight from the book: the view is told an address
+// "ms-its:/path/BOOK.chm::/page.htm" (book_address.h) and asks the reader
+// for each object it needs (OnObjectRequest); the reader reads it on a
+// worker and answers later. Nothing of a book is written to disk. The
+// history (page_history.h) runs across books: Back after a link into
+// another book opens the first one again.
 //
 // Long work runs on workers (workers.h): opening a book, building the
-// keyword index, loading the full-text index, searching, and preparing
-// pages. The window keeps answering meanwhile; a result is applied when it
-// comes back, unless its book is no longer the current one (ResetWindow,
-// a new open and the close move the generation on). A close during an open
-// closes at once.
+// keyword index, loading the full-text index, searching, and reading the
+// objects of pages. The window keeps answering meanwhile; a result is
+// applied when it comes back, unless its book is no longer the current one
+// (ResetWindow, a new open and the close move the generation on). A close
+// during an open closes at once.
 //
 // Beside what a handheld reader does, the desktop gets: the sidebar's state,
 // the recent books, and each book's last page and text size, all kept in the
@@ -34,24 +39,20 @@
 #include <unordered_set>
 #include <vector>
 
+#include "app/page_history.h"
 #include "app/platform.h"
 #include "app/recent_books.h"
-#include "app/temp_folder.h"
 #include "app/workers.h"
 #include "base/book_error.h"
-#include "pages/history.h"
 
 namespace tessaly {
 class Book;
-class PageCache;
 struct IndexEntry;
 struct TocNode;
 }  // namespace tessaly
 
 namespace tessaly::app {
 
-class PageHost;
-struct PageOutcome;
 struct OpenedBook;
 struct PageTextSearch;
 struct SearchLines;
@@ -61,16 +62,12 @@ enum class PageKey { kUp, kDown, kAction };
 
 class Reader {
  public:
-  static constexpr std::size_t kMaxBookPathChars = 259;  // bookPath, in characters
-  static constexpr std::size_t kMaxBookPathBytes = 255;  // the path handed to the book
   static constexpr std::size_t kMaxTitleChars = 200;
   static constexpr std::size_t kMaxTreeTextChars = 101;
   static constexpr std::size_t kMaxListTextChars = 100;
   static constexpr std::size_t kMaxEditChars = 99;
   static constexpr std::size_t kMaxQueryBytes = 100;
   static constexpr std::size_t kMaxLinkBytes = 255;
-  static constexpr std::size_t kMaxTempFolderBytes = 260;
-  static constexpr std::size_t kMaxWorkDirectoryChars = 255;
   static constexpr std::size_t kMaxNoticeLines = 10;  // messages in the notice above a page
 
   // workers: where long work runs (null: threads of the reader's own).
@@ -95,14 +92,20 @@ class Reader {
   void OnTreeExpanding(int row, bool expanding);
   // The user chose a tab of the sidebar: as the panel's menu item.
   void OnPanelChosen(Panel panel);
-  // The page view: a link tapped (as written in the page; the view does not
-  // follow it), a load ended, and a key pressed while it has focus. OnPageKey
+  // The page view: a link tapped (the address it leads to, or as written in
+  // the page; the view does not follow it), a load ended, a page that sent
+  // itself to another address on its own (a refresh, a script: only an
+  // address outside the books is answered, with a page that names it), an
+  // object the view needs (answered later, on the interface thread,
+  // always), and a key pressed while it has focus. OnPageKey
   // returns whether the view is to act on the key as usual. The action key
   // (Return, where no link or field has focus) that the reader acts on is
   // followed, on the same press, by OnTreeEnter when the tree then has focus:
   // the reader ignores that one Enter.
   void OnLinkTapped(std::string_view link);
   void OnDocumentComplete();
+  void OnPageRedirect(std::string_view address);
+  void OnObjectRequest(std::string_view address, std::function<void(PageObject)> reply);
   bool OnPageKey(PageKey key);
   void OnActivate(bool active);
   // The platform lays the panels out anew (the window crossed the width
@@ -120,17 +123,10 @@ class Reader {
   bool Closed() const { return closed_; }
   const std::string& WindowTitle() const { return windowTitle_; }
   const std::string& BookPath() const { return bookPath_; }
-  // The temporary folder, ending in '/'; empty until it exists.
-  const std::string& TempFolder() const { return tempFolder_; }
   const Book* CurrentBook() const { return book_.get(); }
-  // The page lane's own state: only for a test that has let it settle.
-  const PageCache* Pages() const { return pageCache_.get(); }
-  const History& GetHistory() const { return history_; }
-  // What the interface thread knows of the page lane.
-  const std::string& CurrentPagePath() const { return page_.path; }
-  int HistoryPosition() const { return page_.historyPosition; }
-  int HistoryCount() const { return page_.historyCount; }
-  // A page is being prepared or loads.
+  // The page on screen: its in-book path (book text, maybe with #fragment).
+  const std::string& CurrentPagePath() const { return pagePath_; }
+  // A page loads.
   bool Busy() const { return busy_; }
   // A book is opening, an index being built, or a search running.
   bool Working() const { return opening_ || indexBuilding_ || searching_ || pageTextBuilding_; }
@@ -153,25 +149,13 @@ class Reader {
                                  int codePage);
 
  private:
-  friend class PageHost;
-
-  // What the interface thread keeps of the page lane's state.
-  struct PageState {
-    std::string file;  // the page file on screen, maybe with #fragment
-    std::string path;  // its in-book path
-    int historyPosition = 0;
-    int historyCount = 0;
-  };
-
   bool Accepting() const { return windowCreated_ && !closed_; }
   // Hands a worker's result to the interface thread, where it runs while
   // the book it was started for is still the current one.
   void Deliver(std::uint64_t generation, std::function<void()> task);
 
   // Start-up and instance bookkeeping.
-  bool CreateTempFolder();
   void RegisterInstance();
-  void RemoveStaleFolder(InstanceId id, const std::string& folder);
   void ReleaseInstance();
   std::optional<std::string> ReadHelpPath();
   void ReadDesktopValues();
@@ -196,6 +180,9 @@ class Reader {
   std::string BookMessageText(std::string_view message) const;
   template <class Work>
   static std::optional<std::string> FailureOf(Work&& work);
+  // A book error's message, with the system's reason when a system call
+  // refused ("Can't open chm file: x.chm. (Permission denied)").
+  static std::string ErrorText(const BookError& error);
   void Exit();
 
   // Opening a book.
@@ -204,14 +191,24 @@ class Reader {
   void FinishOpen(const std::shared_ptr<OpenedBook>& opened);
   void ResetWindow();
   void ChooseAndOpenBook();
+  // No book: the page view shows the recent books and a way to open one;
+  // its links come to OnStartLink.
+  void ShowStartView();
+  void OnStartLink(std::string_view link);
   void OpenHelpFile();
   void OpenRecent(int index);
   void ShowAbout();
   bool HasContents() const;
-  bool OpenOtherBookLink(std::string_view link);
+  // A link that names a book: its page shown, here or in the book opened.
+  bool OpenBookLink(const std::string& book, std::string_view page, std::string_view written);
+  std::string ResolveBookName(std::string_view name) const;
+  bool SameBook(const std::string& path) const;
 
-  // The stored desktop values.
+  // The stored desktop values: the book's page (RememberBook, as a page
+  // shows), and how far down it was read (RememberScroll, as the book is
+  // left).
   void RememberBook();
+  void RememberScroll();
   void StoreSidebar();
 
   // Contents panel.
@@ -237,6 +234,8 @@ class Reader {
                          const std::optional<std::filesystem::path>& folder, std::uint64_t generation);
   void StopPageText();
   void ShowSearchLines(const std::shared_ptr<SearchLines>& found);
+  // "No topics found", said in the panel (no box), the list emptied.
+  void ShowNoTopics();
   void DisplaySearchResult();
 
   // Page view.
@@ -245,13 +244,18 @@ class Reader {
   void ApplyViewSettings();
   void ApplyTextSize();
   void RevealPage();
-  // Runs page work on the lane; what it prepared is shown when it is back.
-  void RunPageWork(std::function<void(PageOutcome&)> work);
-  void ApplyPage(PageOutcome& outcome);
-  bool LanePreparePage(std::string_view link, PageOutcome& outcome);
-  void ShowTopic(std::string_view path);
-  void UpdatePageNotice(const std::vector<std::string>& notices);
+  // Shows a topic; false when nothing new loads.
+  bool ShowTopic(std::string_view path);
+  // Shows a page of the open book (book text, from its root, maybe with a
+  // #fragment); false when there is nothing new to show.
+  bool ShowBookPage(std::string_view page);
+  void ShowAddressPage(std::string_view address);
+  // The in-book path the book finds for a page named in UTF-8.
+  std::string BookText(std::string_view utf8) const;
+  void AddNotice(std::string_view message);
+  void ShowNotices();
   void Navigate(const std::string& address);
+  void GoThroughHistory();
   void BeginBusy();
   void EndBusy();
   void Back();
@@ -274,11 +278,9 @@ class Reader {
   bool registerPending_ = false;  // the start's book decides when to register
   std::string bookPath_;
   std::string startPage_;  // the page to open the book at, when one was named
+  bool startFromHistory_ = false;  // the open goes back or forward: no new entry
   std::string windowTitle_;
   InstanceId otherInstance_ = 0;
-  std::string tempRoot_;
-  std::string tempFolder_;  // ends in '/'
-  FolderLock tempLock_;
   std::shared_ptr<const Book> book_;
   bool opening_ = false;
 
@@ -326,16 +328,17 @@ class Reader {
   std::vector<std::string> resultWords_;
   std::vector<std::string> wordsToMark_;
 
-  // Page view: the lane's (pageHost_, pageCache_, history_, laneBook_) and
-  // the interface thread's (the rest).
-  std::unique_ptr<PageHost> pageHost_;
-  std::unique_ptr<PageCache> pageCache_;
-  History history_;
-  std::shared_ptr<const Book> laneBook_;
-  PageState page_;
+  // Page view.
+  PageHistory history_;
+  bool navigating_ = false;  // Back, Forward: the page shown adds no entry
+  std::string pagePath_;     // the page on screen (book text)
+  std::string address_;      // its address, as the view was told
+  int restoreScroll_ = 0;    // the book's page loads: how far down it was read
   bool busy_ = false;
-  bool pageInFlight_ = false;
-  std::string noticeDocument_;
+  // What the page on screen lacks: each message once, the first few shown.
+  std::uint64_t pageSerial_ = 0;
+  std::vector<std::string> notices_;
+  std::unordered_set<std::string> noticed_;
 };
 
 template <class Work>
@@ -343,7 +346,7 @@ std::optional<std::string> Reader::FailureOf(Work&& work) {
   try {
     work();
   } catch (const BookError& error) {
-    return error.Message();
+    return ErrorText(error);
   } catch (const std::exception& error) {
     return std::string(error.what());
   }

@@ -6,7 +6,6 @@
 #include <system_error>
 
 #include "base/text.h"
-#include "pages/page_names.h"
 
 namespace tessaly::app {
 
@@ -33,7 +32,24 @@ void RecentBooks::Load(std::string_view stored) {
     const auto [ptr, error] = std::from_chars(line.data(), line.data() + tab1, size);
     if (error == std::errc() && ptr == line.data() + tab1 && size >= 0 && size <= 4) book.textSize = size;
     book.page = std::string(line.substr(tab1 + 1, tab2 - tab1 - 1));
-    book.path = std::string(line.substr(tab2 + 1));
+    std::string_view rest = line.substr(tab2 + 1);
+    const std::size_t tab3 = rest.find('\t');
+    book.path = std::string(rest.substr(0, tab3));
+    if (tab3 != std::string_view::npos) {
+      rest.remove_prefix(tab3 + 1);
+      const std::size_t tab4 = rest.find('\t');
+      book.title = std::string(rest.substr(0, tab4));
+      if (tab4 != std::string_view::npos) {
+        std::string_view times = rest.substr(tab4 + 1);
+        const std::size_t tab5 = times.find('\t');
+        std::from_chars(times.data(), times.data() + std::min(tab5, times.size()), book.opened);
+        if (tab5 != std::string_view::npos) {
+          times.remove_prefix(tab5 + 1);
+          std::from_chars(times.data(), times.data() + times.size(), book.scroll);
+          if (book.scroll < 0) book.scroll = 0;
+        }
+      }
+    }
     if (book.path.empty() || Find(book.path) != nullptr || !FileExists(book.path)) continue;
     books_.push_back(std::move(book));
   }
@@ -48,6 +64,12 @@ std::string RecentBooks::Serialize() const {
     out += book.page;
     out += '\t';
     out += book.path;
+    out += '\t';
+    out += book.title;
+    out += '\t';
+    out += std::to_string(book.opened);
+    out += '\t';
+    out += std::to_string(book.scroll);
   }
   return out;
 }
@@ -57,43 +79,30 @@ const RecentBook* RecentBooks::Find(std::string_view path) const {
   return found == books_.end() ? nullptr : &*found;
 }
 
-void RecentBooks::Touch(std::string_view path) {
+void RecentBooks::Touch(std::string_view path, std::string_view title, std::int64_t opened) {
   // Paths with a line break or tab cannot be kept in the list's lines.
   if (path.empty() || path.find_first_of("\t\n") != std::string_view::npos) return;
-  RecentBook book{std::string(path), {}, -1};
+  RecentBook book{std::string(path), {}, -1, {}, 0, 0};
   const auto found = std::find_if(books_.begin(), books_.end(), [&](const RecentBook& b) { return b.path == path; });
   if (found != books_.end()) {
     book = *found;
     books_.erase(found);
   }
+  // A title is kept on one line of the list.
+  book.title.clear();
+  for (const char c : title) book.title += (c == '\t' || c == '\n' || c == '\r') ? ' ' : c;
+  book.opened = opened;
   books_.insert(books_.begin(), std::move(book));
   if (books_.size() > kMax) books_.resize(kMax);
 }
 
-void RecentBooks::Update(std::string_view path, std::string_view page, int textSize) {
+void RecentBooks::Update(std::string_view path, std::string_view page, int scroll, int textSize) {
   for (RecentBook& book : books_) {
     if (book.path != path) continue;
     if (page.find_first_of("\t\n") == std::string_view::npos) book.page = std::string(page);
+    book.scroll = std::max(scroll, 0);
     book.textSize = textSize;
   }
-}
-
-std::optional<BookLink> ParseBookLink(std::string_view text) {
-  bool prefixed = false;
-  for (const std::string_view prefix : {std::string_view("ms-its:"), std::string_view("mk:@MSITStore:")}) {
-    if (text.size() >= prefix.size() && EqualNoCase(text.substr(0, prefix.size()), prefix)) {
-      text.remove_prefix(prefix.size());
-      prefixed = true;
-      break;
-    }
-  }
-  const std::size_t separator = text.find("::");
-  // A web address may hold "::" too (an IPv6 host, a C++ name in a path).
-  if (!prefixed && (separator == std::string_view::npos || IsSystemLink(text))) return std::nullopt;
-  BookLink link;
-  link.book = std::string(text.substr(0, separator));
-  if (separator != std::string_view::npos) link.page = std::string(text.substr(separator + 2));
-  return link;
 }
 
 }  // namespace tessaly::app

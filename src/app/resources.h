@@ -71,17 +71,23 @@ inline constexpr int kDefaultTextSize = 2;
 inline constexpr std::string_view kWindowClassName = "Varnhold Tessaly Reader";
 inline constexpr std::string_view kNoBookTitle = "Tessaly";
 inline constexpr std::string_view kMessageCaption = "Tallis Message";
-inline constexpr std::string_view kTempFolderFailed = "Can't create temporary folder";
+// Caption of the message box that shows a book error.
+inline constexpr std::string_view kBookErrorCaption = "Tallis Exception";
 inline constexpr std::string_view kHelpFileMissing = "Can't find Tessaly Reader's help file.";
 inline constexpr std::string_view kHelpFileCaption = "Error";
 inline constexpr std::string_view kBrowserFailed = "Unable to Launch Browser";
 inline constexpr std::string_view kBrowserCaption = "Browser Control Problem:";
 inline constexpr std::string_view kNotInBookCaption = "Tallis Message";
 inline constexpr std::string_view kNotInBookText = "This page is not in the book:\n";
+// A web link the desktop has no program for: said in the notice bar.
+inline constexpr char kNoProgramFor[] = "No program on this computer opens %s";
+// The page shown in place of one that leads out of the books by itself (a
+// default topic, a refresh, a script): the address, and a link to open it.
+inline constexpr std::string_view kLeavesTheBook = "This page leads out of the book, to:";
+inline constexpr std::string_view kOpenAddress = "Open it";
 // The last line of a page's notice when it lacks more parts than it lists.
 inline constexpr char kMoreNotices[] = "... and %zu more.";
 inline constexpr std::string_view kNoTopicsFound = "No topics found";
-inline constexpr std::string_view kNoTopicsCaption = "Help";
 // Under the results when they come from the text of the pages rather than
 // from the book's own full-text index.
 inline constexpr char kPageTextNote[] = "Found in the text of the pages: %zu.";
@@ -89,8 +95,8 @@ inline constexpr char kHits[] = "%d hits";
 inline constexpr char kOneHit[] = "%d hit";
 inline constexpr std::string_view kPageTextFailed = "The text of the pages cannot be searched:\n";
 
-// Progress captions.
-inline constexpr std::string_view kProgressTitle = "Loading...";
+// Progress captions (shown inside the window, each its own caption: the
+// handheld's "Loading..." dialog title has no place there).
 inline constexpr std::string_view kContentsCreation = "Contents creation...";
 inline constexpr std::string_view kIndexCreation = "Index creation...";
 inline constexpr std::string_view kSearchCreation = "Search list creation...";
@@ -101,8 +107,6 @@ inline constexpr std::string_view kKeywordPrompt = "Type in the keyword to find:
 inline constexpr std::string_view kResultsPrompt = "Select Topic to display:";
 inline constexpr std::string_view kDisplayButton = "Display";
 inline constexpr std::string_view kListTopicsButton = "List Topics";
-inline constexpr std::string_view kDisplayMeasure = " Display ";
-inline constexpr std::string_view kListTopicsMeasure = " List Topics ";
 
 // "Topics Found".
 inline constexpr std::string_view kTopicsFoundTitle = "Topics Found";
@@ -111,19 +115,20 @@ inline constexpr std::string_view kTopicsFoundDisplay = "Display";
 inline constexpr std::string_view kTopicsFoundCancel = "Cancel";
 
 // About.
-inline constexpr std::string_view kAboutName = "Varnhold Tessaly Reader\rfor Pocket PC";
+// The name's second line says the system it runs on ("for %s"), the
+// version line the reader's own version ("Version %s").
+inline constexpr std::string_view kAboutName = "Varnhold Tessaly Reader";
+inline constexpr char kAboutPlatform[] = "for %s";
 inline constexpr std::string_view kAboutLink = "https://tessaly.varnhold.example/";
-inline constexpr std::string_view kAboutVersion = "Version 2.0";
+inline constexpr char kAboutVersion[] = "Version %s";
 inline constexpr std::string_view kAboutButton = "Ok";
 
 // The open-file dialog.
 inline constexpr std::string_view kOpenFilterName = "CHM files (*.chm)";
 inline constexpr std::string_view kOpenFilterPattern = "*.chm";
 
-// Temporary folder and stored values.
-inline constexpr std::string_view kTempFolderName = "temptallis";
+// Stored values.
 inline constexpr std::string_view kStoreWindow = "HWND";
-inline constexpr std::string_view kStoreWorkDirectory = "WorkDirectory";
 inline constexpr std::string_view kStoreHelpPath = "HelpPath";
 
 // Tool tips of the buttons.
@@ -177,6 +182,14 @@ inline constexpr MenuItem kSearchItem = Item(kCmdSearch, "&Search", MenuMark::kR
 inline constexpr MenuItem kIndexItem = Item(kCmdIndex, "I&ndex", MenuMark::kRadio);
 inline constexpr MenuItem kContentsItem = Item(kCmdContents, "&Contents", MenuMark::kRadio);
 inline constexpr MenuItem kHtmlItem = Item(kCmdHtml, "&Html", MenuMark::kRadio);
+
+// The start view, while no book is open: a way to open one, and the recent
+// books (title, file, when last opened), each a link that opens it.
+inline constexpr std::string_view kStartOpen = "Open a book...";
+inline constexpr std::string_view kStartOpenLink = "tessaly:open";
+inline constexpr std::string_view kStartRecent = "Recent books";
+inline constexpr std::string_view kStartNoRecent = "No book has been opened yet.";
+inline constexpr char kStartTimeFormat[] = "%Y-%m-%d %H:%M";
 
 // The find bar over the page.
 inline constexpr std::string_view kFindPlaceholder = "Find in page";

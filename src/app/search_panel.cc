@@ -16,7 +16,6 @@
 #include "base/pointer_array.h"
 #include "book/book.h"
 #include "helpdata/topic_table.h"
-#include "pages/page_platform.h"
 #include "search/full_text_index.h"
 #include "textindex/index_cache.h"
 #include "textindex/query_parser.h"
@@ -35,8 +34,24 @@ struct SearchLines {
 
 namespace {
 
-// A snippet on one line: every run of spaces, tabs and line ends is one space.
+// Characters of a snippet kept before the first word found.
+constexpr std::size_t kSnippetLead = 24;
+
+// A snippet on one line: every run of spaces, tabs and line ends is one
+// space, and it starts a few words before the first word found, so that
+// the word shows within the sidebar's width (the line is cut at its end).
 std::string OneLine(std::string_view text) {
+  const std::size_t mark = text.find(kMarkOpen);
+  if (mark != std::string_view::npos && CountChars(text.substr(0, mark)) > kSnippetLead) {
+    std::size_t start = mark;
+    for (std::size_t chars = 0; start > 0 && chars < kSnippetLead; --start) {
+      if ((static_cast<unsigned char>(text[start - 1]) & 0xC0) != 0x80) ++chars;
+    }
+    // From a word's start where there is one near.
+    const std::size_t space = text.find(' ', start);
+    if (space != std::string_view::npos && space < mark) start = space + 1;
+    return "\xE2\x80\xA6" + OneLine(text.substr(start));
+  }
   std::string line;
   bool space = false;
   for (const char c : text) {
@@ -138,8 +153,10 @@ void Reader::RunSearch() {
   textindex::ParsedQuery query;
   try {
     query = textindex::ParseQuery(typed);
-  } catch (const textindex::QueryError& error) {
-    platform_.ShowMessage(error.what(), kNoTopicsCaption, MessageIcon::kExclamation);
+  } catch (const textindex::QueryError&) {
+    // Only operators, only punctuation: nothing can be found, as the panel
+    // says of any search without results.
+    ShowNoTopics();
     return;
   }
   // The book's index holds words in the book's code page.
@@ -170,16 +187,19 @@ void Reader::RunSearch() {
         // A topic without a path is listed, and opens nothing.
         found->paths.emplace_back(topics.Path(topic).value_or(std::string_view()));
       }
-      if (found->failure || !found->lines.empty()) {
+      if (found->failure) {
         Deliver(generation, [this, found] { ShowSearchLines(found); });
         return;
       }
     }
-    found->pageText = true;
-    found->words = query.terms;
+    // The text of the pages answers what the book's index cannot, and
+    // replaces a weak answer of it: the one that finds more pages is shown.
+    auto text = std::make_shared<SearchLines>();
+    text->pageText = true;
+    text->words = query.terms;
     const std::lock_guard<std::mutex> lock(search->mutex);
     std::vector<textindex::TextHit> hits;
-    found->failure = FailureOf([&] {
+    text->failure = FailureOf([&] {
       OpenPageTextIndex(*search, *book, *codec, folder, generation);
       textindex::SearchOptions options;
       options.markOpen = kMarkOpen;
@@ -187,11 +207,20 @@ void Reader::RunSearch() {
       hits = search->index->Search(query, options);
     });
     for (textindex::TextHit& hit : hits) {
-      found->lines.push_back(ResultLine{CutToChars(hit.title, kMaxListTextChars), hit.hits, OneLine(hit.snippet)});
-      found->paths.push_back(codec->FromUtf8(hit.path, codePage).value_or(hit.path));
+      text->lines.push_back(ResultLine{CutToChars(hit.title, kMaxListTextChars), hit.hits, OneLine(hit.snippet)});
+      text->paths.push_back(codec->FromUtf8(hit.path, codePage).value_or(hit.path));
     }
+    const bool ownIsBetter = !found->lines.empty() && (text->failure || text->lines.size() <= found->lines.size());
+    if (!ownIsBetter) found = text;
     Deliver(generation, [this, found] { ShowSearchLines(found); });
   });
+}
+
+void Reader::ShowNoTopics() {
+  resultPaths_.clear();
+  resultWords_.clear();
+  platform_.ShowResults({}, kNoTopicsFound);
+  platform_.EnableControl(Control::kSearchDisplayButton, false);
 }
 
 void Reader::ShowSearchLines(const std::shared_ptr<SearchLines>& found) {
@@ -205,7 +234,7 @@ void Reader::ShowSearchLines(const std::shared_ptr<SearchLines>& found) {
     return;
   }
   if (found->lines.empty()) {
-    platform_.ShowMessage(kNoTopicsFound, kNoTopicsCaption, MessageIcon::kExclamation);
+    ShowNoTopics();
     return;
   }
   resultPaths_ = std::move(found->paths);
@@ -221,7 +250,11 @@ void Reader::DisplaySearchResult() {
   RevealPage();
   if (path.empty()) return;
   wordsToMark_ = resultWords_;
-  ShowTopic(path);
+  if (ShowTopic(path)) return;
+  // Nothing loads when the result is the page on screen: its words are
+  // marked where they are.
+  if (!busy_ && !wordsToMark_.empty()) platform_.MarkWords(wordsToMark_);
+  wordsToMark_.clear();
 }
 
 }  // namespace tessaly::app

@@ -1,13 +1,11 @@
-// Start-up, the temporary folder and the instance values kept in the store.
+// Start-up and the instance value kept in the store.
 #include <charconv>
 
-#include "app/page_host.h"
+#include "app/book_address.h"
 #include "app/reader.h"
 #include "app/resources.h"
-#include "app/temp_folder.h"
 #include "app/utf8.h"
 #include "book/book.h"
-#include "pages/page_cache.h"
 
 namespace tessaly::app {
 
@@ -27,27 +25,24 @@ InstanceId ParseInstance(std::string_view text) {
 Reader::Reader(Platform& platform, Workers* workers)
     : platform_(platform),
       ownWorkers_(workers == nullptr ? std::make_unique<ThreadWorkers>() : nullptr),
-      workers_(workers == nullptr ? *ownWorkers_ : *workers),
-      pageHost_(std::make_unique<PageHost>(*this)) {}
+      workers_(workers == nullptr ? *ownWorkers_ : *workers) {}
 
 Reader::~Reader() {
-  // Jobs under way end first (their results go nowhere: the loop is over);
-  // the page cache points at the book, so it goes before the book.
+  // Jobs under way end first (their results go nowhere: the loop is over).
   ownWorkers_.reset();
-  pageCache_.reset();
-  laneBook_.reset();
   book_.reset();
 }
 
 bool Reader::Start(std::string_view commandLine) {
   if (started_) return !closed_;
   started_ = true;
-  // "BOOK.chm::/page.htm" and "ms-its:BOOK.chm::/page.htm" open at the page.
-  if (const std::optional<BookLink> link = ParseBookLink(commandLine)) {
-    bookPath_ = CutToChars(link->book, kMaxBookPathChars);
+  // "BOOK.chm::/page.htm" and "ms-its:BOOK.chm::/page.htm" open at the page
+  // (split after the first existing book file: "a::b.chm" is a name).
+  if (const std::optional<BookLink> link = ParseBookLink(commandLine, IsBookFileName)) {
+    bookPath_ = link->book;
     startPage_ = link->page;
   } else {
-    bookPath_ = CutToChars(commandLine, kMaxBookPathChars);
+    bookPath_ = std::string(commandLine);
   }
   windowTitle_ = std::string(kNoBookTitle);
 
@@ -71,17 +66,12 @@ bool Reader::Start(std::string_view commandLine) {
   RefreshMenus();
   platform_.AddNotifyIcon();
 
-  if (!CreateTempFolder()) {
-    platform_.ShowMessage(kTempFolderFailed, kMessageCaption, MessageIcon::kError);
-    OnClose();
-    return false;
-  }
-
   // The page view is made with the window, before any book: making it is
   // not cheap, and the window is not drawing anything else yet.
   CreatePageViewOnce();
   ResetWindow();
   if (bookPath_.empty()) {
+    ShowStartView();
     RegisterInstance();
   } else {
     // Registered when the open is back (not when this reader hands over).
@@ -91,49 +81,19 @@ bool Reader::Start(std::string_view commandLine) {
   return !closed_;
 }
 
-bool Reader::CreateTempFolder() {
-  tempRoot_ = UsableTempRoot(platform_.TempRoot());
-  // Room for the '/' that ends the stored folder.
-  std::optional<LockedFolder> folder = MakeTempFolder(tempRoot_, kMaxTempFolderBytes - 1);
-  if (!folder) return false;
-  tempFolder_ = folder->path + "/";
-  // Held until the reader ends: a later reader knows the folder is in use.
-  tempLock_ = std::move(folder->lock);
-  pageCache_ = std::make_unique<PageCache>(*pageHost_, history_, tempFolder_);
-  return true;
-}
-
 void Reader::RegisterInstance() {
   // A reader that closed meanwhile (asked to while it opened its book) is not
   // registered after it has released its values.
   if (closed_) return;
-  const std::optional<std::string> window = platform_.ReadStoreValue(StoreKey::kPrev, kStoreWindow);
-  if (!window) return;
-  const InstanceId previous = ParseInstance(*window);
-  if (previous != 0) {
-    const std::string folder = platform_.ReadStoreValue(StoreKey::kPrev, kStoreWorkDirectory).value_or("");
-    RemoveStaleFolder(previous, CutToChars(folder, kMaxWorkDirectoryChars));
-  }
+  // Only an existing value is written: the store's keys are never made here.
+  if (!platform_.ReadStoreValue(StoreKey::kPrev, kStoreWindow)) return;
   platform_.WriteStoreValue(StoreKey::kPrev, kStoreWindow, std::to_string(platform_.OwnInstance()));
-  platform_.WriteStoreValue(StoreKey::kPrev, kStoreWorkDirectory,
-                            CutToChars(tempFolder_, kMaxWorkDirectoryChars));
-}
-
-void Reader::RemoveStaleFolder(InstanceId id, const std::string& folder) {
-  if (id == platform_.OwnInstance() || platform_.ReaderExists(id)) return;
-  // The icon of a reader that is gone went with its process. What the store
-  // names is removed only when it is one of the reader's own folders, not
-  // this reader's, and no running reader holds its lock: a reader whose
-  // channel cannot be reached may still be running.
-  if (SameFolder(folder, tempFolder_)) return;
-  RemoveAbandonedFolder(folder, tempRoot_);
 }
 
 void Reader::ReleaseInstance() {
   const std::optional<std::string> window = platform_.ReadStoreValue(StoreKey::kPrev, kStoreWindow);
   if (!window || ParseInstance(*window) != platform_.OwnInstance()) return;
   platform_.WriteStoreValue(StoreKey::kPrev, kStoreWindow, "0");
-  platform_.WriteStoreValue(StoreKey::kPrev, kStoreWorkDirectory, "");
 }
 
 void Reader::ReadDesktopValues() {
@@ -147,8 +107,7 @@ void Reader::ReadDesktopValues() {
 
 std::optional<std::string> Reader::ReadHelpPath() {
   std::optional<std::string> path = platform_.ReadStoreValue(StoreKey::kChmFile, kStoreHelpPath);
-  // A value that does not fit the path buffer is not read.
-  if (!path || CountChars(*path) > kMaxBookPathChars) return std::nullopt;
+  if (!path || path->empty()) return std::nullopt;
   return path;
 }
 

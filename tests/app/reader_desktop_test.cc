@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "app/book_address.h"
 #include "app/recent_books.h"
 #include "app/recording_platform.h"
 #include "book/book.h"
@@ -91,7 +92,10 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   ASSERT_TRUE(ui().TapLink("chapter1/details.htm"));
   ui().Complete();
   ASSERT_TRUE(ui().Click(kCmdLarge));
+  ui().scroll = ScrollInfo{640, 300, 2000};  // read down to here
   OpenThroughMenu(TestBook("plain"));
+  EXPECT_TRUE(ui().scrolledTo.empty()) << "a book opened for the first time starts at the top";
+  ui().scroll.reset();
   EXPECT_EQ(ui().RecentMenuText(), (std::vector<std::string>{"plain.chm", "basic.chm"}));
   EXPECT_EQ(ui().recentBooks, (std::vector<std::string>{TestBook("basic"), TestBook("plain")}));
 
@@ -101,16 +105,27 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   EXPECT_EQ(ui().title, "Tessaly Test Book");
   EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
   EXPECT_EQ(reader().TextSize(), 3);
+  // And as far down as it was read, once the page has loaded.
+  EXPECT_EQ(ui().scrolledTo, (std::vector<int>{640}));
 
   // The list survives the reader; a book whose file has gone is dropped.
   const std::string stored = desktop.store[StoreKey::kPrev]["RecentBooks"];
   RecentBooks recent;
   recent.Load(stored + "\n2\tx.htm\t/no/such/book.chm\nnot a line");
   ASSERT_EQ(recent.Books().size(), 2u);
-  EXPECT_EQ(recent.Books()[0], (RecentBook{TestBook("basic"), "chapter1/details.htm", 3}));
-  for (int i = 0; i < 12; ++i) recent.Touch("/b" + std::to_string(i) + ".chm");
+  EXPECT_EQ(recent.Books()[0].path, TestBook("basic"));
+  EXPECT_EQ(recent.Books()[0].page, "chapter1/details.htm");
+  EXPECT_EQ(recent.Books()[0].textSize, 3);
+  EXPECT_EQ(recent.Books()[0].title, "Tessaly Test Book");
+  EXPECT_GT(recent.Books()[0].opened, 1700000000);
+  // A line of an older reader (no title, no time) still reads.
+  recent.Load("1	p.htm	" + TestBook("plain"));
+  ASSERT_EQ(recent.Books().size(), 1u);
+  EXPECT_EQ(recent.Books()[0], (RecentBook{TestBook("plain"), "p.htm", 1, "", 0, 0}));
+  for (int i = 0; i < 12; ++i) recent.Touch("/b" + std::to_string(i) + ".chm", "B\tx", i);
   EXPECT_EQ(recent.Books().size(), RecentBooks::kMax);
   EXPECT_EQ(recent.Books()[0].path, "/b11.chm");
+  EXPECT_EQ(recent.Books()[0].title, "B x");
 }
 
 TEST_F(DesktopTest, ABookInItsOwnCodePageReopensAtItsPage) {
@@ -133,27 +148,70 @@ TEST_F(DesktopTest, ABookInItsOwnCodePageReopensAtItsPage) {
   EXPECT_EQ(CurrentPath(), "\xCF.htm");
 }
 
-TEST(BookLinkTest, SplitsTheBookFromThePage) {
+TEST(BookLinkTest, SplitsTheBookFromThePageOnlyAfterABookFile) {
+  // The book files there are: "a::b.chm" is one, and a page may be called
+  // "Class::Member.htm".
+  const BookFileTest isBook = [](std::string_view name) {
+    return name == "/books/a.chm" || name == "a.chm" || name == "C.chm" || name == "/x/a::b.chm";
+  };
   const struct {
     std::string_view text;
     std::optional<std::pair<std::string, std::string>> link;
   } cases[] = {
       {"/books/a.chm", std::nullopt},
       {"/books/a.chm::/x/page.htm", std::make_pair("/books/a.chm", "/x/page.htm")},
+      {"/x/a::b.chm", std::nullopt},
+      {"/x/a::b.chm::/Class::Member.htm", std::make_pair("/x/a::b.chm", "/Class::Member.htm")},
+      {"Class::Member.htm", std::nullopt},
       {"ms-its:a.chm::/page.htm", std::make_pair("a.chm", "/page.htm")},
       {"MS-ITS:a.chm", std::make_pair("a.chm", "")},
       {"mk:@MSITStore:C.chm::/p.htm#top", std::make_pair("C.chm", "/p.htm#top")},
+      // With a prefix, a book that is not there is still named (to say so).
+      {"ms-its:missing.chm::/index.htm", std::make_pair("missing.chm", "/index.htm")},
       {"chapter1/intro.htm", std::nullopt},
       {"http://[2001:db8::1]/a.htm", std::nullopt},
       {"https://example.com/String::Format.htm", std::nullopt},
   };
   for (const auto& c : cases) {
-    const std::optional<BookLink> link = ParseBookLink(c.text);
+    const std::optional<BookLink> link = ParseBookLink(c.text, isBook);
     ASSERT_EQ(link.has_value(), c.link.has_value()) << c.text;
     if (link) {
       EXPECT_EQ(std::make_pair(link->book, link->page), *c.link) << c.text;
     }
   }
+}
+
+TEST(BookLinkTest, PageAddressesComeBackAsTheyWent) {
+  const struct {
+    std::string_view book, page, address;
+  } cases[] = {
+      {"/b/x.chm", "/dir/p.htm", "ms-its:/b/x.chm::/dir/p.htm"},
+      {"/b/x.chm", "dir/p.htm#part 2", "ms-its:/b/x.chm::/dir/p.htm#part%202"},
+      {"/my books/x#1.chm", "a?b%.htm", "ms-its:/my%20books/x%231.chm::/a%3Fb%25.htm"},
+      {"/b/\xC3\xA9.chm", "/\xC3\xA9.htm", "ms-its:/b/%C3%A9.chm::/%C3%A9.htm"},
+  };
+  for (const auto& c : cases) {
+    const std::string address = PageAddress(c.book, c.page);
+    EXPECT_EQ(address, c.address);
+    std::string page(c.page);
+    if (page.front() != '/') page.insert(0, "/");
+    EXPECT_EQ(DecodeBookAddress(address), std::string(c.book) + "::" + page.substr(0, page.find('#')));
+  }
+  EXPECT_EQ(DecodeBookAddress("ms-its:/a.chm::/b%2"), std::nullopt);
+  EXPECT_EQ(DecodeBookAddress("file:///etc/passwd"), std::nullopt);
+}
+
+TEST(BookLinkTest, MailGetsOnlyTheAddressSubjectAndBody) {
+  const struct {
+    std::string_view link, handed;
+  } cases[] = {
+      {"mailto:a@b.example", "mailto:a@b.example"},
+      {"mailto:a@b.example?subject=Hi&attach=/etc/passwd&body=x", "mailto:a@b.example?subject=Hi&body=x"},
+      {"MAILTO:a@b.example?Attach=%2Fetc%2Fpasswd", "MAILTO:a@b.example"},
+      {"mailto:?attach=/etc/passwd", ""},
+      {"https://example.com/?attach=1", "https://example.com/?attach=1"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(AddressForDesktop(c.link), c.handed) << c.link;
 }
 
 TEST_F(DesktopTest, PagesNamedWithTheBookOpenThere) {

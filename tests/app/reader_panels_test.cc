@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/recording_platform.h"
+#include "app/utf8.h"
 #include "search/fti_builder.h"
 
 namespace tessaly::app::test {
@@ -184,12 +185,12 @@ TEST_F(PanelTest, LocateInItsThreeCases) {
   EXPECT_EQ(CurrentPath(), "chapter2/My Page.htm");
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
 
-  // A page the contents lack: the panel, with the selection unchanged.
+  // A page the contents lack: the panel, with no entry selected.
   ASSERT_TRUE(ui().TapLink("/chapter2/left.htm"));
   Loaded();
   Button(kCmdLocate);
   EXPECT_TRUE(ui().Visible(Control::kTree));
-  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("My Page"));
+  EXPECT_EQ(ui().treeSelection, 0u);
 
   // A page at a fragment finds the entry with that fragment.
   Button(kCmdHtml);
@@ -430,15 +431,18 @@ TEST_F(PanelTest, SearchListsAndOpensTopics) {
   EXPECT_EQ(Lines(Control::kResultsList), (std::vector<std::string>{"Alpha", "Alpha"}));
   EXPECT_TRUE(ui().At(Control::kSearchDisplayButton).enabled);
 
-  // No hits: a message; the earlier hits stay, Display too.
-  ui().Type(Control::kSearchEdit, "quagga");
+  // No hits, and a query of operators or punctuation alone: the panel says
+  // so (no box), and there is nothing to display.
+  for (const char* query : {"quagga", "OR", "-A", "?!", "\"quokka"}) {
+    ui().Type(Control::kSearchEdit, query);
+    ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
+    EXPECT_TRUE(ui().messages.empty()) << query;
+    EXPECT_EQ(ui().resultsNote, "No topics found") << query;
+    EXPECT_TRUE(Lines(Control::kResultsList).empty()) << query;
+    EXPECT_FALSE(ui().At(Control::kSearchDisplayButton).enabled) << query;
+  }
+  ui().Type(Control::kSearchEdit, "Alpha");
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
-  ASSERT_EQ(ui().messages.size(), 1u);
-  EXPECT_EQ(ui().messages[0].text, "No topics found");
-  EXPECT_EQ(ui().messages[0].caption, "Help");
-  EXPECT_EQ(ui().messages[0].icon, MessageIcon::kExclamation);
-  EXPECT_EQ(Lines(Control::kResultsList).size(), 2u);
-  EXPECT_TRUE(ui().At(Control::kSearchDisplayButton).enabled);
 
   // The earlier hits still open their topics.
   ui().SelectLine(Control::kResultsList, 1);
@@ -525,12 +529,26 @@ TEST_F(PanelTest, WhatTheBooksIndexCannotAnswerTheTextOfThePagesDoes) {
   Loaded();
   EXPECT_EQ(ui().markedWords.size(), 2u);
 
-  // A query that cannot be read says why.
+}
+
+TEST_F(PanelTest, ASnippetStartsNearTheWordFoundSoThatTheSidebarShowsIt) {
+  std::string text;
+  for (int i = 0; i < 40; ++i) text += "filler" + std::to_string(i) + " ";
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{2, Text("a.htm")}, {3, Text("Long")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/a.htm", "<html><head><title>Long</title></head><body><p>" + text + "aardvark at last.</p></body></html>");
+  BuiltBook book(b);
+  ASSERT_TRUE(Start(book.Path()));
   Button(kCmdSearch);
-  ui().Type(Control::kSearchEdit, "\"quokka");
+  ui().Type(Control::kSearchEdit, "aardvark");
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
-  ASSERT_EQ(ui().messages.size(), 1u);
-  EXPECT_EQ(ui().messages[0].caption, "Help");
+  ASSERT_EQ(ui().results.size(), 1u);
+  const std::string& snippet = ui().results[0].snippet;
+  const std::size_t mark = snippet.find(kMarkOpen);
+  ASSERT_NE(mark, std::string::npos) << snippet;
+  EXPECT_LE(CountChars(snippet.substr(0, mark)), 26u) << snippet;
+  EXPECT_TRUE(snippet.starts_with("\xE2\x80\xA6")) << snippet;
 }
 
 TEST_F(PanelTest, ABookWithoutAnIndexIsSearchedInItsPageTextKeptBetweenRuns) {

@@ -161,6 +161,10 @@ class RecordingPlatform : public Platform {
   bool pageViewCreated = false;
   std::vector<std::string> navigations;
   std::vector<std::string> charsets;
+  std::vector<std::string> ownPages;  // the pages of the reader's own (HTML)
+  bool showImages = true;
+  bool externalFails = false;
+  std::vector<int> scrolledTo;  // each ScrollPage  // the desktop has no program for web addresses
   std::vector<int> zoomLevels;
   std::vector<bool> shrinkToFit;
   std::vector<bool> clearType;
@@ -346,7 +350,7 @@ class RecordingPlatform : public Platform {
   }
   void SetContentsImage(int row, int image) override { Item(static_cast<TreeItem>(row + 1)).image = image; }
   void SelectContentsRow(int row) override {
-    Item(static_cast<TreeItem>(row + 1));
+    if (row >= 0) Item(static_cast<TreeItem>(row + 1));
     treeSelection = static_cast<TreeItem>(row + 1);
     treeSelections.push_back(treeSelection);
   }
@@ -397,13 +401,22 @@ class RecordingPlatform : public Platform {
     charsets.emplace_back(charset);
     log.push_back("Navigate " + std::string(address));
   }
+  void ShowHtml(std::string_view html) override {
+    Get(Control::kPageView);
+    ownPages.emplace_back(html);
+    navigations.emplace_back("about:blank");
+    charsets.emplace_back();
+    log.push_back("Navigate about:blank");
+  }
   void SetViewSettings(const ViewSettings& settings) override {
     // Each setting is recorded when it is new.
     if (zoomLevels.empty() || zoomLevels.back() != settings.zoomLevel) zoomLevels.push_back(settings.zoomLevel);
     if (shrinkToFit.empty() || shrinkToFit.back() != settings.shrinkToFit) shrinkToFit.push_back(settings.shrinkToFit);
     if (clearType.empty() || clearType.back() != settings.clearType) clearType.push_back(settings.clearType);
+    showImages = settings.showImages;
   }
   std::optional<ScrollInfo> PageScroll() const override { return scroll; }
+  void ScrollPage(int position) override { scrolledTo.push_back(position); }
   void ShowFindBar(const FindBarTexts&) override { ++findBars; }
   void MarkWords(std::span<const std::string> words) override {
     markedWords.push_back({words.begin(), words.end()});
@@ -509,11 +522,11 @@ class RecordingPlatform : public Platform {
   }
 
   bool OpenExternal(std::string_view address) override {
+    if (externalFails) return false;
     opened.emplace_back(address);
     return true;
   }
-  std::string TempRoot() override { return desktop_.tempRoot; }
-  // Page-text indexes go beside the temporary folders.
+  // Page-text indexes go into the desktop's own folder.
   std::optional<std::filesystem::path> PageTextFolder() override {
     return std::filesystem::path(desktop_.tempRoot) / "page-text";
   }
@@ -592,6 +605,15 @@ class RecordingPlatform : public Platform {
   }
   // The view has loaded what it was last told to.
   void Complete() { reader_->OnDocumentComplete(); }
+  // What the view gets when it asks for an address, once the reader has
+  // answered (the read runs on the workers).
+  PageObject Fetch(std::string_view address) {
+    std::optional<PageObject> got;
+    reader_->OnObjectRequest(address, [&got](PageObject object) { got = std::move(object); });
+    Settle();
+    EXPECT_TRUE(got.has_value()) << "no answer for " << address;
+    return got.value_or(PageObject{});
+  }
   // A key pressed in the page view; returns whether the view acted on it.
   // The action key's own Enter follows on the same press when the reader
   // moved the focus into the tree.

@@ -1,5 +1,6 @@
 // A hostile book stays inside its pages: its script tries every way out of
-// the reader's folder to files of the user, and reports what it could read;
+// the book to files of the user (and to another book of the user's that the
+// reader has not opened), and reports what it could read;
 // the page process runs in its sandbox where the machine allows it; and a
 // view that cannot be confined shows no page at all.
 #include <gtest/gtest.h>
@@ -38,6 +39,12 @@ window.probe = async function () {
     'backslash': up('..\\') + home.join('\\') + '\\',
     'file': 'file:///' + home.join('/') + '/',
     'file-escaped': 'file:///' + home.join('%2F') + '%2F',
+    'book-scheme': 'ms-its:/' + home.join('/') + '/',
+    'book-scheme-escaped': 'ms-its:' + up('%2e%2e%2f') + home.join('%2f') + '%2f',
+    'other-book': 'ms-its:/' + home.join('/') + '/other.chm::/',
+    'other-book-escaped': 'ms-its:%2F' + home.join('%2F') + '%2Fother.chm%3A%3A%2F',
+    'its': 'its:/' + home.join('/') + '/other.chm::/',
+    'msitstore': 'mk:@MSITStore:/' + home.join('/') + '/other.chm::/',
   };
   const wait = promise => Promise.race([promise, new Promise(r => setTimeout(() => r('no answer'), 4000))]);
   const viaFetch = u => fetch(u).then(r => r.text()).then(t => t.includes(mark) ? 'read' : 'loaded', () => 'refused');
@@ -101,6 +108,18 @@ class ReaderConfinement : public ::testing::Test {
     std::ofstream(home + "secret.htm") << "<html><head><title>SECRET</title></head><body>" << kMark
                                        << "<script>parent.postMessage('framed', '*')</script></body></html>";
     fs::copy_file(TestBook("basic/images/photo.png"), home + "secret.png");
+    // Another book of the user's, holding the same secrets: the reader has
+    // not opened it, so no page may read it.
+    test::BookBuilder other;
+    other.AddFile("#SYSTEM", SystemObject("secret.htm", "Other", 0x409));
+    other.AddFile("#STRINGS", std::string(1, '\0'));
+    for (const char* name : {"secret.js", "secret.htm", "secret.png"}) {
+      std::ifstream in(home + name, std::ios::binary);
+      other.AddFile(std::string("/") + name, std::string(std::istreambuf_iterator<char>(in), {}));
+    }
+    const std::vector<std::uint8_t> bytes = other.Build();
+    std::ofstream(home + "other.chm", std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                              static_cast<std::streamsize>(bytes.size()));
   }
 
   // A book whose page knows where the user's home is and tries to get in.
@@ -156,9 +175,10 @@ TEST_F(ReaderConfinement, AHostileBookReadsNothingOutsideItsPages) {
 
     // The whole page sent elsewhere, every way: it stays.
     const std::string uri = reader.State()["uri"];
-    EXPECT_TRUE(uri.starts_with("tessaly-page:///index")) << uri;
+    EXPECT_EQ(uri, "ms-its:" + book.Path() + "::/a.htm");
     for (const char* target : {"'..%2F'.repeat(12) + HOME.slice(1).split('/').join('%2F') + '%2Fsecret.htm'",
-                               "'../'.repeat(12) + HOME.slice(1) + '/secret.htm'", "'file://' + HOME + '/secret.htm'"}) {
+                               "'../'.repeat(12) + HOME.slice(1) + '/secret.htm'", "'file://' + HOME + '/secret.htm'",
+                               "'ms-its:' + HOME + '/other.chm::/secret.htm'"}) {
       SCOPED_TRACE(target);
       EXPECT_EQ(reader.Ask(std::string("eval-async location.href = ") + target +
                            "; await new Promise(r => setTimeout(r, 1500)); return document.title;"),
@@ -226,6 +246,7 @@ TEST_F(ReaderConfinement, ThePageProcessRunsInItsSandboxWhereTheMachineAllowsIt)
   for (const bool withoutNamespaces : {false, true}) {
     SCOPED_TRACE(withoutNamespaces ? "no namespaces can be made" : "this machine as it is");
     Sandbox sandbox;
+    fs::create_directories(sandbox.Root() + "/data/tessaly/index");
     Reader reader(sandbox, server_->Display(), TestBook("basic/basic.chm"), Milliseconds(60000), std::string(),
                   withoutNamespaces);
     ASSERT_TRUE(reader.Running()) << reader.FirstLine() << "\n" << reader.Log();
@@ -249,9 +270,28 @@ TEST_F(ReaderConfinement, ThePageProcessRunsInItsSandboxWhereTheMachineAllowsIt)
       EXPECT_NE(link(page, "pid"), link(reader.Pid(), "pid")) << "its own process namespace";
       EXPECT_NE(link(page, "net"), link(reader.Pid(), "net")) << "its own network namespace";
       EXPECT_EQ(seccomp(page), "2") << "a seccomp filter";
+      // The reader's kept indexes and stored values are not among what
+      // the page process sees.
+      std::ifstream mounts("/proc/" + std::to_string(page) + "/mountinfo");
+      for (std::string line; std::getline(mounts, line);) {
+        for (const std::string& own : {sandbox.Root() + "/data", sandbox.Config()}) {
+          EXPECT_EQ(line.find(own), std::string::npos) << line;
+        }
+      }
     }
     EXPECT_EQ(reader.Ask("close"), "closed");
   }
+}
+
+TEST_F(ReaderConfinement, ACacheHomeThatIsAFileIsNoCacheHome) {
+  Sandbox sandbox;
+  fs::remove_all(sandbox.Cache());
+  std::ofstream(sandbox.Cache()) << "not a folder";
+  Reader reader(sandbox, server_->Display(), TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader.Running()) << reader.Log();
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
+  EXPECT_EQ(reader.Eval("document.title"), "Welcome");
+  EXPECT_EQ(reader.Ask("close"), "closed");
 }
 
 TEST_F(ReaderConfinement, AViewWithoutItsFilterShowsNoPage) {

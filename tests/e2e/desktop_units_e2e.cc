@@ -271,20 +271,19 @@ class ScopedEnv {
   std::optional<std::string> old_;
 };
 
-TEST(DesktopPaths, TheTemporaryRootPrefersTheRuntimeFolder) {
+TEST(DesktopPaths, TheChannelPrefersTheRuntimeFolder) {
   Sandbox sandbox;
-  // The shared temporary folder is never a root: names there can be taken
+  // The shared temporary folder is never used: names there can be taken
   // first by anyone.
   ScopedEnv temp("TMPDIR", (sandbox.Root() + "/tmp").c_str());
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", sandbox.Runtime().c_str());
-    EXPECT_EQ(TempRootFromEnvironment(), sandbox.Runtime());
     EXPECT_EQ(ChannelFolder(), sandbox.Runtime() + "/tessaly");
   }
   {
     ScopedEnv runtime("XDG_RUNTIME_DIR", (sandbox.Root() + "/absent").c_str());
     ScopedEnv cache("XDG_CACHE_HOME", (sandbox.Root() + "/cache/").c_str());
-    EXPECT_EQ(TempRootFromEnvironment(), sandbox.Root() + "/cache/tessaly");
+    EXPECT_EQ(CacheFolder(), sandbox.Root() + "/cache/tessaly");
     EXPECT_EQ(ChannelFolder(), sandbox.Root() + "/cache/tessaly/channel");
     struct stat info {};
     ASSERT_EQ(stat((sandbox.Root() + "/cache/tessaly/channel").c_str(), &info), 0);
@@ -294,9 +293,9 @@ TEST(DesktopPaths, TheTemporaryRootPrefersTheRuntimeFolder) {
     ScopedEnv runtime("XDG_RUNTIME_DIR", nullptr);
     ScopedEnv cache("XDG_CACHE_HOME", "relative");
     ScopedEnv home("HOME", (sandbox.Root() + "/home").c_str());
-    EXPECT_EQ(TempRootFromEnvironment(), sandbox.Root() + "/home/.cache/tessaly");
+    EXPECT_EQ(CacheFolder(), sandbox.Root() + "/home/.cache/tessaly");
     ScopedEnv noHome("HOME", nullptr);
-    EXPECT_EQ(TempRootFromEnvironment(), "");
+    EXPECT_FALSE(CacheFolder());
     EXPECT_FALSE(ChannelFolder());
   }
 }

@@ -4,6 +4,9 @@
 // answering while the largest corpus book opens.
 #include <gtest/gtest.h>
 
+#include <spawn.h>
+#include <sys/wait.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
@@ -196,14 +199,47 @@ void SettleAnswering(const Reader& reader, int count) {
   ASSERT_EQ(reply, "idle");
 }
 
+// Runs a program to its end in the sandbox's environment; its time in ms,
+// or a negative number when it failed.
+double RunToEnd(const Sandbox& sandbox, const std::string& display, const std::vector<std::string>& args) {
+  std::vector<std::string> env = sandbox.Environment(display);
+  std::vector<char*> argv;
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
+  std::vector<char*> envp;
+  for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+  envp.push_back(nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), envp.data()) != 0) return -1;
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return -1;
+  return MsSince(start);
+}
+
 TEST_F(ReaderDesktop, BenchFirstPageAndContentsSwitch) {
   if (std::getenv("TESSALY_WINDOW_BENCH") == nullptr) GTEST_SKIP() << "set TESSALY_WINDOW_BENCH=1 to measure";
-  const std::string book = CorpusBook("openstacknetsdk-openstack-net-api-reference.chm");
+  const char* chosen = std::getenv("TESSALY_BENCH_BOOK");
+  const std::string book =
+      chosen != nullptr ? std::string(chosen) : CorpusBook("openstacknetsdk-openstack-net-api-reference.chm");
   if (book.empty()) GTEST_SKIP() << "the corpus is not beside the sources";
+  // The reference program and its arguments, "PROGRAM FOLDER PAGE"
+  // (bench/window_bench.sh sets it).
+  std::vector<std::string> minimal;
+  if (const char* reference = std::getenv("TESSALY_BENCH_MINIMAL")) {
+    std::istringstream words(reference);
+    for (std::string word; std::getline(words, word, '|');) minimal.push_back(word);
+  }
   constexpr int kRuns = 7;
-  std::vector<double> empty, first, switches, refreshes;
+  std::vector<double> empty, reference, first, switches, refreshes;
   for (int run = 0; run < kRuns; ++run) {
-    // Reference: launch to an idle window without a book.
+    if (minimal.size() == 3) {
+      Sandbox sandbox;
+      const double ms = RunToEnd(sandbox, server_->Display(), minimal);
+      ASSERT_GE(ms, 0) << "the reference program failed";
+      reference.push_back(ms);
+    }
+    // Launch to an idle window without a book.
     {
       Sandbox sandbox;
       sandbox.windowSize = "1280x900";
@@ -243,7 +279,12 @@ TEST_F(ReaderDesktop, BenchFirstPageAndContentsSwitch) {
     EXPECT_EQ(reader.Ask("close"), "closed");
   }
   std::cout << "[ bench ] launch to first page: median " << Median(first) << " ms; launch without a book "
-            << Median(empty) << " ms (ratio " << Median(first) / Median(empty) << ")\n"
+            << Median(empty) << " ms (ratio " << Median(first) / Median(empty) << ")\n";
+  if (!reference.empty()) {
+    std::cout << "[ bench ] minimal WebKitGTK program showing the same page from memory: median "
+              << Median(reference) << " ms (reader ratio " << Median(first) / Median(reference) << ")\n";
+  }
+  std::cout
             << "[ bench ] contents to page: median " << Median(switches) << " ms over " << switches.size()
             << " switches; refresh of the page on screen " << Median(refreshes) << " ms (ratio "
             << Median(switches) / Median(refreshes) << ")\n";

@@ -203,7 +203,7 @@ TEST_F(HelpBookTest, FullTextSearchFindsEachPageByAWordOfIt) {
       {"index.htm", "welcome"},        {"starting.htm", "tray"},        {"window.htm", "toolbar"},
       {"contents.htm", "locate"},      {"keywords.htm", "dysplay"},     {"search.htm", "wildcards"},
       {"reading.htm", "frames"},       {"view.htm", "cleartype"},       {"links.htm", "mailto"},
-      {"keys.htm", "screenful"},       {"files.htm", "temptallis"},     {"cli.htm", "json"},
+      {"keys.htm", "screenful"},       {"files.htm", "bubblewrap"},     {"cli.htm", "json"},
       {"cli_commands.htm", "extract"}, {"troubleshooting.htm", "extention"}, {"about.htm", "pocket"},
   };
   const std::vector<std::string> pages = PageNames(book_);

@@ -2,6 +2,7 @@
 // controls), the page beside them with its notice bar and find bar.
 #include <algorithm>
 
+#include "app/gtk/contents_model.h"
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/gtk_platform.h"
 #include "app/gtk/images.h"
@@ -18,10 +19,8 @@ constexpr std::string_view kPagesUnconfined =
 
 // Rows put into the tree per turn of the event loop: the window keeps
 // drawing while a large book's contents go in.
-constexpr std::size_t kTreeRowsPerTurn = 500;
 
 // Tree store columns.
-enum TreeColumn { kTreePicture, kTreeText, kTreeRow, kTreeImage, kTreeColumns };
 
 GtkWidget* Scrolled(GtkWidget* child) {
   GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
@@ -79,16 +78,38 @@ void GtkPlatform::BuildPanels() {
   GtkWidget* tree = gtk_tree_view_new();
   gtk_tree_view_set_headers_visible(GTK_TREE_VIEW(tree), FALSE);
   gtk_tree_view_set_enable_search(GTK_TREE_VIEW(tree), TRUE);
-  gtk_tree_view_set_search_column(GTK_TREE_VIEW(tree), kTreeText);
+  gtk_tree_view_set_search_column(GTK_TREE_VIEW(tree), kContentsText);
   GtkTreeViewColumn* column = gtk_tree_view_column_new();
   GtkCellRenderer* picture = gtk_cell_renderer_pixbuf_new();
   GtkCellRenderer* text = gtk_cell_renderer_text_new();
   gtk_tree_view_column_pack_start(column, picture, FALSE);
   gtk_tree_view_column_pack_start(column, text, TRUE);
-  gtk_tree_view_column_add_attribute(column, picture, "pixbuf", kTreePicture);
-  gtk_tree_view_column_add_attribute(column, text, "text", kTreeText);
+  gtk_tree_view_column_add_attribute(column, picture, "pixbuf", kContentsPicture);
+  gtk_tree_view_column_add_attribute(column, text, "text", kContentsText);
   gtk_tree_view_append_column(GTK_TREE_VIEW(tree), column);
   g_signal_connect(tree, "button-press-event", G_CALLBACK(OnTreeButton), this);
+  // Left folds the row under the cursor (or goes to its heading), Right
+  // unfolds it, as file managers do.
+  g_signal_connect(tree, "key-press-event", G_CALLBACK(+[](GtkWidget* widget, GdkEventKey* event, gpointer) -> gboolean {
+                     if ((event->state & gtk_accelerator_get_default_mod_mask()) != 0) return FALSE;
+                     const bool left = event->keyval == GDK_KEY_Left || event->keyval == GDK_KEY_KP_Left;
+                     const bool right = event->keyval == GDK_KEY_Right || event->keyval == GDK_KEY_KP_Right;
+                     if (!left && !right) return FALSE;
+                     GtkTreePath* path = nullptr;
+                     gtk_tree_view_get_cursor(GTK_TREE_VIEW(widget), &path, nullptr);
+                     if (path == nullptr) return FALSE;
+                     auto* view = GTK_TREE_VIEW(widget);
+                     if (right) {
+                       gtk_tree_view_expand_row(view, path, FALSE);
+                     } else if (gtk_tree_view_row_expanded(view, path)) {
+                       gtk_tree_view_collapse_row(view, path);
+                     } else if (gtk_tree_path_get_depth(path) > 1 && gtk_tree_path_up(path)) {
+                       gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
+                     }
+                     gtk_tree_path_free(path);
+                     return TRUE;
+                   }),
+                   nullptr);
   g_signal_connect(tree, "row-activated", G_CALLBACK(OnTreeActivated), this);
   g_signal_connect(tree, "test-expand-row", G_CALLBACK(OnTreeTestExpand), this);
   g_signal_connect(tree, "test-collapse-row", G_CALLBACK(OnTreeTestCollapse), this);
@@ -216,89 +237,41 @@ std::optional<Control> GtkPlatform::FocusedControl() const {
 void GtkPlatform::ShowContents(std::span<const ContentsRow> rows, bool withLines) {
   GtkWidget* view = Widgets(Control::kTree).inner;
   if (view == nullptr) return;
-  if (treeSource_ != 0) {
-    g_source_remove(treeSource_);
-    treeSource_ = 0;
-  }
   gtk_tree_view_set_model(GTK_TREE_VIEW(view), nullptr);
-  if (treeStore_ != nullptr) g_object_unref(treeStore_);
-  treeStore_ = gtk_tree_store_new(kTreeColumns, GDK_TYPE_PIXBUF, G_TYPE_STRING, G_TYPE_INT, G_TYPE_INT);
-  treeAttached_ = false;
+  if (treeModel_ != nullptr) g_object_unref(treeModel_);
   gtk_tree_view_set_enable_tree_lines(GTK_TREE_VIEW(view), withLines);
-  treeRows_.assign(rows.begin(), rows.end());
-  treeIters_.clear();
-  treeIters_.reserve(treeRows_.size());
-  treeFilled_ = 0;
-  pendingTreeSelection_ = -1;
-  if (treeRows_.empty()) return;
-  // The rows go in while the view is detached (a view told of every row of
-  // a large book one at a time would take far longer), a share per turn.
-  FillTree();
-}
-
-void GtkPlatform::FillTree() {
-  const std::size_t end = std::min(treeRows_.size(), treeFilled_ + kTreeRowsPerTurn);
-  for (; treeFilled_ < end; ++treeFilled_) {
-    const ContentsRow& row = treeRows_[treeFilled_];
-    const bool nested = row.parent >= 0 && static_cast<std::size_t>(row.parent) < treeIters_.size();
-    GtkTreeIter iter;
-    gtk_tree_store_insert_with_values(treeStore_, &iter, nested ? &treeIters_[static_cast<std::size_t>(row.parent)] : nullptr,
-                                      -1, kTreePicture, ContentsImage(row.image), kTreeText, row.text.c_str(),
-                                      kTreeRow, static_cast<int>(treeFilled_), kTreeImage, row.image, -1);
-    treeIters_.push_back(iter);
-  }
-  if (treeFilled_ < treeRows_.size()) {
-    if (treeSource_ == 0) {
-      treeSource_ = g_idle_add(
-          [](gpointer self) -> gboolean {
-            auto* platform = static_cast<GtkPlatform*>(self);
-            platform->FillTree();
-            if (platform->treeFilled_ < platform->treeRows_.size()) return G_SOURCE_CONTINUE;
-            platform->treeSource_ = 0;
-            return G_SOURCE_REMOVE;
-          },
-          this);
-    }
-    return;
-  }
-  treeRows_.clear();
-  treeRows_.shrink_to_fit();
-  gtk_tree_view_set_model(GTK_TREE_VIEW(Widgets(Control::kTree).inner), GTK_TREE_MODEL(treeStore_));
-  treeAttached_ = true;
-  if (pendingTreeSelection_ >= 0) SelectContentsRow(pendingTreeSelection_);
+  // The view reads the rows in place: no row is copied into a store.
+  treeModel_ = NewContentsModel(rows);
+  gtk_tree_view_set_model(GTK_TREE_VIEW(view), treeModel_);
   if (hooks_) hooks_->Changed();
 }
 
 std::optional<GtkTreeIter> GtkPlatform::TreeIter(int row) const {
-  if (row < 0 || static_cast<std::size_t>(row) >= treeIters_.size()) return std::nullopt;
-  return treeIters_[static_cast<std::size_t>(row)];
+  GtkTreeIter iter;
+  if (treeModel_ == nullptr || !ContentsRowIter(treeModel_, row, &iter)) return std::nullopt;
+  return iter;
 }
 
 int GtkPlatform::RowAt(GtkTreePath* path) const {
   GtkTreeIter iter;
-  if (treeStore_ == nullptr || !gtk_tree_model_get_iter(GTK_TREE_MODEL(treeStore_), &iter, path)) return -1;
+  if (treeModel_ == nullptr || !gtk_tree_model_get_iter(treeModel_, &iter, path)) return -1;
   int row = -1;
-  gtk_tree_model_get(GTK_TREE_MODEL(treeStore_), &iter, kTreeRow, &row, -1);
+  gtk_tree_model_get(treeModel_, &iter, kContentsRow, &row, -1);
   return row;
 }
 
 void GtkPlatform::SetContentsImage(int row, int image) {
-  if (std::optional<GtkTreeIter> iter = TreeIter(row)) {
-    gtk_tree_store_set(treeStore_, &*iter, kTreePicture, ContentsImage(image), kTreeImage, image, -1);
-  } else if (row >= 0 && static_cast<std::size_t>(row) < treeRows_.size()) {
-    treeRows_[static_cast<std::size_t>(row)].image = image;
-  }
+  if (treeModel_ != nullptr) SetContentsModelImage(treeModel_, row, image);
 }
 
 void GtkPlatform::SelectContentsRow(int row) {
-  if (!treeAttached_) {
-    pendingTreeSelection_ = row;
+  std::optional<GtkTreeIter> iter = TreeIter(row);
+  auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
+  if (!iter) {
+    gtk_tree_selection_unselect_all(gtk_tree_view_get_selection(view));
     return;
   }
-  std::optional<GtkTreeIter> iter = TreeIter(row);
-  if (!iter) return;
-  auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
-  GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(treeStore_), &*iter);
+  GtkTreePath* path = gtk_tree_model_get_path(treeModel_, &*iter);
   // Its headings open (and are told so) to show it.
   if (gtk_tree_path_get_depth(path) > 1) {
     GtkTreePath* parent = gtk_tree_path_copy(path);
@@ -312,13 +285,12 @@ void GtkPlatform::SelectContentsRow(int row) {
 }
 
 int GtkPlatform::ContentsSelection() const {
-  if (!treeAttached_) return pendingTreeSelection_;
   auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
   GtkTreeModel* model = nullptr;
   GtkTreeIter iter;
   if (!gtk_tree_selection_get_selected(gtk_tree_view_get_selection(view), &model, &iter)) return -1;
   int row = -1;
-  gtk_tree_model_get(model, &iter, kTreeRow, &row, -1);
+  gtk_tree_model_get(model, &iter, kContentsRow, &row, -1);
   return row;
 }
 
@@ -358,7 +330,7 @@ void GtkPlatform::OnTreeActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*
 gboolean GtkPlatform::OnTreeTestExpand(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   int row = -1;
-  gtk_tree_model_get(GTK_TREE_MODEL(platform->treeStore_), iter, kTreeRow, &row, -1);
+  gtk_tree_model_get(platform->treeModel_, iter, kContentsRow, &row, -1);
   if (platform->reader_ != nullptr && !platform->destroyed_) platform->reader_->OnTreeExpanding(row, true);
   return FALSE;
 }
@@ -366,7 +338,7 @@ gboolean GtkPlatform::OnTreeTestExpand(GtkTreeView*, GtkTreeIter* iter, GtkTreeP
 gboolean GtkPlatform::OnTreeTestCollapse(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   int row = -1;
-  gtk_tree_model_get(GTK_TREE_MODEL(platform->treeStore_), iter, kTreeRow, &row, -1);
+  gtk_tree_model_get(platform->treeModel_, iter, kContentsRow, &row, -1);
   if (platform->reader_ != nullptr && !platform->destroyed_) platform->reader_->OnTreeExpanding(row, false);
   return FALSE;
 }
@@ -563,13 +535,24 @@ bool GtkPlatform::CreatePageView() {
     if (hooks_) hooks_->Changed();
   };
   handlers.historyStep = [this](int step) { Command(step < 0 ? kCmdBack : kCmdForward); };
+  handlers.zoomStep = [this](int step) { Command(step > 0 ? kCmdTextLarger : kCmdTextSmaller); };
   handlers.arrowKey = [this](PageKey key) {
     return reader_ == nullptr || destroyed_ ? true : reader_->OnPageKey(key);
   };
   handlers.filterFailed = [this] {
     if (!destroyed_) ShowMessage(kPagesUnconfined, kMessageCaption, MessageIcon::kError);
   };
-  pageView_ = std::make_unique<PageView>(std::move(handlers), reader_->TempFolder(), filters);
+  handlers.redirected = [this](const std::string& uri) {
+    if (reader_ != nullptr && !destroyed_) reader_->OnPageRedirect(uri);
+  };
+  handlers.objectRequested = [this](const std::string& uri, std::function<void(PageObject)> reply) {
+    if (reader_ == nullptr || destroyed_) {
+      reply(PageObject{uri, {}, std::string("the window has closed")});
+      return;
+    }
+    reader_->OnObjectRequest(uri, std::move(reply));
+  };
+  pageView_ = std::make_unique<PageView>(std::move(handlers), filters);
   GtkWidget* view = pageView_->Widget();
   gtk_widget_set_vexpand(view, TRUE);
   // Pages keep the book's own colours, whatever the desktop's theme.
@@ -716,11 +699,21 @@ void GtkPlatform::ShowPage(std::string_view address, std::string_view charset) {
   pageView_->Navigate(std::string(address), std::string(charset));
 }
 
+void GtkPlatform::ShowHtml(std::string_view html) {
+  if (!pageView_) return;
+  pageView_->ShowHtml(std::string(html));
+}
+
 void GtkPlatform::SetViewSettings(const ViewSettings& settings) {
   if (!pageView_) return;
   pageView_->SetZoomLevel(settings.zoomLevel);
   pageView_->SetShrinkToFit(settings.shrinkToFit);
   pageView_->SetClearType(settings.clearType);
+  pageView_->SetShowImages(settings.showImages);
+}
+
+void GtkPlatform::ScrollPage(int position) {
+  if (pageView_) pageView_->ScrollTo(position);
 }
 
 std::optional<ScrollInfo> GtkPlatform::PageScroll() const {

@@ -35,12 +35,6 @@ std::string Parent(const std::string& path) {
 
 }  // namespace
 
-std::string TempRootFromEnvironment() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (IsFolder(runtime)) return WithoutTrailingSlash(runtime);
-  return CacheFolder().value_or(std::string());
-}
-
 std::optional<std::string> CacheFolder() {
   std::string cache;
   if (const char* xdg = std::getenv("XDG_CACHE_HOME"); xdg != nullptr && xdg[0] == '/') {

@@ -1,10 +1,9 @@
 // Where the reader keeps its things on a Linux desktop.
 //
-// - Temporary root (extracted pages): $XDG_RUNTIME_DIR when it names a
-//   folder (private to the user, in memory), else the reader's private
-//   cache folder, $XDG_CACHE_HOME/tessaly ($XDG_CACHE_HOME defaulting to
-//   $HOME/.cache). Never a folder other users can write in: there they could
-//   take names first or plant things.
+// - The reader's private cache folder, $XDG_CACHE_HOME/tessaly
+//   ($XDG_CACHE_HOME defaulting to $HOME/.cache): the compiled content
+//   filter. Never a folder other users can write in: there they could take
+//   names first or plant things.
 // - Instance sockets: $XDG_RUNTIME_DIR/tessaly, or, without a runtime
 //   folder, "channel" in the private cache folder.
 // - The store (in place of the registry): $XDG_CONFIG_HOME/tessaly/store,
@@ -17,10 +16,6 @@
 #include <string>
 
 namespace tessaly::app::gtk {
-
-// The temporary root, without a trailing '/'; empty when there is neither a
-// runtime folder nor a home to keep a cache in.
-std::string TempRootFromEnvironment();
 
 // The reader's cache folder ($XDG_CACHE_HOME/tessaly, made private), or
 // nullopt when there is no home or it cannot be made so.

@@ -12,8 +12,8 @@
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/images.h"
 #include "app/resources.h"
-#include "pages/page_names.h"
-#include "textindex/index_cache.h"
+#include "app/book_address.h"
+#include "app/desktop_folders.h"
 
 namespace tessaly::app::gtk {
 
@@ -105,14 +105,13 @@ GtkPlatform::~GtkPlatform() {
   }
   if (channelSource_ != 0) g_source_remove(channelSource_);
   if (sidebarSource_ != 0) g_source_remove(sidebarSource_);
-  if (treeSource_ != 0) g_source_remove(treeSource_);
   hooks_.reset();
   AnswerPendingCloses();
   pageView_.reset();
   if (statusIcon_ != nullptr) g_object_unref(statusIcon_);
   if (window_ != nullptr) gtk_widget_destroy(window_);
   for (auto& [control, store] : listStores_) g_object_unref(store);
-  if (treeStore_ != nullptr) g_object_unref(treeStore_);
+  if (treeModel_ != nullptr) g_object_unref(treeModel_);
   g_main_loop_unref(loop_);
 }
 
@@ -699,7 +698,7 @@ void GtkPlatform::AnswerPendingCloses() {
 // --- System -----------------------------------------------------------------------------
 
 bool GtkPlatform::OpenExternal(std::string_view address) {
-  if (!IsSystemLink(address)) return false;
+  if (!IsWebAddress(address)) return false;
   const std::string uri(address);
   if (hooks_) {
     // Tests never start a browser; they read what would have been opened.
@@ -712,8 +711,6 @@ bool GtkPlatform::OpenExternal(std::string_view address) {
   return launched;
 }
 
-std::string GtkPlatform::TempRoot() { return TempRootFromEnvironment(); }
-
-std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return textindex::DefaultIndexFolder(); }
+std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return KeptIndexFolder(); }
 
 }  // namespace tessaly::app::gtk

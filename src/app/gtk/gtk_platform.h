@@ -110,8 +110,10 @@ class GtkPlatform : public Platform {
 
   bool CreatePageView() override;
   void ShowPage(std::string_view address, std::string_view charset) override;
+  void ShowHtml(std::string_view html) override;
   void SetViewSettings(const ViewSettings& settings) override;
   std::optional<ScrollInfo> PageScroll() const override;
+  void ScrollPage(int position) override;
   void ShowFindBar(const FindBarTexts& texts) override;
   void MarkWords(std::span<const std::string> words) override;
 
@@ -136,7 +138,6 @@ class GtkPlatform : public Platform {
   void CloseReader(InstanceId id) override;
 
   bool OpenExternal(std::string_view address) override;
-  std::string TempRoot() override;
   std::optional<std::filesystem::path> PageTextFolder() override;
   const TextCodec& Codec() const override { return codec_; }
 
@@ -187,7 +188,6 @@ class GtkPlatform : public Platform {
   GtkListStore* ListStore(Control list) const;
   void SetListModel(Control list, GtkListStore* store);
   int ListSelection(Control list) const;
-  void FillTree();
   std::optional<GtkTreeIter> TreeIter(int row) const;
   int RowAt(GtkTreePath* path) const;
   void TapTreeRow(GtkTreePath* path);
@@ -267,13 +267,7 @@ class GtkPlatform : public Platform {
 
   std::array<ControlWidgets, kControlCount> controls_{};
   int selectingList_ = 0;  // the reader selects: no event
-  GtkTreeStore* treeStore_ = nullptr;
-  bool treeAttached_ = false;
-  std::vector<ContentsRow> treeRows_;  // rows still to be filled in
-  std::vector<GtkTreeIter> treeIters_;
-  std::size_t treeFilled_ = 0;
-  guint treeSource_ = 0;
-  int pendingTreeSelection_ = -1;
+  GtkTreeModel* treeModel_ = nullptr;  // contents_model.h
   std::map<Control, GtkListStore*> listStores_;
   std::unique_ptr<PageView> pageView_;
   GtkWidget* notice_ = nullptr;  // the bar above the page, and its text

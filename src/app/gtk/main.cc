@@ -17,7 +17,7 @@
 
 #include "app/gtk/gtk_platform.h"
 #include "app/reader.h"
-#include "app/recent_books.h"
+#include "app/book_address.h"
 
 namespace {
 
@@ -61,6 +61,20 @@ std::optional<std::string> BookPath(const char* argument) {
   return result;
 }
 
+// The desktop's folders as the environment names them, where a name that
+// cannot be one (a relative path, a file) is taken as no name at all, as the
+// desktop's own rules say, before the page view starts: WebKit hands these
+// folders to its page process and aborts when one is not a folder.
+void DropUnusableFolderNames() {
+  for (const char* name : {"XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR"}) {
+    const char* value = g_getenv(name);
+    if (value == nullptr) continue;
+    const bool usable = g_path_is_absolute(value) &&
+                        (!g_file_test(value, G_FILE_TEST_EXISTS) || g_file_test(value, G_FILE_TEST_IS_DIR));
+    if (!usable) g_unsetenv(name);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -86,7 +100,8 @@ int main(int argc, char** argv) {
     std::string argument = argv[1];
     std::string page;
     if (!g_file_test(argv[1], G_FILE_TEST_EXISTS)) {
-      if (const std::optional<tessaly::app::BookLink> link = tessaly::app::ParseBookLink(argument)) {
+      if (const std::optional<tessaly::app::BookLink> link =
+              tessaly::app::ParseBookLink(argument, tessaly::app::IsBookFileName)) {
         argument = link->book;
         page = link->page;
       }
@@ -100,6 +115,7 @@ int main(int argc, char** argv) {
     if (!page.empty()) book += "::" + page;
   }
 
+  DropUnusableFolderNames();
   if (!gtk_init_check(nullptr, nullptr)) {
     std::fprintf(stderr, "tessaly: cannot open the display\n");
     return 1;
@@ -136,5 +152,8 @@ int main(int argc, char** argv) {
   }
 #endif
   if (running) platform.Run();
-  return 0;
+  // The window has gone. Work still under way on a worker (a search stuck
+  // in a damaged index) is not waited for: the process ends here.
+  std::fflush(nullptr);
+  std::_Exit(0);
 }

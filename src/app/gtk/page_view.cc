@@ -1,9 +1,6 @@
 #include "app/gtk/page_view.h"
 
-#include <fcntl.h>
-#include <gio/gunixinputstream.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <glib/gstdio.h>
 
 #include <algorithm>
 #include <charconv>
@@ -14,9 +11,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/book_address.h"
 #include "app/gtk/page_sandbox.h"
 #include "app/gtk/page_scheme.h"
-#include "app/temp_folder.h"
 
 namespace tessaly::app::gtk {
 
@@ -29,10 +26,12 @@ constexpr gint64 kInputWindowUs = 1000000;
 constexpr char kHandler[] = "tessaly";
 
 // Links, in every frame: a real click on a link, or Enter on a focused one
-// (which clicks it), is reported with the href as the page writes it, and
-// not followed. A click the page's own script has already handled is left
-// alone; a click made by script is neither reported nor followed. A
-// javascript: link belongs to the page: its script runs.
+// (which clicks it), is reported with the address it leads to (a link that
+// names a book or holds "::", as written) and not followed, except that a
+// plain link of a frame, aimed at a frame of the same page, loads there. A
+// click the page's own script has already handled is left alone; a click
+// made by script is neither reported nor followed. A javascript: link
+// belongs to the page: its script runs.
 constexpr char kLinkScript[] = R"JS((function () {
   'use strict';
   var post = function (message) {
@@ -45,13 +44,43 @@ constexpr char kLinkScript[] = R"JS((function () {
     }
     return null;
   };
+  var frameNamed = function (from, name) {
+    for (var i = 0; i < from.frames.length; i++) {
+      try {
+        var frame = from.frames[i];
+        if (frame.name === name) return frame;
+        var inner = frameNamed(frame, name);
+        if (inner) return inner;
+      } catch (e) {}
+    }
+    return null;
+  };
+  var targetOf = function (link) {
+    var name = link.getAttribute('target');
+    if (!name) {
+      var base = document.querySelector('base[target]');
+      if (base) name = base.getAttribute('target');
+    }
+    if (!name || name === '_self') return window;
+    if (name === '_parent') return window.parent;
+    if (name === '_top' || name === '_blank') return window.top;
+    return frameNamed(window.top, name) || window.top;
+  };
   window.addEventListener('click', function (event) {
     if (event.button !== 0 || event.defaultPrevented) return;
     var link = linkOf(event.target);
     if (!link) return;
-    if (/^[\s\u0000-\u001f]*javascript:/i.test(link.getAttribute('href'))) return;
+    var written = link.getAttribute('href');
+    if (/^[\s\u0000-\u001f]*javascript:/i.test(written)) return;
     event.preventDefault();
-    if (event.isTrusted) post('link\n' + link.getAttribute('href'));
+    if (!event.isTrusted) return;
+    var namesBook = /::|^\s*(ms-its:|mk:|its:)/i.test(written);
+    var target = targetOf(link);
+    if (target !== window.top && !namesBook && /^ms-its:/i.test(link.href)) {
+      target.location.href = link.href;
+      return;
+    }
+    post('link\n' + (namesBook ? written : link.href));
   }, false);
 })();)JS";
 
@@ -115,7 +144,7 @@ constexpr char kDeadEndProxy[] = "http://127.0.0.1:9";
 // addresses that never leave the page.
 constexpr char kFilterRules[] =
     "[{\"trigger\":{\"url-filter\":\".*\"},\"action\":{\"type\":\"block\"}},"
-    "{\"trigger\":{\"url-filter\":\"^tessaly-page:\"},\"action\":{\"type\":\"ignore-previous-rules\"}},"
+    "{\"trigger\":{\"url-filter\":\"^ms-its:\"},\"action\":{\"type\":\"ignore-previous-rules\"}},"
     "{\"trigger\":{\"url-filter\":\"^data:\"},\"action\":{\"type\":\"ignore-previous-rules\"}},"
     "{\"trigger\":{\"url-filter\":\"^blob:\"},\"action\":{\"type\":\"ignore-previous-rules\"}},"
     "{\"trigger\":{\"url-filter\":\"^about:\"},\"action\":{\"type\":\"ignore-previous-rules\"}}]";
@@ -132,8 +161,15 @@ std::string FilterIdentifier() {
   return text;
 }
 
-// The document of an address: without its fragment.
-std::string DocumentOf(std::string_view uri) { return std::string(uri.substr(0, uri.find('#'))); }
+// The document of an address: without its fragment, escapes decoded (the
+// engine may write an address's escapes otherwise than the reader did).
+std::string DocumentOf(std::string_view uri) {
+  const std::string_view document = uri.substr(0, uri.find('#'));
+  return PercentDecode(document).value_or(std::string(document));
+}
+
+// An address that leaves the books: what a page may only name.
+bool LeavesTheBooks(std::string_view uri) { return IsWebAddress(uri); }
 
 std::string FragmentOf(std::string_view uri) {
   const std::size_t hash = uri.find('#');
@@ -142,12 +178,7 @@ std::string FragmentOf(std::string_view uri) {
 
 }  // namespace
 
-PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::string& filterFolder)
-    : handlers_(std::move(handlers)), tempFolder_(tempFolder) {
-  if (!tempFolder_.empty() && tempFolder_.back() != '/') tempFolder_ += '/';
-  // Pages are opened through the folder as it is now: a link put in its
-  // place later leads nowhere.
-  if (!tempFolder_.empty()) folderFd_ = open(tempFolder_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+PageView::PageView(Handlers handlers, const std::string& filterFolder) : handlers_(std::move(handlers)) {
   cancel_ = g_cancellable_new();
 
   // Nothing of a book is kept: no cookies, no cache on disk, no storage.
@@ -162,8 +193,8 @@ PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::
   } else {
     webkit_web_context_set_sandbox_enabled(context_, TRUE);
   }
-  // Pages come through the reader's own scheme, served from the folder.
-  webkit_web_context_register_uri_scheme(context_, kPageScheme, OnPageRequest, this, nullptr);
+  // Pages come through the books' own scheme, from the reader.
+  webkit_web_context_register_uri_scheme(context_, "ms-its", OnPageRequest, this, nullptr);
   webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
   WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context_);
   WebKitNetworkProxySettings* proxy = webkit_network_proxy_settings_new(kDeadEndProxy, nullptr);
@@ -206,9 +237,11 @@ PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::
   g_object_ref_sink(view_);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view_, "key-press-event", G_CALLBACK(OnKeyPress), this);
   g_signal_connect(view_, "button-press-event", G_CALLBACK(OnButton), this);
   g_signal_connect(view_, "button-release-event", G_CALLBACK(OnButton), this);
+  g_signal_connect(view_, "scroll-event", G_CALLBACK(OnScroll), this);
   g_signal_connect(view_, "context-menu", G_CALLBACK(OnContextMenu), this);
   g_signal_connect(view_, "create", G_CALLBACK(OnCreate), this);
   g_signal_connect(view_, "permission-request", G_CALLBACK(OnPermission), this);
@@ -219,9 +252,9 @@ PageView::PageView(Handlers handlers, const std::string& tempFolder, const std::
 }
 
 PageView::~PageView() {
+  *alive_ = false;
   g_cancellable_cancel(cancel_);
-  if (!asideFolder_.empty()) RemoveFolder(asideFolder_);
-  if (folderFd_ >= 0) close(folderFd_);
+  if (!asideFolder_.empty()) RemoveAsideFolder();
   if (syntheticEnd_ != 0) g_source_remove(syntheticEnd_);
   if (historyStep_ != 0) g_source_remove(historyStep_);
   g_signal_handlers_disconnect_by_data(view_, this);
@@ -237,6 +270,19 @@ PageView::~PageView() {
   g_object_unref(settings_);
   g_object_unref(context_);
   g_object_unref(cancel_);
+}
+
+void PageView::RemoveAsideFolder() {
+  // Only files of WebKit's own lie there; links are removed, not followed.
+  if (GDir* dir = g_dir_open(asideFolder_.c_str(), 0, nullptr)) {
+    while (const char* name = g_dir_read_name(dir)) {
+      gchar* path = g_build_filename(asideFolder_.c_str(), name, nullptr);
+      g_unlink(path);
+      g_free(path);
+    }
+    g_dir_close(dir);
+  }
+  g_rmdir(asideFolder_.c_str());
 }
 
 void PageView::StartFilter(const std::string& filterFolder) {
@@ -306,7 +352,7 @@ void PageView::OnFilterReady(GObject* store, GAsyncResult* result, gpointer data
 void PageView::FilterDone(WebKitUserContentFilter* filter) {
   if (!asideFolder_.empty()) {
     // The compiled filter stays mapped while it is in use.
-    RemoveFolder(asideFolder_);
+    RemoveAsideFolder();
     asideFolder_.clear();
   }
   if (filter == nullptr) {
@@ -314,12 +360,18 @@ void PageView::FilterDone(WebKitUserContentFilter* filter) {
     filter_ = FilterState::kFailed;
     std::fprintf(stderr, "tessaly: the content filter cannot be installed: no page is shown\n");
     pending_.reset();
+    pendingHtml_.reset();
     PostLoadEnded();
     if (handlers_.filterFailed) handlers_.filterFailed();
     return;
   }
   webkit_user_content_manager_add_filter(content_, filter);
   filter_ = FilterState::kReady;
+  if (pendingHtml_) {
+    const std::string html = *pendingHtml_;
+    pendingHtml_.reset();
+    ShowHtml(html);
+  }
   if (pending_) {
     const std::string address = *pending_;
     pending_.reset();
@@ -333,40 +385,66 @@ void PageView::OnPageRequest(WebKitURISchemeRequest* request, gpointer self) {
 
 void PageView::ServePage(WebKitURISchemeRequest* request) {
   const char* uri = webkit_uri_scheme_request_get_uri(request);
-  const std::optional<std::string> name = uri != nullptr ? PageFileOf(uri) : std::nullopt;
-  const int fd = name ? OpenPageFile(folderFd_, *name) : -1;
-  struct stat info {};
-  if (fd < 0 || fstat(fd, &info) != 0) {
-    if (fd >= 0) close(fd);
-    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not a page of this book");
+  if (uri == nullptr || !handlers_.objectRequested) {
+    GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not a page of an open book");
     webkit_uri_scheme_request_finish_error(request, error);
     g_error_free(error);
     return;
   }
-  unsigned char head[512];
-  const ssize_t got = pread(fd, head, sizeof head, 0);
-  const std::string mime = PageMimeType(*name, head, got > 0 ? static_cast<std::size_t>(got) : 0);
-  GInputStream* stream = g_unix_input_stream_new(fd, TRUE);
-  webkit_uri_scheme_request_finish(request, stream, info.st_size, mime.c_str());
-  g_object_unref(stream);
+  // Answered later: the object is read off this thread.
+  g_object_ref(request);
+  handlers_.objectRequested(uri, [request, alive = alive_](PageObject object) {
+    if (*alive) {
+      if (object.error) {
+        GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, object.error->c_str());
+        webkit_uri_scheme_request_finish_error(request, error);
+        g_error_free(error);
+      } else {
+        const std::string mime = PageMimeType(object.name, std::string_view(object.bytes).substr(0, 512));
+        auto* bytes = new std::string(std::move(object.bytes));
+        GInputStream* stream = g_memory_input_stream_new_from_data(
+            bytes->data(), static_cast<gssize>(bytes->size()), nullptr);
+        g_object_set_data_full(G_OBJECT(stream), "tessaly-bytes", bytes,
+                               [](gpointer data) { delete static_cast<std::string*>(data); });
+        webkit_uri_scheme_request_finish(request, stream, static_cast<gint64>(bytes->size()), mime.c_str());
+        g_object_unref(stream);
+      }
+    }
+    g_object_unref(request);
+  });
 }
 
 void PageView::Navigate(const std::string& address, const std::string& charset) {
   webkit_settings_set_default_charset(settings_, charset.empty() ? "windows-1252" : charset.c_str());
-  const std::optional<std::string> page = PageAddressOf(address, tempFolder_);
-  if (!page || filter_ == FilterState::kFailed) {
-    // Not a page file of the folder, or no filter: nothing loads, and the
-    // reader hears that this navigation has ended.
-    if (!page) std::fprintf(stderr, "tessaly: not a page of the reader's folder: %s\n", address.c_str());
+  if (!IsBookAddress(address) || filter_ == FilterState::kFailed) {
+    // Not a page address, or no filter: nothing loads, and the reader hears
+    // that this navigation has ended.
+    if (!IsBookAddress(address)) std::fprintf(stderr, "tessaly: not a page address: %s\n", address.c_str());
     PostLoadEnded();
     return;
   }
   if (filter_ == FilterState::kPending) {
-    pending_ = *page;
+    pending_ = address;
+    pendingHtml_.reset();
     scroll_.reset();
     return;
   }
-  Load(*page);
+  Load(address);
+}
+
+void PageView::ShowHtml(const std::string& html) {
+  if (filter_ == FilterState::kFailed) {
+    PostLoadEnded();
+    return;
+  }
+  if (filter_ == FilterState::kPending) {
+    pending_.reset();
+    pendingHtml_ = html;
+    return;
+  }
+  current_ = "about:blank";
+  scroll_.reset();
+  webkit_web_view_load_html(view_, html.c_str(), nullptr);
 }
 
 void PageView::Load(const std::string& address) {
@@ -414,6 +492,8 @@ void PageView::SetShrinkToFit(bool on) {
   shrinkToFit_ = on;
   ApplyStyleSheets();
 }
+
+void PageView::SetShowImages(bool on) { webkit_settings_set_auto_load_images(settings_, on ? TRUE : FALSE); }
 
 void PageView::SetClearType(bool on) {
   if (clearType_ == on) return;
@@ -477,15 +557,6 @@ void PageView::StepHistory(const std::string& uri) {
       this);
 }
 
-std::string PageView::WrittenForm(const std::string& uri) const {
-  // A link WebKit resolved against a page: what follows the scheme's base,
-  // unescaped, is the link as the page wrote it.
-  if (!uri.starts_with(kPageBase)) return uri;
-  const std::string_view rest = std::string_view(uri).substr(kPageBase.size());
-  const std::string_view path = rest.substr(0, rest.find('#'));
-  return PercentDecode(path).value_or(std::string(path)) + FragmentOf(uri);
-}
-
 gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision, WebKitPolicyDecisionType type,
                                   gpointer data) {
   auto* self = static_cast<PageView*>(data);
@@ -502,7 +573,7 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
           webkit_policy_decision_ignore(decision);
           if (webkit_navigation_action_is_user_gesture(action) && self->inputEnabled_ &&
               self->handlers_.linkTapped) {
-            self->handlers_.linkTapped(self->WrittenForm(uri));
+            self->handlers_.linkTapped(uri);
           }
           return TRUE;
         case WEBKIT_NAVIGATION_TYPE_RELOAD:
@@ -514,11 +585,15 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
           }
           return TRUE;
         case WEBKIT_NAVIGATION_TYPE_OTHER:
-          // The reader's own loads, and the frames of its pages.
-          if (PageFileOf(uri) || uri.starts_with("about:") || uri.starts_with("data:")) {
+          // The reader's own loads, the frames of its pages, and a page that
+          // sends itself to the web: the content filter blocks that load,
+          // and a page that leaves this way is reported once it starts.
+          if (IsBookAddress(uri) || uri.starts_with("about:") || uri.starts_with("data:") ||
+              (LeavesTheBooks(uri) && !uri.starts_with("mailto:"))) {
             webkit_policy_decision_use(decision);
           } else {
             webkit_policy_decision_ignore(decision);
+            if (uri.starts_with("mailto:") && self->handlers_.redirected) self->handlers_.redirected(uri);
           }
           return TRUE;
         case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
@@ -537,12 +612,24 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
     case WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION:
       webkit_policy_decision_ignore(decision);
       return TRUE;
-    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE:
-      if (!webkit_response_policy_decision_is_mime_type_supported(WEBKIT_RESPONSE_POLICY_DECISION(decision))) {
+    case WEBKIT_POLICY_DECISION_TYPE_RESPONSE: {
+      auto* response = WEBKIT_RESPONSE_POLICY_DECISION(decision);
+      if (!webkit_response_policy_decision_is_mime_type_supported(response)) {
         webkit_policy_decision_ignore(decision);  // never a download
         return TRUE;
       }
+      // Frames load as their pages ask; the page itself is only ever the
+      // one the reader loaded: a page that sends itself elsewhere (a
+      // refresh tag, a script) stays where it is.
+      if (webkit_response_policy_decision_is_main_frame_main_resource(response)) {
+        const char* raw = webkit_uri_request_get_uri(webkit_response_policy_decision_get_request(response));
+        if (raw == nullptr || DocumentOf(raw) != DocumentOf(self->current_)) {
+          webkit_policy_decision_ignore(decision);
+          return TRUE;
+        }
+      }
       return FALSE;
+    }
     default:
       return FALSE;
   }
@@ -554,12 +641,37 @@ void PageView::OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointe
     // Only the reader moves the view to another document: a page that sends
     // itself elsewhere (a refresh tag, a script) stays where it is.
     const char* uri = webkit_web_view_get_uri(view);
-    if (uri != nullptr && DocumentOf(uri) != DocumentOf(self->current_)) webkit_web_view_stop_loading(view);
+    if (uri != nullptr && DocumentOf(uri) != DocumentOf(self->current_)) {
+      webkit_web_view_stop_loading(view);
+      if (LeavesTheBooks(uri) && self->handlers_.redirected) {
+        // Not from inside WebKit's signal: the reader loads another page.
+        struct Call {
+          std::shared_ptr<bool> alive;
+          PageView* view;
+          std::string uri;
+        };
+        g_idle_add_full(
+            G_PRIORITY_DEFAULT,
+            [](gpointer data) -> gboolean {
+              auto* call = static_cast<Call*>(data);
+              if (*call->alive && call->view->handlers_.redirected) call->view->handlers_.redirected(call->uri);
+              return G_SOURCE_REMOVE;
+            },
+            new Call{self->alive_, self, uri}, [](gpointer data) { delete static_cast<Call*>(data); });
+      }
+    }
     return;
   }
   if (event != WEBKIT_LOAD_FINISHED) return;
   ++self->loadsEnded_;
   if (self->handlers_.loadEnded) self->handlers_.loadEnded();
+}
+
+gboolean PageView::OnLoadFailed(WebKitWebView*, WebKitLoadEvent, gchar* uri, GError*, gpointer data) {
+  // A load the page started on its own that failed shows no error page in
+  // its place: the page on screen stays.
+  auto* self = static_cast<PageView*>(data);
+  return uri != nullptr && DocumentOf(uri) != DocumentOf(self->current_) ? TRUE : FALSE;
 }
 
 void PageView::OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, gpointer data) {
@@ -616,11 +728,37 @@ gboolean PageView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   }
 }
 
-gboolean PageView::OnButton(GtkWidget*, GdkEventButton*, gpointer data) {
+gboolean PageView::OnButton(GtkWidget*, GdkEventButton* event, gpointer data) {
   auto* self = static_cast<PageView*>(data);
   if (!self->inputEnabled_) return TRUE;
   self->lastInput_ = g_get_monotonic_time();
+  // The mouse's back and forward buttons are the reader's Back and Forward
+  // (never WebKit's own list).
+  if (event->button == 8 || event->button == 9) {
+    if (event->type == GDK_BUTTON_PRESS && self->handlers_.historyStep) {
+      self->handlers_.historyStep(event->button == 8 ? -1 : 1);
+    }
+    return TRUE;
+  }
   return FALSE;
+}
+
+gboolean PageView::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer data) {
+  auto* self = static_cast<PageView*>(data);
+  if ((event->state & GDK_CONTROL_MASK) == 0 || !self->handlers_.zoomStep) return FALSE;
+  // Ctrl+wheel steps the text size, once per notch (smooth scrolling adds
+  // its deltas up to one).
+  int step = 0;
+  if (event->direction == GDK_SCROLL_UP) step = 1;
+  if (event->direction == GDK_SCROLL_DOWN) step = -1;
+  if (event->direction == GDK_SCROLL_SMOOTH) {
+    self->zoomDelta_ += event->delta_y;
+    if (self->zoomDelta_ <= -1) step = 1;
+    if (self->zoomDelta_ >= 1) step = -1;
+    if (step != 0) self->zoomDelta_ = 0;
+  }
+  if (step != 0 && self->inputEnabled_) self->handlers_.zoomStep(step);
+  return TRUE;
 }
 
 gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*,
@@ -758,6 +896,13 @@ constexpr std::string_view kMarkScript = R"((function (words) {
 }))";
 
 }  // namespace
+
+void PageView::ScrollTo(int position) {
+  const std::string script = "(document.scrollingElement || document.documentElement).scrollTop = " +
+                             std::to_string(std::max(position, 0)) + ";";
+  webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), kWorld, nullptr,
+                                      nullptr, nullptr, nullptr);
+}
 
 void PageView::MarkWords(std::span<const std::string> words) {
   std::string script(kMarkScript);

@@ -1,10 +1,13 @@
 // PageView: the reader's HTML view on WebKitGTK.
 //
-// It shows the pages that page preparation writes into the temporary folder
+// It shows the pages of the books the reader has open, straight from them,
 // and nothing else:
-// - Pages are not loaded as files: the file:// address the reader hands over
-//   becomes an address of the reader's own scheme (page_scheme.h), whose
-//   handler serves only plain files right in the temporary folder. The
+// - Pages load under their own addresses, "ms-its:/path/BOOK.chm::/page.htm"
+//   (app/book_address.h): the engine resolves links, style sheets,
+//   pictures, scripts and frames against them, and a page's scripts see
+//   "::" in their address. Every request of that scheme goes to the reader
+//   (Handlers::objectRequested), which reads the object off the window's
+//   thread and answers later; it serves only objects of open books. The
 //   scheme is not a local one, so nothing loaded through it may reach file:.
 // - A content filter admits only that scheme (and data:, blob:, about:);
 //   every other address, http, https, ftp, ws and file: included, is
@@ -13,22 +16,26 @@
 //   proxy that leads nowhere stands behind it (and keeps WebKit from looking
 //   names up in advance).
 // - The page process runs in WebKit's sandbox where this machine can start
-//   it (page_sandbox.h); it needs no folder of ours, since pages reach it
-//   through the scheme.
+//   it (page_sandbox.h); it needs no folder of ours.
 // - Script sits in an isolated world: a tapped link (a real click, or Enter
-//   on a focused link) is reported with its href as written in the page and
-//   is not followed; Return with nothing focused is the action key; the
-//   scroll state is reported as it changes. Page scripts cannot post into
-//   that world, so a page cannot tap links on the user's behalf.
+//   on a focused link) is reported with the address it leads to (a link
+//   naming a book, "OTHER.chm::/page.htm", as written) and is not
+//   followed; a link of a frameset's frame aimed at a frame of the same page
+//   loads there. Return with nothing focused is the action key; the scroll
+//   state is reported as it changes. Page scripts cannot post into that
+//   world, so a page cannot tap links on the user's behalf.
 // - Navigations the reader did not ask for (links that escaped the script,
 //   forms, WebKit's own back and forward, a page redirecting itself) are
-//   not followed; a clicked link among them is reported like any other.
+//   not followed; a clicked link among them is reported like any other, and
+//   a page that sends itself out of the books is reported
+//   (Handlers::redirected).
 // - No downloads, new windows, permissions or storage.
 #pragma once
 
 #include <webkit2/webkit2.h>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -47,32 +54,41 @@ class PageView {
     std::function<void()> actionKey;
     std::function<bool(PageKey key)> arrowKey;  // true: the view scrolls as usual
     std::function<void()> scrolled;            // a new scroll state came in
-    std::function<void(int step)> historyStep;  // the page went back (-1) or forward (1)
+    std::function<void(int step)> historyStep;  // back (-1) or forward (1): the page's script, mouse buttons 8 and 9
+    std::function<void(int step)> zoomStep;     // Ctrl+wheel: larger (1) or smaller (-1)
     std::function<void()> filterFailed;         // no filter: no page will be shown
+    std::function<void(const std::string& uri)> redirected;  // the page left for a web address
+    // An object of the scheme: `reply` is called once, later, on this thread.
+    std::function<void(const std::string& uri, std::function<void(PageObject)> reply)> objectRequested;
   };
 
-  // tempFolder: the folder pages are served from (ending in '/');
   // filterFolder: where WebKit may keep the compiled content filter (when it
   // cannot, a fresh private folder in the system's temporary folder holds
   // it while it is loaded).
-  PageView(Handlers handlers, const std::string& tempFolder, const std::string& filterFolder);
+  PageView(Handlers handlers, const std::string& filterFolder);
   ~PageView();
   PageView(const PageView&) = delete;
   PageView& operator=(const PageView&) = delete;
 
   GtkWidget* Widget() const { return GTK_WIDGET(view_); }
 
-  // Loads a file:// address of a page file in the temporary folder (any
-  // other address loads nothing); charset is the default for pages that
-  // declare none (a WebKit encoding name, or empty for WebKit's own default).
+  // Loads a page address (any other address loads nothing); charset is the
+  // default for pages that declare none (a WebKit encoding name, or empty for
+  // WebKit's own default).
   void Navigate(const std::string& address, const std::string& charset);
+  // Shows a page of the reader's own.
+  void ShowHtml(const std::string& html);
   void SetZoomLevel(int level);  // 0 .. 4
   void SetShrinkToFit(bool on);
   void SetClearType(bool on);
+  void SetShowImages(bool on);
   // While disabled, clicks and keys on the view are dropped.
   void SetInputEnabled(bool enabled) { inputEnabled_ = enabled; }
 
   std::optional<ScrollInfo> Scroll() const { return scroll_; }
+  // Scrolls the page down to the position (in the reader's own script
+  // world).
+  void ScrollTo(int position);
   bool Loading() const;
   // The content filter is installed (and pages may load).
   bool FilterReady() const { return filter_ == FilterState::kReady; }
@@ -97,9 +113,11 @@ class PageView {
   static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
+  static gboolean OnLoadFailed(WebKitWebView* view, WebKitLoadEvent event, gchar* uri, GError* error, gpointer self);
   static void OnScriptMessage(WebKitUserContentManager* manager, WebKitJavascriptResult* result, gpointer self);
   static gboolean OnKeyPress(GtkWidget* widget, GdkEventKey* event, gpointer self);
   static gboolean OnButton(GtkWidget* widget, GdkEventButton* event, gpointer self);
+  static gboolean OnScroll(GtkWidget* widget, GdkEventScroll* event, gpointer self);
   static gboolean OnContextMenu(WebKitWebView* view, WebKitContextMenu* menu, GdkEvent* event,
                                 WebKitHitTestResult* hit, gpointer self);
   static void OnProcessEnded(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer self);
@@ -114,20 +132,20 @@ class PageView {
   // there, else compiled in a fresh private folder, else none.
   enum class FilterStep { kLoad, kSave, kSaveAside };
   void StartFilter(const std::string& filterFolder);
+  void RemoveAsideFolder();
   void RunFilterStep();
   void FilterDone(WebKitUserContentFilter* filter);
   void ServePage(WebKitURISchemeRequest* request);
   void Load(const std::string& address);
   void ApplyStyleSheets();
   void HandleMessage(const std::string& message);
-  // The written form of a link WebKit resolved against the page file.
-  std::string WrittenForm(const std::string& uri) const;
   void StepHistory(const std::string& uri);
   void PostLoadEnded();
 
   Handlers handlers_;
-  std::string tempFolder_;
-  int folderFd_ = -1;  // the temporary folder, pages are opened through it
+  // Shared with the replies under way: a reply that comes after the view
+  // has gone finishes nothing.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   WebKitWebContext* context_ = nullptr;
   WebKitUserContentManager* content_ = nullptr;
   WebKitSettings* settings_ = nullptr;
@@ -139,6 +157,7 @@ class PageView {
   FilterStep filterStep_ = FilterStep::kLoad;
   std::string asideFolder_;  // the fresh folder of the last step, while it exists
   std::optional<std::string> pending_;  // an address waiting for the filter
+  std::optional<std::string> pendingHtml_;  // a page of the reader's own waiting for it
   std::string current_;                 // the last address loaded
   bool reloadAllowed_ = false;
   bool inputEnabled_ = true;
@@ -149,7 +168,8 @@ class PageView {
   unsigned syntheticEnd_ = 0;  // idle source of a same-document navigation's end
   unsigned historyStep_ = 0;   // idle source of a step the page asked for
   int pendingStep_ = 0;
-  gint64 lastInput_ = 0;  // monotonic time of the last click or key in the view
+  gint64 lastInput_ = 0;
+  double zoomDelta_ = 0;  // smooth Ctrl+wheel scrolling not yet a step  // monotonic time of the last click or key in the view
 };
 
 

@@ -45,7 +45,6 @@
 #include "app/gtk/gtk_platform.h"
 #include "app/gtk/test_hooks.h"
 #include "app/resources.h"
-#include "pages/history.h"
 
 namespace tessaly::app::gtk {
 
@@ -248,7 +247,7 @@ void TestVerbs::CheckWaiters() {
     const bool working = p_.reader_ != nullptr && (p_.reader_->Busy() || p_.reader_->Working());
     const bool settled =
         quiet && !posted &&
-        (waiter.line.empty() ? navigations_ >= waiter.navigations && !working && p_.treeSource_ == 0 &&
+        (waiter.line.empty() ? navigations_ >= waiter.navigations && !working &&
                                    (!p_.pageView_ || !p_.pageView_->Loading())
                              : ("\n" + StateReport()).find("\n" + waiter.line + "\n") != std::string::npos);
     if (settled) {
@@ -283,11 +282,12 @@ std::string TestVerbs::StateReport() const {
   }
   if (p_.reader_ != nullptr) {
     out << "book=" << p_.reader_->BookPath() << "\n";
-    out << "tempfolder=" << p_.reader_->TempFolder() << "\n";
-    out << "history=" << p_.reader_->HistoryPosition() << "/" << p_.reader_->HistoryCount() << "\n";
     // Work under way: on the workers, or the contents going into the tree.
-    out << "working=" << (p_.reader_->Working() || p_.treeSource_ != 0) << "\n";
+    out << "working=" << p_.reader_->Working() << "\n";
     out << "page=" << p_.reader_->CurrentPagePath() << "\n";
+    if (p_.resultsNote_ != nullptr && gtk_widget_get_visible(p_.resultsNote_)) {
+      out << "resultsnote=" << gtk_label_get_text(GTK_LABEL(p_.resultsNote_)) << "\n";
+    }
     out << "images=" << p_.reader_->ShowImages() << "\n";
     out << "fit=" << p_.reader_->FitToWindow() << "\n";
     out << "cleartype=" << p_.reader_->ClearType() << "\n";
@@ -363,9 +363,9 @@ std::string TestVerbs::StateReport() const {
 std::string TestVerbs::TreeReport() const {
   // depth, image, selected, text: one line per entry in order.
   std::ostringstream out;
-  if (p_.treeStore_ == nullptr) return "";
+  if (p_.treeModel_ == nullptr) return "";
   const int selected = p_.ContentsSelection();
-  auto* model = GTK_TREE_MODEL(p_.treeStore_);
+  GtkTreeModel* model = p_.treeModel_;
   std::function<void(GtkTreeIter*, int)> walk = [&](GtkTreeIter* parent, int depth) {
     GtkTreeIter iter;
     if (!gtk_tree_model_iter_children(model, &iter, parent)) return;
@@ -577,18 +577,18 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
   }
   if (verb == "tree-tap" || verb == "tree-expand") {
     GtkTreeIter iter;
-    if (p_.treeStore_ == nullptr || !FindRow(GTK_TREE_MODEL(p_.treeStore_), nullptr, 1, argument, &iter)) {
+    if (p_.treeModel_ == nullptr || !FindRow(p_.treeModel_, nullptr, 1, argument, &iter)) {
       return reply("error: no such entry");
     }
     reply("ok");
-    GtkTreePath* found = gtk_tree_model_get_path(GTK_TREE_MODEL(p_.treeStore_), &iter);
+    GtkTreePath* found = gtk_tree_model_get_path(p_.treeModel_, &iter);
     const int item = p_.RowAt(found);
     gtk_tree_path_free(found);
     const bool expand = verb == "tree-expand";
     return QueueAction([this, item, expand] {
       std::optional<GtkTreeIter> row = p_.TreeIter(item);
       if (!row) return;
-      GtkTreePath* path = gtk_tree_model_get_path(GTK_TREE_MODEL(p_.treeStore_), &*row);
+      GtkTreePath* path = gtk_tree_model_get_path(p_.treeModel_, &*row);
       if (expand) {
         gtk_tree_view_expand_row(GTK_TREE_VIEW(p_.Widgets(Control::kTree).inner), path, FALSE);
       } else {

@@ -1,0 +1,13 @@
+// Where the reader keeps what it makes of books between runs: the folder of
+// the page-text indexes (nullopt: none can be had, indexes are then built
+// in memory each time).
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+namespace tessaly::app {
+
+std::optional<std::filesystem::path> KeptIndexFolder();
+
+}  // namespace tessaly::app

@@ -1,0 +1,165 @@
+// Pages straight from their books: a frameset shows its frames and a link
+// of one frame loads in the other; a page's script sees "::" in its own
+// address; the history runs into another book and back; and nothing of a
+// book is written to disk while it is read.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <sstream>
+#include <string>
+
+#include "harness.h"
+#include "support/book_builder.h"
+
+namespace tessaly::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ReaderPages : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    server_ = Display();
+    if (server_ == nullptr) GTEST_SKIP() << "no X server (Xvfb) could be started";
+    input_ = std::make_unique<XInput>(server_->Display());
+  }
+
+  // Clicks, through the X server, at the place (in the page's coordinates)
+  // that the script returns as "x y".
+  void ClickAt(const Reader& reader, const std::string& place) {
+    const std::string where = reader.Eval(place);
+    int x = -1;
+    int y = -1;
+    std::istringstream(where) >> x >> y;
+    ASSERT_GE(x, 0) << place << ": " << where;
+    int left = 0;
+    int top = 0;
+    char comma = 0;
+    std::istringstream(reader.State()["screen.page"]) >> left >> comma >> top;
+    ASSERT_TRUE(input_->Ready());
+    input_->Click(left + x, top + y);
+  }
+
+  static void Settle(const Reader& reader, int count) {
+    std::string reply;
+    ASSERT_TRUE(reader.Wait(count, &reply)) << "no answer to wait " << count << "\n" << reader.Log();
+    ASSERT_EQ(reply, "idle") << reader.Ask("dialog?").value_or("");
+  }
+
+  // Every file under the sandbox's runtime and cache folders (but the
+  // shader cache of the graphics driver, which is no reader's).
+  std::set<std::string> Files() const {
+    std::set<std::string> files;
+    for (const std::string& root : {sandbox_.Runtime(), sandbox_.Cache()}) {
+      std::error_code error;
+      for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
+        if (it->path().string().find("/mesa_shader_cache") == std::string::npos) files.insert(it->path().string());
+      }
+    }
+    return files;
+  }
+
+  XServer* server_ = nullptr;
+  std::unique_ptr<XInput> input_;
+  Sandbox sandbox_;
+};
+
+TEST_F(ReaderPages, FramesScriptsAndHistoryAcrossBooksWithNothingOnDisk) {
+  // A book whose page writes its own address, links into another book, and
+  // shows a frameset of the test book.
+  const std::string other = TestBook("basic/basic.chm");
+  test::BookBuilder builder;
+  builder.AddFile("#SYSTEM", SystemObject("a.htm", "Addresses", 0x409));
+  builder.AddFile("#STRINGS", std::string(1, '\0'));
+  builder.AddFile("/a.htm",
+                  "<html><head><title>A</title></head><body><p id=\"here\"></p>"
+                  "<script>document.getElementById('here').textContent = location.href;</script>"
+                  "<a id=\"out\" href=\"ms-its:" + other + "::/chapter2/frames.htm\">frames</a></body></html>");
+  test::TempFile book(builder.Build());
+  Reader reader(sandbox_, server_->Display(), book.Path());
+  ASSERT_TRUE(reader.Running()) << reader.Log();
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
+  const std::set<std::string> before = Files();
+
+  // The page's own script read its address, "::" and all.
+  EXPECT_EQ(reader.Eval("document.getElementById('here').textContent"), "ms-its:" + book.Path() + "::/a.htm");
+
+  // Into the other book, at its frameset: both frames show their pages.
+  const char* kOut =
+      "(function(){var r=document.getElementById('out').getClientRects()[0];"
+      "return Math.round(r.left+5)+' '+Math.round(r.top+r.height/2);})()";
+  ASSERT_NO_FATAL_FAILURE(ClickAt(reader, kOut));
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 2));
+  EXPECT_EQ(reader.State()["title"], "Tessaly Test Book");
+  EXPECT_EQ(reader.Eval("document.title"), "Frames");
+  const char* kFrames =
+      "Array.from(document.querySelectorAll('frame')).map(f => f.contentDocument && f.contentDocument.title)"
+      ".join('|')";
+  EXPECT_EQ(reader.Ask(std::string("eval-async for (let i = 0; i < 50; ++i) { if (") + kFrames +
+                       " === 'Left frame|Right frame') break; await new Promise(r => setTimeout(r, 100)); } return " +
+                       kFrames + ";"),
+            "Left frame|Right frame");
+  // A link of the left frame aimed at the right one loads there; the
+  // frameset stays.
+  ASSERT_EQ(reader.Eval("document.querySelector('frame[name=right]').contentWindow.location.href = 'about:blank'; 1"),
+            "1");
+  const char* kLeftLink =
+      "(function(){var f=document.querySelector('frame[name=left]').getBoundingClientRect();"
+      "var a=document.querySelector('frame[name=left]').contentDocument.querySelector('a').getClientRects()[0];"
+      "return Math.round(f.left+a.left+5)+' '+Math.round(f.top+a.top+a.height/2);})()";
+  ASSERT_NO_FATAL_FAILURE(ClickAt(reader, kLeftLink));
+  EXPECT_EQ(reader.Ask("eval-async for (let i = 0; i < 50; ++i) { const d = "
+                       "document.querySelector('frame[name=right]').contentDocument; if (d && d.title === 'Right frame') "
+                       "break; await new Promise(r => setTimeout(r, 100)); } return document.title + '|' + "
+                       "document.querySelector('frame[name=right]').contentDocument.title;"),
+            "Frames|Right frame");
+
+  // Back returns to the first book, at its page.
+  ASSERT_EQ(reader.Ask("button 303"), "ok");
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 3));
+  EXPECT_EQ(reader.State()["title"], "Addresses");
+  EXPECT_EQ(reader.Eval("document.title"), "A");
+  EXPECT_NE(reader.State()["toolbuttons"].find("302+"), std::string::npos) << "Forward leads on";
+
+  // Nothing was written while the books were read.
+  EXPECT_EQ(Files(), before);
+  EXPECT_EQ(reader.Ask("close"), "closed");
+}
+
+// Contents of 100,000 entries, in a row and nested 100,000 deep, come into
+// the panel within the harness's patience (a tree filled entry by entry
+// took minutes).
+TEST_F(ReaderPages, AHundredThousandContentsEntriesShowAtOnce) {
+  sandbox_.windowSize = "1280x900";
+  for (const bool nested : {false, true}) {
+    SCOPED_TRACE(nested ? "nested" : "flat");
+    constexpr int kEntries = 100000;
+    std::string sitemap = "<HTML><BODY><UL>";
+    for (int i = 0; i < kEntries; ++i) {
+      sitemap += "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"E" + std::to_string(i) +
+                 "\"><param name=\"Local\" value=\"a.htm\"></OBJECT>";
+      if (nested) sitemap += "<UL>";
+    }
+    sitemap += "</UL></BODY></HTML>";
+    std::string system = SystemObject("a.htm", "Contents", 0x409);
+    system += std::string("\0\0\x08\0toc.hhc\0", 12);  // record 0: the contents file
+    test::BookBuilder builder;
+    builder.AddFile("#SYSTEM", system);
+    builder.AddFile("#STRINGS", std::string(1, '\0'));
+    builder.AddFile("/toc.hhc", sitemap);
+    builder.AddFile("/a.htm", "<html><head><title>A</title></head><body>a</body></html>");
+    test::TempFile book(builder.Build());
+    Reader reader(sandbox_, server_->Display(), book.Path());
+    ASSERT_TRUE(reader.Running()) << reader.Log();
+    ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
+    auto state = reader.State();
+    EXPECT_EQ(state["visible"], "tree page");
+    EXPECT_EQ(state["working"], "0");
+    EXPECT_EQ(reader.Eval("document.title"), "A");
+    EXPECT_EQ(reader.Ask("close"), "closed");
+  }
+}
+
+}  // namespace
+}  // namespace tessaly::e2e
