@@ -118,7 +118,7 @@ Directory Directory::Read(const ChmFile& file, std::uint64_t directoryStart, con
   std::vector<std::uint8_t> chunk;
   try {
     bytes.reserve(heldChunks * chunkSize);
-    chunk.resize(chunkSize);
+    if (heldChunks > 0) chunk.resize(chunkSize);
   } catch (const std::bad_alloc&) {
     RaiseBookError(ErrorKind::kMemory, "Can't allocate memory for files names buffer.");
   }

@@ -341,6 +341,8 @@ TEST(ResourceBounds, HugeClaimsInSmallFilesFailBeforeAllocating) {
     Put32(bytes, ChmBuilder::kItspOffset + 16, 0x40000000);
     cases.push_back({"a 1 GiB chunk", bytes, open,
                      "Directory of 1 chunks of 1073741824 bytes does not fit in the file.\n"});
+    Put32(bytes, ChmBuilder::kItspOffset + 44, 0);
+    cases.push_back({"no chunks of 1 GiB", bytes, open, "Can't find last directory chunk\n"});
   }
   {
     BookBuilder b = SmallBook();
