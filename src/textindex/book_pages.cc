@@ -1,9 +1,7 @@
 #include "textindex/book_pages.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
-#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -46,38 +44,6 @@ std::string Utf8(const TextConverter& converter, std::string_view text, int code
   std::optional<std::string> converted = converter.ToUtf8(text, codePage);
   return converted ? std::move(*converted) : std::string(text);
 }
-
-// The bytes that the directory's entries cover, each counted once however
-// many entries overlap it; the container's own storage objects (the
-// compressed bytes among them) are not the book's content.
-std::uint64_t DistinctBytes(const Book& book) {
-  std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>> ranges;  // section, start, end
-  for (const DirectoryEntry& entry : book.File().entries) {
-    if (entry.length == 0 || entry.name.starts_with("::DataSpace/")) continue;
-    const std::uint64_t end = entry.offset + std::min(entry.length, ~std::uint64_t{0} - entry.offset);
-    ranges.emplace_back(entry.section, entry.offset, end);
-  }
-  std::sort(ranges.begin(), ranges.end());
-  std::uint64_t total = 0;
-  std::uint64_t section = ~std::uint64_t{0}, reached = 0;
-  for (const auto& [s, start, end] : ranges) {
-    if (s != section) section = s, reached = 0;
-    const std::uint64_t from = std::max(start, reached);
-    if (end > from) total += end - from;
-    reached = std::max(reached, end);
-  }
-  return total;
-}
-
-struct StoredRange {
-  std::uint64_t section, offset, length;
-  bool operator==(const StoredRange&) const = default;
-};
-struct RangeHash {
-  std::size_t operator()(const StoredRange& r) const {
-    return std::hash<std::uint64_t>()(r.offset * 31 + r.length) ^ std::hash<std::uint64_t>()(r.section);
-  }
-};
 
 struct BudgetSpent {};
 
@@ -173,7 +139,7 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
   for (const DirectoryEntry& entry : book.File().entries) expected += IsHtmlPage(Canonical(entry.name)) ? 1 : 0;
 
   PagesRead result;
-  result.budget = TextBudget(DistinctBytes(book));
+  result.budget = TextBudget(book.DistinctBytes());
   std::uint64_t spent = 0;
   std::size_t done = 0;
   int reported = -1;
@@ -184,24 +150,25 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
     if (percent != reported) control.progress(reported = percent);
   };
 
-  std::unordered_set<StoredRange, RangeHash> ranges;
   std::unordered_set<std::string> paths;
-  // The canonical path of an entry that is a page not seen before, under
-  // its own name and its stored range; none otherwise.
-  const auto newPage = [&](const DirectoryEntry& entry) -> std::optional<std::string> {
+  // The canonical path of the range's page: its first name that is a page
+  // and names no page yet; none when no name does.
+  const auto pageOf = [&](Book::Aliases aliases) -> std::optional<std::string> {
     if (control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed)) throw BuildCancelled();
-    std::string path = Canonical(entry.name);
-    if (!IsHtmlPage(path)) return std::nullopt;
-    step();
-    if (!ranges.insert({entry.section, entry.offset, entry.length}).second) return std::nullopt;
-    if (!paths.insert(Key(path)).second) return std::nullopt;
-    return path;
+    std::optional<std::string> found;
+    for (const DirectoryEntry& entry : aliases) {
+      std::string path = Canonical(entry.name);
+      if (!IsHtmlPage(path)) continue;
+      step();
+      if (!found && paths.insert(Key(path)).second) found = std::move(path);
+    }
+    return found;
   };
   BookPage page;
   try {
-    book.ReadAllObjects(
-        [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
-          std::optional<std::string> path = newPage(entry);
+    book.ReadStoredRanges(
+        [&](Book::Aliases aliases, std::span<const std::uint8_t> bytes) {
+          std::optional<std::string> path = pageOf(aliases);
           if (!path) return;
           PageText text = ExtractPageText(bytes, codePage, converter);
           // The topic's title, as the book's lists show it; but the page's
@@ -238,8 +205,8 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
           ++result.pages;
           onPage(page);
         },
-        [&](const DirectoryEntry& entry, const BookError&) {
-          if (newPage(entry)) ++result.unreadable;
+        [&](Book::Aliases aliases, const BookError&) {
+          if (pageOf(aliases)) ++result.unreadable;
         });
   } catch (const BudgetSpent&) {
     result.budgetSpent = true;

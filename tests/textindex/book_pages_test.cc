@@ -90,6 +90,31 @@ TEST(BookPages, EveryHtmlObjectIsAPageWhateverTheTopicTableNames) {
   }
 }
 
+// A stored range is one page under the first of its names that is a page
+// and names no page yet: a picture's name or a name taken by another page
+// does not lose it.
+TEST(BookPages, AStoredRangeIsAPageUnderItsFirstFreeName) {
+  const std::string one = "<html><body>first page</body></html>";
+  const std::string other = "<html><body>second page</body></html>";
+  test::BookBuilder b;
+  b.AddFile("#SYSTEM", std::string("\x03\0\0\0", 4), false);
+  b.AddFile("#STRINGS", std::string(1, '\0'), false);
+  b.AddFile("/one.htm", one);
+  b.AddFile("/blob.bin", other);
+  const auto at = static_cast<std::uint32_t>(one.size()), length = static_cast<std::uint32_t>(other.size());
+  for (const char* alias : {"/ONE.htm", "/three.htm", "/four.htm"}) b.AddRawEntry(alias, 1, at, length);
+  const test::TempFile file(b.Build());
+  IconvCodec codec;
+  Book book;
+  book.SetTextConverter(&codec);
+  book.Open(file.Path());
+
+  std::map<std::string, std::string> texts;  // path -> text
+  const PagesRead read = ForEachBookPage(book, codec, {}, [&](const BookPage& page) { texts[page.path] = page.text; });
+  EXPECT_EQ(read.pages, 2u);
+  EXPECT_EQ(texts, (std::map<std::string, std::string>{{"one.htm", "first page"}, {"three.htm", "second page"}}));
+}
+
 // Four pages that share one <title>, as many reference books give them: the
 // contents and the keyword index name them apart, and those names are shown
 // and ranked; a heading weighs more than the text.
