@@ -47,10 +47,10 @@ std::string Utf8(const TextConverter& converter, std::string_view text, int code
 
 struct BudgetSpent {};
 
-// A page's names beyond these are left out: a keyword index may name one
-// page a million times.
-constexpr std::size_t kMaxNames = 32;
-constexpr std::size_t kMaxNamesBytes = 4096;
+// A page's names past this many bytes are left out: a keyword index may
+// name one page a million times. An enumeration's page may well be named by
+// each of its hundreds of members.
+constexpr std::size_t kMaxNamesBytes = 64 << 10;
 // A title shared by this many pages tells them apart no more.
 constexpr int kSharedTitle = 3;
 
@@ -60,17 +60,23 @@ class PageNames {
  public:
   void Add(const std::string& key, std::string name) {
     if (name.empty()) return;
-    std::vector<std::string>& names = byPage_[key];
-    if (names.size() >= kMaxNames) return;
-    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    Names& names = byPage_[key];
+    if (names.bytes + name.size() >= kMaxNamesBytes || !names.seen.insert(name).second) return;
+    names.bytes += name.size() + 1;
+    names.list.push_back(std::move(name));
   }
   const std::vector<std::string>* Of(const std::string& key) const {
     const auto found = byPage_.find(key);
-    return found == byPage_.end() ? nullptr : &found->second;
+    return found == byPage_.end() ? nullptr : &found->second.list;
   }
 
  private:
-  std::unordered_map<std::string, std::vector<std::string>> byPage_;
+  struct Names {
+    std::vector<std::string> list;
+    std::unordered_set<std::string> seen;
+    std::size_t bytes = 0;
+  };
+  std::unordered_map<std::string, Names> byPage_;
 };
 
 PageNames NamesOf(const Book& book, const TextConverter& converter, int codePage) {
