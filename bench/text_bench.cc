@@ -63,8 +63,8 @@ void BM_BulkReadEveryObject(benchmark::State& state) {
   if (!f.ok) return state.SkipWithError("corpus book missing");
   for (auto _ : state) {
     std::size_t bytes = 0;
-    f.book.ReadAllObjects([&](const DirectoryEntry&, std::span<const std::uint8_t> b) { bytes += b.size(); },
-                          [](const DirectoryEntry&, const BookError&) {});
+    f.book.ReadStoredRanges([&](Book::Aliases, std::span<const std::uint8_t> b) { bytes += b.size(); },
+                            [](Book::Aliases, const BookError&) {});
     benchmark::DoNotOptimize(bytes);
   }
 }

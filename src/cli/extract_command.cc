@@ -1,10 +1,16 @@
 // extract: every stored object of one or more books into a folder.
 //
-// A book is read with the bulk read (each compressed section decoded once,
-// in order) while a second thread writes the files: decoding and writing
-// overlap, as they do for an archive tool whose decompressor runs beside
-// it. Several books are extracted one per core, each into a folder of its
-// own named after it.
+// A book is read once per stored range (each compressed section decoded
+// once, in order) while a second thread writes the files: decoding and
+// writing overlap, as they do for an archive tool whose decompressor runs
+// beside it. The names a range goes by are written from the one copy of its
+// bytes. Several books are extracted one per core, each into a folder of
+// its own named after it.
+//
+// What one book writes is at most twice its distinct stored bytes and 1 MiB
+// (Book::DistinctBytes), never more than 1 GB: a book whose directory names
+// one range many times writes no more than twice what it holds. Past the
+// budget the extraction stops with a message, and exits 1.
 //
 // Files are written through the target folder's descriptor: a link that
 // stands in the folder is refused as a folder and replaced as a file, never
@@ -18,6 +24,7 @@
 #include <cstring>
 #include <deque>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -113,15 +120,16 @@ class WriteQueue {
  public:
   static constexpr std::size_t kMaxPending = 32u << 20;
 
+  // One stored range: the names (relative paths) to write its bytes under.
   struct File {
-    std::string relative;
-    std::vector<std::uint8_t> bytes;
+    std::vector<std::string> names;
+    std::shared_ptr<const std::vector<std::uint8_t>> bytes;
   };
 
   void Push(File file) {
     std::unique_lock lock(mutex_);
-    room_.wait(lock, [&] { return pending_ == 0 || pending_ + file.bytes.size() <= kMaxPending; });
-    pending_ += file.bytes.size();
+    room_.wait(lock, [&] { return pending_ == 0 || pending_ + file.bytes->size() <= kMaxPending; });
+    pending_ += file.bytes->size();
     files_.push_back(std::move(file));
     filled_.notify_one();
   }
@@ -137,7 +145,7 @@ class WriteQueue {
     if (files_.empty()) return false;
     file = std::move(files_.front());
     files_.pop_front();
-    pending_ -= file.bytes.size();
+    pending_ -= file.bytes->size();
     room_.notify_one();
     return true;
   }
@@ -154,6 +162,16 @@ struct Extraction {
   std::size_t written = 0;
   int status = 0;
 };
+
+constexpr std::uint64_t kWriteFloor = 1 << 20;
+constexpr std::uint64_t kWriteCeiling = 1'000'000'000;
+
+// What a book with this many distinct stored bytes may write.
+std::uint64_t WriteBudget(std::uint64_t distinctBytes) {
+  return std::min(kWriteCeiling, std::min(distinctBytes, kWriteCeiling) * 2 + kWriteFloor);
+}
+
+struct BudgetSpent {};
 
 // Extracts one book into target; raises BookError when the book cannot be
 // opened. Messages about single objects go to `messages`.
@@ -174,48 +192,74 @@ Extraction ExtractBook(const std::string& path, const fs::path& target, Messages
   std::thread writer([&] {
     WriteQueue::File file;
     while (queue.Pop(file)) {
-      // Nothing already in the folder is followed: a link where a folder
-      // should be is refused, a file or link where the file goes is
-      // replaced.
-      const FolderHandle* folder = folders.FolderOf(file.relative);
-      const std::string_view name = std::string_view(file.relative).substr(file.relative.rfind('/') + 1);
-      if (folder == nullptr || !WriteFileIn(*folder, name, file.bytes)) {
-        messages.Warn("tessaly-cli: cannot write " + (target / file.relative).string() + ": " +
-                      std::strerror(errno) + "\n");
-        failed = true;
-        continue;
+      for (const std::string& relative : file.names) {
+        // Nothing already in the folder is followed: a link where a folder
+        // should be is refused, a file or link where the file goes is
+        // replaced.
+        const FolderHandle* folder = folders.FolderOf(relative);
+        const std::string_view name = std::string_view(relative).substr(relative.rfind('/') + 1);
+        if (folder == nullptr || !WriteFileIn(*folder, name, *file.bytes)) {
+          messages.Warn("tessaly-cli: cannot write " + (target / relative).string() + ": " + std::strerror(errno) +
+                        "\n");
+          failed = true;
+          continue;
+        }
+        ++written;
       }
-      ++written;
     }
   });
 
   const std::size_t total = book.File().entries.size();
   std::size_t done = 0;
-  auto report = [&]() {
-    ++done;
-    if (progress && (done % 64 == 0 || done == total))
+  auto report = [&](std::size_t objects) {
+    const std::size_t before = done;
+    done += objects;
+    if (progress && (done / 64 != before / 64 || done == total))
       std::fprintf(stderr, "\rExtracting: %zu of %zu objects", done, total);
   };
+  const std::uint64_t budget = WriteBudget(book.DistinctBytes());
+  std::uint64_t spent = 0;
+  std::size_t queued = 0;
   try {
-    book.ReadAllObjects(
-        [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
-          report();
-          if (entry.name.ends_with('/')) return;
-          std::string relative = SafeRelativePath(entry.name);
-          if (relative.empty()) {
-            messages.Warn("tessaly-cli: skipping '" + std::string(entry.name.substr(0, entry.name.find('\0'))) +
-                          "': its name would leave the target folder\n");
-            return;
+    book.ReadStoredRanges(
+        [&](Book::Aliases aliases, std::span<const std::uint8_t> bytes) {
+          report(aliases.size());
+          WriteQueue::File file;
+          bool spentAll = false;
+          for (const DirectoryEntry& entry : aliases) {
+            if (entry.name.ends_with('/')) continue;
+            std::string relative = SafeRelativePath(entry.name);
+            if (relative.empty()) {
+              messages.Warn("tessaly-cli: skipping '" + std::string(entry.name.substr(0, entry.name.find('\0'))) +
+                            "': its name would leave the target folder\n");
+              continue;
+            }
+            if (bytes.size() > budget - spent) {
+              spentAll = true;
+              break;
+            }
+            spent += bytes.size();
+            file.names.push_back(std::move(relative));
           }
-          queue.Push({std::move(relative), std::vector<std::uint8_t>(bytes.begin(), bytes.end())});
+          if (!file.names.empty()) {
+            queued += file.names.size();
+            file.bytes = std::make_shared<const std::vector<std::uint8_t>>(bytes.begin(), bytes.end());
+            queue.Push(std::move(file));
+          }
+          if (spentAll) throw BudgetSpent();
         },
-        [&](const DirectoryEntry& entry, const BookError& error) {
-          report();
+        [&](Book::Aliases aliases, const BookError& error) {
+          report(aliases.size());
           std::string text = error.Message();
           if (text.empty() || text.back() != '\n') text += '\n';
-          messages.Warn(std::string(entry.name) + ": " + text);
+          for (const DirectoryEntry& entry : aliases) messages.Warn(std::string(entry.name) + ": " + text);
           result.status = 1;
         });
+  } catch (const BudgetSpent&) {
+    messages.Warn("tessaly-cli: " + path + ": the extraction stops after " + std::to_string(queued) +
+                  " files: more would pass " + std::to_string(budget >> 20) +
+                  " MiB, the most that the book's size allows\n");
+    result.status = 1;
   } catch (...) {
     queue.Close();
     writer.join();

@@ -1,9 +1,7 @@
 #include "textindex/book_pages.h"
 
 #include <algorithm>
-#include <map>
 #include <optional>
-#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -47,44 +45,12 @@ std::string Utf8(const TextConverter& converter, std::string_view text, int code
   return converted ? std::move(*converted) : std::string(text);
 }
 
-// The bytes that the directory's entries cover, each counted once however
-// many entries overlap it; the container's own storage objects (the
-// compressed bytes among them) are not the book's content.
-std::uint64_t DistinctBytes(const Book& book) {
-  std::vector<std::tuple<std::uint64_t, std::uint64_t, std::uint64_t>> ranges;  // section, start, end
-  for (const DirectoryEntry& entry : book.File().entries) {
-    if (entry.length == 0 || entry.name.starts_with("::DataSpace/")) continue;
-    const std::uint64_t end = entry.offset + std::min(entry.length, ~std::uint64_t{0} - entry.offset);
-    ranges.emplace_back(entry.section, entry.offset, end);
-  }
-  std::sort(ranges.begin(), ranges.end());
-  std::uint64_t total = 0;
-  std::uint64_t section = ~std::uint64_t{0}, reached = 0;
-  for (const auto& [s, start, end] : ranges) {
-    if (s != section) section = s, reached = 0;
-    const std::uint64_t from = std::max(start, reached);
-    if (end > from) total += end - from;
-    reached = std::max(reached, end);
-  }
-  return total;
-}
-
-struct StoredRange {
-  std::uint64_t section, offset, length;
-  bool operator==(const StoredRange&) const = default;
-};
-struct RangeHash {
-  std::size_t operator()(const StoredRange& r) const {
-    return std::hash<std::uint64_t>()(r.offset * 31 + r.length) ^ std::hash<std::uint64_t>()(r.section);
-  }
-};
-
 struct BudgetSpent {};
 
-// A page's names beyond these are left out: a keyword index may name one
-// page a million times.
-constexpr std::size_t kMaxNames = 32;
-constexpr std::size_t kMaxNamesBytes = 4096;
+// A page's names past this many bytes are left out: a keyword index may
+// name one page a million times. An enumeration's page may well be named by
+// each of its hundreds of members.
+constexpr std::size_t kMaxNamesBytes = 64 << 10;
 // A title shared by this many pages tells them apart no more.
 constexpr int kSharedTitle = 3;
 
@@ -94,17 +60,23 @@ class PageNames {
  public:
   void Add(const std::string& key, std::string name) {
     if (name.empty()) return;
-    std::vector<std::string>& names = byPage_[key];
-    if (names.size() >= kMaxNames) return;
-    if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(std::move(name));
+    Names& names = byPage_[key];
+    if (names.bytes + name.size() >= kMaxNamesBytes || !names.seen.insert(name).second) return;
+    names.bytes += name.size() + 1;
+    names.list.push_back(std::move(name));
   }
   const std::vector<std::string>* Of(const std::string& key) const {
     const auto found = byPage_.find(key);
-    return found == byPage_.end() ? nullptr : &found->second;
+    return found == byPage_.end() ? nullptr : &found->second.list;
   }
 
  private:
-  std::unordered_map<std::string, std::vector<std::string>> byPage_;
+  struct Names {
+    std::vector<std::string> list;
+    std::unordered_set<std::string> seen;
+    std::size_t bytes = 0;
+  };
+  std::unordered_map<std::string, Names> byPage_;
 };
 
 PageNames NamesOf(const Book& book, const TextConverter& converter, int codePage) {
@@ -173,7 +145,7 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
   for (const DirectoryEntry& entry : book.File().entries) expected += IsHtmlPage(Canonical(entry.name)) ? 1 : 0;
 
   PagesRead result;
-  result.budget = TextBudget(DistinctBytes(book));
+  result.budget = TextBudget(book.DistinctBytes());
   std::uint64_t spent = 0;
   std::size_t done = 0;
   int reported = -1;
@@ -184,24 +156,25 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
     if (percent != reported) control.progress(reported = percent);
   };
 
-  std::unordered_set<StoredRange, RangeHash> ranges;
   std::unordered_set<std::string> paths;
-  // The canonical path of an entry that is a page not seen before, under
-  // its own name and its stored range; none otherwise.
-  const auto newPage = [&](const DirectoryEntry& entry) -> std::optional<std::string> {
+  // The canonical path of the range's page: its first name that is a page
+  // and names no page yet; none when no name does.
+  const auto pageOf = [&](Book::Aliases aliases) -> std::optional<std::string> {
     if (control.cancel != nullptr && control.cancel->load(std::memory_order_relaxed)) throw BuildCancelled();
-    std::string path = Canonical(entry.name);
-    if (!IsHtmlPage(path)) return std::nullopt;
-    step();
-    if (!ranges.insert({entry.section, entry.offset, entry.length}).second) return std::nullopt;
-    if (!paths.insert(Key(path)).second) return std::nullopt;
-    return path;
+    std::optional<std::string> found;
+    for (const DirectoryEntry& entry : aliases) {
+      std::string path = Canonical(entry.name);
+      if (!IsHtmlPage(path)) continue;
+      step();
+      if (!found && paths.insert(Key(path)).second) found = std::move(path);
+    }
+    return found;
   };
   BookPage page;
   try {
-    book.ReadAllObjects(
-        [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
-          std::optional<std::string> path = newPage(entry);
+    book.ReadStoredRanges(
+        [&](Book::Aliases aliases, std::span<const std::uint8_t> bytes) {
+          std::optional<std::string> path = pageOf(aliases);
           if (!path) return;
           PageText text = ExtractPageText(bytes, codePage, converter);
           // The topic's title, as the book's lists show it; but the page's
@@ -238,8 +211,8 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
           ++result.pages;
           onPage(page);
         },
-        [&](const DirectoryEntry& entry, const BookError&) {
-          if (newPage(entry)) ++result.unreadable;
+        [&](Book::Aliases aliases, const BookError&) {
+          if (pageOf(aliases)) ++result.unreadable;
         });
   } catch (const BudgetSpent&) {
     result.budgetSpent = true;

@@ -1,18 +1,19 @@
-// The pages of a book as plain text: which objects are pages, read with the
-// book's bulk read (each compressed section decoded once), turned into text
-// once per stored object, within a budget.
+// The pages of a book as plain text: which objects are pages, read once per
+// stored range (Book::ReadStoredRanges: each compressed section decoded
+// once), turned into text once per stored range, within a budget.
 //
 // Pages are all the HTML objects (.htm, .html) of the directory: the topic
 // table and the contents may name only some of them, and give titles. Each
 // stored range of bytes is a page once, however many directory entries name
-// it (the first entry's path is the page's), and each canonical path (ASCII
-// letters folded, as the book compares paths) names one page. Pages come
-// in the order the book stores them.
+// it (its first name, in directory order, that is a page and names no other
+// page yet), and each canonical path (ASCII letters folded, as the book
+// compares paths) names one page. Pages come in the order the book stores
+// them.
 //
 // Budget: the text of all pages (titles, names and paths included) is at most
-// three times the book's distinct stored bytes (a code page's character may
-// take three bytes of UTF-8) plus 1 MiB, and never more than 128 MiB; the
-// pages past it are left out (PagesRead::budgetSpent).
+// three times the book's distinct stored bytes (Book::DistinctBytes; a code
+// page's character may take three bytes of UTF-8) plus 1 MiB, and never more
+// than 128 MiB; the pages past it are left out (PagesRead::budgetSpent).
 #pragma once
 
 #include <atomic>

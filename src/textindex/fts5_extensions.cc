@@ -267,6 +267,39 @@ void Excerpt(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* res
   sqlite3_result_text(result, out.data(), static_cast<int>(out.size()), SQLITE_TRANSIENT);
 }
 
+// name_keys(text): each line of the text as its tokens (the tokenizer's,
+// folded) joined by one space, each key between line breaks:
+// "\nkey one\nkey two\n". A line without a token gives no key. The keys of
+// a query's name are found in a page's keys with instr().
+struct KeyTokens {
+  std::string key;
+};
+
+int CollectKeyToken(void* context, int flags, const char* token, int length, int, int) {
+  if ((flags & FTS5_TOKEN_COLOCATED) != 0) return SQLITE_OK;
+  auto* tokens = static_cast<KeyTokens*>(context);
+  if (!tokens->key.empty()) tokens->key += ' ';
+  tokens->key.append(token, static_cast<std::size_t>(length));
+  return SQLITE_OK;
+}
+
+void NameKeys(sqlite3_context* result, int /*argCount*/, sqlite3_value** args) {
+  if (sqlite3_value_type(args[0]) == SQLITE_NULL) return sqlite3_result_null(result);
+  auto* tokenizer = static_cast<Fts5Tokenizer*>(sqlite3_user_data(result));
+  const std::string_view text = TextArgument(args[0]);
+  std::string keys = "\n";
+  for (std::size_t from = 0; from < text.size();) {
+    const std::size_t end = std::min(text.find('\n', from), text.size());
+    KeyTokens tokens;
+    const int rc = Tokenize(tokenizer, &tokens, FTS5_TOKENIZE_QUERY, text.data() + from, static_cast<int>(end - from),
+                            CollectKeyToken);
+    if (rc != SQLITE_OK) return sqlite3_result_error_code(result, rc);
+    if (!tokens.key.empty()) keys += tokens.key + '\n';
+    from = end + 1;
+  }
+  sqlite3_result_text(result, keys.data(), static_cast<int>(keys.size()), SQLITE_TRANSIENT);
+}
+
 }  // namespace
 
 void RegisterFts5Extensions(sqlite3* db) {
@@ -283,6 +316,16 @@ void RegisterFts5Extensions(sqlite3* db) {
   if (api->xCreateTokenizer(api, "tessaly", api, &tokenizer, nullptr) != SQLITE_OK ||
       api->xCreateFunction(api, "hits", nullptr, Hits, nullptr) != SQLITE_OK ||
       api->xCreateFunction(api, "excerpt", nullptr, Excerpt, nullptr) != SQLITE_OK) {
+    RaiseSqlite(db, "Can't register the page-text tokenizer");
+  }
+  // Its own tokenizer, for the connection's lifetime. Only statements the
+  // program prepares may call it, never a kept file's schema.
+  Fts5Tokenizer* keyTokenizer = nullptr;
+  if (CreateTokenizer(api, nullptr, 0, &keyTokenizer) != SQLITE_OK ||
+      sqlite3_create_function_v2(
+          db, "name_keys", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_DIRECTONLY, keyTokenizer, NameKeys,
+          nullptr, nullptr, [](void* tokenizer) { DeleteTokenizer(static_cast<Fts5Tokenizer*>(tokenizer)); }) !=
+          SQLITE_OK) {
     RaiseSqlite(db, "Can't register the page-text tokenizer");
   }
 }

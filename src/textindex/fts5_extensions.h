@@ -10,14 +10,18 @@
 //   query's phrases in the row;
 // - the auxiliary function excerpt(pages, open, close, ellipsis, words):
 //   a few words of the body around its matches, the matches marked,
-//   tokenizing the text only up to the end of the excerpt.
+//   tokenizing the text only up to the end of the excerpt;
+// - the function name_keys(text): each line of the text as the tokens it
+//   is indexed as, "\nkey one\nkey two\n", so that names compare as the
+//   search compares words (case and diacritics folded, punctuation
+//   dropped).
 #pragma once
 
 #include <sqlite3.h>
 
 namespace tessaly::textindex {
 
-// Registers both on the connection. Raises TextIndexError when FTS5 is
+// Registers them on the connection. Raises TextIndexError when FTS5 is
 // missing.
 void RegisterFts5Extensions(sqlite3* db);
 

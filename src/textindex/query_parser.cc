@@ -1,5 +1,7 @@
 #include "textindex/query_parser.h"
 
+#include <algorithm>
+
 namespace tessaly::textindex {
 
 namespace {
@@ -124,6 +126,14 @@ ParsedQuery ParseQuery(std::string_view query) {
   }
   parsed.match = "(" + all + ")";
   for (const Item& item : excluded) parsed.match += " NOT " + Quoted(item);
+  const bool plain = excluded.empty() && std::all_of(groups.begin(), groups.end(), [](const std::vector<Item>& group) {
+    return group.size() == 1 && !group.front().prefix;
+  });
+  if (plain) {
+    parsed.name.emplace();
+    for (const std::string& term : parsed.terms) *parsed.name += (parsed.name->empty() ? "" : " ") + term;
+    std::replace(parsed.name->begin(), parsed.name->end(), '\n', ' ');
+  }
   const Item& first = groups.front().front();
   if (groups.size() == 1 && groups.front().size() == 1 && excluded.empty() && !first.phrase && !first.prefix) {
     parsed.singleWord = first.text;

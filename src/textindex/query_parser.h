@@ -33,6 +33,10 @@ struct ParsedQuery {
   // The query when it is one plain word: no phrase, prefix, OR or exclusion
   // (the one kind of query the book's own full-text index can answer).
   std::optional<std::string> singleWord;
+  // The query's words and phrases in order, one space between, when it has
+  // nothing else (no prefix, OR or exclusion): the name of the page it may
+  // mean.
+  std::optional<std::string> name;
 };
 
 constexpr std::size_t kMaxQueryBytes = 1000;

@@ -16,8 +16,9 @@ using std::chrono::milliseconds;
 // What Create makes, and so all that Open accepts.
 constexpr const char* kSchema =
     "CREATE TABLE meta(key TEXT PRIMARY KEY, value TEXT) WITHOUT ROWID;"
-    "CREATE VIRTUAL TABLE pages USING fts5(title, names, headings, path UNINDEXED, body, tokenize='tessaly');"
-    "INSERT INTO pages(pages, rank) VALUES('rank', 'bm25(10.0, 8.0, 4.0, 0.0, 1.0)');";
+    "CREATE VIRTUAL TABLE pages USING fts5(title, names, headings, path UNINDEXED, body, keys UNINDEXED,"
+    " tokenize='tessaly');"
+    "INSERT INTO pages(pages, rank) VALUES('rank', 'bm25(10.0, 8.0, 4.0, 0.0, 1.0, 0.0)');";
 
 // Reading the schema parses it, nothing more; checking a large index reads
 // all of it.
@@ -111,7 +112,9 @@ BuildStats TextIndex::Build(const Book& book, const TextConverter& converter, st
   };
   try {
     Execute(db, "BEGIN;");
-    Statement insert(db, "INSERT INTO pages(title, names, headings, path, body) VALUES(?1, ?2, ?3, ?4, ?5)");
+    Statement insert(db,
+                     "INSERT INTO pages(title, names, headings, path, body, keys)"
+                     " VALUES(?1, ?2, ?3, ?4, ?5, name_keys(?1 || char(10) || ?2))");
     while (std::optional<BookPage> page = queue.Pop()) {
       insert.Bind(1, page->title);
       insert.Bind(2, page->names);

@@ -1,8 +1,8 @@
 // The page-text index of one book: an SQLite database with an FTS5 table
-// pages(title, names, headings, path, body) and the book's SHA-256 and
-// schema version, built
-// from the book's pages (book_pages.h) and searched with the queries of
-// query_parser.h.
+// pages(title, names, headings, path, body, keys) and the book's SHA-256
+// and schema version, built from the book's pages (book_pages.h) and
+// searched with the queries of query_parser.h. keys holds the page's title
+// and names as the search compares them (name_keys, fts5_extensions.h).
 //
 // A kept index is hostile input (anything that can write the file could
 // have planted it): Open accepts only a database whose schema is exactly
@@ -34,9 +34,12 @@ class Book;
 
 namespace tessaly::textindex {
 
-// One page found, in rank order (bm25: a match in the title weighs ten times
-// one in the text, in the page's other names eight times, in its headings
-// four times).
+// One page found, in rank order: first the pages whose title or one of
+// whose names is exactly the query's name (ParsedQuery::name), then by bm25
+// (a match in the title weighs ten times one in the text, in the page's
+// other names eight times, in its headings four times). A one-word name
+// that hundreds of pages hold, or a method's name under many classes, finds
+// the page so named first.
 struct TextHit {
   std::string title;
   std::string path;
@@ -66,7 +69,7 @@ struct BuildStats {
 
 class TextIndex {
  public:
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
 
   // A new index: the database at path (":memory:" for one in memory) must
   // be empty. Raises TextIndexError.

@@ -8,11 +8,14 @@ namespace tessaly::textindex {
 std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOptions& options) const {
   if (query.match.empty()) return {};
   // ORDER BY rank lets FTS5 sort; excerpts and hits are then made for the
-  // rows returned only.
-  Statement select(db_.get(),
-                   "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5)"
-                   " FROM pages WHERE pages MATCH ?1 ORDER BY rank LIMIT ?6");
+  // rows returned only. A page named as the query is named comes first.
+  Statement select(db_.get(), query.name ? "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5)"
+                                           " FROM pages WHERE pages MATCH ?1"
+                                           " ORDER BY instr(keys, name_keys(?7)) > 0 DESC, rank LIMIT ?6"
+                                         : "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5)"
+                                           " FROM pages WHERE pages MATCH ?1 ORDER BY rank LIMIT ?6");
   select.Bind(1, query.match);
+  if (query.name) select.Bind(7, *query.name);
   select.Bind(2, options.markOpen);
   select.Bind(3, options.markClose);
   select.Bind(4, options.ellipsis);

@@ -90,6 +90,31 @@ TEST(BookPages, EveryHtmlObjectIsAPageWhateverTheTopicTableNames) {
   }
 }
 
+// A stored range is one page under the first of its names that is a page
+// and names no page yet: a picture's name or a name taken by another page
+// does not lose it.
+TEST(BookPages, AStoredRangeIsAPageUnderItsFirstFreeName) {
+  const std::string one = "<html><body>first page</body></html>";
+  const std::string other = "<html><body>second page</body></html>";
+  test::BookBuilder b;
+  b.AddFile("#SYSTEM", std::string("\x03\0\0\0", 4), false);
+  b.AddFile("#STRINGS", std::string(1, '\0'), false);
+  b.AddFile("/one.htm", one);
+  b.AddFile("/blob.bin", other);
+  const auto at = static_cast<std::uint32_t>(one.size()), length = static_cast<std::uint32_t>(other.size());
+  for (const char* alias : {"/ONE.htm", "/three.htm", "/four.htm"}) b.AddRawEntry(alias, 1, at, length);
+  const test::TempFile file(b.Build());
+  IconvCodec codec;
+  Book book;
+  book.SetTextConverter(&codec);
+  book.Open(file.Path());
+
+  std::map<std::string, std::string> texts;  // path -> text
+  const PagesRead read = ForEachBookPage(book, codec, {}, [&](const BookPage& page) { texts[page.path] = page.text; });
+  EXPECT_EQ(read.pages, 2u);
+  EXPECT_EQ(texts, (std::map<std::string, std::string>{{"one.htm", "first page"}, {"three.htm", "second page"}}));
+}
+
 // Four pages that share one <title>, as many reference books give them: the
 // contents and the keyword index name them apart, and those names are shown
 // and ranked; a heading weighs more than the text.
@@ -128,6 +153,55 @@ TEST(BookPages, ContentsAndKeywordNamesAreTitlesToo) {
   EXPECT_EQ(first("\"zeta function\""), "f3.htm Delta");
   EXPECT_EQ(first("omega"), "f2.htm Gamma");
   EXPECT_EQ(first("\"user defined functions\" alpha"), "f0.htm Alpha");
+}
+
+// A page whose title or name is the query, as the search compares words,
+// comes before pages that say it more often; an enumeration's page keeps
+// the names of all its many members.
+TEST(BookPages, APageNamedAsTheQueryComesFirst) {
+  const auto item = [](const std::string& name, const std::string& local) {
+    return "<LI><OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"" + name +
+           "\"><param name=\"Local\" value=\"" + local + "\"></OBJECT>";
+  };
+  test::BookBuilder b;
+  b.AddFile("#SYSTEM", std::string("\x03\0\0\0", 4) + SystemRecord(0, "toc.hhc") + SystemRecord(1, "index.hhk"), false);
+  b.AddFile("#STRINGS", std::string(1, '\0'), false);
+  b.AddFile("/toc.hhc", "<UL>" + item("Toolbar", "named.htm") + item("Caf&eacute; Options", "cafe.htm") + "</UL>");
+  std::string keywords = "<UL>";
+  for (int i = 0; i < 300; ++i) keywords += item("member" + std::to_string(i) + " enumeration member", "enum.htm");
+  b.AddFile("/index.hhk", keywords + "</UL>");
+  const auto page = [](const std::string& title, const std::string& body) {
+    return "<html><head><title>" + title + "</title></head><body>" + body + "</body></html>";
+  };
+  b.AddFile("/show.htm", page("Show toolbar", "toolbar toolbar toolbar: the toolbar shows; cafe options"));
+  b.AddFile("/named.htm", page("View settings", "the toolbar, once among many other words of this page"));
+  b.AddFile("/cafe.htm", page("Settings", "what the cafe sells"));
+  b.AddFile("/enum.htm", page("Members", "the members of the enumeration"));
+  b.AddFile("/other.htm", page("Other", "member299 enumeration member, as another page mentions it"));
+  const test::TempFile file(b.Build());
+  IconvCodec codec;
+  Book book;
+  book.SetTextConverter(&codec);
+  book.Open(file.Path());
+  TextIndex index = TextIndex::Create(":memory:");
+  index.Build(book, codec, "h");
+
+  struct Case {
+    const char* query;
+    const char* first;
+  };
+  const Case cases[] = {
+      {"toolbar", "named.htm"},
+      {"Show toolbar", "show.htm"},
+      {"toolbar OR nothing", "show.htm"},  // not a name: bm25 alone
+      {"CAFE options", "cafe.htm"},
+      {"\"member299 enumeration member\"", "enum.htm"},
+  };
+  for (const Case& c : cases) {
+    const std::vector<TextHit> hits = index.Search(c.query);
+    ASSERT_FALSE(hits.empty()) << c.query;
+    EXPECT_EQ(hits[0].path, c.first) << c.query;
+  }
 }
 
 }  // namespace

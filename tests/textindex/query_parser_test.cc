@@ -52,6 +52,15 @@ TEST(QueryParser, TermsAndSingleWord) {
   }
 }
 
+TEST(QueryParser, ANameIsTheWordsAndPhrasesOfAPlainQuery) {
+  EXPECT_EQ(ParseQuery(" QueryInfo  Method ").name, "QueryInfo Method");
+  EXPECT_EQ(ParseQuery("\"Id Field\" (String)").name, "Id Field (String)");
+  EXPECT_EQ(ParseQuery("\"two\nlines\"").name, "two lines");
+  for (const char* notName : {"a OR b", "a -b", "qu*", "\"a b\"*"}) {
+    EXPECT_FALSE(ParseQuery(notName).name) << notName;
+  }
+}
+
 TEST(QueryParser, QueriesWithNothingToFindFindNothing) {
   for (const char* query : {"", "  *** ", "-fox", "-A", "OR", "OR OR", "-fox OR -cat", "?! ..."}) {
     const ParsedQuery parsed = ParseQuery(query);
