@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Gathers the seed corpora of the fuzz targets into OUT/{book,lzx,sitemap,fulltext}:
+# Gathers the seed corpora of the fuzz targets into OUT/{book,lzx,sitemap,fulltext,textindex}:
 # the committed seeds of fuzz/seeds; the project's test books and the
 # real-world corpus (books up to 300 KB, which fuzz/run.sh cuts to its
 # -max_len); and, unpacked from those books with tessaly-cli, their sitemaps
@@ -11,8 +11,8 @@ cli=$1
 out=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
 corpus=${TESSALY_CORPUS:-$root/../shared/corpus/files}
-mkdir -p "$out/book" "$out/lzx" "$out/sitemap" "$out/fulltext"
-for target in book lzx sitemap fulltext; do
+mkdir -p "$out/book" "$out/lzx" "$out/sitemap" "$out/fulltext" "$out/textindex"
+for target in book lzx sitemap fulltext textindex; do
   if [ -d "$root/fuzz/seeds/$target" ]; then
     find "$root/fuzz/seeds/$target" -type f -exec cp {} "$out/$target/" \;
   fi

@@ -11,7 +11,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(fuzz_book fuzz_lzx fuzz_sitemap fuzz_fulltext)
+[ ${#targets[@]} -eq 0 ] && targets=(fuzz_book fuzz_lzx fuzz_sitemap fuzz_fulltext fuzz_textindex)
 build=build-fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -19,7 +19,7 @@ CC=clang CXX=clang++ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithD
 cmake --build "$build" --target "${targets[@]}" tessaly-cli -j "$(nproc)"
 fuzz/gather-seeds.sh "$build/tessaly-cli" "$build/seeds"
 
-declare -A maxLen=([fuzz_book]=65536 [fuzz_lzx]=65536 [fuzz_sitemap]=16384 [fuzz_fulltext]=65536)
+declare -A maxLen=([fuzz_book]=65536 [fuzz_lzx]=65536 [fuzz_sitemap]=16384 [fuzz_fulltext]=65536 [fuzz_textindex]=131072)
 declare -A dict=([fuzz_book]=fuzz/book.dict [fuzz_sitemap]=fuzz/sitemap.dict)
 failed=()
 for target in "${targets[@]}"; do

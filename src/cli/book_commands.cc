@@ -102,7 +102,7 @@ int RunToc(const Args& args) {
     if (out.size() >= kFlushBytes) Flush(out);
   });
   Flush(out);
-  WarnOfDepth("contents", deepest);
+  WarnOfDepth("contents nest", deepest);
   return 0;
 }
 
@@ -128,7 +128,7 @@ int RunTocJson(const Args& args) {
   json.EndArray();
   json.EndObject();
   PrintDocument(json.Finish());
-  WarnOfDepth("contents", deepest);
+  WarnOfDepth("contents nest", deepest);
   return 0;
 }
 

@@ -40,7 +40,7 @@ int RunIndex(const Args& args) {
     if (out.size() >= kFlushBytes) Flush(out);
   });
   Flush(out);
-  WarnOfDepth("keyword index", deepest);
+  WarnOfDepth("keyword index nests", deepest);
   return 0;
 }
 
@@ -80,7 +80,7 @@ int RunIndexJson(const Args& args) {
   json.EndArray();
   json.EndObject();
   PrintDocument(json.Finish());
-  WarnOfDepth("keyword index", deepest);
+  WarnOfDepth("keyword index nests", deepest);
   return 0;
 }
 

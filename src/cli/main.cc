@@ -44,7 +44,7 @@ constexpr const char* kTextJsonl =
 
 constexpr CommandVariant kSearchText = {
     "--text", "BOOK QUERY",
-    "pages matching QUERY (words, \"a phrase\", prefix*, OR, -word): title, path, hits, snippet",
+    "pages matching QUERY (words, \"a phrase\", prefix*, OR, -word), best first: title, path, hits, snippet",
     RunSearchText, RunSearchTextJson, kSearchTextJson};
 
 // Commands that take a shelf of books take up to this many.
@@ -69,8 +69,9 @@ constexpr Command kCommands[] = {
      RunIndexJson, kIndexJson},
     {"search", "BOOK WORD", "the topics holding WORD: number, title and path, ordered by title", 2, 2,
      RunSearch, RunSearchJson, kSearchJson, "--json", &kSearchText},
-    {"text", "BOOK...", "every page's plain text: a line '=== TITLE<tab>PATH', then the text", 1, kManyBooks,
-     RunText,
+    {"text", "BOOK...",
+     "every HTML page's plain text, once per stored page: a line '=== TITLE<tab>PATH', then the text", 1,
+     kManyBooks, RunText,
      RunTextJsonl, kTextJsonl, "--jsonl"},
 };
 

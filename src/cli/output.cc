@@ -77,10 +77,10 @@ void Flush(std::string& out) {
   out.clear();
 }
 
-void WarnOfDepth(const char* tree, int deepest) {
+void WarnOfDepth(const char* treeNests, int deepest) {
   if (deepest < kMaxShownDepth) return;
-  std::fprintf(stderr, "tessaly-cli: the %s nest %d levels deep; what lies below level %d is shown at level %d.\n",
-               tree, deepest + 1, kMaxShownDepth, kMaxShownDepth);
+  std::fprintf(stderr, "tessaly-cli: the %s %d levels deep; what lies below level %d is shown at level %d.\n",
+               treeNests, deepest + 1, kMaxShownDepth, kMaxShownDepth);
 }
 
 std::string ErrorReport(const BookError& error) {

@@ -39,10 +39,10 @@ inline constexpr std::size_t kFlushBytes = 64 * 1024;
 // Writes `out` to standard output and empties it.
 void Flush(std::string& out);
 
-// Says on standard error that a tree (the "contents", the "keyword index")
-// nests deeper than the levels shown, when its deepest entry (0 for the top)
-// lies below them.
-void WarnOfDepth(const char* tree, int deepest);
+// Says on standard error that a tree nests deeper than the levels shown,
+// when its deepest entry (0 for the top) lies below them; `treeNests` names
+// it with its verb ("contents nest", "keyword index nests").
+void WarnOfDepth(const char* treeNests, int deepest);
 
 // A book error as the tool reports it (on standard error): its message,
 // printable, and the system's reason where the system refused.

@@ -1,5 +1,5 @@
 // text and search --text: a book's pages as plain text, and ranked search
-// over that text through the page-text index (kept in the user's cache).
+// over that text through the page-text index (kept with the user's data).
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -27,41 +27,59 @@ std::string Field(std::string text) {
   return Printable(text);
 }
 
-// A book's pages as text, and a note on the pages that could not be read.
-std::vector<BookPage> ReadPages(const std::string& path, std::string& note) {
-  Book book;
-  OpenBook(book, path);
-  textindex::BookPages read = textindex::ReadBookPages(book, Converter(), {});
-  if (read.unreadable > 0) {
-    note = "tessaly-cli: " + std::to_string(read.unreadable) + " pages of " + path + " could not be read.\n";
-  }
-  return std::move(read.pages);
-}
-
 // Each book's pages, formatted by `format`, one book per core, written in
-// the order the books were named.
+// the order the books were named. A single book is written as it is read,
+// so that its text is never held whole.
 int ForEachBookText(const Args& books,
                     const std::function<void(std::string&, const std::string&, const BookPage&)>& format) {
+  constexpr std::size_t kFlushBytes = 1 << 20;
+  const bool streaming = books.size() == 1;
   return ForEachBook(books.size(), ShelfThreads(books.size()), [&](std::size_t i) {
     BookOutcome outcome;
-    for (const BookPage& page : ReadPages(books[i], outcome.err)) format(outcome.out, books[i], page);
+    Book book;
+    OpenBook(book, books[i]);
+    const textindex::PagesRead read =
+        textindex::ForEachBookPage(book, Converter(), {}, [&](const BookPage& page) {
+          format(outcome.out, books[i], page);
+          if (streaming && outcome.out.size() >= kFlushBytes) {
+            std::fwrite(outcome.out.data(), 1, outcome.out.size(), stdout);
+            outcome.out.clear();
+          }
+        });
+    if (read.unreadable > 0) {
+      outcome.err += "tessaly-cli: " + std::to_string(read.unreadable) + " pages of " + books[i] +
+                     " could not be read.\n";
+    }
+    if (read.budgetSpent) {
+      outcome.err += "tessaly-cli: " + books[i] + ": the text stops after " + std::to_string(read.pages) +
+                     " pages: more would pass " + std::to_string(read.budget >> 20) +
+                     " MiB, the most that the book's size allows.\n";
+      outcome.status = 1;
+    }
     return outcome;
   });
 }
 
 // The hits, or none after a message (status in *status) when the query
-// cannot be read or the index cannot be had.
+// cannot be read or the index cannot be had. An index that the search finds
+// damaged is built again once.
 std::optional<std::vector<TextHit>> Find(const Args& args, int* status) {
   Book book;
   OpenBook(book, args[0]);
   try {
     const textindex::ParsedQuery query = textindex::ParseQuery(args[1]);
-    const textindex::IndexCache cache(textindex::DefaultCacheFolder());
-    const textindex::CachedIndex opened = cache.Open(book, Converter());
+    const textindex::IndexCache cache(textindex::DefaultIndexFolder());
+    textindex::CachedIndex opened = cache.Open(book, Converter());
     if (!opened.note.empty()) std::fprintf(stderr, "tessaly-cli: %s\n", opened.note.c_str());
     textindex::SearchOptions options;
     options.markOpen = options.markClose = "**";
-    return opened.index.Search(query, options);
+    try {
+      return opened.index.Search(query, options);
+    } catch (const textindex::TextIndexError& error) {
+      if (error.kind() != textindex::TextIndexError::Kind::kDamaged) throw;
+      std::fprintf(stderr, "tessaly-cli: %s: rebuilt\n", error.what());
+    }
+    return cache.Rebuild(book, Converter()).index.Search(query, options);
   } catch (const textindex::QueryError& error) {
     std::fprintf(stderr, "tessaly-cli: %s\n", error.what());
     *status = 2;

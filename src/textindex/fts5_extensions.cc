@@ -6,8 +6,9 @@
 #include <string_view>
 #include <vector>
 
+#include "base/utf8.h"
+#include "textindex/cjk.h"
 #include "textindex/sqlite_db.h"
-#include "textindex/utf8_text.h"
 
 namespace tessaly::textindex {
 
@@ -62,7 +63,9 @@ class Forwarder {
       f->parts_.push_back({std::string(token, static_cast<std::size_t>(length)), start, end});
       return SQLITE_OK;
     }
-    const int rc = f->Flush();
+    int rc = f->Flush();
+    // Most words are followed by no apostrophe: they go on at once.
+    if (rc == SQLITE_OK && !f->ApostropheAt(end)) return f->emit_(f->context_, 0, token, length, start, end);
     f->parts_.push_back({std::string(token, static_cast<std::size_t>(length)), start, end});
     return rc;
   }
@@ -91,6 +94,11 @@ class Forwarder {
     int start;
     int end;
   };
+
+  bool ApostropheAt(int at) const {
+    const std::string_view rest = text_.substr(static_cast<std::size_t>(at));
+    return rest.starts_with('\'') || rest.starts_with("\xE2\x80\x99");
+  }
 
   bool Apostrophe(int from, int to) const {
     const std::string_view between = text_.substr(static_cast<std::size_t>(from), static_cast<std::size_t>(to - from));
@@ -146,7 +154,7 @@ void Hits(const Fts5ExtensionApi* api, Fts5Context* fts, sqlite3_context* result
 // body around the stretch that holds the most matches, each match between
 // open and close. Unlike FTS5's snippet(), which tokenizes the whole text
 // twice, the text is tokenized only up to the end of the excerpt.
-constexpr int kBodyColumn = 2;
+constexpr int kBodyColumn = 4;
 
 struct Span {
   int first;  // token positions, both included

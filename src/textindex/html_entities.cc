@@ -4,7 +4,7 @@
 #include <array>
 #include <vector>
 
-#include "textindex/utf8_text.h"
+#include "base/utf8.h"
 
 namespace tessaly::textindex {
 

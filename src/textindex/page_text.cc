@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <array>
 
+#include "base/utf8.h"
+#include "codec/charsets.h"
 #include "textindex/html_entities.h"
-#include "textindex/utf8_text.h"
 
 namespace tessaly::textindex {
 
@@ -53,22 +54,29 @@ std::string ValueAfter(std::string_view text, std::size_t at) {
   return value;
 }
 
+// The length of the white space character at text[at] (U+00A0 included);
+// 0 for another character.
+std::size_t SpaceAt(std::string_view text, std::size_t at) {
+  if (IsSpace(text[at])) return 1;
+  return text[at] == '\xC2' && at + 1 < text.size() && text[at + 1] == '\xA0' ? 2 : 0;
+}
+
 // Collapses white space into single spaces and block ends into line breaks,
 // dropping both at the start and the end.
 class TextBuilder {
  public:
   void Text(std::string_view piece) {
-    for (std::size_t i = 0; i < piece.size(); ++i) {
-      const char c = piece[i];
-      if (IsSpace(c)) {
+    for (std::size_t i = 0; i < piece.size();) {
+      if (const std::size_t space = SpaceAt(piece, i)) {
         space_ = true;
-      } else if (c == '\xC2' && i + 1 < piece.size() && piece[i + 1] == '\xA0') {  // U+00A0
-        space_ = true;
-        ++i;
-      } else {
-        Flush();
-        out_ += c;
+        i += space;
+        continue;
       }
+      std::size_t end = i + 1;
+      while (end < piece.size() && SpaceAt(piece, end) == 0) ++end;
+      Flush();
+      out_.append(piece, i, end - i);
+      i = end;
     }
   }
   void Space() { space_ = true; }
@@ -89,17 +97,29 @@ class TextBuilder {
   bool break_ = false;
 };
 
-// Text without markup (the content of <title>), references decoded.
-void AppendDecoded(TextBuilder& builder, std::string_view text) {
+// The content of <title>: references decoded, and any markup that a page
+// put inside it dropped (the title is all of its text, not a piece).
+void AppendTitle(TextBuilder& builder, std::string_view text) {
   std::string decoded;
   for (std::size_t at = 0; at < text.size();) {
-    const std::size_t amp = text.find('&', at);
-    if (amp == std::string_view::npos) {
+    const std::size_t special = text.find_first_of("&<", at);
+    if (special == std::string_view::npos) {
       builder.Text(text.substr(at));
       break;
     }
-    builder.Text(text.substr(at, amp - at));
-    at = amp;
+    builder.Text(text.substr(at, special - at));
+    at = special;
+    if (text[at] == '<') {
+      const std::size_t name = at + 1 < text.size() && text[at + 1] == '/' ? at + 2 : at + 1;
+      if (name < text.size() && IsAlpha(text[name])) {
+        const std::size_t end = text.find('>', name);
+        at = end == std::string_view::npos ? text.size() : end + 1;
+      } else {
+        builder.Text("<");
+        ++at;
+      }
+      continue;
+    }
     decoded.clear();
     if (DecodeReference(text, at, decoded)) {
       builder.Text(decoded);
@@ -156,37 +176,6 @@ std::optional<std::string> DeclaredCharset(std::string_view page) {
   return std::nullopt;
 }
 
-std::optional<int> CodePageOfCharset(std::string_view charset) {
-  struct Name {
-    std::string_view name;
-    int codePage;
-  };
-  static constexpr Name kNames[] = {
-      {"utf-8", 65001},       {"utf8", 65001},          {"us-ascii", 1252},      {"ascii", 1252},
-      {"iso-8859-1", 1252},   {"iso8859-1", 1252},      {"iso_8859-1", 1252},    {"latin1", 1252},
-      {"gb2312", 936},        {"gbk", 936},             {"x-gbk", 936},          {"gb18030", 936},
-      {"euc-cn", 936},        {"shift_jis", 932},       {"shift-jis", 932},      {"sjis", 932},
-      {"x-sjis", 932},        {"windows-31j", 932},     {"ms_kanji", 932},       {"big5", 950},
-      {"big5-hkscs", 950},    {"x-x-big5", 950},        {"euc-kr", 949},         {"ks_c_5601-1987", 949},
-      {"tis-620", 874},       {"iso-8859-11", 874},     {"iso-8859-9", 1254},    {"latin5", 1254}};
-  for (const Name& n : kNames) {
-    if (n.name == charset) return n.codePage;
-  }
-  // windows-1251, cp1251, x-cp1251, windows-874 ...
-  for (std::string_view prefix : {"windows-", "x-cp", "cp"}) {
-    if (!charset.starts_with(prefix)) continue;
-    const std::string_view digits = charset.substr(prefix.size());
-    if (digits.empty() || digits.size() > 5) return std::nullopt;
-    int value = 0;
-    for (char c : digits) {
-      if (c < '0' || c > '9') return std::nullopt;
-      value = value * 10 + (c - '0');
-    }
-    return value;
-  }
-  return std::nullopt;
-}
-
 std::string DecodePage(std::string_view page, int bookCodePage, const TextConverter& converter, Decoding* used) {
   Decoding ignored;
   Decoding& how = used != nullptr ? *used : ignored;
@@ -209,7 +198,16 @@ std::string DecodePage(std::string_view page, int bookCodePage, const TextConver
 }
 
 PageText HtmlToText(std::string_view html) {
-  TextBuilder body;
+  // The text goes to the body, and while in a heading to the headings too.
+  struct Text {
+    TextBuilder body, headings;
+    bool inHeading = false;
+    void Add(std::string_view piece) {
+      body.Text(piece);
+      if (inHeading) headings.Text(piece);
+    }
+  } text;
+  TextBuilder& body = text.body;
   PageText result;
   bool haveTitle = false;
   bool inPre = false;
@@ -221,16 +219,16 @@ PageText HtmlToText(std::string_view html) {
     if (c == '&') {
       decoded.clear();
       if (DecodeReference(html, i, decoded)) {
-        body.Text(decoded);
+        text.Add(decoded);
       } else {
-        body.Text("&");
+        text.Add("&");
         ++i;
       }
       continue;
     }
     if (c != '<') {
       const std::size_t next = std::min(html.find_first_of(inPre ? "<&\n" : "<&", i), n);
-      body.Text(html.substr(i, next - i));
+      text.Add(html.substr(i, next - i));
       i = next;
       if (inPre && i < n && html[i] == '\n') {  // preformatted lines stay lines
         body.Break();
@@ -252,7 +250,7 @@ PageText HtmlToText(std::string_view html) {
     const bool closing = second == '/';
     const std::size_t nameStart = i + 1 + (closing ? 1 : 0);
     if (nameStart >= n || !IsAlpha(html[nameStart])) {  // "a < b" is text
-      body.Text("<");
+      text.Add("<");
       ++i;
       continue;
     }
@@ -267,7 +265,7 @@ PageText HtmlToText(std::string_view html) {
       const std::size_t close = FindClosingTag(html, after, name);
       if (name == "title" && !haveTitle) {
         TextBuilder title;
-        AppendDecoded(title, html.substr(after, std::min(close, n) - after));
+        AppendTitle(title, html.substr(after, std::min(close, n) - after));
         result.title = title.Finish();
         haveTitle = true;
       }
@@ -277,11 +275,16 @@ PageText HtmlToText(std::string_view html) {
       continue;
     }
     if (name == "pre") inPre = !closing;
+    if (name.size() == 2 && name[0] == 'h' && name[1] >= '1' && name[1] <= '6') {
+      text.inHeading = !closing;
+      text.headings.Break();
+    }
     if (name == "td" || name == "th") body.Space();
     else if (EndsLine(name)) body.Break();
     i = after;
   }
   result.text = body.Finish();
+  result.headings = text.headings.Finish();
   return result;
 }
 

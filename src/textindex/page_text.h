@@ -4,13 +4,13 @@
 // Decoding: a UTF-8 byte-order mark, else the charset the page declares
 // (<meta charset>, <meta http-equiv="Content-Type" content="...; charset=">,
 // or an XML declaration's encoding) when it names a Windows code page that
-// the converter knows, else UTF-8 when the bytes are well-formed UTF-8 with
+// the converter knows (codec/charsets.h), else UTF-8 when the bytes are well-formed UTF-8 with
 // characters beyond ASCII, else the book's code page, else Windows-1252.
 //
 // Text: <script>, <style>, comments and other markup are dropped; character
 // references are decoded (any character, see html_entities.h); block
 // elements end a line; runs of white space become one space, and empty lines
-// are dropped. The <title> is returned apart. Every step is one pass over
+// are dropped. The <title> is returned apart, its own markup dropped too. Every step is one pass over
 // the page: no input makes the work grow faster than its length.
 #pragma once
 
@@ -34,16 +34,13 @@ enum class Decoding {
 struct PageText {
   std::string title;  // the page's <title>, white space collapsed; empty when none
   std::string text;   // lines of text, without a final line break
+  std::string headings;  // the text of its headings (<h1> to <h6>), a line each
   Decoding decoding = Decoding::kBookCodePage;
 };
 
 // The charset the page declares, lower-cased, from the part before <body>
 // (at most its first 64 KiB); none when it declares none.
 std::optional<std::string> DeclaredCharset(std::string_view page);
-
-// The Windows code page of a charset name (65001 for UTF-8); none for a
-// name without one.
-std::optional<int> CodePageOfCharset(std::string_view charset);
 
 // The page's bytes as UTF-8, decoded as described above; `used` (optional)
 // tells how.

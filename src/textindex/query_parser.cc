@@ -82,8 +82,8 @@ ParsedQuery ParseQuery(std::string_view query) {
       while (at < query.size() && query[at] != '"' && !IsSpace(query, at, &space)) ++at;
       item.text = query.substr(start, at - start);
       if (!exclude && item.text == "OR") {
-        if (groups.empty() || orPending) throw QueryError("OR must stand between two words.");
-        orPending = true;
+        // An OR without a word before it joins nothing: it is dropped.
+        orPending = !groups.empty();
         continue;
       }
       while (!item.text.empty() && item.text.back() == '*') {
@@ -99,7 +99,7 @@ ParsedQuery ParseQuery(std::string_view query) {
       throw QueryError("The search has too many words: at most " + std::to_string(kMaxQueryTerms) + ".");
     }
     if (exclude) {
-      if (orPending) throw QueryError("OR cannot join a word that is left out.");
+      orPending = false;  // OR joins no word that is left out
       excluded.push_back(std::move(item));
     } else if (orPending) {
       groups.back().push_back(std::move(item));
@@ -108,11 +108,7 @@ ParsedQuery ParseQuery(std::string_view query) {
       groups.push_back({std::move(item)});
     }
   }
-  if (orPending) throw QueryError("OR must stand between two words.");
-  if (groups.empty()) {
-    throw QueryError(excluded.empty() ? "Type a word to search for."
-                                      : "A search needs a word to find, not only words to leave out.");
-  }
+  if (groups.empty()) return {};  // nothing to find: it finds nothing
 
   ParsedQuery parsed;
   std::string all;

@@ -28,7 +28,7 @@ class QueryError : public std::runtime_error {
 };
 
 struct ParsedQuery {
-  std::string match;               // the FTS5 MATCH expression
+  std::string match;               // the FTS5 MATCH expression; empty: the query finds nothing
   std::vector<std::string> terms;  // words and phrases to find (not the left-out ones), as typed
   // The query when it is one plain word: no phrase, prefix, OR or exclusion
   // (the one kind of query the book's own full-text index can answer).
@@ -38,9 +38,10 @@ struct ParsedQuery {
 constexpr std::size_t kMaxQueryBytes = 1000;
 constexpr std::size_t kMaxQueryTerms = 64;
 
-// Raises QueryError for an unclosed quotation mark, an OR without an item on
-// each side, a query with nothing to find (empty, only punctuation, or only
-// excluded words), or one longer than the limits above.
+// A query with nothing to find (empty, only punctuation, only words left
+// out, a lone OR) finds nothing; an OR without a word on each side is
+// dropped. Raises QueryError for an unclosed quotation mark, or a query
+// longer than the limits above.
 ParsedQuery ParseQuery(std::string_view query);
 
 }  // namespace tessaly::textindex

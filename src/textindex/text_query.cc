@@ -6,6 +6,7 @@
 namespace tessaly::textindex {
 
 std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOptions& options) const {
+  if (query.match.empty()) return {};
   // ORDER BY rank lets FTS5 sort; excerpts and hits are then made for the
   // rows returned only.
   Statement select(db_.get(),
@@ -18,13 +19,17 @@ std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOpt
   select.Bind(5, static_cast<std::int64_t>(std::clamp(options.snippetWords, 1, 64)));
   select.Bind(6, static_cast<std::int64_t>(options.limit));
   std::vector<TextHit> hits;
+  db_.Watch(options.cancel, options.timeout);
   try {
     while (select.Step()) {
       hits.push_back({std::string(select.Text(0)), std::string(select.Text(1)), static_cast<int>(select.Integer(2)),
                       std::string(select.Text(3))});
     }
   } catch (const TextIndexError& error) {
-    throw TextIndexError(std::string("The search could not be run. ") + error.what());
+    if (error.kind() == TextIndexError::Kind::kInterrupted) {
+      throw TextIndexError("The search was stopped: it took too long or was cancelled.", error.kind());
+    }
+    throw TextIndexError(std::string("The search could not be run. ") + error.what(), error.kind());
   }
   return hits;
 }

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 
@@ -17,20 +18,24 @@ using test::CliRun;
 using test::Quote;
 using test::RunCli;
 
-// The tool keeps its index in a scratch cache folder, not the user's.
+// The tool keeps its index in scratch data and cache folders, not the user's.
 class CliText : public ::testing::Test {
  protected:
   void SetUp() override {
     char pattern[] = "/tmp/tessaly-cli-cache-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    cache_ = pattern;
-    setenv("XDG_CACHE_HOME", pattern, 1);
+    root_ = pattern;
+    cache_ = root_ + "/cache";
+    data_ = root_ + "/data";
+    setenv("XDG_CACHE_HOME", cache_.c_str(), 1);
+    setenv("XDG_DATA_HOME", data_.c_str(), 1);
   }
   void TearDown() override {
     unsetenv("XDG_CACHE_HOME");
-    std::filesystem::remove_all(cache_);
+    unsetenv("XDG_DATA_HOME");
+    std::filesystem::remove_all(root_);
   }
-  std::string cache_;
+  std::string root_, cache_, data_;
   const std::string book_ = Quote(test::TestBook("textsearch"));
 };
 
@@ -67,11 +72,24 @@ TEST_F(CliText, TextPrintsEveryPageAndJsonLines) {
 }
 
 TEST_F(CliText, SearchTextRanksAndKeepsItsIndex) {
+  // An index an earlier version kept in the cache folder, which the page
+  // process can write, goes; the folder's other files stay.
+  namespace fs = std::filesystem;
+  fs::create_directories(cache_ + "/tessaly");
+  const std::string old = cache_ + "/tessaly/" + std::string(64, 'e') + ".sqlite";
+  std::ofstream(old) << "old";
+  std::ofstream(cache_ + "/tessaly/store") << "other";
+
   const CliRun first = RunCli("search --text " + book_ + " " + Quote("fox quokka"));
   ASSERT_EQ(first.status, 0) << first.err;
   EXPECT_EQ(first.out.substr(0, first.out.find('\n')), "Red fox\tfox.htm\t3\tThe **fox** is red. A **quokka** is not.");
   EXPECT_EQ(std::count(first.out.begin(), first.out.end(), '\n'), 2);
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(cache_ + "/tessaly"), {}), 1);
+  const std::string folder = data_ + "/tessaly/index";
+  EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+  EXPECT_EQ(fs::status(folder).permissions(), fs::perms::owner_all);
+  EXPECT_EQ(fs::status(data_ + "/tessaly").permissions(), fs::perms::owner_all);
+  EXPECT_FALSE(fs::exists(old));
+  EXPECT_TRUE(fs::exists(cache_ + "/tessaly/store"));
 
   const CliRun json = RunCli("search --text --json " + book_ + " 函数");
   ASSERT_EQ(json.status, 0) << json.err;
@@ -79,6 +97,14 @@ TEST_F(CliText, SearchTextRanksAndKeepsItsIndex) {
   ASSERT_EQ(document.keys, (std::vector<std::string>{"query", "pages"}));
   ASSERT_EQ(document.items[1].items.size(), 1u);
   EXPECT_EQ(document.items[1].items[0].keys, (std::vector<std::string>{"title", "path", "hits", "snippet"}));
+
+  // Queries with nothing to find find nothing, and say no more.
+  for (const char* nothing : {"OR", "-A", "?!", "-quokka OR"}) {
+    const CliRun none = RunCli("search --text " + book_ + " " + Quote(nothing));
+    EXPECT_EQ(none.status, 0) << nothing;
+    EXPECT_EQ(none.out, "") << nothing;
+    EXPECT_EQ(none.err, "") << nothing;
+  }
 
   const CliRun bad = RunCli("search --text " + book_ + " " + Quote("\"open"));
   EXPECT_EQ(bad.status, 2);

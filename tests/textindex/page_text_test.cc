@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "codec/charsets.h"
 #include "codec/iconv_codec.h"
 #include "textindex/page_text.h"
 
@@ -33,6 +34,9 @@ TEST(PageText, MarkupToText) {
        "a b&unknown; & \xEF\xBF\xBD \xEF\xBF\xBD \xEF\xBF\xBD"},
       {"<script src='x.js'/><p>after a closed script</p>", "", "after a closed script"},
       {"<title>first</title><title>second</title>body", "first", "body"},
+      // Markup inside the title: all of its text, as a reader sees it.
+      {"<title>Markup <b>inside</b> the &amp; <span class=x>title</span> 1 < 2</title>",
+       "Markup inside the & title 1 < 2", ""},
   };
   for (const Case& c : cases) {
     const PageText page = HtmlToText(c.html);

@@ -19,7 +19,7 @@
 #include "base/book_path.h"
 #include "search/full_text_index.h"
 #include "textindex/text_index.h"
-#include "textindex/utf8_text.h"
+#include "base/utf8.h"
 
 namespace tessaly::textindex {
 namespace {
@@ -39,7 +39,7 @@ std::string Key(std::string_view path) {
 struct Opened {
   IconvCodec codec;
   Book book;
-  TextIndex index = TextIndex::Open(":memory:", TextIndex::Access::kReadWrite);
+  TextIndex index = TextIndex::Create(":memory:");
   explicit Opened(const fs::path& path) {
     book.SetTextConverter(&codec);
     book.Open(path.string());
@@ -130,11 +130,11 @@ TEST(TextCorpus, EveryWordTheBookIndexFindsIsFoundInThePageText) {
     // its index, words made of bytes from two characters and of markup that
     // such a misreading exposes: their words are not compared.
     std::map<std::string, std::string> pages;  // key -> title and text, ASCII letters folded
-    for (const BookPage& page : ReadBookPages(book, opened.codec, {}).pages) {
+    ForEachBookPage(book, opened.codec, {}, [&](const BookPage& page) {
       std::string text = page.title + "\n" + page.text;
       LowerCaseInPlace(text);
       if (page.decoding == Decoding::kBookCodePage) pages.emplace(Key(page.path), std::move(text));
-    }
+    });
     const std::vector<std::string> words = IndexWords(book.FullText());
     const std::size_t step = std::max<std::size_t>(1, words.size() / kSamplesPerBook);
     for (std::size_t i = 0; i < words.size(); i += step) {

@@ -714,6 +714,6 @@ bool GtkPlatform::OpenExternal(std::string_view address) {
 
 std::string GtkPlatform::TempRoot() { return TempRootFromEnvironment(); }
 
-std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return textindex::DefaultCacheFolder(); }
+std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return textindex::DefaultIndexFolder(); }
 
 }  // namespace tessaly::app::gtk

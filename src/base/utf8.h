@@ -1,13 +1,13 @@
-// UTF-8 in the page-text index: appending code points, reading them back
-// with every ill-formed byte turned into U+FFFD, and the scripts that are
-// written without spaces between words (Chinese, Japanese, Korean).
+// UTF-8: appending code points, and reading them back with every ill-formed
+// byte turned into U+FFFD (no overlong forms, no surrogates, nothing past
+// U+10FFFF).
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
 
-namespace tessaly::textindex {
+namespace tessaly {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
@@ -26,8 +26,4 @@ std::string RepairUtf8(std::string_view text);
 // beyond ASCII (text that is most likely UTF-8 and nothing else).
 bool LooksLikeUtf8(std::string_view text);
 
-// Han ideographs, kana and Hangul: the characters that the index takes one
-// at a time, since their words are not separated by spaces.
-bool IsCjk(char32_t c);
-
-}  // namespace tessaly::textindex
+}  // namespace tessaly
