@@ -42,6 +42,9 @@ struct TextHit {
   std::string path;
   int hits = 0;         // matches of the query's words and phrases in the page
   std::string snippet;  // a few words of the text around matches, matches marked
+  // Its bm25 score, lower is better: what orders the pages, and what merges
+  // the pages of several books' indexes.
+  double rank = 0;
 };
 
 struct SearchOptions {

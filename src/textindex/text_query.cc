@@ -10,7 +10,7 @@ std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOpt
   // ORDER BY rank lets FTS5 sort; excerpts and hits are then made for the
   // rows returned only.
   Statement select(db_.get(),
-                   "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5)"
+                   "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5), rank"
                    " FROM pages WHERE pages MATCH ?1 ORDER BY rank LIMIT ?6");
   select.Bind(1, query.match);
   select.Bind(2, options.markOpen);
@@ -23,7 +23,7 @@ std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOpt
   try {
     while (select.Step()) {
       hits.push_back({std::string(select.Text(0)), std::string(select.Text(1)), static_cast<int>(select.Integer(2)),
-                      std::string(select.Text(3))});
+                      std::string(select.Text(3)), select.Real(4)});
     }
   } catch (const TextIndexError& error) {
     if (error.kind() == TextIndexError::Kind::kInterrupted) {

@@ -1,0 +1,178 @@
+#include "library/library_search.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "base/text.h"
+#include "library/keywords.h"
+#include "library/library.h"
+
+namespace tessaly::library {
+
+namespace {
+
+using textindex::Statement;
+using textindex::TextHit;
+using textindex::TextIndex;
+using textindex::TextIndexError;
+
+std::string Folded(std::string_view text) {
+  std::string folded(text);
+  LowerCaseInPlace(folded);
+  return folded;
+}
+
+std::string_view Trimmed(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// A page's path as pages are compared: no fragment, letter case folded.
+std::string PageKey(std::string_view path) { return Folded(path.substr(0, path.find('#'))); }
+
+}  // namespace
+
+struct LibrarySearch::Book {
+  std::string sha256;
+  std::string path;
+  std::string title;
+  std::optional<TextIndex> index;
+  std::string problem;  // why it has no index
+};
+
+struct LibrarySearch::State {
+  Store store;
+  std::vector<Book> books;
+};
+
+bool BookMatches(std::string_view word, std::string_view title, std::string_view path) {
+  const std::string folded = Folded(word);
+  return Folded(title).find(folded) != std::string::npos ||
+         Folded(std::filesystem::path(path).filename().string()).find(folded) != std::string::npos;
+}
+
+bool NamesBook(std::string_view book, std::string_view title, std::string_view path) {
+  if (book.empty()) return true;
+  const bool byPath = book.find('/') != std::string_view::npos ||
+                      (book.size() > 4 && EqualNoCase(book.substr(book.size() - 4), ".chm"));
+  if (!byPath) return BookMatches(book, title, path);
+  return std::filesystem::absolute(book).lexically_normal().string() == path;
+}
+
+BookFilter SplitBookFilter(std::string_view query, const std::function<bool(std::string_view)>& matches) {
+  const std::string_view typed = Trimmed(query);
+  const std::size_t colon = typed.find(':');
+  if (colon == std::string_view::npos) return {{}, std::string(typed)};
+  const std::string_view word = typed.substr(0, colon);
+  const std::string_view after = typed.substr(colon + 1);
+  const bool plainWord = word.size() >= 2 && word.find_first_of(" \t\"*") == std::string_view::npos &&
+                         word.front() != '-' && word.find_first_not_of("0123456789") != std::string_view::npos;
+  const bool queryFollows = !after.empty() && after.front() != ':' && after.front() != '/' && after.front() != '\\' &&
+                            !Trimmed(after).empty();
+  if (plainWord && queryFollows && matches(word)) return {std::string(word), std::string(Trimmed(after))};
+  return {{}, std::string(typed)};
+}
+
+LibrarySearch::LibrarySearch(std::unique_ptr<State> state) : state_(std::move(state)) {}
+LibrarySearch::LibrarySearch(LibrarySearch&&) noexcept = default;
+LibrarySearch& LibrarySearch::operator=(LibrarySearch&&) noexcept = default;
+LibrarySearch::~LibrarySearch() = default;
+
+std::size_t LibrarySearch::BookCount() const { return state_->books.size(); }
+
+LibrarySearch Library::OpenSearch() const {
+  auto state = std::make_unique<LibrarySearch::State>(LibrarySearch::State{Store::Open(store_.File()), {}});
+  std::set<std::string> contents;
+  for (const LibraryBook& book : Books()) {
+    if (book.state != BookState::kIndexed || !contents.insert(book.sha256).second) continue;
+    LibrarySearch::Book& searched = state->books.emplace_back();
+    searched.sha256 = book.sha256;
+    searched.path = book.path;
+    searched.title = book.title;
+    if (!indexFolder_) {
+      searched.problem = "no page-text index is kept";
+      continue;
+    }
+    try {
+      searched.index.emplace(TextIndex::Open((*indexFolder_ / (book.sha256 + ".sqlite")).string()));
+    } catch (const TextIndexError& error) {
+      searched.problem = error.what();
+    }
+  }
+  return LibrarySearch(std::move(state));
+}
+
+LibraryResults LibrarySearch::Search(std::string_view query, const textindex::SearchOptions& options,
+                                     std::string_view only) const {
+  std::vector<Book>& books = state_->books;
+  const Store& store = state_->store;
+  const BookFilter filter = SplitBookFilter(query, [&](std::string_view word) {
+    return std::any_of(books.begin(), books.end(),
+                       [&](const Book& book) { return BookMatches(word, book.title, book.path); });
+  });
+  const textindex::ParsedQuery parsed = textindex::ParseQuery(filter.query);
+  LibraryResults results{filter.word, filter.query, {}, {}};
+
+  std::vector<std::pair<const Book*, TextHit>> found;
+  std::set<std::string> broken;  // contents whose index failed now
+  for (const Book& book : books) {
+    if (!NamesBook(only, book.title, book.path)) continue;
+    if (!filter.word.empty() && !BookMatches(filter.word, book.title, book.path)) continue;
+    if (!book.index) {
+      results.problems.push_back(book.path + ": " + book.problem);
+      broken.insert(book.sha256);
+      continue;
+    }
+    try {
+      for (TextHit& hit : book.index->Search(parsed, options)) found.emplace_back(&book, std::move(hit));
+    } catch (const TextIndexError& error) {
+      if (error.kind() == TextIndexError::Kind::kInterrupted) throw;
+      results.problems.push_back(book.path + ": " + error.what());
+      broken.insert(book.sha256);
+    }
+  }
+
+  // The pages that a keyword named as the whole query lists, by content and page.
+  std::set<std::pair<std::string, std::string>> keywordPages;
+  try {
+    Statement rows(store.Db(), "SELECT sha256, path FROM keywords WHERE folded = ?1");
+    rows.Bind(1, FoldKeyword(filter.query));
+    while (rows.Step()) keywordPages.emplace(rows.Text(0), PageKey(rows.Text(1)));
+    // An index that failed is built again by the next IndexPending.
+    if (!broken.empty()) {
+      store.Transaction([&] {
+        Statement forget(store.Db(), "UPDATE books SET indexed = 0 WHERE sha256 = ?1");
+        for (const std::string& sha256 : broken) {
+          forget.Bind(1, sha256);
+          forget.Step();
+          forget.Reset();
+        }
+      });
+    }
+  } catch (const TextIndexError& error) {
+    store.Fail(error);
+  }
+
+  // By rank, the keywords' pages first.
+  std::vector<std::pair<double, LibraryHit>> ranked;
+  ranked.reserve(found.size());
+  for (auto& [book, hit] : found) {
+    const bool keyword = keywordPages.contains({book->sha256, PageKey(hit.path)});
+    ranked.push_back({hit.rank, {book->path, book->title, std::move(hit.title), std::move(hit.path), hit.hits,
+                                 std::move(hit.snippet), keyword}});
+  }
+  // Then the pages titled by the query itself.
+  const std::string whole = FoldKeyword(filter.query);
+  const auto tier = [&](const LibraryHit& hit) { return hit.keyword ? 0 : FoldKeyword(hit.title) == whole ? 1 : 2; };
+  std::stable_sort(ranked.begin(), ranked.end(), [&](const auto& a, const auto& b) {
+    const int ta = tier(a.second), tb = tier(b.second);
+    return ta != tb ? ta < tb : a.first < b.first;
+  });
+  const std::size_t limit = std::min(ranked.size(), static_cast<std::size_t>(std::max(options.limit, 0)));
+  for (std::size_t i = 0; i < limit; ++i) results.pages.push_back(std::move(ranked[i].second));
+  return results;
+}
+
+}  // namespace tessaly::library
