@@ -157,7 +157,7 @@ int LibraryCommand(const Args& args, bool asJson) {
       return 1;
     } else if (asJson) {
       json.Key("removed");
-      json.String(std::filesystem::absolute(args[1]).lexically_normal().string());
+      json.String(library::LibraryPath(args[1]));
     }
     if (asJson) {
       json.EndObject();

@@ -46,7 +46,7 @@ BookIdentity IdentityOf(const std::filesystem::path& book) {
   std::string reason;
   std::string sha256 = HashOf(book.string(), reason);
   if (sha256.empty()) throw LibraryError(reason);
-  return {std::move(sha256), std::filesystem::absolute(book).lexically_normal().string()};
+  return {std::move(sha256), LibraryPath(book)};
 }
 
 std::int64_t Library::AddBookmark(const BookIdentity& book, std::string_view page, std::string_view name) {

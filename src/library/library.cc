@@ -18,14 +18,13 @@ namespace fs = std::filesystem;
 using textindex::Statement;
 using textindex::TextIndexError;
 
-// An absolute path without "." and ".." steps or a trailing '/'.
-std::string Absolute(const fs::path& path) {
+}  // namespace
+
+std::string LibraryPath(const fs::path& path) {
   std::string text = fs::absolute(path).lexically_normal().string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;
 }
-
-}  // namespace
 
 std::string_view StateName(BookState state) {
   switch (state) {
@@ -48,7 +47,7 @@ Library Library::OpenDefault() {
 }
 
 RescanResult Library::Add(const fs::path& folderOrBook, const TextConverter& converter, const WorkControl& control) {
-  const std::string path = Absolute(folderOrBook);
+  const std::string path = LibraryPath(folderOrBook);
   struct stat info {};
   if (stat(path.c_str(), &info) != 0) throw LibraryError("There is no folder or book " + path + ".");
   if (S_ISDIR(info.st_mode)) {
@@ -68,7 +67,7 @@ RescanResult Library::Add(const fs::path& folderOrBook, const TextConverter& con
 }
 
 bool Library::Remove(const fs::path& folderOrBook) {
-  const std::string path = Absolute(folderOrBook);
+  const std::string path = LibraryPath(folderOrBook);
   bool removed = false;
   store_.Transaction([&] {
     Statement folder(store_.Db(), "DELETE FROM folders WHERE path = ?1");

@@ -32,6 +32,10 @@
 
 namespace tessaly::library {
 
+// A path as the library keeps it: absolute, without "." and ".." steps or a
+// trailing '/'.
+std::string LibraryPath(const std::filesystem::path& path);
+
 enum class BookState {
   kNotIndexed,  // readable; its page-text index is still to be built
   kIndexed,

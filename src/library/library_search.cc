@@ -58,7 +58,7 @@ bool NamesBook(std::string_view book, std::string_view title, std::string_view p
   const bool byPath = book.find('/') != std::string_view::npos ||
                       (book.size() > 4 && EqualNoCase(book.substr(book.size() - 4), ".chm"));
   if (!byPath) return BookMatches(book, title, path);
-  return std::filesystem::absolute(book).lexically_normal().string() == path;
+  return LibraryPath(book) == path;
 }
 
 BookFilter SplitBookFilter(std::string_view query, const std::function<bool(std::string_view)>& matches) {

@@ -86,7 +86,7 @@ RescanResult Library::Rescan(const TextConverter& converter, const WorkControl& 
 
 RescanResult Library::Rescan(const std::filesystem::path& folderOrBook, const TextConverter& converter,
                              const WorkControl& control) {
-  const std::string path = std::filesystem::absolute(folderOrBook).lexically_normal().string();
+  const std::string path = LibraryPath(folderOrBook);
   // The added folder that holds the path (a monitor may name a folder inside it).
   for (const std::string& folder : Folders()) {
     if (path == folder || (path.starts_with(folder) && path[folder.size()] == '/')) {
