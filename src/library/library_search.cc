@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "base/text.h"
 #include "library/keywords.h"
 #include "library/library.h"
+#include "library/work.h"
 
 namespace tessaly::library {
 
@@ -115,23 +117,43 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   const textindex::ParsedQuery parsed = textindex::ParseQuery(filter.query);
   LibraryResults results{filter.word, filter.query, {}, {}};
 
-  std::vector<std::pair<const Book*, TextHit>> found;
-  std::set<std::string> broken;  // contents whose index failed now
+  // First the ranks of every book's best pages; hits and snippets later,
+  // for the pages shown only.
+  textindex::SearchOptions ranking = options;
+  ranking.rankOnly = true;
+  std::vector<const Book*> searched;
   for (const Book& book : books) {
-    if (!NamesBook(only, book.title, book.path)) continue;
-    if (!filter.word.empty() && !BookMatches(filter.word, book.title, book.path)) continue;
-    if (!book.index) {
-      results.problems.push_back(book.path + ": " + book.problem);
-      broken.insert(book.sha256);
-      continue;
+    if (NamesBook(only, book.title, book.path) && (filter.word.empty() || BookMatches(filter.word, book.title, book.path))) {
+      searched.push_back(&book);
     }
-    try {
-      for (TextHit& hit : book.index->Search(parsed, options)) found.emplace_back(&book, std::move(hit));
-    } catch (const TextIndexError& error) {
-      if (error.kind() == TextIndexError::Kind::kInterrupted) throw;
-      results.problems.push_back(book.path + ": " + error.what());
-      broken.insert(book.sha256);
+  }
+  // Each book's index on one worker at a time, the books shared out among the cores.
+  std::vector<std::vector<TextHit>> bookHits(searched.size());
+  std::vector<std::string> bookProblems(searched.size());
+  RunUnits(
+      searched.size(), {},
+      [&](std::size_t i) {
+        const Book& book = *searched[i];
+        if (!book.index) {
+          bookProblems[i] = book.problem;
+          return;
+        }
+        try {
+          bookHits[i] = book.index->Search(parsed, ranking);
+        } catch (const TextIndexError& error) {
+          if (error.kind() == TextIndexError::Kind::kInterrupted) throw;
+          bookProblems[i] = error.what();
+        }
+      },
+      [](std::size_t) { return std::string(); });
+  std::set<std::string> broken;  // contents whose index failed now
+  std::vector<std::pair<const Book*, TextHit>> found;
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    if (!bookProblems[i].empty()) {
+      results.problems.push_back(searched[i]->path + ": " + bookProblems[i]);
+      broken.insert(searched[i]->sha256);
     }
+    for (TextHit& hit : bookHits[i]) found.emplace_back(searched[i], std::move(hit));
   }
 
   // The pages that a keyword named as the whole query lists, by content and page.
@@ -155,23 +177,59 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
     store.Fail(error);
   }
 
-  // By rank, the keywords' pages first.
-  std::vector<std::pair<double, LibraryHit>> ranked;
+  // By rank: the keywords' pages first, then the pages titled by the query itself.
+  struct Ranked {
+    int tier;
+    double rank;
+    const Book* book;
+    LibraryHit hit;
+  };
+  const std::string whole = FoldKeyword(filter.query);
+  std::vector<Ranked> ranked;
   ranked.reserve(found.size());
   for (auto& [book, hit] : found) {
     const bool keyword = keywordPages.contains({book->sha256, PageKey(hit.path)});
-    ranked.push_back({hit.rank, {book->path, book->title, std::move(hit.title), std::move(hit.path), hit.hits,
-                                 std::move(hit.snippet), keyword}});
+    const int tier = keyword ? 0 : FoldKeyword(hit.title) == whole ? 1 : 2;
+    ranked.push_back({tier, hit.rank, book,
+                      {book->path, book->title, std::move(hit.title), std::move(hit.path), 0, {}, keyword}});
   }
-  // Then the pages titled by the query itself.
-  const std::string whole = FoldKeyword(filter.query);
-  const auto tier = [&](const LibraryHit& hit) { return hit.keyword ? 0 : FoldKeyword(hit.title) == whole ? 1 : 2; };
-  std::stable_sort(ranked.begin(), ranked.end(), [&](const auto& a, const auto& b) {
-    const int ta = tier(a.second), tb = tier(b.second);
-    return ta != tb ? ta < tb : a.first < b.first;
+  std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+    return a.tier != b.tier ? a.tier < b.tier : a.rank < b.rank;
   });
-  const std::size_t limit = std::min(ranked.size(), static_cast<std::size_t>(std::max(options.limit, 0)));
-  for (std::size_t i = 0; i < limit; ++i) results.pages.push_back(std::move(ranked[i].second));
+  if (ranked.size() > static_cast<std::size_t>(std::max(options.limit, 0))) {
+    ranked.erase(ranked.begin() + std::max(options.limit, 0), ranked.end());
+  }
+
+  // Hits and snippets of the pages kept, one query per book, on the workers too.
+  std::map<const Book*, std::map<std::string_view, LibraryHit*>> shownMap;
+  for (Ranked& r : ranked) shownMap[r.book][r.hit.path] = &r.hit;
+  const std::vector<std::pair<const Book*, std::map<std::string_view, LibraryHit*>>> shown(shownMap.begin(),
+                                                                                            shownMap.end());
+  std::vector<std::string> snippetProblems(shown.size());
+  RunUnits(
+      shown.size(), {},
+      [&](std::size_t i) {
+        const auto& [book, pages] = shown[i];
+        textindex::SearchOptions snippets = options;
+        for (const auto& [path, hit] : pages) snippets.onlyPaths.emplace_back(path);
+        snippets.limit = static_cast<int>(pages.size());
+        try {
+          for (TextHit& made : book->index->Search(parsed, snippets)) {
+            const auto at = pages.find(made.path);
+            if (at == pages.end()) continue;
+            at->second->hits = made.hits;
+            at->second->snippet = std::move(made.snippet);
+          }
+        } catch (const TextIndexError& error) {
+          if (error.kind() == TextIndexError::Kind::kInterrupted) throw;
+          snippetProblems[i] = book->path + ": " + error.what();
+        }
+      },
+      [](std::size_t) { return std::string(); });
+  for (std::string& problem : snippetProblems) {
+    if (!problem.empty()) results.problems.push_back(std::move(problem));
+  }
+  for (Ranked& r : ranked) results.pages.push_back(std::move(r.hit));
   return results;
 }
 

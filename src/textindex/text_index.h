@@ -57,6 +57,11 @@ struct SearchOptions {
   // the time is up.
   const std::atomic<bool>* cancel = nullptr;
   std::chrono::milliseconds timeout{10'000};
+  // Ranks alone (no hits, no snippet): a first pass over several books'
+  // indexes, whose best pages then get theirs.
+  bool rankOnly = false;
+  // When not empty, only these pages (paths as TextHit gives them) are found.
+  std::vector<std::string> onlyPaths;
 };
 
 struct BuildStats {

@@ -1,5 +1,6 @@
 // Searching the page-text index: ranked matches with hits and snippets.
 #include <algorithm>
+#include <string>
 
 #include "textindex/text_index.h"
 
@@ -9,15 +10,25 @@ std::vector<TextHit> TextIndex::Search(const ParsedQuery& query, const SearchOpt
   if (query.match.empty()) return {};
   // ORDER BY rank lets FTS5 sort; excerpts and hits are then made for the
   // rows returned only.
-  Statement select(db_.get(),
-                   "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5), rank"
-                   " FROM pages WHERE pages MATCH ?1 ORDER BY rank LIMIT ?6");
+  std::string sql = options.rankOnly ? "SELECT title, path, 0, '', rank"
+                                     : "SELECT title, path, hits(pages), excerpt(pages, ?2, ?3, ?4, ?5), rank";
+  sql += " FROM pages WHERE pages MATCH ?1";
+  for (std::size_t i = 0; i < options.onlyPaths.size(); ++i) {
+    sql += (i == 0 ? " AND path IN (?" : ", ?") + std::to_string(7 + i);
+  }
+  sql += options.onlyPaths.empty() ? " ORDER BY rank LIMIT ?6" : ") ORDER BY rank LIMIT ?6";
+  Statement select(db_.get(), sql);
   select.Bind(1, query.match);
-  select.Bind(2, options.markOpen);
-  select.Bind(3, options.markClose);
-  select.Bind(4, options.ellipsis);
-  select.Bind(5, static_cast<std::int64_t>(std::clamp(options.snippetWords, 1, 64)));
+  if (!options.rankOnly) {
+    select.Bind(2, options.markOpen);
+    select.Bind(3, options.markClose);
+    select.Bind(4, options.ellipsis);
+    select.Bind(5, static_cast<std::int64_t>(std::clamp(options.snippetWords, 1, 64)));
+  }
   select.Bind(6, static_cast<std::int64_t>(options.limit));
+  for (std::size_t i = 0; i < options.onlyPaths.size(); ++i) {
+    select.Bind(static_cast<int>(7 + i), options.onlyPaths[i]);
+  }
   std::vector<TextHit> hits;
   db_.Watch(options.cancel, options.timeout);
   try {
