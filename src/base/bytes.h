@@ -1,7 +1,8 @@
 // Little-endian integers in book bytes, and a bounded cursor over a span.
 //
 // The Load* functions are unchecked: callers have proved that the bytes are
-// there. ByteCursor checks every read against the end of its span.
+// there. ByteCursor reads the fields of a fixed layout one after another,
+// each checked against the end of its span.
 #pragma once
 
 #include <cstddef>
@@ -37,11 +38,37 @@ inline bool ReadLE32At(Bytes data, std::size_t offset, std::uint32_t& value) {
   value = LoadLE32(data.data() + offset);
   return true;
 }
-inline bool ReadLE64At(Bytes data, std::size_t offset, std::uint64_t& value) {
-  if (offset > data.size() || data.size() - offset < 8) return false;
-  value = LoadLE64(data.data() + offset);
-  return true;
-}
+
+// Reads little-endian fields in order from a span. A field that does not lie
+// wholly inside the span reads as 0 and fails the cursor for good, so that a
+// whole record is read into named fields first and Ok() asked once after.
+class ByteCursor {
+ public:
+  explicit ByteCursor(Bytes data, std::size_t at = 0) : data_(data), at_(at), ok_(at <= data.size()) {}
+
+  std::uint8_t U8() { return Take(1) ? data_[at_ - 1] : 0; }
+  std::uint16_t U16() { return Take(2) ? LoadLE16(data_.data() + at_ - 2) : 0; }
+  std::uint32_t U32() { return Take(4) ? LoadLE32(data_.data() + at_ - 4) : 0; }
+  std::int32_t S32() { return static_cast<std::int32_t>(U32()); }
+  std::uint64_t U64() { return Take(8) ? LoadLE64(data_.data() + at_ - 8) : 0; }
+  // The next n bytes; empty when they are not all there.
+  Bytes Span(std::size_t n) { return Take(n) ? data_.subspan(at_ - n, n) : Bytes(); }
+  void Skip(std::size_t n) { Take(n); }
+
+  bool Ok() const { return ok_; }
+  std::size_t Position() const { return at_; }
+
+ private:
+  bool Take(std::size_t n) {
+    if (!ok_ || data_.size() - at_ < n) return ok_ = false;
+    at_ += n;
+    return true;
+  }
+
+  Bytes data_;
+  std::size_t at_;
+  bool ok_;
+};
 
 // The NUL-terminated string starting at offset, cut at the end of the span
 // when it has no terminator there; empty when offset lies outside.

@@ -128,7 +128,6 @@ class Book : public ObjectSource {
 
   // Reading. Raises BookError on every failure.
   ObjectBuffer ReadObject(std::string_view path) const override;
-  ObjectBuffer ReadObjectCopy(std::string_view path) const { return ReadObject(path); }
 
   // Every stored range of the book (content section, offset, length) read
   // once, with the entries that name it: onRange(aliases, bytes) for each

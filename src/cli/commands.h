@@ -43,6 +43,10 @@ struct Command {
   const char* jsonShape = nullptr;             // its document, for --help
   const char* jsonOption = "--json";           // the option that selects it (text: --jsonl)
   const CommandVariant* variant = nullptr;
+  // The command's own options, handed to it among the operands as written:
+  // "--flag" alone, "--name=" followed by its value as the next operand.
+  const char* const* ownOptions = nullptr;
+  const char* help = nullptr;  // more to say in COMMAND --help
 };
 
 int RunDump(const Args& args);
@@ -56,6 +60,10 @@ int RunTopics(const Args& args);
 int RunIndex(const Args& args);
 int RunSearch(const Args& args);
 int RunText(const Args& args);
+int RunConvert(const Args& args);
+int RunServe(const Args& args);
+// convert BOOK OUT.pdf (pdf_command.cc, in builds with WebKitGTK and qpdf).
+int ConvertToPdf(const class Book& book, const std::string& out, const std::string& from);
 int RunSearchText(const Args& args);
 int RunSearchLibrary(const Args& args);
 int RunLibrary(const Args& args);

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <exception>
 #include <optional>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,29 @@ constexpr CommandVariant kSearchText = {
     "pages matching QUERY (words, \"a phrase\", prefix*, OR, -word), best first: title, path, hits, snippet",
     RunSearchText, RunSearchTextJson, kSearchTextJson, &kSearchLibrary};
 
+constexpr const char* kConvertOptions[] = {"--html", "--markdown", "--from=", nullptr};
+constexpr const char* kConvertHelp =
+    "  OUT.epub             an EPUB 3 book: every page as XHTML, the contents as its\n"
+    "                       navigation, the keyword index as a page of links\n"
+    "  OUT.pdf              the book printed by WebKit in contents order, each contents\n"
+    "                       entry a bookmark, links between pages kept; --from TOPIC\n"
+    "                       (an entry's name or page) prints that entry's branch only.\n"
+    "                       NEEDS A DISPLAY (an X server; Xvfb serves)\n"
+    "  DIR --html           every object into DIR with working relative links, and\n"
+    "                       DIR/index.html: the contents, the index and every other page\n"
+    "  DIR --markdown       one Markdown file per page (with title and source), every\n"
+    "                       other object as it is, and DIR/index.md\n"
+    "Book text is written in UTF-8. Nothing is written outside OUT or DIR, and a link\n"
+    "standing in DIR is replaced, never followed.";
+
+constexpr const char* kServeOptions[] = {"--port=", "--listen=", nullptr};
+constexpr const char* kServeHelp =
+    "Serves the books to any browser until interrupted: a page per book with its\n"
+    "contents, keyword index and search of the page text, and every object of the\n"
+    "books at /N/PATH. It listens on 127.0.0.1 only, unless --listen names another\n"
+    "address; --port picks the port (else the system does). The address is printed\n"
+    "first. Requests reach nothing but the books' objects.";
+
 // Commands that take a shelf of books take up to this many.
 constexpr std::size_t kManyBooks = 100000;
 
@@ -107,7 +131,22 @@ constexpr Command kCommands[] = {
      "the keyword index entries named WORD in BOOK (a path, or a word of its title) or in every book of "
      "the library: book title, keyword, name, BOOK::/PAGE; none: the pages holding WORD",
      1, 2, RunLookup, RunLookupJson, kLookupJson},
+    {"convert", "BOOK OUT.epub|OUT.pdf|DIR [--html|--markdown] [--from TOPIC]",
+     "take the book out: EPUB 3, PDF (needs a display), plain HTML or Markdown", 2, 8, RunConvert, nullptr, nullptr,
+     "--json", nullptr, kConvertOptions, kConvertHelp},
+    {"serve", "BOOK... [--port N] [--listen ADDRESS]", "serve the books to a browser on 127.0.0.1", 1, kManyBooks,
+     RunServe, nullptr, nullptr, "--json", nullptr, kServeOptions, kServeHelp},
 };
+
+// The command's own option that `text` names: the option as listed ("--x" or
+// "--x="); null when it has none by that name.
+const char* OwnOption(const Command& c, std::string_view text) {
+  for (const char* const* o = c.ownOptions; o != nullptr && *o != nullptr; ++o) {
+    std::string_view option = *o;
+    if (option == text || (option.ends_with('=') && option.substr(0, option.size() - 1) == text)) return *o;
+  }
+  return nullptr;
+}
 
 std::string CommandUsage(const Command& c) {
   return std::string(c.name) + (c.runJson != nullptr ? " [" + std::string(c.jsonOption) + "] " : " ") + c.usage;
@@ -153,6 +192,7 @@ void PrintUsage(std::FILE* out) {
 
 void PrintCommandHelp(const Command& c) {
   std::printf("Usage: tessaly-cli %s\n  %s\n", CommandUsage(c).c_str(), c.summary);
+  if (c.help != nullptr) std::printf("\n%s\n", c.help);
   if (c.jsonShape != nullptr) std::printf("\nWith %s:\n  %s\n", c.jsonOption, c.jsonShape);
   if (c.variant == nullptr) return;
   std::printf("\nUsage: tessaly-cli %s\n  %s\n", VariantUsage(c).c_str(), c.variant->summary);
@@ -188,6 +228,15 @@ std::optional<Invocation> ParseArguments(const Command& c, char** first, char** 
         call.variant = true;
       } else if (c.variant != nullptr && c.variant->variant != nullptr && text == c.variant->variant->option) {
         call.subVariant = true;
+      } else if (const char* own = OwnOption(c, text)) {
+        call.operands.push_back(own);
+        if (std::string_view(own).ends_with('=')) {
+          if (arg + 1 == last) {
+            std::fprintf(stderr, "tessaly-cli %s: option '%s' needs a value\n", c.name, text.c_str());
+            return std::nullopt;
+          }
+          call.operands.push_back(*++arg);
+        }
       } else if (text == "--help") {
         call.help = true;
       } else {

@@ -3,12 +3,12 @@
 // changed afterwards.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "container/directory.h"
+#include "container/itsf_header.h"
 
 namespace tessaly {
 
@@ -20,15 +20,10 @@ struct ContentSection {
 };
 
 struct BookFile {
-  static constexpr std::size_t kItsfHeaderSize = 88;
-  static constexpr std::size_t kHeaderSection0Size = 24;
-  static constexpr std::size_t kDirectoryHeaderSize = 84;
-
   std::string fileName;  // shorter than PATH_MAX
-  std::array<std::uint8_t, kItsfHeaderSize> itsfHeader{};
-  std::uint64_t contentOffset = 0;  // file offset of content section 0
-  std::array<std::uint8_t, kHeaderSection0Size> headerSection0{};
-  std::array<std::uint8_t, kDirectoryHeaderSize> directoryHeader{};
+  ItsfHeader itsf;
+  DirectoryHeader directoryHeader;
+  std::uint64_t contentOffset = 0;       // file offset of content section 0
   Directory entries;                     // in file order
   std::vector<ContentSection> sections;  // index = content section number; empty until read
 };

@@ -60,8 +60,11 @@ void Container::OpenFile(std::string_view path) {
     throw BookError(ErrorKind::kIo, FormatText("Can't open chm file: %s.", name.c_str()))
         .About(name)
         .WithSystemError(error);
-  const std::uint64_t directoryStart = ReadHeaders(chm_, file_, log_);
-  file_.entries = Directory::Read(chm_, directoryStart, file_.directoryHeader, log_);
+  const ContainerHeaders headers = ReadHeaders(chm_, file_.fileName, log_);
+  file_.itsf = headers.itsf;
+  file_.directoryHeader = headers.directory;
+  file_.contentOffset = headers.contentOffset;
+  file_.entries = Directory::Read(chm_, headers.directoryStart, headers.directory, log_);
   index_ = DirectoryIndex(file_.entries);
 }
 

@@ -1,11 +1,13 @@
 #include "container/directory.h"
 
+#include <algorithm>
 #include <new>
 #include <string_view>
 
 #include "base/book_error.h"
 #include "base/bytes.h"
 #include "container/chm_file.h"
+#include "container/itsf_header.h"
 
 namespace tessaly {
 
@@ -13,8 +15,7 @@ namespace {
 
 constexpr std::size_t kChunkHeaderSize = 20;
 constexpr int kMaxEncIntBytes = 5;
-
-std::int32_t Signed32(const std::uint8_t* p) { return static_cast<std::int32_t>(LoadLE32(p)); }
+constexpr std::uint8_t kIndexSignature[4] = {'P', 'M', 'G', 'I'};
 
 // The fields of the entry at pos; on success pos is past it.
 struct EntryFields {
@@ -37,11 +38,18 @@ EntryFault WalkEntry(std::span<const std::uint8_t> data, std::size_t& pos, Entry
   return EntryFault::kNone;
 }
 
-// The chunk (numbered from 1) that holds byte pos of the entry areas.
-int ChunkNumberAt(const std::vector<std::size_t>& chunkEnds, std::size_t pos) {
-  for (std::size_t i = 0; i < chunkEnds.size(); ++i)
-    if (pos < chunkEnds[i]) return static_cast<int>(i) + 1;
-  return static_cast<int>(chunkEnds.size());
+// Where the entry area of a listing chunk ends among the areas read, and
+// the chunk's number (from 1) in the file.
+struct ChunkEnd {
+  std::size_t end;
+  int number;
+};
+
+// The number of the chunk that holds byte pos of the entry areas.
+int ChunkNumberAt(const std::vector<ChunkEnd>& chunkEnds, std::size_t pos) {
+  for (const ChunkEnd& chunk : chunkEnds)
+    if (pos < chunk.end) return chunk.number;
+  return chunkEnds.back().number;
 }
 
 }  // namespace
@@ -88,52 +96,63 @@ std::string_view Directory::Name(std::size_t index) const {
   return std::string_view(reinterpret_cast<const char*>(data.data() + pos), static_cast<std::size_t>(length));
 }
 
-Directory Directory::Read(const ChmFile& file, std::uint64_t directoryStart, std::span<const std::uint8_t> itsp,
+Directory Directory::Read(const ChmFile& file, std::uint64_t directoryStart, const DirectoryHeader& header,
                           Logger& log) {
-  // Everything the header claims is checked against the file before memory
-  // is set aside for it.
-  const std::uint32_t chunkSize = LoadLE32(itsp.data() + 16);
-  const std::uint32_t chunkCount = LoadLE32(itsp.data() + 44);
+  const std::uint32_t chunkSize = header.chunkSize;
+  const std::uint32_t chunkCount = header.chunkCount;
   if (chunkSize <= kChunkHeaderSize) RaiseBookError("Wrong directory chunk size %u.\n", chunkSize);
-  const std::uint64_t directoryBytes = static_cast<std::uint64_t>(chunkCount) * chunkSize;
-  if (directoryBytes > UINT32_MAX || directoryStart > file.Size() || directoryBytes > file.Size() - directoryStart)
+  // A count that runs past the end of the file is cut to the chunks the file
+  // holds: the listing may still lie whole in them. Nothing is set aside for
+  // chunks that are not there.
+  const std::uint64_t room = directoryStart < file.Size() ? file.Size() - directoryStart : 0;
+  const std::uint64_t heldChunks = std::min<std::uint64_t>(chunkCount, room / chunkSize);
+  const auto doesNotFit = [&] {
     RaiseBookError(ErrorKind::kIo, "Directory of %u chunks of %u bytes does not fit in the file.\n", chunkCount,
                    chunkSize);
+  };
+  if ((heldChunks == 0 && chunkCount > 0) || heldChunks * chunkSize > UINT32_MAX) doesNotFit();
 
   Directory directory;
   std::vector<std::uint8_t>& bytes = directory.bytes_;
-  std::vector<std::size_t> chunkEnds;
+  std::vector<ChunkEnd> chunkEnds;
+  std::vector<std::uint8_t> chunk;
   try {
-    bytes.reserve(directoryBytes);
+    bytes.reserve(heldChunks * chunkSize);
+    chunk.resize(chunkSize);
   } catch (const std::bad_alloc&) {
     RaiseBookError(ErrorKind::kMemory, "Can't allocate memory for files names buffer.");
   }
+  // The listing chunks in file order up to the one that ends the listing.
+  // Index chunks are skipped wherever they stand: a large directory may
+  // hold one between its listing chunks.
   bool lastFound = false;
-  for (std::uint32_t i = 0; i < chunkCount; ++i) {
+  for (std::uint32_t i = 0; i < heldChunks && !lastFound; ++i) {
     const int number = static_cast<int>(i) + 1;
-    const std::uint64_t at = directoryStart + static_cast<std::uint64_t>(i) * chunkSize;
-    if (!ChmFile::Reachable(at)) RaiseBookError("Can't move file pointer on directory chunk %d position.", number);
-    std::uint8_t header[kChunkHeaderSize];
-    if (!file.ReadAt(at, header, sizeof header)) RaiseBookError("Can't read directory chunk %d buffer.\n", number);
-    const std::uint32_t freeSpace = LoadLE32(header + 4);
+    if (!file.ReadAt(directoryStart + std::uint64_t{i} * chunkSize, chunk.data(), chunkSize))
+      RaiseBookError("Can't read directory chunk %d buffer.\n", number);
+    ByteCursor fields(chunk);
+    const Bytes signature = fields.Span(4);
+    const std::uint32_t freeSpace = fields.U32();
+    fields.Skip(4);
+    const std::int32_t previous = fields.S32();
+    const std::int32_t next = fields.S32();
+    if (std::equal(signature.begin(), signature.end(), kIndexSignature)) continue;
     if (freeSpace > chunkSize - kChunkHeaderSize)
       RaiseBookError("Wrong free space %u in directory chunk %d.\n", freeSpace, number);
-    const std::size_t areaSize = chunkSize - kChunkHeaderSize - freeSpace;
-    const std::size_t filled = bytes.size();
-    bytes.resize(filled + areaSize);
-    if (areaSize == 0 || !file.ReadAt(at + kChunkHeaderSize, bytes.data() + filled, areaSize))
-      RaiseBookError("Can't read file names buffer for directory chunk %d.\n", number);
-    chunkEnds.push_back(bytes.size());
+    const Bytes area = std::span(chunk).subspan(kChunkHeaderSize, chunkSize - kChunkHeaderSize - freeSpace);
+    if (area.empty()) RaiseBookError("Can't read file names buffer for directory chunk %d.\n", number);
+    bytes.insert(bytes.end(), area.begin(), area.end());
+    chunkEnds.push_back({bytes.size(), number});
     log.Write("*** directory chunk %d ***\n", number);
     log.Write("end free space : %d'\n", static_cast<std::int32_t>(freeSpace));
-    log.Write("prev chunk     : %d'\n", Signed32(header + 12));
-    log.Write("next chunk     : %d'\n", Signed32(header + 16));
-    if (Signed32(header + 16) == -1) {
-      lastFound = true;
-      break;
-    }
+    log.Write("prev chunk     : %d'\n", previous);
+    log.Write("next chunk     : %d'\n", next);
+    lastFound = next == -1;
   }
-  if (!lastFound) RaiseBookError("Can't find last directory chunk\n");
+  if (!lastFound) {
+    if (heldChunks < chunkCount) doesNotFit();
+    RaiseBookError("Can't find last directory chunk\n");
+  }
 
   // Count, then note where each entry starts in an array of the exact size.
   const std::span<const std::uint8_t> data(bytes);

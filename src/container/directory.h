@@ -5,8 +5,13 @@
 // ends the listing) and then entries back to back: ENCINT name length,
 // name, then ENCINT content section, offset and length. ENCINT: big-endian
 // base-128, high bit = more; at most 5 bytes, so every value fits 64 bits.
-// Chunks are taken in file order from chunk 0 until one whose next-chunk
-// field is -1; index chunks (PMGI) after the listing are never read.
+// The listing chunks are taken in file order from chunk 0 until one whose
+// next-chunk field is -1. Index chunks (PMGI) are skipped wherever they
+// stand (a large directory may hold one between its listing chunks), and
+// the header's first-listing field is not consulted: compilers get it
+// wrong. A chunk count that runs past the end of the file is cut to the
+// chunks the file holds. Lookups use the in-memory index
+// (directory_index.h), never the index chunks.
 //
 // The directory keeps the filled entry areas of its chunks as read (the
 // names live there) and the start of each entry in them: a few bytes per
@@ -26,6 +31,7 @@
 namespace tessaly {
 
 class ChmFile;
+struct DirectoryHeader;
 
 // One stored object. The name points into the directory's bytes and stays
 // valid while the directory lives.
@@ -78,10 +84,10 @@ class Directory {
   Iterator end() const { return Iterator(this, size()); }
 
   // Reads the listing chunks that start at directoryStart, as the ITSP
-  // header (84 bytes) describes them, logging each chunk and each entry.
-  // Raises BookError on every failure; nothing is set aside for a directory
-  // that does not lie in the file.
-  static Directory Read(const ChmFile& file, std::uint64_t directoryStart, std::span<const std::uint8_t> itsp,
+  // header describes them, logging each chunk and each entry. Raises
+  // BookError on every failure; nothing is set aside for a directory that
+  // does not lie in the file.
+  static Directory Read(const ChmFile& file, std::uint64_t directoryStart, const DirectoryHeader& header,
                         Logger& log);
 
  private:

@@ -15,14 +15,17 @@ constexpr std::size_t kEntrySize = 8;
 
 ResetTable ParseResetTable(std::span<const std::uint8_t> data, const std::string& sectionName) {
   const char* name = sectionName.c_str();
-  if (data.size() < kHeaderSize) RaiseBookError("Reset table of section %s is too short.\n", name);
-  const std::uint32_t count = LoadLE32(data.data() + 4);
+  ByteCursor in(data);
+  in.Skip(4);
+  const std::uint32_t count = in.U32();
+  in.Skip(8);
+  ResetTable table;
+  table.plainLength = in.U64();
+  table.compressedLength = in.U64();
+  table.blockSize = in.U64();
+  if (!in.Ok()) RaiseBookError("Reset table of section %s is too short.\n", name);
   if (count > (data.size() - kHeaderSize) / kEntrySize)
     RaiseBookError("Reset table of section %s is shorter than its %u entries.\n", name, count);
-  ResetTable table;
-  table.plainLength = LoadLE64(data.data() + 16);
-  table.compressedLength = LoadLE64(data.data() + 24);
-  table.blockSize = LoadLE64(data.data() + 32);
   if (table.blockSize == 0 || table.blockSize > kMaxBlockSize)
     RaiseBookError("Reset table of section %s has a wrong block size %llu.\n", name,
                    static_cast<unsigned long long>(table.blockSize));
@@ -33,7 +36,7 @@ ResetTable ParseResetTable(std::span<const std::uint8_t> data, const std::string
     RaiseBookError("Reset table of section %s promises more plain bytes than its compressed bytes can hold.\n", name);
   table.offsets.resize(count);
   for (std::uint32_t i = 0; i < count; ++i) {
-    const std::uint64_t offset = LoadLE64(data.data() + kHeaderSize + kEntrySize * i);
+    const std::uint64_t offset = in.U64();  // inside: the count was checked against the size
     if (i > 0 && offset < table.offsets[i - 1])
       RaiseBookError("Reset table of section %s has block offsets running backwards.\n", name);
     if (offset > table.compressedLength)

@@ -10,6 +10,7 @@
 #include "base/sitemap_scanner.h"
 #include "base/text.h"
 #include "helpdata/sitemap_lists.h"
+#include "helpdata/tree_walk.h"
 
 namespace tessaly {
 
@@ -218,19 +219,7 @@ const TocNode* FindTocNodeByLocal(const TocNode& from, std::string_view path) {
 TocNode* FindTocNodeByLocal(TocNode& from, std::string_view path) { return FindBelow<TocNode>(from, path); }
 
 void ForEachTocNode(const TocNode& from, const std::function<void(const TocNode&, int depth)>& visit) {
-  std::vector<std::pair<const TocNode*, int>> pending;
-  auto pushChildren = [&pending](const TocNode& node, int depth) {
-    for (std::int32_t i = node.children.Count() - 1; i >= 0; --i) {
-      if (const TocNode* child = node.children.Get(i)) pending.emplace_back(child, depth);
-    }
-  };
-  pushChildren(from, 0);
-  while (!pending.empty()) {
-    auto [node, depth] = pending.back();
-    pending.pop_back();
-    visit(*node, depth);
-    pushChildren(*node, depth + 1);
-  }
+  WalkTree(from, visit);
 }
 
 }  // namespace tessaly

@@ -9,6 +9,7 @@
 #include "base/sitemap_scanner.h"
 #include "base/text.h"
 #include "helpdata/sitemap_lists.h"
+#include "helpdata/tree_walk.h"
 
 namespace tessaly {
 
@@ -140,19 +141,7 @@ void ReadKeywordIndex(IndexEntry& root, const ObjectSource& objects, std::string
 
 void ForEachIndexEntry(const IndexEntry& from,
                        const std::function<void(const IndexEntry&, int depth)>& visit) {
-  std::vector<std::pair<const IndexEntry*, int>> pending;
-  auto pushChildren = [&pending](const IndexEntry& entry, int depth) {
-    for (std::int32_t i = entry.children.Count() - 1; i >= 0; --i) {
-      if (const IndexEntry* child = entry.children.Get(i)) pending.emplace_back(child, depth);
-    }
-  };
-  pushChildren(from, 0);
-  while (!pending.empty()) {
-    auto [entry, depth] = pending.back();
-    pending.pop_back();
-    visit(*entry, depth);
-    pushChildren(*entry, depth + 1);
-  }
+  WalkTree(from, visit);
 }
 
 }  // namespace tessaly

@@ -27,6 +27,10 @@ struct Pending {
 
 IndexSummary Library::IndexPending(const TextConverter& converter, const WorkControl& control) {
   if (!indexFolder_) throw LibraryError("The library has no folder to keep page-text indexes in.");
+  // An index that could only be built in memory would be lost at once.
+  if (const std::string problem = textindex::PrepareIndexFolder(*indexFolder_); !problem.empty()) {
+    throw LibraryError("The library's page-text indexes can't be kept: " + problem);
+  }
   std::vector<Pending> pending;
   try {
     Statement rows(store_.Db(),

@@ -3,18 +3,14 @@
 // pages that a book's own keyword index lists under the whole query come
 // first, then the pages titled by the whole query.
 //
-// A leading "WORD:" restricts the search to the books whose title or file
-// name holds WORD (letter case ignored), as in "autoit:数组", when it is
-// plainly such a filter: WORD is two characters or more (one letter is a
-// drive, "C:"), not all digits, holds no quote, '*', '-' at its start or
-// other colon, the colon is followed by neither ':' nor '/' nor '\' ("std::
-// vector", "http://...", "C:\"), something to find follows it, and some
-// book of the library matches WORD. Anything else is the query as typed.
+// A leading "WORD:" restricts the search to some books (book_filter.h).
 //
 // Ranking: within a book, bm25 over the page's title, names, headings and
 // text (a title match weighs ten times one in the text); across books the
 // same scores are merged, so a page that holds a rare word in its title
-// comes before one that mentions it once.
+// comes before one that mentions it once. Every book's pages are ranked
+// first (the books shared out among the cores), and hits and snippets are
+// made for the pages kept only.
 //
 // Threads: a LibrarySearch owns its connections and is used by one thread
 // at a time.
@@ -28,6 +24,7 @@
 #include <string_view>
 #include <vector>
 
+#include "library/book_filter.h"
 #include "textindex/text_index.h"
 
 namespace tessaly::library {
@@ -50,22 +47,6 @@ struct LibraryResults {
   // why); they are indexed again by the next IndexPending.
   std::vector<std::string> problems;
 };
-
-struct BookFilter {
-  std::string word;   // empty: no filter
-  std::string query;  // the rest
-};
-
-// Splits "WORD: query" as said above; matches(WORD) says whether some book
-// of the library matches WORD.
-BookFilter SplitBookFilter(std::string_view query, const std::function<bool(std::string_view)>& matches);
-
-// Whether a book with this title and path matches a filter word.
-bool BookMatches(std::string_view word, std::string_view title, std::string_view path);
-
-// Whether `book` names this book: a path (holding '/' or ending in ".chm")
-// names the book at that path, a word one that BookMatches; empty: any.
-bool NamesBook(std::string_view book, std::string_view title, std::string_view path);
 
 class LibrarySearch {
  public:

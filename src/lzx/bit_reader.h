@@ -96,12 +96,6 @@ struct BitReader {
     Remove(n);
     return value;
   }
-  // As ReadBits, for a caller that knows n bits are held.
-  std::uint32_t TakeBits(int n) {
-    const std::uint32_t value = Peek(n);
-    Remove(n);
-    return value;
-  }
 
   std::uint64_t ConsumedBits() const { return 8 * static_cast<std::uint64_t>(fetch - start) - count; }
 

@@ -2,17 +2,20 @@
 // the ITSP header and the listing chunks, with every failure message.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "base/book_error.h"
+#include "base/bytes.h"
 #include "book/book.h"
 #include "support/chm_builder.h"
 
@@ -109,6 +112,63 @@ TEST(Container, OnlyTheChunksUpToTheLastListingChunkAreRead) {
   book.OpenContainer(file.Path());
   EXPECT_LT(book.File().entries.size(), 20u);
   EXPECT_EQ(book.File().entries.front().name, "/p0");
+}
+
+// Every object of a book, by name, as the bulk read gives it.
+std::map<std::string, std::vector<std::uint8_t>> EveryObject(const std::string& path) {
+  Book book;
+  book.Open(path);
+  std::map<std::string, std::vector<std::uint8_t>> objects;
+  book.ReadAllObjects(
+      [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
+        objects[std::string(entry.name)].assign(bytes.begin(), bytes.end());
+      },
+      [&](const DirectoryEntry& entry, const BookError& error) { ADD_FAILURE() << entry.name << error.Message(); });
+  EXPECT_EQ(objects.size(), book.File().entries.size());
+  return objects;
+}
+
+// A compiled book's directory with its index chunk (the last chunk) moved
+// between listing chunks `after` and `after + 1`, every chunk number that
+// the listing chunks and the header hold renumbered to match, as a large
+// book's compiler lays it out.
+std::vector<std::uint8_t> IndexChunkMovedBetweenListingChunks(std::vector<std::uint8_t> bytes, std::uint32_t after) {
+  const std::size_t itsp = LoadLE64(bytes.data() + 72);
+  const std::uint32_t chunkSize = LoadLE32(bytes.data() + itsp + 16);
+  const std::uint32_t count = LoadLE32(bytes.data() + itsp + 44);
+  const auto chunk = [&](std::uint32_t i) { return bytes.begin() + static_cast<std::ptrdiff_t>(itsp + 84 + i * chunkSize); };
+  EXPECT_TRUE(std::equal(chunk(count - 1), chunk(count - 1) + 4, "PMGI"));
+  const auto renumber = [&](std::size_t at) {
+    const auto n = static_cast<std::int32_t>(LoadLE32(bytes.data() + at));
+    if (n > static_cast<std::int32_t>(after)) Put32(bytes, at, static_cast<std::uint32_t>(n + 1));
+  };
+  for (std::uint32_t i = 0; i + 1 < count; ++i) {
+    const std::size_t at = itsp + 84 + i * chunkSize;
+    renumber(at + 12);
+    renumber(at + 16);
+  }
+  renumber(itsp + 32);
+  renumber(itsp + 36);
+  Put32(bytes, itsp + 28, after + 1);
+  std::rotate(chunk(after + 1), chunk(count - 1), chunk(count));
+  return bytes;
+}
+
+TEST(Container, ListingChunksAreReadWhereverIndexChunksStandAndWhateverTheCountClaims) {
+  const std::string path = test::TestBook("large");
+  const std::vector<std::uint8_t> compiled = test::ReadFileBytes(path);
+  const std::size_t itsp = LoadLE64(compiled.data() + 72);
+  ASSERT_GT(LoadLE32(compiled.data() + itsp + 44), 10u);
+  const auto everyObject = EveryObject(path);
+  ASSERT_GT(everyObject.size(), 3000u);
+
+  const std::vector<std::uint8_t> moved = IndexChunkMovedBetweenListingChunks(compiled, 8);
+  std::vector<std::uint8_t> countPastTheEnd = moved;
+  Put32(countPastTheEnd, itsp + 44, 0x7FFFFFFF);
+  for (const auto& bytes : {moved, countPastTheEnd}) {
+    TempFile file(bytes);
+    EXPECT_EQ(EveryObject(file.Path()), everyObject);
+  }
 }
 
 TEST(Container, EncodedIntegers) {
@@ -221,7 +281,13 @@ TEST(ContainerErrors, EachHeaderFailureHasItsMessage) {
       {"chunk size 20", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 16, 20); }, "Wrong directory chunk size 20.\n"},
       {"chunk size 0", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 16, 0); }, "Wrong directory chunk size 0.\n"},
       {"chunk count 0", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 0); }, "Can't find last directory chunk\n"},
-      {"a million chunks", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 1000000); },
+      {"a million chunks, the listing whole in the first",
+       [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 1000000); }, ""},
+      {"a million chunks, the listing going on past the file",
+       [](auto& b) {
+         Put32(b, ChmBuilder::kItspOffset + 44, 1000000);
+         Put32(b, ChmBuilder::kChunksOffset + 16, 1);
+       },
        "Directory of 1000000 chunks of 4096 bytes does not fit in the file.\n"},
       {"chunks beyond 32 bits", [](auto& b) {
          Put32(b, ChmBuilder::kItspOffset + 16, 0x10000);
@@ -276,11 +342,12 @@ TEST(ContainerErrors, EveryTruncationFailsCleanlyOrReadsTheDirectory) {
   b.chunkSize = 64;
   b.addIndexChunk = true;
   const auto bytes = b.Build();
-  const std::size_t contentStart = b.ContentOffset();
+  // The index chunk after the listing is not needed to read the directory.
+  const std::size_t listingEnd = ChmBuilder::kChunksOffset + b.ListingChunks() * b.chunkSize;
   for (std::size_t size = 0; size < bytes.size(); ++size) {
     std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(size));
     std::string message = OpenError(cut);
-    if (size >= contentStart) {
+    if (size >= listingEnd) {
       EXPECT_EQ(message, "") << size;
     } else {
       EXPECT_NE(message, "") << size;

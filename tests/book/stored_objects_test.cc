@@ -29,7 +29,7 @@ TEST(StoredObjects, CompiledBookHoldsItsSourcesByteForByte) {
     if (!entry.is_regular_file() || ext == ".chm" || ext == ".hhp") continue;
     const std::string relative = std::filesystem::relative(entry.path(), dir).string();
     auto expected = test::ReadFileBytes(entry.path().string());
-    auto stored = book.ReadObjectCopy("/" + relative);
+    auto stored = book.ReadObject("/" + relative);
     EXPECT_EQ(stored, expected) << relative;
     ++compared;
   }
@@ -44,7 +44,7 @@ TEST(StoredObjects, TopPngOfPngDelphiIsWhole) {
   if (!std::filesystem::exists(path)) GTEST_SKIP() << "corpus folder ../shared/corpus is absent";
   Book book;
   book.OpenStorage(path);
-  ObjectBuffer png = book.ReadObjectCopy("/Top.png");
+  ObjectBuffer png = book.ReadObject("/Top.png");
   ASSERT_GT(png.size(), 100u);
   EXPECT_EQ(std::string(png.begin(), png.begin() + 8), "\x89PNG\r\n\x1a\n");
   const std::string tail(png.end() - 8, png.end());

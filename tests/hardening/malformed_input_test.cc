@@ -91,7 +91,11 @@ TEST(MalformedDirectory, RefusedWithTheCheckThatFailed) {
        "Directory of 1 chunks of 8192 bytes does not fit in the file.\n"},
       {"next chunk equal to the chunk count", [](auto& b) { Put32(b, ChmBuilder::kChunksOffset + 16, 1); },
        "Can't find last directory chunk\n"},
-      {"chunk count 0xFFFFFFFF", [](auto& b) { Put32(b, ChmBuilder::kItspOffset + 44, 0xFFFFFFFF); },
+      {"chunk count 0xFFFFFFFF, no last listing chunk",
+       [](auto& b) {
+         Put32(b, ChmBuilder::kItspOffset + 44, 0xFFFFFFFF);
+         Put32(b, ChmBuilder::kChunksOffset + 16, 7);
+       },
        "Directory of 4294967295 chunks of 4096 bytes does not fit in the file.\n"},
   };
   const std::vector<std::uint8_t> valid = OneChunkBook().Build();

@@ -311,7 +311,7 @@ TEST(ContentsTree, EveryTruncationParsesOrFailsCleanly) {
 TEST(ContentsTree, TheTestBookMatchesItsSitemap) {
   Book book;
   book.OpenStorage(test::TestBook("basic"));
-  const ObjectBuffer bytes = book.ReadObjectCopy("/basic.hhc");
+  const ObjectBuffer bytes = book.ReadObject("/basic.hhc");
   ContentsTree tree;
   Logger log;
   ParseContents(tree, bytes, log);
@@ -341,7 +341,7 @@ TEST(ContentsTree, CorpusSitemapsParse) {
       LowerCaseInPlace(lower);
       if (!lower.ends_with(".hhc")) continue;
       SCOPED_TRACE(path + " " + std::string(entry.name));
-      const ObjectBuffer bytes = book.ReadObjectCopy(entry.name);
+      const ObjectBuffer bytes = book.ReadObject(entry.name);
       ContentsTree tree;
       Logger log;
       EXPECT_NO_THROW(ParseContents(tree, bytes, log));

@@ -296,7 +296,7 @@ const char* const kBasicIndex =
 TEST(KeywordIndex, TheTestBookMatchesItsSitemap) {
   Book book;
   book.OpenStorage(test::TestBook("basic"));
-  const ObjectBuffer bytes = book.ReadObjectCopy("/basic.hhk");
+  const ObjectBuffer bytes = book.ReadObject("/basic.hhk");
   IndexEntry root;
   Logger log;
   ParseIndex(root, bytes, log);
@@ -397,7 +397,7 @@ TEST(KeywordIndex, CorpusSitemapsParse) {
       LowerCaseInPlace(lower);
       if (!lower.ends_with(".hhk")) continue;
       SCOPED_TRACE(path + " " + std::string(entry.name));
-      const ObjectBuffer bytes = book.ReadObjectCopy(entry.name);
+      const ObjectBuffer bytes = book.ReadObject(entry.name);
       IndexEntry root;
       Logger log;
       EXPECT_NO_THROW(ParseIndex(root, bytes, log));
