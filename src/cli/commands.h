@@ -2,7 +2,7 @@
 // 0 on success, 1 when a BookError was raised (reported by the caller), 2 for
 // bad usage.
 //
-// info, toc, topics, index, search and search --text also have a --json form (Run...Json)
+// info, toc, topics, index, search, search --text, library and lookup also have a --json form (Run...Json)
 // that prints one JSON document in UTF-8 instead of lines: the same facts,
 // under the field names that `tessaly-cli COMMAND --help` shows. Texts the
 // book does not give (empty in the lines) are null there. These names are
@@ -19,7 +19,8 @@ namespace tessaly::cli {
 using Args = std::vector<std::string>;
 
 // Another form of a command that an option selects (search --text), with
-// its own --json form.
+// its own --json form; a further option may select a form of that form
+// (search --text --library), which takes `operands` arguments.
 struct CommandVariant {
   const char* option;
   const char* usage;
@@ -27,6 +28,8 @@ struct CommandVariant {
   int (*run)(const Args& args);
   int (*runJson)(const Args& args);
   const char* jsonShape;
+  const CommandVariant* variant = nullptr;
+  std::size_t operands = 0;  // 0: as many as the command takes
 };
 
 struct Command {
@@ -62,6 +65,9 @@ int RunServe(const Args& args);
 // convert BOOK OUT.pdf (pdf_command.cc, in builds with WebKitGTK and qpdf).
 int ConvertToPdf(const class Book& book, const std::string& out, const std::string& from);
 int RunSearchText(const Args& args);
+int RunSearchLibrary(const Args& args);
+int RunLibrary(const Args& args);
+int RunLookup(const Args& args);
 
 int RunInfoJson(const Args& args);
 int RunTocJson(const Args& args);
@@ -70,6 +76,9 @@ int RunIndexJson(const Args& args);
 int RunSearchJson(const Args& args);
 int RunTextJsonl(const Args& args);
 int RunSearchTextJson(const Args& args);
+int RunSearchLibraryJson(const Args& args);
+int RunLibraryJson(const Args& args);
+int RunLookupJson(const Args& args);
 
 // The path below a target folder for a stored object's name; empty when the
 // name could lead out of the folder.

@@ -43,10 +43,36 @@ constexpr const char* kSearchTextJson =
 constexpr const char* kTextJsonl =
     "one line per page: {\"book\": text (BOOK as given), \"title\": text, \"path\": text, \"text\": text}";
 
+constexpr const char* kSearchLibraryJson =
+    "{\"query\": text (QUERY as given), \"book_filter\": text or null (the WORD of WORD:),\n"
+    "   \"pages\": [PAGE...]}\n"
+    "  PAGE: {\"book\": text (its path), \"book_title\": text, \"title\": text, \"path\": text,\n"
+    "         \"hits\": number, \"snippet\": text, \"keyword\": true or false}\n"
+    "  (best first, the pages a keyword of the book's own index names QUERY first)";
+constexpr const char* kLibraryJson =
+    "list: {\"folders\": [text...], \"books\": [BOOK...]}\n"
+    "  BOOK: {\"title\": text, \"language_id\": number, \"size\": number, \"path\": text,\n"
+    "         \"folder\": text or null, \"state\": \"indexed\" | \"not indexed\" | \"damaged\" |\n"
+    "         \"unreadable\", \"reason\": text or null}\n"
+    "  add: {\"added\", \"changed\", \"removed\": [text...] (paths), \"unchanged\": number,\n"
+    "        \"indexed\": number (indexes made now), \"problems\": [text...]}\n"
+    "  remove: {\"removed\": text (the path)}";
+constexpr const char* kLookupJson =
+    "{\"word\": text, \"book\": text or null (BOOK as given), \"topics\": [TOPIC...],\n"
+    "   \"pages\": [PAGE...] (no topic: the pages holding WORD, as search --text --library)}\n"
+    "  TOPIC: {\"book\": text (its path), \"book_title\": text, \"keyword\": text,\n"
+    "          \"name\": text or null, \"path\": text}";
+
+constexpr CommandVariant kSearchLibrary = {
+    "--library", "QUERY",
+    "pages matching QUERY in every book of the library, best first; WORD:QUERY searches the books whose "
+    "title or file name holds WORD",
+    RunSearchLibrary, RunSearchLibraryJson, kSearchLibraryJson, nullptr, 1};
+
 constexpr CommandVariant kSearchText = {
     "--text", "BOOK QUERY",
     "pages matching QUERY (words, \"a phrase\", prefix*, OR, -word), best first: title, path, hits, snippet",
-    RunSearchText, RunSearchTextJson, kSearchTextJson};
+    RunSearchText, RunSearchTextJson, kSearchTextJson, &kSearchLibrary};
 
 constexpr const char* kConvertOptions[] = {"--html", "--markdown", "--from=", nullptr};
 constexpr const char* kConvertHelp =
@@ -97,6 +123,14 @@ constexpr Command kCommands[] = {
      "every HTML page's plain text, once per stored page: a line '=== TITLE<tab>PATH', then the text", 1,
      kManyBooks, RunText,
      RunTextJsonl, kTextJsonl, "--jsonl"},
+    {"library", "list | add DIR|BOOK | remove DIR|BOOK",
+     "the books of the library (title, language, size, path, state); add a folder (its books found "
+     "below it and indexed) or a book; remove one",
+     1, 2, RunLibrary, RunLibraryJson, kLibraryJson},
+    {"lookup", "WORD [BOOK]",
+     "the keyword index entries named WORD in BOOK (a path, or a word of its title) or in every book of "
+     "the library: book title, keyword, name, BOOK::/PAGE; none: the pages holding WORD",
+     1, 2, RunLookup, RunLookupJson, kLookupJson},
     {"convert", "BOOK OUT.epub|OUT.pdf|DIR [--html|--markdown] [--from TOPIC]",
      "take the book out: EPUB 3, PDF (needs a display), plain HTML or Markdown", 2, 8, RunConvert, nullptr, nullptr,
      "--json", nullptr, kConvertOptions, kConvertHelp},
@@ -122,6 +156,11 @@ std::string VariantUsage(const Command& c) {
   return std::string(c.name) + " " + c.variant->option + " [--json] " + c.variant->usage;
 }
 
+std::string SubVariantUsage(const Command& c) {
+  return std::string(c.name) + " " + c.variant->option + " " + c.variant->variant->option + " [--json] " +
+         c.variant->variant->usage;
+}
+
 void PrintUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: tessaly-cli COMMAND ARGS...\n"
@@ -135,17 +174,20 @@ void PrintUsage(std::FILE* out) {
   for (const Command& c : kCommands) {
     line(CommandUsage(c), c.summary);
     if (c.variant != nullptr) line(VariantUsage(c), c.variant->summary);
+    if (c.variant != nullptr && c.variant->variant != nullptr) line(SubVariantUsage(c), c.variant->variant->summary);
   }
   std::fprintf(out,
                "\nOptions:\n"
-               "  --json      info, toc, topics, index and search (also search --text): print\n"
-               "              one JSON document (UTF-8) instead of lines; COMMAND --help shows\n"
-               "              its fields\n"
+               "  --json      info, toc, topics, index, search (also search --text), library\n"
+               "              and lookup: print one JSON document (UTF-8) instead of lines;\n"
+               "              COMMAND --help shows its fields\n"
                "  --jsonl     text: one JSON object (UTF-8) per page and line\n"
                "  --          take every later argument as it is, even one starting with --\n"
                "  --version   print the tool's version\n"
-               "\nExit status: 0 on success, 1 when the book cannot be read (the reason goes to\n"
-               "standard error), 2 for bad usage.\n");
+               "\nThe library (library, lookup, search --text --library) is kept in\n"
+               "$XDG_DATA_HOME/tessaly/library.sqlite.\n"
+               "\nExit status: 0 on success, 1 when the book or the library cannot be read (the\n"
+               "reason goes to standard error), 2 for bad usage.\n");
 }
 
 void PrintCommandHelp(const Command& c) {
@@ -155,6 +197,10 @@ void PrintCommandHelp(const Command& c) {
   if (c.variant == nullptr) return;
   std::printf("\nUsage: tessaly-cli %s\n  %s\n", VariantUsage(c).c_str(), c.variant->summary);
   std::printf("\nWith %s --json:\n  %s\n", c.variant->option, c.variant->jsonShape);
+  const CommandVariant* sub = c.variant->variant;
+  if (sub == nullptr) return;
+  std::printf("\nUsage: tessaly-cli %s\n  %s\n", SubVariantUsage(c).c_str(), sub->summary);
+  std::printf("\nWith %s %s --json:\n  %s\n", c.variant->option, sub->option, sub->jsonShape);
 }
 
 // A command's arguments once its options are taken out.
@@ -163,6 +209,7 @@ struct Invocation {
   bool json = false;
   bool help = false;
   bool variant = false;
+  bool subVariant = false;
 };
 
 // Options may stand anywhere among the arguments, up to "--". An option the
@@ -179,6 +226,8 @@ std::optional<Invocation> ParseArguments(const Command& c, char** first, char** 
         call.json = true;
       } else if (c.variant != nullptr && text == c.variant->option) {
         call.variant = true;
+      } else if (c.variant != nullptr && c.variant->variant != nullptr && text == c.variant->variant->option) {
+        call.subVariant = true;
       } else if (const char* own = OwnOption(c, text)) {
         call.operands.push_back(own);
         if (std::string_view(own).ends_with('=')) {
@@ -198,7 +247,7 @@ std::optional<Invocation> ParseArguments(const Command& c, char** first, char** 
       call.operands.push_back(text);
     }
   }
-  if (first + 1 == last && std::strcmp(*first, "-h") == 0) call = Invocation{{}, false, true, false};
+  if (first + 1 == last && std::strcmp(*first, "-h") == 0) call = Invocation{{}, false, true, false, false};
   return call;
 }
 
@@ -240,12 +289,16 @@ int Main(int argc, char** argv) {
       return 0;
     }
     const Args& args = call->operands;
-    if (args.size() < c.minArgs || args.size() > c.maxArgs) {
+    const bool sub = call->subVariant;
+    const bool fits = sub ? call->variant && args.size() == c.variant->variant->operands
+                          : args.size() >= c.minArgs && args.size() <= c.maxArgs;
+    if (!fits) {
       std::fprintf(stderr, "Usage: tessaly-cli %s\n",
-                   call->variant ? VariantUsage(c).c_str() : CommandUsage(c).c_str());
+                   sub ? SubVariantUsage(c).c_str() : call->variant ? VariantUsage(c).c_str() : CommandUsage(c).c_str());
       return 2;
     }
     try {
+      if (sub) return call->json ? c.variant->variant->runJson(args) : c.variant->variant->run(args);
       if (call->variant) return call->json ? c.variant->runJson(args) : c.variant->run(args);
       return call->json ? c.runJson(args) : c.run(args);
     } catch (const BookError& error) {

@@ -83,6 +83,7 @@ class Statement {
 
   std::string_view Text(int column) const;
   std::int64_t Integer(int column) const { return sqlite3_column_int64(statement_, column); }
+  double Real(int column) const { return sqlite3_column_double(statement_, column); }
 
  private:
   sqlite3* db_;

@@ -45,6 +45,9 @@ struct TextHit {
   std::string path;
   int hits = 0;         // matches of the query's words and phrases in the page
   std::string snippet;  // a few words of the text around matches, matches marked
+  // Its bm25 score, lower is better: what orders the pages, and what merges
+  // the pages of several books' indexes.
+  double rank = 0;
 };
 
 struct SearchOptions {
@@ -57,6 +60,11 @@ struct SearchOptions {
   // the time is up.
   const std::atomic<bool>* cancel = nullptr;
   std::chrono::milliseconds timeout{10'000};
+  // Ranks alone (no hits, no snippet): a first pass over several books'
+  // indexes, whose best pages then get theirs.
+  bool rankOnly = false;
+  // When not empty, only these pages (paths as TextHit gives them) are found.
+  std::vector<std::string> onlyPaths;
 };
 
 struct BuildStats {

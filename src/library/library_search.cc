@@ -1,0 +1,200 @@
+#include "library/library_search.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <set>
+
+#include "base/text.h"
+#include "library/keywords.h"
+#include "library/library.h"
+#include "library/work.h"
+
+namespace tessaly::library {
+
+namespace {
+
+using textindex::Statement;
+using textindex::TextHit;
+using textindex::TextIndex;
+using textindex::TextIndexError;
+
+// A page's path as pages are compared: no fragment, letter case folded.
+std::string PageKey(std::string_view path) {
+  std::string key(path.substr(0, path.find('#')));
+  LowerCaseInPlace(key);
+  return key;
+}
+
+}  // namespace
+
+struct LibrarySearch::Book {
+  std::string sha256;
+  std::string path;
+  std::string title;
+  std::optional<TextIndex> index;
+  std::string problem;  // why it has no index
+};
+
+struct LibrarySearch::State {
+  Store store;
+  std::vector<Book> books;
+};
+
+LibrarySearch::LibrarySearch(std::unique_ptr<State> state) : state_(std::move(state)) {}
+LibrarySearch::LibrarySearch(LibrarySearch&&) noexcept = default;
+LibrarySearch& LibrarySearch::operator=(LibrarySearch&&) noexcept = default;
+LibrarySearch::~LibrarySearch() = default;
+
+std::size_t LibrarySearch::BookCount() const { return state_->books.size(); }
+
+LibrarySearch Library::OpenSearch() const {
+  auto state = std::make_unique<LibrarySearch::State>(LibrarySearch::State{Store::Open(store_.File()), {}});
+  std::set<std::string> contents;
+  for (const LibraryBook& book : Books()) {
+    if (book.state != BookState::kIndexed || !contents.insert(book.sha256).second) continue;
+    LibrarySearch::Book& searched = state->books.emplace_back();
+    searched.sha256 = book.sha256;
+    searched.path = book.path;
+    searched.title = book.title;
+    if (!indexFolder_) {
+      searched.problem = "no page-text index is kept";
+      continue;
+    }
+    try {
+      searched.index.emplace(TextIndex::Open((*indexFolder_ / (book.sha256 + ".sqlite")).string()));
+    } catch (const TextIndexError& error) {
+      searched.problem = error.what();
+    }
+  }
+  return LibrarySearch(std::move(state));
+}
+
+LibraryResults LibrarySearch::Search(std::string_view query, const textindex::SearchOptions& options,
+                                     std::string_view only) const {
+  std::vector<Book>& books = state_->books;
+  const Store& store = state_->store;
+  const BookFilter filter = SplitBookFilter(query, [&](std::string_view word) {
+    return std::any_of(books.begin(), books.end(),
+                       [&](const Book& book) { return BookMatches(word, book.title, book.path); });
+  });
+  const textindex::ParsedQuery parsed = textindex::ParseQuery(filter.query);
+  LibraryResults results{filter.word, filter.query, {}, {}};
+
+  // First the ranks of every book's best pages; hits and snippets later,
+  // for the pages shown only.
+  textindex::SearchOptions ranking = options;
+  ranking.rankOnly = true;
+  std::vector<const Book*> searched;
+  for (const Book& book : books) {
+    if (NamesBook(only, book.title, book.path) && (filter.word.empty() || BookMatches(filter.word, book.title, book.path))) {
+      searched.push_back(&book);
+    }
+  }
+  // Each book's index on one worker at a time, the books shared out among the cores.
+  std::vector<std::vector<TextHit>> bookHits(searched.size());
+  std::vector<std::string> bookProblems(searched.size());
+  RunUnits(
+      searched.size(), {},
+      [&](std::size_t i) {
+        const Book& book = *searched[i];
+        if (!book.index) {
+          bookProblems[i] = book.problem;
+          return;
+        }
+        try {
+          bookHits[i] = book.index->Search(parsed, ranking);
+        } catch (const TextIndexError& error) {
+          if (error.kind() == TextIndexError::Kind::kInterrupted) throw;
+          bookProblems[i] = error.what();
+        }
+      },
+      [](std::size_t) { return std::string(); });
+  std::set<std::string> broken;  // contents whose index failed now
+  std::vector<std::pair<const Book*, TextHit>> found;
+  for (std::size_t i = 0; i < searched.size(); ++i) {
+    if (!bookProblems[i].empty()) {
+      results.problems.push_back(searched[i]->path + ": " + bookProblems[i]);
+      broken.insert(searched[i]->sha256);
+    }
+    for (TextHit& hit : bookHits[i]) found.emplace_back(searched[i], std::move(hit));
+  }
+
+  // The pages that a keyword named as the whole query lists, by content and page.
+  std::set<std::pair<std::string, std::string>> keywordPages;
+  try {
+    Statement rows(store.Db(), "SELECT sha256, path FROM keywords WHERE folded = ?1");
+    rows.Bind(1, FoldKeyword(filter.query));
+    while (rows.Step()) keywordPages.emplace(rows.Text(0), PageKey(rows.Text(1)));
+    // An index that failed is built again by the next IndexPending.
+    if (!broken.empty()) {
+      store.Transaction([&] {
+        Statement forget(store.Db(), "UPDATE books SET indexed = 0 WHERE sha256 = ?1");
+        for (const std::string& sha256 : broken) {
+          forget.Bind(1, sha256);
+          forget.Step();
+          forget.Reset();
+        }
+      });
+    }
+  } catch (const TextIndexError& error) {
+    store.Fail(error);
+  }
+
+  // By rank: the keywords' pages first, then the pages titled by the query itself.
+  struct Ranked {
+    int tier;
+    double rank;
+    const Book* book;
+    LibraryHit hit;
+  };
+  const std::string whole = FoldKeyword(filter.query);
+  std::vector<Ranked> ranked;
+  ranked.reserve(found.size());
+  for (auto& [book, hit] : found) {
+    const bool keyword = keywordPages.contains({book->sha256, PageKey(hit.path)});
+    const int tier = keyword ? 0 : FoldKeyword(hit.title) == whole ? 1 : 2;
+    ranked.push_back({tier, hit.rank, book,
+                      {book->path, book->title, std::move(hit.title), std::move(hit.path), 0, {}, keyword}});
+  }
+  std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
+    return a.tier != b.tier ? a.tier < b.tier : a.rank < b.rank;
+  });
+  if (ranked.size() > static_cast<std::size_t>(std::max(options.limit, 0))) {
+    ranked.erase(ranked.begin() + std::max(options.limit, 0), ranked.end());
+  }
+
+  // Hits and snippets of the pages kept, one query per book, on the workers too.
+  std::map<const Book*, std::map<std::string_view, LibraryHit*>> shownMap;
+  for (Ranked& r : ranked) shownMap[r.book][r.hit.path] = &r.hit;
+  const std::vector<std::pair<const Book*, std::map<std::string_view, LibraryHit*>>> shown(shownMap.begin(),
+                                                                                            shownMap.end());
+  std::vector<std::string> snippetProblems(shown.size());
+  RunUnits(
+      shown.size(), {},
+      [&](std::size_t i) {
+        const auto& [book, pages] = shown[i];
+        textindex::SearchOptions snippets = options;
+        for (const auto& [path, hit] : pages) snippets.onlyPaths.emplace_back(path);
+        snippets.limit = static_cast<int>(pages.size());
+        try {
+          for (TextHit& made : book->index->Search(parsed, snippets)) {
+            const auto at = pages.find(made.path);
+            if (at == pages.end()) continue;
+            at->second->hits = made.hits;
+            at->second->snippet = std::move(made.snippet);
+          }
+        } catch (const TextIndexError& error) {
+          if (error.kind() == TextIndexError::Kind::kInterrupted) throw;
+          snippetProblems[i] = book->path + ": " + error.what();
+        }
+      },
+      [](std::size_t) { return std::string(); });
+  for (std::string& problem : snippetProblems) {
+    if (!problem.empty()) results.problems.push_back(std::move(problem));
+  }
+  for (Ranked& r : ranked) results.pages.push_back(std::move(r.hit));
+  return results;
+}
+
+}  // namespace tessaly::library
