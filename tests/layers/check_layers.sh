@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
-# Each layer of the core builds on its own: every header of a layer compiles
-# alone on that layer's include path (its own folder and the layers below
-# it, as src/CMakeLists.txt makes it), and on that path no header of a layer
-# it must not use (one above it, or beside it) can be found.
+# Each layer builds on its own: every header of a layer compiles alone on
+# that layer's include path (its own folder and the layers below it, as
+# src/CMakeLists.txt makes it), and on that path no header of a layer it
+# must not use (one above it, or beside it) can be found.
 #
-# Usage: check_layers.sh CXX LAYER-ROOT SOURCE-DIR LAYER=SEEN,SEEN,... ...
+# Usage: check_layers.sh CXX LAYER-ROOT SOURCE-DIR SYSTEM LAYER=SEEN,SEEN,... ...
 #   LAYER-ROOT  the build tree's folder of per-layer include directories
 #   SOURCE-DIR  src/ of the repository
+#   SYSTEM      folders of other libraries' headers (SQLite, libxml2), by commas
 set -uo pipefail
-cxx=$1 root=$2 src=$3
-shift 3
+cxx=$1 root=$2 src=$3 system=$4
+shift 4
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -21,7 +22,10 @@ for arg in "$@"; do
   layers+=("$layer")
   seen[$layer]=" ${arg#*=} "
   seen[$layer]=${seen[$layer]//,/ }
-  for dir in ${seen[$layer]}; do echo "-I$root/$dir"; done >"$work/$layer.flags"
+  {
+    for dir in ${seen[$layer]}; do echo "-I$root/$dir"; done
+    for dir in ${system//,/ }; do echo "-isystem$dir"; done
+  } >"$work/$layer.flags"
 done
 
 # One line per check: what is expected ("ok" or "refused"), the layer, and
