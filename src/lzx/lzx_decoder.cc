@@ -116,6 +116,21 @@ constexpr std::array<std::uint32_t, 32> MakeLowBits() {
 }
 constexpr std::array<std::uint32_t, 32> kLowBits = MakeLowBits();
 
+// Per position slot, which of {R0, R1, R2, the new offset} become the match offset (bits 0-1), R1 (bits
+// 2-3) and R2 (bits 4-5).
+constexpr std::uint32_t OffsetPicks(std::uint32_t offset, std::uint32_t r1, std::uint32_t r2) {
+  return offset | r1 << 2 | r2 << 4;
+}
+constexpr std::array<std::uint8_t, lzx::kSlotTableSize> MakeOffsetPicks() {
+  std::array<std::uint8_t, lzx::kSlotTableSize> picks{};
+  picks[0] = OffsetPicks(0, 1, 2);
+  picks[1] = OffsetPicks(1, 0, 2);
+  picks[2] = OffsetPicks(2, 1, 0);
+  for (int slot = 3; slot < lzx::kSlotTableSize; ++slot) picks[slot] = OffsetPicks(3, 0, 1);
+  return picks;
+}
+constexpr std::array<std::uint8_t, lzx::kSlotTableSize> kOffsetPicks = MakeOffsetPicks();
+
 // What an aligned-tree lookup gives for a slot without an aligned symbol: nothing to consume, nothing to add.
 constexpr std::array<std::uint16_t, 1 << lzx::kAlignedBits> kNoAlignedSymbol{};
 static_assert(kOffsetBase[3] == 1, "slot 3 is offset 1");
@@ -450,15 +465,14 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
       value = (value << lzx::EntryAlignedShift(entry)) + (alignedEntry & lzx::kEntrySymbolMask);
     }
     // Slots 0 to 2 repeat R0, R1 (swapped with R0) or R2 (swapped with R0); the others push a new offset.
-    // Selected without branches: which one comes is as hard to predict as the data.
+    // Picked from a small array without branches: which slot comes is as hard to predict as the data.
     const std::uint32_t slot = lzx::EntrySlot(entry);
     const std::uint32_t fresh = kOffsetBase[slot] + value;  // slot 3 is offset 1 through its base
-    const bool isNew = slot >= 3;
-    const std::uint32_t repeated = slot == 0 ? r0 : slot == 1 ? r1 : r2;
-    const std::uint32_t offset = isNew ? fresh : repeated;
-    const std::uint32_t newR1 = isNew || slot == 1 ? r0 : r1;
-    r2 = isNew ? r1 : slot == 2 ? r0 : r2;
-    r1 = newR1;
+    const std::uint32_t picks = kOffsetPicks[slot];
+    const std::uint32_t choices[4] = {r0, r1, r2, fresh};
+    const std::uint32_t offset = choices[picks & 3];
+    r1 = choices[(picks >> 2) & 3];
+    r2 = choices[picks >> 4];
     r0 = offset;
     return offset;
   };
