@@ -4,14 +4,18 @@
 // transmission, uncompressed blocks, E8 translation) runs once per block or per call and is kept simple.
 //
 // Tables. The main tree decodes through MainTable (main_table.h): one 32-bit load gives a literal, or a
-// match's length header, position slot and number of offset bits, and how many bits to consume. For a
-// match without a length-tree symbol the consume count covers the code and the offset bits together, so
-// one shift passes the whole match and the offset bits are cut from the buffer as it was before. The
-// length tree has the same layout; codes longer than a table's direct bits go through one subtable
-// lookup. The tables are rebuilt per block for its type: in an aligned block whose aligned codes are all
-// 3 bits long (symbol i has code i) the aligned symbol is just the low 3 offset bits, and the block is
-// decoded as a verbatim one; otherwise the entries of the slots concerned say that an aligned symbol
-// follows 3 fewer offset bits.
+// match's length, position slot and number of offset bits, and how many bits to consume. The main table
+// is built after the block's length table and takes in its codes: where a long match's main code and its
+// length code together fit the direct bits, the entry holds the full match length and consumes both, so
+// most matches need no length-tree lookup. For such a match the consume count covers the codes and the
+// offset bits together, so one shift passes the whole match and the offset bits are cut from the buffer
+// as it was before. Only a length code that did not fit goes through the length table, which has the same
+// layout; codes longer than a table's direct bits go through one subtable lookup. The tables are rebuilt
+// per block for its type: in an aligned block whose aligned codes are all 3 bits long (symbol i has code
+// i) the aligned symbol is just the low 3 offset bits, and the block is decoded as a verbatim one;
+// otherwise the entries of the slots concerned say that an aligned symbol follows 3 fewer offset bits,
+// and the other slots look into a table of zeros instead of branching. The repeated offsets are selected
+// without branches too: which slot comes next is as unpredictable as the data.
 //
 // Bits. The bit reader (bit_reader.h) keeps a 64-bit buffer, next stream bit on top, refilled whole
 // 16-bit words at a time to 48..63 counted bits. Right after a refill all 64 buffer bits are stream bits,
@@ -22,8 +26,8 @@
 // (where the stream realigns when a symbol ends exactly there), at the end of the block and at the end
 // of the request. Within such a segment the fast loop runs while one iteration (up to three literals, or
 // up to two literals and a match of up to 257 bytes) can neither reach the segment end nor read within
-// 32 bytes of the input end: it refills without a branch, copies matches in 8-byte words without
-// trimming (they may write a few bytes past their end, always inside the window), and checks only that
+// 32 bytes of the input end: it refills without a branch, copies matches in 16- or 8-byte chunks without
+// trimming (they may write up to 15 bytes past their end, always inside the buffer), and checks only that
 // a match source lies inside the decoded history. The careful loop finishes each segment one symbol at a
 // time: refills that deliver zeros past the input end (a stream cut short fails after the run, from the
 // bits consumed), matches trimmed at the write limit. Both loops decode matches through the same code.
@@ -59,10 +63,11 @@ inline constexpr bool kCarryMatchOvershoot = true;
 // bytes. (The first pass after Reset uses the first half.) Slack after the end takes match copies that
 // write whole words past the match end.
 inline constexpr std::size_t kWindowSlack = 16;
+static_assert(kWindowSlack >= 15, "match copies write up to 15 bytes past the match end");
 constexpr std::size_t BufferBytes(std::uint32_t windowSize) { return 2 * std::size_t{windowSize} + kWindowSlack; }
 
 // The fast loop's margins. One iteration writes at most two literals and a match (up to 257 bytes, whose
-// copy may write 7 bytes past its end), and refills at most three times (each moving up to 6 bytes on
+// copy may write 15 bytes past its end), and refills at most three times (each moving up to 6 bytes on
 // and reading 8); one more refill comes before the first iteration.
 inline constexpr std::uint32_t kMaxMatch = 257;
 inline constexpr std::uint32_t kFastOutputMargin = 2 + kMaxMatch + 16;
@@ -110,22 +115,59 @@ constexpr std::array<std::uint32_t, 32> MakeLowBits() {
   return masks;
 }
 constexpr std::array<std::uint32_t, 32> kLowBits = MakeLowBits();
+
+// Per position slot, which of {R0, R1, R2, the new offset} become the match offset (bits 0-1), R1 (bits
+// 2-3) and R2 (bits 4-5).
+constexpr std::uint32_t OffsetPicks(std::uint32_t offset, std::uint32_t r1, std::uint32_t r2) {
+  return offset | r1 << 2 | r2 << 4;
+}
+constexpr std::array<std::uint8_t, lzx::kSlotTableSize> MakeOffsetPicks() {
+  std::array<std::uint8_t, lzx::kSlotTableSize> picks{};
+  picks[0] = OffsetPicks(0, 1, 2);
+  picks[1] = OffsetPicks(1, 0, 2);
+  picks[2] = OffsetPicks(2, 1, 0);
+  for (int slot = 3; slot < lzx::kSlotTableSize; ++slot) picks[slot] = OffsetPicks(3, 0, 1);
+  return picks;
+}
+constexpr std::array<std::uint8_t, lzx::kSlotTableSize> kOffsetPicks = MakeOffsetPicks();
+
+// What an aligned-tree lookup gives for a slot without an aligned symbol: nothing to consume, nothing to add.
+constexpr std::array<std::uint16_t, 1 << lzx::kAlignedBits> kNoAlignedSymbol{};
 static_assert(kOffsetBase[3] == 1, "slot 3 is offset 1");
 
+inline void Copy16(std::uint8_t* dst, const std::uint8_t* src) {
+  std::uint8_t chunk[16];
+  std::memcpy(chunk, src, 16);
+  std::memcpy(dst, chunk, 16);
+}
+
 // Copies a match whose source lies before its destination (offset = dst - src >= 1), with the result of
-// copying one byte at a time (an overlapping source repeats its pattern). Whole 8-byte words are written
-// when the offset allows, up to 7 bytes past the match end: nothing that lies there is read before later
-// symbols overwrite it, and the window buffer has slack after its end.
+// copying one byte at a time (an overlapping source repeats its pattern). Whole 16- or 8-byte chunks are
+// written when the offset allows, up to 15 bytes past the match end: nothing that lies there is read
+// before later symbols overwrite it, and the window buffer has slack after its end.
 inline void CopyMatch(std::uint8_t* dst, std::uint32_t offset, std::uint32_t length) {
   const std::uint8_t* src = dst - offset;
-  if (offset >= 8) [[likely]] {
-    Store8(dst, Load8(src));
-    for (std::uint32_t i = 8; i < length; i += 8) Store8(dst + i, Load8(src + i));
+  std::uint8_t* const end = dst + length;
+  if (offset >= 16) [[likely]] {
+    do {
+      Copy16(dst, src);
+      dst += 16;
+      src += 16;
+    } while (dst < end);
+  } else if (offset >= 8) {
+    do {
+      Store8(dst, Load8(src));
+      dst += 8;
+      src += 8;
+    } while (dst < end);
   } else if (offset == 1) {
     const std::uint64_t repeated = src[0] * 0x0101010101010101ull;
-    for (std::uint32_t i = 0; i < length; i += 8) Store8(dst + i, repeated);
+    do {
+      Store8(dst, repeated);
+      dst += 8;
+    } while (dst < end);
   } else {
-    for (std::uint32_t i = 0; i < length; ++i) dst[i] = src[i];
+    while (dst < end) *dst++ = *src++;
   }
 }
 
@@ -336,14 +378,13 @@ void LzxDecoder::ReadBlockHeader(RunState& run) {
       lzx::ReadLengths(bits, t.pretree, mainLengths, 0, lzx::kLiteralCount);
       lzx::ReadLengths(bits, t.pretree, mainLengths, lzx::kLiteralCount, static_cast<int>(mainElements_));
       if (blockType_ == lzx::kBlockVerbatim) alignedSymbols_ = false;
-      if (!lzx::BuildMainTable(mainLengths.first<lzx::kMainSymbols>(), alignedSymbols_, t.main)) {
+      lzx::ReadLengths(bits, t.pretree, t.lengthLengths, 0, lzx::kLengthSymbolsSent);
+      // The main table takes in the length codes, so the length table comes first.
+      if (!lzx::BuildLengthTable(std::span(t.lengthLengths).first<lzx::kLengthSymbols>(), t.length) ||
+          !lzx::BuildMainTable(mainLengths.first<lzx::kMainSymbols>(), alignedSymbols_, t.length, t.main)) {
         Fail(LzxStatus::BadData);
       }
       if (t.mainLengths[lzx::kE8Byte] != 0) e8Started_ = true;
-      lzx::ReadLengths(bits, t.pretree, t.lengthLengths, 0, lzx::kLengthSymbolsSent);
-      if (!lzx::BuildLengthTable(std::span(t.lengthLengths).first<lzx::kLengthSymbols>(), t.length)) {
-        Fail(LzxStatus::BadData);
-      }
       break;
     }
     case lzx::kBlockUncompressed: {
@@ -395,12 +436,12 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
   // at least 48 bits held) from `b` (the fast loop's FastBits or the careful loop's BitReader) and returns
   // its offset, not yet checked; `length` receives its length.
   const auto decodeMatch = [&](auto& b, std::uint32_t entry, std::uint32_t& length) __attribute__((always_inline)) {
-    const std::uint64_t saved = b.buffer;
-    b.Remove(lzx::EntryConsume(entry));
     length = lzx::EntryMatchLength(entry);
     const int offsetBits = lzx::EntryOffsetBits(entry);
     std::uint32_t value;
-    if (entry & lzx::kMainLengthFollows) {
+    if (entry & lzx::kMainLengthFollows) [[unlikely]] {
+      // A length code that did not fit the main entry.
+      b.Remove(lzx::EntryConsume(entry));
       const std::uint32_t lengthEntry = lengthTable.Lookup(b.buffer);
       b.Remove(lzx::EntryConsume(lengthEntry));
       length += lzx::EntrySymbol(lengthEntry);
@@ -409,28 +450,31 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
       value = b.PeekUpTo32(offsetBits);
       b.Remove(offsetBits);
     } else {
-      // The offset bits went with the code: cut them from the buffer as it was.
+      // The offset bits went with the codes: cut them from the buffer as it was.
+      const std::uint64_t saved = b.buffer;
+      b.Remove(lzx::EntryConsume(entry));
       value = static_cast<std::uint32_t>(saved >> (64 - lzx::EntryConsume(entry))) & kLowBits[offsetBits];
     }
     if constexpr (kAligned) {
       // Slots with 3 or more extra bits end with an aligned symbol (never longer than the table width).
-      if (entry & lzx::kMainAlignedFollows) {
-        const std::uint32_t alignedEntry = alignedTree.entries[b.buffer >> (64 - lzx::kAlignedBits)];
-        b.Remove(static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
-        value = (value << 3) + (alignedEntry & lzx::kEntrySymbolMask);
-      }
+      // The entries of other slots look into a table of zeros, which consumes nothing: no branch.
+      const std::uint16_t* const aligned =
+          entry & lzx::kMainAlignedFollows ? alignedTree.entries.data() : kNoAlignedSymbol.data();
+      const std::uint32_t alignedEntry = aligned[b.buffer >> (64 - lzx::kAlignedBits)];
+      b.Remove(static_cast<int>(alignedEntry >> lzx::kEntryLengthShift));
+      value = (value << lzx::EntryAlignedShift(entry)) + (alignedEntry & lzx::kEntrySymbolMask);
     }
+    // Slots 0 to 2 repeat R0, R1 (swapped with R0) or R2 (swapped with R0); the others push a new offset.
+    // Picked from a small array without branches: which slot comes is as hard to predict as the data.
     const std::uint32_t slot = lzx::EntrySlot(entry);
-    if (slot >= 3) [[likely]] {
-      r2 = r1;
-      r1 = r0;
-      r0 = kOffsetBase[slot] + value;  // slot 3 is offset 1 through its base
-    } else if (slot == 1) {
-      std::swap(r0, r1);
-    } else if (slot == 2) {
-      std::swap(r0, r2);
-    }
-    return r0;
+    const std::uint32_t fresh = kOffsetBase[slot] + value;  // slot 3 is offset 1 through its base
+    const std::uint32_t picks = kOffsetPicks[slot];
+    const std::uint32_t choices[4] = {r0, r1, r2, fresh};
+    const std::uint32_t offset = choices[picks & 3];
+    r1 = choices[(picks >> 2) & 3];
+    r2 = choices[picks >> 4];
+    r0 = offset;
+    return offset;
   };
   // A match reaching before the window start is good only into the previous pass, which lies right
   // before it in the buffer: offset 0, or more than the window size, or reaching before Reset is corrupt.

@@ -20,7 +20,7 @@ constexpr std::array<std::uint32_t, kMainSymbols> MakeMainEntries(bool alignedSy
     const int header = (symbol - kLiteralCount) % kLengthHeaders;
     const int slot = (symbol - kLiteralCount) / kLengthHeaders;
     int offsetBits = kExtraBits[slot];
-    std::uint32_t entry = kMainMatch | static_cast<std::uint32_t>(header + kMinMatch) << 24 |
+    std::uint32_t entry = kMainMatch | static_cast<std::uint32_t>(header + kMinMatch) << kEntryMatchLengthShift |
                           static_cast<std::uint32_t>(slot) << 16;
     if (alignedSymbols && offsetBits >= 3) {
       offsetBits -= 3;
@@ -49,6 +49,8 @@ constexpr std::array<std::uint32_t, kLengthSymbols> kLengthEntries = MakeLengthE
 
 // A code and its offset bits fit the consume field.
 static_assert(kMaxCodeBits + 17 <= static_cast<int>(kConsumeMask));
+// The longest match fits the length field.
+static_assert(kMinMatch + kLongLengthHeader + kLengthSymbols - 1 <= 0x1FF);
 
 // Writes `count` (a power of two) copies of `value`.
 inline void FillEntries(std::uint32_t* at, std::size_t count, std::uint32_t value) {
@@ -60,10 +62,12 @@ inline void FillEntries(std::uint32_t* at, std::size_t count, std::uint32_t valu
   }
 }
 
-}  // namespace
-
+// Fills `entries` from code lengths: the entry of symbol s is symbolEntries[s] plus its code length.
+// `fillDirect(at, spanBits, entry)` writes the 2^spanBits direct entries of a code that ends spanBits bits
+// before the table's width. Returns false when the lengths form no valid code.
+template <typename FillDirect>
 bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, const std::uint32_t* symbolEntries,
-                       std::span<std::uint32_t> entries) {
+                       std::span<std::uint32_t> entries, FillDirect fillDirect) {
   const std::size_t direct = std::size_t{1} << tableBits;
   const CodeLengths measured = MeasureCodeLengths(lengths);
   if (measured.kind == CodeLengths::Kind::kInvalid) return false;
@@ -93,7 +97,7 @@ bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, con
   for (int length = 1; length <= std::min(maxLength, tableBits); ++length) {
     const std::size_t span = std::size_t{1} << (tableBits - length);
     for (std::uint32_t n = 0; n < lengthCount[length]; ++n, ++i, at += span) {
-      FillEntries(table + at, span, symbolEntries[sorted[i]] + static_cast<std::uint32_t>(length));
+      fillDirect(table + at, tableBits - length, symbolEntries[sorted[i]] + static_cast<std::uint32_t>(length));
     }
   }
   if (maxLength <= tableBits) return true;
@@ -126,7 +130,7 @@ bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, con
         if (nextSubtable + (std::size_t{1} << subtableBits) > entries.size()) return false;
         subtable = nextSubtable;
         nextSubtable += std::size_t{1} << subtableBits;
-        table[prefix] = kMainMatch | kSubtablePointer | static_cast<std::uint32_t>(subtable) << 8 |
+        table[prefix] = kSubtablePointer | static_cast<std::uint32_t>(subtable) << 16 |
                         static_cast<std::uint32_t>(subtableBits);
       }
       const int spanBits = subtableBits - below;
@@ -139,13 +143,38 @@ bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, con
   return true;
 }
 
-bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool alignedSymbols, MainTable& table) {
-  return BuildSubtableCode(lengths, kMainBits, alignedSymbols ? kAlignedEntries.data() : kVerbatimEntries.data(),
-                           table.entries);
-}
+}  // namespace
 
 bool BuildLengthTable(std::span<const std::uint8_t, kLengthSymbols> lengths, LengthTable& table) {
-  return BuildSubtableCode(lengths, kLengthBits, kLengthEntries.data(), table.entries);
+  return BuildSubtableCode(lengths, kLengthBits, kLengthEntries.data(), table.entries,
+                           [](std::uint32_t* at, int spanBits, std::uint32_t entry) {
+                             FillEntries(at, std::size_t{1} << spanBits, entry);
+                           });
+}
+
+bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool alignedSymbols,
+                    const LengthTable& lengthTable, MainTable& table) {
+  // A match whose length symbol follows: each of its direct entries looks at the spanBits bits after the
+  // main code, and takes in the length code when they hold all of it.
+  const auto fillDirect = [&lengthTable](std::uint32_t* at, int spanBits, std::uint32_t entry) {
+    if (!(entry & kMainLengthFollows)) {
+      FillEntries(at, std::size_t{1} << spanBits, entry);
+      return;
+    }
+    const std::uint32_t folded = entry - kMainLengthFollows + static_cast<std::uint32_t>(EntryOffsetBits(entry));
+    for (std::uint32_t j = 0; j < (1u << spanBits); ++j) {
+      const std::uint32_t index =
+          spanBits <= kLengthBits ? j << (kLengthBits - spanBits) : j >> (spanBits - kLengthBits);
+      const std::uint32_t lengthEntry = lengthTable.entries[index];
+      const int lengthBits = EntryConsume(lengthEntry);
+      at[j] = !(lengthEntry & kSubtablePointer) && lengthBits <= spanBits
+                  ? folded + (EntrySymbol(lengthEntry) << kEntryMatchLengthShift) +
+                        static_cast<std::uint32_t>(lengthBits)
+                  : entry;
+    }
+  };
+  return BuildSubtableCode(lengths, kMainBits, alignedSymbols ? kAlignedEntries.data() : kVerbatimEntries.data(),
+                           table.entries, fillDirect);
 }
 
 }  // namespace tessaly::lzx

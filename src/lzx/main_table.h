@@ -1,5 +1,5 @@
 // Decoding tables of the LZX main and length trees: one 32-bit load per symbol gives everything the
-// decoder acts on.
+// decoder acts on, for most matches the length-tree symbol included.
 //
 // Codes of up to kBits bits resolve in the direct part of a table. A longer code's first kBits bits select
 // a subtable pointer whose subtable is indexed by the next bits, as many as the longest code under that
@@ -7,17 +7,19 @@
 // over-subscribed code, or an incomplete one that is not all zero, is refused; all zero decodes symbol 0
 // and consumes nothing; lengths above 16 take no part.
 //
-// Every entry holds in bits 0-5 the bits to consume. A subtable pointer has bits 31 and 30 set, its first
-// entry in bits 8-21 and its index width in bits 0-5. A length-tree entry holds the symbol in bits 16-23.
+// Every entry holds in bits 0-5 the bits to consume. A subtable pointer has bit 15 set, its first entry in
+// bits 16-29 and its index width in bits 0-5. A length-tree entry holds the symbol in bits 16-23.
 //
-// The main table is built for one block, knowing its type. A literal entry holds the byte in bits 16-23.
-// A match entry (main symbol 256 + 8 * slot + header) has bit 31 set (so that one sign test tells
-// literals apart) and holds the match length before any length-tree symbol (header + 2) in bits 24-27,
-// the position slot in bits 16-21, in bits 8-12 the number of offset bits read straight from the stream
-// (all extra bits of the slot; in aligned blocks 3 fewer when the slot has 3 or more, which an aligned
-// symbol then supplies: bit 13 says so), and bit 14 when a length-tree symbol follows the code. The bits
-// to consume are the code length, plus those offset bits when no length-tree symbol comes between them:
-// one shift then takes the code and the offset bits, cut from the buffer as it was before the shift.
+// The main table is built for one block, knowing its type and its length tree. A literal entry holds the
+// byte in bits 16-23. A match entry (main symbol 256 + 8 * slot + header) has bit 31 set (so that one sign
+// test tells literals apart) and holds the position slot in bits 16-21, the match length in bits 22-30, in
+// bits 8-12 the number of offset bits read straight from the stream (all extra bits of the slot; in aligned
+// blocks 3 fewer when the slot has 3 or more, which an aligned symbol then supplies: bit 13 says so).
+// Header 7 says that a length-tree symbol follows the main code. Where the direct entry's bits after the
+// main code hold that whole length code, it is folded in: the entry holds the full match length and
+// consumes both codes. Otherwise bit 14 says that the length symbol still follows, and the length field
+// holds the length before it (9). Without bit 14 the bits to consume are the codes plus the offset bits:
+// one shift then takes the match, and the offset bits are cut from the buffer as it was before the shift.
 #pragma once
 
 #include <array>
@@ -30,23 +32,21 @@
 namespace tessaly::lzx {
 
 inline constexpr std::uint32_t kMainMatch = 1u << 31;
-inline constexpr std::uint32_t kSubtablePointer = 1u << 30;
-inline constexpr std::uint32_t kMainAlignedFollows = 1u << 13;
+inline constexpr std::uint32_t kSubtablePointer = 1u << 15;
+inline constexpr std::uint32_t kMainAlignedFollows = 3u << 6;  // the aligned shift, 3
 inline constexpr std::uint32_t kMainLengthFollows = 1u << 14;
 inline constexpr std::uint32_t kConsumeMask = 0x3F;
+inline constexpr int kEntryMatchLengthShift = 22;
 
 inline bool IsLiteralEntry(std::uint32_t entry) { return static_cast<std::int32_t>(entry) >= 0; }
 inline std::uint8_t EntryLiteral(std::uint32_t entry) { return static_cast<std::uint8_t>(entry >> 16); }
 inline int EntryConsume(std::uint32_t entry) { return static_cast<int>(entry & kConsumeMask); }
 inline int EntryOffsetBits(std::uint32_t entry) { return static_cast<int>((entry >> 8) & 31); }
 inline std::uint32_t EntrySlot(std::uint32_t entry) { return (entry >> 16) & 63; }
-inline std::uint32_t EntryMatchLength(std::uint32_t entry) { return (entry >> 24) & 15; }
+inline std::uint32_t EntryMatchLength(std::uint32_t entry) { return (entry >> kEntryMatchLengthShift) & 0x1FF; }
 inline std::uint32_t EntrySymbol(std::uint32_t entry) { return (entry >> 16) & 0xFF; }
-
-// Fills `entries` from code lengths: the entry of symbol s is symbolEntries[s] plus its code length.
-// Returns false when the lengths form no valid code.
-bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, const std::uint32_t* symbolEntries,
-                       std::span<std::uint32_t> entries);
+// 3 when an aligned symbol supplies the offset's low 3 bits, else 0.
+inline int EntryAlignedShift(std::uint32_t entry) { return static_cast<int>((entry >> 6) & 3); }
 
 template <int kBits, int kSymbols>
 struct SubtableCode {
@@ -64,7 +64,7 @@ struct SubtableCode {
   std::uint32_t Lookup(std::uint64_t buffer) const {
     std::uint32_t entry = entries[buffer >> (64 - kBits)];
     if (entry & kSubtablePointer) [[unlikely]] {
-      entry = entries[((entry >> 8) & 0x3FFF) + ((buffer << kBits) >> (64 - (entry & kConsumeMask)))];
+      entry = entries[((entry >> 16) & 0x3FFF) + ((buffer << kBits) >> (64 - (entry & kConsumeMask)))];
     }
     return entry;
   }
@@ -73,9 +73,14 @@ struct SubtableCode {
 struct MainTable : SubtableCode<kMainBits, kMainSymbols> {};
 struct LengthTable : SubtableCode<kLengthBits, kLengthSymbols> {};
 
-// Fills `table` from the code lengths of the kMainSymbols main symbols for a block whose offsets end in
-// aligned symbols, or not. Returns false when the lengths form no valid code.
-bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool alignedSymbols, MainTable& table);
+// Fills `table` from the code lengths of the kLengthSymbols length symbols. Returns false when the lengths
+// form no valid code.
 bool BuildLengthTable(std::span<const std::uint8_t, kLengthSymbols> lengths, LengthTable& table);
+
+// Fills `table` from the code lengths of the kMainSymbols main symbols for a block whose offsets end in
+// aligned symbols, or not, folding in the codes of `lengthTable` (already built for the block). Returns
+// false when the lengths form no valid code.
+bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool alignedSymbols,
+                    const LengthTable& lengthTable, MainTable& table);
 
 }  // namespace tessaly::lzx

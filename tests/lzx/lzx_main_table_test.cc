@@ -36,11 +36,14 @@ Expected ExpectedFor(int symbol, bool aligned) {
           alignedFollows ? extra - 3 : extra, alignedFollows, header == 7};
 }
 
-// Random complete codes up to 16 bits (long ones through subtables), in both block types: every symbol
-// resolves with its code length, and a short match's offset bits come out of the same consume.
+// Random complete main and length codes up to 16 bits (long ones through subtables), in both block types:
+// every main symbol resolves with its code length, a short match's offset bits come out of the same
+// consume, and a long match either takes in its length code (full length, both codes consumed, offset
+// bits cut from the end of the consume) or says that the length symbol still follows.
 TEST(LzxMainTable, EntriesResolveSymbolLengthAndOffsetBits) {
   std::mt19937 rng(4242);
   auto table = std::make_unique<MainTable>();
+  auto lengthTable = std::make_unique<LengthTable>();
   for (int trial = 0; trial < 120; ++trial) {
     const bool aligned = trial % 2 == 1;
     std::vector<std::uint32_t> frequency(kMainSymbols, 0);
@@ -49,26 +52,46 @@ TEST(LzxMainTable, EntriesResolveSymbolLengthAndOffsetBits) {
       frequency[rng() % kMainSymbols] = 1 + (rng() % 3 == 0 ? (1u << (rng() % 24)) : rng() % 50);
     }
     const std::vector<std::uint8_t> lengths = test::HuffmanLengths(frequency, 16);
-    ASSERT_TRUE(BuildMainTable(Padded(lengths), aligned, *table)) << trial;
-    std::vector<int> present;
+    std::vector<std::uint32_t> lengthFrequency(kLengthSymbols, 0);
+    const int lengthUsed = 2 + static_cast<int>(rng() % (trial % 3 == 0 ? 200 : 8));
+    for (int i = 0; i < lengthUsed; ++i) lengthFrequency[rng() % kLengthSymbols] = 1 + (1u << (rng() % 20));
+    const std::vector<std::uint8_t> lengthLengths = test::HuffmanLengths(lengthFrequency, 16);
+    std::array<std::uint8_t, kLengthSymbols> lengthPadded{};
+    std::copy(lengthLengths.begin(), lengthLengths.end(), lengthPadded.begin());
+    ASSERT_TRUE(BuildLengthTable(lengthPadded, *lengthTable)) << trial;
+    ASSERT_TRUE(BuildMainTable(Padded(lengths), aligned, *lengthTable, *table)) << trial;
+    std::vector<int> present, lengthPresent;
     for (int s = 0; s < kMainSymbols; ++s) {
       if (lengths[static_cast<std::size_t>(s)] != 0) present.push_back(s);
     }
+    for (int s = 0; s < kLengthSymbols; ++s) {
+      if (lengthLengths[static_cast<std::size_t>(s)] != 0) lengthPresent.push_back(s);
+    }
 
     const std::vector<std::uint32_t> codes = test::CanonicalCodes(lengths);
-    std::vector<std::pair<int, std::uint32_t>> sent;  // symbol, offset bits value
+    const std::vector<std::uint32_t> lengthCodes = test::CanonicalCodes(lengthLengths);
+    struct Sent {
+      int symbol, lengthSymbol;
+      std::uint32_t value;  // offset bits
+    };
+    std::vector<Sent> sent;
     test::LzxBitWriter writer;
     for (int i = 0; i < 200; ++i) {
       const int symbol = present[rng() % present.size()];
       const Expected e = ExpectedFor(symbol, aligned);
-      const std::uint32_t value = e.literal || e.lengthFollows ? 0 : rng() & ((1u << e.offsetBits) - 1);
+      const int lengthSymbol = e.lengthFollows ? lengthPresent[rng() % lengthPresent.size()] : 0;
+      const std::uint32_t value = e.literal ? 0 : rng() & ((1u << e.offsetBits) - 1);
       writer.WriteBits(codes[static_cast<std::size_t>(symbol)], lengths[static_cast<std::size_t>(symbol)]);
-      if (!e.literal && !e.lengthFollows) writer.WriteBits(value, e.offsetBits);
-      sent.emplace_back(symbol, value);
+      if (e.lengthFollows) {
+        writer.WriteBits(lengthCodes[static_cast<std::size_t>(lengthSymbol)],
+                         lengthLengths[static_cast<std::size_t>(lengthSymbol)]);
+      }
+      if (!e.literal) writer.WriteBits(value, e.offsetBits);
+      sent.push_back({symbol, lengthSymbol, value});
     }
     const std::vector<std::uint8_t> stream = writer.Finish();
     BitReader bits(stream);
-    for (const auto& [symbol, value] : sent) {
+    for (const auto& [symbol, lengthSymbol, value] : sent) {
       bits.Refill();
       const std::uint32_t entry = table->Lookup(bits.buffer);
       const Expected e = ExpectedFor(symbol, aligned);
@@ -77,20 +100,33 @@ TEST(LzxMainTable, EntriesResolveSymbolLengthAndOffsetBits) {
       if (e.literal) {
         ASSERT_EQ(EntryLiteral(entry), symbol);
         ASSERT_EQ(EntryConsume(entry), length);
-      } else {
-        ASSERT_EQ(EntrySlot(entry), e.slot) << symbol;
-        ASSERT_EQ(EntryMatchLength(entry), e.matchLength) << symbol;
-        ASSERT_EQ(EntryOffsetBits(entry), e.offsetBits) << symbol;
-        ASSERT_EQ((entry & kMainAlignedFollows) != 0, e.alignedFollows) << symbol;
-        ASSERT_EQ((entry & kMainLengthFollows) != 0, e.lengthFollows) << symbol;
-        ASSERT_EQ(EntryConsume(entry), length + (e.lengthFollows ? 0 : e.offsetBits)) << symbol;
-        if (!e.lengthFollows) {
-          const auto got = static_cast<std::uint32_t>(bits.buffer >> (64 - EntryConsume(entry))) &
-                           ((1u << e.offsetBits) - 1);
-          ASSERT_EQ(got, value) << symbol;
-        }
+        bits.Remove(length);
+        continue;
       }
-      bits.Remove(EntryConsume(entry));
+      ASSERT_EQ(EntrySlot(entry), e.slot) << symbol;
+      ASSERT_EQ(EntryOffsetBits(entry), e.offsetBits) << symbol;
+      ASSERT_EQ((entry & kMainAlignedFollows) != 0, e.alignedFollows) << symbol;
+      const int lengthCodeBits = e.lengthFollows ? lengthLengths[static_cast<std::size_t>(lengthSymbol)] : 0;
+      if (entry & kMainLengthFollows) {
+        ASSERT_TRUE(e.lengthFollows) << symbol;
+        ASSERT_EQ(EntryMatchLength(entry), e.matchLength) << symbol;
+        ASSERT_EQ(EntryConsume(entry), length) << symbol;
+        bits.Remove(length);
+        const std::uint32_t lengthEntry = lengthTable->Lookup(bits.buffer);
+        ASSERT_EQ(static_cast<int>(EntrySymbol(lengthEntry)), lengthSymbol) << symbol;
+        ASSERT_EQ(EntryConsume(lengthEntry), lengthCodeBits) << symbol;
+        bits.Remove(lengthCodeBits);
+        bits.Refill();
+        ASSERT_EQ(bits.PeekUpTo32(e.offsetBits), value) << symbol;
+        bits.Remove(e.offsetBits);
+      } else {
+        ASSERT_EQ(EntryMatchLength(entry), e.matchLength + static_cast<std::uint32_t>(lengthSymbol)) << symbol;
+        ASSERT_EQ(EntryConsume(entry), length + lengthCodeBits + e.offsetBits) << symbol;
+        const auto got = static_cast<std::uint32_t>(bits.buffer >> (64 - EntryConsume(entry))) &
+                         ((1u << e.offsetBits) - 1);
+        ASSERT_EQ(got, value) << symbol;
+        bits.Remove(EntryConsume(entry));
+      }
     }
   }
 }
@@ -108,11 +144,13 @@ TEST(LzxMainTable, AcceptsCompleteAndEmptyCodesOnly) {
       {above16, true},      {{1}, false},  {{1, 1, 1}, false},      {{0, 0, 2, 2, 1}, true},
   };
   auto table = std::make_unique<MainTable>();
+  auto lengthTable = std::make_unique<LengthTable>();
+  ASSERT_TRUE(BuildLengthTable(std::array<std::uint8_t, kLengthSymbols>{}, *lengthTable));
   for (std::size_t i = 0; i < cases.size(); ++i) {
-    EXPECT_EQ(BuildMainTable(Padded(cases[i].first), false, *table), cases[i].second) << "case " << i;
+    EXPECT_EQ(BuildMainTable(Padded(cases[i].first), false, *lengthTable, *table), cases[i].second) << "case " << i;
   }
   // All zero: literal 0, consuming nothing, wherever the bits point.
-  ASSERT_TRUE(BuildMainTable(Padded({}), true, *table));
+  ASSERT_TRUE(BuildMainTable(Padded({}), true, *lengthTable, *table));
   for (const std::uint64_t buffer : {0ull, ~0ull, 0x8000000000000000ull}) {
     EXPECT_EQ(table->Lookup(buffer), 0u);
   }
