@@ -8,7 +8,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "serve/serve.h"
-#include "textindex/index_cache.h"
+#include "textindex/index_folder.h"
 
 namespace tessaly::cli {
 
@@ -41,7 +41,7 @@ int RunServe(const Args& args) {
     OpenBook(*books.back(), name);
     shelf.push_back(books.back().get());
   }
-  if (const auto folder = textindex::DefaultCacheFolder()) options.indexFolder = folder->string();
+  if (const auto folder = textindex::DefaultIndexFolder()) options.indexFolder = folder->string();
   serve::Library library(shelf, names, Converter(), options.indexFolder);
   options.listening = [&](const std::string& address) {
     std::printf("Serving %zu book%s at %s\n", names.size(), names.size() == 1 ? "" : "s", address.c_str());

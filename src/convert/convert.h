@@ -103,6 +103,8 @@ class BookSite {
   std::optional<Object> Read(std::string_view path) const;
   // The book's title in UTF-8.
   std::string Title() const;
+  // The link from the book's root to the object at a book path (UTF-8).
+  static std::string Link(std::string_view path);
   // HTML lists; empty when the book has none (keyword index problems are
   // left out).
   std::string ContentsList() const;

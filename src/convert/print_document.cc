@@ -80,19 +80,22 @@ PrintDocument WritePrintDocument(const Book& book, const TextConverter& converte
     document.entries.push_back(std::move(entry));
   }
 
-  std::map<std::size_t, std::string> raw;
-  ForEachObject(book, objects, document.report, [&](std::size_t object, std::span<const std::uint8_t> bytes) {
-    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-    if (topicOf.count(object) != 0) raw.emplace(object, text);
-    else if (!objects.Objects()[object].page) out.Write(names.Of(object), text);
+  KeptBytes raw(objects.Objects().size());
+  std::vector<std::size_t> kept;
+  ForEachStoredRange(book, objects, document.report, [&](std::span<const std::size_t> aliases, std::span<const std::uint8_t> bytes) {
+    kept.clear();
+    for (std::size_t object : aliases) {
+      if (topicOf.count(object) != 0) kept.push_back(object);
+      else if (!objects.Objects()[object].page) out.Write(names.Of(object), bytes);
+    }
+    raw.Keep(kept, bytes);
   });
 
   std::string head, body;
   std::set<std::string> sheets;
   for (std::size_t topic = 0; topic < pages.size(); ++topic) {
     const std::size_t object = pages[topic];
-    HtmlDocument page = ParsePage(book, converter,
-                                  std::span(reinterpret_cast<const std::uint8_t*>(raw[object].data()), raw[object].size()));
+    HtmlDocument page = ParsePage(book, converter, raw.Of(object));
     const ReferenceFor referenceFor = [&](const xmlNode* element, std::string_view value) -> std::optional<std::string> {
       const Target target = objects.Resolve(object, value);
       if (target.kind == Target::Kind::kExternal) {
@@ -139,7 +142,6 @@ PrintDocument WritePrintDocument(const Book& book, const TextConverter& converte
             Mark('T', topic) + "</span>";
     if (start != std::string::npos && end != std::string::npos && end > start) body += xhtml.substr(start + 1, end - start - 1);
     body += "</section>\n";
-    raw.erase(object);
   }
   const std::string html =
       "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>" + EscapeMarkup(BookTextUtf8(book, converter, book.Title())) +
