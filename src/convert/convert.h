@@ -1,6 +1,6 @@
 // Taking a book out of its container: a folder of plain HTML, a folder of
-// Markdown, or an EPUB 3 book. Each converter reads every object once with
-// the book's bulk read, resolves every link between objects (links that
+// Markdown, or an EPUB 3 book. Each converter reads each stored range once
+// (Book::ReadStoredRanges), resolves every link between objects (links that
 // lead nowhere in the book lose their target; nothing links to the local
 // file system), writes book text as UTF-8, and writes only below its target
 // through safe_files (a link planted in the target is replaced, never
