@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 
@@ -47,6 +48,31 @@ FolderHandle FolderHandle::Child(std::string_view name, bool create) const {
   const std::string component(name);
   if (create && ::mkdirat(fd_, component.c_str(), 0755) != 0 && errno != EEXIST) return FolderHandle();
   return FolderHandle(::openat(fd_, component.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+const FolderHandle* FolderWalker::FolderOf(std::string_view relative) {
+  const std::size_t slash = relative.rfind('/');
+  if (slash == std::string_view::npos) return &root_;
+  const std::string_view folder = relative.substr(0, slash);
+  if (last_.IsOpen() && folder == lastPath_) return &last_;
+  last_ = FolderHandle();
+  lastPath_.clear();
+  const FolderHandle* parent = &root_;
+  for (std::size_t start = 0; start <= folder.size();) {
+    const std::size_t end = std::min(folder.find('/', start), folder.size());
+    FolderHandle child = parent->Child(folder.substr(start, end - start), true);
+    if (!child.IsOpen()) {
+      const int error = errno;
+      last_ = FolderHandle();
+      errno = error;
+      return nullptr;
+    }
+    last_ = std::move(child);
+    parent = &last_;
+    start = end + 1;
+  }
+  lastPath_ = std::string(folder);
+  return &last_;
 }
 
 namespace {

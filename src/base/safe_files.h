@@ -16,6 +16,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace tessaly {
 
@@ -50,6 +51,25 @@ struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
 using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// The folders below one root folder, each reached from its parent's
+// descriptor (FolderHandle::Child: a link standing where a folder belongs is
+// refused) and made when missing. The folder reached last is kept, since
+// writers name the files of one folder together.
+class FolderWalker {
+ public:
+  explicit FolderWalker(FolderHandle root) : root_(std::move(root)) {}
+
+  // The folder that holds the file at `relative` (components separated by
+  // '/'; a name alone is in the root); null (errno set) when it cannot be
+  // had.
+  const FolderHandle* FolderOf(std::string_view relative);
+
+ private:
+  FolderHandle root_;
+  FolderHandle last_;
+  std::string lastPath_;
+};
 
 // Creates the file `name` (one component) in the folder for writing,
 // replacing what stood there; null on failure (errno tells why).

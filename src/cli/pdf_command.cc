@@ -1,6 +1,7 @@
 // convert BOOK OUT.pdf: the book, or one contents branch, printed by WebKit
-// from the print document (convert.h), then its outline and links added
-// (src/pdf). Needs a display.
+// from the print document (convert.h), once with its marks to find where
+// things landed and once without, then the outline and links added to the
+// second (src/pdf). Needs a display.
 #include <unistd.h>
 
 #include <cerrno>
@@ -57,13 +58,17 @@ int ConvertToPdf(const Book& book, const std::string& out, const std::string& fr
     return 1;
   }
   const convert::PrintDocument document = convert::WritePrintDocument(book, Converter(), work.Path(), from);
+  // The marked document tells where things landed; the reader gets the same
+  // layout without the marks.
+  const std::string marked = work.Path() + "/marked.pdf";
   const std::string printed = work.Path() + "/printed.pdf";
-  const pdf::PrintResult result = pdf::PrintToPdf(document.html, printed);
+  pdf::PrintResult result = pdf::PrintToPdf(document.html, marked);
+  if (result.ok) result = pdf::PrintToPdf(document.cleanHtml, printed);
   if (!result.ok) {
     std::fprintf(stderr, "tessaly-cli: cannot print %s: %s\n", Printable(out).c_str(), result.error.c_str());
     return 1;
   }
-  const std::map<std::string, pdf::Place> marks = pdf::FindMarks(printed);
+  const std::map<std::string, pdf::Place> marks = pdf::FindMarks(marked);
   std::vector<pdf::OutlineEntry> outline;
   // An entry without a page of its own leads where the next one does.
   std::optional<pdf::Place> next;

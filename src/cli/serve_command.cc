@@ -8,7 +8,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "serve/serve.h"
-#include "textindex/index_cache.h"
+#include "textindex/index_folder.h"
 
 namespace tessaly::cli {
 

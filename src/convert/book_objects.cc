@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "base/text_converter.h"
 #include "book/book.h"
+#include "pages/book_address.h"
 
 namespace tessaly::convert {
 
@@ -30,11 +31,12 @@ bool IsWebAddress(std::string_view reference) {
 }
 
 // True when the reference names a scheme (text before a ':' that comes before
-// any separator) or a host.
+// any separator; "Class::Member.htm" names a page) or a host.
 bool HasSchemeOrHost(std::string_view reference) {
   if (reference.starts_with("//") || reference.starts_with("\\\\")) return true;
   const std::size_t colon = reference.find(':');
-  return colon != std::string_view::npos && colon < reference.find_first_of("/\\?#");
+  return colon != std::string_view::npos && colon < reference.find_first_of("/\\?#") &&
+         reference.substr(colon, 2) != "::";
 }
 
 std::string_view Trimmed(std::string_view text) {
@@ -125,13 +127,21 @@ Target BookObjects::Lookup(std::string path) const {
 
 Target BookObjects::Resolve(std::size_t from, std::string_view reference) const {
   reference = Trimmed(reference);
-  // A link into a book: "ms-its:NAME.chm::/path", "mk:@MSITStore:NAME.chm::/path",
-  // or "NAME.chm::/path". It stays in this book when NAME is this book.
-  if (const std::size_t pair = reference.find("::"); pair != std::string_view::npos && !IsWebAddress(reference)) {
-    std::string_view bookName = reference.substr(0, pair);
-    bookName = bookName.substr(bookName.find_last_of("/\\:") + 1);
-    if (Folded(bookName) != bookFileName_) return {};
-    return Lookup("/" + std::string(reference.substr(pair + 2)));
+  // A link into a book (pages/book_address.h): "ms-its:NAME.chm::/path",
+  // "mk:@MSITStore:NAME.chm::/path", or "NAME.chm::/path" where NAME is this
+  // book; one into another book leads nowhere the output holds.
+  const BookFileTest isThisBook = [&](const std::string& name) {
+    return Folded(std::string_view(name).substr(name.find_last_of("/\\") + 1)) == bookFileName_;
+  };
+  if (std::optional<BookAddress> link = ParseBookLink(reference, isThisBook)) {
+    Target target;
+    if (!isThisBook(link->book)) return target;
+    if (std::optional<std::size_t> object = Find(link->page)) {
+      target.kind = Target::Kind::kObject;
+      target.object = *object;
+      target.fragment = std::move(link->fragment);
+    }
+    return target;
   }
   if (IsWebAddress(reference)) {
     Target target;

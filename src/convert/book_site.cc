@@ -70,6 +70,11 @@ std::string BookSite::Title() const {
   return BookTextUtf8(parts_->book, parts_->converter, parts_->book.Title());
 }
 
+std::string BookSite::Link(std::string_view path) {
+  while (path.starts_with('/')) path.remove_prefix(1);
+  return RelativeLink("", path);
+}
+
 std::string BookSite::ContentsList() const {
   return convert::ContentsList(parts_->book, parts_->converter, parts_->objects, "ul", [&](const Target& target) {
     return target.kind == Target::Kind::kObject

@@ -1,6 +1,6 @@
 // Taking a book out of its container: a folder of plain HTML, a folder of
-// Markdown, or an EPUB 3 book. Each converter reads every object once with
-// the book's bulk read, resolves every link between objects (links that
+// Markdown, or an EPUB 3 book. Each converter reads each stored range once
+// (Book::ReadStoredRanges), resolves every link between objects (links that
 // lead nowhere in the book lose their target; nothing links to the local
 // file system), writes book text as UTF-8, and writes only below its target
 // through safe_files (a link planted in the target is replaced, never
@@ -54,23 +54,26 @@ ConvertReport WriteEpub(const Book& book, const TextConverter& converter, const 
 
 // The document a PDF is printed from: one HTML file holding the pages of the
 // book (or of one contents branch) in contents order, each starting on a new
-// page, with the pictures and style sheets written beside it. Small marks
-// (white text that takes no room, found in the printed PDF by their text) tell
-// where each contents entry and each link landed, so that the outline and
-// the links can be added to the PDF afterwards.
+// page, with the pictures and style sheets written beside it. It is written
+// twice, laid out alike: once with small marks (white text that takes no
+// room, found in the printed PDF by their text) that tell where each topic,
+// each anchor a link or a contents entry names and each link landed, and
+// once with the marks hidden, which is the document printed for the reader;
+// the outline and the links are then added to that PDF where the marks were.
 struct PrintDocument {
   struct Entry {
     std::string title;  // UTF-8
     int depth = 0;      // 0 for the branch's top entries
-    std::string mark;   // the mark at the entry's page; empty: the entry has no page
+    std::string mark;   // the mark where the entry leads; empty: the entry has no page
   };
   struct Link {
     std::string startMark;  // before the link's text
     std::string endMark;    // after it
-    std::string targetMark; // the target entry's mark, or empty for an address
+    std::string targetMark; // where it leads (a topic or an anchor in one), or empty for an address
     std::string address;    // a web or mail address, when targetMark is empty
   };
-  std::string html;  // the document's path
+  std::string html;       // the path of the document with its marks
+  std::string cleanHtml;  // the path of the same document, its marks hidden
   std::vector<Entry> entries;
   std::vector<Link> links;
   ConvertReport report;
@@ -103,6 +106,8 @@ class BookSite {
   std::optional<Object> Read(std::string_view path) const;
   // The book's title in UTF-8.
   std::string Title() const;
+  // The link from the book's root to the object at a book path (UTF-8).
+  static std::string Link(std::string_view path);
   // HTML lists; empty when the book has none (keyword index problems are
   // left out).
   std::string ContentsList() const;

@@ -21,6 +21,7 @@
 #include "convert/book_lists.h"
 #include "convert/convert.h"
 #include "convert/css_cleaner.h"
+#include "convert/in_order.h"
 #include "convert/language_tags.h"
 #include "convert/output_budget.h"
 #include "convert/output_names.h"
@@ -56,16 +57,17 @@ bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view magic) {
 struct MediaType {
   const char* type;
   const char* extension;
+  bool compressed = false;  // deflating it again gains nothing
 };
 
 // The EPUB core media type of a picture or font, from its first bytes;
 // none for anything else (a BMP, an icon, a script...).
 std::optional<MediaType> SniffMediaType(std::span<const std::uint8_t> bytes) {
-  if (StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a")) return MediaType{"image/gif", ".gif"};
-  if (StartsWith(bytes, "\x89PNG\r\n\x1A\n")) return MediaType{"image/png", ".png"};
-  if (StartsWith(bytes, "\xFF\xD8\xFF")) return MediaType{"image/jpeg", ".jpg"};
-  if (StartsWith(bytes, "wOFF")) return MediaType{"application/font-woff", ".woff"};
-  if (StartsWith(bytes, "wOF2")) return MediaType{"font/woff2", ".woff2"};
+  if (StartsWith(bytes, "GIF87a") || StartsWith(bytes, "GIF89a")) return MediaType{"image/gif", ".gif", true};
+  if (StartsWith(bytes, "\x89PNG\r\n\x1A\n")) return MediaType{"image/png", ".png", true};
+  if (StartsWith(bytes, "\xFF\xD8\xFF")) return MediaType{"image/jpeg", ".jpg", true};
+  if (StartsWith(bytes, "wOFF")) return MediaType{"application/font-woff", ".woff", true};
+  if (StartsWith(bytes, "wOF2")) return MediaType{"font/woff2", ".woff2", true};
   if (StartsWith(bytes, "OTTO")) return MediaType{"application/vnd.ms-opentype", ".otf"};
   if (StartsWith(bytes, std::string_view("\0\1\0\0", 4))) return MediaType{"application/font-sfnt", ".ttf"};
   const std::string_view head(reinterpret_cast<const char*>(bytes.data()), std::min<std::size_t>(bytes.size(), 1024));
@@ -133,38 +135,60 @@ class EpubWriter {
         budget_(book),
         language_(LanguageTag(book.LanguageId())),
         pageHrefs_(objects_.Objects().size()),
-        resources_(objects_.Objects().size()) {}
+        resources_(objects_.Objects().size()),
+        titles_(objects_.Objects().size()),
+        ids_(objects_.Objects().size()) {}
 
   ConvertReport Run() {
     ZipWriter zip(OpenOutput(), path_);
     zip.Add("mimetype", "application/epub+zip", false);
     zip.Add("META-INF/container.xml", kContainerXml);
 
-    std::map<std::size_t, std::string> pages, styles;  // raw bytes, written once every target is known
-    ForEachObject(book_, objects_, report_, [&](std::size_t object, std::span<const std::uint8_t> bytes) {
-      const BookObject& o = objects_.Objects()[object];
-      const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-      budget_.Spend(bytes.size(), o.name);
-      if (o.page) {
-        pages.emplace(object, text);
-      } else if (FileExtension(o.name) == ".css") {
-        resources_[object] = {"res/s" + std::to_string(object) + ".css", "text/css"};
-        styles.emplace(object, text);
-      } else if (const std::optional<MediaType> media = SniffMediaType(bytes)) {
-        resources_[object] = {"res/r" + std::to_string(object) + media->extension, media->type};
-        zip.Add(std::string(kRoot) + resources_[object].href, text, std::string_view(media->type) != "image/jpeg");
-        ++report_.files;
+    // Pictures and fonts go into the archive as the bulk read brings them,
+    // one file for a range that several names share; pages and style sheets
+    // are kept until every target is known.
+    KeptBytes pages(objects_.Objects().size()), styles(objects_.Objects().size());
+    std::vector<std::size_t> keptPages, keptStyles;
+    ForEachStoredRange(book_, objects_, report_, [&](std::span<const std::size_t> aliases, std::span<const std::uint8_t> bytes) {
+      keptPages.clear();
+      keptStyles.clear();
+      std::optional<std::size_t> carried;  // the alias whose picture or font is in the archive
+      for (std::size_t object : aliases) {
+        const BookObject& o = objects_.Objects()[object];
+        if (o.page) {
+          keptPages.push_back(object);
+        } else if (FileExtension(o.name) == ".css") {
+          resources_[object] = {"res/s" + std::to_string(object) + ".css", "text/css"};
+          keptStyles.push_back(object);
+        } else if (carried) {
+          resources_[object] = resources_[*carried];
+        } else if (const std::optional<MediaType> media = SniffMediaType(bytes)) {
+          carried = object;
+          resources_[object] = {"res/r" + std::to_string(object) + media->extension, media->type};
+          budget_.Spend(bytes.size(), o.name);
+          zip.Add(std::string(kRoot) + resources_[object].href,
+                  std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                  !media->compressed);
+          ++report_.files;
+        }
       }
+      if (!keptPages.empty() || !keptStyles.empty()) budget_.Spend(bytes.size(), objects_.Objects()[aliases[0]].name);
+      pages.Keep(keptPages, bytes);
+      styles.Keep(keptStyles, bytes);
     });
     for (std::size_t object : objects_.ReadingOrder()) {
-      if (pages.count(object) != 0) pageHrefs_[object] = "text/p" + std::to_string(spine_.size() + 1) + ".xhtml";
-      if (pages.count(object) != 0) spine_.push_back(object);
+      if (!pages.Has(object)) continue;
+      pageHrefs_[object] = "text/p" + std::to_string(spine_.size() + 1) + ".xhtml";
+      spine_.push_back(object);
     }
     for (std::size_t object : spine_) byHref_.emplace(pageHrefs_[object], object);
-    for (const auto& [object, css] : styles) {
+    for (std::size_t object = 0; object < resources_.size(); ++object) {
+      if (!styles.Has(object)) continue;
       const std::string& href = resources_[object].href;
-      const std::string rewritten =
-          CleanStyleSheet(RewriteStyleSheet(css, objects_, object, [&](const Target& target, const xmlNode*) {
+      const std::span<const std::uint8_t> css = styles.Of(object);
+      const std::string rewritten = CleanStyleSheet(RewriteStyleSheet(
+          std::string_view(reinterpret_cast<const char*>(css.data()), css.size()), objects_, object,
+          [&](const Target& target, const xmlNode*) {
             return std::optional<std::string>(ResourceLink(href, target).value_or(std::string(kNothing)));
           }));
       budget_.Spend(rewritten.size(), href);
@@ -172,18 +196,30 @@ class EpubWriter {
       ++report_.files;
     }
     ContentsTitles();
-    std::vector<std::string> written;
-    for (std::size_t object : spine_) {
-      written.push_back(PageXhtml(object, pages[object]));
-      pages.erase(object);
-    }
-    for (std::size_t i = 0; i < spine_.size(); ++i) {
-      DropMissingFragments(written[i], spine_[i]);
-      budget_.Spend(written[i].size(), pageHrefs_[spine_[i]]);
-      zip.Add(std::string(kRoot) + pageHrefs_[spine_[i]], written[i]);
-      ++report_.pages;
-      ++report_.files;
-    }
+    // Every page converted on the machine's cores; then, once every page's
+    // ids are known, its links to fragments checked and the page packed, on
+    // the cores too, and written in spine order.
+    std::vector<std::string> written(spine_.size());
+    InOrder(
+        spine_.size(), [&](std::size_t i) { return PageXhtml(spine_[i], pages.Of(spine_[i])); },
+        [&](std::size_t i, ConvertedPage page) {
+          budget_.Spend(page.xhtml.size(), pageHrefs_[spine_[i]]);
+          written[i] = std::move(page.xhtml);
+          ids_[spine_[i]] = std::move(page.ids);
+          titles_[spine_[i]] = std::move(page.title);
+        });
+    InOrder(
+        spine_.size(),
+        [&](std::size_t i) {
+          DropMissingFragments(written[i], spine_[i]);
+          return ZipWriter::Pack(std::string(kRoot) + pageHrefs_[spine_[i]], written[i]);
+        },
+        [&](std::size_t i, const ZipWriter::Packed& packed) {
+          zip.Add(packed);
+          std::string().swap(written[i]);
+          ++report_.pages;
+          ++report_.files;
+        });
     // A book without pages still gets one: a spine may not be empty.
     const std::string title = BookTextUtf8(book_, converter_, book_.Title());
     if (spine_.empty()) {
@@ -238,7 +274,7 @@ class EpubWriter {
 
   // A link from `from` to a page; its fragment is checked once every page
   // is written (DropMissingFragments).
-  std::optional<std::string> PageLink(const std::string& from, const Target& target) {
+  std::optional<std::string> PageLink(const std::string& from, const Target& target) const {
     if (target.kind == Target::Kind::kExternal) return EscapedAddress(target.address);
     if (target.kind != Target::Kind::kObject || pageHrefs_[target.object].empty()) return std::nullopt;
     const std::string id = target.fragment.empty() ? std::string() : ValidId(target.fragment);
@@ -247,7 +283,6 @@ class EpubWriter {
 
   // Each page's title from the first contents entry that names it.
   void ContentsTitles() {
-    titles_.resize(objects_.Objects().size());
     ForEachTocNode(book_.Contents().root, [&](const TocNode& node, int) {
       const Target target = objects_.ResolveBookPath(node.local);
       if (target.kind == Target::Kind::kObject && titles_[target.object].empty())
@@ -255,10 +290,16 @@ class EpubWriter {
     });
   }
 
-  std::string PageXhtml(std::size_t object, std::string_view raw) {
+  struct ConvertedPage {
+    std::string xhtml;
+    std::set<std::string> ids;
+    std::string title;
+  };
+
+  // One page as XHTML (on a worker: reads only what the workers share).
+  ConvertedPage PageXhtml(std::size_t object, std::span<const std::uint8_t> raw) const {
     const std::string& href = pageHrefs_[object];
-    HtmlDocument page = ParsePage(book_, converter_,
-                                  std::span(reinterpret_cast<const std::uint8_t*>(raw.data()), raw.size()));
+    HtmlDocument page = ParsePage(book_, converter_, raw);
     // Style elements' url(...) first; the cleaner moves them into the head.
     ForEachElement(page.Root(), [&](xmlNode* element) {
       if (!IsElement(element, "style")) return;
@@ -270,8 +311,10 @@ class EpubWriter {
       xmlNodeSetContent(element, nullptr);
       AppendText(element, rewritten);
     });
-    if (titles_[object].empty()) titles_[object] = PageTitle(page);
-    if (titles_[object].empty()) titles_[object] = objects_.Objects()[object].name;
+    ConvertedPage converted;
+    converted.title = titles_[object];
+    if (converted.title.empty()) converted.title = PageTitle(page);
+    if (converted.title.empty()) converted.title = objects_.Objects()[object].name;
     const ReferenceFor referenceFor = [&](const xmlNode* element, std::string_view value) -> std::optional<std::string> {
       const Target target = objects_.Resolve(object, value);
       if (IsElement(element, "a")) return PageLink(href, target);
@@ -280,13 +323,14 @@ class EpubWriter {
       if (IsElement(element, "img") ? type.starts_with("image/") : type == "text/css") return ResourceLink(href, target);
       return std::nullopt;
     };
-    ids_[object] = CleanForEpub(page, referenceFor, titles_[object], Language()).ids;
-    return page.ToXhtml();
+    converted.ids = CleanForEpub(page, referenceFor, converted.title, Language()).ids;
+    converted.xhtml = page.ToXhtml();
+    return converted;
   }
 
   // Every link in `xhtml` (the page at spine position of `object`) to a
   // fragment its target page lacks leads to the page instead.
-  void DropMissingFragments(std::string& xhtml, std::size_t object) {
+  void DropMissingFragments(std::string& xhtml, std::size_t object) const {
     const std::string& from = pageHrefs_[object];
     for (std::size_t at = xhtml.find(" href=\""); at != std::string::npos; at = xhtml.find(" href=\"", at + 1)) {
       const std::size_t start = at + 7;
@@ -393,7 +437,7 @@ class EpubWriter {
   std::vector<std::string> pageHrefs_;  // per object: its XHTML below OEBPS/, empty for no page
   std::vector<Resource> resources_;     // per object: the picture, font or style sheet carried
   std::vector<std::string> titles_;
-  std::map<std::size_t, std::set<std::string>> ids_;  // per page: the ids it holds
+  std::vector<std::set<std::string>> ids_;  // per object: the ids its page holds
   std::map<std::string, std::size_t> byHref_;
   std::vector<std::size_t> spine_;
   std::vector<ExtraPage> extra_;  // pages the converter adds after the book's

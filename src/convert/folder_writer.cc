@@ -6,6 +6,7 @@
 #include "book/book.h"
 #include "convert/book_lists.h"
 #include "convert/convert.h"
+#include "convert/in_order.h"
 #include "convert/markdown.h"
 #include "convert/output_folder.h"
 #include "convert/output_names.h"
@@ -32,18 +33,42 @@ class FolderWriter {
         out_(folder, budget_),
         titles_(objects_.Objects().size()) {}
 
+  // The objects other than pages are written as the bulk read brings them;
+  // the pages are then converted on every core and written in order.
   ConvertReport Run() {
-    ForEachObject(book_, objects_, report_, [&](std::size_t object, std::span<const std::uint8_t> bytes) {
-      const BookObject& o = objects_.Objects()[object];
-      if (o.page) WritePage(object, bytes);
-      else if (format_ == Format::kHtml && FileExtension(o.name) == ".css") WriteStyleSheet(object, bytes);
-      else Write(names_.Of(object), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    KeptBytes pages(objects_.Objects().size());
+    std::vector<std::size_t> kept;
+    ForEachStoredRange(book_, objects_, report_, [&](std::span<const std::size_t> aliases, std::span<const std::uint8_t> bytes) {
+      kept.clear();
+      for (std::size_t object : aliases) {
+        const BookObject& o = objects_.Objects()[object];
+        if (o.page) kept.push_back(object);
+        else if (format_ == Format::kHtml && FileExtension(o.name) == ".css") WriteStyleSheet(object, bytes);
+        else Write(names_.Of(object), std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+      }
+      pages.Keep(kept, bytes);
     });
+    std::vector<std::size_t> order;
+    for (std::size_t object : objects_.ReadingOrder()) {
+      if (pages.Has(object)) order.push_back(object);
+    }
+    InOrder(
+        order.size(), [&](std::size_t i) { return ConvertPage(order[i], pages.Of(order[i])); },
+        [&](std::size_t i, ConvertedPage page) {
+          titles_[order[i]] = std::move(page.title);
+          Write(names_.Of(order[i]), page.text);
+          ++report_.pages;
+        });
     WriteIndex();
     return std::move(report_);
   }
 
  private:
+  struct ConvertedPage {
+    std::string text;
+    std::string title;
+  };
+
   std::vector<std::string> StoredNames() const {
     std::vector<std::string> names;
     for (const BookObject& o : objects_.Objects()) names.push_back(o.name);
@@ -68,25 +93,26 @@ class FolderWriter {
     return std::nullopt;
   }
 
-  void WritePage(std::size_t object, std::span<const std::uint8_t> bytes) {
+  // The page's file (on a worker: reads only what the workers share).
+  ConvertedPage ConvertPage(std::size_t object, std::span<const std::uint8_t> bytes) const {
     HtmlDocument page = ParsePage(book_, converter_, bytes);
     const std::string& path = names_.Of(object);
     RewriteReferences(page, objects_, object,
                       [&](const Target& target, const xmlNode*) { return LinkFrom(path, target); });
-    titles_[object] = PageTitle(page);
-    ++report_.pages;
+    ConvertedPage converted{{}, PageTitle(page)};
     if (format_ == Format::kHtml) {
       xmlNode* head = page.Head();
       xmlNode* meta = NewElement(page.Doc(), "meta");
       SetAttribute(meta, "charset", "utf-8");
       if (head->children != nullptr) xmlAddPrevSibling(head->children, meta);
       else xmlAddChild(head, meta);
-      Write(path, page.ToHtml());
-      return;
+      converted.text = page.ToHtml();
+      return converted;
     }
-    std::string title = titles_[object].empty() ? objects_.Objects()[object].name : titles_[object];
-    Write(path, "---\ntitle: " + YamlText(title) + "\nsource: " + YamlText(objects_.Objects()[object].name) +
-                    "\n---\n\n" + ToMarkdown(page));
+    const std::string& title = converted.title.empty() ? objects_.Objects()[object].name : converted.title;
+    converted.text = "---\ntitle: " + YamlText(title) + "\nsource: " + YamlText(objects_.Objects()[object].name) +
+                     "\n---\n\n" + ToMarkdown(page);
+    return converted;
   }
 
   void WriteStyleSheet(std::size_t object, std::span<const std::uint8_t> bytes) {

@@ -85,20 +85,7 @@ class Writer {
   explicit Writer(bool xml) : xml_(xml) {}
 
   void Write(const xmlNode* top) {
-    for (const xmlNode* node = top; node != nullptr;) {
-      const bool descend = Enter(node);
-      if (descend && node->children != nullptr) {
-        node = node->children;
-        continue;
-      }
-      if (descend) Leave(node);
-      // Up until a node with a next sibling, closing what is left.
-      while (node != top && node->next == nullptr) {
-        node = node->parent;
-        Leave(node);
-      }
-      node = node == top ? nullptr : node->next;
-    }
+    WalkTree(top, [&](const xmlNode* node) { return Enter(node); }, [&](const xmlNode* node) { Leave(node); });
   }
 
   std::string Take() { return std::move(out_); }

@@ -66,6 +66,27 @@ void RemoveAttribute(xmlNode* element, std::string_view name);
 // recursion, however deep the page nests.
 xmlNode* NextInTree(const xmlNode* top, xmlNode* node, bool skipChildren = false);
 
+// Walks the tree below (and including) top in document order without
+// recursion: enter(node) comes first, and when it returns true the node's
+// children follow, then leave(node).
+template <typename Enter, typename Leave>
+void WalkTree(const xmlNode* top, Enter enter, Leave leave) {
+  for (const xmlNode* node = top; node != nullptr;) {
+    const bool descend = enter(node);
+    if (descend && node->children != nullptr) {
+      node = node->children;
+      continue;
+    }
+    if (descend) leave(node);
+    // Up until a node with a next sibling, leaving what is left.
+    while (node != top && node->next == nullptr) {
+      node = node->parent;
+      leave(node);
+    }
+    node = node == top ? nullptr : node->next;
+  }
+}
+
 // Calls visit for every element below top, parents before children. visit
 // may change the element's attributes but not the tree's shape.
 void ForEachElement(xmlNode* top, const std::function<void(xmlNode*)>& visit);

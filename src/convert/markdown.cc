@@ -35,19 +35,7 @@ void AppendEscapedText(std::string& out, std::string_view text) {
 class MarkdownWriter {
  public:
   std::string Write(const xmlNode* body) {
-    for (const xmlNode* node = body; node != nullptr;) {
-      const bool descend = Enter(node);
-      if (descend && node->children != nullptr) {
-        node = node->children;
-        continue;
-      }
-      if (descend) Leave(node);
-      while (node != body && node->next == nullptr) {
-        node = node->parent;
-        Leave(node);
-      }
-      node = node == body ? nullptr : node->next;
-    }
+    WalkTree(body, [&](const xmlNode* node) { return Enter(node); }, [&](const xmlNode* node) { Leave(node); });
     while (!out_.empty() && out_.back() == '\n') out_.pop_back();
     return out_ + "\n";
   }

@@ -1,7 +1,7 @@
 // OutputBudget: how much a conversion may write, in proportion to the
-// book's distinct content, so that a book whose directory names the same
-// stored bytes a million times (or overlapping ranges of them) cannot make
-// a converter write without end.
+// book's distinct content (Book::DistinctBytes), so that a book whose
+// directory names the same stored bytes a million times (or overlapping
+// ranges of them) cannot make a converter write without end.
 #pragma once
 
 #include <cstdint>
@@ -13,10 +13,6 @@ class Book;
 
 namespace tessaly::convert {
 
-// The bytes the book's objects cover, each stored byte counted once however
-// many directory entries name it.
-std::uint64_t DistinctContentBytes(const Book& book);
-
 class OutputBudget {
  public:
   // Output may grow past the content by links made longer, markup made
@@ -26,14 +22,10 @@ class OutputBudget {
   static constexpr std::uint64_t kAllowance = 16u << 20;
 
   explicit OutputBudget(const Book& book);
-  explicit OutputBudget(std::uint64_t limit) : limit_(limit) {}
 
   // Counts bytes about to be written for `object`; raises BookError (kind
   // kMemory, about the object) once the total passes the limit.
   void Spend(std::uint64_t bytes, std::string_view object);
-
-  std::uint64_t Limit() const { return limit_; }
-  std::uint64_t Spent() const { return spent_; }
 
  private:
   std::uint64_t limit_;

@@ -28,13 +28,9 @@ class OutputFolder {
   void Write(std::string_view relative, std::string_view text);
 
  private:
-  const FolderHandle& FolderOf(std::string_view folder);
-
   std::string path_;
   OutputBudget& budget_;
-  FolderHandle root_;
-  FolderHandle last_;  // the folder written to last, reached from the root
-  std::string lastPath_;
+  FolderWalker folders_;
 };
 
 }  // namespace tessaly::convert

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pages/book_address.h"
+
 namespace tessaly::convert {
 
 namespace {
@@ -81,20 +83,11 @@ void OutputNames::Assign(const std::vector<std::string>& names, const std::vecto
 }
 
 std::string EscapeLinkPath(std::string_view path) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  constexpr std::string_view kKept = "-._~!$&'()*+,;=@/";
+  // A ':' would make the link's first segment a scheme.
   std::string escaped;
-  escaped.reserve(path.size());
-  for (char c : path) {
-    const auto byte = static_cast<unsigned char>(c);
-    if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-        kKept.find(c) != std::string_view::npos) {
-      escaped += c;
-    } else {
-      escaped += '%';
-      escaped += kHex[byte >> 4];
-      escaped += kHex[byte & 0x0F];
-    }
+  for (char c : EncodeUrlPath(path)) {
+    if (c == ':') escaped += "%3A";
+    else escaped += c;
   }
   return escaped;
 }

@@ -15,15 +15,34 @@ std::string BookTextUtf8(const Book& book, const TextConverter& converter, std::
   return utf8.value_or(std::string());
 }
 
-void ForEachObject(const Book& book, const BookObjects& objects, ConvertReport& report,
-                   const std::function<void(std::size_t object, std::span<const std::uint8_t> bytes)>& visit) {
-  book.ReadAllObjects(
-      [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
-        if (std::optional<std::size_t> object = objects.ForEntry(entry.index)) visit(*object, bytes);
+void ForEachStoredRange(const Book& book, const BookObjects& objects, ConvertReport& report, const RangeVisit& visit) {
+  std::vector<std::size_t> ours;
+  const auto collect = [&](Book::Aliases aliases) {
+    ours.clear();
+    for (const DirectoryEntry& entry : aliases) {
+      if (std::optional<std::size_t> object = objects.ForEntry(entry.index)) ours.push_back(*object);
+    }
+    return !ours.empty();
+  };
+  book.ReadStoredRanges(
+      [&](Book::Aliases aliases, std::span<const std::uint8_t> bytes) {
+        if (collect(aliases)) visit(ours, bytes);
       },
-      [&](const DirectoryEntry& entry, const BookError& error) {
-        if (objects.ForEntry(entry.index)) report.warnings.push_back(std::string(entry.name) + ": " + error.Message());
+      [&](Book::Aliases aliases, const BookError& error) {
+        if (!collect(aliases)) return;
+        for (std::size_t object : ours) report.warnings.push_back(objects.Objects()[object].name + ": " + error.Message());
       });
+}
+
+void KeptBytes::Keep(std::span<const std::size_t> objects, std::span<const std::uint8_t> bytes) {
+  if (objects.empty()) return;
+  for (std::size_t object : objects) of_[object] = ranges_.size();
+  ranges_.emplace_back(bytes.begin(), bytes.end());
+}
+
+std::span<const std::uint8_t> KeptBytes::Of(std::size_t object) const {
+  if (!Has(object)) return {};
+  return ranges_[of_[object]];
 }
 
 HtmlDocument ParsePage(const Book& book, const TextConverter& converter, std::span<const std::uint8_t> bytes) {

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/book_objects.h"
 #include "convert/convert.h"
@@ -21,11 +23,31 @@ namespace tessaly::convert {
 // become U+FFFD.
 std::string BookTextUtf8(const Book& book, const TextConverter& converter, std::string_view text);
 
-// Calls visit for every object of `objects` with its bytes (valid during the
-// call only), in the book's storage order; an object that cannot be read
-// is told in the report's warnings.
-void ForEachObject(const Book& book, const BookObjects& objects, ConvertReport& report,
-                   const std::function<void(std::size_t object, std::span<const std::uint8_t> bytes)>& visit);
+// Calls visit once for every stored range that holds objects of `objects`,
+// with those objects (the names the book gives the range, in directory
+// order) and its bytes, valid during the call only, in the book's storage
+// order (Book::ReadStoredRanges): a range is read once however many names
+// share it. A range that cannot be read is told in the report's warnings,
+// once for each of its objects.
+using RangeVisit = std::function<void(std::span<const std::size_t> objects, std::span<const std::uint8_t> bytes)>;
+void ForEachStoredRange(const Book& book, const BookObjects& objects, ConvertReport& report, const RangeVisit& visit);
+
+// The bytes of the objects a converter turns to after the bulk read (its
+// pages, its style sheets), kept once for a range that several of them share.
+class KeptBytes {
+ public:
+  explicit KeptBytes(std::size_t objects) : of_(objects, kNone) {}
+
+  void Keep(std::span<const std::size_t> objects, std::span<const std::uint8_t> bytes);
+  bool Has(std::size_t object) const { return of_[object] != kNone; }
+  // The object's bytes; empty when none were kept.
+  std::span<const std::uint8_t> Of(std::size_t object) const;
+
+ private:
+  static constexpr std::size_t kNone = SIZE_MAX;
+  std::vector<std::vector<std::uint8_t>> ranges_;
+  std::vector<std::size_t> of_;  // per object: its range in ranges_
+};
 
 // A page's bytes decoded and parsed, its charset declarations and <base>
 // taken out (the output is UTF-8, and links are resolved here).

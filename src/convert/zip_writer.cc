@@ -27,11 +27,13 @@ void Put32(std::string& out, std::uint32_t value) {
   Put16(out, value >> 16);
 }
 
-// Raw deflate (no zlib header), as ZIP stores it.
-std::string Deflated(std::string_view bytes, const std::string& path) {
+// Raw deflate (no zlib header), as ZIP stores it; the fastest level, which
+// leaves a book's pages a fifth larger than the default level in half the
+// time.
+std::string Deflated(std::string_view bytes, const std::string& name) {
   z_stream stream{};
-  if (deflateInit2(&stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-    throw BookError(ErrorKind::kMemory, "Can't start deflate for " + path + ".");
+  if (deflateInit2(&stream, Z_BEST_SPEED, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    throw BookError(ErrorKind::kMemory, "Can't start deflate for " + name + ".");
   std::string out(deflateBound(&stream, static_cast<uLong>(bytes.size())), '\0');
   stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
   stream.avail_in = static_cast<uInt>(bytes.size());
@@ -40,7 +42,7 @@ std::string Deflated(std::string_view bytes, const std::string& path) {
   const int status = deflate(&stream, Z_FINISH);
   out.resize(stream.total_out);
   deflateEnd(&stream);
-  if (status != Z_STREAM_END) throw BookError(ErrorKind::kMemory, "Can't deflate an entry of " + path + ".");
+  if (status != Z_STREAM_END) throw BookError(ErrorKind::kMemory, "Can't deflate " + name + ".");
   return out;
 }
 
@@ -54,24 +56,33 @@ void ZipWriter::Put(std::string_view bytes) {
   written_ += bytes.size();
 }
 
-void ZipWriter::Add(std::string_view name, std::string_view bytes, bool compress) {
-  if (bytes.size() > UINT32_MAX - 1 || written_ > UINT32_MAX - 1 || entries_.size() >= 0xFFFF ||
-      name.size() > 0xFFFF)
-    throw BookError(ErrorKind::kIo, "The archive " + path_ + " would need ZIP64.").About(std::string(name));
-  Entry entry;
-  entry.name = std::string(name);
-  entry.crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
-                                               static_cast<uInt>(bytes.size())));
-  entry.size = static_cast<std::uint32_t>(bytes.size());
-  entry.offset = static_cast<std::uint32_t>(written_);
-  std::string deflated;
+ZipWriter::Packed ZipWriter::Pack(std::string_view name, std::string_view bytes, bool compress) {
+  Packed packed;
+  packed.name = std::string(name);
+  if (bytes.size() > UINT32_MAX - 1 || name.size() > 0xFFFF)
+    throw BookError(ErrorKind::kMemory, "An entry too large for the archive: " + packed.name + ".").About(packed.name);
+  packed.crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
+                                                static_cast<uInt>(bytes.size())));
+  packed.size = static_cast<std::uint32_t>(bytes.size());
   if (compress && !bytes.empty()) {
-    deflated = Deflated(bytes, path_);
-    if (deflated.size() >= bytes.size()) deflated.clear();
+    packed.data = Deflated(bytes, packed.name);
+    if (packed.data.size() >= bytes.size()) packed.data.clear();
   }
-  entry.method = deflated.empty() ? kStored : kDeflated;
-  const std::string_view data = deflated.empty() ? bytes : std::string_view(deflated);
-  entry.compressedSize = static_cast<std::uint32_t>(data.size());
+  packed.method = packed.data.empty() ? kStored : kDeflated;
+  if (packed.method == kStored) packed.data = std::string(bytes);
+  return packed;
+}
+
+void ZipWriter::Add(const Packed& packed) {
+  if (written_ > UINT32_MAX - 1 || entries_.size() >= 0xFFFF)
+    throw BookError(ErrorKind::kIo, "The archive " + path_ + " would need ZIP64.").About(packed.name);
+  Entry entry;
+  entry.name = packed.name;
+  entry.crc = packed.crc;
+  entry.size = packed.size;
+  entry.offset = static_cast<std::uint32_t>(written_);
+  entry.method = packed.method;
+  entry.compressedSize = static_cast<std::uint32_t>(packed.data.size());
 
   std::string header;
   Put32(header, 0x04034B50);
@@ -83,11 +94,11 @@ void ZipWriter::Add(std::string_view name, std::string_view bytes, bool compress
   Put32(header, entry.crc);
   Put32(header, entry.compressedSize);
   Put32(header, entry.size);
-  Put16(header, static_cast<std::uint32_t>(name.size()));
+  Put16(header, static_cast<std::uint32_t>(entry.name.size()));
   Put16(header, 0);  // no extra field
-  header += name;
+  header += entry.name;
   Put(header);
-  Put(data);
+  Put(packed.data);
   entries_.push_back(std::move(entry));
 }
 

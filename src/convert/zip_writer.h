@@ -19,9 +19,22 @@ class ZipWriter {
   // Writes into `file` (owned), whose name `path` is used in errors.
   ZipWriter(OwnedFile file, std::string path);
 
+  // An entry ready to be written: its bytes checked and (when that makes
+  // them smaller) deflated. Packing reads nothing of the writer's, so
+  // several threads may pack at once; raises BookError (kMemory).
+  struct Packed {
+    std::string name;
+    std::uint32_t crc = 0;
+    std::uint32_t size = 0;
+    std::uint16_t method = 0;
+    std::string data;  // as stored
+  };
+  static Packed Pack(std::string_view name, std::string_view bytes, bool compress = true);
+
   // Adds an entry; raises BookError (kIo) when the file cannot be written or
   // the archive would need ZIP64.
-  void Add(std::string_view name, std::string_view bytes, bool compress = true);
+  void Add(const Packed& entry);
+  void Add(std::string_view name, std::string_view bytes, bool compress = true) { Add(Pack(name, bytes, compress)); }
 
   // Writes the central directory and closes the file; raises BookError.
   void Finish();

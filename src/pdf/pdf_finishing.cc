@@ -7,6 +7,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <exception>
 
 namespace tessaly::pdf {
@@ -20,8 +21,6 @@ std::map<std::string, Place> FindMarks(const std::string& pdf) {
   const int count = poppler_document_get_n_pages(document);
   for (int index = 0; index < count; ++index) {
     PopplerPage* page = poppler_document_get_page(document, index);
-    double width = 0, height = 0;
-    poppler_page_get_size(page, &width, &height);
     char* text = poppler_page_get_text(page);
     const std::string all = text != nullptr ? text : "";
     g_free(text);
@@ -32,9 +31,9 @@ std::map<std::string, Place> FindMarks(const std::string& pdf) {
       if (places.count(mark) != 0) continue;
       GList* found = poppler_page_find_text(page, mark.c_str());
       if (found != nullptr) {
-        // poppler gives the rectangle with its origin at the page's top left.
+        // poppler's search gives the rectangle in PDF user space already.
         const auto* r = static_cast<PopplerRectangle*>(found->data);
-        places[mark] = {index, r->x1, height - r->y2, r->x2, height - r->y1};
+        places[mark] = {index, r->x1, std::min(r->y1, r->y2), r->x2, std::max(r->y1, r->y2)};
         g_list_free_full(found, reinterpret_cast<GDestroyNotify>(poppler_rectangle_free));
       }
     }

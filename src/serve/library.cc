@@ -143,27 +143,9 @@ struct Library::Parts {
       std::string snippet = EscapeMarkup(hit.snippet);
       for (std::size_t at; (at = snippet.find(kMarkOpen)) != std::string::npos;) snippet.replace(at, kMarkOpen.size(), "<b>");
       for (std::size_t at; (at = snippet.find(kMarkClose)) != std::string::npos;) snippet.replace(at, kMarkClose.size(), "</b>");
-      list += "<li><a href=\"" + EscapeMarkup(Link(hit.path)) + "\">" + EscapeMarkup(hit.title) + "</a><br>" + snippet + "</li>";
+      list += "<li><a href=\"" + EscapeMarkup(convert::BookSite::Link(hit.path)) + "\">" + EscapeMarkup(hit.title) + "</a><br>" + snippet + "</li>";
     }
     return list + "</ol>";
-  }
-
-  // A book path as a link relative to the book's page.
-  static std::string Link(std::string_view path) {
-    static constexpr char kHex[] = "0123456789ABCDEF";
-    std::string out;
-    for (char c : path) {
-      const auto byte = static_cast<unsigned char>(c);
-      if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-          std::string_view("-._~/").find(c) != std::string_view::npos) {
-        out += c;
-      } else {
-        out += '%';
-        out += kHex[byte >> 4];
-        out += kHex[byte & 0x0F];
-      }
-    }
-    return out;
   }
 
   Response ObjectOf(Shelf& shelf, const std::string& target, const std::string& path) {

@@ -75,6 +75,21 @@ std::size_t Count(const std::string& text, const std::string& pattern) {
   return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()));
 }
 
+struct Destination {
+  int page = 0;  // from 1
+  std::string height;
+};
+
+// Where the outline entry (one without entries below it) of `qpdf --json`
+// called `title` leads; page 0 when there is none.
+Destination OutlineDestination(const std::string& json, const std::string& title) {
+  const std::regex entry("\"/XYZ\",\\s*null,\\s*([0-9.]+),\\s*null\\s*\\],\\s*\"destpageposfrom1\": ([0-9]+),"
+                         "[^{}]*?\"title\": \"" + title + "\"");
+  std::smatch match;
+  if (!std::regex_search(json, match, entry)) return {};
+  return {std::stoi(match[2]), match[1]};
+}
+
 TEST(CliPdf, TheBookPrintedWithItsContentsAsOutlineAndItsLinks) {
   if (kSanitized) GTEST_SKIP() << "WebKit's helper processes do not run under the sanitizers";
   PrivateDisplay display;
@@ -97,12 +112,26 @@ TEST(CliPdf, TheBookPrintedWithItsContentsAsOutlineAndItsLinks) {
   const std::string text = Output("pdftotext " + Quote(whole) + " -");
   EXPECT_NE(text.find("日本語 Русский"), std::string::npos);
   EXPECT_NE(text.find("Back to the start"), std::string::npos);  // a page whose body has attributes
+  EXPECT_EQ(Count(text, "zqx|xqz"), 0u) << text;  // nothing but the book's text
+
+  // "Second section" names index.htm#sec2: it lands at that heading, below
+  // where a topic starts, and so do the two links to #sec2.
+  const Destination topic = OutlineDestination(outline, "A page with a space");
+  const Destination second = OutlineDestination(outline, "Second section");
+  ASSERT_EQ(topic.page, 2) << outline;
+  ASSERT_EQ(second.page, 1) << outline;
+  EXPECT_LT(std::stod(second.height) + 50, std::stod(topic.height));
+  const std::string stored = Output("qpdf --json --json-key=qpdf " + Quote(whole));  // each object once
+  EXPECT_EQ(Count(stored, "\"/XYZ\",\\s*null,\\s*" + second.height + ","), 3u);
 
   // One branch: the entry and the entries below it.
   const std::string branch = dir.Path() + "/branch.pdf";
   run = RunCli("convert " + Quote(test::TestBook("convert")) + " " + Quote(branch) + " --from Welcome", before);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Count(Output("qpdf --json --json-key=outlines " + Quote(branch)), "\"title\": "), 4u);
+  // Links to the pages left out (ünï/côde.htm, escape.htm) keep their text.
+  EXPECT_EQ(run.out, branch + ": 3 pages of the book, 4 contents entries, 6 links\n");
+  EXPECT_NE(Output("pdftotext " + Quote(branch) + " -").find("a page named in UTF-8, a link that"), std::string::npos);
 
   run = RunCli("convert " + Quote(test::TestBook("convert")) + " " + Quote(branch) + " --from Nothing", before);
   EXPECT_EQ(run.status, 1);

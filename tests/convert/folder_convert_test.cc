@@ -170,6 +170,41 @@ TEST(ConvertFolder, AHostileBookWritesNothingOutsideTheTarget) {
   EXPECT_NE(page.find("src=\"x/inside.htm\""), std::string::npos) << page;
 }
 
+// Links as real books write them into their own pages ("Class::Member.htm",
+// a page whose name holds "::"; an ms-its: address of the book itself with a
+// fragment), and a picture stored once under two names: in the folder both
+// names are files, in the EPUB the picture is carried once.
+TEST(ConvertFolder, LinksIntoTheBookItselfAndAPictureWithTwoNamesReachTheirTargets) {
+  const std::string gif = "GIF89a" + std::string(64, '\x01');
+  test::TempFile book(std::string("later"));
+  const std::string bookName = fs::path(book.Path()).filename().string();
+  test::BookBuilder b;
+  b.AddFile("/pic.gif", gif);
+  b.AddRawEntry("/copy.gif", 1, 0, static_cast<std::uint32_t>(gif.size()));
+  b.AddFile("#SYSTEM", System());
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/a.htm", "<a href=\"Class::Member.htm\">m</a> <a href=\"ms-its:" + bookName +
+                          "::/Class::Member.htm#part\">p</a><img src=\"copy.gif\"><img src=\"pic.gif\">");
+  b.AddFile("/Class::Member.htm", "<h1 id=\"part\">Member</h1><a href=\"a.htm\">back</a>");
+  book.Rewrite(b.Build());
+  test::TempDir root;
+
+  const CliRun html = RunCli("convert " + Quote(book.Path()) + " " + Quote(root.Path() + "/html") + " --html");
+  ASSERT_EQ(html.status, 0) << html.err;
+  EXPECT_EQ(Joined(test::BrokenLinks(root.Path() + "/html")), "");
+  const std::string page = ReadText(root.Path() + "/html/a.htm");
+  EXPECT_NE(page.find("href=\"Class%3A%3AMember.htm\""), std::string::npos) << page;
+  EXPECT_NE(page.find("href=\"Class%3A%3AMember.htm#part\""), std::string::npos) << page;
+  EXPECT_EQ(ReadText(root.Path() + "/html/copy.gif"), gif);
+
+  const CliRun epub = RunCli("convert " + Quote(book.Path()) + " " + Quote(root.Path() + "/b.epub"));
+  ASSERT_EQ(epub.status, 0) << epub.err;
+  ASSERT_EQ(std::system(("unzip -qq " + Quote(root.Path() + "/b.epub") + " -d " + Quote(root.Path() + "/epub")).c_str()), 0);
+  EXPECT_EQ(Joined(test::BrokenLinks(root.Path() + "/epub/OEBPS")), "");
+  EXPECT_NE(ReadText(root.Path() + "/epub/OEBPS/text/p1.xhtml").find("href=\"p2.xhtml#part\""), std::string::npos);
+  EXPECT_EQ(std::distance(fs::directory_iterator(root.Path() + "/epub/OEBPS/res"), fs::directory_iterator()), 1);
+}
+
 // A directory that names the same stored megabyte thousands of times.
 TEST(ConvertFolder, OutputStopsAtItsBudgetForABookThatRepeatsItsContent) {
   test::BookBuilder b;

@@ -79,6 +79,9 @@ TEST(Serve, EveryLinkOfTheServedBookLeadsToOneOfItsObjects) {
   const HttpReply search = HttpGet(server.Port(), "/1/?q=welcome");
   EXPECT_NE(search.body.find("<a href=\"index.htm\">"), std::string::npos) << search.body;
   EXPECT_NE(search.body.find("<b>Welcome</b>"), std::string::npos) << search.body;
+  // A page that no contents entry names is searched too.
+  const HttpReply hidden = HttpGet(server.Port(), "/1/?q=names+this+page");
+  EXPECT_NE(hidden.body.find("<a href=\"hidden.htm\">"), std::string::npos) << hidden.body;
 }
 
 TEST(Serve, RequestsThatLeadOutsideTheBooksAreRefusedWithAReason) {
