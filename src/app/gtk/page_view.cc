@@ -11,7 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/book_address.h"
+#include "app/resources.h"
+#include "app/web_address.h"
 #include "app/gtk/page_sandbox.h"
 #include "app/gtk/page_scheme.h"
 
@@ -66,8 +67,12 @@ constexpr char kLinkScript[] = R"JS((function () {
     if (name === '_top' || name === '_blank') return window.top;
     return frameNamed(window.top, name) || window.top;
   };
-  window.addEventListener('click', function (event) {
-    if (event.button !== 0 || event.defaultPrevented) return;
+  // A middle click or Ctrl+click opens the link in a tab of its own.
+  var inTab = function (event) {
+    return event.button === 1 || (event.button === 0 && (event.ctrlKey || event.metaKey));
+  };
+  var tapped = function (event) {
+    if ((event.button !== 0 && event.button !== 1) || event.defaultPrevented) return;
     var link = linkOf(event.target);
     if (!link) return;
     var written = link.getAttribute('href');
@@ -75,13 +80,20 @@ constexpr char kLinkScript[] = R"JS((function () {
     event.preventDefault();
     if (!event.isTrusted) return;
     var namesBook = /::|^\s*(ms-its:|mk:|its:)/i.test(written);
+    if (inTab(event)) {
+      post('tab\n' + (namesBook ? written : link.href));
+      return;
+    }
+    if (event.button !== 0) return;
     var target = targetOf(link);
     if (target !== window.top && !namesBook && /^ms-its:/i.test(link.href)) {
       target.location.href = link.href;
       return;
     }
     post('link\n' + (namesBook ? written : link.href));
-  }, false);
+  };
+  window.addEventListener('click', tapped, false);
+  window.addEventListener('auxclick', tapped, false);
 })();)JS";
 
 // The page itself: Return with nothing focused is the reader's action key,
@@ -164,9 +176,16 @@ std::string FilterIdentifier() {
 // The document of an address: without its fragment, escapes decoded (the
 // engine may write an address's escapes otherwise than the reader did).
 std::string DocumentOf(std::string_view uri) {
-  const std::string_view document = uri.substr(0, uri.find('#'));
-  return PercentDecode(document).value_or(std::string(document));
+  const std::string document(uri.substr(0, uri.find('#')));
+  gchar* decoded = g_uri_unescape_string(document.c_str(), nullptr);
+  if (decoded == nullptr) return document;
+  std::string result(decoded);
+  g_free(decoded);
+  return result;
 }
+
+// The address of a page of the books: the reader's own scheme.
+bool IsBookAddress(std::string_view uri) { return uri.size() >= 7 && g_ascii_strncasecmp(uri.data(), "ms-its:", 7) == 0; }
 
 // An address that leaves the books: what a page may only name.
 bool LeavesTheBooks(std::string_view uri) { return IsWebAddress(uri); }
@@ -361,8 +380,8 @@ void PageView::FilterDone(WebKitUserContentFilter* filter) {
     std::fprintf(stderr, "tessaly: the content filter cannot be installed: no page is shown\n");
     pending_.reset();
     pendingHtml_.reset();
+    // Told from the loop: the view may still be in the making here.
     PostLoadEnded();
-    if (handlers_.filterFailed) handlers_.filterFailed();
     return;
   }
   webkit_user_content_manager_add_filter(content_, filter);
@@ -475,6 +494,10 @@ void PageView::PostLoadEnded() {
       [](gpointer self) -> gboolean {
         auto* view = static_cast<PageView*>(self);
         view->syntheticEnd_ = 0;
+        if (view->filter_ == FilterState::kFailed && !view->failureTold_) {
+          view->failureTold_ = true;
+          if (view->handlers_.filterFailed) view->handlers_.filterFailed();
+        }
         ++view->loadsEnded_;
         if (view->handlers_.loadEnded) view->handlers_.loadEnded();
         return G_SOURCE_REMOVE;
@@ -573,7 +596,7 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
           webkit_policy_decision_ignore(decision);
           if (webkit_navigation_action_is_user_gesture(action) && self->inputEnabled_ &&
               self->handlers_.linkTapped) {
-            self->handlers_.linkTapped(uri);
+            self->handlers_.linkTapped(uri, false);
           }
           return TRUE;
         case WEBKIT_NAVIGATION_TYPE_RELOAD:
@@ -685,7 +708,11 @@ void PageView::OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult
 
 void PageView::HandleMessage(const std::string& message) {
   if (message.starts_with("link\n")) {
-    if (inputEnabled_ && handlers_.linkTapped) handlers_.linkTapped(message.substr(5));
+    if (inputEnabled_ && handlers_.linkTapped) handlers_.linkTapped(message.substr(5), false);
+    return;
+  }
+  if (message.starts_with("tab\n")) {
+    if (inputEnabled_ && handlers_.linkTapped) handlers_.linkTapped(message.substr(4), true);
     return;
   }
   if (message == "action") {
@@ -761,8 +788,9 @@ gboolean PageView::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer data) {
   return TRUE;
 }
 
-gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*,
-                                 gpointer) {
+gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult* hit,
+                                 gpointer data) {
+  auto* self = static_cast<PageView*>(data);
   // Only what copies or edits stays: opening, downloading, going back or
   // reloading would go around the reader.
   std::vector<WebKitContextMenuItem*> unwanted;
@@ -798,6 +826,20 @@ gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEve
     lastWasSeparator = separator;
   }
   for (WebKitContextMenuItem* item : separators) webkit_context_menu_remove(menu, item);
+  // A link of the books opens in a tab of its own, as the reader's own item.
+  const char* link = webkit_hit_test_result_context_is_link(hit) ? webkit_hit_test_result_get_link_uri(hit) : nullptr;
+  if (link != nullptr && !IsWebAddress(link) && self->inputEnabled_) {
+    GSimpleAction* open = g_simple_action_new("tessaly-open-in-tab", nullptr);
+    g_object_set_data_full(G_OBJECT(open), "tessaly-link", g_strdup(link), g_free);
+    g_signal_connect(open, "activate", G_CALLBACK(+[](GSimpleAction* action, GVariant*, gpointer view) {
+                       auto* page = static_cast<PageView*>(view);
+                       const char* uri = static_cast<const char*>(g_object_get_data(G_OBJECT(action), "tessaly-link"));
+                       if (uri != nullptr && page->handlers_.linkTapped) page->handlers_.linkTapped(uri, true);
+                     }),
+                     self);
+    webkit_context_menu_prepend(menu, webkit_context_menu_item_new_from_gaction(G_ACTION(open), kOpenInTab, nullptr));
+    g_object_unref(open);
+  }
   return webkit_context_menu_get_n_items(menu) == 0 ? TRUE : FALSE;
 }
 
