@@ -318,14 +318,8 @@ void Reader::TabOpened(BookTab& tab, bool opened) {
     }
     return;
   }
-  // Two names of one file opened side by side: the first tab stays.
-  for (const std::unique_ptr<BookTab>& other : tabs_) {
-    if (other.get() != &tab && other->Session() != nullptr && other->Session()->IsFile(tab.Session()->Path())) {
-      if (current_ == &tab) Select(*other);
-      CloseTab(tab);
-      return;
-    }
-  }
+  // (Two names of one file never both open: TabOf finds the tab of a file
+  // while it opens. A second tab of one book is one the user asked for.)
   StoreTabs();
   if (current_ == &tab) RefreshWindow();
 }
