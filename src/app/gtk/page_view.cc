@@ -21,9 +21,6 @@ namespace tessaly::app::gtk {
 namespace {
 
 constexpr char kWorld[] = "tessaly";
-// How long after a click or key in the view a history step the page asks
-// for counts as the user's.
-constexpr gint64 kInputWindowUs = 1000000;
 constexpr char kHandler[] = "tessaly";
 
 // Links, in every frame: a real click on a link, or Enter on a focused one
@@ -463,12 +460,14 @@ void PageView::ShowHtml(const std::string& html) {
   }
   current_ = "about:blank";
   scroll_.reset();
+  stepGranted_ = false;
   webkit_web_view_load_html(view_, html.c_str(), nullptr);
 }
 
 void PageView::Load(const std::string& address) {
   const bool sameDocument = !current_.empty() && DocumentOf(address) == DocumentOf(current_);
   const bool identical = address == current_;
+  if (!sameDocument) stepGranted_ = false;
   current_ = address;
   if (identical) {
     // Refresh: the file is loaded again.
@@ -621,11 +620,14 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
           return TRUE;
         case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
           // The page's script went back or forward (javascript:history.back()
-          // on a link): the reader's history does it, right after a click or
-          // a key in the view only, never on the page's own initiative.
+          // on a link): the reader's history does it, once per click or key
+          // in the page on screen, never on the page's own initiative.
           // (WebKit marks no history step as a user gesture.)
           webkit_policy_decision_ignore(decision);
-          if (self->inputEnabled_ && g_get_monotonic_time() - self->lastInput_ < kInputWindowUs) self->StepHistory(uri);
+          if (self->inputEnabled_ && self->stepGranted_) {
+            self->stepGranted_ = false;
+            self->StepHistory(uri);
+          }
           return TRUE;
         default:  // forms
           webkit_policy_decision_ignore(decision);
@@ -741,7 +743,7 @@ void PageView::HandleMessage(const std::string& message) {
 gboolean PageView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto* self = static_cast<PageView*>(data);
   if (!self->inputEnabled_) return TRUE;
-  self->lastInput_ = g_get_monotonic_time();
+  self->stepGranted_ = true;
   if ((event->state & gtk_accelerator_get_default_mod_mask()) != 0 || !self->handlers_.arrowKey) return FALSE;
   switch (event->keyval) {
     case GDK_KEY_Up:
@@ -758,7 +760,7 @@ gboolean PageView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
 gboolean PageView::OnButton(GtkWidget*, GdkEventButton* event, gpointer data) {
   auto* self = static_cast<PageView*>(data);
   if (!self->inputEnabled_) return TRUE;
-  self->lastInput_ = g_get_monotonic_time();
+  self->stepGranted_ = true;
   // The mouse's back and forward buttons are the reader's Back and Forward
   // (never WebKit's own list).
   if (event->button == 8 || event->button == 9) {

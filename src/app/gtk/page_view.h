@@ -170,8 +170,11 @@ class PageView {
   unsigned syntheticEnd_ = 0;  // idle source of a same-document navigation's end
   unsigned historyStep_ = 0;   // idle source of a step the page asked for
   int pendingStep_ = 0;
-  gint64 lastInput_ = 0;
-  double zoomDelta_ = 0;  // smooth Ctrl+wheel scrolling not yet a step  // monotonic time of the last click or key in the view
+  // The user clicked or pressed a key in the page on screen: one history
+  // step the page asks for afterwards is theirs, however long the page
+  // takes to ask. A step taken, or another page, ends it.
+  bool stepGranted_ = false;
+  double zoomDelta_ = 0;  // smooth Ctrl+wheel scrolling not yet a step
 };
 
 
