@@ -15,6 +15,9 @@ namespace tessaly::app::gtk {
 
 namespace {
 
+// The most characters of a book's title a tab's label shows.
+constexpr gint kLabelChars = 28;
+
 // When the page view cannot be confined to the book's pages, it shows none.
 constexpr std::string_view kPagesUnconfined =
     "Pages cannot be shown: the page view's filter could not be installed.";
@@ -74,7 +77,7 @@ GtkTab::GtkTab(GtkPlatform& window, BookTab& tab) : window_(window), tab_(tab) {
   gtk_event_box_set_visible_window(GTK_EVENT_BOX(labelBox_), FALSE);
   label_ = gtk_label_new("");
   gtk_label_set_ellipsize(GTK_LABEL(label_), PANGO_ELLIPSIZE_END);
-  gtk_label_set_max_width_chars(GTK_LABEL(label_), 28);
+  gtk_label_set_max_width_chars(GTK_LABEL(label_), kLabelChars);
   gtk_container_add(GTK_CONTAINER(labelBox_), label_);
   g_signal_connect(labelBox_, "button-press-event", G_CALLBACK(GtkPlatform::OnTabLabelButton), &window_);
   gtk_widget_show_all(labelBox_);
@@ -96,8 +99,14 @@ GtkTab::~GtkTab() {
 bool GtkTab::Live() const { return !window_.destroyed_ && window_.reader_ != nullptr && pageView_ != nullptr; }
 
 void GtkTab::SetLabel(std::string_view text) {
-  gtk_label_set_text(GTK_LABEL(label_), std::string(text).c_str());
-  gtk_widget_set_tooltip_text(labelBox_, std::string(text).c_str());
+  const std::string label(text);
+  gtk_label_set_text(GTK_LABEL(label_), label.c_str());
+  // An ellipsized label asks for almost no room: it asks for its title's
+  // length, up to the most a tab shows, so that the row does not cut it to
+  // a letter or two.
+  const glong chars = g_utf8_strlen(label.c_str(), -1);
+  gtk_label_set_width_chars(GTK_LABEL(label_), static_cast<gint>(std::min<glong>(chars, kLabelChars)));
+  gtk_widget_set_tooltip_text(labelBox_, label.c_str());
 }
 
 bool GtkTab::CloseFindBar() {
