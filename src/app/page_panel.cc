@@ -91,16 +91,18 @@ void PagePanel::OnObjectRequest(std::string_view address, ObjectReply reply) {
   // when it goes, the view has gone with it.
   const std::uint64_t serial = pageSerial_;
   auto job = std::make_shared<ObjectJob>(tab_.Cancel(), session->SharedBook(), request.path, tab_.Codec());
-  tab_.Jobs().Submit<ObjectJob>(std::move(job), [this, serial, book, reply = std::move(reply)](ObjectJob& done) {
+  tab_.Jobs().Submit<ObjectJob>(std::move(job), [this, serial, book, path = session->Path(),
+                                                 reply = std::move(reply)](ObjectJob& done) {
     if (done.Error()) {
       if (serial == pageSerial_) AddNotice(*done.Error());
       reply(PageObject{done.Name(), {}, done.Error()});
       return;
     }
     auto bytes = std::make_shared<const std::string>(std::move(done.bytes));
-    if (tab_.Host().OpenBookAt(tab_.Session() != nullptr ? tab_.Session()->Path() : std::string()) != nullptr) {
-      tab_.Host().Objects().Keep(book, done.Name(), bytes);
-    }
+    // Kept only while the book it was read from is open: the cache knows a
+    // book by its address, which a book opened later may reuse.
+    const BookSession* still = tab_.Host().OpenBookAt(path);
+    if (still != nullptr && &still->GetBook() == book) tab_.Host().Objects().Keep(book, done.Name(), bytes);
     reply(PageObject{done.Name(), *bytes, std::nullopt});
   });
 }
