@@ -1,27 +1,31 @@
-// The Contents panel: the book's table of contents as rows of a tree (the
-// reader keeps its own map between nodes and rows), entries opened by tap or
-// Enter, and Locate.
-#include <cstdint>
-#include <vector>
+#include "app/contents_panel.h"
 
-#include "app/reader.h"
-#include "app/resources.h"
+#include <cstdint>
+
+#include "app/book_session.h"
+#include "app/book_tab.h"
 #include "book/book.h"
 #include "helpdata/contents_tree.h"
 
 namespace tessaly::app {
 
-void Reader::OnTreeExpanding(int row, bool expanding) {
+void ContentsPanel::Fill(std::span<const ContentsRow> rows, std::vector<const TocNode*> nodes, bool withLines) {
+  rowNodes_ = std::move(nodes);
+  rowImages_.clear();
+  for (const ContentsRow& row : rows) rowImages_.push_back(row.image);
+  nodeRows_.clear();
+  for (std::size_t row = 0; row < rowNodes_.size(); ++row) nodeRows_[rowNodes_[row]] = static_cast<int>(row);
+  view_.ShowContents(rows, withLines);
+}
+
+void ContentsPanel::OnExpanding(int row, bool expanding) {
   // An entry shows its open image exactly while it is expanded, also when
   // the reader itself expands it (selecting an entry opens its parents).
   // The tree tells only the entry the user collapsed, and its sub-entries
   // close with it: they take their closed image too.
-  if (!windowCreated_ || closed_ || !panels_.contents || row < 0 ||
-      static_cast<std::size_t>(row) >= rowNodes_.size()) {
-    return;
-  }
+  if (row < 0 || static_cast<std::size_t>(row) >= rowNodes_.size()) return;
   if (expanding) {
-    if (openRows_.insert(row).second) platform_.SetContentsImage(row, ++rowImages_[static_cast<std::size_t>(row)]);
+    if (openRows_.insert(row).second) view_.SetContentsImage(row, ++rowImages_[static_cast<std::size_t>(row)]);
     return;
   }
   std::vector<int> closing{row};
@@ -29,7 +33,7 @@ void Reader::OnTreeExpanding(int row, bool expanding) {
     const int next = closing.back();
     closing.pop_back();
     if (openRows_.erase(next) == 0) continue;  // closed already: so is all below it
-    platform_.SetContentsImage(next, --rowImages_[static_cast<std::size_t>(next)]);
+    view_.SetContentsImage(next, --rowImages_[static_cast<std::size_t>(next)]);
     const TocNode* node = rowNodes_[static_cast<std::size_t>(next)];
     for (std::int32_t i = 0; i < node->children.Count(); ++i) {
       const auto child = nodeRows_.find(node->children.Get(i));
@@ -38,53 +42,53 @@ void Reader::OnTreeExpanding(int row, bool expanding) {
   }
 }
 
-void Reader::OnTreeTap(int row) {
-  if (!Accepting() || !panels_.contents || row < 0 || static_cast<std::size_t>(row) >= rowNodes_.size()) return;
-  platform_.SelectContentsRow(row);
-  OpenSelectedEntry();
+void ContentsPanel::OnTap(int row) {
+  if (!tab_.Accepting() || row < 0 || static_cast<std::size_t>(row) >= rowNodes_.size()) return;
+  view_.SelectContentsRow(row);
+  OpenSelected();
 }
 
-void Reader::OnTreeEnter() {
-  if (!Accepting() || !panels_.contents) return;
+void ContentsPanel::OnEnter() {
+  if (!tab_.Accepting()) return;
   if (swallowEnter_) {
     swallowEnter_ = false;
     return;
   }
-  OpenSelectedEntry();
+  OpenSelected();
 }
 
-void Reader::OpenSelectedEntry() {
-  if (!panels_.contents) return;
-  const int row = platform_.ContentsSelection();
+void ContentsPanel::OpenSelected() {
+  const int row = view_.ContentsSelection();
   if (row < 0 || static_cast<std::size_t>(row) >= rowNodes_.size()) return;
   const std::string local = rowNodes_[static_cast<std::size_t>(row)]->local;
   if (local.empty()) return;
-  RevealPage();
-  ShowTopic(local);
+  tab_.RevealPage();
+  tab_.Page().ShowTopic(local);
 }
 
-void Reader::SelectNodeOf(std::string_view path) {
-  if (!panels_.contents || path.empty()) return;
+void ContentsPanel::SelectPage(std::string_view path) {
+  if (rowNodes_.empty() || path.empty() || tab_.Session() == nullptr) return;
   // The entry of the page at this place, else of the page; a page without
   // an entry leaves none selected.
-  const TocNode* node = FindTocNodeByLocal(book_->Contents().root, path);
-  if (node == nullptr) node = FindTocNodeByLocal(book_->Contents().root, path.substr(0, path.find('#')));
+  const TocNode& root = tab_.Session()->GetBook().Contents().root;
+  const TocNode* node = FindTocNodeByLocal(root, path);
+  if (node == nullptr) node = FindTocNodeByLocal(root, path.substr(0, path.find('#')));
   const auto found = nodeRows_.find(node);
-  platform_.SelectContentsRow(node != nullptr && found != nodeRows_.end() ? found->second : -1);
+  view_.SelectContentsRow(node != nullptr && found != nodeRows_.end() ? found->second : -1);
 }
 
-void Reader::Locate() {
-  if (!HasContents()) return;
-  // One pane showing the tree: the entry selected opens. Otherwise the tree
-  // shows with the entry of the page on screen.
-  if (layout_ == Layout::kSinglePane && Visible(Control::kTree)) {
-    OpenSelectedEntry();
-    return;
-  }
-  const std::string path = pagePath_;
-  if (path.empty()) return;
-  ShowPanel(Panel::kContents);
-  SelectNodeOf(path);
+bool ContentsPanel::Step(bool down) {
+  const int row = view_.ContentsSelection();
+  if (row < 0 || static_cast<std::size_t>(row) >= rowNodes_.size()) return false;
+  const TocNode* node = rowNodes_[static_cast<std::size_t>(row)];
+  do {
+    node = down ? node->next : node->prev;
+  } while (node != nullptr && node->local.empty());
+  const auto found = nodeRows_.find(node);
+  if (node == nullptr || found == nodeRows_.end()) return true;
+  view_.SelectContentsRow(found->second);
+  OpenSelected();
+  return true;
 }
 
 }  // namespace tessaly::app

@@ -3,7 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "app/book_address.h"
+#include "pages/book_address.h"
 #include "app/resources.h"
 
 namespace tessaly::app {
@@ -55,7 +55,7 @@ std::string StartViewPage(std::span<const RecentBook> books) {
   if (!books.empty()) html += "<table>";
   for (const RecentBook& book : books) {
     const std::string name = std::filesystem::path(book.path).filename().string();
-    html += "<tr><td>" + Link(PageAddress(book.path, ""), book.title.empty() ? name : book.title) +
+    html += "<tr><td>" + Link(FormatBookAddress(book.path, ""), book.title.empty() ? name : book.title) +
             "</td><td class=\"file\">" + Escape(book.path) + "</td><td class=\"when\">" + Escape(When(book.opened)) +
             "</td></tr>";
   }

@@ -35,6 +35,9 @@ inline constexpr int kCmdTextLarger = 1041;   // Ctrl+plus
 inline constexpr int kCmdTextSmaller = 1042;  // Ctrl+minus
 inline constexpr int kCmdTextNormal = 1043;   // Ctrl+0
 inline constexpr int kCmdSidebar = 1044;      // F9: the sidebar shows or hides
+inline constexpr int kCmdCloseTab = 1045;     // Ctrl+W
+inline constexpr int kCmdNextTab = 1046;      // Ctrl+PageDown, Ctrl+Tab
+inline constexpr int kCmdPreviousTab = 1047;  // Ctrl+PageUp, Ctrl+Shift+Tab
 inline constexpr int kCmdRecentFirst = 1100;  // the recent books, most recent first
 inline constexpr int kCmdRecentLast = 1109;
 
@@ -75,8 +78,6 @@ inline constexpr std::string_view kMessageCaption = "Tallis Message";
 inline constexpr std::string_view kBookErrorCaption = "Tallis Exception";
 inline constexpr std::string_view kHelpFileMissing = "Can't find Tessaly Reader's help file.";
 inline constexpr std::string_view kHelpFileCaption = "Error";
-inline constexpr std::string_view kBrowserFailed = "Unable to Launch Browser";
-inline constexpr std::string_view kBrowserCaption = "Browser Control Problem:";
 inline constexpr std::string_view kNotInBookCaption = "Tallis Message";
 inline constexpr std::string_view kNotInBookText = "This page is not in the book:\n";
 // A web link the desktop has no program for: said in the notice bar.
@@ -169,6 +170,9 @@ inline constexpr std::array<MenuItem, 5> kTextSizeItems{{
 
 inline constexpr MenuItem kOpenItem = Item(kCmdOpen, "Open");
 inline constexpr MenuItem kExitItem = Item(kCmdExit, "Exit");
+inline constexpr MenuItem kCloseTabItem = Item(kCmdCloseTab, "Close Tab");
+// The page's context menu on a link of the books.
+inline constexpr char kOpenInTab[] = "Open Link in New Tab";
 inline constexpr std::array<MenuItem, 2> kHelpMenuItems{{
     Item(kCmdHelpTopics, "Help Topics"),
     Item(kCmdAbout, "About"),
@@ -200,5 +204,9 @@ inline constexpr std::string_view kFindNone = "No matches";
 inline constexpr std::string_view kStoreRecentBooks = "RecentBooks";
 inline constexpr std::string_view kStoreSidebarWidth = "SidebarWidth";
 inline constexpr std::string_view kStoreSidebarVisible = "SidebarVisible";
+// The books open in tabs when the window closed, a path a line, and which
+// of them was in front.
+inline constexpr std::string_view kStoreTabs = "Tabs";
+inline constexpr std::string_view kStoreCurrentTab = "CurrentTab";
 
 }  // namespace tessaly::app

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "base/utf8.h"
+
 namespace tessaly::app {
 
 namespace {
@@ -30,37 +32,11 @@ std::size_t CharLength(std::string_view text, std::size_t at) {
 }  // namespace
 
 bool IsUtf8(std::string_view text) {
-  std::size_t at = 0;
-  while (at < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[at]);
-    std::size_t length = 0;
-    std::uint32_t value = 0;
-    if (lead < 0x80) {
-      ++at;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2;
-      value = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3;
-      value = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4;
-      value = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (at + length > text.size()) return false;
-    for (std::size_t i = 1; i < length; ++i) {
-      const auto c = static_cast<unsigned char>(text[at + i]);
-      if (!IsContinuation(c)) return false;
-      value = (value << 6) | (c & 0x3F);
-    }
-    if ((length == 3 && value < 0x800) || (length == 4 && value < 0x10000) || value > 0x10FFFF ||
-        (value >= 0xD800 && value <= 0xDFFF)) {
-      return false;
-    }
-    at += length;
+  // An ill-formed sequence reads as U+FFFD one byte long; a real U+FFFD
+  // takes three.
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t start = at;
+    if (NextCodePoint(text, at) == kReplacement && at - start == 1) return false;
   }
   return true;
 }

@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
-#include "app/book_address.h"
+#include "app/command_line.h"
+#include "app/web_address.h"
+#include "pages/book_address.h"
 #include "app/recent_books.h"
 #include "app/recording_platform.h"
 #include "book/book.h"
@@ -22,7 +25,7 @@ TEST_F(DesktopTest, SidebarBesideThePageAndOnePaneWhenNarrow) {
   ASSERT_TRUE(Start(TestBook("basic")));
   // The contents show beside the page; the page has the focus.
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree, Control::kPageView}));
-  EXPECT_EQ(ui().focus, Control::kPageView);
+  EXPECT_EQ(ui().tab().focus, Control::kPageView);
   EXPECT_EQ(ui().FileMenuText()[10], "(*) &Contents");
 
   // An entry opens beside the tree, which stays.
@@ -79,12 +82,12 @@ TEST_F(DesktopTest, KeysStepTheTextSizeAndOpenTheFindBar) {
                {kCmdTextSmaller, 1}, {kCmdTextSmaller, 0}, {kCmdTextSmaller, 0}};
   for (const auto& step : steps) {
     ASSERT_TRUE(ui().Key(step.command));
-    EXPECT_EQ(reader().TextSize(), step.size) << step.command;
-    EXPECT_EQ(ui().zoomLevels.back(), step.size);
+    EXPECT_EQ(ui().tab().zoomLevels.back(), step.size) << step.command;
+    EXPECT_EQ(ui().tab().zoomLevels.back(), step.size);
   }
   EXPECT_EQ(ui().TextSizeMenuText()[4], "[x] Smallest");
   ASSERT_TRUE(ui().Key(kCmdFind));
-  EXPECT_EQ(ui().findBars, 1);
+  EXPECT_EQ(ui().tab().findBars, 1);
 }
 
 TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
@@ -94,7 +97,10 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   ASSERT_TRUE(ui().Click(kCmdLarge));
   ui().scroll = ScrollInfo{640, 300, 2000};  // read down to here
   OpenThroughMenu(TestBook("plain"));
-  EXPECT_TRUE(ui().scrolledTo.empty()) << "a book opened for the first time starts at the top";
+  EXPECT_TRUE(ui().tab().scrolledTo.empty()) << "a book opened for the first time starts at the top";
+  // Its tab closed, the book is kept where it was read.
+  ui().TapTab(0);
+  ASSERT_TRUE(ui().Key(kCmdCloseTab));
   ui().scroll.reset();
   EXPECT_EQ(ui().RecentMenuText(), (std::vector<std::string>{"plain.chm", "basic.chm"}));
   EXPECT_EQ(ui().recentBooks, (std::vector<std::string>{TestBook("basic"), TestBook("plain")}));
@@ -104,9 +110,9 @@ TEST_F(DesktopTest, ABookReopensAtItsPageAndTextSizeAndIsRecent) {
   ui().Complete();
   EXPECT_EQ(ui().title, "Tessaly Test Book");
   EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
-  EXPECT_EQ(reader().TextSize(), 3);
+  EXPECT_EQ(ui().tab().zoomLevels.back(), 3);
   // And as far down as it was read, once the page has loaded.
-  EXPECT_EQ(ui().scrolledTo, (std::vector<int>{640}));
+  EXPECT_EQ(ui().tab().scrolledTo, (std::vector<int>{640}));
 
   // The list survives the reader; a book whose file has gone is dropped.
   const std::string stored = desktop.store[StoreKey::kPrev]["RecentBooks"];
@@ -139,69 +145,49 @@ TEST_F(DesktopTest, ABookInItsOwnCodePageReopensAtItsPage) {
   ASSERT_TRUE(Start(book.Path()));
   ASSERT_TRUE(ui().TapLink("\xD0\x9F.htm"));  // as the view reports it
   ui().Complete();
-  ASSERT_EQ(CurrentPath(), "\xCF.htm");
+  // The view's address names the page in UTF-8.
+  ASSERT_EQ(CurrentPath(), "\xD0\x9F.htm");
   // Stored in UTF-8, as every stored value is.
   EXPECT_NE(desktop.store[StoreKey::kPrev]["RecentBooks"].find("\t\xD0\x9F.htm\t"), std::string::npos)
       << desktop.store[StoreKey::kPrev]["RecentBooks"];
   OpenThroughMenu(TestBook("plain"));
+  ui().TapTab(0);
+  ASSERT_TRUE(ui().Key(kCmdCloseTab));
   OpenThroughMenu(book.Path());
-  EXPECT_EQ(CurrentPath(), "\xCF.htm");
+  EXPECT_EQ(CurrentPath(), "\xD0\x9F.htm");
 }
 
-TEST(BookLinkTest, SplitsTheBookFromThePageOnlyAfterABookFile) {
+TEST(CommandLineTest, SplitsTheBookFromThePageOnlyAfterABookFile) {
   // The book files there are: "a::b.chm" is one, and a page may be called
   // "Class::Member.htm".
-  const BookFileTest isBook = [](std::string_view name) {
-    return name == "/books/a.chm" || name == "a.chm" || name == "C.chm" || name == "/x/a::b.chm";
-  };
+  tessaly::test::TempDir dir;
+  const std::string a = dir.Path() + "/a.chm";
+  const std::string ab = dir.Path() + "/a::b.chm";
+  for (const std::string& path : {a, ab}) std::ofstream(path) << "x";
   const struct {
-    std::string_view text;
-    std::optional<std::pair<std::string, std::string>> link;
+    std::string text;
+    std::string path, page;
   } cases[] = {
-      {"/books/a.chm", std::nullopt},
-      {"/books/a.chm::/x/page.htm", std::make_pair("/books/a.chm", "/x/page.htm")},
-      {"/x/a::b.chm", std::nullopt},
-      {"/x/a::b.chm::/Class::Member.htm", std::make_pair("/x/a::b.chm", "/Class::Member.htm")},
-      {"Class::Member.htm", std::nullopt},
-      {"ms-its:a.chm::/page.htm", std::make_pair("a.chm", "/page.htm")},
-      {"MS-ITS:a.chm", std::make_pair("a.chm", "")},
-      {"mk:@MSITStore:C.chm::/p.htm#top", std::make_pair("C.chm", "/p.htm#top")},
-      // With a prefix, a book that is not there is still named (to say so).
-      {"ms-its:missing.chm::/index.htm", std::make_pair("missing.chm", "/index.htm")},
-      {"chapter1/intro.htm", std::nullopt},
-      {"http://[2001:db8::1]/a.htm", std::nullopt},
-      {"https://example.com/String::Format.htm", std::nullopt},
+      {a, a, ""},
+      {a + "::/x/page.htm", a, "x/page.htm"},
+      {"file:\\" + a + "::/x/page.htm", a, "x/page.htm"},
+      {ab, ab, ""},
+      {ab + "::/Class::Member.htm", ab, "Class::Member.htm"},
+      {"ms-its:" + a + "::/p.htm#top", a, "p.htm#top"},
+      {"MS-ITS:" + a, a, ""},
+      {"mk:@MSITStore:" + a + "::/p.htm", a, "p.htm"},
+      // A book that is not there is still named (to say so).
+      {"ms-its:" + dir.Path() + "/missing.chm::/index.htm", dir.Path() + "/missing.chm", "index.htm"},
+      {"Class::Member.htm", "Class::Member.htm", ""},
   };
   for (const auto& c : cases) {
-    const std::optional<BookLink> link = ParseBookLink(c.text, isBook);
-    ASSERT_EQ(link.has_value(), c.link.has_value()) << c.text;
-    if (link) {
-      EXPECT_EQ(std::make_pair(link->book, link->page), *c.link) << c.text;
-    }
+    const NamedBook named = ParseNamedBook(c.text);
+    EXPECT_EQ(named.path, c.path) << c.text;
+    EXPECT_EQ(named.page, c.page) << c.text;
   }
 }
 
-TEST(BookLinkTest, PageAddressesComeBackAsTheyWent) {
-  const struct {
-    std::string_view book, page, address;
-  } cases[] = {
-      {"/b/x.chm", "/dir/p.htm", "ms-its:/b/x.chm::/dir/p.htm"},
-      {"/b/x.chm", "dir/p.htm#part 2", "ms-its:/b/x.chm::/dir/p.htm#part%202"},
-      {"/my books/x#1.chm", "a?b%.htm", "ms-its:/my%20books/x%231.chm::/a%3Fb%25.htm"},
-      {"/b/\xC3\xA9.chm", "/\xC3\xA9.htm", "ms-its:/b/%C3%A9.chm::/%C3%A9.htm"},
-  };
-  for (const auto& c : cases) {
-    const std::string address = PageAddress(c.book, c.page);
-    EXPECT_EQ(address, c.address);
-    std::string page(c.page);
-    if (page.front() != '/') page.insert(0, "/");
-    EXPECT_EQ(DecodeBookAddress(address), std::string(c.book) + "::" + page.substr(0, page.find('#')));
-  }
-  EXPECT_EQ(DecodeBookAddress("ms-its:/a.chm::/b%2"), std::nullopt);
-  EXPECT_EQ(DecodeBookAddress("file:///etc/passwd"), std::nullopt);
-}
-
-TEST(BookLinkTest, MailGetsOnlyTheAddressSubjectAndBody) {
+TEST(WebAddressTest, MailGetsOnlyTheAddressSubjectAndBody) {
   const struct {
     std::string_view link, handed;
   } cases[] = {
@@ -219,7 +205,7 @@ TEST_F(DesktopTest, PagesNamedWithTheBookOpenThere) {
   ASSERT_TRUE(Start(TestBook("basic") + "::/chapter1/details.htm"));
   EXPECT_EQ(ui().title, "Tessaly Test Book");
   EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
-  EXPECT_EQ(reader().BookPath(), TestBook("basic"));
+  EXPECT_EQ(ShownBook(), TestBook("basic"));
 
   // A link into this book by its name, and into another beside it.
   const std::string name = std::filesystem::path(TestBook("basic")).filename().string();
@@ -238,7 +224,7 @@ TEST_F(DesktopTest, PagesNamedWithTheBookOpenThere) {
   ASSERT_TRUE(ui().TapLink("mk:@MSITStore:../plain/plain.chm::/index.htm"));
   ui().Complete();
   EXPECT_EQ(ui().title, "Plain Test Book");
-  EXPECT_EQ(std::filesystem::canonical(reader().BookPath()), std::filesystem::canonical(TestBook("plain")));
+  EXPECT_EQ(std::filesystem::canonical(ShownBook()), std::filesystem::canonical(TestBook("plain")));
   EXPECT_TRUE(ui().messages.empty());
 }
 

@@ -5,7 +5,8 @@
 
 #include <filesystem>
 
-#include "app/book_address.h"
+#include "app/display_text.h"
+#include "pages/book_address.h"
 #include "app/recording_platform.h"
 #include "book/book.h"
 
@@ -26,10 +27,10 @@ TEST_F(OpenTest, BookWithContentsIndexAndSearch) {
   EXPECT_EQ(ui().FileMenuText(),
             (std::vector<std::string>{"Open", "Recent Books", "---", "[x] Show images", "[x] Fit to window", "[x] ClearType",
                                       "Text Size", "---", "( ) &Search", "( ) I&ndex", "( ) &Contents",
-                                      "(*) &Html", "---", "Exit"}));
+                                      "(*) &Html", "---", "Close Tab", "Exit"}));
   std::vector<int> commands;
   for (const RecordedMenuItem& item : ui().fileMenu) commands.push_back(item.command);
-  EXPECT_EQ(commands, (std::vector<int>{1031, 0, 0, 1030, 1005, 1006, 0, 0, 1003, 1002, 1001, 1004, 0, 1000}));
+  EXPECT_EQ(commands, (std::vector<int>{1031, 0, 0, 1030, 1005, 1006, 0, 0, 1003, 1002, 1001, 1004, 0, 1045, 1000}));
   EXPECT_EQ(ui().TextSizeMenuText(),
             (std::vector<std::string>{"[ ] Largest", "[ ] Large", "[x] Medium", "[ ] Small", "[ ] Smallest"}));
 
@@ -44,18 +45,18 @@ TEST_F(OpenTest, BookWithContentsIndexAndSearch) {
 
   // The Html panel shows the default topic; its contents entry is selected.
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
-  EXPECT_EQ(ui().focus, Control::kPageView);
-  ASSERT_EQ(ui().navigations.size(), 1u);
-  EXPECT_EQ(ui().navigations[0], "ms-its:" + TestBook("basic") + "::/index.htm");
+  EXPECT_EQ(ui().tab().focus, Control::kPageView);
+  ASSERT_EQ(ui().tab().navigations.size(), 1u);
+  EXPECT_EQ(ui().tab().navigations[0], "ms-its:" + TestBook("basic") + "::/index.htm");
   EXPECT_EQ(CurrentPath(), "index.htm");
-  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Welcome"));
-  EXPECT_NE(ui().treeSelection, 0u);
+  EXPECT_EQ(ui().tab().treeSelection, ui().TreeItemNamed("Welcome"));
+  EXPECT_NE(ui().tab().treeSelection, 0u);
 
   // The view got its settings; loading ended.
-  EXPECT_EQ(ui().zoomLevels, (std::vector<int>{2}));
-  EXPECT_EQ(ui().shrinkToFit, (std::vector<bool>{true}));
-  EXPECT_EQ(ui().clearType, (std::vector<bool>{true}));
-  EXPECT_FALSE(reader().Busy());
+  EXPECT_EQ(ui().tab().zoomLevels, (std::vector<int>{2}));
+  EXPECT_EQ(ui().tab().shrinkToFit, (std::vector<bool>{true}));
+  EXPECT_EQ(ui().tab().clearType, (std::vector<bool>{true}));
+  EXPECT_FALSE(ui().Loading());
   EXPECT_EQ(ui().cursor, Cursor::kNormal);
   EXPECT_TRUE(ui().menuBarEnabled);
 
@@ -70,8 +71,6 @@ TEST_F(OpenTest, BookWithContentsIndexAndSearch) {
   EXPECT_TRUE(ui().At(Control::kIndexList).lines.empty());
   EXPECT_FALSE(ui().At(Control::kListTopicsButton).enabled);
   EXPECT_FALSE(ui().At(Control::kSearchDisplayButton).enabled);
-  EXPECT_TRUE(reader().IndexPending());
-  EXPECT_TRUE(reader().SearchPending());
 
   // The page and what it references come straight from the book when the
   // view asks; nothing is written anywhere.
@@ -101,7 +100,7 @@ TEST_F(OpenTest, BookWithoutContentsIndexOrSearchStillHasSearch) {
   // Searched in the text of its pages.
   EXPECT_EQ(ui().FileMenuText(),
             (std::vector<std::string>{"Open", "Recent Books", "---", "[x] Show images", "[x] Fit to window", "[x] ClearType",
-                                      "Text Size", "---", "( ) &Search", "(*) &Html", "---", "Exit"}));
+                                      "Text Size", "---", "( ) &Search", "(*) &Html", "---", "Close Tab", "Exit"}));
   // No Locate; the Jump button moves to index 6 with the book's label.
   EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402, 303, 302, 304, 305, 307}));
   EXPECT_EQ(ui().buttons[6].image, 6);
@@ -117,7 +116,7 @@ TEST_F(OpenTest, BookWithoutContentsIndexOrSearchStillHasSearch) {
   EXPECT_FALSE(ui().Click(kCmdLocate));
 }
 
-TEST_F(OpenTest, SecondBookReplacesTheFirstAndKeepsTheViewSettings) {
+TEST_F(OpenTest, ASecondBookOpensInATabOfItsOwnAndEachTabKeepsItsSettings) {
   ASSERT_TRUE(Start(TestBook("basic")));
   ASSERT_TRUE(ui().TapLink("chapter1/intro.htm"));
   ui().Complete();
@@ -126,41 +125,52 @@ TEST_F(OpenTest, SecondBookReplacesTheFirstAndKeepsTheViewSettings) {
   ASSERT_TRUE(ui().Click(kCmdClearType));
 
   OpenThroughMenu(TestBook("plain"));
-  EXPECT_EQ(reader().CurrentBook()->Title(), "Plain Test Book");
   EXPECT_EQ(ui().title, "Plain Test Book");
+  EXPECT_EQ(ui().TabLabels(), (std::vector<std::string>{"Tessaly Test Book", "Plain Test Book"}));
   using Dialog = std::pair<std::string, std::string>;
   EXPECT_EQ(ui().fileDialogs, (std::vector<Dialog>{{"CHM files (*.chm)", "*.chm"}}));
-  // The first book's panels and buttons are gone; the history runs across
-  // books, so Back leads to the first one's page.
+  // The new tab has its book's panels and buttons, its own history and the
+  // settings a book starts with.
   EXPECT_FALSE(ui().Exists(Control::kTree));
   EXPECT_FALSE(ui().Exists(Control::kIndexEdit));
   EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402, 303, 302, 304, 305, 307}));
-  EXPECT_TRUE(ui().FindButton(kCmdBack)->enabled);
+  EXPECT_FALSE(ui().FindButton(kCmdBack)->enabled);
   EXPECT_EQ(ui().FileMenuText(),
-            (std::vector<std::string>{"Open", "Recent Books", "---", "[x] Show images", "[ ] Fit to window", "[ ] ClearType",
-                                      "Text Size", "---", "( ) &Search", "(*) &Html", "---", "Exit"}));
-  EXPECT_EQ(ui().TextSizeMenuText(),
-            (std::vector<std::string>{"[x] Largest", "[ ] Large", "[ ] Medium", "[ ] Small", "[ ] Smallest"}));
-  EXPECT_EQ(ui().shrinkToFit.back(), false);
-  EXPECT_EQ(ui().clearType.back(), false);
-  EXPECT_EQ(ui().zoomLevels.back(), 4);
-  // Back returns to the first book, at its page.
-  ASSERT_TRUE(ui().Click(kCmdBack));
-  ui().Complete();
+            (std::vector<std::string>{"Open", "Recent Books", "---", "[x] Show images", "[x] Fit to window",
+                                      "[x] ClearType", "Text Size", "---", "( ) &Search", "(*) &Html", "---",
+                                      "Close Tab", "Exit"}));
+  EXPECT_EQ(ui().tab().zoomLevels.back(), 2);
+  // Ctrl+PageUp: the first tab, as it was left.
+  ASSERT_TRUE(ui().Key(kCmdPreviousTab));
   EXPECT_EQ(ui().title, "Tessaly Test Book");
   EXPECT_EQ(CurrentPath(), "chapter1/intro.htm");
-  EXPECT_TRUE(ui().FindButton(kCmdForward)->enabled);
-  // One page view for the whole run.
-  EXPECT_EQ(std::count(ui().log.begin(), ui().log.end(), "CreatePageView"), 1);
+  EXPECT_TRUE(ui().FindButton(kCmdBack)->enabled);
+  EXPECT_EQ(ui().TextSizeMenuText(),
+            (std::vector<std::string>{"[x] Largest", "[ ] Large", "[ ] Medium", "[ ] Small", "[ ] Smallest"}));
+  EXPECT_EQ(ui().tab().shrinkToFit.back(), false);
+  EXPECT_EQ(ui().tab().clearType.back(), false);
+  EXPECT_EQ(ui().tab().zoomLevels.back(), 4);
+  // Ctrl+PageDown wraps around the row; Ctrl+W closes the tab in front and
+  // the one beside it comes forward; a middle click closes any tab.
+  ASSERT_TRUE(ui().Key(kCmdNextTab));
+  ASSERT_TRUE(ui().Key(kCmdNextTab));
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  ASSERT_TRUE(ui().Key(kCmdCloseTab));
+  EXPECT_EQ(ui().TabLabels(), (std::vector<std::string>{"Plain Test Book"}));
+  EXPECT_EQ(ui().title, "Plain Test Book");
+  ui().MiddleClickTab(0);
+  EXPECT_EQ(ui().TabLabels(), (std::vector<std::string>{"Tessaly"}));
+  EXPECT_EQ(ui().title, "Tessaly");
+  EXPECT_FALSE(ui().tab().ownPages.empty()) << "the start view";
 }
 
 TEST_F(OpenTest, CancelledOpenDialogChangesNothing) {
   ASSERT_TRUE(Start(TestBook("basic")));
-  const std::size_t navigations = ui().navigations.size();
+  const std::size_t navigations = ui().tab().navigations.size();
   ui().files.push_back(std::nullopt);
   ASSERT_TRUE(ui().Click(kCmdOpen));
   EXPECT_EQ(ui().title, "Tessaly Test Book");
-  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(ui().tab().navigations.size(), navigations);
   EXPECT_TRUE(ui().Exists(Control::kTree));
 }
 
@@ -169,15 +179,23 @@ TEST_F(OpenTest, ReopeningTheSameBookWorks) {
   OpenThroughMenu(TestBook("basic"));
   EXPECT_FALSE(reader().Closed());
   EXPECT_EQ(ui().title, "Tessaly Test Book");
-  // The title is reset while the hand-over looks for the book's title.
-  EXPECT_EQ(ui().titles, (std::vector<std::string>{"Tessaly", "Tessaly", "Tessaly Test Book", "Tessaly",
-                                                   "Tessaly Test Book"}));
+  // Its tab comes to the front; no second tab.
+  EXPECT_EQ(ui().TabLabels(), (std::vector<std::string>{"Tessaly Test Book"}));
   EXPECT_EQ(CurrentPath(), "index.htm");
 }
 
 TEST_F(OpenTest, BadFileIsReportedAndTheReaderGoesOn) {
   tessaly::test::TempFile junk(std::string(600, 'x'));
   ASSERT_TRUE(Start(TestBook("basic")));
+  // Beside another book, the bad one leaves no tab.
+  OpenThroughMenu(junk.Path());
+  ASSERT_EQ(ui().messages.size(), 1u);
+  EXPECT_EQ(ui().TabLabels(), (std::vector<std::string>{"Tessaly Test Book"}));
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  ui().messages.clear();
+  // Alone, it leaves the start view.
+  ASSERT_TRUE(ui().Key(kCmdCloseTab));
+  ui().Complete();
   OpenThroughMenu(junk.Path());
   EXPECT_FALSE(reader().Closed());
   ASSERT_EQ(ui().messages.size(), 1u);
@@ -193,8 +211,8 @@ TEST_F(OpenTest, BadFileIsReportedAndTheReaderGoesOn) {
   EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{401, 402}));
   // The start view, listing the book read before.
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
-  ASSERT_FALSE(ui().ownPages.empty());
-  EXPECT_NE(ui().ownPages.back().find("Tessaly Test Book"), std::string::npos);
+  ASSERT_FALSE(ui().tab().ownPages.empty());
+  EXPECT_NE(ui().tab().ownPages.back().find("Tessaly Test Book"), std::string::npos);
   EXPECT_FALSE(ui().Exists(Control::kTree));
   EXPECT_FALSE(ui().progressVisible);
   EXPECT_EQ(ui().cursor, Cursor::kNormal);
@@ -229,9 +247,9 @@ TEST_F(OpenTest, HelpTopicsOpensTheStoredHelpBook) {
 
   desktop.store[StoreKey::kChmFile]["HelpPath"] = TestBook("plain");
   ASSERT_TRUE(ui().Click(kCmdHelpTopics));
-  if (reader().Busy()) ui().Complete();
+  if (ui().Loading()) ui().Complete();
   EXPECT_EQ(ui().title, "Plain Test Book");
-  EXPECT_EQ(reader().BookPath(), TestBook("plain"));
+  EXPECT_EQ(ShownBook(), TestBook("plain"));
 }
 
 TEST_F(OpenTest, AboutShowsTheReadersTexts) {
@@ -242,19 +260,6 @@ TEST_F(OpenTest, AboutShowsTheReadersTexts) {
   EXPECT_TRUE(ui().aboutBoxes[0].starts_with("Varnhold Tessaly Reader\rfor Linux (")) << ui().aboutBoxes[0];
   EXPECT_TRUE(ui().aboutBoxes[0].ends_with(")|https://tessaly.varnhold.example/|Version " TESSALY_VERSION "|Ok"))
       << ui().aboutBoxes[0];
-}
-
-TEST_F(OpenTest, NoHtmlEngineIsReportedAndPagesAreNotShown) {
-  ui().failPageView = true;
-  ASSERT_TRUE(Start(TestBook("basic")));
-  ASSERT_EQ(ui().messages.size(), 1u);
-  EXPECT_EQ(ui().messages[0].text, "Unable to Launch Browser");
-  EXPECT_EQ(ui().messages[0].caption, "Browser Control Problem:");
-  EXPECT_TRUE(ui().navigations.empty());
-  EXPECT_FALSE(reader().Busy());
-  // The rest of the reader works.
-  ASSERT_TRUE(ui().Click(kCmdContents));
-  EXPECT_TRUE(ui().Visible(Control::kTree));
 }
 
 // --- Titles ----------------------------------------------------------------------------
@@ -282,11 +287,12 @@ TEST_F(OpenTest, TitleIsConvertedFromTheBooksCodePage) {
   EXPECT_EQ(ui().title, "Книга о чтении");
   // The book's own code page for every text shown; 1252 for a code page
   // the system lacks.
-  EXPECT_EQ(reader().DisplayText("\xF7", 10), "ч");
-  EXPECT_EQ(reader().DisplayText("caf\xE9", 10, 1252), "café");
-  EXPECT_EQ(reader().DisplayText("caf\xE9", 10, 12345), "café");
-  EXPECT_EQ(reader().DisplayText("caf\xE9", 3, 12345), "caf");
-  EXPECT_EQ(reader().DisplayText(std::string("ab\0cd", 5), 10), "ab");
+  const TextCodec& codec = ui().Codec();
+  EXPECT_EQ(DisplayText(codec, "\xF7", 10, 1251), "ч");
+  EXPECT_EQ(DisplayText(codec, "caf\xE9", 10, 1252), "café");
+  EXPECT_EQ(DisplayText(codec, "caf\xE9", 10, 12345), "café");
+  EXPECT_EQ(DisplayText(codec, "caf\xE9", 3, 12345), "caf");
+  EXPECT_EQ(DisplayText(codec, std::string("ab\0cd", 5), 10, 1251), "ab");
 }
 
 TEST_F(OpenTest, BookWithoutTitleIsCalledByItsPath) {
@@ -297,39 +303,53 @@ TEST_F(OpenTest, BookWithoutTitleIsCalledByItsPath) {
 
 // --- Two readers and one book --------------------------------------------------------
 
-TEST_F(OpenTest, ReaderShowingTheSameBookTakesItOver) {
-  ASSERT_TRUE(Start(TestBook("basic")));
-  const std::string firstId = std::to_string(ui().OwnInstance());
-  Session second(desktop);
-  second.reader.Start(TestBook("basic"));
-  second.platform.Drain();
-  second.platform.Drain();
-  EXPECT_TRUE(second.reader.Closed());
-  EXPECT_TRUE(second.platform.windowDestroyed);
-  // The first reader came to the front and still runs and is registered.
-  EXPECT_EQ(ui().raised, 1);
-  EXPECT_FALSE(reader().Closed());
-  EXPECT_EQ(desktop.events, (std::vector<std::string>{"raise " + firstId}));
-  EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], firstId);
-}
-
-TEST_F(OpenTest, ReaderShowingAnotherBookIsClosedAndReplaced) {
+TEST_F(OpenTest, ABookOpenedFromOutsideComesIntoTheRunningReader) {
   ASSERT_TRUE(Start(TestBook("plain")));
   const std::string firstId = std::to_string(ui().OwnInstance());
+  // Another book: a tab of its own in the running reader, in front; the
+  // second reader ends without a window.
   Session second(desktop);
-  ASSERT_TRUE(second.reader.Start(TestBook("basic")));
-  second.platform.Drain();
-  second.platform.Drain();
-  if (second.reader.Busy()) second.platform.Complete();
-  // The first reader ran its close path before the second registered.
-  EXPECT_TRUE(reader().Closed());
-  EXPECT_EQ(desktop.events, (std::vector<std::string>{"close " + firstId}));
-  EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], std::to_string(second.platform.OwnInstance()));
-  EXPECT_EQ(second.platform.title, "Tessaly Test Book");
-  EXPECT_EQ(second.reader.OtherInstance(), 0u);
-  // The order in the second reader: the other closed, then the title set.
-  const auto& log = second.platform.titles;
-  EXPECT_EQ(log, (std::vector<std::string>{"Tessaly", "Tessaly", "Tessaly Test Book"}));
+  EXPECT_FALSE(second.reader.Start(TestBook("basic")));
+  EXPECT_TRUE(second.reader.Closed());
+  EXPECT_FALSE(second.platform.windowCreated);
+  ui().CompleteAll();
+  EXPECT_EQ(ui().TabLabels(), (std::vector<std::string>{"Plain Test Book", "Tessaly Test Book"}));
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  EXPECT_EQ(ui().raised, 1);
+  EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], firstId);
+
+  // The same file again, under its name or another (a link to it): the tab
+  // it has comes to the front, at the page named.
+  const std::filesystem::path alias = std::filesystem::path(root.Path()) / "alias.chm";
+  std::filesystem::create_symlink(TestBook("plain"), alias);
+  for (const std::string& line : {TestBook("plain"), alias.string() + "::/index.htm"}) {
+    ui().TapTab(1);
+    Session third(desktop);
+    EXPECT_FALSE(third.reader.Start(line));
+    ui().CompleteAll();
+    EXPECT_EQ(ui().TabLabels().size(), 2u) << line;
+    EXPECT_EQ(ui().title, "Plain Test Book") << line;
+  }
+  // A reader known only by its id takes the book or not: when it does not,
+  // this reader opens the book itself.
+  desktop.foreign[42] = "busy";
+  ui().Click(kCmdExit);
+  Session fourth(desktop);
+  EXPECT_TRUE(fourth.reader.Start(TestBook("basic")));
+  EXPECT_TRUE(fourth.platform.windowCreated);
+}
+
+TEST_F(OpenTest, BooksOfTheSameTitleOpenSideBySide) {
+  // Two files with the same bytes, so the same title: two tabs.
+  tessaly::test::TempDir dir;
+  const std::string copy = dir.Path() + "/copy.chm";
+  std::filesystem::copy_file(TestBook("basic"), copy);
+  ASSERT_TRUE(Start(TestBook("basic")));
+  Session second(desktop);
+  EXPECT_FALSE(second.reader.Start(copy));
+  ui().CompleteAll();
+  EXPECT_EQ(ui().TabLabels(), (std::vector<std::string>{"Tessaly Test Book", "Tessaly Test Book"}));
+  EXPECT_EQ(ShownBook(), copy);
 }
 
 }  // namespace

@@ -21,10 +21,10 @@ class PanelTest : public ReaderTest {
  protected:
   void Button(int command) {
     ASSERT_TRUE(ui().Click(command)) << command;
-    if (reader().Busy()) ui().Complete();
+    if (ui().Loading()) ui().Complete();
   }
   void Loaded() {
-    if (reader().Busy()) ui().Complete();
+    if (ui().Loading()) ui().Complete();
   }
   const std::vector<std::string>& Lines(Control list) { return ui().At(list).lines; }
 };
@@ -55,11 +55,11 @@ TEST_F(PanelTest, ContentsImagesAndProgress) {
   BuiltBook book(ImageBook("<OBJECT type=\"text/site properties\"><param name=\"Window Styles\" value=\"0x2\">"
                            "</OBJECT>"));
   ASSERT_TRUE(Start(book.Path()));
-  EXPECT_TRUE(ui().treeLines);
+  EXPECT_TRUE(ui().tab().treeLines);
   std::vector<std::string> shown;
-  for (TreeItem item : ui().treeOrder) {
-    const RecordedTreeItem& t = ui().treeItems.at(item);
-    const std::string parent = t.parent == 0 ? "" : ui().treeItems.at(t.parent).text + " > ";
+  for (TreeItem item : ui().tab().treeOrder) {
+    const RecordedTreeItem& t = ui().tab().treeItems.at(item);
+    const std::string parent = t.parent == 0 ? "" : ui().tab().treeItems.at(t.parent).text + " > ";
     shown.push_back(parent + t.text + " " + std::to_string(t.image));
   }
   // Image numbers 1 to 12 name their image; 0 and 13 fall back on the book
@@ -73,17 +73,17 @@ TEST_F(PanelTest, ContentsImagesAndProgress) {
 
 TEST_F(PanelTest, FolderImagesAndExpanding) {
   ASSERT_TRUE(Start(TestBook("basic")));
-  EXPECT_FALSE(ui().treeLines);  // Window Styles 0x800025 has no 0x2
+  EXPECT_FALSE(ui().tab().treeLines);  // Window Styles 0x800025 has no 0x2
   const TreeItem chapter = ui().TreeItemNamed("Chapter 1");
-  EXPECT_EQ(ui().treeItems.at(chapter).image, 4);
-  EXPECT_EQ(ui().treeItems.at(ui().TreeItemNamed("Details")).image, 10);
-  EXPECT_EQ(ui().treeItems.at(ui().TreeItemNamed("Welcome")).image, 10);
+  EXPECT_EQ(ui().tab().treeItems.at(chapter).image, 4);
+  EXPECT_EQ(ui().tab().treeItems.at(ui().TreeItemNamed("Details")).image, 10);
+  EXPECT_EQ(ui().tab().treeItems.at(ui().TreeItemNamed("Welcome")).image, 10);
   ui().ToggleTreeItem(chapter, true);
-  EXPECT_EQ(ui().treeItems.at(chapter).image, 5);
+  EXPECT_EQ(ui().tab().treeItems.at(chapter).image, 5);
   ui().ToggleTreeItem(chapter, false);
-  EXPECT_EQ(ui().treeItems.at(chapter).image, 4);
+  EXPECT_EQ(ui().tab().treeItems.at(chapter).image, 4);
   // Expanding opens nothing.
-  EXPECT_EQ(ui().navigations.size(), 1u);
+  EXPECT_EQ(ui().tab().navigations.size(), 1u);
 }
 
 TEST_F(PanelTest, CollapsingAHeadingClosesTheImagesOfItsOpenSubHeadings) {
@@ -97,7 +97,7 @@ TEST_F(PanelTest, CollapsingAHeadingClosesTheImagesOfItsOpenSubHeadings) {
   ASSERT_TRUE(Start(book.Path()));
   const TreeItem outer = ui().TreeItemNamed("Outer");
   const TreeItem inner = ui().TreeItemNamed("Inner");
-  auto images = [&] { return std::vector<int>{ui().treeItems.at(outer).image, ui().treeItems.at(inner).image}; };
+  auto images = [&] { return std::vector<int>{ui().tab().treeItems.at(outer).image, ui().tab().treeItems.at(inner).image}; };
   ui().ToggleTreeItem(outer, true);
   ui().ToggleTreeItem(inner, true);
   EXPECT_EQ(images(), (std::vector<int>{1, 1}));
@@ -127,13 +127,13 @@ TEST_F(PanelTest, DeepContentsAndIndexShowAtMostSixtyFourLevels) {
   BuiltBook book(b);
   ASSERT_TRUE(Start(book.Path()));
   // Every entry is there, in document order, and none deeper than 64 levels.
-  ASSERT_EQ(ui().treeOrder.size(), static_cast<std::size_t>(kLevels));
+  ASSERT_EQ(ui().tab().treeOrder.size(), static_cast<std::size_t>(kLevels));
   int deepest = 0;
-  for (std::size_t i = 0; i < ui().treeOrder.size(); ++i) {
-    const TreeItem item = ui().treeOrder[i];
-    EXPECT_EQ(ui().treeItems.at(item).text, "e" + std::to_string(i));
+  for (std::size_t i = 0; i < ui().tab().treeOrder.size(); ++i) {
+    const TreeItem item = ui().tab().treeOrder[i];
+    EXPECT_EQ(ui().tab().treeItems.at(item).text, "e" + std::to_string(i));
     int depth = 0;
-    for (TreeItem at = item; ui().treeItems.at(at).parent != 0; at = ui().treeItems.at(at).parent) ++depth;
+    for (TreeItem at = item; ui().tab().treeItems.at(at).parent != 0; at = ui().tab().treeItems.at(at).parent) ++depth;
     deepest = std::max(deepest, depth);
   }
   EXPECT_EQ(deepest, 63);
@@ -148,14 +148,14 @@ TEST_F(PanelTest, EntriesOpenByTapAndEnter) {
   ASSERT_TRUE(Start(book.Path()));
   Button(kCmdContents);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
-  EXPECT_EQ(ui().focus, Control::kTree);
+  EXPECT_EQ(ui().tab().focus, Control::kTree);
   EXPECT_EQ(ui().FileMenuText()[9], "(*) &Contents");
 
   // A heading without a page opens nothing, and the panel stays.
   ui().TapTreeItem(ui().TreeItemNamed("Heading"));
-  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Heading"));
+  EXPECT_EQ(ui().tab().treeSelection, ui().TreeItemNamed("Heading"));
   EXPECT_TRUE(ui().Visible(Control::kTree));
-  EXPECT_EQ(ui().navigations.size(), 1u);
+  EXPECT_EQ(ui().tab().navigations.size(), 1u);
 
   ui().TapTreeItem(ui().TreeItemNamed("Leaf twelve"));
   Loaded();
@@ -163,7 +163,7 @@ TEST_F(PanelTest, EntriesOpenByTapAndEnter) {
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
 
   Button(kCmdContents);
-  ui().treeSelection = ui().TreeItemNamed("Last");  // moved with the arrow keys
+  ui().tab().treeSelection = ui().TreeItemNamed("Last");  // moved with the arrow keys
   ui().PressEnterInTree();
   Loaded();
   EXPECT_EQ(CurrentPath(), "c.htm");
@@ -176,11 +176,11 @@ TEST_F(PanelTest, LocateInItsThreeCases) {
   Loaded();
   Button(kCmdLocate);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
-  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Details"));
+  EXPECT_EQ(ui().tab().treeSelection, ui().TreeItemNamed("Details"));
   EXPECT_EQ(ui().FileMenuText()[10], "(*) &Contents");
 
   // With the tree visible, Locate opens the selected entry instead.
-  ui().treeSelection = ui().TreeItemNamed("My Page");
+  ui().tab().treeSelection = ui().TreeItemNamed("My Page");
   Button(kCmdLocate);
   EXPECT_EQ(CurrentPath(), "chapter2/My Page.htm");
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
@@ -190,7 +190,7 @@ TEST_F(PanelTest, LocateInItsThreeCases) {
   Loaded();
   Button(kCmdLocate);
   EXPECT_TRUE(ui().Visible(Control::kTree));
-  EXPECT_EQ(ui().treeSelection, 0u);
+  EXPECT_EQ(ui().tab().treeSelection, 0u);
 
   // A page at a fragment finds the entry with that fragment.
   Button(kCmdHtml);
@@ -199,30 +199,31 @@ TEST_F(PanelTest, LocateInItsThreeCases) {
   ASSERT_TRUE(ui().TapLink("#part2"));
   Loaded();
   Button(kCmdLocate);
-  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Part two"));
+  EXPECT_EQ(ui().tab().treeSelection, ui().TreeItemNamed("Part two"));
 }
 
-TEST_F(PanelTest, LocateWithoutAPageDoesNothing) {
-  ui().failPageView = true;
-  ASSERT_TRUE(Start(TestBook("basic")));
-  ASSERT_TRUE(ui().Click(kCmdLocate));
-  EXPECT_TRUE(ui().VisibleControls().empty());
+TEST_F(PanelTest, LocateWithoutABookDoesNothing) {
+  ASSERT_TRUE(Start());
+  const std::size_t navigations = ui().tab().navigations.size();
+  ASSERT_TRUE(ui().Key(kCmdLocate));
+  EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
+  EXPECT_EQ(ui().tab().navigations.size(), navigations);
 }
 
 TEST_F(PanelTest, ActionKeyLocatesAndItsEnterIsSwallowed) {
   ASSERT_TRUE(Start(TestBook("basic")));
   ASSERT_TRUE(ui().TapLink("chapter1/intro.htm"));
   Loaded();
-  const std::size_t navigations = ui().navigations.size();
+  const std::size_t navigations = ui().tab().navigations.size();
   // The key is not passed to the view; the Enter it brings does not open
   // the entry again.
   EXPECT_FALSE(ui().PressPageKey(PageKey::kAction));
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kTree}));
-  EXPECT_EQ(ui().treeSelection, ui().TreeItemNamed("Chapter 1"));
-  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(ui().tab().treeSelection, ui().TreeItemNamed("Chapter 1"));
+  EXPECT_EQ(ui().tab().navigations.size(), navigations);
   EXPECT_EQ(CurrentPath(), "chapter1/intro.htm");
   // The next Enter is the user's own.
-  ui().treeSelection = ui().TreeItemNamed("Details");
+  ui().tab().treeSelection = ui().TreeItemNamed("Details");
   ui().PressEnterInTree();
   Loaded();
   EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
@@ -237,16 +238,15 @@ TEST_F(PanelTest, IndexIsFilledOnFirstShow) {
   ASSERT_TRUE(Start(TestBook("basic")));
   ui().progressLog.clear();
   Button(kCmdIndex);
-  EXPECT_FALSE(reader().IndexPending());
   EXPECT_EQ(Lines(Control::kIndexList), (std::vector<std::string>{"_aardvark", "Frames", "  left pane",
                                                                    "  right pane", "giraffe", "zebra"}));
   EXPECT_EQ(ui().At(Control::kIndexList).selection, 0);
   EXPECT_EQ(ui().At(Control::kIndexEdit).text, "");  // selecting by itself copies nothing
-  // Four keywords: 10 after the build, then 10, 32, 55, 77 (multiples of ten only).
-  EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Index creation...", "0", "10", "10", "hide"}));
+  // Four keywords: 10 after the build, then each new multiple of ten.
+  EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Index creation...", "0", "10", "hide"}));
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kIndexLabel, Control::kIndexEdit,
                                                           Control::kIndexList, Control::kIndexDisplayButton}));
-  EXPECT_EQ(ui().focus, Control::kIndexEdit);
+  EXPECT_EQ(ui().tab().focus, Control::kIndexEdit);
   EXPECT_EQ(ui().FileMenuText()[9], "(*) I&ndex");
   EXPECT_EQ(ui().cursor, Cursor::kNormal);
   // The second time it is only shown.
@@ -314,11 +314,11 @@ TEST_F(PanelTest, KeywordsShowTheirTopics) {
 
   // Unnamed targets are called by their topics' titles; Cancel goes back.
   Button(kCmdIndex);
-  const std::size_t navigations = ui().navigations.size();
+  const std::size_t navigations = ui().tab().navigations.size();
   ui().DoubleClickLine(Control::kIndexList, 4);  // giraffe
   ASSERT_EQ(ui().choiceDialogs.size(), 2u);
   EXPECT_EQ(ui().choiceDialogs[1].lines, (std::vector<std::string>{"Right frame", "My Page"}));
-  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(ui().tab().navigations.size(), navigations);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kIndexLabel, Control::kIndexEdit,
                                                           Control::kIndexList, Control::kIndexDisplayButton}));
   EXPECT_EQ(ui().FileMenuText()[9], "(*) I&ndex");
@@ -377,13 +377,13 @@ TEST_F(PanelTest, TargetsWithoutATopicAreCalledByTheKeyword) {
   // A keyword with one target without a page shows the page view as it
   // was: nothing is loaded and nothing is reported.
   Button(kCmdIndex);
-  const std::size_t navigations = ui().navigations.size();
+  const std::size_t navigations = ui().tab().navigations.size();
   ui().DoubleClickLine(Control::kIndexList, 1);
-  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(ui().tab().navigations.size(), navigations);
   EXPECT_EQ(ui().choiceDialogs.size(), 1u);
   EXPECT_TRUE(ui().messages.empty());
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
-  EXPECT_FALSE(reader().Busy());
+  EXPECT_FALSE(ui().Loading());
 }
 
 TEST_F(PanelTest, IndexFailureIsShownOnceAndNotRetried) {
@@ -412,13 +412,12 @@ TEST_F(PanelTest, SearchListsAndOpensTopics) {
   ASSERT_TRUE(Start(TestBook("search")));
   ui().progressLog.clear();
   Button(kCmdSearch);
-  EXPECT_FALSE(reader().SearchPending());
   EXPECT_EQ(ui().progressLog,
             (std::vector<std::string>{"show Search list creation...", "0", "100", "hide"}));
   EXPECT_EQ(ui().VisibleControls(),
             (std::vector<Control>{Control::kSearchLabel, Control::kSearchEdit, Control::kListTopicsButton,
                                   Control::kResultsLabel, Control::kResultsList, Control::kSearchDisplayButton}));
-  EXPECT_EQ(ui().focus, Control::kSearchEdit);
+  EXPECT_EQ(ui().tab().focus, Control::kSearchEdit);
 
   // List Topics follows the edit's text.
   EXPECT_FALSE(ui().Press(Control::kListTopicsButton));
@@ -437,7 +436,7 @@ TEST_F(PanelTest, SearchListsAndOpensTopics) {
     ui().Type(Control::kSearchEdit, query);
     ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
     EXPECT_TRUE(ui().messages.empty()) << query;
-    EXPECT_EQ(ui().resultsNote, "No topics found") << query;
+    EXPECT_EQ(ui().tab().resultsNote, "No topics found") << query;
     EXPECT_TRUE(Lines(Control::kResultsList).empty()) << query;
     EXPECT_FALSE(ui().At(Control::kSearchDisplayButton).enabled) << query;
   }
@@ -494,9 +493,9 @@ TEST_F(PanelTest, WhatTheBooksIndexCannotAnswerTheTextOfThePagesDoes) {
     ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
     EXPECT_TRUE(ui().messages.empty());
     EXPECT_EQ(Sorted(Lines(Control::kResultsList)), c.titles);
-    EXPECT_EQ(ui().resultsNote,
+    EXPECT_EQ(ui().tab().resultsNote,
               c.pageText ? "Found in the text of the pages: " + std::to_string(c.titles.size()) + "." : "");
-    for (const ResultLine& line : ui().results) {
+    for (const ResultLine& line : ui().tab().results) {
       EXPECT_EQ(line.hits > 0, c.pageText);
       EXPECT_EQ(!line.snippet.empty(), c.pageText);
       EXPECT_EQ(line.snippet.find_first_of("\n\t"), std::string::npos) << "one line";
@@ -507,27 +506,27 @@ TEST_F(PanelTest, WhatTheBooksIndexCannotAnswerTheTextOfThePagesDoes) {
   // the page has loaded.
   ui().Type(Control::kSearchEdit, "quokka numbat");
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
-  ASSERT_FALSE(ui().results.empty());
-  EXPECT_NE(ui().results[0].snippet.find(std::string(kMarkOpen) + "numbat" + std::string(kMarkClose)),
+  ASSERT_FALSE(ui().tab().results.empty());
+  EXPECT_NE(ui().tab().results[0].snippet.find(std::string(kMarkOpen) + "numbat" + std::string(kMarkClose)),
             std::string::npos)
-      << ui().results[0].snippet;
+      << ui().tab().results[0].snippet;
   ui().SelectLine(Control::kResultsList, 0);
   ASSERT_TRUE(ui().Press(Control::kSearchDisplayButton));
-  EXPECT_TRUE(ui().markedWords.empty());
+  EXPECT_TRUE(ui().tab().markedWords.empty());
   Loaded();
   EXPECT_TRUE(CurrentPath() == "c.htm" || CurrentPath() == "e.htm") << CurrentPath();
-  ASSERT_EQ(ui().markedWords.size(), 1u);
-  EXPECT_EQ(ui().markedWords[0], (std::vector<std::string>{"quokka", "numbat"}));
-  EXPECT_EQ(ui().markedOn[0], ui().LastNavigation());
+  ASSERT_EQ(ui().tab().markedWords.size(), 1u);
+  EXPECT_EQ(ui().tab().markedWords[0], (std::vector<std::string>{"quokka", "numbat"}));
+  EXPECT_EQ(ui().tab().markedOn[0], ui().LastNavigation());
   // The same result again: the page on screen is marked where it is.
   Button(kCmdSearch);
   ASSERT_TRUE(ui().Press(Control::kSearchDisplayButton));
-  ASSERT_EQ(ui().markedWords.size(), 2u);
-  EXPECT_EQ(ui().markedOn[1], ui().markedOn[0]);
+  ASSERT_EQ(ui().tab().markedWords.size(), 2u);
+  EXPECT_EQ(ui().tab().markedOn[1], ui().tab().markedOn[0]);
   // A page reached otherwise is not marked.
   ASSERT_TRUE(ui().TapLink("a.htm"));
   Loaded();
-  EXPECT_EQ(ui().markedWords.size(), 2u);
+  EXPECT_EQ(ui().tab().markedWords.size(), 2u);
 
 }
 
@@ -543,8 +542,8 @@ TEST_F(PanelTest, ASnippetStartsNearTheWordFoundSoThatTheSidebarShowsIt) {
   Button(kCmdSearch);
   ui().Type(Control::kSearchEdit, "aardvark");
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
-  ASSERT_EQ(ui().results.size(), 1u);
-  const std::string& snippet = ui().results[0].snippet;
+  ASSERT_EQ(ui().tab().results.size(), 1u);
+  const std::string& snippet = ui().tab().results[0].snippet;
   const std::size_t mark = snippet.find(kMarkOpen);
   ASSERT_NE(mark, std::string::npos) << snippet;
   EXPECT_LE(CountChars(snippet.substr(0, mark)), 26u) << snippet;
@@ -559,11 +558,11 @@ TEST_F(PanelTest, ABookWithoutAnIndexIsSearchedInItsPageTextKeptBetweenRuns) {
   ASSERT_FALSE(ui().progressLog.empty());
   EXPECT_EQ(ui().progressLog.front(), "show Page text index creation...");
   EXPECT_EQ(ui().progressLog.back(), "hide");
-  EXPECT_FALSE(reader().Working());
+  EXPECT_FALSE((ui().cursor == Cursor::kWait));
   ui().Type(Control::kSearchEdit, "numbered");
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
   EXPECT_EQ(Lines(Control::kResultsList), (std::vector<std::string>{"Plain"}));
-  EXPECT_EQ(ui().resultsNote, "Found in the text of the pages: 1.");
+  EXPECT_EQ(ui().tab().resultsNote, "Found in the text of the pages: 1.");
 
   // Kept under the book's content: the book opened again (or a copy of it
   // under another name) finds its index without building it.
@@ -607,7 +606,7 @@ TEST_F(PanelTest, SearchPreparationFailureIsShownOnceAndNotRetried) {
   ASSERT_TRUE(ui().Press(Control::kListTopicsButton));
   EXPECT_EQ(ui().messages.size(), 1u);
   EXPECT_EQ(Lines(Control::kResultsList).size(), 1u);
-  EXPECT_EQ(ui().resultsNote, "Found in the text of the pages: 1.");
+  EXPECT_EQ(ui().tab().resultsNote, "Found in the text of the pages: 1.");
 }
 
 TEST_F(PanelTest, SearchFailureKeepsTheEarlierResults) {
@@ -640,9 +639,9 @@ TEST_F(PanelTest, SearchFailureKeepsTheEarlierResults) {
   EXPECT_TRUE(ui().At(Control::kSearchDisplayButton).enabled);
   // A topic without a path shows nothing.
   ui().SelectLine(Control::kResultsList, 0);
-  const std::size_t navigations = ui().navigations.size();
+  const std::size_t navigations = ui().tab().navigations.size();
   ASSERT_TRUE(ui().Press(Control::kSearchDisplayButton));
-  EXPECT_EQ(ui().navigations.size(), navigations);
+  EXPECT_EQ(ui().tab().navigations.size(), navigations);
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
 }
 

@@ -29,7 +29,6 @@ TEST_F(StartTest, WithoutBookShowsMenusOnlyAndTheTitle) {
   EXPECT_FALSE(reader().Closed());
   EXPECT_TRUE(ui().windowCreated);
   EXPECT_EQ(ui().title, "Tessaly");
-  EXPECT_EQ(reader().WindowTitle(), "Tessaly");
   EXPECT_EQ(ui().menuLabels, (std::vector<std::string>{"File", "Help"}));
   EXPECT_EQ(ui().FileMenuText(), (std::vector<std::string>{"Open", "~Recent Books", "---", "~Text Size", "---", "Exit"}));
   EXPECT_EQ(ui().HelpMenuText(), (std::vector<std::string>{"Help Topics", "About"}));
@@ -38,33 +37,43 @@ TEST_F(StartTest, WithoutBookShowsMenusOnlyAndTheTitle) {
   EXPECT_EQ(ui().ButtonCommands(), (std::vector<int>{kFileMenuButton, kHelpMenuButton}));
   // The start view stands in the page's place.
   EXPECT_EQ(ui().VisibleControls(), (std::vector<Control>{Control::kPageView}));
-  EXPECT_EQ(ui().ownPages.size(), 1u);
+  EXPECT_EQ(ui().tab().ownPages.size(), 1u);
   EXPECT_TRUE(ui().notifyIcon);
   EXPECT_TRUE(ui().messages.empty());
   // A disabled sub-menu takes no taps.
   EXPECT_FALSE(ui().Click(kCmdLargest));
-  // The view settings start at their defaults.
-  EXPECT_TRUE(reader().FitToWindow());
-  EXPECT_TRUE(reader().ShowImages());
-  EXPECT_TRUE(reader().ClearType());
-  EXPECT_EQ(reader().TextSize(), 2);
+  // A book's view settings start at their defaults.
+  OpenThroughMenu(TestBook("basic"));
+  ASSERT_FALSE(ui().tab().zoomLevels.empty());
+  EXPECT_TRUE(ui().tab().shrinkToFit.back());
+  EXPECT_TRUE(ui().tab().showImages);
+  EXPECT_TRUE(ui().tab().clearType.back());
+  EXPECT_EQ(ui().tab().zoomLevels.back(), 2);
 }
 
 TEST_F(StartTest, TheStartViewListsTheRecentBooksAndOpensThem) {
   ASSERT_TRUE(Start());
-  ASSERT_EQ(ui().ownPages.size(), 1u);
-  EXPECT_NE(ui().ownPages[0].find("Open a book..."), std::string::npos);
-  EXPECT_NE(ui().ownPages[0].find("No book has been opened yet."), std::string::npos);
+  ASSERT_EQ(ui().tab().ownPages.size(), 1u);
+  EXPECT_NE(ui().tab().ownPages[0].find("Open a book..."), std::string::npos);
+  EXPECT_NE(ui().tab().ownPages[0].find("No book has been opened yet."), std::string::npos);
   // Its open link is File > Open.
   ui().files.push_back(TestBook("basic"));
   ASSERT_TRUE(ui().TapLink("tessaly:open"));
-  if (reader().Busy()) ui().Complete();
+  if (ui().Loading()) ui().Complete();
   EXPECT_EQ(ui().title, "Tessaly Test Book");
   OpenThroughMenu(TestBook("plain"));
-  // A book that fails shows the start view again: both books, each by its
-  // title, its file and when it was opened, most recent first.
+  // With its tabs closed the window shows the start view again, and a book
+  // that fails leaves it there: both books, each by its title, its file and
+  // when it was opened, most recent first.
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_TRUE(ui().Key(kCmdCloseTab));
+    if (ui().Loading()) ui().Complete();
+  }
   OpenThroughMenu("/no/such/book.chm");
-  const std::string& view = ui().ownPages.back();
+  ASSERT_EQ(ui().messages.size(), 1u);
+  ui().messages.clear();
+  ASSERT_FALSE(ui().tab().ownPages.empty());
+  const std::string& view = ui().tab().ownPages.back();
   const std::size_t plain = view.find("Plain Test Book");
   const std::size_t basic = view.find("Tessaly Test Book");
   ASSERT_NE(plain, std::string::npos) << view;
@@ -74,8 +83,10 @@ TEST_F(StartTest, TheStartViewListsTheRecentBooksAndOpensThem) {
   // A click on a book opens it; a link to anything else opens nothing.
   ASSERT_TRUE(ui().TapLink("ms-its:/etc/passwd::/"));
   EXPECT_EQ(ui().title, "Tessaly");
+  EXPECT_TRUE(ui().messages.empty());
+  if (ui().Loading()) ui().Complete();
   ASSERT_TRUE(ui().TapLink("ms-its:" + TestBook("basic") + "::/"));
-  if (reader().Busy()) ui().Complete();
+  if (ui().Loading()) ui().Complete();
   EXPECT_EQ(ui().title, "Tessaly Test Book");
 }
 
@@ -103,20 +114,22 @@ TEST_F(StartTest, CleanCloseClearsTheStoredValue) {
   EXPECT_EQ(ui().log.size(), calls);
 }
 
-TEST_F(StartTest, ExitFreesTheBookThenCloses) {
-  ASSERT_TRUE(Start(tessaly::test::TestBook("basic")));
-  ASSERT_NE(reader().CurrentBook(), nullptr);
-  ASSERT_TRUE(ui().Click(kCmdExit));
-  EXPECT_EQ(reader().CurrentBook(), nullptr);
-  EXPECT_TRUE(reader().Closed());
-  EXPECT_TRUE(Written(root.Path()).empty());
-}
-
-TEST_F(StartTest, ClosingThroughTheSystemKeepsTheBookUntilTheEnd) {
-  ASSERT_TRUE(Start(tessaly::test::TestBook("basic")));
-  reader().OnClose();
-  EXPECT_NE(reader().CurrentBook(), nullptr);
-  EXPECT_TRUE(reader().Closed());
+TEST_F(StartTest, ExitAndTheSystemsCloseEndEveryTab) {
+  for (const bool throughMenu : {true, false}) {
+    Session reader(desktop);
+    ASSERT_TRUE(reader.reader.Start(tessaly::test::TestBook("basic")));
+    reader.platform.Drain();
+    reader.platform.Complete();
+    ASSERT_EQ(reader.platform.tabs.size(), 1u);
+    if (throughMenu) {
+      ASSERT_TRUE(reader.platform.Click(kCmdExit));
+    } else {
+      reader.reader.OnClose();
+    }
+    EXPECT_TRUE(reader.platform.tabs.empty()) << throughMenu;
+    EXPECT_TRUE(reader.reader.Closed());
+    EXPECT_TRUE(Written(root.Path()).empty());
+  }
 }
 
 TEST_F(StartTest, ReplacedReaderLeavesTheNewValuesAlone) {
@@ -155,16 +168,15 @@ TEST_F(StartTest, StrayCommandsWithoutABookAreHarmless) {
          {302, 303, 304, 305, 306, 307, 1001, 1002, 1003, 1004, 1005, 1006, 1007, 1011, 1030, 4242}) {
       stray.reader.OnCommand(command);
     }
-    for (Control control : {Control::kIndexEdit, Control::kResultsList, Control::kListTopicsButton}) {
-      stray.reader.OnControlEvent(control, ControlEvent::kClicked);
-    }
-    stray.reader.OnTreeEnter();
-    stray.reader.OnTreeTap(1);
-    stray.reader.OnLinkTapped("index.htm");
-    EXPECT_TRUE(stray.reader.OnPageKey(PageKey::kDown));
-    EXPECT_TRUE(stray.reader.OnPageKey(PageKey::kAction));
+    BookTab& tab = stray.platform.tab().owner;
+    tab.Contents().OnEnter();
+    tab.Contents().OnTap(1);
+    tab.Page().OnLinkTapped("index.htm");
+    stray.platform.Drain();
+    EXPECT_TRUE(tab.Page().OnKey(PageKey::kDown));
+    EXPECT_TRUE(tab.Page().OnKey(PageKey::kAction));
     EXPECT_EQ(stray.platform.messages.size(), messages);
-    EXPECT_EQ(stray.platform.navigations, (std::vector<std::string>{"about:blank"})) << "the start view only";
+    EXPECT_EQ(stray.platform.tab().navigations, (std::vector<std::string>{"about:blank"})) << "the start view only";
     EXPECT_EQ(stray.platform.VisibleControls(), (std::vector<Control>{Control::kPageView}));
     stray.reader.OnCommand(kCmdExit);
     EXPECT_TRUE(stray.reader.Closed());
@@ -175,7 +187,7 @@ TEST_F(StartTest, InputDuringAnOpenIsAnsweredAndACloseCancelsIt) {
   // The open runs on a worker that the test holds back.
   ui().holdWork = true;
   reader().Start(TestBook("basic"));
-  ASSERT_TRUE(reader().Working());
+  ASSERT_TRUE((ui().cursor == Cursor::kWait));
   EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Contents creation...", "0"}));
   EXPECT_EQ(ui().cursor, Cursor::kWait);
   // The window answers meanwhile.
@@ -189,23 +201,27 @@ TEST_F(StartTest, InputDuringAnOpenIsAnsweredAndACloseCancelsIt) {
   // The open finishes on its worker; nothing of it reaches the window.
   ui().Drain();
   EXPECT_EQ(ui().title, "Tessaly");
-  EXPECT_TRUE(ui().navigations.empty());
+  EXPECT_TRUE(ui().tabs.empty());
   EXPECT_EQ(desktop.store[StoreKey::kPrev]["HWND"], "0");
 }
 
-TEST_F(StartTest, AnotherOpenDropsTheOneUnderWay) {
+TEST_F(StartTest, AnotherOpenDuringOneUnderWayOpensBesideIt) {
   ui().holdWork = true;
   reader().Start(TestBook("basic"));
   ui().files.push_back(TestBook("plain"));
   ASSERT_TRUE(ui().Click(kCmdOpen));
   ui().Drain();
-  // Only the second book arrived: its title, its page, its menus.
+  ui().CompleteAll();
+  // Each book in its tab; the one opened last in front, with its title,
+  // its page, its panels.
+  EXPECT_EQ(ui().TabLabels(), (std::vector<std::string>{"Tessaly Test Book", "Plain Test Book"}));
   EXPECT_EQ(ui().title, "Plain Test Book");
-  EXPECT_EQ(reader().CurrentBook()->Title(), "Plain Test Book");
-  EXPECT_EQ(ui().navigations.size(), 1u);
+  EXPECT_EQ(ui().tab().navigations.size(), 1u);
   EXPECT_FALSE(ui().Exists(Control::kTree));
-  EXPECT_EQ(std::count(ui().progressLog.begin(), ui().progressLog.end(), "hide"), 2)
-      << "the first open's progress went with it";
+  EXPECT_FALSE(ui().progressVisible);
+  ui().TapTab(0);
+  EXPECT_EQ(ui().title, "Tessaly Test Book");
+  EXPECT_TRUE(ui().Exists(Control::kTree));
 }
 
 // --- Two readers -------------------------------------------------------------------

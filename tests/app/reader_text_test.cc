@@ -108,7 +108,7 @@ TEST(RussianBook, KeywordsAndSearchesGoThroughTheCodePage) {
   ui.Type(Control::kSearchEdit, "書");
   ASSERT_TRUE(ui.Press(Control::kListTopicsButton));
   EXPECT_TRUE(ui.messages.empty());
-  EXPECT_EQ(ui.resultsNote, "No topics found");
+  EXPECT_EQ(ui.tab().resultsNote, "No topics found");
 }
 
 // --- Focus ------------------------------------------------------------------------------
@@ -118,11 +118,11 @@ using FocusTest = ReaderTest;
 TEST_F(FocusTest, FocusReturnsWhereItWas) {
   ASSERT_TRUE(Start(TestBook("basic")));
   ASSERT_TRUE(ui().Click(kCmdIndex));
-  ASSERT_EQ(ui().focus, Control::kIndexEdit);
+  ASSERT_EQ(ui().tab().focus, Control::kIndexEdit);
   reader().OnActivate(false);
-  ui().focus.reset();  // another program took it
+  ui().tab().focus.reset();  // another program took it
   reader().OnActivate(true);
-  EXPECT_EQ(ui().focus, Control::kIndexEdit);
+  EXPECT_EQ(ui().tab().focus, Control::kIndexEdit);
 }
 
 TEST_F(FocusTest, FocusGoesToTheViewOrTheTreeWhenItsWindowIsHidden) {
@@ -131,16 +131,16 @@ TEST_F(FocusTest, FocusGoesToTheViewOrTheTreeWhenItsWindowIsHidden) {
   reader().OnActivate(false);
   // A panel switch happened meanwhile: the edit box is hidden.
   ASSERT_TRUE(ui().Click(kCmdHtml));
-  ui().focus.reset();
+  ui().tab().focus.reset();
   reader().OnActivate(true);
-  EXPECT_EQ(ui().focus, Control::kPageView);
+  EXPECT_EQ(ui().tab().focus, Control::kPageView);
 
   ASSERT_TRUE(ui().Click(kCmdIndex));
   reader().OnActivate(false);
   ASSERT_TRUE(ui().Click(kCmdContents));
-  ui().focus.reset();
+  ui().tab().focus.reset();
   reader().OnActivate(true);
-  EXPECT_EQ(ui().focus, Control::kTree);
+  EXPECT_EQ(ui().tab().focus, Control::kTree);
 }
 
 TEST_F(FocusTest, DestroyedControlsAreNotFocused) {
@@ -149,17 +149,17 @@ TEST_F(FocusTest, DestroyedControlsAreNotFocused) {
   reader().OnActivate(false);
   // A book without a search panel replaces this one.
   OpenThroughMenu(TestBook("plain"));
-  ui().focus.reset();
+  ui().tab().focus.reset();
   reader().OnActivate(true);
-  EXPECT_EQ(ui().focus, Control::kPageView);
+  EXPECT_EQ(ui().tab().focus, Control::kPageView);
 }
 
 TEST_F(FocusTest, WithoutABookTheStartViewHasTheFocus) {
   ASSERT_TRUE(Start());
-  ui().focus.reset();
+  ui().tab().focus.reset();
   reader().OnActivate(false);
   reader().OnActivate(true);
-  EXPECT_EQ(ui().focus, Control::kPageView);
+  EXPECT_EQ(ui().tab().focus, Control::kPageView);
 }
 
 TEST_F(FocusTest, BookWithoutADefaultTopicOpensQuietly) {
@@ -171,14 +171,14 @@ TEST_F(FocusTest, BookWithoutADefaultTopicOpensQuietly) {
   ASSERT_TRUE(Start(book.Path()));
   EXPECT_EQ(ui().title, "No start");
   EXPECT_TRUE(ui().messages.empty());
-  EXPECT_TRUE(ui().navigations.empty());
-  EXPECT_FALSE(reader().Busy());
+  EXPECT_TRUE(ui().tab().navigations.empty());
+  EXPECT_FALSE(ui().Loading());
   // Home has nowhere to go either; Refresh has nothing to load.
   ASSERT_TRUE(ui().Click(kCmdHome));
   ASSERT_TRUE(ui().Click(kCmdRefresh));
   EXPECT_TRUE(ui().messages.empty());
-  EXPECT_TRUE(ui().navigations.empty());
-  EXPECT_FALSE(reader().Busy());
+  EXPECT_TRUE(ui().tab().navigations.empty());
+  EXPECT_FALSE(ui().Loading());
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // A Platform that records what the reader's logic does to its window, and
 // lets tests act as the person in front of it. Several readers share one
 // Desktop: the store, the instance channel and the temporary root, so that
-// two readers can hand a book over to each other inside one test.
+// two readers can hand a book over to each other inside one test. Each tab
+// of the window is a RecordingTab: its frame and its panels' views.
 //
 // The recorder is strict where a real toolkit would be: addressing a
 // control that does not exist, marking a menu item that cannot carry that
@@ -30,8 +31,10 @@
 #include "app/platform.h"
 #include "app/reader.h"
 #include "app/resources.h"
-#include "app/workers.h"
+#include "app/book_tab.h"
+#include "app/jobs.h"
 #include "codec/iconv_codec.h"
+#include "pages/book_address.h"
 #include "pages/page_cache.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
@@ -48,7 +51,7 @@ struct Desktop {
   // Keys that exist, with their values; a key absent here does not exist.
   std::map<StoreKey, std::map<std::string, std::string>> store{{StoreKey::kPrev, {{"HWND", "0"}}}};
   std::map<InstanceId, RecordingPlatform*> readers;  // readers with a window
-  std::map<InstanceId, std::string> foreign;         // running readers known only by id and title
+  std::map<InstanceId, std::string> foreign;         // running readers known only by id ("takes": takes books)
   InstanceId nextId = 7001;
   std::vector<std::string> events;  // across readers: "raise 7001", "close 7001"
 };
@@ -89,23 +92,233 @@ struct RecordedChoice {
   std::vector<std::string> lines;
 };
 
-// Jobs the reader gives its workers, run when the test drains them: reader
-// tests stay synchronous to read, and a test can hold work back to act
-// while it is under way.
-class QueuedWorkers : public Workers {
+// Jobs the reader gives its scheduler, run when the test drains them:
+// reader tests stay synchronous to read, and a test can hold work back to
+// act while it is under way.
+class QueuedJobs : public JobScheduler {
  public:
-  void RunBookJob(std::function<void()> job) override { book.push_back(std::move(job)); }
-  void RunPageJob(std::function<void()> job) override { page.push_back(std::move(job)); }
-  void FinishPageJobs() override {
-    while (!page.empty()) RunOne(page);
+  void Schedule(std::shared_ptr<Job> job, std::function<void()> done) override {
+    queue.emplace_back(std::move(job), std::move(done));
   }
-  static void RunOne(std::deque<std::function<void()>>& queue) {
-    std::function<void()> job = std::move(queue.front());
+  bool RunOne() {
+    if (queue.empty()) return false;
+    auto [job, done] = std::move(queue.front());
     queue.pop_front();
-    job();
+    Execute(Mail(), job, std::move(done));
+    return true;
   }
-  std::deque<std::function<void()>> book;
-  std::deque<std::function<void()>> page;
+  std::deque<std::pair<std::shared_ptr<Job>, std::function<void()>>> queue;
+};
+
+class RecordingPlatform;
+
+// One tab of the window: its frame and its four panels' views in one
+// recorder, with the person's actions on them.
+class RecordingTab final : public TabView,
+                           public ContentsView,
+                           public IndexView,
+                           public SearchView,
+                           public PageView {
+ public:
+  RecordingTab(RecordingPlatform& window, BookTab& owner);
+  ~RecordingTab() override;
+
+  BookTab& owner;
+  std::string label;
+  std::map<Control, RecordedControl> controls{{Control::kPageView, RecordedControl{}}};
+  PanelSet panels;
+  Panel shownPanel = Panel::kNone;
+  std::optional<Control> focus;
+  std::vector<Control> focusLog;
+  bool treeLines = false;
+  std::map<TreeItem, RecordedTreeItem> treeItems;
+  std::vector<TreeItem> treeOrder;  // in display order
+  TreeItem treeSelection = 0;
+  std::vector<TreeItem> treeSelections;
+  std::vector<ResultLine> results;
+  std::string resultsNote;
+  std::vector<std::vector<std::string>> markedWords;  // each MarkWords call
+  std::vector<std::string> markedOn;                  // the page shown at the time
+  std::vector<std::string> navigations;
+  std::vector<std::string> charsets;
+  std::vector<std::string> ownPages;  // the pages of the reader's own (HTML)
+  bool showImages = true;
+  std::vector<int> scrolledTo;  // each ScrollPage
+  std::vector<int> zoomLevels;
+  std::vector<bool> shrinkToFit;
+  std::vector<bool> clearType;
+  int findBars = 0;
+  std::optional<std::string> notice;  // the notice above the page, while shown
+  int noticesShown = 0;
+
+  // --- TabView -------------------------------------------------------------
+  ContentsView& Contents() override { return *this; }
+  IndexView& Index() override { return *this; }
+  SearchView& Search() override { return *this; }
+  PageView& Page() override { return *this; }
+  void SetLabel(std::string_view text) override { label = std::string(text); }
+  void SetPanels(const PanelSet& set) override {
+    panels = set;
+    std::map<Control, RecordedControl> kept;
+    const auto keep = [&](Control control, std::string_view text) {
+      auto found = controls.find(control);
+      RecordedControl made;
+      made.text = std::string(text);
+      kept[control] = found != controls.end() ? found->second : made;
+    };
+    if (set.contents) keep(Control::kTree, "");
+    if (set.index) {
+      keep(Control::kIndexLabel, set.keywordPrompt);
+      keep(Control::kIndexEdit, "");
+      keep(Control::kIndexList, "");
+      keep(Control::kIndexDisplayButton, set.display);
+    }
+    if (set.search) {
+      keep(Control::kSearchLabel, set.keywordPrompt);
+      keep(Control::kSearchEdit, "");
+      keep(Control::kListTopicsButton, set.listTopics);
+      keep(Control::kResultsLabel, set.resultsPrompt);
+      keep(Control::kResultsList, "");
+      keep(Control::kSearchDisplayButton, set.display);
+    }
+    keep(Control::kPageView, "");
+    controls = std::move(kept);
+    if (!set.contents) {
+      treeItems.clear();
+      treeOrder.clear();
+      treeSelection = 0;
+    }
+    if (focus && !controls.count(*focus)) focus.reset();
+  }
+  void ShowPanel(Panel panel) override { shownPanel = panel; }
+  void EnableControl(Control control, bool enabled) override { Get(control).enabled = enabled; }
+  void FocusControl(Control control) override {
+    Get(control);
+    focus = control;
+    focusLog.push_back(control);
+  }
+  std::optional<Control> FocusedControl() const override { return focus; }
+
+  // --- ContentsView -------------------------------------------------------------
+  void ShowContents(std::span<const ContentsRow> rows, bool withLines) override {
+    Get(Control::kTree);
+    treeLines = withLines;
+    treeItems.clear();
+    treeOrder.clear();
+    treeSelection = 0;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+      const ContentsRow& r = rows[row];
+      EXPECT_LT(r.parent, static_cast<int>(row)) << "a parent after its child";
+      treeItems[row + 1] = RecordedTreeItem{static_cast<TreeItem>(r.parent + 1), r.text, r.image};
+      treeOrder.push_back(row + 1);
+    }
+  }
+  void SetContentsImage(int row, int image) override { Item(static_cast<TreeItem>(row + 1)).image = image; }
+  void SelectContentsRow(int row) override {
+    if (row >= 0) Item(static_cast<TreeItem>(row + 1));
+    treeSelection = static_cast<TreeItem>(row + 1);
+    treeSelections.push_back(treeSelection);
+  }
+  int ContentsSelection() const override { return static_cast<int>(treeSelection) - 1; }
+
+  // --- IndexView ----------------------------------------------------------------
+  void ShowKeywords(std::span<const std::string> lines) override {
+    RecordedControl& c = List(Control::kIndexList);
+    c.lines.assign(lines.begin(), lines.end());
+    c.selection = -1;
+    c.top = 0;
+  }
+  void ScrollKeywords(int line) override { List(Control::kIndexList).top = line; }
+  void SelectKeyword(int line) override { List(Control::kIndexList).selection = line; }
+  int KeywordSelection() const override { return Selection(Control::kIndexList); }
+  std::string KeywordText() const override { return EditText(Control::kIndexEdit); }
+  void SetKeywordText(std::string_view text) override;
+
+  // --- SearchView ----------------------------------------------------------------
+  std::string QueryText() const override { return EditText(Control::kSearchEdit); }
+  void ShowResults(std::span<const ResultLine> lines, std::string_view note) override {
+    RecordedControl& c = List(Control::kResultsList);
+    results.assign(lines.begin(), lines.end());
+    resultsNote = note;
+    c.lines.clear();
+    for (const ResultLine& line : lines) c.lines.push_back(line.title);
+    c.selection = -1;
+    c.top = 0;
+  }
+  int ResultSelection() const override { return Selection(Control::kResultsList); }
+
+  // --- PageView ------------------------------------------------------------------
+  void ShowPage(std::string_view address, std::string_view charset) override;
+  void ShowHtml(std::string_view html) override;
+  void SetViewSettings(const ViewSettings& settings) override {
+    // Each setting is recorded when it is new.
+    if (zoomLevels.empty() || zoomLevels.back() != settings.zoomLevel) zoomLevels.push_back(settings.zoomLevel);
+    if (shrinkToFit.empty() || shrinkToFit.back() != settings.shrinkToFit) shrinkToFit.push_back(settings.shrinkToFit);
+    if (clearType.empty() || clearType.back() != settings.clearType) clearType.push_back(settings.clearType);
+    showImages = settings.showImages;
+  }
+  std::optional<ScrollInfo> PageScroll() const override;
+  void ScrollPage(int position) override { scrolledTo.push_back(position); }
+  void ShowFindBar(const FindBarTexts&) override { ++findBars; }
+  void MarkWords(std::span<const std::string> words) override {
+    markedWords.push_back({words.begin(), words.end()});
+    markedOn.push_back(LastNavigation());
+  }
+  void ShowNotice(std::string_view text) override {
+    notice = std::string(text);
+    ++noticesShown;
+  }
+  void HideNotice() override { notice.reset(); }
+
+  // --- Questions ---------------------------------------------------------------------
+  bool Exists(Control control) const { return controls.count(control) != 0; }
+  // What shows: one panel in one pane; the page and the sidebar's tab
+  // beside it.
+  bool Visible(Control control) const;
+  const RecordedControl& At(Control control) const { return controls.at(control); }
+  std::vector<Control> VisibleControls() const {
+    std::vector<Control> shown;
+    for (const auto& [control, c] : controls) {
+      if (Visible(control)) shown.push_back(control);
+    }
+    return shown;
+  }
+  // The tree item whose text is `text` (the first in display order).
+  TreeItem TreeItemNamed(std::string_view text) const {
+    for (TreeItem item : treeOrder) {
+      if (treeItems.at(item).text == text) return item;
+    }
+    return 0;
+  }
+  std::string LastNavigation() const { return navigations.empty() ? std::string() : navigations.back(); }
+
+  RecordedControl& Get(Control control) {
+    const auto found = controls.find(control);
+    EXPECT_TRUE(found != controls.end()) << "control " << static_cast<int>(control) << " does not exist";
+    return controls[control];
+  }
+  RecordedControl& List(Control control) {
+    EXPECT_TRUE(control == Control::kIndexList || control == Control::kResultsList);
+    return Get(control);
+  }
+
+ private:
+  std::string EditText(Control edit) const {
+    const auto found = controls.find(edit);
+    EXPECT_TRUE(found != controls.end());
+    return found == controls.end() ? std::string() : found->second.text;
+  }
+  int Selection(Control list) const {
+    const auto found = controls.find(list);
+    EXPECT_TRUE(found != controls.end());
+    return found == controls.end() ? -1 : found->second.selection;
+  }
+  RecordedTreeItem& Item(TreeItem item) {
+    EXPECT_TRUE(treeItems.count(item)) << "unknown tree item " << item;
+    return treeItems[item];
+  }
+
+  RecordingPlatform& window_;
 };
 
 class RecordingPlatform : public Platform {
@@ -121,15 +334,17 @@ class RecordingPlatform : public Platform {
   // --- What the test sets up --------------------------------------------------
   Layout layout = Layout::kSinglePane;            // what the window reports
   bool failWindow = false;
-  bool failPageView = false;
-  std::optional<ScrollInfo> scroll;               // what PageScroll answers
+  std::optional<ScrollInfo> scroll;               // what every page view's PageScroll answers
   std::vector<std::optional<std::string>> files;  // ChooseFile answers, in turn (none left: cancel)
   std::vector<int> choices;                       // RunChoiceDialog answers, in turn (none left: -1)
-  bool holdWork = false;                          // person actions do not run the workers' jobs
+  bool holdWork = false;                          // person actions do not run the jobs
+  bool externalFails = false;                     // the desktop has no program for web addresses
 
   // --- What was recorded --------------------------------------------------------
-  QueuedWorkers workers;
+  QueuedJobs jobs;
   std::deque<std::function<void()>> posted;
+  std::vector<RecordingTab*> tabs;  // the tab row, in order
+  RecordingTab* selected = nullptr;
   bool windowCreated = false;
   bool windowDestroyed = false;
   std::string title;
@@ -144,34 +359,7 @@ class RecordingPlatform : public Platform {
   std::vector<RecordedMenuItem> helpMenu;
   std::vector<RecordedButton> buttons;
   std::vector<std::string> tips;
-  std::map<Control, RecordedControl> controls;
-  PanelSet panels;
-  Panel shownPanel = Panel::kNone;
-  std::optional<Control> focus;
-  std::vector<Control> focusLog;
-  bool treeLines = false;
-  std::map<TreeItem, RecordedTreeItem> treeItems;
-  std::vector<TreeItem> treeOrder;  // in display order
-  TreeItem treeSelection = 0;
-  std::vector<TreeItem> treeSelections;
-  std::vector<ResultLine> results;
-  std::string resultsNote;
-  std::vector<std::vector<std::string>> markedWords;  // each MarkWords call
-  std::vector<std::string> markedOn;                  // the page shown at the time
-  bool pageViewCreated = false;
-  std::vector<std::string> navigations;
-  std::vector<std::string> charsets;
-  std::vector<std::string> ownPages;  // the pages of the reader's own (HTML)
-  bool showImages = true;
-  bool externalFails = false;
-  std::vector<int> scrolledTo;  // each ScrollPage  // the desktop has no program for web addresses
-  std::vector<int> zoomLevels;
-  std::vector<bool> shrinkToFit;
-  std::vector<bool> clearType;
-  int findBars = 0;
   std::vector<RecordedMessage> messages;
-  std::optional<std::string> notice;  // the notice above the page, while shown
-  int noticesShown = 0;
   std::vector<std::pair<std::string, std::string>> fileDialogs;
   std::vector<RecordedChoice> choiceDialogs;
   std::vector<std::string> aboutBoxes;
@@ -184,16 +372,21 @@ class RecordingPlatform : public Platform {
   int sidebarWidth = 0;
   std::vector<std::string> log;          // every call, in order, for ordering checks
 
-  // Runs the workers' jobs and the tasks they post until nothing is left.
+  // The tab in front.
+  RecordingTab& tab() {
+    EXPECT_NE(selected, nullptr) << "no tab in front";
+    return *selected;
+  }
+  const RecordingTab& tab() const { return *selected; }
+
+  // Runs the jobs and the tasks they post until nothing is left.
   void Drain() {
     for (;;) {
       if (!posted.empty()) {
-        QueuedWorkers::RunOne(posted);
-      } else if (!workers.page.empty()) {
-        QueuedWorkers::RunOne(workers.page);
-      } else if (!workers.book.empty()) {
-        QueuedWorkers::RunOne(workers.book);
-      } else {
+        std::function<void()> task = std::move(posted.front());
+        posted.pop_front();
+        task();
+      } else if (!jobs.RunOne()) {
         return;
       }
     }
@@ -239,7 +432,7 @@ class RecordingPlatform : public Platform {
   void AddNotifyIcon() override { notifyIcon = true; }
   void RemoveNotifyIcon() override { notifyIcon = false; }
   void Post(std::function<void()> task) override {
-    // Workers on threads of their own post from there (ThreadedTest).
+    // Jobs on threads of their own post from there (ThreadedTest).
     std::lock_guard lock(postMutex_);
     if (!windowDestroyed) posted.push_back(std::move(task));
     postedSignal_.notify_all();
@@ -260,6 +453,16 @@ class RecordingPlatform : public Platform {
       task();
     }
     return true;
+  }
+
+  std::unique_ptr<TabView> NewTab(BookTab& owner) override {
+    log.push_back("NewTab");
+    return std::make_unique<RecordingTab>(*this, owner);
+  }
+  void SelectTab(TabView& view) override { selected = static_cast<RecordingTab*>(&view); }
+  void Forget(RecordingTab& gone) {
+    tabs.erase(std::remove(tabs.begin(), tabs.end(), &gone), tabs.end());
+    if (selected == &gone) selected = nullptr;
   }
 
   void SetMenus(std::span<const Menu> menus) override {
@@ -286,152 +489,12 @@ class RecordingPlatform : public Platform {
     if (added.empty()) tips.clear();
   }
   void EnableCommands(bool enabled) override { menuBarEnabled = enabled; }
-
-  void SetPanels(const PanelSet& set) override {
-    panels = set;
-    std::map<Control, RecordedControl> kept;
-    const auto keep = [&](Control control, std::string_view text) {
-      auto found = controls.find(control);
-      RecordedControl made;
-      made.text = std::string(text);
-      kept[control] = found != controls.end() ? found->second : made;
-    };
-    // A panel the new set lacks goes with its contents; one it keeps is
-    // made anew when the book changed (every book calls ResetWindow first).
-    if (set.contents) keep(Control::kTree, "");
-    if (set.index) {
-      keep(Control::kIndexLabel, set.keywordPrompt);
-      keep(Control::kIndexEdit, "");
-      keep(Control::kIndexList, "");
-      keep(Control::kIndexDisplayButton, set.display);
-    }
-    if (set.search) {
-      keep(Control::kSearchLabel, set.keywordPrompt);
-      keep(Control::kSearchEdit, "");
-      keep(Control::kListTopicsButton, set.listTopics);
-      keep(Control::kResultsLabel, set.resultsPrompt);
-      keep(Control::kResultsList, "");
-      keep(Control::kSearchDisplayButton, set.display);
-    }
-    if (pageViewCreated) keep(Control::kPageView, "");
-    controls = std::move(kept);
-    if (!set.contents) {
-      treeItems.clear();
-      treeOrder.clear();
-      treeSelection = 0;
-    }
-    if (focus && !controls.count(*focus)) focus.reset();
-  }
-  void ShowPanel(Panel panel) override { shownPanel = panel; }
   void SetSidebarWidth(int width) override { sidebarWidth = width; }
-  void EnableControl(Control control, bool enabled) override {
-    if (control == Control::kPageView && !pageViewCreated) return;
-    Get(control).enabled = enabled;
-  }
-  void FocusControl(Control control) override {
-    Get(control);
-    focus = control;
-    focusLog.push_back(control);
-  }
-  std::optional<Control> FocusedControl() const override { return focus; }
-
-  void ShowContents(std::span<const ContentsRow> rows, bool withLines) override {
-    Get(Control::kTree);
-    treeLines = withLines;
-    treeItems.clear();
-    treeOrder.clear();
-    treeSelection = 0;
-    for (std::size_t row = 0; row < rows.size(); ++row) {
-      const ContentsRow& r = rows[row];
-      EXPECT_LT(r.parent, static_cast<int>(row)) << "a parent after its child";
-      treeItems[row + 1] = RecordedTreeItem{static_cast<TreeItem>(r.parent + 1), r.text, r.image};
-      treeOrder.push_back(row + 1);
-    }
-  }
-  void SetContentsImage(int row, int image) override { Item(static_cast<TreeItem>(row + 1)).image = image; }
-  void SelectContentsRow(int row) override {
-    if (row >= 0) Item(static_cast<TreeItem>(row + 1));
-    treeSelection = static_cast<TreeItem>(row + 1);
-    treeSelections.push_back(treeSelection);
-  }
-  int ContentsSelection() const override { return static_cast<int>(treeSelection) - 1; }
-
-  void ShowKeywords(std::span<const std::string> lines) override {
-    RecordedControl& c = List(Control::kIndexList);
-    c.lines.assign(lines.begin(), lines.end());
-    c.selection = -1;
-    c.top = 0;
-  }
-  void ScrollKeywords(int line) override { List(Control::kIndexList).top = line; }
-  void SelectKeyword(int line) override { List(Control::kIndexList).selection = line; }
-  int KeywordSelection() const override { return Selection(Control::kIndexList); }
-  void ShowResults(std::span<const ResultLine> lines, std::string_view note) override {
-    RecordedControl& c = List(Control::kResultsList);
-    results.assign(lines.begin(), lines.end());
-    resultsNote = note;
-    c.lines.clear();
-    for (const ResultLine& line : lines) c.lines.push_back(line.title);
-    c.selection = -1;
-    c.top = 0;
-  }
-  int ResultSelection() const override { return Selection(Control::kResultsList); }
-
-  std::string EditText(Control edit) const override {
-    const auto found = controls.find(edit);
-    EXPECT_TRUE(found != controls.end());
-    return found == controls.end() ? std::string() : found->second.text;
-  }
-  void SetEditText(Control edit, std::string_view text) override {
-    EXPECT_TRUE(edit == Control::kIndexEdit || edit == Control::kSearchEdit);
-    Get(edit).text = std::string(text);
-    reader_->OnControlEvent(edit, ControlEvent::kTextChanged);
-  }
-
-  bool CreatePageView() override {
-    log.push_back("CreatePageView");
-    if (failPageView) return false;
-    EXPECT_FALSE(pageViewCreated) << "page view created twice";
-    controls[Control::kPageView] = RecordedControl{};
-    pageViewCreated = true;
-    return true;
-  }
-  void ShowPage(std::string_view address, std::string_view charset) override {
-    Get(Control::kPageView);
-    navigations.emplace_back(address);
-    charsets.emplace_back(charset);
-    log.push_back("Navigate " + std::string(address));
-  }
-  void ShowHtml(std::string_view html) override {
-    Get(Control::kPageView);
-    ownPages.emplace_back(html);
-    navigations.emplace_back("about:blank");
-    charsets.emplace_back();
-    log.push_back("Navigate about:blank");
-  }
-  void SetViewSettings(const ViewSettings& settings) override {
-    // Each setting is recorded when it is new.
-    if (zoomLevels.empty() || zoomLevels.back() != settings.zoomLevel) zoomLevels.push_back(settings.zoomLevel);
-    if (shrinkToFit.empty() || shrinkToFit.back() != settings.shrinkToFit) shrinkToFit.push_back(settings.shrinkToFit);
-    if (clearType.empty() || clearType.back() != settings.clearType) clearType.push_back(settings.clearType);
-    showImages = settings.showImages;
-  }
-  std::optional<ScrollInfo> PageScroll() const override { return scroll; }
-  void ScrollPage(int position) override { scrolledTo.push_back(position); }
-  void ShowFindBar(const FindBarTexts&) override { ++findBars; }
-  void MarkWords(std::span<const std::string> words) override {
-    markedWords.push_back({words.begin(), words.end()});
-    markedOn.push_back(navigations.empty() ? std::string() : navigations.back());
-  }
 
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override {
     messages.push_back({std::string(text), std::string(caption), icon});
     log.push_back("Message " + std::string(caption));
   }
-  void ShowNotice(std::string_view text) override {
-    notice = std::string(text);
-    ++noticesShown;
-  }
-  void HideNotice() override { notice.reset(); }
   void ShowProgress(std::string_view caption, int value) override {
     if (!progressVisible || progressCaption != caption) {
       progressLog.push_back("show " + std::string(caption));
@@ -489,36 +552,23 @@ class RecordingPlatform : public Platform {
     }
     return desktop_.foreign.empty() ? 0 : desktop_.foreign.begin()->first;
   }
-  InstanceId FindReaderByTitle(std::string_view text) override {
-    for (const auto& [id, platform] : desktop_.readers) {
-      if (id != own_ && platform->title == text) return id;
-    }
-    for (const auto& [id, foreignTitle] : desktop_.foreign) {
-      if (foreignTitle == text) return id;
-    }
-    return 0;
-  }
-  bool ReaderExists(InstanceId id) override { return desktop_.readers.count(id) || desktop_.foreign.count(id); }
   void RaiseReader(InstanceId id) override {
     desktop_.events.push_back("raise " + std::to_string(id));
     const auto found = desktop_.readers.find(id);
     if (found != desktop_.readers.end()) found->second->BringToFront();
   }
-  void CloseReader(InstanceId id) override {
-    desktop_.events.push_back("close " + std::to_string(id));
+  // A reader of this desktop takes the book at once (and lets its work
+  // finish); a reader known only by id takes it when it says it does.
+  bool HandOver(InstanceId id, std::string_view commandLine) override {
+    desktop_.events.push_back("hand " + std::to_string(id) + " " + std::string(commandLine));
     const auto found = desktop_.readers.find(id);
     if (found != desktop_.readers.end()) {
-      RecordingPlatform* other = found->second;
-      other->reader_->OnClose();
-    } else if (desktop_.foreign.erase(id) != 0) {
-      // A reader known only by id closes as a reader does: it clears the
-      // values when they still name it.
-      auto& prev = desktop_.store[StoreKey::kPrev];
-      if (prev["HWND"] == std::to_string(id)) {
-        prev["HWND"] = "0";
-        prev["WorkDirectory"] = "";
-      }
+      found->second->reader_->OnOpenRequest(commandLine);
+      found->second->Settle();
+      return true;
     }
+    const auto foreign = desktop_.foreign.find(id);
+    return foreign != desktop_.foreign.end() && foreign->second == "takes";
   }
 
   bool OpenExternal(std::string_view address) override {
@@ -546,70 +596,101 @@ class RecordingPlatform : public Platform {
     Settle();
     return true;
   }
-  // A key of the desktop that stands for a command (Ctrl+F, F9, ...).
+  // A key of the desktop that stands for a command (Ctrl+F, F9, Ctrl+W, ...).
   bool Key(int command) {
     if (!menuBarEnabled) return false;
     reader_->OnCommand(command);
     Settle();
     return true;
   }
+  // The tab row: a tap brings a tab to the front, a middle click closes it.
+  void TapTab(std::size_t index) {
+    ASSERT_LT(index, tabs.size());
+    reader_->OnTabSelected(tabs[index]->owner);
+    Settle();
+  }
+  void MiddleClickTab(std::size_t index) {
+    ASSERT_LT(index, tabs.size());
+    reader_->OnTabClose(tabs[index]->owner);
+    Settle();
+  }
+  std::vector<std::string> TabLabels() const {
+    std::vector<std::string> labels;
+    for (const RecordingTab* each : tabs) labels.push_back(each->label);
+    return labels;
+  }
+  // A file dropped on the window, or handed over by another reader.
+  void Drop(std::string_view path) {
+    reader_->OnOpenRequest(path);
+    Settle();
+  }
   void Type(Control edit, std::string_view text) {
     ASSERT_TRUE(Visible(edit)) << "typing into a hidden entry";
-    Get(edit).text = std::string(text);
-    reader_->OnControlEvent(edit, ControlEvent::kTextChanged);
+    tab().Get(edit).text = std::string(text);
+    if (edit == Control::kIndexEdit) tab().owner.Index().OnTextChanged();
+    if (edit == Control::kSearchEdit) tab().owner.Search().OnTextChanged();
     Settle();
   }
   void SelectLine(Control list, int index) {
     ASSERT_TRUE(Visible(list));
-    ASSERT_LT(index, static_cast<int>(List(list).lines.size()));
-    List(list).selection = index;
-    reader_->OnControlEvent(list, ControlEvent::kSelectionChanged);
+    ASSERT_LT(index, static_cast<int>(tab().List(list).lines.size()));
+    tab().List(list).selection = index;
+    if (list == Control::kIndexList) tab().owner.Index().OnSelectionChanged();
     Settle();
   }
   void DoubleClickLine(Control list, int index) {
     SelectLine(list, index);
-    reader_->OnControlEvent(list, ControlEvent::kDoubleClicked);
+    if (list == Control::kIndexList) tab().owner.Index().OnDisplay();
+    if (list == Control::kResultsList) tab().owner.Search().OnDisplay();
     Settle();
   }
   void PressEnter(Control edit) {
     ASSERT_TRUE(Visible(edit)) << "Enter in a hidden entry";
-    reader_->OnControlEvent(edit, ControlEvent::kActivated);
+    if (edit == Control::kIndexEdit) tab().owner.Index().OnEnter();
+    if (edit == Control::kSearchEdit) tab().owner.Search().OnEnter();
     Settle();
   }
   bool Press(Control button) {
-    const auto found = controls.find(button);
-    if (found == controls.end() || !Visible(button) || !found->second.enabled) return false;
-    reader_->OnControlEvent(button, ControlEvent::kClicked);
+    if (selected == nullptr || !tab().Exists(button) || !Visible(button) || !tab().At(button).enabled) return false;
+    if (button == Control::kIndexDisplayButton) tab().owner.Index().OnDisplay();
+    if (button == Control::kListTopicsButton) tab().owner.Search().OnListTopics();
+    if (button == Control::kSearchDisplayButton) tab().owner.Search().OnDisplay();
     Settle();
     return true;
   }
   void TapTreeItem(TreeItem item) {
     ASSERT_TRUE(Visible(Control::kTree));
-    reader_->OnTreeTap(static_cast<int>(item) - 1);
+    tab().owner.Contents().OnTap(static_cast<int>(item) - 1);
     Settle();
   }
   void PressEnterInTree() {
-    reader_->OnTreeEnter();
+    tab().owner.Contents().OnEnter();
     Settle();
   }
-  // The expander: the tree expands on its own and tells the reader first.
+  // The expander: the tree expands on its own and tells the panel first.
   void ToggleTreeItem(TreeItem item, bool expanding) {
-    reader_->OnTreeExpanding(static_cast<int>(item) - 1, expanding);
+    tab().owner.Contents().OnExpanding(static_cast<int>(item) - 1, expanding);
   }
-  bool TapLink(std::string_view link) {
-    const auto found = controls.find(Control::kPageView);
-    if (found == controls.end() || !Visible(Control::kPageView) || !found->second.enabled) return false;
-    reader_->OnLinkTapped(link);
+  // A link of the page; newTab: a middle click, Ctrl+click or the context
+  // menu's "open in a new tab".
+  bool TapLink(std::string_view link, bool newTab = false) {
+    if (selected == nullptr || !Visible(Control::kPageView) || !tab().At(Control::kPageView).enabled) return false;
+    tab().owner.Page().OnLinkTapped(link, newTab);
     Settle();
     return true;
   }
-  // The view has loaded what it was last told to.
-  void Complete() { reader_->OnDocumentComplete(); }
+  // The view of the tab in front has loaded what it was last told to.
+  void Complete() { tab().owner.Page().OnLoadEnded(); }
+  // Every tab's view that is loading finishes.
+  void CompleteAll() {
+    for (RecordingTab* each : std::vector<RecordingTab*>(tabs)) each->owner.Page().OnLoadEnded();
+    Settle();
+  }
   // What the view gets when it asks for an address, once the reader has
-  // answered (the read runs on the workers).
+  // answered (the read runs as a job).
   PageObject Fetch(std::string_view address) {
     std::optional<PageObject> got;
-    reader_->OnObjectRequest(address, [&got](PageObject object) { got = std::move(object); });
+    tab().owner.Page().OnObjectRequest(address, [&got](PageObject object) { got = std::move(object); });
     Settle();
     EXPECT_TRUE(got.has_value()) << "no answer for " << address;
     return got.value_or(PageObject{});
@@ -618,30 +699,21 @@ class RecordingPlatform : public Platform {
   // The action key's own Enter follows on the same press when the reader
   // moved the focus into the tree.
   bool PressPageKey(PageKey key) {
-    const bool passedOn = reader_->OnPageKey(key);
-    if (key == PageKey::kAction && !passedOn && focus == Control::kTree) reader_->OnTreeEnter();
+    const bool passedOn = tab().owner.Page().OnKey(key);
+    if (key == PageKey::kAction && !passedOn && tab().focus == Control::kTree) tab().owner.Contents().OnEnter();
     Settle();
     return passedOn;
   }
 
   // --- Questions tests ask ------------------------------------------------------------
-  bool Exists(Control control) const { return controls.count(control) != 0; }
-  // What shows: one panel in one pane; the page and the sidebar's tab
-  // beside it.
-  bool Visible(Control control) const {
-    if (!Exists(control) || shownPanel == Panel::kNone) return false;
-    const Panel panel = PanelOf(control);
-    if (layout == Layout::kSidebar && panel == Panel::kHtml) return true;
-    return panel == shownPanel;
-  }
-  const RecordedControl& At(Control control) const { return controls.at(control); }
+  bool Exists(Control control) const { return selected != nullptr && tab().Exists(control); }
+  bool Visible(Control control) const { return selected != nullptr && tab().Visible(control); }
+  const RecordedControl& At(Control control) const { return tab().At(control); }
   std::vector<Control> VisibleControls() const {
-    std::vector<Control> shown;
-    for (const auto& [control, c] : controls) {
-      if (Visible(control)) shown.push_back(control);
-    }
-    return shown;
+    return selected != nullptr ? tab().VisibleControls() : std::vector<Control>();
   }
+  TreeItem TreeItemNamed(std::string_view text) const { return tab().TreeItemNamed(text); }
+  std::string LastNavigation() const { return selected != nullptr ? tab().LastNavigation() : std::string(); }
   // The File menu as a person reads it: "---" for a separator, "[x] " or
   // "[ ] " before a check item, "(*) " or "( ) " before a radio item, "~"
   // before a disabled item.
@@ -667,14 +739,12 @@ class RecordingPlatform : public Platform {
   RecordedButton* FindButton(int command) {
     return const_cast<RecordedButton*>(static_cast<const RecordingPlatform*>(this)->FindButton(command));
   }
-  // The tree item whose text is `text` (the first in display order).
-  TreeItem TreeItemNamed(std::string_view text) const {
-    for (TreeItem item : treeOrder) {
-      if (treeItems.at(item).text == text) return item;
-    }
-    return 0;
+  // A page loads in the tab in front: the Refresh button shows its
+  // loading image and commands take no input.
+  bool Loading() const {
+    const RecordedButton* refresh = FindButton(kCmdRefresh);
+    return !menuBarEnabled || (refresh != nullptr && refresh->image == kImageLoading);
   }
-  std::string LastNavigation() const { return navigations.empty() ? std::string() : navigations.back(); }
 
  private:
   std::vector<RecordedMenuItem> SubMenu(std::string_view text) const {
@@ -720,25 +790,8 @@ class RecordingPlatform : public Platform {
     }
     return true;
   }
-  RecordedControl& Get(Control control) {
-    const auto found = controls.find(control);
-    EXPECT_TRUE(found != controls.end()) << "control " << static_cast<int>(control) << " does not exist";
-    return controls[control];
-  }
-  RecordedControl& List(Control control) {
-    EXPECT_TRUE(control == Control::kIndexList || control == Control::kResultsList);
-    return Get(control);
-  }
-  int Selection(Control list) const {
-    const auto found = controls.find(list);
-    EXPECT_TRUE(found != controls.end());
-    return found == controls.end() ? -1 : found->second.selection;
-  }
-  RecordedTreeItem& Item(TreeItem item) {
-    EXPECT_TRUE(treeItems.count(item)) << "unknown tree item " << item;
-    return treeItems[item];
-  }
 
+  friend class RecordingTab;
   Desktop& desktop_;
   Reader* reader_ = nullptr;
   InstanceId own_ = 0;
@@ -747,9 +800,38 @@ class RecordingPlatform : public Platform {
   std::condition_variable postedSignal_;
 };
 
+inline RecordingTab::RecordingTab(RecordingPlatform& window, BookTab& tab) : owner(tab), window_(window) {
+  window_.tabs.push_back(this);
+}
+inline RecordingTab::~RecordingTab() { window_.Forget(*this); }
+inline void RecordingTab::SetKeywordText(std::string_view text) {
+  Get(Control::kIndexEdit).text = std::string(text);
+  owner.Index().OnTextChanged();
+}
+inline void RecordingTab::ShowPage(std::string_view address, std::string_view charset) {
+  Get(Control::kPageView);
+  navigations.emplace_back(address);
+  charsets.emplace_back(charset);
+  window_.log.push_back("Navigate " + std::string(address));
+}
+inline void RecordingTab::ShowHtml(std::string_view html) {
+  Get(Control::kPageView);
+  ownPages.emplace_back(html);
+  navigations.emplace_back("about:blank");
+  charsets.emplace_back();
+  window_.log.push_back("Navigate about:blank");
+}
+inline std::optional<ScrollInfo> RecordingTab::PageScroll() const { return window_.scroll; }
+inline bool RecordingTab::Visible(Control control) const {
+  if (!Exists(control) || shownPanel == Panel::kNone) return false;
+  const Panel panel = PanelOf(control);
+  if (window_.layout == Layout::kSidebar && panel == Panel::kHtml) return true;
+  return panel == shownPanel;
+}
+
 // One reader on a desktop: its platform and its logic, wired together.
 struct Session {
-  explicit Session(Desktop& desktop) : platform(desktop), reader(platform, &platform.workers) {
+  explicit Session(Desktop& desktop) : platform(desktop), reader(platform, &platform.jobs) {
     platform.Attach(reader);
   }
   RecordingPlatform platform;
@@ -798,14 +880,14 @@ class ReaderTest : public ::testing::Test {
   bool Start(std::string_view commandLine = "") {
     reader().Start(commandLine);
     ui().Drain();
-    if (reader().Busy()) ui().Complete();
+    if (ui().Loading()) ui().Complete();
     return !reader().Closed();
   }
   // Opens a book through File > Open and lets its first page load.
   void OpenThroughMenu(const std::string& path) {
     ui().files.push_back(path);
     ASSERT_TRUE(ui().Click(kCmdOpen));
-    if (reader().Busy()) ui().Complete();
+    if (ui().Loading()) ui().Complete();
   }
   // The file name of the page the view was last told to load.
   std::string ShownFile() const {
@@ -813,9 +895,16 @@ class ReaderTest : public ::testing::Test {
     const std::size_t slash = address.rfind('/');
     return slash == std::string::npos ? address : address.substr(slash + 1);
   }
-  // The in-book path of the page on screen.
+  // The book of the page on screen (its path as the address names it).
+  std::string ShownBook() const {
+    const auto address = ParseBookAddress(session->platform.LastNavigation(), IsBookFile);
+    return address ? address->book : std::string();
+  }
+  // The in-book path of the page on screen, with its #fragment.
   std::string CurrentPath() const {
-    return session->reader.CurrentPagePath();
+    const auto address = ParseBookAddress(session->platform.LastNavigation(), IsBookFile);
+    if (!address) return std::string();
+    return address->fragment.empty() ? address->page : address->page + "#" + address->fragment;
   }
 };
 

@@ -48,13 +48,17 @@ class ReaderPages : public ::testing::Test {
   }
 
   // Every file under the sandbox's runtime and cache folders (but the
-  // shader cache of the graphics driver, which is no reader's).
+  // shader cache of the graphics driver and the sandbox notes each page
+  // process leaves, one per tab, which are no reader's).
   std::set<std::string> Files() const {
     std::set<std::string> files;
     for (const std::string& root : {sandbox_.Runtime(), sandbox_.Cache()}) {
       std::error_code error;
       for (fs::recursive_directory_iterator it(root, error), end; !error && it != end; it.increment(error)) {
-        if (it->path().string().find("/mesa_shader_cache") == std::string::npos) files.insert(it->path().string());
+        const std::string path = it->path().string();
+        if (path.find("/mesa_shader_cache") == std::string::npos && path.find("/.flatpak") == std::string::npos) {
+          files.insert(path);
+        }
       }
     }
     return files;
@@ -115,12 +119,13 @@ TEST_F(ReaderPages, FramesScriptsAndHistoryAcrossBooksWithNothingOnDisk) {
                        "document.querySelector('frame[name=right]').contentDocument.title;"),
             "Frames|Right frame");
 
-  // Back returns to the first book, at its page.
+  // The other book came in a tab of its own; Back returns to the first
+  // book's tab, at its page.
+  EXPECT_EQ(reader.State()["tabs"], "2");
   ASSERT_EQ(reader.Ask("button 303"), "ok");
-  ASSERT_NO_FATAL_FAILURE(Settle(reader, 3));
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 2));
   EXPECT_EQ(reader.State()["title"], "Addresses");
   EXPECT_EQ(reader.Eval("document.title"), "A");
-  EXPECT_NE(reader.State()["toolbuttons"].find("302+"), std::string::npos) << "Forward leads on";
 
   // Nothing was written while the books were read.
   EXPECT_EQ(Files(), before);

@@ -12,15 +12,16 @@
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/images.h"
 #include "app/resources.h"
-#include "app/book_address.h"
+#include "app/book_tab.h"
 #include "app/desktop_folders.h"
+#include "app/gtk/gtk_tab.h"
+#include "app/web_address.h"
 
 namespace tessaly::app::gtk {
 
 namespace {
 
 constexpr int kAskTimeoutMs = 3000;
-constexpr int kCloseTimeoutMs = 120000;
 constexpr int kRequestTimeoutMs = 2000;
 // The sidebar's width is stored once the user has let go of it a moment.
 constexpr guint kSidebarStoreDelayMs = 400;
@@ -68,6 +69,11 @@ constexpr Shortcut kShortcuts[] = {
     {kCmdRefresh, GDK_KEY_F5, GdkModifierType(0)},
     {kCmdHome, GDK_KEY_Home, GDK_MOD1_MASK},
     {kCmdSidebar, GDK_KEY_F9, GdkModifierType(0)},
+    {kCmdCloseTab, GDK_KEY_w, GDK_CONTROL_MASK},
+    {kCmdNextTab, GDK_KEY_Page_Down, GDK_CONTROL_MASK},
+    {kCmdPreviousTab, GDK_KEY_Page_Up, GDK_CONTROL_MASK},
+    {kCmdNextTab, GDK_KEY_Tab, GDK_CONTROL_MASK},
+    {kCmdPreviousTab, GDK_KEY_ISO_Left_Tab, GDK_CONTROL_MASK},
 };
 
 constexpr char kPanelCss[] =
@@ -106,12 +112,8 @@ GtkPlatform::~GtkPlatform() {
   if (channelSource_ != 0) g_source_remove(channelSource_);
   if (sidebarSource_ != 0) g_source_remove(sidebarSource_);
   hooks_.reset();
-  AnswerPendingCloses();
-  pageView_.reset();
   if (statusIcon_ != nullptr) g_object_unref(statusIcon_);
   if (window_ != nullptr) gtk_widget_destroy(window_);
-  for (auto& [control, store] : listStores_) g_object_unref(store);
-  if (treeModel_ != nullptr) g_object_unref(treeModel_);
   g_main_loop_unref(loop_);
 }
 
@@ -211,19 +213,25 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   gtk_box_pack_start(GTK_BOX(progress_), progressLabel_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(progress_), progressBar_, TRUE, TRUE, 0);
 
-  paned_ = gtk_paned_new(GTK_ORIENTATION_HORIZONTAL);
-  BuildPanels();
+  // The tabs: one per book, their row hidden while there is one.
+  bookTabs_ = gtk_notebook_new();
+  gtk_notebook_set_scrollable(GTK_NOTEBOOK(bookTabs_), TRUE);
+  gtk_notebook_set_show_border(GTK_NOTEBOOK(bookTabs_), FALSE);
+  g_signal_connect(bookTabs_, "switch-page", G_CALLBACK(OnTabSwitched), this);
+  // A .chm dropped anywhere on the window opens in a tab.
+  gtk_drag_dest_set(window_, GTK_DEST_DEFAULT_ALL, nullptr, 0, GDK_ACTION_COPY);
+  gtk_drag_dest_add_uri_targets(window_);
+  g_signal_connect(window_, "drag-data-received", G_CALLBACK(OnDrop), this);
 
   gtk_box_pack_start(GTK_BOX(column), barBox_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(column), progress_, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(column), paned_, TRUE, TRUE, 0);
+  gtk_box_pack_start(GTK_BOX(column), bookTabs_, TRUE, TRUE, 0);
   gtk_container_add(GTK_CONTAINER(window_), column);
 
   g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
   g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
   g_signal_connect(window_, "notify::is-active", G_CALLBACK(OnActiveChanged), this);
   g_signal_connect_after(window_, "size-allocate", G_CALLBACK(OnWindowAllocate), this);
-  g_signal_connect(paned_, "notify::position", G_CALLBACK(OnPanedPosition), this);
 
   SetTitle(title);
   gtk_widget_show_all(window_);
@@ -253,7 +261,6 @@ void GtkPlatform::DestroyMainWindow() {
     channelSource_ = 0;
   }
   if (channel_) channel_->StopListening();
-  AnswerPendingCloses();
   if (window_ != nullptr) gtk_widget_hide(window_);
   if (dialog_ && dialog_->dialog != nullptr)
     gtk_dialog_response(GTK_DIALOG(dialog_->dialog), GTK_RESPONSE_CANCEL);
@@ -327,9 +334,9 @@ void GtkPlatform::OnActiveChanged(GObject* window, GParamSpec*, gpointer self) {
 
 void GtkPlatform::OnWindowAllocate(GtkWidget*, GdkRectangle* allocation, gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->paned_ != nullptr) {
+  if (platform->bookTabs_ != nullptr) {
     GtkAllocation area{};
-    gtk_widget_get_allocation(platform->paned_, &area);
+    gtk_widget_get_allocation(platform->bookTabs_, &area);
     if (area.width != platform->areaWidth_ || area.height != platform->areaHeight_) {
       platform->areaWidth_ = area.width;
       platform->areaHeight_ = area.height;
@@ -362,6 +369,11 @@ gboolean GtkPlatform::OnKey(GtkWidget*, GdkEventKey* event, gpointer self) {
   const auto modifiers = static_cast<GdkModifierType>(
       event->state & (GDK_CONTROL_MASK | GDK_MOD1_MASK | GDK_SHIFT_MASK) & ~GDK_SHIFT_MASK);
   guint key = gdk_keyval_to_lower(event->keyval);
+  // Ctrl+Shift+Tab comes as ISO_Left_Tab with Shift.
+  if (key == GDK_KEY_ISO_Left_Tab && (event->state & GDK_CONTROL_MASK) != 0) {
+    platform->Command(kCmdPreviousTab);
+    return TRUE;
+  }
   for (const Shortcut& shortcut : kShortcuts) {
     if (shortcut.key != key || shortcut.modifiers != modifiers) continue;
     // Menu items carry their keys themselves.
@@ -370,78 +382,107 @@ gboolean GtkPlatform::OnKey(GtkWidget*, GdkEventKey* event, gpointer self) {
     platform->Command(shortcut.command);
     return TRUE;
   }
-  if (key == GDK_KEY_Escape && platform->findBar_ != nullptr && gtk_widget_get_visible(platform->findBar_)) {
-    gtk_widget_hide(platform->findBar_);
-    if (platform->pageView_) {
-      webkit_find_controller_search_finish(
-          webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(platform->pageView_->Widget())));
-      gtk_widget_grab_focus(platform->pageView_->Widget());
-    }
-    return TRUE;
-  }
+  if (key == GDK_KEY_Escape && platform->Current() != nullptr) return platform->Current()->CloseFindBar();
   return FALSE;
 }
 
-// --- Panels and layout ----------------------------------------------------------------
+// --- Tabs and layout ---------------------------------------------------------------------
 
-void GtkPlatform::ApplyLayout() {
-  if (paned_ == nullptr) return;
-  const bool tab = panel_ == Panel::kContents || panel_ == Panel::kIndex || panel_ == Panel::kSearch;
-  const bool sidebar = layout_ == Layout::kSidebar;
-  const bool showTabs = tab;
-  const bool showPage = panel_ != Panel::kNone && (sidebar || panel_ == Panel::kHtml) && pageView_ != nullptr;
-  gtk_widget_set_visible(notebook_, showTabs);
-  gtk_widget_set_visible(pageBox_, showPage);
-  // The paned keeps a side it once squeezed to nothing unmapped; a side
-  // shown alone takes the whole width.
-  if (showTabs) gtk_widget_set_child_visible(notebook_, TRUE);
-  if (showPage) gtk_widget_set_child_visible(pageBox_, TRUE);
-  // One pane: the tabs' headers go; the panel fills the window.
-  gtk_notebook_set_show_tabs(GTK_NOTEBOOK(notebook_), sidebar);
-  if (tab) {
-    const int page = panel_ == Panel::kContents ? 0 : panel_ == Panel::kIndex ? 1 : 2;
-    ++switchingTabs_;
-    gtk_notebook_set_current_page(GTK_NOTEBOOK(notebook_),
-                                  gtk_notebook_page_num(GTK_NOTEBOOK(notebook_), tabs_[page]));
-    --switchingTabs_;
-  }
-  if (sidebar && showTabs && showPage) gtk_paned_set_position(GTK_PANED(paned_), sidebarWidth_);
+void GtkPlatform::Changed() {
   if (hooks_) hooks_->Changed();
 }
 
-void GtkPlatform::SetPanels(const PanelSet& panels) {
-  panels_ = panels;
-  const bool present[3] = {panels.contents, panels.index, panels.search};
-  // The notebook moves to a tab of its own choosing as tabs come and go:
-  // not the user's choice.
-  ++switchingTabs_;
-  for (int i = 0; i < 3; ++i) gtk_widget_set_visible(tabs_[i], present[i]);
-  --switchingTabs_;
-  if (!panels.keywordPrompt.empty()) {
-    gtk_label_set_text(GTK_LABEL(Widgets(Control::kIndexLabel).inner), std::string(panels.keywordPrompt).c_str());
-    gtk_label_set_text(GTK_LABEL(Widgets(Control::kSearchLabel).inner), std::string(panels.keywordPrompt).c_str());
-    gtk_label_set_text(GTK_LABEL(Widgets(Control::kResultsLabel).inner), std::string(panels.resultsPrompt).c_str());
-    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kIndexDisplayButton).inner),
-                         std::string(panels.display).c_str());
-    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kSearchDisplayButton).inner),
-                         std::string(panels.display).c_str());
-    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kListTopicsButton).inner),
-                         std::string(panels.listTopics).c_str());
-  }
-  // A new book's panels start empty.
-  ShowContents({}, false);
-  SetListModel(Control::kIndexList, gtk_list_store_new(1, G_TYPE_STRING));
-  SetListModel(Control::kResultsList, NewResultsStore());
-  gtk_widget_hide(resultsNote_);
-  ++selectingList_;
-  gtk_entry_set_text(GTK_ENTRY(Widgets(Control::kIndexEdit).inner), "");
-  gtk_entry_set_text(GTK_ENTRY(Widgets(Control::kSearchEdit).inner), "");
-  --selectingList_;
+GtkTab* GtkPlatform::Current() const {
+  if (bookTabs_ == nullptr) return nullptr;
+  const int page = gtk_notebook_get_current_page(GTK_NOTEBOOK(bookTabs_));
+  return page < 0 ? nullptr : TabOfPage(gtk_notebook_get_nth_page(GTK_NOTEBOOK(bookTabs_), page));
 }
 
-void GtkPlatform::ShowPanel(Panel panel) {
-  panel_ = panel;
-  ApplyLayout();
+GtkTab* GtkPlatform::TabOfPage(GtkWidget* page) const {
+  for (GtkTab* tab : tabs_) {
+    if (tab->Root() == page) return tab;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TabView> GtkPlatform::NewTab(BookTab& tab) {
+  auto view = std::make_unique<GtkTab>(*this, tab);
+  tabs_.push_back(view.get());
+  ++selectingTab_;
+  gtk_notebook_append_page(GTK_NOTEBOOK(bookTabs_), view->Root(), view->LabelWidget());
+  gtk_notebook_set_tab_reorderable(GTK_NOTEBOOK(bookTabs_), view->Root(), FALSE);
+  gtk_notebook_set_show_tabs(GTK_NOTEBOOK(bookTabs_), tabs_.size() > 1);
+  --selectingTab_;
+  view->ApplyLayout();
+  Changed();
+  return view;
+}
+
+void GtkPlatform::TabGone(GtkTab* tab) {
+  tabs_.erase(std::remove(tabs_.begin(), tabs_.end(), tab), tabs_.end());
+  if (bookTabs_ == nullptr) return;
+  ++selectingTab_;
+  const int page = gtk_notebook_page_num(GTK_NOTEBOOK(bookTabs_), tab->Root());
+  if (page >= 0) gtk_notebook_remove_page(GTK_NOTEBOOK(bookTabs_), page);
+  gtk_notebook_set_show_tabs(GTK_NOTEBOOK(bookTabs_), tabs_.size() > 1);
+  --selectingTab_;
+  Changed();
+}
+
+void GtkPlatform::SelectTab(TabView& view) {
+  auto& tab = static_cast<GtkTab&>(view);
+  const int page = gtk_notebook_page_num(GTK_NOTEBOOK(bookTabs_), tab.Root());
+  if (page < 0) return;
+  ++selectingTab_;
+  gtk_notebook_set_current_page(GTK_NOTEBOOK(bookTabs_), page);
+  --selectingTab_;
+  tab.ApplyLayout();
+  Changed();
+}
+
+void GtkPlatform::OnTabSwitched(GtkNotebook*, GtkWidget* page, guint, gpointer self) {
+  auto* platform = static_cast<GtkPlatform*>(self);
+  if (platform->selectingTab_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
+  if (GtkTab* tab = platform->TabOfPage(page)) {
+    tab->ApplyLayout();
+    platform->reader_->OnTabSelected(tab->Tab());
+  }
+}
+
+gboolean GtkPlatform::OnTabLabelButton(GtkWidget* label, GdkEventButton* event, gpointer self) {
+  auto* platform = static_cast<GtkPlatform*>(self);
+  // A middle click on a tab closes it, as in every tabbed program.
+  if (event->type != GDK_BUTTON_PRESS || event->button != GDK_BUTTON_MIDDLE) return FALSE;
+  if (platform->reader_ == nullptr || platform->destroyed_) return TRUE;
+  for (GtkTab* tab : platform->tabs_) {
+    if (tab->LabelWidget() == label) {
+      platform->reader_->OnTabClose(tab->Tab());
+      break;
+    }
+  }
+  return TRUE;
+}
+
+void GtkPlatform::OnDrop(GtkWidget*, GdkDragContext* context, gint, gint, GtkSelectionData* data, guint, guint time,
+                         gpointer self) {
+  auto* platform = static_cast<GtkPlatform*>(self);
+  gchar** uris = gtk_selection_data_get_uris(data);
+  bool taken = false;
+  for (gchar** uri = uris; uri != nullptr && *uri != nullptr; ++uri) {
+    gchar* path = g_filename_from_uri(*uri, nullptr, nullptr);
+    if (path != nullptr && platform->reader_ != nullptr && !platform->destroyed_ && g_str_has_suffix(path, ".chm")) {
+      platform->reader_->OnOpenRequest(path);
+      taken = true;
+    }
+    g_free(path);
+  }
+  g_strfreev(uris);
+  gtk_drag_finish(context, taken, FALSE, time);
+}
+
+void GtkPlatform::ApplyLayout() {
+  for (GtkTab* tab : tabs_) tab->ApplyLayout();
+  Changed();
 }
 
 void GtkPlatform::SetSidebarWidth(int width) {
@@ -449,17 +490,11 @@ void GtkPlatform::SetSidebarWidth(int width) {
   ApplyLayout();
 }
 
-void GtkPlatform::OnPanedPosition(GObject* paned, GParamSpec*, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->layout_ != Layout::kSidebar || !gtk_widget_get_visible(platform->notebook_) ||
-      !gtk_widget_get_visible(platform->pageBox_)) {
-    return;
-  }
-  const int position = gtk_paned_get_position(GTK_PANED(paned));
-  if (position == platform->sidebarWidth_ || position <= 0) return;
-  platform->sidebarWidth_ = position;
-  if (platform->sidebarSource_ != 0) g_source_remove(platform->sidebarSource_);
-  platform->sidebarSource_ = g_timeout_add(
+void GtkPlatform::SidebarMoved(int width) {
+  if (width == sidebarWidth_) return;
+  sidebarWidth_ = width;
+  if (sidebarSource_ != 0) g_source_remove(sidebarSource_);
+  sidebarSource_ = g_timeout_add(
       kSidebarStoreDelayMs,
       [](gpointer data) -> gboolean {
         auto* self = static_cast<GtkPlatform*>(data);
@@ -467,24 +502,17 @@ void GtkPlatform::OnPanedPosition(GObject* paned, GParamSpec*, gpointer self) {
         if (self->reader_ != nullptr && !self->destroyed_) self->reader_->OnSidebarResized(self->sidebarWidth_);
         return G_SOURCE_REMOVE;
       },
-      platform);
+      this);
 }
 
-void GtkPlatform::OnTabSwitched(GtkNotebook*, GtkWidget* page, guint, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->switchingTabs_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
-  const Panel panel = page == platform->tabs_[0]   ? Panel::kContents
-                      : page == platform->tabs_[1] ? Panel::kIndex
-                                                   : Panel::kSearch;
-  // The reader decides; the tab shown follows what it says.
-  g_idle_add(
-      [](gpointer data) -> gboolean {
-        auto* self = static_cast<GtkPlatform*>(data);
-        self->ApplyLayout();
-        return G_SOURCE_REMOVE;
-      },
-      platform);
-  platform->reader_->OnPanelChosen(panel);
+const std::string& GtkPlatform::FilterFolder() {
+  if (!filterFolder_) {
+    filterFolder_.emplace();
+    if (const std::optional<std::string> cache = CacheFolder()) {
+      if (const std::optional<std::string> folder = PrivateFolder(*cache + "/filters")) *filterFolder_ = *folder;
+    }
+  }
+  return *filterFolder_;
 }
 
 // --- Menu bar and tool buttons ------------------------------------------------------
@@ -633,27 +661,14 @@ InstanceId GtkPlatform::FindReader() {
   return 0;
 }
 
-InstanceId GtkPlatform::FindReaderByTitle(std::string_view title) {
-  if (!channel_) return 0;
-  for (const ReaderId id : channel_->Readers(ownId_)) {
-    const std::optional<std::string> answer = channel_->Ask(id, "title?", kAskTimeoutMs);
-    if (answer && *answer == title) return id;
-  }
-  return 0;
-}
-
-bool GtkPlatform::ReaderExists(InstanceId id) {
-  // This reader cannot answer itself while it asks.
-  if (id == ownId_) return window_ != nullptr && !destroyed_;
-  return id != 0 && channel_ && channel_->Ask(id, "title?", kAskTimeoutMs).has_value();
-}
-
 void GtkPlatform::RaiseReader(InstanceId id) {
   if (id != 0 && id != ownId_ && channel_) channel_->Ask(id, "raise", kAskTimeoutMs);
 }
 
-void GtkPlatform::CloseReader(InstanceId id) {
-  if (id != 0 && id != ownId_ && channel_) channel_->Ask(id, "close", kCloseTimeoutMs);
+bool GtkPlatform::HandOver(InstanceId id, std::string_view commandLine) {
+  if (id == 0 || id == ownId_ || !channel_ || commandLine.find('\n') != std::string_view::npos) return false;
+  const std::optional<std::string> answer = channel_->Ask(id, "open " + std::string(commandLine), kAskTimeoutMs);
+  return answer && *answer == "ok";
 }
 
 gboolean GtkPlatform::OnChannel(gint, GIOCondition, gpointer self) {
@@ -678,21 +693,21 @@ void GtkPlatform::HandleRequest(int fd, const std::string& request) {
   } else if (request == "raise") {
     BringToFront();
     InstanceChannel::Reply(fd, "ok");
+  } else if (request.starts_with("open ")) {
+    // A book handed over by a reader started for it: a tab of this one.
+    if (reader_ == nullptr || destroyed_) {
+      InstanceChannel::Reply(fd, "closed");
+      return;
+    }
+    InstanceChannel::Reply(fd, "ok");
+    reader_->OnOpenRequest(std::string_view(request).substr(5));
   } else if (request == "close") {
-    // Answered by DestroyMainWindow, once the close path has run.
-    pendingCloses_.push_back(fd);
     if (reader_ != nullptr) reader_->OnClose();
-    if (destroyed_) AnswerPendingCloses();
+    InstanceChannel::Reply(fd, "closed");
   } else if (hooks_ && hooks_->HandleVerb(fd, request)) {
   } else {
     InstanceChannel::Reply(fd, "unknown request");
   }
-}
-
-void GtkPlatform::AnswerPendingCloses() {
-  std::vector<int> pending;
-  pending.swap(pendingCloses_);
-  for (int fd : pending) InstanceChannel::Reply(fd, "closed");
 }
 
 // --- System -----------------------------------------------------------------------------

@@ -17,7 +17,8 @@
 
 #include "app/gtk/gtk_platform.h"
 #include "app/reader.h"
-#include "app/book_address.h"
+#include "app/command_line.h"
+#include "app/jobs.h"
 
 namespace {
 
@@ -32,8 +33,7 @@ constexpr char kUsage[] =
     "  --help       print this text\n"
     "  --version    print the version\n"
     "\n"
-    "When a reader is already running, this one opens the book and the other\n"
-    "closes.\n"
+    "When a reader is already running, the book opens in a tab of that one.\n"
     "Help > Help Topics opens the reader's own manual; tessaly-cli(1) reads\n"
     "books on the command line.\n";
 
@@ -100,11 +100,9 @@ int main(int argc, char** argv) {
     std::string argument = argv[1];
     std::string page;
     if (!g_file_test(argv[1], G_FILE_TEST_EXISTS)) {
-      if (const std::optional<tessaly::app::BookLink> link =
-              tessaly::app::ParseBookLink(argument, tessaly::app::IsBookFileName)) {
-        argument = link->book;
-        page = link->page;
-      }
+      const tessaly::app::NamedBook named = tessaly::app::ParseNamedBook(argument);
+      argument = named.path;
+      page = named.page;
     }
     const std::optional<std::string> path = BookPath(argument.c_str());
     if (!path) {
@@ -133,14 +131,14 @@ int main(int argc, char** argv) {
     if (std::sscanf(size, "%dx%d", &width, &height) == 2) platform.SetDefaultSize(width, height);
   }
 #endif
-  std::unique_ptr<tessaly::app::Workers> workers;
+  std::unique_ptr<tessaly::app::JobScheduler> jobs;
 #if TESSALY_TEST_HOOKS
   // A test that acts while a book opens makes the open last.
   if (const char* delay = g_getenv("TESSALY_TEST_BOOK_DELAY_MS"); testChannel && delay != nullptr) {
-    workers = tessaly::app::gtk::NewDelayedWorkers(std::atoi(delay));
+    jobs = tessaly::app::gtk::NewDelayedJobs(std::atoi(delay));
   }
 #endif
-  tessaly::app::Reader reader(platform, workers.get());
+  tessaly::app::Reader reader(platform, jobs.get());
   platform.Attach(reader);
   const bool running = reader.Start(book);
 #if TESSALY_TEST_HOOKS

@@ -11,7 +11,8 @@
 #include <utility>
 #include <vector>
 
-#include "app/book_address.h"
+#include "app/resources.h"
+#include "app/web_address.h"
 #include "app/gtk/page_sandbox.h"
 #include "app/gtk/page_scheme.h"
 
@@ -20,9 +21,6 @@ namespace tessaly::app::gtk {
 namespace {
 
 constexpr char kWorld[] = "tessaly";
-// How long after a click or key in the view a history step the page asks
-// for counts as the user's.
-constexpr gint64 kInputWindowUs = 1000000;
 constexpr char kHandler[] = "tessaly";
 
 // Links, in every frame: a real click on a link, or Enter on a focused one
@@ -66,8 +64,12 @@ constexpr char kLinkScript[] = R"JS((function () {
     if (name === '_top' || name === '_blank') return window.top;
     return frameNamed(window.top, name) || window.top;
   };
-  window.addEventListener('click', function (event) {
-    if (event.button !== 0 || event.defaultPrevented) return;
+  // A middle click or Ctrl+click opens the link in a tab of its own.
+  var inTab = function (event) {
+    return event.button === 1 || (event.button === 0 && (event.ctrlKey || event.metaKey));
+  };
+  var tapped = function (event) {
+    if ((event.button !== 0 && event.button !== 1) || event.defaultPrevented) return;
     var link = linkOf(event.target);
     if (!link) return;
     var written = link.getAttribute('href');
@@ -75,13 +77,20 @@ constexpr char kLinkScript[] = R"JS((function () {
     event.preventDefault();
     if (!event.isTrusted) return;
     var namesBook = /::|^\s*(ms-its:|mk:|its:)/i.test(written);
+    if (inTab(event)) {
+      post('tab\n' + (namesBook ? written : link.href));
+      return;
+    }
+    if (event.button !== 0) return;
     var target = targetOf(link);
     if (target !== window.top && !namesBook && /^ms-its:/i.test(link.href)) {
       target.location.href = link.href;
       return;
     }
     post('link\n' + (namesBook ? written : link.href));
-  }, false);
+  };
+  window.addEventListener('click', tapped, false);
+  window.addEventListener('auxclick', tapped, false);
 })();)JS";
 
 // The page itself: Return with nothing focused is the reader's action key,
@@ -135,6 +144,10 @@ body { overflow-wrap: break-word !important; }
 // pixels are ordered); off keeps the text smoothed in grey only.
 constexpr char kSubpixelStyle[] = "* { -webkit-font-smoothing: subpixel-antialiased !important; }";
 constexpr char kGreyStyle[] = "* { -webkit-font-smoothing: antialiased !important; }";
+// The find bar's current match is the selection, drawn grey while the
+// entry has focus and the other matches yellow: it gets a colour of its own
+// that stands out from them, focused or not.
+constexpr char kSelectionStyle[] = "::selection { background: #f57900 !important; color: #000 !important; }";
 
 // Where every request that gets past the content filter would have to go:
 // a closed port on this machine, so nothing leaves it.
@@ -164,9 +177,16 @@ std::string FilterIdentifier() {
 // The document of an address: without its fragment, escapes decoded (the
 // engine may write an address's escapes otherwise than the reader did).
 std::string DocumentOf(std::string_view uri) {
-  const std::string_view document = uri.substr(0, uri.find('#'));
-  return PercentDecode(document).value_or(std::string(document));
+  const std::string document(uri.substr(0, uri.find('#')));
+  gchar* decoded = g_uri_unescape_string(document.c_str(), nullptr);
+  if (decoded == nullptr) return document;
+  std::string result(decoded);
+  g_free(decoded);
+  return result;
 }
+
+// The address of a page of the books: the reader's own scheme.
+bool IsBookAddress(std::string_view uri) { return uri.size() >= 7 && g_ascii_strncasecmp(uri.data(), "ms-its:", 7) == 0; }
 
 // An address that leaves the books: what a page may only name.
 bool LeavesTheBooks(std::string_view uri) { return IsWebAddress(uri); }
@@ -361,8 +381,8 @@ void PageView::FilterDone(WebKitUserContentFilter* filter) {
     std::fprintf(stderr, "tessaly: the content filter cannot be installed: no page is shown\n");
     pending_.reset();
     pendingHtml_.reset();
+    // Told from the loop: the view may still be in the making here.
     PostLoadEnded();
-    if (handlers_.filterFailed) handlers_.filterFailed();
     return;
   }
   webkit_user_content_manager_add_filter(content_, filter);
@@ -444,12 +464,14 @@ void PageView::ShowHtml(const std::string& html) {
   }
   current_ = "about:blank";
   scroll_.reset();
+  stepGranted_ = false;
   webkit_web_view_load_html(view_, html.c_str(), nullptr);
 }
 
 void PageView::Load(const std::string& address) {
   const bool sameDocument = !current_.empty() && DocumentOf(address) == DocumentOf(current_);
   const bool identical = address == current_;
+  if (!sameDocument) stepGranted_ = false;
   current_ = address;
   if (identical) {
     // Refresh: the file is loaded again.
@@ -475,6 +497,10 @@ void PageView::PostLoadEnded() {
       [](gpointer self) -> gboolean {
         auto* view = static_cast<PageView*>(self);
         view->syntheticEnd_ = 0;
+        if (view->filter_ == FilterState::kFailed && !view->failureTold_) {
+          view->failureTold_ = true;
+          if (view->handlers_.filterFailed) view->handlers_.filterFailed();
+        }
         ++view->loadsEnded_;
         if (view->handlers_.loadEnded) view->handlers_.loadEnded();
         return G_SOURCE_REMOVE;
@@ -511,6 +537,7 @@ void PageView::ApplyStyleSheets() {
   };
   if (shrinkToFit_) add(kFitStyle);
   add(clearType_ ? kSubpixelStyle : kGreyStyle);
+  add(kSelectionStyle);
 }
 
 bool PageView::Loading() const {
@@ -573,7 +600,7 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
           webkit_policy_decision_ignore(decision);
           if (webkit_navigation_action_is_user_gesture(action) && self->inputEnabled_ &&
               self->handlers_.linkTapped) {
-            self->handlers_.linkTapped(uri);
+            self->handlers_.linkTapped(uri, false);
           }
           return TRUE;
         case WEBKIT_NAVIGATION_TYPE_RELOAD:
@@ -598,11 +625,14 @@ gboolean PageView::OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision
           return TRUE;
         case WEBKIT_NAVIGATION_TYPE_BACK_FORWARD:
           // The page's script went back or forward (javascript:history.back()
-          // on a link): the reader's history does it, right after a click or
-          // a key in the view only, never on the page's own initiative.
+          // on a link): the reader's history does it, once per click or key
+          // in the page on screen, never on the page's own initiative.
           // (WebKit marks no history step as a user gesture.)
           webkit_policy_decision_ignore(decision);
-          if (self->inputEnabled_ && g_get_monotonic_time() - self->lastInput_ < kInputWindowUs) self->StepHistory(uri);
+          if (self->inputEnabled_ && self->stepGranted_) {
+            self->stepGranted_ = false;
+            self->StepHistory(uri);
+          }
           return TRUE;
         default:  // forms
           webkit_policy_decision_ignore(decision);
@@ -685,7 +715,11 @@ void PageView::OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult
 
 void PageView::HandleMessage(const std::string& message) {
   if (message.starts_with("link\n")) {
-    if (inputEnabled_ && handlers_.linkTapped) handlers_.linkTapped(message.substr(5));
+    if (inputEnabled_ && handlers_.linkTapped) handlers_.linkTapped(message.substr(5), false);
+    return;
+  }
+  if (message.starts_with("tab\n")) {
+    if (inputEnabled_ && handlers_.linkTapped) handlers_.linkTapped(message.substr(4), true);
     return;
   }
   if (message == "action") {
@@ -714,7 +748,7 @@ void PageView::HandleMessage(const std::string& message) {
 gboolean PageView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
   auto* self = static_cast<PageView*>(data);
   if (!self->inputEnabled_) return TRUE;
-  self->lastInput_ = g_get_monotonic_time();
+  self->stepGranted_ = true;
   if ((event->state & gtk_accelerator_get_default_mod_mask()) != 0 || !self->handlers_.arrowKey) return FALSE;
   switch (event->keyval) {
     case GDK_KEY_Up:
@@ -731,7 +765,7 @@ gboolean PageView::OnKeyPress(GtkWidget*, GdkEventKey* event, gpointer data) {
 gboolean PageView::OnButton(GtkWidget*, GdkEventButton* event, gpointer data) {
   auto* self = static_cast<PageView*>(data);
   if (!self->inputEnabled_) return TRUE;
-  self->lastInput_ = g_get_monotonic_time();
+  self->stepGranted_ = true;
   // The mouse's back and forward buttons are the reader's Back and Forward
   // (never WebKit's own list).
   if (event->button == 8 || event->button == 9) {
@@ -761,8 +795,9 @@ gboolean PageView::OnScroll(GtkWidget*, GdkEventScroll* event, gpointer data) {
   return TRUE;
 }
 
-gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult*,
-                                 gpointer) {
+gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEvent*, WebKitHitTestResult* hit,
+                                 gpointer data) {
+  auto* self = static_cast<PageView*>(data);
   // Only what copies or edits stays: opening, downloading, going back or
   // reloading would go around the reader.
   std::vector<WebKitContextMenuItem*> unwanted;
@@ -798,6 +833,20 @@ gboolean PageView::OnContextMenu(WebKitWebView*, WebKitContextMenu* menu, GdkEve
     lastWasSeparator = separator;
   }
   for (WebKitContextMenuItem* item : separators) webkit_context_menu_remove(menu, item);
+  // A link of the books opens in a tab of its own, as the reader's own item.
+  const char* link = webkit_hit_test_result_context_is_link(hit) ? webkit_hit_test_result_get_link_uri(hit) : nullptr;
+  if (link != nullptr && !IsWebAddress(link) && self->inputEnabled_) {
+    GSimpleAction* open = g_simple_action_new("tessaly-open-in-tab", nullptr);
+    g_object_set_data_full(G_OBJECT(open), "tessaly-link", g_strdup(link), g_free);
+    g_signal_connect(open, "activate", G_CALLBACK(+[](GSimpleAction* action, GVariant*, gpointer view) {
+                       auto* page = static_cast<PageView*>(view);
+                       const char* uri = static_cast<const char*>(g_object_get_data(G_OBJECT(action), "tessaly-link"));
+                       if (uri != nullptr && page->handlers_.linkTapped) page->handlers_.linkTapped(uri, true);
+                     }),
+                     self);
+    webkit_context_menu_prepend(menu, webkit_context_menu_item_new_from_gaction(G_ACTION(open), kOpenInTab, nullptr));
+    g_object_unref(open);
+  }
   return webkit_context_menu_get_n_items(menu) == 0 ? TRUE : FALSE;
 }
 

@@ -42,14 +42,15 @@
 #include <string_view>
 
 #include "app/platform.h"
-#include "app/reader.h"
 
 namespace tessaly::app::gtk {
 
 class PageView {
  public:
   struct Handlers {
-    std::function<void(const std::string& href)> linkTapped;  // UTF-8, as written
+    // UTF-8, as written; newTab: a middle click, Ctrl+click or the context
+    // menu's item asked for a tab of its own.
+    std::function<void(const std::string& href, bool newTab)> linkTapped;
     std::function<void()> loadEnded;                          // a load finished, failed or was replaced
     std::function<void()> actionKey;
     std::function<bool(PageKey key)> arrowKey;  // true: the view scrolls as usual
@@ -59,7 +60,7 @@ class PageView {
     std::function<void()> filterFailed;         // no filter: no page will be shown
     std::function<void(const std::string& uri)> redirected;  // the page left for a web address
     // An object of the scheme: `reply` is called once, later, on this thread.
-    std::function<void(const std::string& uri, std::function<void(PageObject)> reply)> objectRequested;
+    std::function<void(const std::string& uri, ObjectReply reply)> objectRequested;
   };
 
   // filterFolder: where WebKit may keep the compiled content filter (when it
@@ -154,6 +155,7 @@ class PageView {
   GCancellable* cancel_ = nullptr;
 
   FilterState filter_ = FilterState::kPending;
+  bool failureTold_ = false;  // the filter's failure was reported
   FilterStep filterStep_ = FilterStep::kLoad;
   std::string asideFolder_;  // the fresh folder of the last step, while it exists
   std::optional<std::string> pending_;  // an address waiting for the filter
@@ -168,8 +170,11 @@ class PageView {
   unsigned syntheticEnd_ = 0;  // idle source of a same-document navigation's end
   unsigned historyStep_ = 0;   // idle source of a step the page asked for
   int pendingStep_ = 0;
-  gint64 lastInput_ = 0;
-  double zoomDelta_ = 0;  // smooth Ctrl+wheel scrolling not yet a step  // monotonic time of the last click or key in the view
+  // The user clicked or pressed a key in the page on screen: one history
+  // step the page asks for afterwards is theirs, however long the page
+  // takes to ask. A step taken, or another page, ends it.
+  bool stepGranted_ = false;
+  double zoomDelta_ = 0;  // smooth Ctrl+wheel scrolling not yet a step
 };
 
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "app/workers.h"
+#include "app/jobs.h"
 
 namespace tessaly::app::gtk {
 
@@ -41,8 +41,8 @@ class TestHooks {
 // The verbs of test_verbs.cc, on this platform (test builds only).
 std::unique_ptr<TestHooks> NewTestVerbs(GtkPlatform& platform);
 
-// Workers whose book jobs start only after a delay: a test gets an open that
-// lasts as long as it needs to act during it (TESSALY_TEST_BOOK_DELAY_MS).
-std::unique_ptr<Workers> NewDelayedWorkers(int delayMs);
+// Jobs whose books open only after a delay: a test gets an open that lasts
+// as long as it needs to act during it (TESSALY_TEST_BOOK_DELAY_MS).
+std::unique_ptr<JobScheduler> NewDelayedJobs(int delayMs);
 
 }  // namespace tessaly::app::gtk

@@ -42,7 +42,11 @@
 #include <sstream>
 #include <vector>
 
+#include "app/book_jobs.h"
+#include "app/book_session.h"
+#include "app/book_tab.h"
 #include "app/gtk/gtk_platform.h"
+#include "app/gtk/gtk_tab.h"
 #include "app/gtk/test_hooks.h"
 #include "app/resources.h"
 
@@ -166,6 +170,8 @@ class TestVerbs : public TestHooks {
   void CaptureWindow(int fd, const std::string& path);
 
   GtkPlatform& p_;
+  // The tab in front: there is always one once the window exists.
+  GtkTab& T() const { return *p_.Current(); }
   int navigations_ = 0;
   int raised_ = 0;
   std::vector<std::string> messages_;  // "caption\ttext" of every message box
@@ -244,11 +250,12 @@ void TestVerbs::CheckWaiters() {
       std::lock_guard lock(p_.postMutex_);
       posted = !p_.posted_.empty();
     }
-    const bool working = p_.reader_ != nullptr && (p_.reader_->Busy() || p_.reader_->Working());
+    const BookTab* tab = p_.reader_ != nullptr ? p_.reader_->CurrentTab() : nullptr;
+    const bool working = tab != nullptr && (tab->Busy() || tab->Working());
     const bool settled =
         quiet && !posted &&
         (waiter.line.empty() ? navigations_ >= waiter.navigations && !working &&
-                                   (!p_.pageView_ || !p_.pageView_->Loading())
+                                   (!T().pageView_ || !T().pageView_->Loading())
                              : ("\n" + StateReport()).find("\n" + waiter.line + "\n") != std::string::npos);
     if (settled) {
       InstanceChannel::Reply(waiter.fd, "idle");
@@ -263,35 +270,44 @@ std::string TestVerbs::StateReport() const {
   std::ostringstream out;
   out << "id=" << p_.ownId_ << "\n";
   out << "title=" << p_.title_ << "\n";
-  out << "busy=" << (p_.reader_ != nullptr && p_.reader_->Busy()) << "\n";
-  out << "loading=" << (p_.pageView_ && p_.pageView_->Loading()) << "\n";
+  BookTab* tab = p_.reader_ != nullptr ? p_.reader_->CurrentTab() : nullptr;
+  out << "busy=" << (tab != nullptr && tab->Busy()) << "\n";
+  out << "loading=" << (T().pageView_ && T().pageView_->Loading()) << "\n";
   out << "navigations=" << navigations_ << "\n";
-  out << "loads=" << (p_.pageView_ ? p_.pageView_->LoadsEnded() : 0) << "\n";
+  out << "loads=" << (T().pageView_ ? T().pageView_->LoadsEnded() : 0) << "\n";
   out << "raised=" << raised_ << "\n";
   out << "messages=" << messages_.size() << "\n";
   if (!messages_.empty()) out << "message=" << messages_.back() << "\n";
   for (const std::string& external : externals_) out << "external=" << external << "\n";
-  if (p_.pageView_) {
-    out << "uri=" << p_.pageView_->Uri() << "\n";
-    out << "zoom=" << p_.pageView_->ZoomFactor() << "\n";
-    out << "filter=" << p_.pageView_->FilterReady() << "\n";
-    out << "sandbox=" << p_.pageView_->Sandboxed() << "\n";
-    if (const std::optional<ScrollInfo> scroll = p_.pageView_->Scroll()) {
+  if (T().pageView_) {
+    out << "uri=" << T().pageView_->Uri() << "\n";
+    out << "zoom=" << T().pageView_->ZoomFactor() << "\n";
+    out << "filter=" << T().pageView_->FilterReady() << "\n";
+    out << "sandbox=" << T().pageView_->Sandboxed() << "\n";
+    if (const std::optional<ScrollInfo> scroll = T().pageView_->Scroll()) {
       out << "scroll=" << scroll->position << " " << scroll->page << " " << scroll->maximum << "\n";
     }
   }
-  if (p_.reader_ != nullptr) {
-    out << "book=" << p_.reader_->BookPath() << "\n";
-    // Work under way: on the workers, or the contents going into the tree.
-    out << "working=" << p_.reader_->Working() << "\n";
-    out << "page=" << p_.reader_->CurrentPagePath() << "\n";
-    if (p_.resultsNote_ != nullptr && gtk_widget_get_visible(p_.resultsNote_)) {
-      out << "resultsnote=" << gtk_label_get_text(GTK_LABEL(p_.resultsNote_)) << "\n";
+  if (tab != nullptr) {
+    out << "book=" << (tab->Session() != nullptr ? tab->Session()->Path() : tab->OpeningPath()) << "\n";
+    // Work under way: the jobs the tab waits for.
+    out << "working=" << tab->Working() << "\n";
+    out << "page=" << tab->Page().PagePath() << "\n";
+    if (T().resultsNote_ != nullptr && gtk_widget_get_visible(T().resultsNote_)) {
+      out << "resultsnote=" << gtk_label_get_text(GTK_LABEL(T().resultsNote_)) << "\n";
     }
-    out << "images=" << p_.reader_->ShowImages() << "\n";
-    out << "fit=" << p_.reader_->FitToWindow() << "\n";
-    out << "cleartype=" << p_.reader_->ClearType() << "\n";
-    out << "textsize=" << p_.reader_->TextSize() << "\n";
+    out << "images=" << tab->Settings().showImages << "\n";
+    out << "fit=" << tab->Settings().shrinkToFit << "\n";
+    out << "cleartype=" << tab->Settings().clearType << "\n";
+    out << "textsize=" << tab->TextSize() << "\n";
+  }
+  // The tabs: how many, which is in front, their labels.
+  out << "tabs=" << p_.tabs_.size() << "\n";
+  out << "tab=" << (p_.bookTabs_ != nullptr ? gtk_notebook_get_current_page(GTK_NOTEBOOK(p_.bookTabs_)) : -1) << "\n";
+  for (int i = 0; p_.bookTabs_ != nullptr && i < gtk_notebook_get_n_pages(GTK_NOTEBOOK(p_.bookTabs_)); ++i) {
+    if (GtkTab* each = p_.TabOfPage(gtk_notebook_get_nth_page(GTK_NOTEBOOK(p_.bookTabs_), i))) {
+      out << "tablabel=" << gtk_label_get_text(GTK_LABEL(each->label_)) << "\n";
+    }
   }
   std::string separator;
   out << "toolbuttons=";
@@ -317,22 +333,22 @@ std::string TestVerbs::StateReport() const {
     out << "progress=" << gtk_label_get_text(GTK_LABEL(p_.progressLabel_)) << " "
         << static_cast<int>(gtk_progress_bar_get_fraction(GTK_PROGRESS_BAR(p_.progressBar_)) * 100 + 0.5) << "\n";
   }
-  if (p_.findBar_ != nullptr && gtk_widget_get_visible(p_.findBar_)) {
-    out << "find=" << gtk_label_get_text(GTK_LABEL(p_.findLabel_)) << "\n";
+  if (T().findBar_ != nullptr && gtk_widget_get_visible(T().findBar_)) {
+    out << "find=" << gtk_label_get_text(GTK_LABEL(T().findLabel_)) << "\n";
   }
   out << "visible=";
   for (int i = 0; i < kControlCount; ++i) {
-    const GtkPlatform::ControlWidgets& c = p_.controls_[static_cast<std::size_t>(i)];
+    const GtkTab::ControlWidgets& c = T().controls_[static_cast<std::size_t>(i)];
     if (c.outer != nullptr && gtk_widget_get_mapped(c.outer)) {
       out << separator << ControlName(static_cast<Control>(i));
       separator = " ";
     }
   }
   out << "\n";
-  if (const std::optional<Control> focus = p_.FocusedControl()) out << "focus=" << ControlName(*focus) << "\n";
+  if (const std::optional<Control> focus = T().FocusedControl()) out << "focus=" << ControlName(*focus) << "\n";
   out << "area=" << p_.areaWidth_ << "x" << p_.areaHeight_ << "\n";
   for (int i = 0; i < kControlCount; ++i) {
-    const GtkPlatform::ControlWidgets& c = p_.controls_[static_cast<std::size_t>(i)];
+    const GtkTab::ControlWidgets& c = T().controls_[static_cast<std::size_t>(i)];
     if (c.outer == nullptr || !gtk_widget_get_mapped(c.outer)) continue;
     GtkAllocation box{};
     gtk_widget_get_allocation(c.outer, &box);
@@ -352,8 +368,8 @@ std::string TestVerbs::StateReport() const {
     }
   }
   out << "dialog=" << (p_.dialog_ ? p_.dialog_->kind : "none") << "\n";
-  if (p_.notice_ != nullptr && gtk_widget_get_visible(p_.notice_)) {
-    std::string notice = gtk_label_get_text(GTK_LABEL(p_.noticeLabel_));
+  if (T().notice_ != nullptr && gtk_widget_get_visible(T().notice_)) {
+    std::string notice = gtk_label_get_text(GTK_LABEL(T().noticeLabel_));
     for (char& c : notice) c = c == '\n' ? '|' : c;
     out << "notice=" << notice << "\n";
   }
@@ -363,9 +379,9 @@ std::string TestVerbs::StateReport() const {
 std::string TestVerbs::TreeReport() const {
   // depth, image, selected, text: one line per entry in order.
   std::ostringstream out;
-  if (p_.treeModel_ == nullptr) return "";
-  const int selected = p_.ContentsSelection();
-  GtkTreeModel* model = p_.treeModel_;
+  if (T().treeModel_ == nullptr) return "";
+  const int selected = T().ContentsSelection();
+  GtkTreeModel* model = T().treeModel_;
   std::function<void(GtkTreeIter*, int)> walk = [&](GtkTreeIter* parent, int depth) {
     GtkTreeIter iter;
     if (!gtk_tree_model_iter_children(model, &iter, parent)) return;
@@ -427,8 +443,8 @@ void TestVerbs::Screenshot(int fd, const std::string& path) {
   }
   // The page has drawn two frames of its own first, then the window paints
   // a few more, so that what the page view drew last is on the screen.
-  if (p_.pageView_ && gtk_widget_is_visible(p_.pageView_->Widget())) {
-    p_.pageView_->Evaluate(
+  if (T().pageView_ && gtk_widget_is_visible(T().pageView_->Widget())) {
+    T().pageView_->Evaluate(
         "await new Promise(r => requestAnimationFrame(() => requestAnimationFrame(r))); return 1;", true,
         [this, fd, path](const std::string&) { CaptureWindow(fd, path); });
     return;
@@ -483,7 +499,7 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
   if (verb == "dialog?") return reply(DialogReport());
   if (verb == "list?") {
     const std::optional<Control> list = ControlByName(argument);
-    GtkListStore* store = list ? p_.ListStore(*list) : nullptr;
+    GtkListStore* store = list ? T().ListStore(*list) : nullptr;
     if (store == nullptr) return reply("error: no such list");
     std::string lines;
     GtkTreeIter iter;
@@ -510,14 +526,14 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
     return;
   }
   if (verb == "eval") {
-    if (!p_.pageView_) return reply("error: no page view");
-    p_.pageView_->Evaluate(argument, false,
+    if (!T().pageView_) return reply("error: no page view");
+    T().pageView_->Evaluate(argument, false,
                         [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
     return;
   }
   if (verb == "eval-async") {
-    if (!p_.pageView_) return reply("error: no page view");
-    p_.pageView_->Evaluate(argument, true,
+    if (!T().pageView_) return reply("error: no page view");
+    T().pageView_->Evaluate(argument, true,
                         [fd](const std::string& result) { InstanceChannel::Reply(fd, result); });
     return;
   }
@@ -577,22 +593,22 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
   }
   if (verb == "tree-tap" || verb == "tree-expand") {
     GtkTreeIter iter;
-    if (p_.treeModel_ == nullptr || !FindRow(p_.treeModel_, nullptr, 1, argument, &iter)) {
+    if (T().treeModel_ == nullptr || !FindRow(T().treeModel_, nullptr, 1, argument, &iter)) {
       return reply("error: no such entry");
     }
     reply("ok");
-    GtkTreePath* found = gtk_tree_model_get_path(p_.treeModel_, &iter);
-    const int item = p_.RowAt(found);
+    GtkTreePath* found = gtk_tree_model_get_path(T().treeModel_, &iter);
+    const int item = T().RowAt(found);
     gtk_tree_path_free(found);
     const bool expand = verb == "tree-expand";
     return QueueAction([this, item, expand] {
-      std::optional<GtkTreeIter> row = p_.TreeIter(item);
+      std::optional<GtkTreeIter> row = T().TreeIter(item);
       if (!row) return;
-      GtkTreePath* path = gtk_tree_model_get_path(p_.treeModel_, &*row);
+      GtkTreePath* path = gtk_tree_model_get_path(T().treeModel_, &*row);
       if (expand) {
-        gtk_tree_view_expand_row(GTK_TREE_VIEW(p_.Widgets(Control::kTree).inner), path, FALSE);
+        gtk_tree_view_expand_row(GTK_TREE_VIEW(T().Widgets(Control::kTree).inner), path, FALSE);
       } else {
-        p_.TapTreeRow(path);
+        T().TapTreeRow(path);
       }
       gtk_tree_path_free(path);
     });
@@ -600,13 +616,13 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
   if (verb == "set-text") {
     const std::size_t space = argument.find(' ');
     const std::optional<Control> edit = ControlByName(argument.substr(0, space));
-    if (!edit || p_.Widgets(*edit).inner == nullptr || !GTK_IS_ENTRY(p_.Widgets(*edit).inner)) {
+    if (!edit || T().Widgets(*edit).inner == nullptr || !GTK_IS_ENTRY(T().Widgets(*edit).inner)) {
       return reply("error: no such entry");
     }
     const std::string text = space == std::string::npos ? "" : argument.substr(space + 1);
     reply("ok");
     return QueueAction([this, edit, text] {
-      if (p_.Widgets(*edit).inner != nullptr) gtk_entry_set_text(GTK_ENTRY(p_.Widgets(*edit).inner), text.c_str());
+      if (T().Widgets(*edit).inner != nullptr) gtk_entry_set_text(GTK_ENTRY(T().Widgets(*edit).inner), text.c_str());
     });
   }
   if (verb == "list-select" || verb == "list-activate") {
@@ -614,7 +630,7 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
     int index = -1;
     words >> name >> index;
     const std::optional<Control> list = ControlByName(name);
-    GtkListStore* store = list ? p_.ListStore(*list) : nullptr;
+    GtkListStore* store = list ? T().ListStore(*list) : nullptr;
     if (store == nullptr || index < 0 ||
         index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
       return reply("error: no such line");
@@ -622,8 +638,8 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
     reply("ok");
     const bool activate = verb == "list-activate";
     return QueueAction([this, list, index, activate] {
-      if (p_.ListStore(*list) == nullptr) return;
-      auto* view = GTK_TREE_VIEW(p_.Widgets(*list).inner);
+      if (T().ListStore(*list) == nullptr) return;
+      auto* view = GTK_TREE_VIEW(T().Widgets(*list).inner);
       GtkTreePath* path = gtk_tree_path_new_from_indices(index, -1);
       // As a click does: the line is selected (and told), then activated.
       gtk_tree_view_set_cursor(view, path, nullptr, FALSE);
@@ -633,13 +649,13 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
   }
   if (verb == "control-click") {
     const std::optional<Control> control = ControlByName(argument);
-    if (!control || p_.Widgets(*control).inner == nullptr || !GTK_IS_BUTTON(p_.Widgets(*control).inner)) {
+    if (!control || T().Widgets(*control).inner == nullptr || !GTK_IS_BUTTON(T().Widgets(*control).inner)) {
       return reply("error: no such button");
     }
-    if (!gtk_widget_is_sensitive(p_.Widgets(*control).inner)) return reply("insensitive");
+    if (!gtk_widget_is_sensitive(T().Widgets(*control).inner)) return reply("insensitive");
     reply("ok");
     return QueueAction([this, control] {
-      if (p_.Widgets(*control).inner != nullptr) gtk_button_clicked(GTK_BUTTON(p_.Widgets(*control).inner));
+      if (T().Widgets(*control).inner != nullptr) gtk_button_clicked(GTK_BUTTON(T().Widgets(*control).inner));
     });
   }
   if (verb == "dialog-respond") {
@@ -674,14 +690,28 @@ std::unique_ptr<TestHooks> NewTestVerbs(GtkPlatform& platform) { return std::mak
 
 namespace {
 
-class DelayedWorkers : public ThreadWorkers {
+// The open of a book waits first; the job it wraps keeps its own result.
+class DelayedJob final : public Job {
  public:
-  explicit DelayedWorkers(int delayMs) : delay_(delayMs) {}
-  void RunBookJob(std::function<void()> job) override {
-    ThreadWorkers::RunBookJob([delay = delay_, job = std::move(job)] {
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
-      job();
-    });
+  DelayedJob(std::shared_ptr<Job> inner, int delayMs) : Job(inner->Flag()), inner_(std::move(inner)), delay_(delayMs) {}
+  void Run() override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay_));
+    inner_->Run();
+  }
+
+ private:
+  std::shared_ptr<Job> inner_;
+  int delay_;
+};
+
+class DelayedJobs : public ThreadJobs {
+ public:
+  explicit DelayedJobs(int delayMs) : delay_(delayMs) {}
+
+ protected:
+  void Schedule(std::shared_ptr<Job> job, std::function<void()> done) override {
+    if (dynamic_cast<OpenBookJob*>(job.get()) != nullptr) job = std::make_shared<DelayedJob>(std::move(job), delay_);
+    ThreadJobs::Schedule(std::move(job), std::move(done));
   }
 
  private:
@@ -690,6 +720,6 @@ class DelayedWorkers : public ThreadWorkers {
 
 }  // namespace
 
-std::unique_ptr<Workers> NewDelayedWorkers(int delayMs) { return std::make_unique<DelayedWorkers>(delayMs); }
+std::unique_ptr<JobScheduler> NewDelayedJobs(int delayMs) { return std::make_unique<DelayedJobs>(delayMs); }
 
 }  // namespace tessaly::app::gtk

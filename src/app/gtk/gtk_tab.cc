@@ -1,5 +1,7 @@
-// GtkPlatform: the sidebar's panels (the contents tree, the Index and Search
+// GtkTab: the sidebar's panels (the contents tree, the Index and Search
 // controls), the page beside them with its notice bar and find bar.
+#include "app/gtk/gtk_tab.h"
+
 #include <algorithm>
 
 #include "app/gtk/contents_model.h"
@@ -12,6 +14,9 @@
 namespace tessaly::app::gtk {
 
 namespace {
+
+// The most characters of a book's title a tab's label shows.
+constexpr gint kLabelChars = 28;
 
 // When the page view cannot be confined to the book's pages, it shows none.
 constexpr std::string_view kPagesUnconfined =
@@ -58,7 +63,94 @@ GtkWidget* RightAligned(GtkWidget* button) {
 
 }  // namespace
 
-std::optional<Control> GtkPlatform::ControlOf(GObject* widget) const {
+GtkTab::GtkTab(GtkPlatform& window, BookTab& tab) : window_(window), tab_(tab) {
+  paned_ = gtk_paned_new(GTK_ORIENTATION_HORIZONTAL);
+  g_object_ref_sink(paned_);
+  g_signal_connect(paned_, "notify::position", G_CALLBACK(OnPanedPosition), this);
+  BuildPanels();
+  BuildPage();
+  gtk_widget_show(paned_);
+
+  // The tab's label: the book's title; a middle click on it closes the tab.
+  labelBox_ = gtk_event_box_new();
+  g_object_ref_sink(labelBox_);
+  gtk_event_box_set_visible_window(GTK_EVENT_BOX(labelBox_), FALSE);
+  label_ = gtk_label_new("");
+  gtk_label_set_ellipsize(GTK_LABEL(label_), PANGO_ELLIPSIZE_END);
+  gtk_label_set_max_width_chars(GTK_LABEL(label_), kLabelChars);
+  gtk_container_add(GTK_CONTAINER(labelBox_), label_);
+  g_signal_connect(labelBox_, "button-press-event", G_CALLBACK(GtkPlatform::OnTabLabelButton), &window_);
+  gtk_widget_show_all(labelBox_);
+}
+
+GtkTab::~GtkTab() {
+  // The page view first: no page event reaches a tab half gone.
+  pageView_.reset();
+  window_.TabGone(this);
+  g_signal_handlers_disconnect_by_data(paned_, this);
+  gtk_widget_destroy(paned_);
+  g_object_unref(paned_);
+  gtk_widget_destroy(labelBox_);
+  g_object_unref(labelBox_);
+  for (auto& [control, store] : listStores_) g_object_unref(store);
+  if (treeModel_ != nullptr) g_object_unref(treeModel_);
+}
+
+bool GtkTab::Live() const { return !window_.destroyed_ && window_.reader_ != nullptr && pageView_ != nullptr; }
+
+void GtkTab::SetLabel(std::string_view text) {
+  const std::string label(text);
+  gtk_label_set_text(GTK_LABEL(label_), label.c_str());
+  // An ellipsized label asks for almost no room: it asks for its title's
+  // length, up to the most a tab shows, so that the row does not cut it to
+  // a letter or two.
+  const glong chars = g_utf8_strlen(label.c_str(), -1);
+  gtk_label_set_width_chars(GTK_LABEL(label_), static_cast<gint>(std::min<glong>(chars, kLabelChars)));
+  gtk_widget_set_tooltip_text(labelBox_, label.c_str());
+}
+
+bool GtkTab::CloseFindBar() {
+  if (findBar_ == nullptr || !gtk_widget_get_visible(findBar_)) return false;
+  gtk_widget_hide(findBar_);
+  if (pageView_) {
+    webkit_find_controller_search_finish(webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(pageView_->Widget())));
+    gtk_widget_grab_focus(pageView_->Widget());
+  }
+  return true;
+}
+
+void GtkTab::Report(Control control, ControlEvent event) {
+  if (!Live()) return;
+  switch (control) {
+    case Control::kIndexEdit:
+      if (event == ControlEvent::kActivated) tab_.Index().OnEnter();
+      if (event == ControlEvent::kTextChanged) tab_.Index().OnTextChanged();
+      return;
+    case Control::kIndexList:
+      if (event == ControlEvent::kSelectionChanged) tab_.Index().OnSelectionChanged();
+      if (event == ControlEvent::kDoubleClicked) tab_.Index().OnDisplay();
+      return;
+    case Control::kIndexDisplayButton:
+      if (event == ControlEvent::kClicked) tab_.Index().OnDisplay();
+      return;
+    case Control::kSearchEdit:
+      if (event == ControlEvent::kActivated) tab_.Search().OnEnter();
+      if (event == ControlEvent::kTextChanged) tab_.Search().OnTextChanged();
+      return;
+    case Control::kListTopicsButton:
+      if (event == ControlEvent::kClicked) tab_.Search().OnListTopics();
+      return;
+    case Control::kResultsList:
+      if (event == ControlEvent::kDoubleClicked) tab_.Search().OnDisplay();
+      return;
+    case Control::kSearchDisplayButton:
+      if (event == ControlEvent::kClicked) tab_.Search().OnDisplay();
+      return;
+    default: return;
+  }
+}
+
+std::optional<Control> GtkTab::ControlOf(GObject* widget) const {
   for (int i = 0; i < kControlCount; ++i) {
     const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
     if (G_OBJECT(c.inner) == widget || G_OBJECT(c.outer) == widget) return static_cast<Control>(i);
@@ -66,9 +158,9 @@ std::optional<Control> GtkPlatform::ControlOf(GObject* widget) const {
   return std::nullopt;
 }
 
-void GtkPlatform::BuildPanels() {
-  notebook_ = gtk_notebook_new();
-  gtk_notebook_set_scrollable(GTK_NOTEBOOK(notebook_), TRUE);
+void GtkTab::BuildPanels() {
+  sidebar_ = gtk_notebook_new();
+  gtk_notebook_set_scrollable(GTK_NOTEBOOK(sidebar_), TRUE);
   const auto control = [this](Control which, GtkWidget* outer, GtkWidget* inner) {
     Widgets(which) = ControlWidgets{outer, inner};
     return outer;
@@ -113,7 +205,7 @@ void GtkPlatform::BuildPanels() {
   g_signal_connect(tree, "row-activated", G_CALLBACK(OnTreeActivated), this);
   g_signal_connect(tree, "test-expand-row", G_CALLBACK(OnTreeTestExpand), this);
   g_signal_connect(tree, "test-collapse-row", G_CALLBACK(OnTreeTestCollapse), this);
-  tabs_[0] = control(Control::kTree, Scrolled(tree), tree);
+  sidebarTabs_[0] = control(Control::kTree, Scrolled(tree), tree);
 
   // Index and Search: their controls one under the other.
   const auto entry = [this](Control which) {
@@ -150,12 +242,12 @@ void GtkPlatform::BuildPanels() {
     for (GtkWidget* child : children) gtk_box_pack_start(GTK_BOX(box), child, FALSE, TRUE, 0);
     return box;
   };
-  tabs_[1] = column_of({label(Control::kIndexLabel), entry(Control::kIndexEdit), list(Control::kIndexList),
+  sidebarTabs_[1] = column_of({label(Control::kIndexLabel), entry(Control::kIndexEdit), list(Control::kIndexList),
                         button(Control::kIndexDisplayButton)});
-  gtk_box_set_child_packing(GTK_BOX(tabs_[1]), Widgets(Control::kIndexList).outer, TRUE, TRUE, 0, GTK_PACK_START);
+  gtk_box_set_child_packing(GTK_BOX(sidebarTabs_[1]), Widgets(Control::kIndexList).outer, TRUE, TRUE, 0, GTK_PACK_START);
   resultsNote_ = Label();
   gtk_widget_set_no_show_all(resultsNote_, TRUE);
-  tabs_[2] = column_of({label(Control::kSearchLabel), entry(Control::kSearchEdit), button(Control::kListTopicsButton),
+  sidebarTabs_[2] = column_of({label(Control::kSearchLabel), entry(Control::kSearchEdit), button(Control::kListTopicsButton),
                         label(Control::kResultsLabel), list(Control::kResultsList), resultsNote_,
                         button(Control::kSearchDisplayButton)});
   {
@@ -168,42 +260,42 @@ void GtkPlatform::BuildPanels() {
     gtk_tree_view_column_set_attributes(first, GTK_CELL_RENDERER(cells->data), "markup", 1, nullptr);
     g_list_free(cells);
   }
-  gtk_box_set_child_packing(GTK_BOX(tabs_[2]), Widgets(Control::kResultsList).outer, TRUE, TRUE, 0,
+  gtk_box_set_child_packing(GTK_BOX(sidebarTabs_[2]), Widgets(Control::kResultsList).outer, TRUE, TRUE, 0,
                             GTK_PACK_START);
   // The Index and Search controls scroll when the window is lower than they
   // are: the panels never hold the window's height up.
   for (int i = 1; i < 3; ++i) {
     GtkWidget* scrolled = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_scrolled_window_set_policy(GTK_SCROLLED_WINDOW(scrolled), GTK_POLICY_NEVER, GTK_POLICY_AUTOMATIC);
-    gtk_container_add(GTK_CONTAINER(scrolled), tabs_[i]);
-    tabs_[i] = scrolled;
+    gtk_container_add(GTK_CONTAINER(scrolled), sidebarTabs_[i]);
+    sidebarTabs_[i] = scrolled;
   }
   // The tabs' own names: the File menu's panel items without mnemonics.
   const char* names[3] = {"Contents", "Index", "Search"};
   ++switchingTabs_;
   for (int i = 0; i < 3; ++i) {
-    gtk_notebook_append_page(GTK_NOTEBOOK(notebook_), tabs_[i], gtk_label_new(names[i]));
+    gtk_notebook_append_page(GTK_NOTEBOOK(sidebar_), sidebarTabs_[i], gtk_label_new(names[i]));
   }
   --switchingTabs_;
-  g_signal_connect(notebook_, "switch-page", G_CALLBACK(OnTabSwitched), this);
+  g_signal_connect(sidebar_, "switch-page", G_CALLBACK(OnSidebarSwitched), this);
   listStores_[Control::kIndexList] = gtk_list_store_new(1, G_TYPE_STRING);
   listStores_[Control::kResultsList] = NewResultsStore();
 
   pageBox_ = gtk_box_new(GTK_ORIENTATION_VERTICAL, 0);
-  gtk_paned_pack1(GTK_PANED(paned_), notebook_, FALSE, FALSE);
+  gtk_paned_pack1(GTK_PANED(paned_), sidebar_, FALSE, FALSE);
   gtk_paned_pack2(GTK_PANED(paned_), pageBox_, TRUE, FALSE);
-  gtk_widget_set_size_request(notebook_, 160, -1);
-  gtk_widget_set_no_show_all(notebook_, TRUE);
+  gtk_widget_set_size_request(sidebar_, 160, -1);
+  gtk_widget_set_no_show_all(sidebar_, TRUE);
   gtk_widget_set_no_show_all(pageBox_, TRUE);
   ++switchingTabs_;
-  for (GtkWidget* tab : tabs_) {
+  for (GtkWidget* tab : sidebarTabs_) {
     gtk_widget_show_all(tab);
     gtk_widget_hide(tab);
   }
   --switchingTabs_;
 }
 
-void GtkPlatform::EnableControl(Control control, bool enabled) {
+void GtkTab::EnableControl(Control control, bool enabled) {
   // The page view is not greyed while it loads: it only takes no input.
   if (control == Control::kPageView) {
     if (pageView_) pageView_->SetInputEnabled(enabled);
@@ -212,15 +304,15 @@ void GtkPlatform::EnableControl(Control control, bool enabled) {
   if (GtkWidget* widget = Widgets(control).outer) gtk_widget_set_sensitive(widget, enabled);
 }
 
-void GtkPlatform::FocusControl(Control control) {
+void GtkTab::FocusControl(Control control) {
   const ControlWidgets& widgets = Widgets(control);
-  if (widgets.inner != nullptr && !destroyed_) gtk_widget_grab_focus(widgets.inner);
-  if (hooks_) hooks_->Changed();
+  if (widgets.inner != nullptr && Live()) gtk_widget_grab_focus(widgets.inner);
+  window_.Changed();
 }
 
-std::optional<Control> GtkPlatform::FocusedControl() const {
-  if (window_ == nullptr) return std::nullopt;
-  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window_));
+std::optional<Control> GtkTab::FocusedControl() const {
+  if (window_.window_ == nullptr) return std::nullopt;
+  GtkWidget* focus = gtk_window_get_focus(GTK_WINDOW(window_.window_));
   if (focus == nullptr) return std::nullopt;
   for (int i = 0; i < kControlCount; ++i) {
     const ControlWidgets& c = controls_[static_cast<std::size_t>(i)];
@@ -234,7 +326,7 @@ std::optional<Control> GtkPlatform::FocusedControl() const {
 
 // --- Tree ------------------------------------------------------------------------------
 
-void GtkPlatform::ShowContents(std::span<const ContentsRow> rows, bool withLines) {
+void GtkTab::ShowContents(std::span<const ContentsRow> rows, bool withLines) {
   GtkWidget* view = Widgets(Control::kTree).inner;
   if (view == nullptr) return;
   gtk_tree_view_set_model(GTK_TREE_VIEW(view), nullptr);
@@ -243,16 +335,16 @@ void GtkPlatform::ShowContents(std::span<const ContentsRow> rows, bool withLines
   // The view reads the rows in place: no row is copied into a store.
   treeModel_ = NewContentsModel(rows);
   gtk_tree_view_set_model(GTK_TREE_VIEW(view), treeModel_);
-  if (hooks_) hooks_->Changed();
+  window_.Changed();
 }
 
-std::optional<GtkTreeIter> GtkPlatform::TreeIter(int row) const {
+std::optional<GtkTreeIter> GtkTab::TreeIter(int row) const {
   GtkTreeIter iter;
   if (treeModel_ == nullptr || !ContentsRowIter(treeModel_, row, &iter)) return std::nullopt;
   return iter;
 }
 
-int GtkPlatform::RowAt(GtkTreePath* path) const {
+int GtkTab::RowAt(GtkTreePath* path) const {
   GtkTreeIter iter;
   if (treeModel_ == nullptr || !gtk_tree_model_get_iter(treeModel_, &iter, path)) return -1;
   int row = -1;
@@ -260,11 +352,11 @@ int GtkPlatform::RowAt(GtkTreePath* path) const {
   return row;
 }
 
-void GtkPlatform::SetContentsImage(int row, int image) {
+void GtkTab::SetContentsImage(int row, int image) {
   if (treeModel_ != nullptr) SetContentsModelImage(treeModel_, row, image);
 }
 
-void GtkPlatform::SelectContentsRow(int row) {
+void GtkTab::SelectContentsRow(int row) {
   std::optional<GtkTreeIter> iter = TreeIter(row);
   auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
   if (!iter) {
@@ -284,7 +376,7 @@ void GtkPlatform::SelectContentsRow(int row) {
   gtk_tree_path_free(path);
 }
 
-int GtkPlatform::ContentsSelection() const {
+int GtkTab::ContentsSelection() const {
   auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
   GtkTreeModel* model = nullptr;
   GtkTreeIter iter;
@@ -294,15 +386,15 @@ int GtkPlatform::ContentsSelection() const {
   return row;
 }
 
-void GtkPlatform::TapTreeRow(GtkTreePath* path) {
+void GtkTab::TapTreeRow(GtkTreePath* path) {
   const int row = RowAt(path);
-  if (row < 0 || reader_ == nullptr || destroyed_) return;
+  if (row < 0 || !Live()) return;
   gtk_widget_grab_focus(Widgets(Control::kTree).inner);
-  reader_->OnTreeTap(row);
+  tab_.Contents().OnTap(row);
 }
 
-gboolean GtkPlatform::OnTreeButton(GtkWidget* widget, GdkEventButton* event, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
+gboolean GtkTab::OnTreeButton(GtkWidget* widget, GdkEventButton* event, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
   auto* view = GTK_TREE_VIEW(widget);
   if (event->type != GDK_BUTTON_PRESS || event->button != GDK_BUTTON_PRIMARY) return FALSE;
   if (event->window != gtk_tree_view_get_bin_window(view)) return FALSE;
@@ -317,40 +409,40 @@ gboolean GtkPlatform::OnTreeButton(GtkWidget* widget, GdkEventButton* event, gpo
   GdkRectangle cell{};
   gtk_tree_view_get_cell_area(view, path, column, &cell);
   const bool onItem = event->x >= cell.x;
-  if (onItem) platform->TapTreeRow(path);
+  if (onItem) tab->TapTreeRow(path);
   gtk_tree_path_free(path);
   return onItem ? TRUE : FALSE;
 }
 
-void GtkPlatform::OnTreeActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->reader_ != nullptr && !platform->destroyed_) platform->reader_->OnTreeEnter();
+void GtkTab::OnTreeActivated(GtkTreeView*, GtkTreePath*, GtkTreeViewColumn*, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
+  if (tab->Live()) tab->tab_.Contents().OnEnter();
 }
 
-gboolean GtkPlatform::OnTreeTestExpand(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
+gboolean GtkTab::OnTreeTestExpand(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
   int row = -1;
-  gtk_tree_model_get(platform->treeModel_, iter, kContentsRow, &row, -1);
-  if (platform->reader_ != nullptr && !platform->destroyed_) platform->reader_->OnTreeExpanding(row, true);
+  gtk_tree_model_get(tab->treeModel_, iter, kContentsRow, &row, -1);
+  if (tab->Live()) tab->tab_.Contents().OnExpanding(row, true);
   return FALSE;
 }
 
-gboolean GtkPlatform::OnTreeTestCollapse(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
+gboolean GtkTab::OnTreeTestCollapse(GtkTreeView*, GtkTreeIter* iter, GtkTreePath*, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
   int row = -1;
-  gtk_tree_model_get(platform->treeModel_, iter, kContentsRow, &row, -1);
-  if (platform->reader_ != nullptr && !platform->destroyed_) platform->reader_->OnTreeExpanding(row, false);
+  gtk_tree_model_get(tab->treeModel_, iter, kContentsRow, &row, -1);
+  if (tab->Live()) tab->tab_.Contents().OnExpanding(row, false);
   return FALSE;
 }
 
 // --- Lists --------------------------------------------------------------------------------
 
-GtkListStore* GtkPlatform::ListStore(Control list) const {
+GtkListStore* GtkTab::ListStore(Control list) const {
   const auto found = listStores_.find(list);
   return found == listStores_.end() ? nullptr : found->second;
 }
 
-void GtkPlatform::SetListModel(Control list, GtkListStore* store) {
+void GtkTab::SetListModel(Control list, GtkListStore* store) {
   ++selectingList_;
   gtk_tree_view_set_model(GTK_TREE_VIEW(Widgets(list).inner), GTK_TREE_MODEL(store));
   --selectingList_;
@@ -358,7 +450,7 @@ void GtkPlatform::SetListModel(Control list, GtkListStore* store) {
   listStores_[list] = store;
 }
 
-void GtkPlatform::ShowKeywords(std::span<const std::string> lines) {
+void GtkTab::ShowKeywords(std::span<const std::string> lines) {
   // Filled while detached: a view told of every line one at a time is slow.
   GtkListStore* store = gtk_list_store_new(1, G_TYPE_STRING);
   for (const std::string& line : lines) gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.c_str(), -1);
@@ -398,7 +490,7 @@ std::string ResultMarkup(const ResultLine& line) {
 
 }  // namespace
 
-void GtkPlatform::ShowResults(std::span<const ResultLine> lines, std::string_view note) {
+void GtkTab::ShowResults(std::span<const ResultLine> lines, std::string_view note) {
   GtkListStore* store = NewResultsStore();
   for (const ResultLine& line : lines) {
     gtk_list_store_insert_with_values(store, nullptr, -1, 0, line.title.c_str(), 1, ResultMarkup(line).c_str(), -1);
@@ -408,7 +500,7 @@ void GtkPlatform::ShowResults(std::span<const ResultLine> lines, std::string_vie
   gtk_widget_set_visible(resultsNote_, !note.empty());
 }
 
-void GtkPlatform::SelectKeyword(int index) {
+void GtkTab::SelectKeyword(int index) {
   GtkListStore* store = ListStore(Control::kIndexList);
   if (store == nullptr) return;
   auto* view = GTK_TREE_VIEW(Widgets(Control::kIndexList).inner);
@@ -425,7 +517,7 @@ void GtkPlatform::SelectKeyword(int index) {
   --selectingList_;
 }
 
-int GtkPlatform::ListSelection(Control list) const {
+int GtkTab::ListSelection(Control list) const {
   GtkWidget* view = Widgets(list).inner;
   if (view == nullptr) return -1;
   GtkTreeModel* model = nullptr;
@@ -437,7 +529,7 @@ int GtkPlatform::ListSelection(Control list) const {
   return index;
 }
 
-void GtkPlatform::ScrollKeywords(int index) {
+void GtkTab::ScrollKeywords(int index) {
   GtkListStore* store = ListStore(Control::kIndexList);
   if (store == nullptr || index < 0 || index >= gtk_tree_model_iter_n_children(GTK_TREE_MODEL(store), nullptr)) {
     return;
@@ -447,112 +539,104 @@ void GtkPlatform::ScrollKeywords(int index) {
   gtk_tree_path_free(path);
 }
 
-void GtkPlatform::OnListSelectionChanged(GtkTreeSelection* selection, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->selectingList_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
-  const std::optional<Control> list = platform->ControlOf(G_OBJECT(gtk_tree_selection_get_tree_view(selection)));
-  if (list) platform->reader_->OnControlEvent(*list, ControlEvent::kSelectionChanged);
+void GtkTab::OnListSelectionChanged(GtkTreeSelection* selection, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
+  if (tab->selectingList_ > 0 || !tab->Live()) return;
+  const std::optional<Control> list = tab->ControlOf(G_OBJECT(gtk_tree_selection_get_tree_view(selection)));
+  if (list) tab->Report(*list, ControlEvent::kSelectionChanged);
 }
 
-void GtkPlatform::OnListActivated(GtkTreeView* view, GtkTreePath*, GtkTreeViewColumn*, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->reader_ == nullptr || platform->destroyed_) return;
-  if (const std::optional<Control> list = platform->ControlOf(G_OBJECT(view))) {
-    platform->reader_->OnControlEvent(*list, ControlEvent::kDoubleClicked);
+void GtkTab::OnListActivated(GtkTreeView* view, GtkTreePath*, GtkTreeViewColumn*, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
+  if (!tab->Live()) return;
+  if (const std::optional<Control> list = tab->ControlOf(G_OBJECT(view))) {
+    tab->Report(*list, ControlEvent::kDoubleClicked);
   }
 }
 
 // --- Entries and buttons --------------------------------------------------------------------
 
-std::string GtkPlatform::EditText(Control edit) const {
+std::string GtkTab::EditText(Control edit) const {
   GtkWidget* widget = Widgets(edit).inner;
   if (widget == nullptr || !GTK_IS_ENTRY(widget)) return {};
   return gtk_entry_get_text(GTK_ENTRY(widget));
 }
 
-void GtkPlatform::SetEditText(Control edit, std::string_view text) {
+void GtkTab::SetKeywordText(std::string_view text) {
+  const Control edit = Control::kIndexEdit;
   GtkWidget* widget = Widgets(edit).inner;
   if (widget == nullptr || !GTK_IS_ENTRY(widget)) return;
   const std::string copy(text);
   // GTK says nothing when the text stays the same; the reader is told all
   // the same, as typing would tell it.
   if (copy == gtk_entry_get_text(GTK_ENTRY(widget))) {
-    if (reader_ != nullptr && !destroyed_) reader_->OnControlEvent(edit, ControlEvent::kTextChanged);
+    Report(edit, ControlEvent::kTextChanged);
     return;
   }
   gtk_entry_set_text(GTK_ENTRY(widget), copy.c_str());
 }
 
-void GtkPlatform::OnEditChanged(GtkEditable* edit, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->selectingList_ > 0 || platform->reader_ == nullptr || platform->destroyed_) return;
-  if (const std::optional<Control> control = platform->ControlOf(G_OBJECT(edit))) {
-    platform->reader_->OnControlEvent(*control, ControlEvent::kTextChanged);
+void GtkTab::OnEditChanged(GtkEditable* edit, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
+  if (tab->selectingList_ > 0 || !tab->Live()) return;
+  if (const std::optional<Control> control = tab->ControlOf(G_OBJECT(edit))) {
+    tab->Report(*control, ControlEvent::kTextChanged);
   }
 }
 
-void GtkPlatform::OnEditActivated(GtkEntry* edit, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->reader_ == nullptr || platform->destroyed_) return;
-  if (const std::optional<Control> control = platform->ControlOf(G_OBJECT(edit))) {
-    platform->reader_->OnControlEvent(*control, ControlEvent::kActivated);
+void GtkTab::OnEditActivated(GtkEntry* edit, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
+  if (!tab->Live()) return;
+  if (const std::optional<Control> control = tab->ControlOf(G_OBJECT(edit))) {
+    tab->Report(*control, ControlEvent::kActivated);
   }
 }
 
-void GtkPlatform::OnButtonClicked(GtkButton* button, gpointer self) {
-  auto* platform = static_cast<GtkPlatform*>(self);
-  if (platform->reader_ == nullptr || platform->destroyed_) return;
-  if (const std::optional<Control> control = platform->ControlOf(G_OBJECT(button))) {
-    platform->reader_->OnControlEvent(*control, ControlEvent::kClicked);
+void GtkTab::OnButtonClicked(GtkButton* button, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
+  if (!tab->Live()) return;
+  if (const std::optional<Control> control = tab->ControlOf(G_OBJECT(button))) {
+    tab->Report(*control, ControlEvent::kClicked);
   }
 }
 
 // --- Page view ------------------------------------------------------------------------------
 
-bool GtkPlatform::CreatePageView() {
-  if (pageBox_ == nullptr || reader_ == nullptr) return false;
-  if (pageView_) return true;
-  std::string filters;
-  if (const std::optional<std::string> cache = CacheFolder()) {
-    if (const std::optional<std::string> folder = PrivateFolder(*cache + "/filters")) filters = *folder;
-  }
-
-  PageView::Handlers handlers;
-  handlers.linkTapped = [this](const std::string& href) {
-    if (reader_ != nullptr && !destroyed_) reader_->OnLinkTapped(href);
+void GtkTab::BuildPage() {
+  gtk::PageView::Handlers handlers;
+  handlers.linkTapped = [this](const std::string& href, bool newTab) {
+    if (Live()) tab_.Page().OnLinkTapped(href, newTab);
   };
   handlers.loadEnded = [this] {
-    if (reader_ != nullptr && !destroyed_) reader_->OnDocumentComplete();
-    if (hooks_) hooks_->Changed();
+    if (Live()) tab_.Page().OnLoadEnded();
+    window_.Changed();
   };
   handlers.actionKey = [this] {
-    if (reader_ == nullptr || destroyed_) return;
+    if (!Live()) return;
     // The Enter that follows the action key on the same press, as the tree
     // would see it once it has focus.
-    if (!reader_->OnPageKey(PageKey::kAction) && FocusedControl() == Control::kTree) reader_->OnTreeEnter();
+    if (!tab_.Page().OnKey(PageKey::kAction) && FocusedControl() == Control::kTree) tab_.Contents().OnEnter();
   };
-  handlers.scrolled = [this] {
-    if (hooks_) hooks_->Changed();
+  handlers.scrolled = [this] { window_.Changed(); };
+  handlers.historyStep = [this](int step) {
+    if (Live()) tab_.Page().OnHistoryStep(step);
   };
-  handlers.historyStep = [this](int step) { Command(step < 0 ? kCmdBack : kCmdForward); };
-  handlers.zoomStep = [this](int step) { Command(step > 0 ? kCmdTextLarger : kCmdTextSmaller); };
-  handlers.arrowKey = [this](PageKey key) {
-    return reader_ == nullptr || destroyed_ ? true : reader_->OnPageKey(key);
-  };
+  handlers.zoomStep = [this](int step) { window_.Command(step > 0 ? kCmdTextLarger : kCmdTextSmaller); };
+  handlers.arrowKey = [this](PageKey key) { return !Live() || tab_.Page().OnKey(key); };
   handlers.filterFailed = [this] {
-    if (!destroyed_) ShowMessage(kPagesUnconfined, kMessageCaption, MessageIcon::kError);
+    if (Live()) window_.ShowMessage(kPagesUnconfined, kMessageCaption, MessageIcon::kError);
   };
   handlers.redirected = [this](const std::string& uri) {
-    if (reader_ != nullptr && !destroyed_) reader_->OnPageRedirect(uri);
+    if (Live()) tab_.Page().OnRedirect(uri);
   };
-  handlers.objectRequested = [this](const std::string& uri, std::function<void(PageObject)> reply) {
-    if (reader_ == nullptr || destroyed_) {
+  handlers.objectRequested = [this](const std::string& uri, ObjectReply reply) {
+    if (!Live()) {
       reply(PageObject{uri, {}, std::string("the window has closed")});
       return;
     }
-    reader_->OnObjectRequest(uri, std::move(reply));
+    tab_.Page().OnObjectRequest(uri, std::move(reply));
   };
-  pageView_ = std::make_unique<PageView>(std::move(handlers), filters);
+  pageView_ = std::make_unique<gtk::PageView>(std::move(handlers), window_.FilterFolder());
   GtkWidget* view = pageView_->Widget();
   gtk_widget_set_vexpand(view, TRUE);
   // Pages keep the book's own colours, whatever the desktop's theme.
@@ -582,28 +666,28 @@ bool GtkPlatform::CreatePageView() {
   gtk_box_pack_start(GTK_BOX(findBar_), findEntry_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(findBar_), findLabel_, FALSE, FALSE, 0);
   g_signal_connect(findEntry_, "search-changed", G_CALLBACK(+[](GtkSearchEntry*, gpointer self) {
-                     static_cast<GtkPlatform*>(self)->Find(true, false);
+                     static_cast<GtkTab*>(self)->Find(true, false);
                    }),
                    this);
   g_signal_connect(findEntry_, "key-press-event",
                    G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer self) -> gboolean {
                      if (event->keyval != GDK_KEY_Return && event->keyval != GDK_KEY_KP_Enter) return FALSE;
-                     static_cast<GtkPlatform*>(self)->Find((event->state & GDK_SHIFT_MASK) == 0, true);
+                     static_cast<GtkTab*>(self)->Find((event->state & GDK_SHIFT_MASK) == 0, true);
                      return TRUE;
                    }),
                    this);
   WebKitFindController* finder = webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(view));
   g_signal_connect(finder, "counted-matches", G_CALLBACK(+[](WebKitFindController*, guint count, gpointer self) {
-                     auto* platform = static_cast<GtkPlatform*>(self);
-                     platform->findMatches_ = count;
-                     platform->UpdateFindCount();
+                     auto* tab = static_cast<GtkTab*>(self);
+                     tab->findMatches_ = count;
+                     tab->UpdateFindCount();
                    }),
                    this);
   g_signal_connect(finder, "failed-to-find-text", G_CALLBACK(+[](WebKitFindController*, gpointer self) {
-                     auto* platform = static_cast<GtkPlatform*>(self);
-                     platform->findMatches_ = 0;
-                     platform->findCurrent_ = 0;
-                     platform->UpdateFindCount();
+                     auto* tab = static_cast<GtkTab*>(self);
+                     tab->findMatches_ = 0;
+                     tab->findCurrent_ = 0;
+                     tab->UpdateFindCount();
                    }),
                    this);
 
@@ -616,25 +700,23 @@ bool GtkPlatform::CreatePageView() {
   gtk_widget_hide(findBar_);
   gtk_widget_show(view);
   Widgets(Control::kPageView) = ControlWidgets{pageBox_, view};
-  ApplyLayout();
-  return true;
 }
 
-void GtkPlatform::MarkWords(std::span<const std::string> words) {
+void GtkTab::MarkWords(std::span<const std::string> words) {
   if (pageView_) pageView_->MarkWords(words);
 }
 
-void GtkPlatform::ShowFindBar(const FindBarTexts& texts) {
+void GtkTab::ShowFindBar(const FindBarTexts& texts) {
   if (findBar_ == nullptr) return;
   gtk_entry_set_placeholder_text(GTK_ENTRY(findEntry_), std::string(texts.placeholder).c_str());
   findCountText_ = std::string(texts.count);
   findNoneText_ = std::string(texts.none);
   gtk_widget_show(findBar_);
   gtk_widget_grab_focus(findEntry_);
-  if (hooks_) hooks_->Changed();
+  window_.Changed();
 }
 
-void GtkPlatform::Find(bool forward, bool again) {
+void GtkTab::Find(bool forward, bool again) {
   if (!pageView_) return;
   WebKitFindController* finder = webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(pageView_->Widget()));
   const std::string text = gtk_entry_get_text(GTK_ENTRY(findEntry_));
@@ -661,7 +743,7 @@ void GtkPlatform::Find(bool forward, bool again) {
   webkit_find_controller_search(finder, text.c_str(), options, G_MAXUINT);
 }
 
-void GtkPlatform::UpdateFindCount() {
+void GtkTab::UpdateFindCount() {
   std::string text;
   if (findMatches_ == 0) {
     text = findNoneText_;
@@ -674,23 +756,23 @@ void GtkPlatform::UpdateFindCount() {
     put("%2", findMatches_);
   }
   gtk_label_set_text(GTK_LABEL(findLabel_), text.c_str());
-  if (hooks_) hooks_->Changed();
+  window_.Changed();
 }
 
-void GtkPlatform::ShowNotice(std::string_view text) {
+void GtkTab::ShowNotice(std::string_view text) {
   if (notice_ == nullptr) return;
   gtk_label_set_text(GTK_LABEL(noticeLabel_), std::string(text).c_str());
   gtk_widget_show(notice_);
-  if (hooks_) hooks_->Changed();
+  window_.Changed();
 }
 
-void GtkPlatform::HideNotice() {
+void GtkTab::HideNotice() {
   if (notice_ != nullptr) gtk_widget_hide(notice_);
 }
 
-void GtkPlatform::ShowPage(std::string_view address, std::string_view charset) {
+void GtkTab::ShowPage(std::string_view address, std::string_view charset) {
   if (!pageView_) return;
-  if (hooks_) hooks_->Navigated();
+  if (window_.hooks_) window_.hooks_->Navigated();
   // A new page: the find bar's count belongs to the old one.
   if (findBar_ != nullptr && gtk_widget_get_visible(findBar_)) {
     findMatches_ = findCurrent_ = 0;
@@ -699,12 +781,12 @@ void GtkPlatform::ShowPage(std::string_view address, std::string_view charset) {
   pageView_->Navigate(std::string(address), std::string(charset));
 }
 
-void GtkPlatform::ShowHtml(std::string_view html) {
+void GtkTab::ShowHtml(std::string_view html) {
   if (!pageView_) return;
   pageView_->ShowHtml(std::string(html));
 }
 
-void GtkPlatform::SetViewSettings(const ViewSettings& settings) {
+void GtkTab::SetViewSettings(const ViewSettings& settings) {
   if (!pageView_) return;
   pageView_->SetZoomLevel(settings.zoomLevel);
   pageView_->SetShrinkToFit(settings.shrinkToFit);
@@ -712,12 +794,100 @@ void GtkPlatform::SetViewSettings(const ViewSettings& settings) {
   pageView_->SetShowImages(settings.showImages);
 }
 
-void GtkPlatform::ScrollPage(int position) {
+void GtkTab::ScrollPage(int position) {
   if (pageView_) pageView_->ScrollTo(position);
 }
 
-std::optional<ScrollInfo> GtkPlatform::PageScroll() const {
+std::optional<ScrollInfo> GtkTab::PageScroll() const {
   return pageView_ ? pageView_->Scroll() : std::nullopt;
+}
+
+// --- Panels and layout ----------------------------------------------------------------
+
+void GtkTab::ApplyLayout() {
+  if (paned_ == nullptr) return;
+  const bool tab = panel_ == Panel::kContents || panel_ == Panel::kIndex || panel_ == Panel::kSearch;
+  const bool sidebar = window_.layout_ == Layout::kSidebar;
+  const bool showTabs = tab;
+  const bool showPage = panel_ != Panel::kNone && (sidebar || panel_ == Panel::kHtml) && pageView_ != nullptr;
+  gtk_widget_set_visible(sidebar_, showTabs);
+  gtk_widget_set_visible(pageBox_, showPage);
+  // The paned keeps a side it once squeezed to nothing unmapped; a side
+  // shown alone takes the whole width.
+  if (showTabs) gtk_widget_set_child_visible(sidebar_, TRUE);
+  if (showPage) gtk_widget_set_child_visible(pageBox_, TRUE);
+  // One pane: the tabs' headers go; the panel fills the window.
+  gtk_notebook_set_show_tabs(GTK_NOTEBOOK(sidebar_), sidebar);
+  if (tab) {
+    const int page = panel_ == Panel::kContents ? 0 : panel_ == Panel::kIndex ? 1 : 2;
+    ++switchingTabs_;
+    gtk_notebook_set_current_page(GTK_NOTEBOOK(sidebar_),
+                                  gtk_notebook_page_num(GTK_NOTEBOOK(sidebar_), sidebarTabs_[page]));
+    --switchingTabs_;
+  }
+  if (sidebar && showTabs && showPage) gtk_paned_set_position(GTK_PANED(paned_), window_.sidebarWidth_);
+  window_.Changed();
+}
+
+void GtkTab::SetPanels(const PanelSet& panels) {
+  panels_ = panels;
+  const bool present[3] = {panels.contents, panels.index, panels.search};
+  // The notebook moves to a tab of its own choosing as tabs come and go:
+  // not the user's choice.
+  ++switchingTabs_;
+  for (int i = 0; i < 3; ++i) gtk_widget_set_visible(sidebarTabs_[i], present[i]);
+  --switchingTabs_;
+  if (!panels.keywordPrompt.empty()) {
+    gtk_label_set_text(GTK_LABEL(Widgets(Control::kIndexLabel).inner), std::string(panels.keywordPrompt).c_str());
+    gtk_label_set_text(GTK_LABEL(Widgets(Control::kSearchLabel).inner), std::string(panels.keywordPrompt).c_str());
+    gtk_label_set_text(GTK_LABEL(Widgets(Control::kResultsLabel).inner), std::string(panels.resultsPrompt).c_str());
+    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kIndexDisplayButton).inner),
+                         std::string(panels.display).c_str());
+    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kSearchDisplayButton).inner),
+                         std::string(panels.display).c_str());
+    gtk_button_set_label(GTK_BUTTON(Widgets(Control::kListTopicsButton).inner),
+                         std::string(panels.listTopics).c_str());
+  }
+  // A new book's panels start empty.
+  ShowContents({}, false);
+  SetListModel(Control::kIndexList, gtk_list_store_new(1, G_TYPE_STRING));
+  SetListModel(Control::kResultsList, NewResultsStore());
+  gtk_widget_hide(resultsNote_);
+  ++selectingList_;
+  gtk_entry_set_text(GTK_ENTRY(Widgets(Control::kIndexEdit).inner), "");
+  gtk_entry_set_text(GTK_ENTRY(Widgets(Control::kSearchEdit).inner), "");
+  --selectingList_;
+}
+
+void GtkTab::ShowPanel(Panel panel) {
+  panel_ = panel;
+  ApplyLayout();
+}
+
+void GtkTab::OnPanedPosition(GObject* paned, GParamSpec*, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
+  if (tab->window_.layout_ != Layout::kSidebar || !gtk_widget_get_visible(tab->sidebar_) ||
+      !gtk_widget_get_visible(tab->pageBox_)) {
+    return;
+  }
+  const int position = gtk_paned_get_position(GTK_PANED(paned));
+  if (position > 0) tab->window_.SidebarMoved(position);
+}
+
+void GtkTab::OnSidebarSwitched(GtkNotebook*, GtkWidget* page, guint, gpointer self) {
+  auto* tab = static_cast<GtkTab*>(self);
+  if (tab->switchingTabs_ > 0 || !tab->Live()) return;
+  const Panel panel = page == tab->sidebarTabs_[0]   ? Panel::kContents
+                      : page == tab->sidebarTabs_[1] ? Panel::kIndex
+                                                     : Panel::kSearch;
+  // The reader decides; the tab shown follows what it says.
+  g_idle_add(
+      [](gpointer data) -> gboolean {
+        static_cast<GtkTab*>(data)->ApplyLayout();
+        return G_SOURCE_REMOVE;
+      },
+      tab);
+  tab->tab_.ChoosePanel(panel);
 }
 
 }  // namespace tessaly::app::gtk
