@@ -37,9 +37,12 @@ constexpr bool kSanitized = false;
 constexpr bool kSanitized = false;
 #endif
 
-// The kernel ends a run past either bound. A sanitizer reserves address
-// space far beyond that, and runs slower: there only time is bound, looser.
-std::string Bounds() { return kSanitized ? "ulimit -t 60; exec" : "ulimit -v 524288; ulimit -t 10; exec"; }
+// The kernel ends a run past either bound. Memory is bounded as data (what
+// the run writes to), not as address space: glibc reserves address space
+// for each malloc arena that threads make, more or less of it by how they
+// meet. A sanitizer reserves far beyond the bound, and runs slower: there
+// only time is bound, looser.
+std::string Bounds() { return kSanitized ? "ulimit -t 60; exec" : "ulimit -d 524288; ulimit -t 10; exec"; }
 
 constexpr std::size_t kPageBytes = 5 << 20;
 constexpr int kAliases = 3000;

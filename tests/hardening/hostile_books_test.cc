@@ -36,10 +36,12 @@ constexpr bool kSanitized = false;
 #endif
 
 // What no book may make the tool exceed: 512 MiB of memory and 10 s of
-// processor time (the kernel ends a run past either). A sanitizer reserves
+// processor time (the kernel ends a run past either). Memory is bounded as
+// data, not address space, which counts the malloc arenas that threads
+// reserve, more or less of it by timing. A sanitizer reserves
 // address space far beyond that, and runs slower: there only time is bound,
 // more loosely.
-std::string Bounds() { return kSanitized ? "ulimit -t 60; exec" : "ulimit -v 524288; ulimit -t 10; exec"; }
+std::string Bounds() { return kSanitized ? "ulimit -t 60; exec" : "ulimit -d 524288; ulimit -t 10; exec"; }
 
 std::string SystemObject(const std::string& contents, const std::string& index) {
   auto record = [](int code, const std::string& text) {
