@@ -45,47 +45,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The folders of the files extract writes, reached from the target folder
-// one component at a time without following a link that stands in it. The
-// last folder reached is kept: a book lists the objects of a folder
-// together.
-class FolderWalker {
- public:
-  explicit FolderWalker(FolderHandle root) : root_(std::move(root)) {}
-
-  // The folder of `relative` (a checked relative path with '/' between
-  // components), made when missing; null (errno set) when it cannot be had.
-  const FolderHandle* FolderOf(std::string_view relative) {
-    const std::size_t slash = relative.rfind('/');
-    if (slash == std::string_view::npos) return &root_;
-    const std::string_view folder = relative.substr(0, slash);
-    if (last_.IsOpen() && folder == lastPath_) return &last_;
-    last_ = FolderHandle();
-    lastPath_.clear();
-    const FolderHandle* parent = &root_;
-    for (std::size_t start = 0; start <= folder.size();) {
-      const std::size_t end = std::min(folder.find('/', start), folder.size());
-      FolderHandle at = parent->Child(folder.substr(start, end - start), true);
-      if (!at.IsOpen()) {
-        const int error = errno;
-        last_ = FolderHandle();
-        errno = error;
-        return nullptr;
-      }
-      last_ = std::move(at);
-      parent = &last_;
-      start = end + 1;
-    }
-    lastPath_ = std::string(folder);
-    return &last_;
-  }
-
- private:
-  FolderHandle root_;
-  FolderHandle last_;
-  std::string lastPath_;
-};
-
 // Where a book's messages go: straight to standard error (one book, with
 // its progress line), or gathered for the shelf to write in book order.
 class Messages {
