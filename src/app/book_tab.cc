@@ -272,6 +272,7 @@ void BookTab::Locate() {
 }
 
 void BookTab::Shown() {
+  host_.Window().OfferCancel(exporter_.Running());
   if (!progressCaption_.empty()) {
     host_.Window().ShowProgress(progressCaption_, progressValue_);
   } else {
@@ -331,6 +332,12 @@ void BookTab::Command(int command) {
     case kCmdFind:
       RevealPage();
       view_->Page().ShowFindBar(FindBarTexts{kFindPlaceholder, kFindCount, kFindNone});
+      return;
+    case kCmdExport: exporter_.Start(); return;
+    case kCmdCancelWork: exporter_.Cancel(); return;
+    case kCmdPrint:
+      RevealPage();
+      view_->Page().Print();
       return;
     case kCmdForward: page_.Forward(); return;
     case kCmdBack: page_.Back(); return;

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "app/book_export.h"
 #include "app/book_jobs.h"
 #include "app/contents_panel.h"
 #include "app/index_panel.h"
@@ -55,6 +56,7 @@ class BookTab {
   bool TextSizeMarked() const { return textSizeMarked_; }
   const PanelSet& Panels() const { return panels_; }
   Panel ShownPanel() const { return panel_; }
+  bool Exporting() const { return exporter_.Running(); }
 
   // --- Commands (the window routes the book's commands to its tab) ---------------------
   void Command(int command);
@@ -107,6 +109,7 @@ class BookTab {
   IndexPanel index_;
   SearchPanel search_;
   PagePanel page_;
+  BookExport exporter_{*this};
 
   bool opening_ = false;
   std::string openingPath_;

@@ -91,4 +91,10 @@ bool ContentsPanel::Step(bool down) {
   return true;
 }
 
+const TocNode* ContentsPanel::SelectedNode() const {
+  const int row = view_.ContentsSelection();
+  if (row < 0 || static_cast<std::size_t>(row) >= rowNodes_.size()) return nullptr;
+  return rowNodes_[static_cast<std::size_t>(row)];
+}
+
 }  // namespace tessaly::app

@@ -41,6 +41,8 @@ class ContentsPanel {
   // Opens the entry before or after the selected one that has a page;
   // false when no entry is selected.
   bool Step(bool down);
+  // The entry selected in the tree; null: none.
+  const TocNode* SelectedNode() const;
   // The action key opened the tree: the Enter of the same press is not one.
   void SwallowNextEnter() { swallowEnter_ = true; }
 

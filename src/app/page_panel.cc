@@ -8,7 +8,6 @@
 #include "app/book_jobs.h"
 #include "app/book_session.h"
 #include "app/book_tab.h"
-#include "app/charset.h"
 #include "app/limits.h"
 #include "app/object_cache.h"
 #include "app/own_pages.h"
@@ -20,6 +19,7 @@
 #include "base/book_path.h"
 #include "base/text.h"
 #include "book/book.h"
+#include "codec/charsets.h"
 #include "helpdata/topic_table.h"
 #include "pages/book_address.h"
 
@@ -223,7 +223,7 @@ void PagePanel::Navigate(const std::string& address) {
   if (!address.empty()) {
     BeginBusy();
     const BookSession* session = tab_.Session();
-    view_.ShowPage(address, CharsetForCodePage(session != nullptr ? session->GetBook().CodePage() : 1252));
+    view_.ShowPage(address, WebCharsetOfCodePage(session != nullptr ? session->GetBook().CodePage() : 1252));
   }
 }
 

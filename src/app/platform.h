@@ -94,6 +94,27 @@ using InstanceId = std::uint64_t;
 // book.
 enum class StoreKey { kPrev, kChmFile };
 
+// What File > Export takes a book out as: a file (PDF, EPUB) or a folder.
+enum class ExportFormat { kPdf, kEpub, kHtmlFolder, kMarkdownFolder };
+
+// The Export dialog: a format, a target, and for a book with contents
+// whether only the branch of the selected entry goes (branchLabel names
+// it; empty: the whole book only).
+struct ExportDialog {
+  std::string_view title;
+  std::string_view branchLabel;
+  std::string_view suggestedName;  // the target's name without extension
+};
+
+struct ExportChoice {
+  ExportFormat format = ExportFormat::kEpub;
+  std::string target;  // absolute path of the file or folder to write
+  bool branch = false;
+};
+
+// PdfPrinted: why a print to a PDF file failed, or nullopt when it worked.
+using PdfPrinted = std::function<void(std::optional<std::string> error)>;
+
 class BookTab;
 
 class Platform {
@@ -146,11 +167,21 @@ class Platform {
   // window keeps taking input meanwhile.
   virtual void ShowProgress(std::string_view caption, int value) = 0;
   virtual void HideProgress() = 0;
+  // While offered, the progress line carries a Cancel button that sends
+  // the command kCmdCancelWork.
+  virtual void OfferCancel(bool offered) = 0;
   // The path of an existing file the user chose, or nullopt when cancelled.
   virtual std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) = 0;
   // The index of the chosen line, or -1 when cancelled.
   virtual int RunChoiceDialog(const ChoiceDialog& dialog) = 0;
   virtual void ShowAbout(const AboutBox& about) = 0;
+  // nullopt when the user cancelled.
+  virtual std::optional<ExportChoice> ChooseExport(const ExportDialog& dialog) = 0;
+  // Lays out a prepared HTML document (an absolute path; it references
+  // nothing but the files beside it) and prints it to a PDF file, without
+  // a dialog and without blocking the window; `done` runs later on the
+  // interface thread.
+  virtual void PrintToPdf(const std::string& html, const std::string& pdf, PdfPrinted done) = 0;
 
   // --- Persistent store (in place of the registry) ---------------------------------
   // nullopt when the key or the value does not exist. Keys are never created

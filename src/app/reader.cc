@@ -473,6 +473,11 @@ void Reader::RefreshMenus() {
     if (tab->Panels().contents) file.push_back(Checked(kContentsItem, marked == kCmdContents));
     file.push_back(Checked(kHtmlItem, marked == kCmdHtml));
     file.push_back(MenuEntry());
+    file.push_back(Entry(kPrintItem));
+    MenuEntry exportItem = Entry(kExportItem);
+    exportItem.enabled = !tab->Exporting();
+    file.push_back(std::move(exportItem));
+    file.push_back(MenuEntry());
     file.push_back(Entry(kCloseTabItem));
   }
   file.push_back(Entry(kExitItem));

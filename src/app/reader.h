@@ -62,7 +62,6 @@ class Reader final : public TabHost {
   void OnClose();
   void OnNotifyIconTap();
 
-  bool Closed() const { return closed_; }
   // The tab in front (null before the window exists and after it closed).
   BookTab* CurrentTab() { return current_; }
 

@@ -38,6 +38,9 @@ inline constexpr int kCmdSidebar = 1044;      // F9: the sidebar shows or hides
 inline constexpr int kCmdCloseTab = 1045;     // Ctrl+W
 inline constexpr int kCmdNextTab = 1046;      // Ctrl+PageDown, Ctrl+Tab
 inline constexpr int kCmdPreviousTab = 1047;  // Ctrl+PageUp, Ctrl+Shift+Tab
+inline constexpr int kCmdPrint = 1048;        // Ctrl+P: the page on screen
+inline constexpr int kCmdExport = 1049;       // the book of the tab in front, taken out
+inline constexpr int kCmdCancelWork = 1050;   // the progress line's Cancel: the export under way
 inline constexpr int kCmdRecentFirst = 1100;  // the recent books, most recent first
 inline constexpr int kCmdRecentLast = 1109;
 
@@ -86,6 +89,9 @@ inline constexpr char kNoProgramFor[] = "No program on this computer opens %s";
 // default topic, a refresh, a script): the address, and a link to open it.
 inline constexpr std::string_view kLeavesTheBook = "This page leads out of the book, to:";
 inline constexpr std::string_view kOpenAddress = "Open it";
+// In place of a frame whose page is outside the books (never loaded): the
+// address follows, as a link the user may click.
+inline constexpr std::string_view kOutsideFrame = "This frame shows a page outside the book:";
 // The last line of a page's notice when it lacks more parts than it lists.
 inline constexpr char kMoreNotices[] = "... and %zu more.";
 inline constexpr std::string_view kNoTopicsFound = "No topics found";
@@ -102,6 +108,12 @@ inline constexpr std::string_view kContentsCreation = "Contents creation...";
 inline constexpr std::string_view kIndexCreation = "Index creation...";
 inline constexpr std::string_view kSearchCreation = "Search list creation...";
 inline constexpr std::string_view kPageTextCreation = "Page text index creation...";
+inline constexpr std::string_view kExporting = "Exporting...";
+// File > Export.
+inline constexpr std::string_view kExportTitle = "Export";
+inline constexpr std::string_view kExportBranch = "Only the selected contents entry and its branch";
+inline constexpr std::string_view kExportFailed = "The book could not be exported:\n";
+inline constexpr std::string_view kExportCaption = "Export";
 
 // Panels.
 inline constexpr std::string_view kKeywordPrompt = "Type in the keyword to find:";
@@ -171,6 +183,8 @@ inline constexpr std::array<MenuItem, 5> kTextSizeItems{{
 inline constexpr MenuItem kOpenItem = Item(kCmdOpen, "Open");
 inline constexpr MenuItem kExitItem = Item(kCmdExit, "Exit");
 inline constexpr MenuItem kCloseTabItem = Item(kCmdCloseTab, "Close Tab");
+inline constexpr MenuItem kPrintItem = Item(kCmdPrint, "Print...");
+inline constexpr MenuItem kExportItem = Item(kCmdExport, "Export...");
 // The page's context menu on a link of the books.
 inline constexpr char kOpenInTab[] = "Open Link in New Tab";
 inline constexpr std::array<MenuItem, 2> kHelpMenuItems{{

@@ -188,6 +188,9 @@ class PageView {
   // A notice above the page, one line per message, until the next one.
   virtual void ShowNotice(std::string_view text) = 0;
   virtual void HideNotice() = 0;
+  // The page on screen through the desktop's print dialog (which also
+  // prints to a PDF file).
+  virtual void Print() = 0;
 };
 
 // A tab's frame: its panels, their layout, focus, which controls take input,

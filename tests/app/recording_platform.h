@@ -150,6 +150,7 @@ class RecordingTab final : public TabView,
   int findBars = 0;
   std::optional<std::string> notice;  // the notice above the page, while shown
   int noticesShown = 0;
+  std::vector<std::string> printed;  // the page on screen at each Print
 
   // --- TabView -------------------------------------------------------------
   ContentsView& Contents() override { return *this; }
@@ -269,6 +270,7 @@ class RecordingTab final : public TabView,
     ++noticesShown;
   }
   void HideNotice() override { notice.reset(); }
+  void Print() override { printed.push_back(LastNavigation()); }
 
   // --- Questions ---------------------------------------------------------------------
   bool Exists(Control control) const { return controls.count(control) != 0; }
@@ -339,6 +341,8 @@ class RecordingPlatform : public Platform {
   std::vector<int> choices;                       // RunChoiceDialog answers, in turn (none left: -1)
   bool holdWork = false;                          // person actions do not run the jobs
   bool externalFails = false;                     // the desktop has no program for web addresses
+  std::vector<ExportChoice> exports;              // ChooseExport answers, in turn (none left: cancel)
+  const TextCodec* codec = nullptr;               // in place of the desktop's own (iconv)
 
   // --- What was recorded --------------------------------------------------------
   QueuedJobs jobs;
@@ -370,6 +374,13 @@ class RecordingPlatform : public Platform {
   std::vector<std::string> opened;       // OpenExternal
   std::vector<std::string> recentBooks;  // AddRecentBook
   int sidebarWidth = 0;
+  bool cancelOffered = false;               // the progress line's Cancel button
+  std::vector<std::string> exportDialogs;   // "suggested name|branch label"
+  struct PrintJob {
+    std::string html, pdf;
+    PdfPrinted done;
+  };
+  std::vector<PrintJob> printJobs;          // PrintToPdf
   std::vector<std::string> log;          // every call, in order, for ordering checks
 
   // The tab in front.
@@ -508,6 +519,18 @@ class RecordingPlatform : public Platform {
     progressVisible = false;
     progressLog.push_back("hide");
   }
+  void OfferCancel(bool offered) override { cancelOffered = offered; }
+  std::optional<ExportChoice> ChooseExport(const ExportDialog& dialog) override {
+    exportDialogs.push_back(std::string(dialog.suggestedName) + "|" + std::string(dialog.branchLabel));
+    if (exports.empty()) return std::nullopt;
+    ExportChoice choice = exports.front();
+    exports.erase(exports.begin());
+    return choice;
+  }
+  // The document to print is kept; the test says when printing ends.
+  void PrintToPdf(const std::string& html, const std::string& pdf, PdfPrinted done) override {
+    printJobs.push_back(PrintJob{html, pdf, std::move(done)});
+  }
   std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) override {
     fileDialogs.emplace_back(filterName, pattern);
     if (files.empty()) return std::nullopt;
@@ -580,7 +603,7 @@ class RecordingPlatform : public Platform {
   std::optional<std::filesystem::path> PageTextFolder() override {
     return std::filesystem::path(desktop_.tempRoot) / "page-text";
   }
-  const TextCodec& Codec() const override { return codec_; }
+  const TextCodec& Codec() const override { return codec != nullptr ? *codec : codec_; }
 
   // --- A person at the window -----------------------------------------------------
   // Each action lets the work it started finish (unless holdWork).
@@ -878,10 +901,10 @@ class ReaderTest : public ::testing::Test {
 
   // Starts the reader and lets the view finish loading the first page.
   bool Start(std::string_view commandLine = "") {
-    reader().Start(commandLine);
+    const bool running = reader().Start(commandLine);
     ui().Drain();
     if (ui().Loading()) ui().Complete();
-    return !reader().Closed();
+    return running && !ui().windowDestroyed;
   }
   // Opens a book through File > Open and lets its first page load.
   void OpenThroughMenu(const std::string& path) {

@@ -16,7 +16,7 @@
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/instance_channel.h"
 #include "app/gtk/key_value_store.h"
-#include "app/charset.h"
+#include "codec/charsets.h"
 #include "app/gtk/page_view.h"
 #include "harness.h"
 
@@ -315,18 +315,18 @@ TEST(DesktopPaths, TheStoreLivesInThePrivateConfigFolder) {
 // --- Charsets -----------------------------------------------------------------------------------
 
 TEST(DesktopCharsets, CodePagesNameTheirCharacterSets) {
-  EXPECT_EQ(CharsetForCodePage(936), "GBK");
-  EXPECT_EQ(CharsetForCodePage(950), "Big5");
-  EXPECT_EQ(CharsetForCodePage(932), "Shift_JIS");
-  EXPECT_EQ(CharsetForCodePage(1251), "windows-1251");
-  EXPECT_EQ(CharsetForCodePage(1252), "windows-1252");
-  EXPECT_EQ(CharsetForCodePage(1250), "windows-1250");
-  EXPECT_EQ(CharsetForCodePage(28595), "ISO-8859-5");
-  EXPECT_EQ(CharsetForCodePage(65001), "UTF-8");
-  EXPECT_EQ(CharsetForCodePage(1249), "");
-  EXPECT_EQ(CharsetForCodePage(1259), "");
-  EXPECT_EQ(CharsetForCodePage(28600), "");
-  EXPECT_EQ(CharsetForCodePage(0), "");
+  EXPECT_EQ(WebCharsetOfCodePage(936), "GBK");
+  EXPECT_EQ(WebCharsetOfCodePage(950), "Big5");
+  EXPECT_EQ(WebCharsetOfCodePage(932), "Shift_JIS");
+  EXPECT_EQ(WebCharsetOfCodePage(1251), "windows-1251");
+  EXPECT_EQ(WebCharsetOfCodePage(1252), "windows-1252");
+  EXPECT_EQ(WebCharsetOfCodePage(1250), "windows-1250");
+  EXPECT_EQ(WebCharsetOfCodePage(28595), "ISO-8859-5");
+  EXPECT_EQ(WebCharsetOfCodePage(65001), "UTF-8");
+  EXPECT_EQ(WebCharsetOfCodePage(1249), "");
+  EXPECT_EQ(WebCharsetOfCodePage(1259), "");
+  EXPECT_EQ(WebCharsetOfCodePage(28600), "");
+  EXPECT_EQ(WebCharsetOfCodePage(0), "");
 }
 
 }  // namespace

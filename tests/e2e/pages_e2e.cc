@@ -132,6 +132,38 @@ TEST_F(ReaderPages, FramesScriptsAndHistoryAcrossBooksWithNothingOnDisk) {
   EXPECT_EQ(reader.Ask("close"), "closed");
 }
 
+// A frame whose page is on the web is never loaded: it shows a notice with
+// the address as a link, and a click on the link hands it to the desktop.
+TEST_F(ReaderPages, AFrameOnTheWebShowsItsAddressToClick) {
+  test::BookBuilder builder;
+  builder.AddFile("#SYSTEM", SystemObject("f.htm", "Web frame", 0x409));
+  builder.AddFile("#STRINGS", std::string(1, '\0'));
+  builder.AddFile("/f.htm",
+                  "<html><head><title>F</title></head><frameset cols=\"50%,50%\">"
+                  "<frame name=\"in\" src=\"in.htm\"><frame name=\"web\" src=\"http://example.com/page.htm\">"
+                  "</frameset></html>");
+  builder.AddFile("/in.htm", "<html><head><title>In</title></head><body>inside</body></html>");
+  test::TempFile book(builder.Build());
+  Reader reader(sandbox_, server_->Display(), book.Path());
+  ASSERT_TRUE(reader.Running()) << reader.Log();
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
+  const char* kWebFrame = "document.querySelector('frame[name=web]')";
+  EXPECT_EQ(reader.Ask(std::string("eval-async for (let i = 0; i < 50; ++i) { const d = ") + kWebFrame +
+                       ".contentDocument; if (d && d.querySelector('a')) break; await new Promise(r => "
+                       "setTimeout(r, 100)); } const d = " + kWebFrame + ".contentDocument; return d.location.href + "
+                       "'|' + d.querySelector('a').textContent + '|' + document.querySelector('frame[name=in]')"
+                       ".contentDocument.title;"),
+            "about:blank|http://example.com/page.htm|In");
+  EXPECT_EQ(reader.State().count("external"), 0u);
+  const std::string link = std::string("(function(){var f=") + kWebFrame + ".getBoundingClientRect();var a=" +
+                           kWebFrame + ".contentDocument.querySelector('a').getClientRects()[0];"
+                           "return Math.round(f.left+a.left+5)+' '+Math.round(f.top+a.top+a.height/2);})()";
+  ASSERT_NO_FATAL_FAILURE(ClickAt(reader, link));
+  EXPECT_EQ(reader.Ask("until external=http://example.com/page.htm"), "idle");
+  EXPECT_EQ(reader.Eval("document.title"), "F") << "the frameset stays";
+  EXPECT_EQ(reader.Ask("close"), "closed");
+}
+
 // Contents of 100,000 entries, in a row and nested 100,000 deep, come into
 // the panel within the harness's patience (a tree filled entry by entry
 // took minutes).

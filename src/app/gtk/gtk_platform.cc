@@ -70,6 +70,7 @@ constexpr Shortcut kShortcuts[] = {
     {kCmdHome, GDK_KEY_Home, GDK_MOD1_MASK},
     {kCmdSidebar, GDK_KEY_F9, GdkModifierType(0)},
     {kCmdCloseTab, GDK_KEY_w, GDK_CONTROL_MASK},
+    {kCmdPrint, GDK_KEY_p, GDK_CONTROL_MASK},
     {kCmdNextTab, GDK_KEY_Page_Down, GDK_CONTROL_MASK},
     {kCmdPreviousTab, GDK_KEY_Page_Up, GDK_CONTROL_MASK},
     {kCmdNextTab, GDK_KEY_Tab, GDK_CONTROL_MASK},
@@ -212,6 +213,11 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   gtk_widget_set_valign(progressBar_, GTK_ALIGN_CENTER);
   gtk_box_pack_start(GTK_BOX(progress_), progressLabel_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(progress_), progressBar_, TRUE, TRUE, 0);
+  progressCancel_ = gtk_button_new_with_label("Cancel");
+  g_signal_connect(progressCancel_, "clicked",
+                   G_CALLBACK(+[](GtkButton*, gpointer self) { static_cast<GtkPlatform*>(self)->Command(kCmdCancelWork); }),
+                   this);
+  gtk_box_pack_start(GTK_BOX(progress_), progressCancel_, FALSE, FALSE, 0);
 
   // The tabs: one per book, their row hidden while there is one.
   bookTabs_ = gtk_notebook_new();
@@ -237,6 +243,7 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   gtk_widget_show_all(window_);
   gtk_widget_hide(toolbar_);
   gtk_widget_hide(progress_);
+  gtk_widget_hide(progressCancel_);
   layout_ = defaultWidth_ < kSinglePaneWidth ? Layout::kSinglePane : Layout::kSidebar;
   ApplyLayout();
   if (reader_ != nullptr) reader_->OnLayout(layout_);

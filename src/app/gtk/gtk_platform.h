@@ -94,6 +94,9 @@ class GtkPlatform : public Platform {
   void ShowMessage(std::string_view text, std::string_view caption, MessageIcon icon) override;
   void ShowProgress(std::string_view caption, int value) override;
   void HideProgress() override;
+  void OfferCancel(bool offered) override;
+  std::optional<ExportChoice> ChooseExport(const ExportDialog& dialog) override;
+  void PrintToPdf(const std::string& html, const std::string& pdf, PdfPrinted done) override;
   std::optional<std::string> ChooseFile(std::string_view filterName, std::string_view pattern) override;
   int RunChoiceDialog(const ChoiceDialog& dialog) override;
   void ShowAbout(const AboutBox& about) override;
@@ -215,6 +218,7 @@ class GtkPlatform : public Platform {
   GtkWidget* progress_ = nullptr;
   GtkWidget* progressLabel_ = nullptr;
   GtkWidget* progressBar_ = nullptr;
+  GtkWidget* progressCancel_ = nullptr;  // while an export runs
 
   std::optional<OpenDialog> dialog_;  // the modal dialog on screen
 };

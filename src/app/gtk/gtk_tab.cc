@@ -770,6 +770,10 @@ void GtkTab::HideNotice() {
   if (notice_ != nullptr) gtk_widget_hide(notice_);
 }
 
+void GtkTab::Print() {
+  if (pageView_ && window_.window_ != nullptr) pageView_->Print(GTK_WINDOW(window_.window_));
+}
+
 void GtkTab::ShowPage(std::string_view address, std::string_view charset) {
   if (!pageView_) return;
   if (window_.hooks_) window_.hooks_->Navigated();

@@ -83,6 +83,7 @@ class GtkTab final : public TabView,
   void MarkWords(std::span<const std::string> words) override;
   void ShowNotice(std::string_view text) override;
   void HideNotice() override;
+  void Print() override;
 
   // One control: the widget shown, and the one inside it that takes focus
   // and carries the content (the same for most kinds).

@@ -93,6 +93,47 @@ constexpr char kLinkScript[] = R"JS((function () {
   window.addEventListener('auxclick', tapped, false);
 })();)JS";
 
+// Frames whose pages are outside the books (a web address) are never
+// loaded: each shows instead a notice and the address as a link, which a
+// real click reports like any link of the page (the reader hands it to the
+// desktop). The notice is written into an empty frame of the page's own
+// origin, from this world, so the page's scripts never touch its link.
+constexpr char kOutsideFramesScript[] = R"JS((function (text) {
+  'use strict';
+  var post = function (message) {
+    try { window.webkit.messageHandlers.tessaly.postMessage(message); } catch (e) {}
+  };
+  var notice = function (frame, address) {
+    frame.addEventListener('load', function () {
+      var doc = frame.contentDocument;
+      if (!doc || !doc.body) return;
+      var p = doc.createElement('p');
+      p.style.font = '13px sans-serif';
+      p.appendChild(doc.createTextNode(text));
+      p.appendChild(doc.createElement('br'));
+      var link = doc.createElement('a');
+      link.href = address;
+      link.textContent = address;
+      link.addEventListener('click', function (event) {
+        event.preventDefault();
+        if (event.isTrusted && event.button === 0) post('link\n' + address);
+      }, false);
+      p.appendChild(link);
+      doc.body.appendChild(p);
+    }, { once: true });
+    frame.src = 'about:blank';
+  };
+  document.addEventListener('DOMContentLoaded', function () {
+    var frames = document.querySelectorAll('frame[src], iframe[src]');
+    for (var i = 0; i < frames.length; i++) {
+      if (/^(https?|ftp):/i.test(frames[i].src)) notice(frames[i], frames[i].src);
+    }
+  }, false);
+}))JS";
+
+// A JavaScript string literal of UTF-8 text.
+std::string ScriptString(std::string_view text);
+
 // The page itself: Return with nothing focused is the reader's action key,
 // and the scroll state is reported whenever it may have changed.
 constexpr char kTopScript[] = R"JS((function () {
@@ -250,6 +291,12 @@ PageView::PageView(Handlers handlers, const std::string& filterFolder) : handler
                                        WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld, nullptr, nullptr);
   webkit_user_content_manager_add_script(content_, top);
   webkit_user_script_unref(top);
+  const std::string outside = std::string(kOutsideFramesScript) + "(" + ScriptString(kOutsideFrame) + ");";
+  WebKitUserScript* frames =
+      webkit_user_script_new_for_world(outside.c_str(), WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                                       WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld, nullptr, nullptr);
+  webkit_user_content_manager_add_script(content_, frames);
+  webkit_user_script_unref(frames);
   ApplyStyleSheets();
 
   view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings", settings_,
@@ -1001,6 +1048,13 @@ void PageView::Evaluate(const std::string& script, bool asFunction,
     webkit_web_view_evaluate_javascript(view_, script.c_str(), static_cast<gssize>(script.size()), nullptr,
                                         nullptr, nullptr, finish, call.release());
   }
+}
+
+void PageView::Print(GtkWindow* parent) {
+  // A page of the reader's own (the start view) prints as well as a book's.
+  WebKitPrintOperation* operation = webkit_print_operation_new(view_);
+  webkit_print_operation_run_dialog(operation, parent);
+  g_object_unref(operation);
 }
 
 }  // namespace tessaly::app::gtk

@@ -106,6 +106,8 @@ class PageView {
   // scrolls the first into view; in a script world of the reader's own, so
   // the page's scripts neither see nor change the code that does it.
   void MarkWords(std::span<const std::string> words);
+  // The page on screen through GTK's print dialog, over `parent`.
+  void Print(GtkWindow* parent);
 
   // The zoom factor of each text size, smallest first.
   static constexpr double kZoomFactors[5] = {0.7, 0.85, 1.0, 1.2, 1.45};
