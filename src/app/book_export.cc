@@ -120,7 +120,8 @@ void BookExport::Start() {
   const std::string name = std::filesystem::path(session->Path()).stem().string();
   const TocNode* selected = tab_.Contents().SelectedNode();
   const std::optional<ExportChoice> choice =
-      window.ChooseExport(ExportDialog{kExportTitle, selected != nullptr ? kExportBranch : "", name});
+      window.ChooseExport(ExportDialog{kExportTitle, kExportFormats, kExportButton,
+                                       selected != nullptr ? kExportBranch : "", name});
   if (!choice || choice->target.empty()) return;
   // The branch goes by its entry's page, or by its name when it has none.
   std::string fromTopic;

@@ -99,9 +99,12 @@ enum class ExportFormat { kPdf, kEpub, kHtmlFolder, kMarkdownFolder };
 
 // The Export dialog: a format, a target, and for a book with contents
 // whether only the branch of the selected entry goes (branchLabel names
-// it; empty: the whole book only).
+// it; empty: the whole book only). A PDF or EPUB target is a file with that
+// extension, the others a folder.
 struct ExportDialog {
   std::string_view title;
+  std::span<const std::string_view> formats;  // labels, in ExportFormat's order
+  std::string_view confirm;                   // the default button
   std::string_view branchLabel;
   std::string_view suggestedName;  // the target's name without extension
 };

@@ -111,6 +111,10 @@ inline constexpr std::string_view kPageTextCreation = "Page text index creation.
 inline constexpr std::string_view kExporting = "Exporting...";
 // File > Export.
 inline constexpr std::string_view kExportTitle = "Export";
+inline constexpr std::array<std::string_view, 4> kExportFormats{"PDF", "EPUB", "HTML folder", "Markdown folder"};
+inline constexpr std::string_view kExportButton = "_Export";
+// The progress line's button while an export runs.
+inline constexpr std::string_view kCancelWorkButton = "Cancel";
 inline constexpr std::string_view kExportBranch = "Only the selected contents entry and its branch";
 inline constexpr std::string_view kExportFailed = "The book could not be exported:\n";
 inline constexpr std::string_view kExportCaption = "Export";

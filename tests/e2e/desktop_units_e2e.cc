@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <utility>
 #include <thread>
 
 #include "app/gtk/desktop_paths.h"
@@ -315,18 +316,11 @@ TEST(DesktopPaths, TheStoreLivesInThePrivateConfigFolder) {
 // --- Charsets -----------------------------------------------------------------------------------
 
 TEST(DesktopCharsets, CodePagesNameTheirCharacterSets) {
-  EXPECT_EQ(WebCharsetOfCodePage(936), "GBK");
-  EXPECT_EQ(WebCharsetOfCodePage(950), "Big5");
-  EXPECT_EQ(WebCharsetOfCodePage(932), "Shift_JIS");
-  EXPECT_EQ(WebCharsetOfCodePage(1251), "windows-1251");
-  EXPECT_EQ(WebCharsetOfCodePage(1252), "windows-1252");
-  EXPECT_EQ(WebCharsetOfCodePage(1250), "windows-1250");
-  EXPECT_EQ(WebCharsetOfCodePage(28595), "ISO-8859-5");
-  EXPECT_EQ(WebCharsetOfCodePage(65001), "UTF-8");
-  EXPECT_EQ(WebCharsetOfCodePage(1249), "");
-  EXPECT_EQ(WebCharsetOfCodePage(1259), "");
-  EXPECT_EQ(WebCharsetOfCodePage(28600), "");
-  EXPECT_EQ(WebCharsetOfCodePage(0), "");
+  const std::pair<int, const char*> kNames[] = {
+      {936, "GBK"},           {950, "Big5"},          {932, "Shift_JIS"},  {1251, "windows-1251"},
+      {1252, "windows-1252"}, {1250, "windows-1250"}, {28595, "ISO-8859-5"}, {65001, "UTF-8"},
+      {1249, ""},             {1259, ""},             {28600, ""},         {0, ""}};
+  for (const auto& [codePage, name] : kNames) EXPECT_EQ(WebCharsetOfCodePage(codePage), name) << codePage;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <iterator>
 #include <string>
 
 #include "app/gtk/gtk_platform.h"
@@ -13,17 +14,23 @@ namespace tessaly::app::gtk {
 
 namespace {
 
+// The formats in the dialog's order, and the extension of each (empty: a
+// folder).
 struct FormatRow {
   ExportFormat format;
-  const char* label;
-  const char* extension;  // empty: a folder
+  const char* extension;
 };
 constexpr FormatRow kFormats[] = {
-    {ExportFormat::kPdf, "PDF", ".pdf"},
-    {ExportFormat::kEpub, "EPUB", ".epub"},
-    {ExportFormat::kHtmlFolder, "HTML folder", ""},
-    {ExportFormat::kMarkdownFolder, "Markdown folder", ""},
+    {ExportFormat::kPdf, ".pdf"},
+    {ExportFormat::kEpub, ".epub"},
+    {ExportFormat::kHtmlFolder, ""},
+    {ExportFormat::kMarkdownFolder, ""},
 };
+
+const FormatRow& RowOf(GtkComboBox* box) {
+  const int active = gtk_combo_box_get_active(box);
+  return kFormats[active < 0 || static_cast<std::size_t>(active) >= std::size(kFormats) ? 1 : active];
+}
 
 struct ExportWidgets {
   GtkWidget* chooser = nullptr;
@@ -35,7 +42,7 @@ struct ExportWidgets {
 // The name in the chooser follows the format: NAME.pdf, NAME.epub, NAME.
 void FormatChanged(GtkComboBox* box, gpointer data) {
   auto* widgets = static_cast<ExportWidgets*>(data);
-  const FormatRow& row = kFormats[gtk_combo_box_get_active(box)];
+  const FormatRow& row = RowOf(box);
   gtk_file_chooser_set_current_name(GTK_FILE_CHOOSER(widgets->chooser), (widgets->name + row.extension).c_str());
   // Only a PDF can be of one branch.
   if (widgets->branch != nullptr) gtk_widget_set_sensitive(widgets->branch, row.format == ExportFormat::kPdf);
@@ -135,13 +142,15 @@ std::optional<ExportChoice> GtkPlatform::ChooseExport(const ExportDialog& shown)
   widgets.name = std::string(shown.suggestedName);
   widgets.chooser = gtk_file_chooser_dialog_new(std::string(shown.title).c_str(), nullptr,
                                                 GTK_FILE_CHOOSER_ACTION_SAVE, "_Cancel", GTK_RESPONSE_CANCEL,
-                                                "_Export", GTK_RESPONSE_ACCEPT, nullptr);
+                                                std::string(shown.confirm).c_str(), GTK_RESPONSE_ACCEPT, nullptr);
   GtkFileChooser* chooser = GTK_FILE_CHOOSER(widgets.chooser);
   gtk_file_chooser_set_local_only(chooser, TRUE);
   gtk_file_chooser_set_do_overwrite_confirmation(chooser, TRUE);
   GtkWidget* extra = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 12);
   widgets.formats = gtk_combo_box_text_new();
-  for (const FormatRow& row : kFormats) gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(widgets.formats), row.label);
+  for (std::size_t i = 0; i < std::size(kFormats) && i < shown.formats.size(); ++i) {
+    gtk_combo_box_text_append_text(GTK_COMBO_BOX_TEXT(widgets.formats), std::string(shown.formats[i]).c_str());
+  }
   gtk_box_pack_start(GTK_BOX(extra), widgets.formats, FALSE, FALSE, 0);
   if (!shown.branchLabel.empty()) {
     widgets.branch = gtk_check_button_new_with_label(std::string(shown.branchLabel).c_str());
@@ -156,7 +165,7 @@ std::optional<ExportChoice> GtkPlatform::ChooseExport(const ExportDialog& shown)
   if (RunModal(widgets.chooser, OpenDialog{"export", std::string(shown.title), widgets.name, {}, nullptr, nullptr}) ==
       GTK_RESPONSE_ACCEPT) {
     if (gchar* file = gtk_file_chooser_get_filename(chooser)) {
-      const FormatRow& row = kFormats[gtk_combo_box_get_active(GTK_COMBO_BOX(widgets.formats))];
+      const FormatRow& row = RowOf(GTK_COMBO_BOX(widgets.formats));
       std::string target = file;
       g_free(file);
       const std::string extension = row.extension;

@@ -213,7 +213,7 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
   gtk_widget_set_valign(progressBar_, GTK_ALIGN_CENTER);
   gtk_box_pack_start(GTK_BOX(progress_), progressLabel_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(progress_), progressBar_, TRUE, TRUE, 0);
-  progressCancel_ = gtk_button_new_with_label("Cancel");
+  progressCancel_ = gtk_button_new_with_label(std::string(kCancelWorkButton).c_str());
   g_signal_connect(progressCancel_, "clicked",
                    G_CALLBACK(+[](GtkButton*, gpointer self) { static_cast<GtkPlatform*>(self)->Command(kCmdCancelWork); }),
                    this);
