@@ -4,10 +4,14 @@
 // book is written to disk while it is read.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "harness.h"
 #include "support/book_builder.h"
@@ -161,6 +165,35 @@ TEST_F(ReaderPages, AFrameOnTheWebShowsItsAddressToClick) {
   ASSERT_NO_FATAL_FAILURE(ClickAt(reader, link));
   EXPECT_EQ(reader.Ask("until external=http://example.com/page.htm"), "idle");
   EXPECT_EQ(reader.Eval("document.title"), "F") << "the frameset stays";
+  EXPECT_EQ(reader.Ask("close"), "closed");
+}
+
+// File > Export as PDF: WebKit lays out the book's print document off
+// screen and prints it to the file, while the window goes on answering.
+TEST_F(ReaderPages, ExportWritesTheBookAsAPdf) {
+  Reader reader(sandbox_, server_->Display(), TestBook("basic/basic.chm"));
+  ASSERT_TRUE(reader.Running()) << reader.Log();
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
+  const std::string pdf = sandbox_.Root() + "/book.pdf";
+  ASSERT_EQ(reader.Ask("choose-file " + pdf), "ok");
+  ASSERT_EQ(reader.Ask("menu 1049"), "ok");
+  // The print system writes the file at its own pace: it is looked at
+  // until it is whole (for 30 s at most).
+  std::string bytes;
+  for (int i = 0; i < 300 && bytes.find("%%EOF") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    std::ifstream in(pdf, std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  ASSERT_TRUE(bytes.starts_with("%PDF-")) << reader.Log();
+  EXPECT_NE(bytes.find("%%EOF"), std::string::npos);
+  // Each topic starts a page of its own: more than one page.
+  int pages = 0;
+  for (std::size_t at = bytes.find("/Type /Page"); at != std::string::npos; at = bytes.find("/Type /Page", at + 1)) {
+    if (bytes.compare(at, 12, "/Type /Pages") != 0) ++pages;
+  }
+  EXPECT_GT(pages, 3);
+  EXPECT_EQ(reader.Ask("dialog?").value_or(""), "none") << "no error was shown";
   EXPECT_EQ(reader.Ask("close"), "closed");
 }
 

@@ -138,6 +138,17 @@ void GtkPlatform::OfferCancel(bool offered) {
 }
 
 std::optional<ExportChoice> GtkPlatform::ChooseExport(const ExportDialog& shown) {
+  if (hooks_) {
+    // Tests name the target; its extension chooses the format (none: an
+    // HTML folder).
+    if (std::optional<std::string> file = hooks_->NextFile()) {
+      ExportFormat format = ExportFormat::kHtmlFolder;
+      for (const FormatRow& row : kFormats) {
+        if (*row.extension != '\0' && g_str_has_suffix(file->c_str(), row.extension)) format = row.format;
+      }
+      return ExportChoice{format, *file, false};
+    }
+  }
   ExportWidgets widgets;
   widgets.name = std::string(shown.suggestedName);
   widgets.chooser = gtk_file_chooser_dialog_new(std::string(shown.title).c_str(), nullptr,
