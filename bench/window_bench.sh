@@ -10,11 +10,26 @@
 # The longest gap between frames while that book opens is checked by the
 # end-to-end test ReaderDesktop.TheWindowDrawsAndAnswersWhileTheLargestBookOpens.
 #
-#   bench/window_bench.sh [BUILD_FOLDER]   (a build with -DTESSALY_TEST_HOOKS=ON -DTESSALY_BENCH=ON)
+# Each run also reports the memory of the reader and its web processes with
+# the first page shown.
+#
+#   bench/window_bench.sh [BUILD_FOLDER [BOOK...]]   (a build with -DTESSALY_TEST_HOOKS=ON -DTESSALY_BENCH=ON)
+#
+# With books named (say the generated books of bench/big_books.sh), each of
+# them is measured in turn instead, without the reference program.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 cmake --build "$build" --target tessaly tessaly-cli tessaly_e2e minimal_view
+if [ $# -gt 1 ]; then
+  shift
+  for book in "$@"; do
+    echo "book: $book"
+    TESSALY_WINDOW_BENCH=1 TESSALY_BENCH_BOOK="$(realpath "$book")" "$build/tests/e2e/tessaly_e2e" \
+      --gtest_filter='ReaderDesktop.BenchFirstPageAndContentsSwitch' | grep -E '^\[ bench \]|OK|FAILED|SKIPPED'
+  done
+  exit 0
+fi
 corpus=../shared/corpus
 # The largest book whose first page is an HTML page.
 book= page=
