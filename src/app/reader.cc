@@ -86,7 +86,10 @@ std::string MenuText(std::string_view path) {
 Reader::Reader(Platform& platform, JobScheduler* jobs)
     : platform_(platform),
       ownJobs_(jobs == nullptr ? std::make_unique<ThreadJobs>() : nullptr),
-      jobs_(jobs == nullptr ? *ownJobs_ : *jobs) {
+      jobs_(jobs == nullptr ? *ownJobs_ : *jobs),
+      library_(platform, jobs_, [this](const std::string& book, const std::string& page) {
+        if (Accepting()) OpenBook(book, page);
+      }) {
   jobs_.SetPost([&platform](std::function<void()> task) { platform.Post(std::move(task)); });
 }
 
@@ -111,8 +114,11 @@ bool Reader::Start(std::string_view commandLine) {
       return false;
     }
     // Named from this reader's folder: the running one may stand elsewhere.
-    const NamedBook named = ParseCommandLine(commandLine);
-    const std::string handed = named.page.empty() ? named.path : named.path + "::/" + named.page;
+    std::string handed(commandLine);
+    if (ParseRequestLine(commandLine).kind == RequestKind::kOpen) {
+      const NamedBook named = ParseCommandLine(commandLine);
+      handed = named.page.empty() ? named.path : named.path + "::/" + named.page;
+    }
     if (platform_.HandOver(other, handed)) {
       closed_ = true;
       return false;
@@ -126,10 +132,7 @@ bool Reader::Start(std::string_view commandLine) {
   ReadDesktopValues();
   platform_.AddNotifyIcon();
   RestoreTabs();
-  if (!commandLine.empty()) {
-    const NamedBook named = ParseCommandLine(commandLine);
-    OpenBook(named.path, named.page);
-  }
+  if (!commandLine.empty()) Carry(commandLine);
   if (tabs_.empty()) {
     BookTab& start = AddTab();
     Select(start);
@@ -320,6 +323,8 @@ void Reader::TabOpened(BookTab& tab, bool opened) {
   }
   // (Two names of one file never both open: TabOf finds the tab of a file
   // while it opens. A second tab of one book is one the user asked for.)
+  // A book the user opens joins the library.
+  if (tab.Session() != nullptr) library_.AddOpened(tab.Session()->Path());
   StoreTabs();
   if (current_ == &tab) RefreshWindow();
 }
@@ -367,9 +372,27 @@ void Reader::OpenBookFile(const std::string& path) { OpenBook(path, ""); }
 
 void Reader::OnOpenRequest(std::string_view commandLine) {
   if (!Accepting() || commandLine.empty()) return;
-  const NamedBook named = ParseCommandLine(commandLine);
-  OpenBook(named.path, named.page);
+  Carry(commandLine);
   platform_.BringToFront();
+}
+
+void Reader::Carry(std::string_view commandLine) {
+  const ReaderRequest request = ParseRequestLine(commandLine);
+  switch (request.kind) {
+    case RequestKind::kOpen: {
+      const NamedBook named = ParseCommandLine(commandLine);
+      OpenBook(named.path, named.page);
+      return;
+    }
+    case RequestKind::kKeyword: {
+      // A book named is taken by its path; a word stays a filter of titles.
+      std::string book = request.book;
+      if (!book.empty() && IsBookFile(book)) book = ParseCommandLine(book).path;
+      library_.LookUp(request.word, book);
+      return;
+    }
+    case RequestKind::kLibraryAdd: library_.Add(ParseCommandLine(request.book).path); return;
+  }
 }
 
 void Reader::OpenHelpFile() {

@@ -19,7 +19,9 @@
 #include <string_view>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/jobs.h"
+#include "app/library_desk.h"
 #include "app/object_cache.h"
 #include "app/platform.h"
 #include "app/recent_books.h"
@@ -38,7 +40,8 @@ class Reader final : public TabHost {
   Reader& operator=(const Reader&) = delete;
 
   // Start-up with the command line (a book path, maybe prefixed "file:\" or
-  // "ms-its:", maybe followed by "::/page.htm", or empty). True when the
+  // "ms-its:", maybe followed by "::/page.htm", or empty; or a request line
+  // of command_line.h: a keyword to look up, a folder for the library). True when the
   // platform is to run its event loop; false when this reader has already
   // ended (it handed its book over, or raised the running reader).
   bool Start(std::string_view commandLine);
@@ -50,7 +53,8 @@ class Reader final : public TabHost {
   void OnTabSelected(const BookTab& tab);
   void OnTabClose(BookTab& tab);
   // A book to open in a tab: handed over by another reader (a command
-  // line), or dropped on the window (a path).
+  // line, or a request line of command_line.h), or dropped on the window (a
+  // path).
   void OnOpenRequest(std::string_view commandLine);
   void OnActivate(bool active);
   // The window crossed the width between one pane and the sidebar, or the
@@ -107,6 +111,8 @@ class Reader final : public TabHost {
   // another book a link came from.
   BookTab* OpenBook(std::string path, const std::string& page, std::optional<HistoryEntry> origin = std::nullopt,
                     bool fromHistory = false);
+  // Carries out what a command line or a hand-over asks.
+  void Carry(std::string_view commandLine);
   void OpenHelpFile();
   void OpenRecent(int index);
   void ShowAbout();
@@ -132,6 +138,7 @@ class Reader final : public TabHost {
   RecentBooks recent_;
   std::vector<std::unique_ptr<BookTab>> tabs_;
   BookTab* current_ = nullptr;
+  LibraryDesk library_;
 };
 
 }  // namespace tessaly::app

@@ -54,6 +54,7 @@ struct Desktop {
   std::map<InstanceId, std::string> foreign;         // running readers known only by id ("takes": takes books)
   InstanceId nextId = 7001;
   std::vector<std::string> events;  // across readers: "raise 7001", "close 7001"
+  std::optional<std::filesystem::path> libraryFile;  // none: the readers keep no library
 };
 
 using RecordedMenuItem = MenuEntry;
@@ -580,6 +581,8 @@ class RecordingPlatform : public Platform {
   std::optional<std::filesystem::path> PageTextFolder() override {
     return std::filesystem::path(desktop_.tempRoot) / "page-text";
   }
+  // The library's store, when the test gives the desktop one.
+  std::optional<std::filesystem::path> LibraryFile() override { return desktop_.libraryFile; }
   const TextCodec& Codec() const override { return codec_; }
 
   // --- A person at the window -----------------------------------------------------

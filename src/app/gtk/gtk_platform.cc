@@ -728,4 +728,6 @@ bool GtkPlatform::OpenExternal(std::string_view address) {
 
 std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return KeptIndexFolder(); }
 
+std::optional<std::filesystem::path> GtkPlatform::LibraryFile() { return KeptLibraryFile(); }
+
 }  // namespace tessaly::app::gtk

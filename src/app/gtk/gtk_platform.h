@@ -109,6 +109,7 @@ class GtkPlatform : public Platform {
 
   bool OpenExternal(std::string_view address) override;
   std::optional<std::filesystem::path> PageTextFolder() override;
+  std::optional<std::filesystem::path> LibraryFile() override;
   const TextCodec& Codec() const override { return codec_; }
 
  private:

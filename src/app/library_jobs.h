@@ -1,0 +1,74 @@
+// The reader's jobs on the user's library (jobs.h): add a book or a folder
+// and index what is new, look a keyword up across the books (an editor's
+// help key), search the page text of every book. Each opens its own
+// connection to the library's store on its worker, so that jobs never share
+// one; the results are plain UTF-8 texts, read on the interface thread.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/jobs.h"
+#include "codec/text_codec.h"
+
+namespace tessaly::app {
+
+// Where the library lives and how its books' text reaches UTF-8.
+struct LibraryPlace {
+  std::filesystem::path store;
+  std::optional<std::filesystem::path> indexFolder;  // none: indexes built in memory
+  const TextCodec* codec = nullptr;
+};
+
+// A page of a book of the library.
+struct LibraryPage {
+  std::string book;       // the book's path
+  std::string bookTitle;
+  std::string title;      // the entry's or the page's
+  std::string page;       // in-book path, maybe with #fragment
+  int hits = 0;           // a page-text search's
+  std::string snippet;    // marked with kMarkOpen and kMarkClose
+};
+
+// Indexing progress: books done of books to do (from the worker).
+using LibraryProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+// Adds the folder or book to the library (a book already there costs a
+// look at its size and time), then, when asked, indexes every book not yet
+// indexed (progress: set).
+class AddToLibraryJob final : public Job {
+ public:
+  AddToLibraryJob(CancelFlag cancel, LibraryPlace place, std::string path, LibraryProgress progress);
+  void Run() override;
+
+  std::size_t added = 0;                // books new to the library
+  std::size_t indexed = 0;              // indexes built
+  std::vector<std::string> problems;    // books that could not be indexed
+
+ private:
+  LibraryPlace place_;
+  std::string path_;
+  LibraryProgress progress_;
+};
+
+// The keyword index entries named `word` in `book` (a path: it joins the
+// library first) or in every book; when there is none, the pages whose text
+// holds the word (byText).
+class KeywordLookupJob final : public Job {
+ public:
+  KeywordLookupJob(CancelFlag cancel, LibraryPlace place, std::string word, std::string book);
+  void Run() override;
+
+  std::vector<LibraryPage> pages;
+  bool byText = false;
+
+ private:
+  LibraryPlace place_;
+  std::string word_;
+  std::string book_;
+};
+
+}  // namespace tessaly::app
