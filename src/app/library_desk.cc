@@ -49,6 +49,48 @@ void LibraryDesk::AddOpened(const std::string& path) {
   if (adding_.size() == 1) StartNextAdd();
 }
 
+void LibraryDesk::Rescan() {
+  // One look at a time is enough: one still waiting covers this one too.
+  for (std::size_t i = 1; i < adding_.size(); ++i) {
+    if (adding_[i].path.empty()) return;
+  }
+  if (!Place()) return;
+  adding_.push_back({{}, false});
+  if (adding_.size() == 1) StartNextAdd();
+}
+
+void LibraryDesk::AddChosenFolder() {
+  const std::optional<std::string> folder = platform_.Library().ChooseFolder();
+  if (folder) Add(*folder);
+}
+
+void LibraryDesk::ShowLibrary() {
+  listShown_ = true;
+  const std::optional<LibraryPlace> place = Place();
+  if (!place) {
+    platform_.Library().ShowBooks({});
+    return;
+  }
+  if (listing_) return;
+  listing_ = true;
+  auto job = std::make_shared<LibraryBooksJob>(cancel_, *place);
+  jobs_.Submit<LibraryBooksJob>(std::move(job), [this](LibraryBooksJob& done) {
+    listing_ = false;
+    if (done.Error()) {
+      platform_.ShowMessage(*done.Error(), kLibraryCaption, MessageIcon::kError);
+      return;
+    }
+    listed_.clear();
+    for (const LibraryRow& row : done.rows) listed_.push_back(row.where);
+    platform_.Library().ShowBooks(done.rows);
+  });
+}
+
+void LibraryDesk::OnBookActivated(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= listed_.size()) return;
+  open_(listed_[static_cast<std::size_t>(row)], "");
+}
+
 void LibraryDesk::StartNextAdd() {
   if (adding_.empty()) return;
   const std::optional<LibraryPlace> place = Place();
@@ -67,8 +109,10 @@ void LibraryDesk::StartNextAdd() {
   if (adding_.front().index) shown = std::move(progress);
   auto job = std::make_shared<AddToLibraryJob>(cancel_, *place, adding_.front().path, std::move(shown));
   jobs_.Submit<AddToLibraryJob>(std::move(job), [this](AddToLibraryJob& done) {
+    const bool shownProgress = adding_.front().index;
     adding_.pop_front();
-    if (done.indexed > 0) platform_.HideProgress();
+    if (shownProgress) platform_.HideProgress();
+    if (listShown_ && (done.added > 0 || done.indexed > 0)) ShowLibrary();
     // A book that cannot be indexed is listed with its reason in the
     // library; a store that fails is said at once.
     if (done.Error()) platform_.ShowMessage(*done.Error(), kLibraryCaption, MessageIcon::kError);

@@ -3,7 +3,11 @@
 // new is indexed on workers while the window shows the progress. An
 // editor's help key (`tessaly --keyword WORD [BOOK]`) is answered here: one
 // topic opens, several are offered in "Topics Found", none falls back to
-// the pages whose text holds the word.
+// the pages whose text holds the word. The Library view lists the books
+// (read by a job); one activated opens in a tab. When the window comes back
+// to the front, every folder of the library is looked at again (a stat per
+// book) and what changed is indexed: that is how the reader follows its
+// folders while it runs.
 //
 // Everything runs as jobs (library_jobs.h); nothing here waits. Additions
 // run one after the other, so that two indexing runs never race for the
@@ -14,6 +18,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/jobs.h"
 #include "app/library_jobs.h"
@@ -37,9 +42,18 @@ class LibraryDesk {
   // A folder (its books found below it) or a book joins the library, and
   // what is new is indexed.
   void Add(const std::string& path);
-  // A book the user opened joins the library (indexed by the next search,
-  // lookup or addition: its tab builds the index it needs itself).
+  // A book the user opened joins the library.
   void AddOpened(const std::string& path);
+  // Library > Add Folder...: the folder the user chooses joins the library.
+  void AddChosenFolder();
+  // The folders and books are looked at again (the window came back).
+  void Rescan();
+  // The Library view shows, with the books as they are now.
+  void ShowLibrary();
+
+  // --- From the view ------------------------------------------------------------
+  // A book of the Library view (its row as last shown) is activated.
+  void OnBookActivated(int row);
 
  private:
   std::optional<LibraryPlace> Place() const;
@@ -55,6 +69,9 @@ class LibraryDesk {
     bool index = false;
   };
   std::deque<Addition> adding_;  // the first is under way
+  bool listShown_ = false;       // the Library view shows: additions refresh it
+  bool listing_ = false;
+  std::vector<std::string> listed_;  // the paths of the rows shown
 };
 
 }  // namespace tessaly::app

@@ -39,11 +39,79 @@ AddToLibraryJob::AddToLibraryJob(CancelFlag cancel, LibraryPlace place, std::str
 void AddToLibraryJob::Run() {
   Catching([&] {
     library::Library books = OpenLibrary(place_);
-    added = books.Add(path_, *place_.codec, WorkOf(Flag(), nullptr)).added.size();
-    if (!progress_) return;
+    const library::WorkControl control = WorkOf(Flag(), nullptr);
+    added = (path_.empty() ? books.Rescan(*place_.codec, control) : books.Add(path_, *place_.codec, control)).added.size();
     const library::IndexSummary summary = books.IndexPending(*place_.codec, WorkOf(Flag(), progress_));
     indexed = summary.built;
     problems = summary.problems;
+  });
+}
+
+namespace {
+
+std::string Hex(std::int32_t value) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string text = "0x";
+  for (int shift = 12; shift >= 0; shift -= 4) text += kHex[(value >> shift) & 15];
+  return text;
+}
+
+textindex::SearchOptions Marked() {
+  textindex::SearchOptions options;
+  options.markOpen = kMarkOpen;
+  options.markClose = kMarkClose;
+  return options;
+}
+
+// The pages of a search, or none for a query that cannot be read (only
+// operators or punctuation: no page can hold it).
+std::vector<LibraryPage> SearchPages(const library::Library& books, const std::string& query, const std::string& book) {
+  library::LibraryResults found;
+  try {
+    found = books.OpenSearch().Search(query, Marked(), book);
+  } catch (const textindex::QueryError&) {
+    return {};
+  }
+  std::vector<LibraryPage> pages;
+  for (library::LibraryHit& hit : found.pages) {
+    pages.push_back(LibraryPage{std::move(hit.book), ListText(hit.bookTitle), ListText(hit.title),
+                                std::move(hit.path), hit.hits, std::move(hit.snippet)});
+  }
+  return pages;
+}
+
+}  // namespace
+
+LibrarySearchJob::LibrarySearchJob(CancelFlag cancel, LibraryPlace place, std::string query)
+    : Job(std::move(cancel)), place_(std::move(place)), query_(std::move(query)) {}
+
+void LibrarySearchJob::Run() {
+  Catching([&] { pages = SearchPages(OpenLibrary(place_), query_, {}); });
+}
+
+LibraryBooksJob::LibraryBooksJob(CancelFlag cancel, LibraryPlace place)
+    : Job(std::move(cancel)), place_(std::move(place)) {}
+
+void LibraryBooksJob::Run() {
+  Catching([&] {
+    for (const library::LibraryBook& book : OpenLibrary(place_).Books()) {
+      const bool damaged = book.state == library::BookState::kDamaged || book.state == library::BookState::kUnreadable;
+      rows.push_back(LibraryRow{ListText(book.title), Hex(book.languageId), book.size, book.path,
+                                damaged ? std::string(library::StateName(book.state)) + ": " + book.reason
+                                        : std::string(library::StateName(book.state)),
+                                damaged});
+    }
+  });
+}
+
+QueryHistoryJob::QueryHistoryJob(CancelFlag cancel, LibraryPlace place, std::string field, std::string query)
+    : Job(std::move(cancel)), place_(std::move(place)), field_(std::move(field)), query_(std::move(query)) {}
+
+void QueryHistoryJob::Run() {
+  Catching([&] {
+    library::Library books = OpenLibrary(place_);
+    if (!query_.empty()) books.RememberQuery(field_, query_);
+    queries = books.RecentQueries(field_);
   });
 }
 
@@ -63,19 +131,7 @@ void KeywordLookupJob::Run() {
     }
     if (!pages.empty()) return;
     byText = true;
-    textindex::SearchOptions options;
-    options.markOpen = kMarkOpen;
-    options.markClose = kMarkClose;
-    library::LibraryResults found;
-    try {
-      found = books.OpenSearch().Search(word_, options, book_);
-    } catch (const textindex::QueryError&) {
-      return;  // only operators or punctuation: no page can hold it
-    }
-    for (library::LibraryHit& hit : found.pages) {
-      pages.push_back(LibraryPage{std::move(hit.book), ListText(hit.bookTitle), ListText(hit.title),
-                                  std::move(hit.path), hit.hits, std::move(hit.snippet)});
-    }
+    pages = SearchPages(books, word_, book_);
   });
 }
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/jobs.h"
+#include "app/library_views.h"
 #include "codec/text_codec.h"
 
 namespace tessaly::app {
@@ -37,8 +38,9 @@ struct LibraryPage {
 using LibraryProgress = std::function<void(std::size_t done, std::size_t total)>;
 
 // Adds the folder or book to the library (a book already there costs a
-// look at its size and time), then, when asked, indexes every book not yet
-// indexed (progress: set).
+// look at its size and time; no path: every folder and book is looked at
+// again, as when the window comes back to the front), then indexes every
+// book not yet indexed.
 class AddToLibraryJob final : public Job {
  public:
   AddToLibraryJob(CancelFlag cancel, LibraryPlace place, std::string path, LibraryProgress progress);
@@ -69,6 +71,47 @@ class KeywordLookupJob final : public Job {
   LibraryPlace place_;
   std::string word_;
   std::string book_;
+};
+
+// A search of the page text of every indexed book ("WORD:" first keeps to
+// the books WORD names).
+class LibrarySearchJob final : public Job {
+ public:
+  LibrarySearchJob(CancelFlag cancel, LibraryPlace place, std::string query);
+  void Run() override;
+
+  std::vector<LibraryPage> pages;
+
+ private:
+  LibraryPlace place_;
+  std::string query_;
+};
+
+// The books of the library, as the Library view lists them.
+class LibraryBooksJob final : public Job {
+ public:
+  LibraryBooksJob(CancelFlag cancel, LibraryPlace place);
+  void Run() override;
+
+  std::vector<LibraryRow> rows;
+
+ private:
+  LibraryPlace place_;
+};
+
+// The last queries of a search field, newest first, after keeping `query`
+// (empty: none) as the newest.
+class QueryHistoryJob final : public Job {
+ public:
+  QueryHistoryJob(CancelFlag cancel, LibraryPlace place, std::string field, std::string query);
+  void Run() override;
+
+  std::vector<std::string> queries;
+
+ private:
+  LibraryPlace place_;
+  std::string field_;
+  std::string query_;
 };
 
 }  // namespace tessaly::app

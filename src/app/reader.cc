@@ -11,6 +11,7 @@
 #include "app/book_session.h"
 #include "app/book_tab.h"
 #include "app/command_line.h"
+#include "app/library_texts.h"
 #include "app/limits.h"
 #include "app/resources.h"
 #include "app/utf8.h"
@@ -89,6 +90,9 @@ Reader::Reader(Platform& platform, JobScheduler* jobs)
       jobs_(jobs == nullptr ? *ownJobs_ : *jobs),
       library_(platform, jobs_, [this](const std::string& book, const std::string& page) {
         if (Accepting()) OpenBook(book, page);
+      }),
+      bar_(platform, jobs_, [this](const std::string& book, const std::string& page) {
+        if (Accepting()) OpenBook(book, page);
       }) {
   jobs_.SetPost([&platform](std::function<void()> task) { platform.Post(std::move(task)); });
 }
@@ -140,6 +144,7 @@ bool Reader::Start(std::string_view commandLine) {
   }
   RegisterInstance();
   RefreshWindow();
+  bar_.Start();
   return !closed_;
 }
 
@@ -434,6 +439,9 @@ void Reader::OnCommand(int command) {
       return;
     case kCmdNextTab: StepTab(1); return;
     case kCmdPreviousTab: StepTab(-1); return;
+    case kCmdLibrarySearch: bar_.Focus(); return;
+    case kCmdShowLibrary: library_.ShowLibrary(); return;
+    case kCmdAddFolder: library_.AddChosenFolder(); return;
     default: break;
   }
   if (command >= kCmdRecentFirst && command <= kCmdRecentLast) {
@@ -500,9 +508,12 @@ void Reader::RefreshMenus() {
   }
   file.push_back(Entry(kExitItem));
 
+  std::vector<MenuEntry> library;
+  for (const MenuItem& item : kLibraryMenuItems) library.push_back(Entry(item));
   std::vector<MenuEntry> help;
   for (const MenuItem& item : kHelpMenuItems) help.push_back(Entry(item));
   const Menu menus[] = {Menu{kFileMenuButton, std::string(kFileMenuLabel), std::move(file)},
+                        Menu{kLibraryMenuButton, std::string(kLibraryMenuLabel), std::move(library)},
                         Menu{kHelpMenuButton, std::string(kHelpMenuLabel), std::move(help)}};
   platform_.SetMenus(menus);
 }
@@ -542,7 +553,10 @@ void Reader::StoreSidebar(bool shown) {
 }
 
 void Reader::OnActivate(bool active) {
-  if (!Accepting() || current_ == nullptr) return;
+  if (!Accepting()) return;
+  // Back at the window: the library's folders may have changed meanwhile.
+  if (active) library_.Rescan();
+  if (current_ == nullptr) return;
   TabView& view = current_->View();
   if (!active) {
     savedFocus_ = view.FocusedControl();

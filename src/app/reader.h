@@ -21,6 +21,7 @@
 
 #include "app/command_line.h"
 #include "app/jobs.h"
+#include "app/library_bar.h"
 #include "app/library_desk.h"
 #include "app/object_cache.h"
 #include "app/platform.h"
@@ -65,6 +66,10 @@ class Reader final : public TabHost {
   // way is dropped, never waited for.
   void OnClose();
   void OnNotifyIconTap();
+
+  // The library's search field and view report here.
+  LibraryBar& Bar() { return bar_; }
+  LibraryDesk& Library() { return library_; }
 
   bool Closed() const { return closed_; }
   // The tab in front (null before the window exists and after it closed).
@@ -139,6 +144,7 @@ class Reader final : public TabHost {
   std::vector<std::unique_ptr<BookTab>> tabs_;
   BookTab* current_ = nullptr;
   LibraryDesk library_;
+  LibraryBar bar_;
 };
 
 }  // namespace tessaly::app

@@ -4,6 +4,8 @@
 // these requests travel on the command line and to a running reader.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "app/command_line.h"
 #include "library/library_books.h"
 #include "recording_platform.h"
@@ -136,6 +138,89 @@ TEST_F(LibraryReaderTest, WithoutALibraryTheNamedBookStillOpens) {
   ASSERT_TRUE(Start(RequestLine({RequestKind::kKeyword, "gearbox", Book("zebra.chm")})));
   EXPECT_EQ(ui().title, "Zebra Manual");
   EXPECT_TRUE(ui().messages.empty());
+}
+
+}  // namespace
+}  // namespace tessaly::app::test
+
+namespace tessaly::app::test {
+namespace {
+
+TEST_F(LibraryReaderTest, SearchAcrossBooksOpensAResultAndANewerQueryDropsTheOlder) {
+  ASSERT_TRUE(Start(RequestLine({RequestKind::kLibraryAdd, "", Folder().string()})));
+  ui().Key(kCmdLibrarySearch);
+  EXPECT_EQ(ui().library.focused, 1);
+  // Two queries before any search ran: only the newer one's results show.
+  ui().holdWork = true;
+  ui().TypeLibraryQuery("gearbox");
+  ui().TypeLibraryQuery("zorblax");
+  ui().Drain();
+  ASSERT_EQ(ui().library.results.size(), 1u);
+  EXPECT_EQ(ui().library.resultShows, 1);
+  EXPECT_EQ(ui().library.results[0].book, "Zebra Manual");
+  EXPECT_EQ(ui().library.results[0].title, "Zorblax");
+  EXPECT_NE(ui().library.results[0].snippet.find(std::string(kMarkOpen) + "zorblax"), std::string::npos);
+  ui().holdWork = false;
+  ui().ActivateLibraryResult(0);
+  ui().CompleteAll();
+  EXPECT_EQ(ui().title, "Zebra Manual");
+  EXPECT_EQ(CurrentPath(), "zorblax.htm");
+  // Its book's tab is reused for the next result of that book.
+  ui().TypeLibraryQuery("frobnicate");
+  ASSERT_FALSE(ui().library.results.empty());
+  ui().ActivateLibraryResult(0);
+  ui().CompleteAll();
+  EXPECT_EQ(ui().tabs.size(), 1u);
+  EXPECT_EQ(CurrentPath(), "tools.htm");
+  ui().TypeLibraryQuery("nothingatall");
+  EXPECT_TRUE(ui().library.results.empty());
+  EXPECT_EQ(ui().library.note, kNoTopicsFound);
+}
+
+TEST_F(LibraryReaderTest, TheSearchFieldRecallsItsQueriesAcrossRuns) {
+  ASSERT_TRUE(Start());
+  for (const char* query : {"gears", "zorblax"}) {
+    ui().TypeLibraryQuery(query);
+    ui().LibraryKey(0);  // Enter
+  }
+  reader().OnClose();
+  session = std::make_unique<Session>(desktop);
+  ASSERT_TRUE(Start());
+  const struct {
+    int step;
+    const char* shown;
+  } keys[] = {{1, "zorblax"}, {1, "gears"}, {1, "gears"}, {-1, "zorblax"}, {-1, ""}, {-1, ""}};
+  for (const auto& key : keys) {
+    ui().LibraryKey(key.step);
+    EXPECT_EQ(ui().library.query, key.shown) << key.step;
+  }
+}
+
+TEST_F(LibraryReaderTest, TheLibraryViewListsBooksWithDamageAndFollowsItsFolders) {
+  std::ofstream(Folder() / "broken.chm") << "not a book at all";
+  ASSERT_TRUE(Start());
+  // Library > Add Folder..., cancelled, then a folder chosen.
+  ui().Key(kCmdAddFolder);
+  ui().library.folders = {Folder().string()};
+  ui().Key(kCmdAddFolder);
+  ui().Key(kCmdShowLibrary);
+  std::vector<std::string> listed;
+  for (const LibraryRow& row : ui().library.books) {
+    listed.push_back(row.title + (row.damaged ? " damaged" : " " + row.state));
+  }
+  EXPECT_EQ(listed, (std::vector<std::string>{"Aardvark Guide indexed", "broken damaged", "Zebra Manual indexed"}));
+  EXPECT_NE(ui().library.books[1].state.find("damaged: "), std::string::npos);
+  EXPECT_EQ(ui().library.books[2].where, Book("zebra.chm"));
+  ui().ActivateLibraryBook(2);
+  EXPECT_EQ(ui().title, "Zebra Manual");
+  // A book put in the folder while the reader runs is found when the
+  // window comes back to the front, and the view shows it.
+  tessaly::test::WriteBytes(Folder() / "okapi.chm", tessaly::test::ReadFileBytes(Alone().string()));
+  reader().OnActivate(false);
+  reader().OnActivate(true);
+  ui().Drain();
+  ASSERT_EQ(ui().library.books.size(), 4u);
+  EXPECT_EQ(ui().library.books[2].title, "Okapi Notes");
 }
 
 }  // namespace
