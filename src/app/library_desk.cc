@@ -86,6 +86,33 @@ void LibraryDesk::ShowLibrary() {
   });
 }
 
+void LibraryDesk::LoadBookmarks(std::function<void()> changed) {
+  bookmarksChanged_ = std::move(changed);
+  ReadBookmarks(std::nullopt);
+}
+
+void LibraryDesk::AddBookmark(const std::string& book, const std::string& page, const std::string& name) {
+  if (!book.empty() && !page.empty()) ReadBookmarks(PageBookmark{book, page, name});
+}
+
+void LibraryDesk::ReadBookmarks(std::optional<PageBookmark> added) {
+  const std::optional<LibraryPlace> place = Place();
+  if (!place) return;
+  auto job = std::make_shared<BookmarksJob>(cancel_, *place, std::move(added));
+  jobs_.Submit<BookmarksJob>(std::move(job), [this](BookmarksJob& done) {
+    if (done.Error()) {
+      platform_.ShowMessage(*done.Error(), kLibraryCaption, MessageIcon::kError);
+      return;
+    }
+    bookmarks_ = std::move(done.bookmarks);
+    if (bookmarksChanged_) bookmarksChanged_();
+  });
+}
+
+void LibraryDesk::OpenBookmark(std::size_t index) {
+  if (index < bookmarks_.size()) open_(bookmarks_[index].book, bookmarks_[index].page);
+}
+
 void LibraryDesk::OnBookActivated(int row) {
   if (row < 0 || static_cast<std::size_t>(row) >= listed_.size()) return;
   open_(listed_[static_cast<std::size_t>(row)], "");

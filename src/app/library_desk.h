@@ -51,6 +51,14 @@ class LibraryDesk {
   // The Library view shows, with the books as they are now.
   void ShowLibrary();
 
+  // Bookmarks: the page of a book kept under a name (Ctrl+D), and every
+  // book's, newest first, read when the window starts and after each
+  // change; `changed` runs when they were read.
+  void AddBookmark(const std::string& book, const std::string& page, const std::string& name);
+  void LoadBookmarks(std::function<void()> changed);
+  const std::vector<PageBookmark>& Bookmarks() const { return bookmarks_; }
+  void OpenBookmark(std::size_t index);
+
   // --- From the view ------------------------------------------------------------
   // A book of the Library view (its row as last shown) is activated.
   void OnBookActivated(int row);
@@ -72,6 +80,9 @@ class LibraryDesk {
   bool listShown_ = false;       // the Library view shows: additions refresh it
   bool listing_ = false;
   std::vector<std::string> listed_;  // the paths of the rows shown
+  std::vector<PageBookmark> bookmarks_;
+  std::function<void()> bookmarksChanged_;
+  void ReadBookmarks(std::optional<PageBookmark> added);
 };
 
 }  // namespace tessaly::app

@@ -115,6 +115,19 @@ void QueryHistoryJob::Run() {
   });
 }
 
+BookmarksJob::BookmarksJob(CancelFlag cancel, LibraryPlace place, std::optional<PageBookmark> added)
+    : Job(std::move(cancel)), place_(std::move(place)), added_(std::move(added)) {}
+
+void BookmarksJob::Run() {
+  Catching([&] {
+    library::Library books = OpenLibrary(place_);
+    if (added_) books.AddBookmark(library::IdentityOf(added_->book), added_->page, added_->name);
+    for (library::Bookmark& kept : books.Bookmarks()) {
+      bookmarks.push_back(PageBookmark{std::move(kept.book), std::move(kept.page), std::move(kept.name)});
+    }
+  });
+}
+
 KeywordLookupJob::KeywordLookupJob(CancelFlag cancel, LibraryPlace place, std::string word, std::string book)
     : Job(std::move(cancel)), place_(std::move(place)), word_(std::move(word)), book_(std::move(book)) {}
 

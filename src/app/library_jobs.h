@@ -114,4 +114,25 @@ class QueryHistoryJob final : public Job {
   std::string query_;
 };
 
+// A bookmark: a page of a book with a name.
+struct PageBookmark {
+  std::string book;  // the book's path when it was made
+  std::string page;
+  std::string name;
+};
+
+// Keeps a bookmark (when one is given), then reads every book's, newest
+// first.
+class BookmarksJob final : public Job {
+ public:
+  BookmarksJob(CancelFlag cancel, LibraryPlace place, std::optional<PageBookmark> added);
+  void Run() override;
+
+  std::vector<PageBookmark> bookmarks;
+
+ private:
+  LibraryPlace place_;
+  std::optional<PageBookmark> added_;
+};
+
 }  // namespace tessaly::app

@@ -71,15 +71,18 @@ MenuEntry Checked(const MenuItem& item, bool checked) {
 }
 
 // A file name as a menu text: its '&' are not mnemonics.
-std::string MenuText(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+std::string PlainMenuText(std::string_view name) {
   std::string text;
   for (char c : name) {
     if (c == '&') text += '&';
     text += c;
   }
   return text;
+}
+
+std::string MenuText(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return PlainMenuText(slash == std::string_view::npos ? path : path.substr(slash + 1));
 }
 
 }  // namespace
@@ -145,6 +148,9 @@ bool Reader::Start(std::string_view commandLine) {
   RegisterInstance();
   RefreshWindow();
   bar_.Start();
+  library_.LoadBookmarks([this] {
+    if (Accepting()) RefreshMenus();
+  });
   return !closed_;
 }
 
@@ -415,6 +421,18 @@ void Reader::OpenRecent(int index) {
   OpenBook(path, "");
 }
 
+void Reader::BookmarkPage() {
+  if (current_ == nullptr || current_->Session() == nullptr || current_->Page().PagePath().empty()) return;
+  const BookSession& session = *current_->Session();
+  const std::string& page = current_->Page().PagePath();
+  const TopicTable& topics = session.GetBook().Topics();
+  const std::int32_t topic = topics.FindByPath(page.substr(0, page.find('#')));
+  std::string name = topic >= 0 ? current_->Text(topics.Title(topic), kMaxListTextChars) : std::string();
+  const std::string path = current_->Text(page, kMaxLinkBytes);
+  if (name.empty()) name = path;
+  library_.AddBookmark(session.Path(), path, name);
+}
+
 void Reader::ShowAbout() {
   // The system and machine it runs on, as the kernel names them.
   struct utsname system {};
@@ -442,7 +460,12 @@ void Reader::OnCommand(int command) {
     case kCmdLibrarySearch: bar_.Focus(); return;
     case kCmdShowLibrary: library_.ShowLibrary(); return;
     case kCmdAddFolder: library_.AddChosenFolder(); return;
+    case kCmdBookmarkPage: BookmarkPage(); return;
     default: break;
+  }
+  if (command >= kCmdBookmarkFirst && command <= kCmdBookmarkLast) {
+    library_.OpenBookmark(static_cast<std::size_t>(command - kCmdBookmarkFirst));
+    return;
   }
   if (command >= kCmdRecentFirst && command <= kCmdRecentLast) {
     OpenRecent(command - kCmdRecentFirst);
@@ -510,6 +533,32 @@ void Reader::RefreshMenus() {
 
   std::vector<MenuEntry> library;
   for (const MenuItem& item : kLibraryMenuItems) library.push_back(Entry(item));
+  library.push_back(MenuEntry());
+  MenuEntry bookmark = Entry(kBookmarkPageItem);
+  bookmark.enabled = book;
+  library.push_back(std::move(bookmark));
+  // The bookmarks: the book's own, then every book's (the book's file name
+  // after each name).
+  MenuEntry own;
+  own.text = std::string(kBookBookmarksLabel);
+  MenuEntry all;
+  all.text = std::string(kAllBookmarksLabel);
+  const std::vector<PageBookmark>& marks = library_.Bookmarks();
+  for (std::size_t i = 0; i < marks.size() && kCmdBookmarkFirst + static_cast<int>(i) <= kCmdBookmarkLast; ++i) {
+    const int command = kCmdBookmarkFirst + static_cast<int>(i);
+    MenuEntry item;
+    item.command = command;
+    item.text = PlainMenuText(marks[i].name) + " (" + MenuText(marks[i].book) + ")";
+    all.submenu.push_back(item);
+    if (book && marks[i].book == tab->Session()->Path()) {
+      item.text = PlainMenuText(marks[i].name);
+      own.submenu.push_back(std::move(item));
+    }
+  }
+  own.enabled = !own.submenu.empty();
+  all.enabled = !all.submenu.empty();
+  library.push_back(std::move(own));
+  library.push_back(std::move(all));
   std::vector<MenuEntry> help;
   for (const MenuItem& item : kHelpMenuItems) help.push_back(Entry(item));
   const Menu menus[] = {Menu{kFileMenuButton, std::string(kFileMenuLabel), std::move(file)},

@@ -119,6 +119,8 @@ class Reader final : public TabHost {
   // Carries out what a command line or a hand-over asks.
   void Carry(std::string_view commandLine);
   void OpenHelpFile();
+  // Ctrl+D: the page on screen is bookmarked, named after its title.
+  void BookmarkPage();
   void OpenRecent(int index);
   void ShowAbout();
 

@@ -114,7 +114,9 @@ TEST_F(LibraryReaderTest, KeywordOpensOneTopicOffersSeveralAndFallsBackToThePage
     if (!ui().choiceDialogs.empty()) offered = ui().choiceDialogs.back().lines;
     EXPECT_EQ(offered, c.offered);
     EXPECT_EQ(ui().title, c.shownTitle);
-    if (!c.shownPage.empty()) EXPECT_EQ(CurrentPath(), c.shownPage);
+    if (!c.shownPage.empty()) {
+      EXPECT_EQ(CurrentPath(), c.shownPage);
+    }
     EXPECT_EQ(!ui().messages.empty() && ui().messages.back().text == kNoTopicsFound, c.saysNone);
   }
 }
@@ -221,6 +223,37 @@ TEST_F(LibraryReaderTest, TheLibraryViewListsBooksWithDamageAndFollowsItsFolders
   ui().Drain();
   ASSERT_EQ(ui().library.books.size(), 4u);
   EXPECT_EQ(ui().library.books[2].title, "Okapi Notes");
+}
+
+TEST_F(LibraryReaderTest, CtrlDBookmarksThePageForItsBookAndForAllBooksAcrossRuns) {
+  ASSERT_TRUE(Start(RequestLine({RequestKind::kKeyword, "frobnicate", Book("zebra.chm")})));
+  ui().CompleteAll();
+  ASSERT_EQ(CurrentPath(), "tools.htm");
+  // Named after the page's title; this book has no topic table, so its
+  // page's path stands for the title.
+  ui().Key(kCmdBookmarkPage);
+  const auto submenu = [&](std::string_view label) {
+    std::vector<std::string> texts;
+    for (const RecordedMenuItem& item : ui().libraryMenu) {
+      if (item.text != label) continue;
+      for (const RecordedMenuItem& entry : item.submenu) texts.push_back(entry.text);
+    }
+    return texts;
+  };
+  EXPECT_EQ(submenu(kBookBookmarksLabel), (std::vector<std::string>{"tools.htm"}));
+  // Another book's tab: the page is among all books' bookmarks, not its own.
+  ui().Drop(Alone().string());
+  ui().CompleteAll();
+  EXPECT_TRUE(submenu(kBookBookmarksLabel).empty());
+  EXPECT_EQ(submenu(kAllBookmarksLabel), (std::vector<std::string>{"tools.htm (zebra.chm)"}));
+  reader().OnClose();
+  session = std::make_unique<Session>(desktop);
+  ASSERT_TRUE(Start());
+  ASSERT_EQ(submenu(kAllBookmarksLabel), (std::vector<std::string>{"tools.htm (zebra.chm)"}));
+  ui().Key(kCmdBookmarkFirst);
+  ui().CompleteAll();
+  EXPECT_EQ(ui().title, "Zebra Manual");
+  EXPECT_EQ(CurrentPath(), "tools.htm");
 }
 
 }  // namespace

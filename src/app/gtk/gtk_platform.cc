@@ -77,6 +77,7 @@ constexpr Shortcut kShortcuts[] = {
     {kCmdPreviousTab, GDK_KEY_ISO_Left_Tab, GDK_CONTROL_MASK},
     {kCmdLibrarySearch, GDK_KEY_k, GDK_CONTROL_MASK},
     {kCmdShowLibrary, GDK_KEY_l, GDK_CONTROL_MASK},
+    {kCmdBookmarkPage, GDK_KEY_d, GDK_CONTROL_MASK},
 };
 
 constexpr char kPanelCss[] =
