@@ -1,9 +1,12 @@
 #include "app/desktop_folders.h"
 
+#include "library/library.h"
 #include "textindex/index_cache.h"
 
 namespace tessaly::app {
 
 std::optional<std::filesystem::path> KeptIndexFolder() { return textindex::DefaultIndexFolder(); }
+
+std::optional<std::filesystem::path> KeptLibraryFile() { return library::DefaultStoreFile(); }
 
 }  // namespace tessaly::app

@@ -26,6 +26,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/library_views.h"
 #include "app/views.h"
 #include "codec/text_codec.h"
 
@@ -212,6 +213,11 @@ class Platform {
   // Where the page-text index of each book is kept between runs; none: it
   // is built in memory each time it is needed.
   virtual std::optional<std::filesystem::path> PageTextFolder() = 0;
+  // The store of the user's library (books, keywords, bookmarks); none: the
+  // reader keeps no library.
+  virtual std::optional<std::filesystem::path> LibraryFile() = 0;
+  // The library's search field and view (library_views.h).
+  virtual LibraryView& Library() = 0;
   // Thread-safe: workers convert book text with it.
   virtual const TextCodec& Codec() const = 0;
 };

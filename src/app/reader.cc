@@ -11,6 +11,7 @@
 #include "app/book_session.h"
 #include "app/book_tab.h"
 #include "app/command_line.h"
+#include "app/library_texts.h"
 #include "app/limits.h"
 #include "app/resources.h"
 #include "app/utf8.h"
@@ -70,9 +71,7 @@ MenuEntry Checked(const MenuItem& item, bool checked) {
 }
 
 // A file name as a menu text: its '&' are not mnemonics.
-std::string MenuText(std::string_view path) {
-  const std::size_t slash = path.rfind('/');
-  const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+std::string PlainMenuText(std::string_view name) {
   std::string text;
   for (char c : name) {
     if (c == '&') text += '&';
@@ -81,12 +80,23 @@ std::string MenuText(std::string_view path) {
   return text;
 }
 
+std::string MenuText(std::string_view path) {
+  const std::size_t slash = path.rfind('/');
+  return PlainMenuText(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
 }  // namespace
 
 Reader::Reader(Platform& platform, JobScheduler* jobs)
     : platform_(platform),
       ownJobs_(jobs == nullptr ? std::make_unique<ThreadJobs>() : nullptr),
-      jobs_(jobs == nullptr ? *ownJobs_ : *jobs) {
+      jobs_(jobs == nullptr ? *ownJobs_ : *jobs),
+      library_(platform, jobs_, [this](const std::string& book, const std::string& page) {
+        if (Accepting()) OpenBook(book, page);
+      }),
+      bar_(platform, jobs_, [this](const std::string& book, const std::string& page) {
+        if (Accepting()) OpenBook(book, page);
+      }) {
   jobs_.SetPost([&platform](std::function<void()> task) { platform.Post(std::move(task)); });
 }
 
@@ -111,8 +121,11 @@ bool Reader::Start(std::string_view commandLine) {
       return false;
     }
     // Named from this reader's folder: the running one may stand elsewhere.
-    const NamedBook named = ParseCommandLine(commandLine);
-    const std::string handed = named.page.empty() ? named.path : named.path + "::/" + named.page;
+    std::string handed(commandLine);
+    if (ParseRequestLine(commandLine).kind == RequestKind::kOpen) {
+      const NamedBook named = ParseCommandLine(commandLine);
+      handed = named.page.empty() ? named.path : named.path + "::/" + named.page;
+    }
     if (platform_.HandOver(other, handed)) {
       closed_ = true;
       return false;
@@ -126,10 +139,7 @@ bool Reader::Start(std::string_view commandLine) {
   ReadDesktopValues();
   platform_.AddNotifyIcon();
   RestoreTabs();
-  if (!commandLine.empty()) {
-    const NamedBook named = ParseCommandLine(commandLine);
-    OpenBook(named.path, named.page);
-  }
+  if (!commandLine.empty()) Carry(commandLine);
   if (tabs_.empty()) {
     BookTab& start = AddTab();
     Select(start);
@@ -137,6 +147,10 @@ bool Reader::Start(std::string_view commandLine) {
   }
   RegisterInstance();
   RefreshWindow();
+  bar_.Start();
+  library_.LoadBookmarks([this] {
+    if (Accepting()) RefreshMenus();
+  });
   return !closed_;
 }
 
@@ -320,6 +334,8 @@ void Reader::TabOpened(BookTab& tab, bool opened) {
   }
   // (Two names of one file never both open: TabOf finds the tab of a file
   // while it opens. A second tab of one book is one the user asked for.)
+  // A book the user opens joins the library.
+  if (tab.Session() != nullptr) library_.AddOpened(tab.Session()->Path());
   StoreTabs();
   if (current_ == &tab) RefreshWindow();
 }
@@ -367,9 +383,27 @@ void Reader::OpenBookFile(const std::string& path) { OpenBook(path, ""); }
 
 void Reader::OnOpenRequest(std::string_view commandLine) {
   if (!Accepting() || commandLine.empty()) return;
-  const NamedBook named = ParseCommandLine(commandLine);
-  OpenBook(named.path, named.page);
+  Carry(commandLine);
   platform_.BringToFront();
+}
+
+void Reader::Carry(std::string_view commandLine) {
+  const ReaderRequest request = ParseRequestLine(commandLine);
+  switch (request.kind) {
+    case RequestKind::kOpen: {
+      const NamedBook named = ParseCommandLine(commandLine);
+      OpenBook(named.path, named.page);
+      return;
+    }
+    case RequestKind::kKeyword: {
+      // A book named is taken by its path; a word stays a filter of titles.
+      std::string book = request.book;
+      if (!book.empty() && IsBookFile(book)) book = ParseCommandLine(book).path;
+      library_.LookUp(request.word, book);
+      return;
+    }
+    case RequestKind::kLibraryAdd: library_.Add(ParseCommandLine(request.book).path); return;
+  }
 }
 
 void Reader::OpenHelpFile() {
@@ -385,6 +419,18 @@ void Reader::OpenRecent(int index) {
   if (index < 0 || static_cast<std::size_t>(index) >= recent_.Books().size()) return;
   const std::string path = recent_.Books()[static_cast<std::size_t>(index)].path;
   OpenBook(path, "");
+}
+
+void Reader::BookmarkPage() {
+  if (current_ == nullptr || current_->Session() == nullptr || current_->Page().PagePath().empty()) return;
+  const BookSession& session = *current_->Session();
+  const std::string& page = current_->Page().PagePath();
+  const TopicTable& topics = session.GetBook().Topics();
+  const std::int32_t topic = topics.FindByPath(page.substr(0, page.find('#')));
+  std::string name = topic >= 0 ? current_->Text(topics.Title(topic), kMaxListTextChars) : std::string();
+  const std::string path = current_->Text(page, kMaxLinkBytes);
+  if (name.empty()) name = path;
+  library_.AddBookmark(session.Path(), path, name);
 }
 
 void Reader::ShowAbout() {
@@ -411,7 +457,15 @@ void Reader::OnCommand(int command) {
       return;
     case kCmdNextTab: StepTab(1); return;
     case kCmdPreviousTab: StepTab(-1); return;
+    case kCmdLibrarySearch: bar_.Focus(); return;
+    case kCmdShowLibrary: library_.ShowLibrary(); return;
+    case kCmdAddFolder: library_.AddChosenFolder(); return;
+    case kCmdBookmarkPage: BookmarkPage(); return;
     default: break;
+  }
+  if (command >= kCmdBookmarkFirst && command <= kCmdBookmarkLast) {
+    library_.OpenBookmark(static_cast<std::size_t>(command - kCmdBookmarkFirst));
+    return;
   }
   if (command >= kCmdRecentFirst && command <= kCmdRecentLast) {
     OpenRecent(command - kCmdRecentFirst);
@@ -482,9 +536,38 @@ void Reader::RefreshMenus() {
   }
   file.push_back(Entry(kExitItem));
 
+  std::vector<MenuEntry> library;
+  for (const MenuItem& item : kLibraryMenuItems) library.push_back(Entry(item));
+  library.push_back(MenuEntry());
+  MenuEntry bookmark = Entry(kBookmarkPageItem);
+  bookmark.enabled = book;
+  library.push_back(std::move(bookmark));
+  // The bookmarks: the book's own, then every book's (the book's file name
+  // after each name).
+  MenuEntry own;
+  own.text = std::string(kBookBookmarksLabel);
+  MenuEntry all;
+  all.text = std::string(kAllBookmarksLabel);
+  const std::vector<PageBookmark>& marks = library_.Bookmarks();
+  for (std::size_t i = 0; i < marks.size() && kCmdBookmarkFirst + static_cast<int>(i) <= kCmdBookmarkLast; ++i) {
+    const int command = kCmdBookmarkFirst + static_cast<int>(i);
+    MenuEntry item;
+    item.command = command;
+    item.text = PlainMenuText(marks[i].name) + " (" + MenuText(marks[i].book) + ")";
+    all.submenu.push_back(item);
+    if (book && marks[i].book == tab->Session()->Path()) {
+      item.text = PlainMenuText(marks[i].name);
+      own.submenu.push_back(std::move(item));
+    }
+  }
+  own.enabled = !own.submenu.empty();
+  all.enabled = !all.submenu.empty();
+  library.push_back(std::move(own));
+  library.push_back(std::move(all));
   std::vector<MenuEntry> help;
   for (const MenuItem& item : kHelpMenuItems) help.push_back(Entry(item));
   const Menu menus[] = {Menu{kFileMenuButton, std::string(kFileMenuLabel), std::move(file)},
+                        Menu{kLibraryMenuButton, std::string(kLibraryMenuLabel), std::move(library)},
                         Menu{kHelpMenuButton, std::string(kHelpMenuLabel), std::move(help)}};
   platform_.SetMenus(menus);
 }
@@ -524,7 +607,10 @@ void Reader::StoreSidebar(bool shown) {
 }
 
 void Reader::OnActivate(bool active) {
-  if (!Accepting() || current_ == nullptr) return;
+  if (!Accepting()) return;
+  // Back at the window: the library's folders may have changed meanwhile.
+  if (active) library_.Rescan();
+  if (current_ == nullptr) return;
   TabView& view = current_->View();
   if (!active) {
     savedFocus_ = view.FocusedControl();

@@ -19,7 +19,10 @@
 #include <string_view>
 #include <vector>
 
+#include "app/command_line.h"
 #include "app/jobs.h"
+#include "app/library_bar.h"
+#include "app/library_desk.h"
 #include "app/object_cache.h"
 #include "app/platform.h"
 #include "app/recent_books.h"
@@ -38,7 +41,8 @@ class Reader final : public TabHost {
   Reader& operator=(const Reader&) = delete;
 
   // Start-up with the command line (a book path, maybe prefixed "file:\" or
-  // "ms-its:", maybe followed by "::/page.htm", or empty). True when the
+  // "ms-its:", maybe followed by "::/page.htm", or empty; or a request line
+  // of command_line.h: a keyword to look up, a folder for the library). True when the
   // platform is to run its event loop; false when this reader has already
   // ended (it handed its book over, or raised the running reader).
   bool Start(std::string_view commandLine);
@@ -50,7 +54,8 @@ class Reader final : public TabHost {
   void OnTabSelected(const BookTab& tab);
   void OnTabClose(BookTab& tab);
   // A book to open in a tab: handed over by another reader (a command
-  // line), or dropped on the window (a path).
+  // line, or a request line of command_line.h), or dropped on the window (a
+  // path).
   void OnOpenRequest(std::string_view commandLine);
   void OnActivate(bool active);
   // The window crossed the width between one pane and the sidebar, or the
@@ -61,6 +66,10 @@ class Reader final : public TabHost {
   // way is dropped, never waited for.
   void OnClose();
   void OnNotifyIconTap();
+
+  // The library's search field and view report here.
+  LibraryBar& Bar() { return bar_; }
+  LibraryDesk& Library() { return library_; }
 
   // The tab in front (null before the window exists and after it closed).
   BookTab* CurrentTab() { return current_; }
@@ -106,7 +115,11 @@ class Reader final : public TabHost {
   // another book a link came from.
   BookTab* OpenBook(std::string path, const std::string& page, std::optional<HistoryEntry> origin = std::nullopt,
                     bool fromHistory = false);
+  // Carries out what a command line or a hand-over asks.
+  void Carry(std::string_view commandLine);
   void OpenHelpFile();
+  // Ctrl+D: the page on screen is bookmarked, named after its title.
+  void BookmarkPage();
   void OpenRecent(int index);
   void ShowAbout();
 
@@ -131,6 +144,8 @@ class Reader final : public TabHost {
   RecentBooks recent_;
   std::vector<std::unique_ptr<BookTab>> tabs_;
   BookTab* current_ = nullptr;
+  LibraryDesk library_;
+  LibraryBar bar_;
 };
 
 }  // namespace tessaly::app

@@ -29,7 +29,7 @@ TEST_F(StartTest, WithoutBookShowsMenusOnlyAndTheTitle) {
   EXPECT_FALSE(ui().windowDestroyed);
   EXPECT_TRUE(ui().windowCreated);
   EXPECT_EQ(ui().title, "Tessaly");
-  EXPECT_EQ(ui().menuLabels, (std::vector<std::string>{"File", "Help"}));
+  EXPECT_EQ(ui().menuLabels, (std::vector<std::string>{"File", "Library", "Help"}));
   EXPECT_EQ(ui().FileMenuText(), (std::vector<std::string>{"Open", "~Recent Books", "---", "~Text Size", "---", "Exit"}));
   EXPECT_EQ(ui().HelpMenuText(), (std::vector<std::string>{"Help Topics", "About"}));
   EXPECT_EQ(ui().TextSizeMenuText(),

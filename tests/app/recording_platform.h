@@ -31,6 +31,7 @@
 #include "app/platform.h"
 #include "app/reader.h"
 #include "app/resources.h"
+#include "app/library_texts.h"
 #include "app/book_tab.h"
 #include "app/jobs.h"
 #include "codec/iconv_codec.h"
@@ -54,6 +55,7 @@ struct Desktop {
   std::map<InstanceId, std::string> foreign;         // running readers known only by id ("takes": takes books)
   InstanceId nextId = 7001;
   std::vector<std::string> events;  // across readers: "raise 7001", "close 7001"
+  std::optional<std::filesystem::path> libraryFile;  // none: the readers keep no library
 };
 
 using RecordedMenuItem = MenuEntry;
@@ -323,6 +325,37 @@ class RecordingTab final : public TabView,
   RecordingPlatform& window_;
 };
 
+// The library's search field and view.
+struct RecordingLibrary final : LibraryView {
+  std::string query;
+  int focused = 0;
+  std::vector<LibraryResultLine> results;
+  std::string note;
+  int resultShows = 0;  // ShowResults calls
+  std::vector<LibraryRow> books;
+  int bookShows = 0;
+  std::vector<std::optional<std::string>> folders;  // ChooseFolder answers, in turn (none left: cancel)
+
+  std::string QueryText() const override { return query; }
+  void SetQueryText(std::string_view text) override { query = std::string(text); }
+  void FocusQuery() override { ++focused; }
+  void ShowResults(std::span<const LibraryResultLine> lines, std::string_view text) override {
+    results.assign(lines.begin(), lines.end());
+    note = std::string(text);
+    ++resultShows;
+  }
+  void ShowBooks(std::span<const LibraryRow> rows) override {
+    books.assign(rows.begin(), rows.end());
+    ++bookShows;
+  }
+  std::optional<std::string> ChooseFolder() override {
+    if (folders.empty()) return std::nullopt;
+    std::optional<std::string> answer = folders.front();
+    folders.erase(folders.begin());
+    return answer;
+  }
+};
+
 class RecordingPlatform : public Platform {
  public:
   explicit RecordingPlatform(Desktop& desktop) : desktop_(desktop) {}
@@ -346,6 +379,7 @@ class RecordingPlatform : public Platform {
 
   // --- What was recorded --------------------------------------------------------
   QueuedJobs jobs;
+  RecordingLibrary library;
   std::deque<std::function<void()>> posted;
   std::vector<RecordingTab*> tabs;  // the tab row, in order
   RecordingTab* selected = nullptr;
@@ -361,6 +395,7 @@ class RecordingPlatform : public Platform {
   std::vector<std::string> menuLabels;
   std::vector<RecordedMenuItem> fileMenu;
   std::vector<RecordedMenuItem> helpMenu;
+  std::vector<RecordedMenuItem> libraryMenu;
   std::vector<RecordedButton> buttons;
   std::vector<std::string> tips;
   std::vector<RecordedMessage> messages;
@@ -484,6 +519,12 @@ class RecordingPlatform : public Platform {
     buttons.clear();
     for (const Menu& menu : menus) {
       menuLabels.push_back(menu.label);
+      // The Library menu is recorded apart: the menus before the tool
+      // buttons are File and Help.
+      if (menu.id == kLibraryMenuButton) {
+        libraryMenu = menu.items;
+        continue;
+      }
       buttons.push_back({menu.id, -1, true});
       if (menu.id == kFileMenuButton) fileMenu = menu.items;
       if (menu.id == kHelpMenuButton) helpMenu = menu.items;
@@ -603,6 +644,9 @@ class RecordingPlatform : public Platform {
   std::optional<std::filesystem::path> PageTextFolder() override {
     return std::filesystem::path(desktop_.tempRoot) / "page-text";
   }
+  // The library's store, when the test gives the desktop one.
+  std::optional<std::filesystem::path> LibraryFile() override { return desktop_.libraryFile; }
+  LibraryView& Library() override { return library; }
   const TextCodec& Codec() const override { return codec != nullptr ? *codec : codec_; }
 
   // --- A person at the window -----------------------------------------------------
@@ -641,6 +685,26 @@ class RecordingPlatform : public Platform {
     std::vector<std::string> labels;
     for (const RecordingTab* each : tabs) labels.push_back(each->label);
     return labels;
+  }
+  // The search field above the tabs: typing, Enter, Up and Down, a result
+  // activated; a book of the Library view activated.
+  void TypeLibraryQuery(std::string_view text) {
+    library.query = std::string(text);
+    reader_->Bar().OnQueryChanged();
+    Settle();
+  }
+  void LibraryKey(int historyStep) {
+    if (historyStep == 0) reader_->Bar().OnEnter();
+    else reader_->Bar().OnHistory(historyStep);
+    Settle();
+  }
+  void ActivateLibraryResult(int line) {
+    reader_->Bar().OnResultActivated(line);
+    Settle();
+  }
+  void ActivateLibraryBook(int row) {
+    reader_->Library().OnBookActivated(row);
+    Settle();
   }
   // A file dropped on the window, or handed over by another reader.
   void Drop(std::string_view path) {

@@ -205,6 +205,7 @@ TEST_F(HelpBookTest, FullTextSearchFindsEachPageByAWordOfIt) {
       {"reading.htm", "frames"},       {"view.htm", "cleartype"},       {"links.htm", "mailto"},
       {"keys.htm", "screenful"},       {"files.htm", "bubblewrap"},     {"cli.htm", "json"},
       {"cli_commands.htm", "extract"}, {"troubleshooting.htm", "extention"}, {"about.htm", "pocket"},
+      {"library.htm", "keywordprg"},
   };
   const std::vector<std::string> pages = PageNames(book_);
   for (const std::string& page : pages) {

@@ -11,6 +11,7 @@
 
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/images.h"
+#include "app/library_texts.h"
 #include "app/resources.h"
 #include "app/book_tab.h"
 #include "app/desktop_folders.h"
@@ -75,6 +76,9 @@ constexpr Shortcut kShortcuts[] = {
     {kCmdPreviousTab, GDK_KEY_Page_Up, GDK_CONTROL_MASK},
     {kCmdNextTab, GDK_KEY_Tab, GDK_CONTROL_MASK},
     {kCmdPreviousTab, GDK_KEY_ISO_Left_Tab, GDK_CONTROL_MASK},
+    {kCmdLibrarySearch, GDK_KEY_k, GDK_CONTROL_MASK},
+    {kCmdShowLibrary, GDK_KEY_l, GDK_CONTROL_MASK},
+    {kCmdBookmarkPage, GDK_KEY_d, GDK_CONTROL_MASK},
 };
 
 constexpr char kPanelCss[] =
@@ -231,6 +235,8 @@ bool GtkPlatform::CreateMainWindow(std::string_view title) {
 
   gtk_box_pack_start(GTK_BOX(column), barBox_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(column), progress_, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(column), library_.Bar(), FALSE, FALSE, 0);
+  if (reader_ != nullptr) library_.Attach(*reader_, window_);
   gtk_box_pack_start(GTK_BOX(column), bookTabs_, TRUE, TRUE, 0);
   gtk_container_add(GTK_CONTAINER(window_), column);
 
@@ -268,6 +274,7 @@ void GtkPlatform::DestroyMainWindow() {
     channelSource_ = 0;
   }
   if (channel_) channel_->StopListening();
+  library_.Close();
   if (window_ != nullptr) gtk_widget_hide(window_);
   if (dialog_ && dialog_->dialog != nullptr)
     gtk_dialog_response(GTK_DIALOG(dialog_->dialog), GTK_RESPONSE_CANCEL);
@@ -734,5 +741,7 @@ bool GtkPlatform::OpenExternal(std::string_view address) {
 }
 
 std::optional<std::filesystem::path> GtkPlatform::PageTextFolder() { return KeptIndexFolder(); }
+
+std::optional<std::filesystem::path> GtkPlatform::LibraryFile() { return KeptLibraryFile(); }
 
 }  // namespace tessaly::app::gtk

@@ -9,7 +9,9 @@
 // place. The layout is reported to the reader whenever it changes. A .chm
 // dropped on the window opens in a tab; a middle click on a tab closes it.
 //
-// Desktop keys reach the reader's commands: Ctrl+O, Ctrl+W, Ctrl+Q, F1,
+// The library's search field stands above the tabs (library_widgets.h).
+//
+// Desktop keys reach the reader's commands: Ctrl+K, Ctrl+L, Ctrl+O, Ctrl+W, Ctrl+Q, F1,
 // Ctrl+F, Ctrl+plus, Ctrl+minus, Ctrl+0, Alt+Left, Alt+Right, F5, Alt+Home,
 // F9, Ctrl+PageDown and Ctrl+Tab (next tab), Ctrl+PageUp and
 // Ctrl+Shift+Tab (previous tab).
@@ -42,6 +44,7 @@
 
 #include "app/gtk/instance_channel.h"
 #include "app/gtk/key_value_store.h"
+#include "app/gtk/library_widgets.h"
 #include "app/gtk/test_hooks.h"
 #include "app/platform.h"
 #include "app/reader.h"
@@ -112,7 +115,9 @@ class GtkPlatform : public Platform {
 
   bool OpenExternal(std::string_view address) override;
   std::optional<std::filesystem::path> PageTextFolder() override;
+  std::optional<std::filesystem::path> LibraryFile() override;
   const TextCodec& Codec() const override { return codec_; }
+  LibraryView& Library() override { return library_; }
 
  private:
   struct ToolButtonEntry {
@@ -215,6 +220,7 @@ class GtkPlatform : public Platform {
   std::vector<ToolButtonEntry> toolButtons_;
   GObject* statusIcon_ = nullptr;
 
+  GtkLibrary library_;  // the search field above the tabs, the Library view
   GtkWidget* progress_ = nullptr;
   GtkWidget* progressLabel_ = nullptr;
   GtkWidget* progressBar_ = nullptr;

@@ -459,8 +459,6 @@ void GtkTab::ShowKeywords(std::span<const std::string> lines) {
 
 GtkListStore* NewResultsStore() { return gtk_list_store_new(2, G_TYPE_STRING, G_TYPE_STRING); }
 
-namespace {
-
 // A result's line as Pango markup: the title, and for a result found in the
 // page text how often the page holds the words and a snippet with them in
 // bold. The marks come in pairs; a stray one in the page's text is dropped.
@@ -487,8 +485,6 @@ std::string ResultMarkup(const ResultLine& line) {
   if (open) markup += "</b>";
   return markup + "</small>";
 }
-
-}  // namespace
 
 void GtkTab::ShowResults(std::span<const ResultLine> lines, std::string_view note) {
   GtkListStore* store = NewResultsStore();

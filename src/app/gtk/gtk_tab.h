@@ -23,6 +23,9 @@ class GtkPlatform;
 
 // The search results' model: the plain title, and the line as Pango markup.
 GtkListStore* NewResultsStore();
+// A search result as Pango markup: its title, hits and snippet (the found
+// words in bold).
+std::string ResultMarkup(const ResultLine& line);
 
 class GtkTab final : public TabView,
                      private ContentsView,

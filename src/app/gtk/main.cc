@@ -2,6 +2,8 @@
 //
 //   tessaly [BOOK.chm | file:///path/BOOK.chm] [::/page.htm]
 //   tessaly BOOK.chm::/path/page.htm | ms-its:BOOK.chm::/path/page.htm
+//   tessaly --keyword WORD [BOOK.chm]
+//   tessaly --library-add FOLDER
 //
 // Opens the book (at the page, when one is named) (or, when a reader already runs, hands it over to this one
 // or raises that one). Exit status 0, as the reader always ends; 1 when
@@ -14,6 +16,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/gtk/gtk_platform.h"
 #include "app/reader.h"
@@ -24,12 +28,20 @@ namespace {
 
 constexpr char kUsage[] =
     "Usage: tessaly [BOOK.chm[::/PAGE.htm]]\n"
+    "       tessaly --keyword WORD [BOOK.chm]\n"
+    "       tessaly --library-add FOLDER\n"
     "Reads a book or help file in the Compiled HTML Help format.\n"
     "\n"
     "  BOOK.chm     the book to open: a path, or a file:// address as file\n"
     "               managers pass it; without one the window opens empty\n"
     "  BOOK.chm::/PAGE.htm, ms-its:BOOK.chm::/PAGE.htm\n"
     "               the book, opened at that page\n"
+    "  --keyword WORD [BOOK.chm]\n"
+    "               the keyword index entry WORD of the book, or of every book\n"
+    "               of the library: one topic opens, several are offered, none\n"
+    "               lists the pages that hold the word (an editor's help key)\n"
+    "  --library-add FOLDER\n"
+    "               adds the books found in FOLDER (or one book) to the library\n"
     "  --help       print this text\n"
     "  --version    print the version\n"
     "\n"
@@ -89,12 +101,26 @@ int main(int argc, char** argv) {
   // GTK takes its own options (--display ...) out of argv; the book is what
   // remains. Usage is checked before the display is needed.
   gtk_parse_args(&argc, &argv);
-  if (argc > 2 || (argc == 2 && argv[1][0] == '-' && argv[1][1] == '-')) {
+  const std::vector<std::string_view> arguments(argv + 1, argv + argc);
+  std::optional<tessaly::app::ReaderRequest> request = tessaly::app::ParseArguments(arguments);
+  if (!request) {
     std::fputs(kUsage, stderr);
     return 2;
   }
   std::string book;
-  if (argc == 2 && argv[1][0] != '\0') {
+  if (request->kind != tessaly::app::RequestKind::kOpen) {
+    // The running reader may stand in another folder: paths go absolute.
+    if (!request->book.empty() && (request->kind == tessaly::app::RequestKind::kLibraryAdd ||
+                                   g_file_test(request->book.c_str(), G_FILE_TEST_EXISTS))) {
+      const std::optional<std::string> path = BookPath(request->book.c_str());
+      if (!path) {
+        std::fprintf(stderr, "tessaly: %s is not a file on this machine\n", request->book.c_str());
+        return 2;
+      }
+      request->book = *path;
+    }
+    book = tessaly::app::RequestLine(*request);
+  } else if (argc == 2 && argv[1][0] != '\0') {
     // A page named after the book ("::/page.htm") goes to the reader as it
     // is; the book becomes an absolute path like any other.
     std::string argument = argv[1];

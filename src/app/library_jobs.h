@@ -1,0 +1,138 @@
+// The reader's jobs on the user's library (jobs.h): add a book or a folder
+// and index what is new, look a keyword up across the books (an editor's
+// help key), search the page text of every book. Each opens its own
+// connection to the library's store on its worker, so that jobs never share
+// one; the results are plain UTF-8 texts, read on the interface thread.
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/jobs.h"
+#include "app/library_views.h"
+#include "codec/text_codec.h"
+
+namespace tessaly::app {
+
+// Where the library lives and how its books' text reaches UTF-8.
+struct LibraryPlace {
+  std::filesystem::path store;
+  std::optional<std::filesystem::path> indexFolder;  // none: indexes built in memory
+  const TextCodec* codec = nullptr;
+};
+
+// A page of a book of the library.
+struct LibraryPage {
+  std::string book;       // the book's path
+  std::string bookTitle;
+  std::string title;      // the entry's or the page's
+  std::string page;       // in-book path, maybe with #fragment
+  int hits = 0;           // a page-text search's
+  std::string snippet;    // marked with kMarkOpen and kMarkClose
+};
+
+// Indexing progress: books done of books to do (from the worker).
+using LibraryProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+// Adds the folder or book to the library (a book already there costs a
+// look at its size and time; no path: every folder and book is looked at
+// again, as when the window comes back to the front), then indexes every
+// book not yet indexed.
+class AddToLibraryJob final : public Job {
+ public:
+  AddToLibraryJob(CancelFlag cancel, LibraryPlace place, std::string path, LibraryProgress progress);
+  void Run() override;
+
+  std::size_t added = 0;                // books new to the library
+  std::size_t indexed = 0;              // indexes built
+  std::vector<std::string> problems;    // books that could not be indexed
+
+ private:
+  LibraryPlace place_;
+  std::string path_;
+  LibraryProgress progress_;
+};
+
+// The keyword index entries named `word` in `book` (a path: it joins the
+// library first) or in every book; when there is none, the pages whose text
+// holds the word (byText).
+class KeywordLookupJob final : public Job {
+ public:
+  KeywordLookupJob(CancelFlag cancel, LibraryPlace place, std::string word, std::string book);
+  void Run() override;
+
+  std::vector<LibraryPage> pages;
+  bool byText = false;
+
+ private:
+  LibraryPlace place_;
+  std::string word_;
+  std::string book_;
+};
+
+// A search of the page text of every indexed book ("WORD:" first keeps to
+// the books WORD names).
+class LibrarySearchJob final : public Job {
+ public:
+  LibrarySearchJob(CancelFlag cancel, LibraryPlace place, std::string query);
+  void Run() override;
+
+  std::vector<LibraryPage> pages;
+
+ private:
+  LibraryPlace place_;
+  std::string query_;
+};
+
+// The books of the library, as the Library view lists them.
+class LibraryBooksJob final : public Job {
+ public:
+  LibraryBooksJob(CancelFlag cancel, LibraryPlace place);
+  void Run() override;
+
+  std::vector<LibraryRow> rows;
+
+ private:
+  LibraryPlace place_;
+};
+
+// The last queries of a search field, newest first, after keeping `query`
+// (empty: none) as the newest.
+class QueryHistoryJob final : public Job {
+ public:
+  QueryHistoryJob(CancelFlag cancel, LibraryPlace place, std::string field, std::string query);
+  void Run() override;
+
+  std::vector<std::string> queries;
+
+ private:
+  LibraryPlace place_;
+  std::string field_;
+  std::string query_;
+};
+
+// A bookmark: a page of a book with a name.
+struct PageBookmark {
+  std::string book;  // the book's path when it was made
+  std::string page;
+  std::string name;
+};
+
+// Keeps a bookmark (when one is given), then reads every book's, newest
+// first.
+class BookmarksJob final : public Job {
+ public:
+  BookmarksJob(CancelFlag cancel, LibraryPlace place, std::optional<PageBookmark> added);
+  void Run() override;
+
+  std::vector<PageBookmark> bookmarks;
+
+ private:
+  LibraryPlace place_;
+  std::optional<PageBookmark> added_;
+};
+
+}  // namespace tessaly::app
