@@ -496,7 +496,7 @@ TEST(ResourceBounds, DirectoryMemoryIsASmallMultipleOfItsBytes) {
     Book book;
     book.OpenContainer(file.Path());
     const std::size_t held = HeapInUse() - before;
-    ASSERT_EQ(book.File().entries.size(), kEntries);
+    ASSERT_EQ(book.EntryCount(), kEntries);
     ASSERT_TRUE(book.FindEntry("7"));
     EXPECT_EQ(book.FindEntry("7")->index, 7u);
     EXPECT_LT(held, 4 * directoryBytes) << held << " bytes for a directory of " << directoryBytes;
