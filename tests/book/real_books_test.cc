@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/book_error.h"
 #include "base/bytes.h"
@@ -36,13 +37,13 @@ bool IsInternal(std::string_view name) {
 TEST(CompiledBook, DirectoryHoldsExactlyTheFilesPutIn) {
   Book book;
   book.OpenContainer(test::TestBook("basic"));
+  const std::vector<DirectoryEntry> entries = test::Entries(book);
   std::set<std::string> stored;
-  for (const auto& e : test::Entries(book))
+  for (const auto& e : entries)
     if (!IsInternal(e.name)) stored.insert(std::string(e.name));
   EXPECT_EQ(stored, kBasicFiles);
   auto has = [&](const char* name) {
-    return std::any_of(test::Entries(book).begin(), test::Entries(book).end(),
-                       [&](const DirectoryEntry& e) { return e.name == name; });
+    return std::any_of(entries.begin(), entries.end(), [&](const DirectoryEntry& e) { return e.name == name; });
   };
   EXPECT_TRUE(has("/#SYSTEM"));
   EXPECT_TRUE(has("::DataSpace/NameList"));
