@@ -156,16 +156,6 @@ void Book::ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVisitor
   if (parts_->container) parts_->container->ReadStoredRanges(onRange, onError);
 }
 
-void Book::ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const {
-  ReadStoredRanges(
-      [&](Aliases aliases, std::span<const std::uint8_t> bytes) {
-        for (const DirectoryEntry& entry : aliases) onObject(entry, bytes);
-      },
-      [&](Aliases aliases, const BookError& error) {
-        for (const DirectoryEntry& entry : aliases) onError(entry, error);
-      });
-}
-
 void Book::BuildKeywordIndex() const {
   Parts& parts = *parts_;
   Once(parts.keywordOnce, parts.keywordError,

@@ -147,12 +147,6 @@ class Book : public ObjectSource {
   // are sized by. 0 when no book is open.
   std::uint64_t DistinctBytes() const;
 
-  // ReadStoredRanges one entry at a time: the same bytes are handed to each
-  // alias of a range.
-  using ObjectVisitor = std::function<void(const DirectoryEntry&, std::span<const std::uint8_t>)>;
-  using ErrorVisitor = std::function<void(const DirectoryEntry&, const BookError&)>;
-  void ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const;
-
  private:
   // The container and what is read from it (book.cc).
   struct Parts;

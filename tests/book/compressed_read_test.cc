@@ -109,7 +109,8 @@ TEST_P(CompressedRead, BulkReadGivesWhatReadObjectGives) {
   auto opened = Open(BoundaryBook(GetParam(), files));
   Book& book = opened->book;
   std::map<std::string, std::vector<std::uint8_t>> seen;
-  book.ReadAllObjects(
+  test::ReadAllObjects(
+      book,
       [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
         seen[std::string(e.name)] = AsVector(bytes);
       },
@@ -280,10 +281,11 @@ TEST(CompressedReadErrors, EachDamageHasItsMessage) {
     EXPECT_EQ(ReadError(book, c.object), BookError(wrap + c.message).Message()) << c.what;
     // The bulk read reports the same for the same object.
     std::string bulk;
-    book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},
-                        [&](const DirectoryEntry& e, const BookError& m) {
-                          if (e.name == c.object && bulk.empty()) bulk = m.Message();
-                        });
+    test::ReadAllObjects(
+        book, [](const DirectoryEntry&, std::span<const std::uint8_t>) {},
+        [&](const DirectoryEntry& e, const BookError& m) {
+          if (e.name == c.object && bulk.empty()) bulk = m.Message();
+        });
     EXPECT_EQ(bulk, BookError(wrap + c.message).Message()) << c.what;
   }
 }
@@ -341,8 +343,9 @@ TEST(CompressedReadErrors, DamagedStreamFailsOnlyTheObjectsOverIt) {
   EXPECT_EQ(AsVector(book.ReadObject("c.bin")), Pattern(0x100, 3));
   std::map<std::string, std::string> errors;
   int good = 0;
-  book.ReadAllObjects([&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++good; },
-                      [&](const DirectoryEntry& e, const BookError& m) { errors[std::string(e.name)] = m.Message(); });
+  test::ReadAllObjects(
+      book, [&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++good; },
+      [&](const DirectoryEntry& e, const BookError& m) { errors[std::string(e.name)] = m.Message(); });
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors["/b.bin"], "Can't decompress section 1.\nError while uncompress content section.\n");
 }
@@ -363,7 +366,8 @@ TEST(CompressedReadEdges, EmptyObjectAtTheEndOfAWholeWindow) {
   EXPECT_TRUE(opened->book.ReadObject("empty-at-end.htm").empty());
   EXPECT_TRUE(opened->book.ReadObject("empty-at-end.htm").empty());
   int empties = 0;
-  opened->book.ReadAllObjects(
+  test::ReadAllObjects(
+      opened->book,
       [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
         if (e.name == "/empty-at-end.htm" && bytes.empty()) ++empties;
       },

@@ -72,7 +72,8 @@ void ExpectConcurrentReadsGiveTheSerialBytes(const std::string& path) {
   OnThreads(kThreads + 1, [&](int t) {
     if (t == kThreads) {
       // The bulk read, through the same decoders and file.
-      book.ReadAllObjects(
+      test::ReadAllObjects(
+          book,
           [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
             const auto known = serialOf.find(entry.index);
             if (known != serialOf.end() && known->second != Digest(bytes)) ++bulkMismatches;

@@ -122,7 +122,8 @@ std::map<std::string, std::vector<std::uint8_t>> EveryObject(const std::string& 
   Book book;
   book.Open(path);
   std::map<std::string, std::vector<std::uint8_t>> objects;
-  book.ReadAllObjects(
+  test::ReadAllObjects(
+      book,
       [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
         objects[std::string(entry.name)].assign(bytes.begin(), bytes.end());
       },

@@ -72,7 +72,8 @@ TEST(StoredObjects, EveryCorpusObjectReadsAloneAndInBulkAlike) {
       }
     }
     std::size_t visited = 0;
-    book.ReadAllObjects(
+    test::ReadAllObjects(
+        book,
         [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
           ++visited;
           if (!single.contains(e.index)) return;

@@ -13,6 +13,7 @@
 #include "container/container.h"
 #include "support/bit_writer.h"
 #include "support/book_builder.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {
@@ -162,7 +163,8 @@ TEST(MalformedNames, EmptyNamesAndNamesHoldingNul) {
   EXPECT_EQ(Found(book, "/b.htm"), -1);
   // The bulk read hands out every entry with its own bytes.
   std::map<std::string, std::string> read;
-  book.ReadAllObjects(
+  test::ReadAllObjects(
+      book,
       [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
         read[std::string(e.name)] = {bytes.begin(), bytes.end()};
       },
@@ -193,8 +195,8 @@ TEST(MalformedNames, ShortNamesBeginningWithTwoColons) {
   }
   EXPECT_EQ(book.ReadObject("::D").size(), 1u);
   int visited = 0;
-  book.ReadAllObjects(
-      [&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++visited; },
+  test::ReadAllObjects(
+      book, [&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++visited; },
       [&](const DirectoryEntry& e, const BookError& m) { ADD_FAILURE() << e.name << ": " << m.Message(); });
   EXPECT_EQ(static_cast<std::size_t>(visited), book.EntryCount());
 }
@@ -243,10 +245,11 @@ TEST(MalformedCompressedSection, WindowFieldsOtherThanTwoAndFour) {
     EXPECT_EQ(ReadError(book, "a.bin"), "Can't decompress section 1.\nNot correct window size " +
                                             std::to_string(static_cast<int>(field)) + ".\n");
     std::string bulk;
-    book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},
-                        [&](const DirectoryEntry& e, const BookError& m) {
-                          if (e.name == "/a.bin") bulk = m.Message();
-                        });
+    test::ReadAllObjects(
+        book, [](const DirectoryEntry&, std::span<const std::uint8_t>) {},
+        [&](const DirectoryEntry& e, const BookError& m) {
+          if (e.name == "/a.bin") bulk = m.Message();
+        });
     EXPECT_EQ(bulk, "Can't decompress section 1.\nNot correct window size " +
                         std::to_string(static_cast<int>(field)) + ".\n");
     // The open refuses the book, with the message of the section itself.
@@ -356,10 +359,11 @@ TEST(MalformedStream, DecoderFailuresReachTheReaderAsBookErrors) {
               "Can't decompress section 1.\nError while uncompress content section.\n")
         << what;
     std::string bulk;
-    book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},
-                        [&](const DirectoryEntry& e, const BookError& m) {
-                          if (e.name == "/a.bin") bulk = m.Message();
-                        });
+    test::ReadAllObjects(
+        book, [](const DirectoryEntry&, std::span<const std::uint8_t>) {},
+        [&](const DirectoryEntry& e, const BookError& m) {
+          if (e.name == "/a.bin") bulk = m.Message();
+        });
     EXPECT_EQ(bulk, "Can't decompress section 1.\nError while uncompress content section.\n") << what;
   }
 }

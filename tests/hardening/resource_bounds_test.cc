@@ -24,6 +24,7 @@
 #include "search/fti_builder.h"
 #include "search/full_text_index.h"
 #include "support/book_builder.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -470,7 +471,8 @@ TEST(ResourceBounds, PlainBytesAreSetAsideOnlyAsTheyAreDecoded) {
               Book book;
               book.OpenStorage(file.Path());
               std::string read;
-              book.ReadAllObjects(
+              test::ReadAllObjects(
+                  book,
                   [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
                     if (entry.name != "/filler.bin") return;
                     read += std::ranges::equal(bytes, filler) ? "filler read;" : "filler wrong;";
