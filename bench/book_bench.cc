@@ -63,7 +63,8 @@ void BM_ReadEveryObjectAlone(benchmark::State& state) {
   book.OpenStorage(LargeBook());
   std::uint64_t bytes = 0;
   for (auto _ : state) {
-    for (const auto& e : book.File().entries) {
+    for (std::size_t i = 0; i < book.EntryCount(); ++i) {
+      const tessaly::DirectoryEntry e = book.Entry(i);
       if (e.name.ends_with('/') || e.name.find('#', 1) != std::string::npos) continue;
       bytes += book.ReadObject(e.name).size();
     }

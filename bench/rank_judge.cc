@@ -20,8 +20,6 @@
 #include "base/utf8.h"
 #include "book/book.h"
 #include "codec/iconv_codec.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/keyword_index.h"
 #include "textindex/text_index.h"
 
 namespace tessaly::textindex {

@@ -9,7 +9,6 @@
 
 #include "base/pointer_array.h"
 #include "book/book.h"
-#include "helpdata/topic_table.h"
 #include "search/fti_builder.h"
 #include "search/full_text_index.h"
 #include "support/chm_builder.h"

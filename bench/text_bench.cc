@@ -91,7 +91,7 @@ void BM_BuildAndKeepIndex(benchmark::State& state) {
     CachedIndex built = cache.Open(f.book, f.codec);
     if (built.fromCache) state.SkipWithError("not rebuilt");
   }
-  const fs::path kept = f.folder / (HexDigestOfFile(f.book.File().fileName) + ".sqlite");
+  const fs::path kept = f.folder / (HexDigestOfFile(std::string(f.book.FileName())) + ".sqlite");
   state.counters["db_bytes"] = static_cast<double>(fs::file_size(kept));
 }
 BENCHMARK(BM_BuildAndKeepIndex)->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -12,7 +12,6 @@
 #include "app/resources.h"
 #include "app/utf8.h"
 #include "book/book.h"
-#include "helpdata/contents_tree.h"
 
 namespace tessaly::app {
 
@@ -131,7 +130,7 @@ void BookTab::FinishOpen(OpenBookJob& done, const std::string& startPage,
   // A book without a title is called by its file's path, which is already
   // the file system's UTF-8, not book text.
   const std::string_view title = book.Title();
-  if (title == book.File().fileName && IsUtf8(title)) {
+  if (title == book.FileName() && IsUtf8(title)) {
     title_ = CutToChars(title, kMaxTitleChars);
   } else {
     title_ = DisplayText(Codec(), title, kMaxTitleChars, book.CodePage());

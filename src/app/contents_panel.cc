@@ -5,7 +5,6 @@
 #include "app/book_session.h"
 #include "app/book_tab.h"
 #include "book/book.h"
-#include "helpdata/contents_tree.h"
 
 namespace tessaly::app {
 

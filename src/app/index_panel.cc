@@ -9,8 +9,6 @@
 #include "app/utf8.h"
 #include "base/text.h"
 #include "book/book.h"
-#include "helpdata/keyword_index.h"
-#include "helpdata/topic_table.h"
 
 namespace tessaly::app {
 

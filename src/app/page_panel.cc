@@ -20,7 +20,6 @@
 #include "base/text.h"
 #include "book/book.h"
 #include "codec/charsets.h"
-#include "helpdata/topic_table.h"
 #include "pages/book_address.h"
 
 namespace tessaly::app {

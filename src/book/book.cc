@@ -6,11 +6,23 @@
 
 #include "base/book_error.h"
 #include "base/text_converter.h"
+#include "container/container.h"
+#include "helpdata/book_info.h"
+#include "helpdata/contents_tree.h"
+#include "helpdata/keyword_index.h"
+#include "helpdata/topic_objects.h"
+#include "search/full_text_index.h"
 
 namespace tessaly {
 
-// The parts built on request, each once per opened book.
-struct Book::Lazy {
+struct Book::Parts {
+  std::unique_ptr<Container> container;
+  BookInfo info;
+  ContentsTree contents;
+  TopicObjects topicObjects;
+  TopicTable topics;
+
+  // The parts built on request, each once per opened book.
   std::once_flag keywordOnce;
   std::optional<BookError> keywordError;
   IndexEntry keywordIndex;
@@ -22,8 +34,6 @@ struct Book::Lazy {
 };
 
 namespace {
-
-const BookFile kNoFile;
 
 // Runs build once; a BookError it raises is kept and raised again to every
 // caller, this one included.
@@ -39,57 +49,79 @@ void Once(std::once_flag& once, std::optional<BookError>& error, Build build) {
   if (error) throw *error;
 }
 
+// The full-text index once loaded; before that, one that finds nothing.
+const FullTextIndex& LoadedIndex(const std::atomic<bool>& ready, const FullTextIndex& index) {
+  static const FullTextIndex kNoIndex;
+  return ready.load(std::memory_order_acquire) ? index : kNoIndex;
+}
+
 }  // namespace
 
 Book::Book() { Close(); }
 
 Book::~Book() = default;
 
-void Book::Close() {
-  container_.reset();
-  info_ = BookInfo();
-  contents_ = std::make_unique<ContentsTree>();
-  topicObjects_ = TopicObjects();
-  topics_ = TopicTable();
-  lazy_ = std::make_unique<Lazy>();
-}
+void Book::Close() { parts_ = std::make_unique<Parts>(); }
 
-void Book::OpenTo(std::string_view path, Container::Depth depth) {
+void Book::OpenTo(std::string_view path, bool sections) {
   Close();
-  container_ = Container::Open(path, log_, depth);
+  parts_->container = Container::Open(path, log_, sections ? Container::Depth::kSections : Container::Depth::kDirectory);
 }
 
-void Book::OpenContainer(std::string_view path) { OpenTo(path, Container::Depth::kDirectory); }
+void Book::OpenContainer(std::string_view path) { OpenTo(path, false); }
 
-void Book::OpenStorage(std::string_view path) { OpenTo(path, Container::Depth::kSections); }
+void Book::OpenStorage(std::string_view path) { OpenTo(path, true); }
 
 void Book::Open(std::string_view path) {
-  OpenTo(path, Container::Depth::kSections);
-  info_.ReadSystem(*this, log_);
+  OpenTo(path, true);
+  Parts& parts = *parts_;
+  parts.info.ReadSystem(*this, log_);
   // A compressed section whose tables are damaged keeps the book from
   // opening, as soon as an ordinary object lies in it.
-  if (const BookError* failure = container_->CompressedSectionFailure()) throw *failure;
-  info_.ReadWindows(*this);
+  if (const BookError* failure = parts.container->CompressedSectionFailure()) throw *failure;
+  parts.info.ReadWindows(*this);
 
   // A contents file that the book does not hold leaves the book without a
   // contents tree; every page is still there.
   const std::string contentsName(ContentsFileName());
-  if (!contentsName.empty() && HasObject(contentsName)) ParseContents(*contents_, ReadObject(contentsName), log_);
+  if (!contentsName.empty() && HasObject(contentsName)) ParseContents(parts.contents, ReadObject(contentsName), log_);
 
-  topicObjects_ = ReadTopicObjects(*this);
-  topics_ = TopicTable(topicObjects_.topics, topicObjects_.urltbl, topicObjects_.urlstr, info_.Strings());
+  parts.topicObjects = ReadTopicObjects(*this);
+  const TopicObjects& topics = parts.topicObjects;
+  parts.topics = TopicTable(topics.topics, topics.urltbl, topics.urlstr, parts.info.Strings());
 }
+
+std::string_view Book::ContentsFileName() const { return parts_->info.ContentsFileName(); }
+std::string_view Book::IndexFileName() const { return parts_->info.IndexFileName(); }
+std::string_view Book::DefaultTopic() const { return parts_->info.DefaultTopic(); }
+std::string_view Book::HomeTopic() const { return parts_->info.HomeTopic(); }
+std::optional<std::string_view> Book::JumpLabel() const { return parts_->info.JumpLabel(); }
+std::optional<std::string_view> Book::JumpTarget() const { return parts_->info.JumpTarget(); }
+int Book::CodePage() const { return parts_->info.CodePage(); }
+std::int32_t Book::LanguageId() const { return parts_->info.LanguageId(); }
 
 std::string_view Book::Title() const {
-  const std::string_view title = info_.Title();
-  return title.empty() ? std::string_view(File().fileName) : title;
+  const std::string_view title = parts_->info.Title();
+  return title.empty() ? FileName() : title;
 }
 
-const BookFile& Book::File() const { return container_ ? container_->File() : kNoFile; }
+const ContentsTree& Book::Contents() const { return parts_->contents; }
+ContentsTree& Book::Contents() { return parts_->contents; }
+const TopicTable& Book::Topics() const { return parts_->topics; }
+
+std::string_view Book::FileName() const {
+  return parts_->container ? std::string_view(parts_->container->File().fileName) : std::string_view();
+}
+
+std::size_t Book::EntryCount() const { return parts_->container ? parts_->container->File().entries.size() : 0; }
+
+DirectoryEntry Book::Entry(std::size_t index) const { return parts_->container->File().entries[index]; }
+
+std::uint64_t Book::DistinctBytes() const { return parts_->container ? parts_->container->DistinctBytes() : 0; }
 
 std::optional<DirectoryEntry> Book::FindEntry(std::string_view path) const {
-  if (container_) {
-    if (std::optional<DirectoryEntry> entry = container_->Lookup(path)) return entry;
+  if (const Container* container = parts_->container.get()) {
+    if (std::optional<DirectoryEntry> entry = container->Lookup(path)) return entry;
     // Directory names are UTF-8, but sitemaps, topic tables and pages write
     // paths in the book's code page: try again with the path converted.
     const bool wide =
@@ -97,7 +129,7 @@ std::optional<DirectoryEntry> Book::FindEntry(std::string_view path) const {
     if (wide && converter_ != nullptr) {
       const std::optional<std::string> utf8 = converter_->ToUtf8(path, CodePage());
       if (utf8 && *utf8 != path) {
-        if (std::optional<DirectoryEntry> entry = container_->Lookup(*utf8)) return entry;
+        if (std::optional<DirectoryEntry> entry = container->Lookup(*utf8)) return entry;
       }
     }
   }
@@ -117,46 +149,36 @@ ObjectBuffer Book::ReadObject(std::string_view path) const {
     throw BookError(ErrorKind::kNotFound, FormatText("Can't find entry for file %s\n", printable.c_str()))
         .About(printable);
   }
-  return container_->ReadEntry(*entry, path);
+  return parts_->container->ReadEntry(*entry, path);
 }
 
 void Book::ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVisitor& onError) const {
-  if (container_) container_->ReadStoredRanges(onRange, onError);
-}
-
-void Book::ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const {
-  ReadStoredRanges(
-      [&](Aliases aliases, std::span<const std::uint8_t> bytes) {
-        for (const DirectoryEntry& entry : aliases) onObject(entry, bytes);
-      },
-      [&](Aliases aliases, const BookError& error) {
-        for (const DirectoryEntry& entry : aliases) onError(entry, error);
-      });
+  if (parts_->container) parts_->container->ReadStoredRanges(onRange, onError);
 }
 
 void Book::BuildKeywordIndex() const {
-  Lazy& lazy = *lazy_;
-  Once(lazy.keywordOnce, lazy.keywordError, [&] { ReadKeywordIndex(lazy.keywordIndex, *this, IndexFileName(), log_); });
+  Parts& parts = *parts_;
+  Once(parts.keywordOnce, parts.keywordError,
+       [&] { ReadKeywordIndex(parts.keywordIndex, *this, IndexFileName(), log_); });
 }
 
-const IndexEntry& Book::KeywordIndex() const { return lazy_->keywordIndex; }
+const IndexEntry& Book::KeywordIndex() const { return parts_->keywordIndex; }
 
 void Book::LoadFullTextIndex() const {
-  Lazy& lazy = *lazy_;
-  Once(lazy.fullTextOnce, lazy.fullTextError, [&] {
-    lazy.fullText.Read(*this);
-    lazy.fullTextReady.store(true, std::memory_order_release);
+  Parts& parts = *parts_;
+  Once(parts.fullTextOnce, parts.fullTextError, [&] {
+    parts.fullText.Read(*this);
+    parts.fullTextReady.store(true, std::memory_order_release);
   });
 }
 
-const FullTextIndex& Book::FullText() const {
-  static const FullTextIndex kNoIndex;
-  return lazy_->fullTextReady.load(std::memory_order_acquire) ? lazy_->fullText : kNoIndex;
+bool Book::FullTextIndexEmpty() const {
+  return parts_->fullTextReady.load(std::memory_order_acquire) && parts_->fullText.Empty();
 }
 
 PointerArray<SearchResult> Book::Search(std::string_view query) const {
   PointerArray<SearchResult> results(kSearchResultCapacity, kSearchResultGrowth);
-  FullText().Search(query, topics_, results, CodePage());
+  LoadedIndex(parts_->fullTextReady, parts_->fullText).Search(query, parts_->topics, results, CodePage());
   return results;
 }
 

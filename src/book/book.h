@@ -6,7 +6,8 @@
 // directory and sections, container/container.h) and the structures built
 // from it (what the book says of itself, the contents tree, the topic table,
 // and on request the keyword index and the full-text index), and hands each
-// question to the part that answers it.
+// question to the part that answers it. Those parts stay inside the book
+// layer: this header shows only the values they hand out.
 //
 // Objects are reached through FindEntry / HasObject / ObjectSize /
 // ReadObject, which also try a path again in UTF-8 when the book writes it
@@ -30,16 +31,12 @@
 #include <string>
 #include <string_view>
 
+#include "base/book_error.h"
 #include "base/log.h"
+#include "base/object_source.h"
 #include "base/pointer_array.h"
-#include "container/book_file.h"
-#include "container/container.h"
-#include "container/object_source.h"
-#include "helpdata/book_info.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/keyword_index.h"
-#include "helpdata/topic_table.h"
-#include "search/full_text_index.h"
+#include "base/sitemap_trees.h"
+#include "base/topic_table.h"
 
 namespace tessaly {
 
@@ -75,21 +72,21 @@ class Book : public ObjectSource {
 
   // What the book says of itself (#SYSTEM, falling back on #WINDOWS). Texts
   // are in the book's code page and stay valid while the book is open.
-  std::string_view ContentsFileName() const { return info_.ContentsFileName(); }
-  std::string_view IndexFileName() const { return info_.IndexFileName(); }
-  std::string_view DefaultTopic() const { return info_.DefaultTopic(); }
-  std::string_view HomeTopic() const { return info_.HomeTopic(); }
+  std::string_view ContentsFileName() const;
+  std::string_view IndexFileName() const;
+  std::string_view DefaultTopic() const;
+  std::string_view HomeTopic() const;
   // The book's title; the path of its file when it names none.
   std::string_view Title() const;
-  std::optional<std::string_view> JumpLabel() const { return info_.JumpLabel(); }
-  std::optional<std::string_view> JumpTarget() const { return info_.JumpTarget(); }
-  int CodePage() const { return info_.CodePage(); }
-  std::int32_t LanguageId() const { return info_.LanguageId(); }
+  std::optional<std::string_view> JumpLabel() const;
+  std::optional<std::string_view> JumpTarget() const;
+  int CodePage() const;
+  std::int32_t LanguageId() const;
 
   // The contents tree (empty when the book has none) and the topic table.
-  const ContentsTree& Contents() const { return *contents_; }
-  ContentsTree& Contents() { return *contents_; }
-  const TopicTable& Topics() const { return topics_; }
+  const ContentsTree& Contents() const;
+  ContentsTree& Contents();
+  const TopicTable& Topics() const;
 
   // The keyword index, built on the first request; later requests change
   // nothing. KeywordIndex() is empty until then, holds what was read before
@@ -98,14 +95,14 @@ class Book : public ObjectSource {
   void BuildKeywordIndex() const;
   const IndexEntry& KeywordIndex() const;
 
-  // The full-text index, loaded on the first request (FullText() is not
-  // Loaded() until then, nor after a failed load). Raises BookError.
+  // The full-text index, loaded on the first request. Raises BookError.
   void LoadFullTextIndex() const;
-  const FullTextIndex& FullText() const;
+  // True when the book's full-text index is loaded and holds no word.
+  bool FullTextIndexEmpty() const;
 
   // The topics holding the query word, ordered by title: nothing when the
   // index is not loaded. The results are the caller's. Raises BookError for
-  // a query longer than FullTextIndex::kMaxQueryLength or a damaged index.
+  // a query longer than the index allows (200 bytes) or a damaged index.
   PointerArray<SearchResult> Search(std::string_view query) const;
 
   // Converts book text to UTF-8 for lookups of paths that the book writes in
@@ -118,8 +115,11 @@ class Book : public ObjectSource {
   void SetLog(std::ostream* log) { log_.SetStream(log); }
   Logger& Log() const { return log_; }
 
-  // The file part: name, headers, directory and sections (for the dump).
-  const BookFile& File() const;
+  // The path the book was opened from; empty when none is open.
+  std::string_view FileName() const;
+  // The directory's entries, in file order (none when no book is open).
+  std::size_t EntryCount() const;
+  DirectoryEntry Entry(std::size_t index) const;
 
   // Lookup. Never raises; a miss is logged.
   std::optional<DirectoryEntry> FindEntry(std::string_view path) const;
@@ -136,36 +136,26 @@ class Book : public ObjectSource {
   // compressed section is decoded once, in order. Work done per range rather
   // than per entry costs what the book holds, however many names it gives
   // its bytes.
-  using Aliases = Container::Aliases;
-  using RangeVisitor = Container::RangeVisitor;
-  using RangeErrorVisitor = Container::RangeErrorVisitor;
+  using Aliases = std::span<const DirectoryEntry>;
+  using RangeVisitor = std::function<void(Aliases, std::span<const std::uint8_t>)>;
+  using RangeErrorVisitor = std::function<void(Aliases, const BookError&)>;
   void ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVisitor& onError) const;
 
   // The book's distinct stored bytes: the total length of its stored ranges,
   // shared and overlapping bytes counted once, only what each section holds
   // (decompressed length for the compressed section). What output budgets
   // are sized by. 0 when no book is open.
-  std::uint64_t DistinctBytes() const { return container_ ? container_->DistinctBytes() : 0; }
-
-  // ReadStoredRanges one entry at a time: the same bytes are handed to each
-  // alias of a range.
-  using ObjectVisitor = std::function<void(const DirectoryEntry&, std::span<const std::uint8_t>)>;
-  using ErrorVisitor = std::function<void(const DirectoryEntry&, const BookError&)>;
-  void ReadAllObjects(const ObjectVisitor& onObject, const ErrorVisitor& onError) const;
+  std::uint64_t DistinctBytes() const;
 
  private:
-  struct Lazy;
+  // The container and what is read from it (book.cc).
+  struct Parts;
 
-  void OpenTo(std::string_view path, Container::Depth depth);
+  void OpenTo(std::string_view path, bool sections);
 
   mutable Logger log_;
   const TextConverter* converter_ = nullptr;
-  std::unique_ptr<Container> container_;
-  BookInfo info_;
-  std::unique_ptr<ContentsTree> contents_;
-  TopicObjects topicObjects_;
-  TopicTable topics_;
-  std::unique_ptr<Lazy> lazy_;
+  std::unique_ptr<Parts> parts_;
 };
 
 }  // namespace tessaly

@@ -12,9 +12,6 @@
 #include "cli/commands.h"
 #include "cli/json_output.h"
 #include "cli/output.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/sitemap_depth.h"
-#include "helpdata/topic_table.h"
 
 namespace tessaly::cli {
 
@@ -58,7 +55,7 @@ std::vector<InfoFact> InfoFacts(const Book& book) {
       text("jump target", "jump_target", book.JumpTarget().value_or("")),
       number("topics", "topic_count", book.Topics().Count()),
       number("contents nodes", "contents_node_count", book.Contents().nodeCount),
-      number("entries", "directory_entry_count", static_cast<std::int64_t>(book.File().entries.size())),
+      number("entries", "directory_entry_count", static_cast<std::int64_t>(book.EntryCount())),
   };
 }
 

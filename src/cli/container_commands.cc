@@ -13,7 +13,8 @@ namespace tessaly::cli {
 int RunList(const Args& args) {
   Book book;
   book.OpenContainer(args[0]);
-  for (const DirectoryEntry& entry : book.File().entries) {
+  for (std::size_t i = 0; i < book.EntryCount(); ++i) {
+    const DirectoryEntry entry = book.Entry(i);
     std::printf("%llu\t%llu\t%llu\t", static_cast<unsigned long long>(entry.section),
                 static_cast<unsigned long long>(entry.offset), static_cast<unsigned long long>(entry.length));
     const std::string name = Printable(entry.name);

@@ -168,7 +168,7 @@ Extraction ExtractBook(const std::string& path, const fs::path& target, Messages
     }
   });
 
-  const std::size_t total = book.File().entries.size();
+  const std::size_t total = book.EntryCount();
   std::size_t done = 0;
   auto report = [&](std::size_t objects) {
     const std::size_t before = done;

@@ -7,8 +7,6 @@
 #include "cli/commands.h"
 #include "cli/json_output.h"
 #include "cli/output.h"
-#include "helpdata/keyword_index.h"
-#include "helpdata/sitemap_depth.h"
 
 namespace tessaly::cli {
 

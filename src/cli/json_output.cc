@@ -4,7 +4,6 @@
 
 #include "book/book.h"
 #include "cli/output.h"
-#include "helpdata/topic_table.h"
 
 namespace tessaly::cli {
 

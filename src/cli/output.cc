@@ -6,7 +6,6 @@
 #include "book/book.h"
 #include "cli/json_writer.h"
 #include "codec/iconv_codec.h"
-#include "helpdata/sitemap_depth.h"
 
 namespace tessaly::cli {
 

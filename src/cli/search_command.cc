@@ -8,8 +8,6 @@
 #include "cli/commands.h"
 #include "cli/json_output.h"
 #include "cli/output.h"
-#include "helpdata/topic_table.h"
-#include "search/full_text_index.h"
 
 namespace tessaly::cli {
 
@@ -28,7 +26,7 @@ void AppendField(std::string& out, std::string text) {
 PointerArray<SearchResult> Find(Book& book, const Args& args) {
   OpenBook(book, args[0]);
   book.LoadFullTextIndex();
-  if (book.FullText().Empty()) {
+  if (book.FullTextIndexEmpty()) {
     std::fprintf(stderr, "tessaly-cli: %s has an empty full-text index.\n", args[0].c_str());
   }
   // The index holds its words in the book's code page, as the reader's

@@ -23,7 +23,7 @@
 #include "container/book_file.h"
 #include "container/chm_file.h"
 #include "container/decoder_pool.h"
-#include "container/object_source.h"
+#include "base/object_source.h"
 #include "container/reset_table.h"
 
 namespace tessaly {

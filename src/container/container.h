@@ -31,7 +31,7 @@
 #include "container/directory.h"
 #include "container/directory_index.h"
 #include "container/interval_cache.h"
-#include "container/object_source.h"
+#include "base/object_source.h"
 
 namespace tessaly {
 

@@ -27,21 +27,12 @@
 #include <vector>
 
 #include "base/log.h"
+#include "base/object_source.h"
 
 namespace tessaly {
 
 class ChmFile;
 struct DirectoryHeader;
-
-// One stored object. The name points into the directory's bytes and stays
-// valid while the directory lives.
-struct DirectoryEntry {
-  std::string_view name;  // as stored (UTF-8 in real books), any length
-  std::uint64_t section = 0;
-  std::uint64_t offset = 0;  // within the content section
-  std::uint64_t length = 0;
-  std::uint32_t index = 0;  // position in the directory (file order)
-};
 
 class Directory {
  public:

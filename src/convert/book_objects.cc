@@ -59,11 +59,12 @@ bool IsContainerRecord(std::string_view name) {
 }
 
 BookObjects::BookObjects(const Book& book, const TextConverter& converter) : book_(book), converter_(converter) {
-  std::string_view file = book.File().fileName;
+  std::string_view file = book.FileName();
   file = file.substr(file.rfind('/') + 1);
   bookFileName_ = Folded(file);
 
-  for (const DirectoryEntry& entry : book.File().entries) {
+  for (std::size_t i = 0; i < book.EntryCount(); ++i) {
+    const DirectoryEntry entry = book.Entry(i);
     if (IsContainerRecord(entry.name)) continue;
     std::string name(entry.name.substr(1));
     if (name.find('\0') != std::string::npos) continue;

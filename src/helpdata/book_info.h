@@ -17,7 +17,7 @@
 #include <string_view>
 
 #include "base/log.h"
-#include "container/object_source.h"
+#include "base/object_source.h"
 #include "helpdata/system_records.h"
 
 namespace tessaly {

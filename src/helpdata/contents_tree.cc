@@ -10,7 +10,6 @@
 #include "base/sitemap_scanner.h"
 #include "base/text.h"
 #include "helpdata/sitemap_lists.h"
-#include "helpdata/tree_walk.h"
 
 namespace tessaly {
 
@@ -178,28 +177,7 @@ class ContentsParser {
   Logger& log_;
 };
 
-template <class Node>
-Node* FindBelow(Node& from, std::string_view path) {
-  // Children are pushed last first so that they come off in order.
-  std::vector<Node*> pending;
-  auto pushChildren = [&pending](Node& node) {
-    for (std::int32_t i = node.children.Count() - 1; i >= 0; --i) {
-      if (Node* child = node.children.Get(i)) pending.push_back(child);
-    }
-  };
-  pushChildren(from);
-  while (!pending.empty()) {
-    Node* node = pending.back();
-    pending.pop_back();
-    if (EqualNoCase(node->local, path)) return node;
-    pushChildren(*node);
-  }
-  return nullptr;
-}
-
 }  // namespace
-
-TocNode::~TocNode() { DestroyChildren(children); }
 
 void ParseContents(ContentsTree& tree, std::span<const std::uint8_t> sitemap, Logger& log) {
   try {
@@ -210,16 +188,6 @@ void ParseContents(ContentsTree& tree, std::span<const std::uint8_t> sitemap, Lo
   std::int32_t count = 0;
   for (const TocNode* node = tree.root.children.Get(0); node != nullptr; node = node->next) ++count;
   tree.nodeCount = count;
-}
-
-const TocNode* FindTocNodeByLocal(const TocNode& from, std::string_view path) {
-  return FindBelow<const TocNode>(from, path);
-}
-
-TocNode* FindTocNodeByLocal(TocNode& from, std::string_view path) { return FindBelow<TocNode>(from, path); }
-
-void ForEachTocNode(const TocNode& from, const std::function<void(const TocNode&, int depth)>& visit) {
-  WalkTree(from, visit);
 }
 
 }  // namespace tessaly

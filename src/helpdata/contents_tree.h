@@ -7,47 +7,16 @@
 // list is read, one after the other (text between them is not). A <UL> that opens before any <LI> of its level has
 // no node to hang under: its items are read into the enclosing level, and
 // its </UL> closes that level.
-//
-// Besides the tree, every node sits on one chain in document order (prev /
-// next); the root is not on it and its prev holds the chain's last node.
-// Trees may nest as deep as the input likes: parsing, searching, walking and
-// destroying them use no recursion.
+// Parsing uses no recursion: a tree may nest as deep as its input likes.
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
-#include <string>
-#include <string_view>
 
 #include "base/log.h"
-#include "base/pointer_array.h"
+#include "base/sitemap_trees.h"
 
 namespace tessaly {
-
-struct TocNode {
-  TocNode() = default;
-  ~TocNode();  // takes the subtree apart without recursion
-  TocNode(const TocNode&) = delete;
-  TocNode& operator=(const TocNode&) = delete;
-
-  std::string name;   // the "Name" param; empty when absent
-  std::string local;  // the "Local" param through NormalizeBookPath; empty when absent
-  std::int32_t imageNumber = 0;
-  std::uintptr_t treeItem = 0;           // set by the reader's Contents panel
-  PointerArray<TocNode> children{1, 5};  // owned, document order
-  TocNode* prev = nullptr;               // document-order chain over the whole tree
-  TocNode* next = nullptr;
-};
-
-struct ContentsTree {
-  static constexpr std::size_t kMaxImageType = 19;
-
-  TocNode root;  // nameless; children are the top-level entries; prev is the chain's last node
-  std::int32_t windowStyles = 0;
-  std::string imageType;       // lower-cased
-  std::int32_t nodeCount = 0;  // every node below the root
-};
 
 // Limits of the texts read from a contents item.
 constexpr std::size_t kMaxTocText = 254;    // "Name" and "Local" values
@@ -58,14 +27,5 @@ constexpr std::size_t kMaxNumberText = 18;  // an "ImageNumber" or "Window Style
 // its depth) to log. Raises BookError "Error while parse TOC file.\n%s" with
 // the inner message on a malformed tag or a bad number.
 void ParseContents(ContentsTree& tree, std::span<const std::uint8_t> sitemap, Logger& log);
-
-// Depth-first, pre-order search below `from` (not `from` itself) for the
-// first node whose local path equals `path` under CompareNoCase.
-const TocNode* FindTocNodeByLocal(const TocNode& from, std::string_view path);
-TocNode* FindTocNodeByLocal(TocNode& from, std::string_view path);
-
-// Calls visit for every node below `from` in document order with its depth
-// (0 for the children of `from`).
-void ForEachTocNode(const TocNode& from, const std::function<void(const TocNode&, int depth)>& visit);
 
 }  // namespace tessaly

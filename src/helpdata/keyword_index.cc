@@ -9,7 +9,6 @@
 #include "base/sitemap_scanner.h"
 #include "base/text.h"
 #include "helpdata/sitemap_lists.h"
-#include "helpdata/tree_walk.h"
 
 namespace tessaly {
 
@@ -114,8 +113,6 @@ class IndexParser {
 
 }  // namespace
 
-IndexEntry::~IndexEntry() { DestroyChildren(children); }
-
 int CompareKeywordNames(std::string_view a, std::string_view b) {
   return CompareNoCase(WithoutLeadingUnderscores(a), WithoutLeadingUnderscores(b));
 }
@@ -137,11 +134,6 @@ void ParseIndex(IndexEntry& root, std::span<const std::uint8_t> sitemap, Logger&
 void ReadKeywordIndex(IndexEntry& root, const ObjectSource& objects, std::string_view indexFile, Logger& log) {
   if (indexFile.empty()) RaiseBookError(ErrorKind::kNotFound, "No *.hhk file in CHM.");
   ParseIndex(root, objects.ReadObject(indexFile), log);
-}
-
-void ForEachIndexEntry(const IndexEntry& from,
-                       const std::function<void(const IndexEntry&, int depth)>& visit) {
-  WalkTree(from, visit);
 }
 
 }  // namespace tessaly

@@ -16,35 +16,18 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "base/log.h"
-#include "base/pointer_array.h"
-#include "container/object_source.h"
+#include "base/object_source.h"
+#include "base/sitemap_trees.h"
 
 namespace tessaly {
 
 constexpr std::size_t kMaxKeywordName = 99;   // keyword and target names
 constexpr std::size_t kMaxTargetLocal = 254;  // target paths
-
-struct IndexTarget {
-  std::string name;   // empty when the sitemap gives none
-  std::string local;  // as written (entities decoded), not normalised
-};
-
-struct IndexEntry {
-  IndexEntry() = default;
-  ~IndexEntry();  // takes the subtree apart without recursion
-  IndexEntry(const IndexEntry&) = delete;
-  IndexEntry& operator=(const IndexEntry&) = delete;
-
-  std::string name;
-  PointerArray<IndexTarget> targets{1, 1};  // document order
-  PointerArray<IndexEntry> children{1, 1};  // sub-keywords, document order
-};
 
 // Reads the sitemap's keywords into root's children (appending to any that
 // are there), logging each keyword indented by its depth, then sorts the top
@@ -63,10 +46,5 @@ int CompareKeywordNames(std::string_view a, std::string_view b);
 
 // Stable sort of parent's children by CompareKeywordNames.
 void SortKeywords(IndexEntry& parent);
-
-// Calls visit for every entry below `from` in document order (the order the
-// reader lists them) with its depth (0 for the children of `from`).
-void ForEachIndexEntry(const IndexEntry& from,
-                       const std::function<void(const IndexEntry&, int depth)>& visit);
 
 }  // namespace tessaly

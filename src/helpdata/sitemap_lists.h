@@ -134,21 +134,4 @@ void ReadSitemapLists(SitemapCursor& in, Node& root, Logger& log, ReadItem readI
   closeAll();
 }
 
-// Destroys the subtrees under a node without recursion (a hostile sitemap
-// nests as deep as it likes): each level's child arrays are moved out before
-// the array holding their owners goes, so every node dies childless.
-template <class Node>
-void DestroyChildren(PointerArray<Node>& children) {
-  if (children.Empty()) return;
-  std::vector<PointerArray<Node>> pending;
-  pending.push_back(std::move(children));
-  while (!pending.empty()) {
-    PointerArray<Node> batch = std::move(pending.back());
-    pending.pop_back();
-    for (Node* child : batch) {
-      if (child != nullptr && !child->children.Empty()) pending.push_back(std::move(child->children));
-    }
-  }
-}
-
 }  // namespace tessaly

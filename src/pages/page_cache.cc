@@ -10,7 +10,7 @@
 #include "base/book_error.h"
 #include "base/book_path.h"
 #include "base/text.h"
-#include "container/object_source.h"
+#include "base/object_source.h"
 #include "pages/css_refs.h"
 #include "pages/history.h"
 #include "pages/page_names.h"

@@ -9,7 +9,7 @@
 #include "base/book_path.h"
 #include "base/sitemap_scanner.h"
 #include "base/text.h"
-#include "container/object_source.h"
+#include "base/object_source.h"
 #include "pages/page_cache.h"
 #include "pages/page_names.h"
 

@@ -8,7 +8,6 @@
 
 #include "base/book_error.h"
 #include "base/text.h"
-#include "helpdata/topic_table.h"
 #include "search/adjacent_characters.h"
 
 namespace tessaly {

@@ -30,11 +30,10 @@
 
 #include "base/bytes.h"
 #include "base/pointer_array.h"
-#include "container/object_source.h"
+#include "base/topic_table.h"
+#include "base/object_source.h"
 
 namespace tessaly {
-
-class TopicTable;
 
 // One word entry of a leaf node, decoded in place.
 struct WordEntry {
@@ -48,13 +47,6 @@ struct WordEntry {
 };
 
 // One topic found by a search.
-struct SearchResult {
-  std::uint32_t topic = 0;
-  std::uint32_t locationCount = 0;
-};
-
-// A base-128 integer at `cursor`, low group first; groups at bit 32 and above add nothing. False (cursor
-// unchanged) when the bytes end before a byte with its top bit clear.
 bool ReadVarInt(Bytes data, std::size_t& cursor, std::uint32_t& value);
 
 // The word entry at `cursor`, which must lie entirely inside `node`; advances the cursor past it. False

@@ -10,9 +10,6 @@
 #include "base/text.h"
 #include "base/utf8.h"
 #include "book/book.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/keyword_index.h"
-#include "helpdata/topic_table.h"
 #include "textindex/page_text.h"
 
 namespace tessaly::textindex {
@@ -142,7 +139,7 @@ PagesRead ForEachBookPage(const Book& book, const TextConverter& converter, cons
   const PageNames names = NamesOf(book, converter, codePage);
 
   std::size_t expected = 0;
-  for (const DirectoryEntry& entry : book.File().entries) expected += IsHtmlPage(Canonical(entry.name)) ? 1 : 0;
+  for (std::size_t i = 0; i < book.EntryCount(); ++i) expected += IsHtmlPage(Canonical(book.Entry(i).name)) ? 1 : 0;
 
   PagesRead result;
   result.budget = TextBudget(book.DistinctBytes());

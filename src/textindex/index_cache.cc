@@ -78,7 +78,7 @@ CachedIndex IndexCache::Rebuild(const Book& book, const TextConverter& converter
 
 CachedIndex IndexCache::Get(const Book& book, const TextConverter& converter, const BuildControl& control,
                             bool reuse) const {
-  const std::string hash = HexDigestOfFile(book.File().fileName);
+  const std::string hash = HexDigestOfFile(std::string(book.FileName()));
   std::string note;
   std::optional<fs::path> final;
   if (folder_) {

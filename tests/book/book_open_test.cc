@@ -10,8 +10,6 @@
 #include "base/book_error.h"
 #include "base/text_converter.h"
 #include "book/book.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/topic_table.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
 

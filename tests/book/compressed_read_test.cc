@@ -12,6 +12,8 @@
 
 #include "base/book_error.h"
 #include "book/book.h"
+#include "container/container.h"
+#include "support/book_entries.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
 
@@ -79,9 +81,11 @@ TEST_P(CompressedRead, EveryObjectReadsBackItsBytes) {
   std::map<std::string, std::vector<std::uint8_t>> files;
   auto opened = Open(BoundaryBook(GetParam(), files));
   Book& book = opened->book;
-  ASSERT_EQ(book.File().sections.size(), 2u);
-  EXPECT_TRUE(book.File().sections[1].compressed);
-  EXPECT_FALSE(book.File().sections[0].compressed);
+  Logger log;
+  const std::unique_ptr<Container> container = Container::Open(opened->file->Path(), log);
+  ASSERT_EQ(container->File().sections.size(), 2u);
+  EXPECT_TRUE(container->File().sections[1].compressed);
+  EXPECT_FALSE(container->File().sections[0].compressed);
   for (const auto& [name, bytes] : files) {
     EXPECT_EQ(book.ReadObject(name), bytes) << name;
   }
@@ -105,14 +109,15 @@ TEST_P(CompressedRead, BulkReadGivesWhatReadObjectGives) {
   auto opened = Open(BoundaryBook(GetParam(), files));
   Book& book = opened->book;
   std::map<std::string, std::vector<std::uint8_t>> seen;
-  book.ReadAllObjects(
+  test::ReadAllObjects(
+      book,
       [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
         seen[std::string(e.name)] = AsVector(bytes);
       },
       [&](const DirectoryEntry& e, const BookError& m) { ADD_FAILURE() << e.name << ": " << m.Message(); });
-  EXPECT_EQ(seen.size(), book.File().entries.size());
+  EXPECT_EQ(seen.size(), book.EntryCount());
   for (const auto& [name, bytes] : files) EXPECT_EQ(seen[name], bytes) << name;
-  for (const auto& e : book.File().entries) EXPECT_EQ(seen[std::string(e.name)], book.ReadObject(e.name)) << e.name;
+  for (const auto& e : test::Entries(book)) EXPECT_EQ(seen[std::string(e.name)], book.ReadObject(e.name)) << e.name;
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowFields, CompressedRead, ::testing::Values(2u, 4u));
@@ -184,7 +189,7 @@ TEST(SectionList, DamagedListsReleaseTheDirectory) {
     } catch (const BookError& e) {
       EXPECT_EQ(e.Message(), "Content sections list runs past the end of ::DataSpace/NameList.\n") << c.what;
     }
-    EXPECT_TRUE(book.File().entries.empty()) << c.what;
+    EXPECT_TRUE(book.EntryCount() == 0) << c.what;
     EXPECT_FALSE(book.HasObject("a.htm"));
   }
 }
@@ -203,7 +208,7 @@ TEST(SectionList, MissingListIsWrapped) {
     EXPECT_EQ(e.Message(),
               "Can't get buffer for file ::DataSpace/NameList.\nCan't find entry for file ::DataSpace/NameList\n");
   }
-  EXPECT_TRUE(book.File().entries.empty());
+  EXPECT_TRUE(book.EntryCount() == 0);
 }
 
 TEST(SectionList, LongSectionNamesAreCut) {
@@ -217,12 +222,12 @@ TEST(SectionList, LongSectionNamesAreCut) {
     test::Append16(l, 0);
   };
   TempFile file(b.Build());
-  Book book;
   std::ostringstream log;
-  book.SetLog(&log);
-  book.OpenStorage(file.Path());
-  ASSERT_EQ(book.File().sections.size(), 1u);
-  EXPECT_EQ(book.File().sections[0].name, std::string(255, 'x'));
+  Logger logger;
+  logger.SetStream(&log);
+  const std::unique_ptr<Container> container = Container::Open(file.Path(), logger);
+  ASSERT_EQ(container->File().sections.size(), 1u);
+  EXPECT_EQ(container->File().sections[0].name, std::string(255, 'x'));
   EXPECT_NE(log.str().find("01. 00000000 xxx"), std::string::npos);
 }
 
@@ -276,10 +281,11 @@ TEST(CompressedReadErrors, EachDamageHasItsMessage) {
     EXPECT_EQ(ReadError(book, c.object), BookError(wrap + c.message).Message()) << c.what;
     // The bulk read reports the same for the same object.
     std::string bulk;
-    book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},
-                        [&](const DirectoryEntry& e, const BookError& m) {
-                          if (e.name == c.object && bulk.empty()) bulk = m.Message();
-                        });
+    test::ReadAllObjects(
+        book, [](const DirectoryEntry&, std::span<const std::uint8_t>) {},
+        [&](const DirectoryEntry& e, const BookError& m) {
+          if (e.name == c.object && bulk.empty()) bulk = m.Message();
+        });
     EXPECT_EQ(bulk, BookError(wrap + c.message).Message()) << c.what;
   }
 }
@@ -311,11 +317,11 @@ TEST(CompressedReadErrors, DamagedStreamFailsOnlyTheObjectsOverIt) {
   auto bytes = b.Build();
   // Break the block header of window 1: the stored-block type becomes 7.
   TempFile probe(bytes);
-  Book reader;
-  reader.OpenStorage(probe.Path());
-  const std::optional<DirectoryEntry> content = reader.FindEntry("::DataSpace/Storage/MSCompressed/Content");
+  Logger log;
+  const std::unique_ptr<Container> reader = Container::Open(probe.Path(), log);
+  const std::optional<DirectoryEntry> content = reader->FindEntry("::DataSpace/Storage/MSCompressed/Content");
   ASSERT_TRUE(content);
-  const std::size_t windowOne = content->offset + static_cast<std::size_t>(reader.File().contentOffset) +
+  const std::size_t windowOne = content->offset + static_cast<std::size_t>(reader->File().contentOffset) +
                                 2 * (16 + 0x8000);
   bytes[windowOne + 1] |= 0x70;
   TempFile file(bytes);
@@ -337,8 +343,9 @@ TEST(CompressedReadErrors, DamagedStreamFailsOnlyTheObjectsOverIt) {
   EXPECT_EQ(AsVector(book.ReadObject("c.bin")), Pattern(0x100, 3));
   std::map<std::string, std::string> errors;
   int good = 0;
-  book.ReadAllObjects([&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++good; },
-                      [&](const DirectoryEntry& e, const BookError& m) { errors[std::string(e.name)] = m.Message(); });
+  test::ReadAllObjects(
+      book, [&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++good; },
+      [&](const DirectoryEntry& e, const BookError& m) { errors[std::string(e.name)] = m.Message(); });
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_EQ(errors["/b.bin"], "Can't decompress section 1.\nError while uncompress content section.\n");
 }
@@ -359,7 +366,8 @@ TEST(CompressedReadEdges, EmptyObjectAtTheEndOfAWholeWindow) {
   EXPECT_TRUE(opened->book.ReadObject("empty-at-end.htm").empty());
   EXPECT_TRUE(opened->book.ReadObject("empty-at-end.htm").empty());
   int empties = 0;
-  opened->book.ReadAllObjects(
+  test::ReadAllObjects(
+      opened->book,
       [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
         if (e.name == "/empty-at-end.htm" && bytes.empty()) ++empties;
       },

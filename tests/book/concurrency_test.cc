@@ -14,6 +14,7 @@
 
 #include "base/book_error.h"
 #include "book/book.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {
@@ -59,7 +60,7 @@ void ExpectConcurrentReadsGiveTheSerialBytes(const std::string& path) {
   std::vector<std::string> names;
   std::map<std::uint32_t, std::uint64_t> serialOf;  // entry number -> digest
   std::vector<std::uint64_t> serial;
-  for (const DirectoryEntry& entry : book.File().entries) {
+  for (const DirectoryEntry& entry : test::Entries(book)) {
     if (entry.name.ends_with('/') || entry.name.find('#', 1) != std::string_view::npos) continue;
     names.emplace_back(entry.name);
     serial.push_back(Outcome(book, names.back()));
@@ -71,7 +72,8 @@ void ExpectConcurrentReadsGiveTheSerialBytes(const std::string& path) {
   OnThreads(kThreads + 1, [&](int t) {
     if (t == kThreads) {
       // The bulk read, through the same decoders and file.
-      book.ReadAllObjects(
+      test::ReadAllObjects(
+          book,
           [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
             const auto known = serialOf.find(entry.index);
             if (known != serialOf.end() && known->second != Digest(bytes)) ++bulkMismatches;

@@ -17,6 +17,8 @@
 #include "base/book_error.h"
 #include "base/bytes.h"
 #include "book/book.h"
+#include "container/container.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {
@@ -59,7 +61,7 @@ TEST(Container, ReadsEveryEntryInFileOrder) {
   TempFile file(b.Build());
   Book book;
   book.OpenContainer(file.Path());
-  const auto& entries = book.File().entries;
+  const auto& entries = test::Entries(book);
   ASSERT_EQ(entries.size(), b.entries.size());
   for (std::size_t i = 0; i < entries.size(); ++i) {
     EXPECT_EQ(entries[i].name, b.entries[i].name);
@@ -67,8 +69,9 @@ TEST(Container, ReadsEveryEntryInFileOrder) {
     EXPECT_EQ(entries[i].offset, b.entries[i].offset);
     EXPECT_EQ(entries[i].length, b.entries[i].length);
   }
-  EXPECT_EQ(book.File().contentOffset, b.ContentOffset());
-  EXPECT_EQ(book.File().fileName, file.Path());
+  Logger log;
+  EXPECT_EQ(Container::Open(file.Path(), log, Container::Depth::kDirectory)->File().contentOffset, b.ContentOffset());
+  EXPECT_EQ(book.FileName(), file.Path());
   EXPECT_EQ(book.LanguageId(), 1033);
 }
 
@@ -80,8 +83,8 @@ TEST(Container, NamesOfEveryLengthIncludingLongOnes) {
   TempFile file(b.Build());
   Book book;
   book.OpenContainer(file.Path());
-  ASSERT_EQ(book.File().entries.size(), names.size());
-  for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(book.File().entries[i].name, names[i]);
+  ASSERT_EQ(book.EntryCount(), names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(book.Entry(i).name, names[i]);
 }
 
 TEST(Container, EntriesSpreadOverSeveralChunksWithAnIndexChunkAfter) {
@@ -93,10 +96,10 @@ TEST(Container, EntriesSpreadOverSeveralChunksWithAnIndexChunkAfter) {
   ASSERT_GT(b.ListingChunks(), 3u);
   Book book;
   book.OpenContainer(file.Path());
-  ASSERT_EQ(book.File().entries.size(), 60u);
-  EXPECT_EQ(book.File().entries[59].name, "/page59.htm");
-  EXPECT_EQ(book.File().entries[59].offset, 59000u);
-  EXPECT_EQ(book.File().entries[59].section, 1u);
+  ASSERT_EQ(book.EntryCount(), 60u);
+  EXPECT_EQ(book.Entry(59).name, "/page59.htm");
+  EXPECT_EQ(book.Entry(59).offset, 59000u);
+  EXPECT_EQ(book.Entry(59).section, 1u);
 }
 
 TEST(Container, OnlyTheChunksUpToTheLastListingChunkAreRead) {
@@ -110,8 +113,8 @@ TEST(Container, OnlyTheChunksUpToTheLastListingChunkAreRead) {
   TempFile file(bytes);
   Book book;
   book.OpenContainer(file.Path());
-  EXPECT_LT(book.File().entries.size(), 20u);
-  EXPECT_EQ(book.File().entries.front().name, "/p0");
+  EXPECT_LT(book.EntryCount(), 20u);
+  EXPECT_EQ(book.Entry(0).name, "/p0");
 }
 
 // Every object of a book, by name, as the bulk read gives it.
@@ -119,12 +122,13 @@ std::map<std::string, std::vector<std::uint8_t>> EveryObject(const std::string& 
   Book book;
   book.Open(path);
   std::map<std::string, std::vector<std::uint8_t>> objects;
-  book.ReadAllObjects(
+  test::ReadAllObjects(
+      book,
       [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
         objects[std::string(entry.name)].assign(bytes.begin(), bytes.end());
       },
       [&](const DirectoryEntry& entry, const BookError& error) { ADD_FAILURE() << entry.name << error.Message(); });
-  EXPECT_EQ(objects.size(), book.File().entries.size());
+  EXPECT_EQ(objects.size(), book.EntryCount());
   return objects;
 }
 
@@ -178,11 +182,11 @@ TEST(Container, EncodedIntegers) {
   TempFile file(b.Build());
   Book book;
   book.OpenContainer(file.Path());
-  EXPECT_EQ(book.File().entries[0].offset, 127u);
-  EXPECT_EQ(book.File().entries[0].length, 128u);
-  EXPECT_EQ(book.File().entries[1].section, 3u);
-  EXPECT_EQ(book.File().entries[1].offset, 0x0FFFFFFFu);
-  EXPECT_EQ(book.File().entries[1].length, 0xFFFFFFFFu);
+  EXPECT_EQ(book.Entry(0).offset, 127u);
+  EXPECT_EQ(book.Entry(0).length, 128u);
+  EXPECT_EQ(book.Entry(1).section, 3u);
+  EXPECT_EQ(book.Entry(1).offset, 0x0FFFFFFFu);
+  EXPECT_EQ(book.Entry(1).length, 0xFFFFFFFFu);
 }
 
 TEST(Container, VersionTwoTakesTheContentOffsetFromTheDirectoryEnd) {
@@ -193,8 +197,10 @@ TEST(Container, VersionTwoTakesTheContentOffsetFromTheDirectoryEnd) {
   TempFile file(bytes);
   Book book;
   book.OpenContainer(file.Path());
-  EXPECT_EQ(book.File().contentOffset, ChmBuilder::kItspOffset + 84 + b.ListingChunks() * b.chunkSize);
-  EXPECT_EQ(book.File().entries.size(), b.entries.size());
+  Logger log;
+  EXPECT_EQ(Container::Open(file.Path(), log, Container::Depth::kDirectory)->File().contentOffset,
+            ChmBuilder::kItspOffset + 84 + b.ListingChunks() * b.chunkSize);
+  EXPECT_EQ(book.EntryCount(), b.entries.size());
 }
 
 TEST(ContainerPath, ExtensionCheck) {
@@ -214,7 +220,7 @@ TEST(ContainerPath, QuotesAndTrailingSlashAreStripped) {
   EXPECT_EQ(OpenError(file.Path() + "/"), "");
   Book book;
   book.OpenContainer("'" + file.Path() + "';");
-  EXPECT_EQ(book.File().fileName, file.Path());
+  EXPECT_EQ(book.FileName(), file.Path());
 }
 
 TEST(ContainerPath, MissingFileFolderAndFifo) {
@@ -373,15 +379,15 @@ TEST(ContainerLifecycle, ReleasesInEveryState) {
   {
     Book book;
     book.OpenContainer(good.Path());
-    EXPECT_FALSE(book.File().entries.empty());
+    EXPECT_FALSE(book.EntryCount() == 0);
     book.Close();
-    EXPECT_TRUE(book.File().entries.empty());
-    EXPECT_TRUE(book.File().fileName.empty());
+    EXPECT_TRUE(book.EntryCount() == 0);
+    EXPECT_TRUE(book.FileName().empty());
     // The same object opens again after a close, and after a failure.
     EXPECT_THROW(book.OpenContainer(bad.Path()), BookError);
     book.Close();
     book.OpenContainer(good.Path());
-    EXPECT_EQ(book.File().entries.size(), SmallBook().entries.size());
+    EXPECT_EQ(book.EntryCount(), SmallBook().entries.size());
   }
 }
 

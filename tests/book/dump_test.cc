@@ -99,7 +99,7 @@ TEST(Dump, NothingIsWrittenWithoutALog) {
   Book loud;
   loud.SetLog(&log);
   loud.OpenContainer(file.Path());
-  EXPECT_EQ(quiet.File().entries.size(), loud.File().entries.size());
+  EXPECT_EQ(quiet.EntryCount(), loud.EntryCount());
   EXPECT_FALSE(log.str().empty());
   loud.SetLog(nullptr);
   log.str("");

@@ -11,6 +11,7 @@
 #include "base/book_path.h"
 #include "base/text.h"
 #include "book/book.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {
@@ -131,7 +132,7 @@ TEST_F(Lookup, OverlongPathsAreCut) {
 
 // The index must give exactly what the two scans in file order give: the
 // number of the entry found, or none.
-std::optional<std::uint32_t> ScanReference(const Directory& entries, std::string_view path) {
+std::optional<std::uint32_t> ScanReference(const std::vector<DirectoryEntry>& entries, std::string_view path) {
   std::string work(path.substr(0, std::min(path.find('\0'), kMaxBookPath)));
   DecodeEntities(work);
   NormalizeBookPath(work);
@@ -181,7 +182,7 @@ TEST_F(Lookup, IndexAgreesWithScansOnRandomNames) {
   b.chunkSize = 512;
   for (int i = 0; i < 300; ++i) b.AddFile(randomPath(rng() % 4 != 0), "x");
   Open(b);
-  const auto& entries = book_.File().entries;
+  const auto& entries = test::Entries(book_);
   for (int i = 0; i < 2000; ++i) {
     std::string query = randomPath(rng() % 2 == 0);
     if (rng() % 5 == 0) query = "../" + query + "#frag";

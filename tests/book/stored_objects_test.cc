@@ -10,6 +10,7 @@
 
 #include "base/book_error.h"
 #include "book/book.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {
@@ -59,7 +60,7 @@ TEST(StoredObjects, EveryCorpusObjectReadsAloneAndInBulkAlike) {
     Book book;
     book.OpenStorage(path);
     std::map<std::uint32_t, std::size_t> single;  // entry number -> digest
-    for (const auto& entry : book.File().entries) {
+    for (const auto& entry : test::Entries(book)) {
       // Folder markers are no objects (lookups trim the slash), and a '#'
       // past the first byte starts a fragment, so such names are reached
       // only by the bulk read.
@@ -71,7 +72,8 @@ TEST(StoredObjects, EveryCorpusObjectReadsAloneAndInBulkAlike) {
       }
     }
     std::size_t visited = 0;
-    book.ReadAllObjects(
+    test::ReadAllObjects(
+        book,
         [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
           ++visited;
           if (!single.contains(e.index)) return;
@@ -79,7 +81,7 @@ TEST(StoredObjects, EveryCorpusObjectReadsAloneAndInBulkAlike) {
           EXPECT_EQ(Digest(bytes), single[e.index]) << e.name;
         },
         [&](const DirectoryEntry& e, const BookError& m) { ADD_FAILURE() << e.name << ": " << m.Message(); });
-    EXPECT_EQ(visited, book.File().entries.size());
+    EXPECT_EQ(visited, book.EntryCount());
   }
 }
 

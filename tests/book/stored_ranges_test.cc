@@ -71,7 +71,7 @@ TEST(StoredRanges, AliasesAreReadOnceAndAddNoBytes) {
   EXPECT_EQ(groups["/part.htm"], std::vector<std::string>{"/part.htm"});
   EXPECT_EQ(book.ReadObject("/part.htm"), test::Bytes(big.substr(100, 50)));
   // Every entry comes exactly once.
-  EXPECT_EQ(seen.size(), book.File().entries.size());
+  EXPECT_EQ(seen.size(), book.EntryCount());
   EXPECT_EQ(std::set<std::string>(seen.begin(), seen.end()).size(), seen.size());
 }
 

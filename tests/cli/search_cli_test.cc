@@ -7,8 +7,6 @@
 #include <string>
 
 #include "book/book.h"
-#include "helpdata/topic_table.h"
-#include "search/full_text_index.h"
 #include "support/chm_builder.h"
 #include "support/run_cli.h"
 

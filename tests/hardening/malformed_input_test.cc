@@ -10,8 +10,10 @@
 
 #include "base/book_error.h"
 #include "book/book.h"
+#include "container/container.h"
 #include "support/bit_writer.h"
 #include "support/book_builder.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {
@@ -132,7 +134,7 @@ TEST(MalformedDirectory, FieldsThatAreOnlyLoggedMayHoldAnything) {
   TempFile file(bytes);
   Book book;
   book.OpenContainer(file.Path());
-  ASSERT_EQ(book.File().entries.size(), 2u);
+  ASSERT_EQ(book.EntryCount(), 2u);
   EXPECT_EQ(AsVector(book.ReadObject("/b.htm")), test::Bytes("bbbb"));
 }
 
@@ -147,9 +149,9 @@ TEST(MalformedNames, EmptyNamesAndNamesHoldingNul) {
   TempFile file(b.Build());
   Book book;
   book.OpenContainer(file.Path());
-  ASSERT_EQ(book.File().entries.size(), 3u);
-  EXPECT_EQ(book.File().entries[0].name, "");
-  EXPECT_EQ(book.File().entries[1].name, std::string("/a\0b.htm", 8));
+  ASSERT_EQ(book.EntryCount(), 3u);
+  EXPECT_EQ(book.Entry(0).name, "");
+  EXPECT_EQ(book.Entry(1).name, std::string("/a\0b.htm", 8));
   // Names compare as C strings: the empty name is what an empty path names,
   // and a name holding a NUL ends there, so "/a\0b.htm" answers to "/a" and,
   // first in file order, wins over the entry really called "/a" (as the
@@ -161,7 +163,8 @@ TEST(MalformedNames, EmptyNamesAndNamesHoldingNul) {
   EXPECT_EQ(Found(book, "/b.htm"), -1);
   // The bulk read hands out every entry with its own bytes.
   std::map<std::string, std::string> read;
-  book.ReadAllObjects(
+  test::ReadAllObjects(
+      book,
       [&](const DirectoryEntry& e, std::span<const std::uint8_t> bytes) {
         read[std::string(e.name)] = {bytes.begin(), bytes.end()};
       },
@@ -192,10 +195,10 @@ TEST(MalformedNames, ShortNamesBeginningWithTwoColons) {
   }
   EXPECT_EQ(book.ReadObject("::D").size(), 1u);
   int visited = 0;
-  book.ReadAllObjects(
-      [&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++visited; },
+  test::ReadAllObjects(
+      book, [&](const DirectoryEntry&, std::span<const std::uint8_t>) { ++visited; },
       [&](const DirectoryEntry& e, const BookError& m) { ADD_FAILURE() << e.name << ": " << m.Message(); });
-  EXPECT_EQ(static_cast<std::size_t>(visited), book.File().entries.size());
+  EXPECT_EQ(static_cast<std::size_t>(visited), book.EntryCount());
 }
 
 TEST(MalformedNames, BytesFromHexEightyUpAreOrdinaryNameBytes) {
@@ -242,10 +245,11 @@ TEST(MalformedCompressedSection, WindowFieldsOtherThanTwoAndFour) {
     EXPECT_EQ(ReadError(book, "a.bin"), "Can't decompress section 1.\nNot correct window size " +
                                             std::to_string(static_cast<int>(field)) + ".\n");
     std::string bulk;
-    book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},
-                        [&](const DirectoryEntry& e, const BookError& m) {
-                          if (e.name == "/a.bin") bulk = m.Message();
-                        });
+    test::ReadAllObjects(
+        book, [](const DirectoryEntry&, std::span<const std::uint8_t>) {},
+        [&](const DirectoryEntry& e, const BookError& m) {
+          if (e.name == "/a.bin") bulk = m.Message();
+        });
     EXPECT_EQ(bulk, "Can't decompress section 1.\nNot correct window size " +
                         std::to_string(static_cast<int>(field)) + ".\n");
     // The open refuses the book, with the message of the section itself.
@@ -297,12 +301,12 @@ std::vector<std::uint8_t> BookWithStream(const std::vector<std::uint8_t>& stream
   b.AddFile("/a.bin", std::string(200, 'a'));
   std::vector<std::uint8_t> bytes = b.Build();
   TempFile probe(bytes);
-  Book reader;
-  reader.OpenStorage(probe.Path());
-  const std::optional<DirectoryEntry> content = reader.FindEntry("::DataSpace/Storage/MSCompressed/Content");
+  Logger log;
+  const std::unique_ptr<Container> reader = Container::Open(probe.Path(), log);
+  const std::optional<DirectoryEntry> content = reader->FindEntry("::DataSpace/Storage/MSCompressed/Content");
   EXPECT_TRUE(content);
   if (!content || stream.size() > content->length) return {};
-  const std::size_t at = static_cast<std::size_t>(reader.File().contentOffset) + content->offset;
+  const std::size_t at = static_cast<std::size_t>(reader->File().contentOffset) + content->offset;
   std::copy(stream.begin(), stream.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
   return bytes;
 }
@@ -355,10 +359,11 @@ TEST(MalformedStream, DecoderFailuresReachTheReaderAsBookErrors) {
               "Can't decompress section 1.\nError while uncompress content section.\n")
         << what;
     std::string bulk;
-    book.ReadAllObjects([](const DirectoryEntry&, std::span<const std::uint8_t>) {},
-                        [&](const DirectoryEntry& e, const BookError& m) {
-                          if (e.name == "/a.bin") bulk = m.Message();
-                        });
+    test::ReadAllObjects(
+        book, [](const DirectoryEntry&, std::span<const std::uint8_t>) {},
+        [&](const DirectoryEntry& e, const BookError& m) {
+          if (e.name == "/a.bin") bulk = m.Message();
+        });
     EXPECT_EQ(bulk, "Can't decompress section 1.\nError while uncompress content section.\n") << what;
   }
 }

@@ -24,6 +24,7 @@
 #include "search/fti_builder.h"
 #include "search/full_text_index.h"
 #include "support/book_builder.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -470,7 +471,8 @@ TEST(ResourceBounds, PlainBytesAreSetAsideOnlyAsTheyAreDecoded) {
               Book book;
               book.OpenStorage(file.Path());
               std::string read;
-              book.ReadAllObjects(
+              test::ReadAllObjects(
+                  book,
                   [&](const DirectoryEntry& entry, std::span<const std::uint8_t> bytes) {
                     if (entry.name != "/filler.bin") return;
                     read += std::ranges::equal(bytes, filler) ? "filler read;" : "filler wrong;";
@@ -496,7 +498,7 @@ TEST(ResourceBounds, DirectoryMemoryIsASmallMultipleOfItsBytes) {
     Book book;
     book.OpenContainer(file.Path());
     const std::size_t held = HeapInUse() - before;
-    ASSERT_EQ(book.File().entries.size(), kEntries);
+    ASSERT_EQ(book.EntryCount(), kEntries);
     ASSERT_TRUE(book.FindEntry("7"));
     EXPECT_EQ(book.FindEntry("7")->index, 7u);
     EXPECT_LT(held, 4 * directoryBytes) << held << " bytes for a directory of " << directoryBytes;

@@ -19,10 +19,7 @@
 
 #include "base/pointer_array.h"
 #include "book/book.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/keyword_index.h"
-#include "helpdata/topic_table.h"
-#include "search/full_text_index.h"
+#include "support/book_entries.h"
 
 namespace tessaly {
 namespace {
@@ -44,7 +41,7 @@ std::string ReadSource(const fs::path& path) {
 // records, without the leading '/'.
 std::vector<std::string> PageNames(const Book& book) {
   std::vector<std::string> pages;
-  for (const DirectoryEntry& entry : book.File().entries) {
+  for (const DirectoryEntry& entry : test::Entries(book)) {
     const std::string_view name = entry.name;
     if (name.size() > 5 && name.ends_with(".htm") && name[0] == '/' && name[1] != '#' && name[1] != '$') {
       pages.emplace_back(name.substr(1));

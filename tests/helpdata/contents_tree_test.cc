@@ -12,6 +12,7 @@
 #include "base/book_error.h"
 #include "base/text.h"
 #include "book/book.h"
+#include "support/book_entries.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {
@@ -336,7 +337,7 @@ TEST(ContentsTree, CorpusSitemapsParse) {
   for (const std::string& path : files) {
     Book book;
     book.OpenStorage(path);
-    for (const DirectoryEntry& entry : book.File().entries) {
+    for (const DirectoryEntry& entry : test::Entries(book)) {
       std::string lower(entry.name);
       LowerCaseInPlace(lower);
       if (!lower.ends_with(".hhc")) continue;

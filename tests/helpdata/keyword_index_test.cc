@@ -15,6 +15,7 @@
 #include "base/book_error.h"
 #include "base/text.h"
 #include "book/book.h"
+#include "support/book_entries.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
 
@@ -392,7 +393,7 @@ TEST(KeywordIndex, CorpusSitemapsParse) {
   for (const std::string& path : files) {
     Book book;
     book.OpenStorage(path);
-    for (const DirectoryEntry& entry : book.File().entries) {
+    for (const DirectoryEntry& entry : test::Entries(book)) {
       std::string lower(entry.name);
       LowerCaseInPlace(lower);
       if (!lower.ends_with(".hhk")) continue;

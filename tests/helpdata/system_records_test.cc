@@ -8,7 +8,7 @@
 
 #include "base/book_error.h"
 #include "helpdata/system_records.h"
-#include "helpdata/topic_table.h"
+#include "base/topic_table.h"
 #include "support/chm_builder.h"
 
 namespace tessaly {

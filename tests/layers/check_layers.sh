@@ -4,13 +4,15 @@
 # src/CMakeLists.txt makes it), and on that path no header of a layer it
 # must not use (one above it, or beside it) can be found.
 #
-# Usage: check_layers.sh CXX LAYER-ROOT SOURCE-DIR SYSTEM LAYER=SEEN,SEEN,... ...
-#   LAYER-ROOT  the build tree's folder of per-layer include directories
-#   SOURCE-DIR  src/ of the repository
-#   SYSTEM      folders of other libraries' headers (SQLite, libxml2), by commas
+# Usage: check_layers.sh CXX LAYER-ROOT SYSTEM LAYER=SEEN,SEEN,... ...
+#   LAYER-ROOT  the build tree's folder of per-layer include directories,
+#               each holding links to its layer's headers as its users
+#               name them (base/log.h, app/gtk/page_view.h)
+#   SYSTEM      folders of other libraries' headers (SQLite, libxml2, GTK),
+#               by commas
 set -uo pipefail
-cxx=$1 root=$2 src=$3 system=$4
-shift 4
+cxx=$1 root=$2 system=$3
+shift 3
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -28,16 +30,17 @@ for arg in "$@"; do
   } >"$work/$layer.flags"
 done
 
+# The headers of a layer, as included.
+headers() { (cd "$root/$1" && find . -name '*.h' | sed 's|^\./||' | sort); }
+
 # One line per check: what is expected ("ok" or "refused"), the layer, and
 # the header included.
 for layer in "${layers[@]}"; do
-  for header in "$src/$layer"/*.h; do
-    echo "ok $layer $layer/$(basename "$header")"
-  done
+  headers "$layer" | sed "s|^|ok $layer |"
   for other in "${layers[@]}"; do
     [[ ${seen[$layer]} == *" $other "* ]] && continue
-    first=$(find "$src/$other" -maxdepth 1 -name '*.h' | sort | head -1)
-    [ -n "$first" ] && echo "refused $layer $other/$(basename "$first")"
+    first=$(headers "$other" | head -1)
+    [ -n "$first" ] && echo "refused $layer $first"
   done
 done >"$work/checks"
 

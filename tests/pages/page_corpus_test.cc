@@ -11,6 +11,7 @@
 #include "base/book_error.h"
 #include "base/book_path.h"
 #include "pages/page_recorder.h"
+#include "support/book_entries.h"
 
 namespace tessaly {
 namespace {
@@ -30,7 +31,7 @@ std::string DefaultTopic(PageFixture& f, const std::string& bookPath) {
     // A book whose metadata does not read still has its pages.
   }
   if (!topic.empty() && f.book.HasObject(topic)) return topic;
-  for (const DirectoryEntry& entry : f.book.File().entries) {
+  for (const DirectoryEntry& entry : test::Entries(f.book)) {
     if (IsStoredPage(entry.name)) return std::string(entry.name);
   }
   return {};
@@ -55,7 +56,7 @@ void ExpectSaneFolder(const PageFixture& f, bool prepared) {
 TEST(PageCorpus, EveryPageOfTheTestBook) {
   PageFixture f(test::TestBook("basic"));
   int pages = 0;
-  for (const DirectoryEntry& entry : f.book.File().entries) {
+  for (const DirectoryEntry& entry : test::Entries(f.book)) {
     if (!IsStoredPage(entry.name)) continue;
     SCOPED_TRACE(entry.name);
     f.cache.SetCurrentPageDir("");
@@ -94,7 +95,7 @@ TEST(PageCorpus, CommentedScriptsAreNoMissingParts) {
   if (!std::filesystem::exists(path)) GTEST_SKIP() << path << " is absent";
   PageFixture f(path);
   int pages = 0;
-  for (const DirectoryEntry& entry : f.book.File().entries) {
+  for (const DirectoryEntry& entry : test::Entries(f.book)) {
     if (!IsStoredPage(entry.name)) continue;
     f.cache.SetCurrentPageDir("");
     EXPECT_TRUE(f.cache.PreparePage(entry.name)) << entry.name;
@@ -113,7 +114,7 @@ TEST(PageCorpus, EveryPageOfEveryBook) {
   for (const std::string& path : books) {
     SCOPED_TRACE(path);
     PageFixture f(path);
-    for (const DirectoryEntry& entry : f.book.File().entries) {
+    for (const DirectoryEntry& entry : test::Entries(f.book)) {
       if (!IsStoredPage(entry.name)) continue;
       f.cache.SetCurrentPageDir("");
       f.cache.PreparePage(entry.name);

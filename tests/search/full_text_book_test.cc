@@ -14,7 +14,6 @@
 #include "base/pointer_array.h"
 #include "base/text.h"
 #include "book/book.h"
-#include "helpdata/topic_table.h"
 #include "search/fti_builder.h"
 #include "search/full_text_index.h"
 #include "support/book_builder.h"
@@ -78,7 +77,6 @@ TEST(BookFullText, BasicBookFindsWordsInTheirPages) {
   Book book;
   book.Open(test::TestBook("basic"));
   book.LoadFullTextIndex();
-  EXPECT_TRUE(book.FullText().Loaded());
   EXPECT_EQ(Search(book, "giraffe"),
             (std::vector<std::string>{"chapter2/My Page.htm", "chapter2/right.htm"}));
   EXPECT_EQ(Search(book, "Aardvark"), std::vector<std::string>{"index.htm"});
@@ -96,7 +94,8 @@ TEST(BookFullText, SearchBookListsEveryTopicOnceInTitleOrder) {
   Book book;
   book.Open(test::TestBook("search"));
   book.LoadFullTextIndex();
-  const FullTextIndex& index = book.FullText();
+  FullTextIndex index;
+  index.Read(book);
   std::vector<WordEntry> entries;
   index.FindWordEntries("quokka", entries);
   ASSERT_EQ(entries.size(), 2u);
@@ -140,8 +139,10 @@ TEST(BookFullText, WordInFiveThousandTopics) {
   Book book;
   book.Open(test::TestBook("bigsearch"));
   book.LoadFullTextIndex();
+  FullTextIndex index;
+  index.Read(book);
   std::vector<WordEntry> entries;
-  book.FullText().FindWordEntries("zebra", entries);
+  index.FindWordEntries("zebra", entries);
   ASSERT_EQ(entries.size(), 2u);  // "Zebra notes" titles, and every page's text
 
   const PointerArray<SearchResult> results = book.Search("zebra");
@@ -157,7 +158,7 @@ TEST(BookFullText, WordInFiveThousandTopics) {
   }
   // The title entry lists exactly the pages titled "Zebra notes".
   std::vector<SearchResult> titled;
-  book.FullText().DecodeDocumentList(entries[0].flag == 1 ? entries[0] : entries[1], titled);
+  index.DecodeDocumentList(entries[0].flag == 1 ? entries[0] : entries[1], titled);
   std::set<std::uint32_t> titledTopics, zebraTitles;
   for (const SearchResult& r : titled) titledTopics.insert(r.topic);
   for (const SearchResult* r : results) {
@@ -180,7 +181,7 @@ TEST(BookFullText, BookWithoutIndexObject) {
   } catch (const BookError& error) {
     EXPECT_EQ(error.Message(), "No $FIftiMain file in CHM.");
   }
-  EXPECT_FALSE(book.FullText().Loaded());
+  EXPECT_FALSE(book.FullTextIndexEmpty());
   EXPECT_EQ(book.Search("hello").Count(), 0);
   EXPECT_THROW(book.Search(std::string(201, 'x')), BookError);
 }
@@ -193,8 +194,7 @@ TEST(BookFullText, BookWithEmptyOrBuiltIndexObject) {
   Book book;
   book.OpenStorage(emptyFile.Path());
   book.LoadFullTextIndex();
-  EXPECT_TRUE(book.FullText().Loaded());
-  EXPECT_TRUE(book.FullText().Empty());
+  EXPECT_TRUE(book.FullTextIndexEmpty());
   EXPECT_EQ(book.Search("the").Count(), 0);
 
   // An index built here, stored compressed, read back through the book.
@@ -219,7 +219,7 @@ TEST(BookFullText, BookWithEmptyOrBuiltIndexObject) {
   test::TempFile badFile(bad.Build());
   book.OpenStorage(badFile.Path());
   EXPECT_THROW(book.LoadFullTextIndex(), BookError);
-  EXPECT_FALSE(book.FullText().Loaded());
+  EXPECT_FALSE(book.FullTextIndexEmpty());
 }
 
 // Loading and searching damaged copies of a real index: a BookError or an answer, nothing else.
@@ -276,7 +276,8 @@ TEST(Corpus, WordInTitlesAndTextIsListedOnce) {
   Book book;
   book.Open(path);
   book.LoadFullTextIndex();
-  const FullTextIndex& index = book.FullText();
+  FullTextIndex index;
+  index.Read(book);
   std::vector<LiteralEntry> literal;
   ASSERT_TRUE(test::LiteralScan(index.Data(), literal));
   auto first =
@@ -313,7 +314,8 @@ TEST(Corpus, LookupsEqualThePlainScanAndCommonWordsSearch) {
       continue;
     }
     book.LoadFullTextIndex();
-    const FullTextIndex& index = book.FullText();
+    FullTextIndex index;
+  index.Read(book);
     ASSERT_TRUE(index.Loaded());
     if (index.Data().empty()) {
       EXPECT_TRUE(index.Empty());

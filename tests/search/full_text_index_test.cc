@@ -11,7 +11,7 @@
 
 #include "base/book_error.h"
 #include "base/pointer_array.h"
-#include "helpdata/topic_table.h"
+#include "base/topic_table.h"
 #include "search/fti_builder.h"
 
 namespace tessaly {

@@ -13,7 +13,7 @@
 #include "base/book_error.h"
 #include "base/pointer_array.h"
 #include "base/text.h"
-#include "helpdata/topic_table.h"
+#include "base/topic_table.h"
 #include "search/fti_builder.h"
 #include "search/full_text_index.h"
 

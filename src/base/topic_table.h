@@ -4,7 +4,8 @@
 //   (0xFFFFFFFF: no title) | 8 offset of the topic's #urltbl record.
 // #urltbl record: 8 offset of the topic's #urlstr record.
 // #urlstr record: 8 NUL-terminated in-book path.
-// All integers 32-bit little-endian, read without alignment.
+// All integers 32-bit little-endian, read without alignment. Titles are
+// read from #STRINGS. The table only looks at bytes that its owner keeps.
 #pragma once
 
 #include <cstdint>
@@ -12,16 +13,13 @@
 #include <span>
 #include <string_view>
 
-#include "container/object_source.h"
-
 namespace tessaly {
 
-// The three objects of the topic table, read when the book holds all three
-// (a book without any one of them has no topic table).
-struct TopicObjects {
-  ObjectBuffer topics, urltbl, urlstr;
+// A topic that holds a searched word, and how often it does.
+struct SearchResult {
+  std::uint32_t topic = 0;
+  std::uint32_t locationCount = 0;
 };
-TopicObjects ReadTopicObjects(const ObjectSource& objects);
 
 class TopicTable {
  public:

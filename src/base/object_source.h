@@ -14,6 +14,16 @@
 
 namespace tessaly {
 
+// One stored object as the book's directory lists it. The name points into
+// the directory's bytes and stays valid while the directory lives.
+struct DirectoryEntry {
+  std::string_view name;  // as stored (UTF-8 in real books), any length
+  std::uint64_t section = 0;
+  std::uint64_t offset = 0;  // within the content section
+  std::uint64_t length = 0;
+  std::uint32_t index = 0;  // position in the directory (file order)
+};
+
 // The bytes of one object, owned by the caller.
 using ObjectBuffer = std::vector<std::uint8_t>;
 

@@ -1,4 +1,4 @@
-#include "helpdata/topic_table.h"
+#include "base/topic_table.h"
 
 #include <string>
 
@@ -7,16 +7,6 @@
 #include "base/text.h"
 
 namespace tessaly {
-
-TopicObjects ReadTopicObjects(const ObjectSource& objects) {
-  TopicObjects read;
-  if (objects.HasObject("#topics") && objects.HasObject("#urltbl") && objects.HasObject("#urlstr")) {
-    read.topics = objects.ReadObject("#topics");
-    read.urltbl = objects.ReadObject("#urltbl");
-    read.urlstr = objects.ReadObject("#urlstr");
-  }
-  return read;
-}
 
 std::string_view TopicTable::Title(std::int32_t topic) const {
   if (topic < 0 || topic >= Count()) return "Incorrect topic id";
