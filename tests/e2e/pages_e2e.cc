@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +16,7 @@
 
 #include "harness.h"
 #include "support/book_builder.h"
+#include "support/command_output.h"
 
 namespace tessaly::e2e {
 namespace {
@@ -170,17 +170,6 @@ TEST_F(ReaderPages, AFrameOnTheWebShowsItsAddressToClick) {
   EXPECT_EQ(reader.Ask("close"), "closed");
 }
 
-// What a command prints (the PDF's structure, told by qpdf).
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
-
 std::size_t Count(const std::string& text, const std::string& needle) {
   std::size_t count = 0;
   for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
@@ -191,7 +180,7 @@ std::size_t Count(const std::string& text, const std::string& needle) {
 // screen, twice, while the window goes on answering; the PDF has the
 // book's contents as its outline and its links between topics.
 TEST_F(ReaderPages, ExportWritesTheBookAsAPdfWithOutlineAndLinks) {
-  if (Output("command -v qpdf").empty()) GTEST_SKIP() << "qpdf missing (apt-get install qpdf)";
+  if (test::CommandOutput("command -v qpdf").empty()) GTEST_SKIP() << "qpdf missing (apt-get install qpdf)";
   Reader reader(sandbox_, server_->Display(), TestBook("basic/basic.chm"));
   ASSERT_TRUE(reader.Running()) << reader.Log();
   ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
@@ -203,10 +192,10 @@ TEST_F(ReaderPages, ExportWritesTheBookAsAPdfWithOutlineAndLinks) {
   ASSERT_TRUE(fs::exists(pdf)) << reader.Log();
   const std::string quoted = "'" + pdf + "'";
   // Each topic starts a page of its own: more than one page.
-  EXPECT_GT(std::atoi(Output("qpdf --show-npages " + quoted).c_str()), 3);
+  EXPECT_GT(std::atoi(test::CommandOutput("qpdf --show-npages " + quoted).c_str()), 3);
   // basic.hhc has six entries.
-  EXPECT_EQ(Count(Output("qpdf --json --json-key=outlines " + quoted), "\"title\": "), 6u);
-  EXPECT_GE(Count(Output("qpdf --json --json-key=qpdf " + quoted), "\"/Subtype\": \"/Link\""), 1u);
+  EXPECT_EQ(Count(test::CommandOutput("qpdf --json --json-key=outlines " + quoted), "\"title\": "), 6u);
+  EXPECT_GE(Count(test::CommandOutput("qpdf --json --json-key=qpdf " + quoted), "\"/Subtype\": \"/Link\""), 1u);
   EXPECT_EQ(reader.Ask("dialog?").value_or(""), "none") << "no error was shown";
   EXPECT_EQ(reader.Ask("close"), "closed");
 }
