@@ -15,6 +15,9 @@
 #include "app/resources.h"
 #include "book/book.h"
 #include "convert/convert.h"
+#if defined(TESSALY_WITH_PDF)
+#include "pdf/pdf.h"
+#endif
 
 namespace tessaly::app {
 
@@ -58,6 +61,27 @@ std::string NewPrintFolder() {
 
 }  // namespace
 
+// A PDF under way: the folder that holds its print document and the two
+// prints of it (removed once the PDF is written or given up, and with the
+// object at the latest), what the document holds, and the target.
+struct PdfWork {
+  PdfWork(std::string folder, std::string target) : folder(std::move(folder)), target(std::move(target)) {}
+  ~PdfWork() { RemoveFolder(); }
+  PdfWork(const PdfWork&) = delete;
+  PdfWork& operator=(const PdfWork&) = delete;
+
+  void RemoveFolder() {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  }
+  std::string Marked() const { return folder + "/marked.pdf"; }
+  std::string Printed() const { return folder + "/printed.pdf"; }
+
+  const std::string folder;
+  const std::string target;
+  convert::PrintDocument document;
+};
+
 // Writes the book to its target, or (PDF) the document to print into a
 // folder of its own.
 class ExportJob final : public Job {
@@ -79,8 +103,7 @@ class ExportJob final : public Job {
       cancelled = true;
     }
     if (!cancelled && !error_) return;
-    if (!printFolder.empty()) std::filesystem::remove_all(printFolder, ignored);
-    printFolder.clear();
+    pdf.reset();
     // What was made of a target that did not exist goes again; never
     // anything that was there before.
     if (!existed) std::filesystem::remove_all(choice.target, ignored);
@@ -88,8 +111,7 @@ class ExportJob final : public Job {
 
   const ExportChoice choice;
   bool cancelled = false;
-  std::string printFolder;  // PDF: the folder holding the document
-  std::string printHtml;    // PDF: the document
+  std::shared_ptr<PdfWork> pdf;  // PDF: the document written, to be printed
 
  private:
   void Write() {
@@ -99,8 +121,8 @@ class ExportJob final : public Job {
       case ExportFormat::kHtmlFolder: convert::WriteHtmlFolder(book, converter_, choice.target); return;
       case ExportFormat::kMarkdownFolder: convert::WriteMarkdownFolder(book, converter_, choice.target); return;
       case ExportFormat::kPdf: {
-        printFolder = NewPrintFolder();
-        printHtml = convert::WritePrintDocument(book, converter_, printFolder, fromTopic_).cleanHtml;
+        pdf = std::make_shared<PdfWork>(NewPrintFolder(), choice.target);
+        pdf->document = convert::WritePrintDocument(book, converter_, pdf->folder, fromTopic_);
         return;
       }
     }
@@ -109,6 +131,29 @@ class ExportJob final : public Job {
   std::shared_ptr<const Book> book_;
   WatchedConverter converter_;
   std::string fromTopic_;
+};
+
+// Writes the PDF from the two prints; a target that did not exist before
+// goes again when the export was cancelled meanwhile.
+class PdfFinishJob final : public Job {
+ public:
+  PdfFinishJob(CancelFlag cancel, std::shared_ptr<PdfWork> work) : Job(std::move(cancel)), work_(std::move(work)) {}
+
+  void Run() override {
+    std::error_code ignored;
+    const bool existed = std::filesystem::exists(std::filesystem::symlink_status(work_->target, ignored));
+#if defined(TESSALY_WITH_PDF)
+    const pdf::Finished finished = pdf::FinishBookPdf(work_->document, work_->Marked(), work_->Printed(), work_->target);
+    if (!finished.error.empty()) error_ = work_->target + ": " + finished.error;
+#else
+    error_ = "this build cannot write PDF (it was built without qpdf and poppler)";
+#endif
+    work_->RemoveFolder();
+    if (Cancelled() && !error_ && !existed) std::filesystem::remove(work_->target, ignored);
+  }
+
+ private:
+  std::shared_ptr<PdfWork> work_;
 };
 
 BookExport::~BookExport() { cancel_->store(true); }
@@ -142,16 +187,25 @@ void BookExport::Finish(ExportJob& job) {
   if (job.Error()) return Failed(*job.Error());
   if (job.cancelled) return Done();
   if (job.choice.format != ExportFormat::kPdf) return Done();
-  // The platform lays the document out; the folder goes once it has.
+  Print(job.pdf, true);
+}
+
+// The platform lays out the marked document, then the clean one, each to a
+// PDF of its own in the work's folder; a job then writes the target from
+// the two.
+void BookExport::Print(const std::shared_ptr<PdfWork>& work, bool marked) {
   const CancelFlag cancel = cancel_;
   tab_.Host().Window().PrintToPdf(
-      job.printHtml, job.choice.target,
-      [this, cancel, folder = job.printFolder](std::optional<std::string> error) {
-        std::error_code ignored;
-        std::filesystem::remove_all(folder, ignored);
+      marked ? work->document.html : work->document.cleanHtml, marked ? work->Marked() : work->Printed(),
+      [this, cancel, work, marked](std::optional<std::string> error) {
+        if (cancel->load() || error) work->RemoveFolder();
         if (cancel->load()) return;
         if (error) return Failed(*error);
-        Done();
+        if (marked) return Print(work, false);
+        tab_.Jobs().Submit<PdfFinishJob>(std::make_shared<PdfFinishJob>(cancel, work), [this](PdfFinishJob& done) {
+          if (done.Error()) return Failed(*done.Error());
+          Done();
+        });
       });
 }
 

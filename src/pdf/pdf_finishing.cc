@@ -1,4 +1,4 @@
-#include "pdf/pdf_finishing.h"
+#include "detail/pdf_finishing.h"
 
 #define POINTERHOLDER_TRANSITION 4
 #include <poppler.h>

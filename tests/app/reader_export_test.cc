@@ -3,6 +3,7 @@
 // progress, Cancel and errors shown, through fake views.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -123,24 +124,62 @@ TEST_F(ExportTest, AFailingTargetIsToldAndWhatWasThereStays) {
   EXPECT_FALSE(ui().progressVisible);
 }
 
-TEST_F(ExportTest, PdfPrintsTheBranchDocumentThroughThePlatform) {
+// A PDF: the platform prints the branch's document with its marks, then
+// without, both into a work folder; a job then writes the target from the
+// two prints. Whichever step fails, it is said, the work folder goes and
+// what stood at the target stays. (The whole way through a real printer is
+// the reader's end-to-end test.)
+TEST_F(ExportTest, PdfPrintsTheBranchTwiceThenWritesTheTargetFromBoth) {
   ASSERT_TRUE(ui().Click(kCmdContents));
   ui().TapTreeItem(ui().TreeItemNamed("Chapter 1"));
   if (ui().Loading()) ui().Complete();
-  Export(ExportFormat::kPdf, Target("book.pdf"), true);
+  std::ofstream(Target("book.pdf")) << "mine";
+  // The print that fails (0 or 1); 2: none, but what they left is no PDF.
+  for (const std::size_t failing : {0u, 1u, 2u}) {
+    SCOPED_TRACE(failing);
+    ui().printJobs.clear();
+    ui().messages.clear();
+    Export(ExportFormat::kPdf, Target("book.pdf"), true);
+    fs::path folder;
+    for (std::size_t print = 0; print <= std::min<std::size_t>(failing, 1); ++print) {
+      ASSERT_EQ(ui().printJobs.size(), print + 1);
+      const RecordingPlatform::PrintJob job = ui().printJobs[print];
+      folder = fs::path(job.html).parent_path();
+      EXPECT_EQ(fs::path(job.pdf).parent_path(), folder) << "printed into the work folder";
+      EXPECT_NE(Slurp(job.html).find("Details"), std::string::npos);
+      EXPECT_EQ(Slurp(job.html).find("Welcome"), std::string::npos) << "only the branch is printed";
+      if (print == 1) {
+        EXPECT_NE(job.html, ui().printJobs[0].html) << "the second print is of the other document";
+        EXPECT_NE(job.pdf, ui().printJobs[0].pdf);
+      }
+      EXPECT_TRUE(ui().cancelOffered);
+      job.done(print == failing ? std::optional<std::string>("no printer") : std::nullopt);
+      ui().Drain();
+    }
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(ui().printJobs.size(), std::min<std::size_t>(failing, 1) + 1);
+    ASSERT_EQ(ui().messages.size(), 1u);
+    EXPECT_NE(ui().messages[0].text.find(failing < 2 ? "no printer" : Target("book.pdf").string()), std::string::npos)
+        << ui().messages[0].text;
+    EXPECT_FALSE(ui().cancelOffered);
+    EXPECT_EQ(Slurp(Target("book.pdf")), "mine");
+  }
+}
+
+// Cancel while the platform prints: nothing more is printed or written, and
+// the work folder goes once the print is over.
+TEST_F(ExportTest, PdfCancelledWhilePrintingWritesNothing) {
+  Export(ExportFormat::kPdf, Target("book.pdf"));
   ASSERT_EQ(ui().printJobs.size(), 1u);
+  ASSERT_TRUE(ui().Key(kCmdCancelWork));
+  EXPECT_FALSE(ui().progressVisible);
   const RecordingPlatform::PrintJob job = ui().printJobs[0];
-  EXPECT_EQ(job.pdf, Target("book.pdf").string());
-  const std::string document = Slurp(job.html);
-  EXPECT_NE(document.find("Details"), std::string::npos);
-  EXPECT_EQ(document.find("Welcome"), std::string::npos) << "only the branch is printed";
-  EXPECT_TRUE(ui().cancelOffered);
-  // The printer fails: said, and the document's folder goes.
-  job.done(std::string("no printer"));
+  job.done(std::nullopt);
+  ui().Drain();
+  EXPECT_EQ(ui().printJobs.size(), 1u);
   EXPECT_FALSE(fs::exists(fs::path(job.html).parent_path()));
-  ASSERT_EQ(ui().messages.size(), 1u);
-  EXPECT_NE(ui().messages[0].text.find("no printer"), std::string::npos);
-  EXPECT_FALSE(ui().cancelOffered);
+  EXPECT_FALSE(fs::exists(Target("book.pdf")));
+  EXPECT_TRUE(ui().messages.empty());
 }
 
 }  // namespace

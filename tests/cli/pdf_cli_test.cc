@@ -10,12 +10,14 @@
 #include <string>
 
 #include "support/chm_builder.h"
+#include "support/command_output.h"
 #include "support/run_cli.h"
 
 namespace tessaly {
 namespace {
 
 using test::CliRun;
+using test::CommandOutput;
 using test::Quote;
 using test::RunCli;
 
@@ -60,16 +62,6 @@ class PrivateDisplay {
   std::string display_;
 };
 
-std::string Output(const std::string& command) {
-  std::string out;
-  if (FILE* pipe = popen(command.c_str(), "r")) {
-    char buffer[4096];
-    for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    pclose(pipe);
-  }
-  return out;
-}
-
 std::size_t Count(const std::string& text, const std::string& pattern) {
   const std::regex re(pattern);
   return static_cast<std::size_t>(std::distance(std::sregex_iterator(text.begin(), text.end(), re), std::sregex_iterator()));
@@ -94,7 +86,7 @@ TEST(CliPdf, TheBookPrintedWithItsContentsAsOutlineAndItsLinks) {
   if (kSanitized) GTEST_SKIP() << "WebKit's helper processes do not run under the sanitizers";
   PrivateDisplay display;
   if (display.Display().empty()) GTEST_SKIP() << "no Xvfb to print with (apt-get install xvfb)";
-  if (Output("command -v qpdf pdfinfo").empty()) GTEST_SKIP() << "qpdf or pdfinfo missing (apt-get install qpdf poppler-utils)";
+  if (CommandOutput("command -v qpdf pdfinfo").empty()) GTEST_SKIP() << "qpdf or pdfinfo missing (apt-get install qpdf poppler-utils)";
   test::TempDir dir;
   const std::string before = "DISPLAY=" + display.Display() + " exec timeout 120";
 
@@ -102,14 +94,14 @@ TEST(CliPdf, TheBookPrintedWithItsContentsAsOutlineAndItsLinks) {
   CliRun run = RunCli("convert " + Quote(test::TestBook("convert")) + " " + Quote(whole), before);
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out, whole + ": 5 pages of the book, 6 contents entries, 9 links\n");
-  EXPECT_NE(Output("pdfinfo " + Quote(whole)).find("Pages:           5"), std::string::npos);
-  const std::string outline = Output("qpdf --json --json-key=outlines " + Quote(whole));
+  EXPECT_NE(CommandOutput("pdfinfo " + Quote(whole)).find("Pages:           5"), std::string::npos);
+  const std::string outline = CommandOutput("qpdf --json --json-key=outlines " + Quote(whole));
   EXPECT_EQ(Count(outline, "\"title\": "), 6u) << outline;
   EXPECT_NE(outline.find("\"title\": \"Second section\""), std::string::npos);
-  const std::string objects = Output("qpdf --json " + Quote(whole));
+  const std::string objects = CommandOutput("qpdf --json " + Quote(whole));
   EXPECT_EQ(Count(objects, "\"/Subtype\": \"/Link\""), 9u);
   EXPECT_EQ(Count(objects, "\"/URI\": \"u:http://example.com/\""), 1u) << objects.substr(0, 2000);
-  const std::string text = Output("pdftotext " + Quote(whole) + " -");
+  const std::string text = CommandOutput("pdftotext " + Quote(whole) + " -");
   EXPECT_NE(text.find("日本語 Русский"), std::string::npos);
   EXPECT_NE(text.find("Back to the start"), std::string::npos);  // a page whose body has attributes
   EXPECT_EQ(Count(text, "zqx|xqz"), 0u) << text;  // nothing but the book's text
@@ -121,17 +113,17 @@ TEST(CliPdf, TheBookPrintedWithItsContentsAsOutlineAndItsLinks) {
   ASSERT_EQ(topic.page, 2) << outline;
   ASSERT_EQ(second.page, 1) << outline;
   EXPECT_LT(std::stod(second.height) + 50, std::stod(topic.height));
-  const std::string stored = Output("qpdf --json --json-key=qpdf " + Quote(whole));  // each object once
+  const std::string stored = CommandOutput("qpdf --json --json-key=qpdf " + Quote(whole));  // each object once
   EXPECT_EQ(Count(stored, "\"/XYZ\",\\s*null,\\s*" + second.height + ","), 3u);
 
   // One branch: the entry and the entries below it.
   const std::string branch = dir.Path() + "/branch.pdf";
   run = RunCli("convert " + Quote(test::TestBook("convert")) + " " + Quote(branch) + " --from Welcome", before);
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_EQ(Count(Output("qpdf --json --json-key=outlines " + Quote(branch)), "\"title\": "), 4u);
+  EXPECT_EQ(Count(CommandOutput("qpdf --json --json-key=outlines " + Quote(branch)), "\"title\": "), 4u);
   // Links to the pages left out (ünï/côde.htm, escape.htm) keep their text.
   EXPECT_EQ(run.out, branch + ": 3 pages of the book, 4 contents entries, 6 links\n");
-  EXPECT_NE(Output("pdftotext " + Quote(branch) + " -").find("a page named in UTF-8, a link that"), std::string::npos);
+  EXPECT_NE(CommandOutput("pdftotext " + Quote(branch) + " -").find("a page named in UTF-8, a link that"), std::string::npos);
 
   run = RunCli("convert " + Quote(test::TestBook("convert")) + " " + Quote(branch) + " --from Nothing", before);
   EXPECT_EQ(run.status, 1);

@@ -1,9 +1,9 @@
-#include "pdf/pdf_printer.h"
+#include "cli/pdf_printer.h"
 
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
-namespace tessaly::pdf {
+namespace tessaly::cli {
 
 namespace {
 
@@ -116,4 +116,4 @@ PrintResult PrintToPdf(const std::string& html, const std::string& pdf) {
   return job.result;
 }
 
-}  // namespace tessaly::pdf
+}  // namespace tessaly::cli

@@ -1,8 +1,6 @@
-// What the printed PDF lacks and the book has: its contents as the PDF's
-// outline (bookmarks) and its links as link annotations. The places come
-// from marks printed with the document (convert::PrintDocument): their text
-// is found on the pages with poppler, and qpdf writes the outline and the
-// annotations into the file.
+// The parts of pdf/pdf.h, inside the pdf layer: the marks' text found on
+// the pages with poppler, and the outline and the link annotations written
+// into a file with qpdf.
 #pragma once
 
 #include <cstdio>

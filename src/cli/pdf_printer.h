@@ -2,7 +2,7 @@
 // operation: the engine that shows the pages lays them out, pictures,
 // style sheets and all. It needs a display (an X server or Wayland; Xvfb
 // serves). WebKit's PDF carries neither links nor an outline:
-// pdf_finishing.h adds them.
+// pdf/pdf.h adds them from the marks printed with the document.
 //
 // The view runs no script and follows no navigation away from the document;
 // what the document references is the caller's to confine (the print
@@ -11,7 +11,7 @@
 
 #include <string>
 
-namespace tessaly::pdf {
+namespace tessaly::cli {
 
 struct PrintResult {
   bool ok = false;
@@ -23,4 +23,4 @@ struct PrintResult {
 // its main loop until done.
 PrintResult PrintToPdf(const std::string& html, const std::string& pdf);
 
-}  // namespace tessaly::pdf
+}  // namespace tessaly::cli
