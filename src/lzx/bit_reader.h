@@ -33,8 +33,9 @@ inline std::uint64_t LoadFourWords(const std::uint8_t* p) {
   }
 }
 
-// The same near or past the end of the input: missing bytes read as zero.
-inline std::uint64_t LoadFourWordsAtEnd(const std::uint8_t* data, std::size_t size, std::size_t at) {
+// The same near or past the end of the input: missing bytes read as zero. Out of line, so that Refill
+// stays small enough to inline.
+[[gnu::noinline]] inline std::uint64_t LoadFourWordsAtEnd(const std::uint8_t* data, std::size_t size, std::size_t at) {
   std::uint64_t x = 0;
   for (int i = 0; i < 4; ++i) {
     const std::size_t lo = at + 2 * i;

@@ -58,7 +58,7 @@ struct HuffmanTable {
   std::uint16_t Lookup(const BitReader& bits) const { return entries[bits.buffer >> (64 - kTableBits)]; }
 
   // Decodes one symbol; at least 16 bits must be held.
-  int DecodeHeld(BitReader& bits) const {
+  [[gnu::always_inline]] int DecodeHeld(BitReader& bits) const {
     std::uint16_t entry = entries[bits.buffer >> (64 - kTableBits)];
     if (entry & kNodeFlag) [[unlikely]] {
       entry = WalkOverflow(entries, entry, bits.buffer, kTableBits);
@@ -67,7 +67,7 @@ struct HuffmanTable {
     return entry & kEntrySymbolMask;
   }
 
-  int Decode(BitReader& bits) const {
+  [[gnu::always_inline]] int Decode(BitReader& bits) const {
     bits.Refill();
     return DecodeHeld(bits);
   }

@@ -430,7 +430,8 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
   const bool historyFull = passBase_ != 0;
   lzx::BitReader bits = run.bits;
   std::uint32_t position = run.position;
-  std::uint32_t r0 = run.r0, r1 = run.r1, r2 = run.r2;
+  // The repeated offsets R0, R1, R2, and room for a new offset: a match picks from these four by index.
+  std::uint32_t repeated[4] = {run.r0, run.r1, run.r2, 0};
 
   // Reads the rest of a match whose main entry is `entry` (its code still at the top of the buffer, with
   // at least 48 bits held) from `b` (the fast loop's FastBits or the careful loop's BitReader) and returns
@@ -469,11 +470,13 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
     const std::uint32_t slot = lzx::EntrySlot(entry);
     const std::uint32_t fresh = kOffsetBase[slot] + value;  // slot 3 is offset 1 through its base
     const std::uint32_t picks = kOffsetPicks[slot];
-    const std::uint32_t choices[4] = {r0, r1, r2, fresh};
-    const std::uint32_t offset = choices[picks & 3];
-    r1 = choices[(picks >> 2) & 3];
-    r2 = choices[picks >> 4];
-    r0 = offset;
+    repeated[3] = fresh;
+    const std::uint32_t offset = repeated[picks & 3];
+    const std::uint32_t r1 = repeated[(picks >> 2) & 3];
+    const std::uint32_t r2 = repeated[picks >> 4];
+    repeated[0] = offset;
+    repeated[1] = r1;
+    repeated[2] = r2;
     return offset;
   };
   // A match reaching before the window start is good only into the previous pass, which lies right
@@ -556,9 +559,9 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
 
   run.bits = bits;
   run.position = position;
-  run.r0 = r0;
-  run.r1 = r1;
-  run.r2 = r2;
+  run.r0 = repeated[0];
+  run.r1 = repeated[1];
+  run.r2 = repeated[2];
 }
 
 void LzxDecoder::TranslateE8(std::span<std::uint8_t> output) {

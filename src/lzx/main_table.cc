@@ -154,23 +154,29 @@ bool BuildLengthTable(std::span<const std::uint8_t, kLengthSymbols> lengths, Len
 
 bool BuildMainTable(std::span<const std::uint8_t, kMainSymbols> lengths, bool alignedSymbols,
                     const LengthTable& lengthTable, MainTable& table) {
-  // A match whose length symbol follows: each of its direct entries looks at the spanBits bits after the
-  // main code, and takes in the length code when they hold all of it.
+  // A match whose length symbol follows: its direct entries look at the spanBits bits after the main code,
+  // and take in the length code when they hold all of it. Canonical length codes of up to spanBits bits
+  // come first, each over a run of 2^(spanBits - its length) entries; the longer ones follow, one entry each.
   const auto fillDirect = [&lengthTable](std::uint32_t* at, int spanBits, std::uint32_t entry) {
+    const std::uint32_t count = 1u << spanBits;
     if (!(entry & kMainLengthFollows)) {
-      FillEntries(at, std::size_t{1} << spanBits, entry);
+      FillEntries(at, count, entry);
       return;
     }
     const std::uint32_t folded = entry - kMainLengthFollows + static_cast<std::uint32_t>(EntryOffsetBits(entry));
-    for (std::uint32_t j = 0; j < (1u << spanBits); ++j) {
+    for (std::uint32_t j = 0; j < count;) {
       const std::uint32_t index =
           spanBits <= kLengthBits ? j << (kLengthBits - spanBits) : j >> (spanBits - kLengthBits);
       const std::uint32_t lengthEntry = lengthTable.entries[index];
       const int lengthBits = EntryConsume(lengthEntry);
-      at[j] = !(lengthEntry & kSubtablePointer) && lengthBits <= spanBits
-                  ? folded + (EntrySymbol(lengthEntry) << kEntryMatchLengthShift) +
-                        static_cast<std::uint32_t>(lengthBits)
-                  : entry;
+      if ((lengthEntry & kSubtablePointer) || lengthBits > spanBits) {
+        at[j++] = entry;
+        continue;
+      }
+      const std::uint32_t run = 1u << (spanBits - lengthBits);
+      FillEntries(at + j, run,
+                  folded + (EntrySymbol(lengthEntry) << kEntryMatchLengthShift) + static_cast<std::uint32_t>(lengthBits));
+      j += run;
     }
   };
   return BuildSubtableCode(lengths, kMainBits, alignedSymbols ? kAlignedEntries.data() : kVerbatimEntries.data(),
