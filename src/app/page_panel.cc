@@ -80,21 +80,33 @@ void PagePanel::OnObjectRequest(std::string_view address, ObjectReply reply) {
     reply(PageObject{std::string(address), {}, std::string(kNotOpen)});
     return;
   }
-  ObjectCache& cache = tab_.Host().Objects();
-  const Book* book = &session->GetBook();
-  if (std::shared_ptr<const std::string> kept = cache.Find(book, request.path)) {
-    reply(PageObject{request.path, *kept, std::nullopt});
+  Read(*session, request.path, std::move(reply));
+}
+
+void PagePanel::Read(const BookSession& session, const std::string& name, ObjectReply reply) {
+  const Book* book = &session.GetBook();
+  if (std::shared_ptr<const std::string> kept = tab_.Host().Objects().Find(book, name)) {
+    if (reply) reply(PageObject{name, *kept, std::nullopt});
     return;
   }
-  // The reply belongs to this tab's session (or, without one, the tab):
+  // One read of an object however many ask for it meanwhile: a page is
+  // read as soon as it is chosen, while the view gets ready to ask for it.
+  const std::string key = session.Path() + '\n' + name;
+  const auto [waiting, first] = reading_.try_emplace(key);
+  if (reply) waiting->second.push_back(std::move(reply));
+  if (!first) return;
+  // The replies belong to this tab's session (or, without one, the tab):
   // when it goes, the view has gone with it.
   const std::uint64_t serial = pageSerial_;
-  auto job = std::make_shared<ObjectJob>(tab_.Cancel(), session->SharedBook(), request.path, tab_.Codec());
-  tab_.Jobs().Submit<ObjectJob>(std::move(job), [this, serial, book, path = session->Path(),
-                                                 reply = std::move(reply)](ObjectJob& done) {
+  auto job = std::make_shared<ObjectJob>(tab_.Cancel(), session.SharedBook(), name, tab_.Codec());
+  tab_.Jobs().Submit<ObjectJob>(std::move(job), [this, serial, book, key, path = session.Path()](ObjectJob& done) {
+    const auto found = reading_.find(key);
+    if (found == reading_.end()) return;
+    const std::vector<ObjectReply> replies = std::move(found->second);
+    reading_.erase(found);
     if (done.Error()) {
-      if (serial == pageSerial_) AddNotice(*done.Error());
-      reply(PageObject{done.Name(), {}, done.Error()});
+      if (serial == pageSerial_ && !replies.empty()) AddNotice(*done.Error());
+      for (const ObjectReply& reply : replies) reply(PageObject{done.Name(), {}, done.Error()});
       return;
     }
     auto bytes = std::make_shared<const std::string>(std::move(done.bytes));
@@ -102,7 +114,7 @@ void PagePanel::OnObjectRequest(std::string_view address, ObjectReply reply) {
     // book by its address, which a book opened later may reuse.
     const BookSession* still = tab_.Host().OpenBookAt(path);
     if (still != nullptr && &still->GetBook() == book) tab_.Host().Objects().Keep(book, done.Name(), bytes);
-    reply(PageObject{done.Name(), *bytes, std::nullopt});
+    for (const ObjectReply& reply : replies) reply(PageObject{done.Name(), *bytes, std::nullopt});
   });
 }
 
@@ -191,6 +203,7 @@ bool PagePanel::ShowBookPage(std::string_view page, bool fromHistory) {
     ForgetNotices();
   }
   pagePath_ = target;
+  Read(*session, document, nullptr);
   if (!fromHistory) session->History().Push(HistoryEntry{session->Path(), target});
   // The contents follow the page, whatever brought it: its entry is
   // selected (Up and Down at the page's edge step from there).
@@ -204,6 +217,10 @@ bool PagePanel::ShowBookPage(std::string_view page, bool fromHistory) {
 }
 
 void PagePanel::ShowOwnPage(const std::string& html) {
+  if (discarded_) {
+    discarded_ = false;
+    view_.SetViewSettings(tab_.Settings());
+  }
   ForgetNotices();
   address_.clear();
   pagePath_.clear();
@@ -217,6 +234,11 @@ void PagePanel::ShowAddressPage(std::string_view address) {
 }
 
 void PagePanel::Navigate(const std::string& address) {
+  if (discarded_) {
+    // The view comes back as it was set.
+    discarded_ = false;
+    view_.SetViewSettings(tab_.Settings());
+  }
   EndBusy();
   address_ = address;
   if (!address.empty()) {
@@ -425,12 +447,31 @@ void PagePanel::RememberPage() {
 void PagePanel::RememberScroll() {
   const BookSession* session = tab_.Session();
   if (session == nullptr || pagePath_.empty() || busy_ || !IsUtf8(session->Path())) return;
-  const std::optional<ScrollInfo> scroll = view_.PageScroll();
+  std::optional<int> position;
+  if (discarded_) {
+    position = keptScroll_;
+  } else if (const std::optional<ScrollInfo> scroll = view_.PageScroll()) {
+    position = scroll->position;
+  }
   RecentBooks& recent = tab_.Host().Recent();
   const RecentBook* known = recent.Find(session->Path());
-  if (!scroll || known == nullptr || known->scroll == scroll->position) return;
-  recent.Update(session->Path(), known->page, scroll->position, tab_.TextSize());
+  if (!position || known == nullptr || known->scroll == *position) return;
+  recent.Update(session->Path(), known->page, *position, tab_.TextSize());
   tab_.StoreRecent();
+}
+
+void PagePanel::Discard() {
+  if (discarded_ || busy_ || address_.empty() || tab_.Session() == nullptr) return;
+  const std::optional<ScrollInfo> scroll = view_.PageScroll();
+  keptScroll_ = scroll ? scroll->position : 0;
+  discarded_ = true;
+  view_.Discard();
+}
+
+void PagePanel::Restore() {
+  if (!discarded_) return;
+  restoreScroll_ = keptScroll_;
+  Navigate(address_);
 }
 
 // --- Keys ---------------------------------------------------------------------------------

@@ -12,6 +12,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -19,6 +20,7 @@
 
 namespace tessaly::app {
 
+class BookSession;
 class BookTab;
 
 class PagePanel {
@@ -65,6 +67,12 @@ class PagePanel {
   // The stored page and text size of the book; how far down it was read.
   void RememberPage();
   void RememberScroll();
+  // The tab went out of sight: the view lets go of its page, which keeps
+  // its address and how far down it was read (a page still loading, or one
+  // of the reader's own, stays). Restore, or any page shown, brings the
+  // view back; the book's page goes back down to where it was.
+  void Discard();
+  void Restore();
 
   // The in-book path the book finds for a page named in UTF-8.
   std::string BookText(std::string_view utf8) const;
@@ -73,6 +81,8 @@ class PagePanel {
 
  private:
   void ShowAddressPage(std::string_view address);
+  // An object of an open book to the reply (none: only into the cache).
+  void Read(const BookSession& session, const std::string& name, ObjectReply reply);
   void Navigate(const std::string& address);
   void GoThroughHistory();
   void BeginBusy();
@@ -89,11 +99,15 @@ class PagePanel {
   std::string address_;   // its address, as the view was told
   int restoreScroll_ = 0;
   bool busy_ = false;
+  bool discarded_ = false;
+  int keptScroll_ = 0;  // where the discarded page was
   std::vector<std::string> wordsToMark_;
   // What the page on screen lacks: each message once, the first few shown.
   std::uint64_t pageSerial_ = 0;
   std::vector<std::string> notices_;
   std::unordered_set<std::string> noticed_;
+  // Objects being read ("BOOK\nNAME"), and the replies waiting for them.
+  std::unordered_map<std::string, std::vector<ObjectReply>> reading_;
 };
 
 }  // namespace tessaly::app

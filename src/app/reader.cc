@@ -222,11 +222,22 @@ BookTab& Reader::AddTab() {
 }
 
 void Reader::Select(BookTab& tab) {
+  if (current_ != &tab) left_ = current_;
   if (current_ != nullptr && current_ != &tab) current_->Page().RememberScroll();
   current_ = &tab;
   platform_.SelectTab(tab.View());
   tab.Shown();
   RefreshWindow();
+  // Once the switch is painted: only the tab on screen and the one just
+  // left keep their page views (a page process and its memory each); the
+  // others' pages come back when they are shown.
+  platform_.Post([this] {
+    if (current_ == nullptr || !Accepting()) return;
+    current_->Page().Restore();
+    for (const std::unique_ptr<BookTab>& each : tabs_) {
+      if (each.get() != current_ && each.get() != left_) each->Page().Discard();
+    }
+  });
 }
 
 void Reader::OnTabSelected(const BookTab& tab) {

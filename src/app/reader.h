@@ -144,6 +144,7 @@ class Reader final : public TabHost {
   RecentBooks recent_;
   std::vector<std::unique_ptr<BookTab>> tabs_;
   BookTab* current_ = nullptr;
+  BookTab* left_ = nullptr;  // the tab shown before it (compared, never followed)
   LibraryDesk library_;
   LibraryBar bar_;
 };

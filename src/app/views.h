@@ -191,6 +191,11 @@ class PageView {
   // The page on screen through the desktop's print dialog (which also
   // prints to a PDF file).
   virtual void Print() = 0;
+  // Lets go of the engine that shows the page (its page process, its
+  // memory) while the tab is out of sight: until the next ShowPage or
+  // ShowHtml brings it back, the view shows nothing and knows no scroll
+  // state.
+  virtual void Discard() = 0;
 };
 
 // A tab's frame: its panels, their layout, focus, which controls take input,

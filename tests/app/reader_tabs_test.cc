@@ -39,6 +39,35 @@ TEST_F(TabsTest, ALinkIntoAnotherBookOpensItsTabAndBackReturns) {
   EXPECT_EQ(CurrentPath(), "chapter1/intro.htm");
 }
 
+TEST_F(TabsTest, ATabOutOfSightLetsGoOfItsViewAndComesBackAsItWasLeft) {
+  ASSERT_TRUE(Start(TestBook("basic")));
+  ASSERT_TRUE(ui().TapLink("chapter1/intro.htm"));
+  ui().Complete();
+  ASSERT_TRUE(ui().TapLink("details.htm"));
+  ui().Complete();
+  ASSERT_TRUE(ui().Click(kCmdLarge));
+  ui().scroll = ScrollInfo{640, 300, 2000};
+  RecordingTab& first = ui().tab();
+  OpenThroughMenu(TestBook("plain"));
+  EXPECT_FALSE(first.discarded) << "the tab just left keeps its view";
+  OpenThroughMenu(TestBook("search"));
+  ASSERT_TRUE(first.discarded);
+  ui().scroll.reset();  // a new view knows nothing of where the page was
+  const std::size_t loads = first.navigations.size();
+
+  ui().TapTab(0);
+  EXPECT_EQ(first.navigations.size(), loads + 1);
+  EXPECT_EQ(CurrentPath(), "chapter1/details.htm");
+  EXPECT_EQ(first.zoomLevels, (std::vector<int>{3})) << "its text size";
+  ui().Complete();
+  EXPECT_EQ(first.scrolledTo, (std::vector<int>{640})) << "as far down as it was read";
+  EXPECT_FALSE(ui().tabs[2]->discarded) << "the tab just left";
+  EXPECT_TRUE(ui().tabs[1]->discarded);
+  ASSERT_TRUE(ui().Click(kCmdBack));
+  ui().Complete();
+  EXPECT_EQ(CurrentPath(), "chapter1/intro.htm") << "its history";
+}
+
 TEST_F(TabsTest, ALinkOpensInATabOfItsOwnWhenAsked) {
   ASSERT_TRUE(Start(TestBook("basic")));
   const std::string first = ui().LastNavigation();

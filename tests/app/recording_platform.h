@@ -153,6 +153,7 @@ class RecordingTab final : public TabView,
   std::optional<std::string> notice;  // the notice above the page, while shown
   int noticesShown = 0;
   std::vector<std::string> printed;  // the page on screen at each Print
+  bool discarded = false;  // the view let go of its page (and its settings)
 
   // --- TabView -------------------------------------------------------------
   ContentsView& Contents() override { return *this; }
@@ -255,6 +256,7 @@ class RecordingTab final : public TabView,
   void ShowHtml(std::string_view html) override;
   void SetViewSettings(const ViewSettings& settings) override {
     // Each setting is recorded when it is new.
+    if (discarded) zoomLevels.clear();  // a new engine: every setting is new
     if (zoomLevels.empty() || zoomLevels.back() != settings.zoomLevel) zoomLevels.push_back(settings.zoomLevel);
     if (shrinkToFit.empty() || shrinkToFit.back() != settings.shrinkToFit) shrinkToFit.push_back(settings.shrinkToFit);
     if (clearType.empty() || clearType.back() != settings.clearType) clearType.push_back(settings.clearType);
@@ -273,6 +275,12 @@ class RecordingTab final : public TabView,
   }
   void HideNotice() override { notice.reset(); }
   void Print() override { printed.push_back(LastNavigation()); }
+  void Discard() override {
+    discarded = true;
+    zoomLevels.clear();
+    shrinkToFit.clear();
+    clearType.clear();
+  }
 
   // --- Questions ---------------------------------------------------------------------
   bool Exists(Control control) const { return controls.count(control) != 0; }
@@ -897,18 +905,22 @@ inline void RecordingTab::SetKeywordText(std::string_view text) {
 }
 inline void RecordingTab::ShowPage(std::string_view address, std::string_view charset) {
   Get(Control::kPageView);
+  discarded = false;
   navigations.emplace_back(address);
   charsets.emplace_back(charset);
   window_.log.push_back("Navigate " + std::string(address));
 }
 inline void RecordingTab::ShowHtml(std::string_view html) {
   Get(Control::kPageView);
+  discarded = false;
   ownPages.emplace_back(html);
   navigations.emplace_back("about:blank");
   charsets.emplace_back();
   window_.log.push_back("Navigate about:blank");
 }
-inline std::optional<ScrollInfo> RecordingTab::PageScroll() const { return window_.scroll; }
+inline std::optional<ScrollInfo> RecordingTab::PageScroll() const {
+  return discarded ? std::nullopt : window_.scroll;
+}
 inline bool RecordingTab::Visible(Control control) const {
   if (!Exists(control) || shownPanel == Panel::kNone) return false;
   const Panel panel = PanelOf(control);

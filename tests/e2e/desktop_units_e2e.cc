@@ -17,6 +17,7 @@
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/instance_channel.h"
 #include "app/gtk/key_value_store.h"
+#include "app/gtk/store_writer.h"
 #include "codec/charsets.h"
 #include "app/gtk/page_view.h"
 #include "harness.h"
@@ -76,6 +77,27 @@ TEST(DesktopStore, ValuesKeepEveryCharacterTheyHold) {
     EXPECT_EQ(store.Read("Prev", "WorkDirectory"), value);
     EXPECT_EQ(store.Read("Prev", "HWND"), "0") << "the other value is untouched";
   }
+}
+
+TEST(DesktopStore, WritesInTheBackAreReadBackAtOnceAndReachTheFile) {
+  Sandbox sandbox;
+  KeyValueStore store(sandbox.Root() + "/store");
+  ASSERT_TRUE(store.Install("/books/help.chm"));
+  {
+    StoreWriter writer(store);
+    for (int i = 0; i < 50; ++i) {
+      const std::string value = "/books/" + std::to_string(i) + ".chm";
+      writer.Write("Prev", "WorkDirectory", value);
+      EXPECT_EQ(writer.Read("Prev", "WorkDirectory"), value) << "the last value written, whatever the thread did";
+    }
+    writer.Write("chmfile", "HelpPath", "/books/other.chm");
+    writer.Flush();
+    EXPECT_EQ(store.Read("Prev", "WorkDirectory"), "/books/49.chm");
+    EXPECT_EQ(store.Read("chmfile", "HelpPath"), "/books/other.chm");
+    EXPECT_EQ(writer.Read("Prev", "HWND"), "0") << "an untouched value is read from the file";
+    writer.Write("Prev", "HWND", "7");
+  }
+  EXPECT_EQ(store.Read("Prev", "HWND"), "7") << "the writer's end waits for its writes";
 }
 
 TEST(DesktopStore, AFileThatIsNotAStoreIsLeftAlone) {

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -336,6 +337,72 @@ TEST_F(ReaderDesktop, BenchFirstPageAndContentsSwitch) {
             << " switches; refresh of the page on screen " << Median(refreshes) << " ms (ratio "
             << Median(switches) / Median(refreshes) << ")\n";
   EXPECT_FALSE(switches.empty());
+}
+
+
+// The reader's own resident memory from /proc (page processes aside), in
+// MB: all of it, the anonymous part and the part mapped from files (the
+// libraries' pages among it).
+struct Resident {
+  double total = 0;
+  double anonymous = 0;
+};
+Resident ResidentOf(pid_t pid) {
+  Resident kib;
+  std::ifstream rollup("/proc/" + std::to_string(pid) + "/smaps_rollup");
+  for (std::string key; rollup >> key;) {
+    if (key == "Rss:") rollup >> kib.total;
+    if (key == "Anonymous:") rollup >> kib.anonymous;
+  }
+  return Resident{kib.total / 1024, kib.anonymous / 1024};
+}
+
+double Worst(const std::vector<double>& values) {
+  return values.empty() ? 0 : *std::max_element(values.begin(), values.end());
+}
+
+TEST_F(ReaderDesktop, BenchTenTabs) {
+  const char* named = std::getenv("TESSALY_BENCH_TABS");
+  if (std::getenv("TESSALY_WINDOW_BENCH") == nullptr || named == nullptr) {
+    GTEST_SKIP() << "set TESSALY_WINDOW_BENCH=1 and TESSALY_BENCH_TABS=BOOK|BOOK|... to measure";
+  }
+  std::vector<std::string> books;
+  std::istringstream words(named);
+  for (std::string word; std::getline(words, word, '|');) books.push_back(word);
+  ASSERT_FALSE(books.empty());
+  Sandbox sandbox;
+  sandbox.windowSize = "1280x900";
+  Reader reader(sandbox, server_->Display(), books[0]);
+  ASSERT_TRUE(reader.Running());
+  SettleAnswering(reader, 1);
+  for (std::size_t i = 1; i < books.size(); ++i) {
+    ASSERT_EQ(reader.Ask("choose-file " + books[i]), "ok");
+    ASSERT_EQ(reader.Ask("menu 1031"), "ok");
+    ASSERT_EQ(reader.Ask("until tabs=" + std::to_string(i + 1), Milliseconds(60000)), "idle") << reader.Log();
+    ASSERT_EQ(reader.Ask("until working=0", Milliseconds(60000)), "idle");
+    SettleAnswering(reader, reader.Navigations());
+  }
+  const Resident memory = ResidentOf(reader.Pid());
+  std::cout << "[ bench ] " << books.size() << " books in tabs: reader resident " << memory.total << " MB ("
+            << memory.anonymous << " MB anonymous, " << memory.total - memory.anonymous
+            << " MB mapped from files); with its web processes " << TreeMegabytes(reader.Pid())
+            << " MB proportional\n";
+  // Round the tabs three times: the switch to the window's next paint, and
+  // to the shown tab's page settled.
+  std::vector<double> paints, settled;
+  for (std::size_t i = 0; i < 3 * books.size(); ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<std::string> painted = reader.Ask("switch-tab");
+    ASSERT_TRUE(painted && !painted->empty() && std::isdigit(static_cast<unsigned char>(painted->front())))
+        << painted.value_or("no answer");
+    paints.push_back(std::stod(*painted) / 1000);
+    SettleAnswering(reader, reader.Navigations());
+    settled.push_back(MsSince(start));
+  }
+  std::cout << "[ bench ] tab switch to the next paint: median " << Median(paints) << " ms, worst " << Worst(paints)
+            << " ms; to its page settled: median " << Median(settled) << " ms, worst " << Worst(settled)
+            << " ms over " << paints.size() << " switches\n";
+  EXPECT_EQ(reader.Ask("close"), "closed");
 }
 
 }  // namespace

@@ -102,6 +102,7 @@ GtkPlatform::GtkPlatform() {
     if (stored && *stored != help && !IsReadableFile(*stored) && IsReadableFile(help)) {
       store_->Write(KeyValueStore::kChmFileKey, kStoreHelpPath, help);
     }
+    storeWriter_.emplace(*store_);
   }
 }
 
@@ -274,6 +275,8 @@ void GtkPlatform::DestroyMainWindow() {
     channelSource_ = 0;
   }
   if (channel_) channel_->StopListening();
+  // What the reader stored on its way out is in the file once it has closed.
+  if (storeWriter_) storeWriter_->Flush();
   library_.Close();
   if (window_ != nullptr) gtk_widget_hide(window_);
   if (dialog_ && dialog_->dialog != nullptr)
@@ -650,12 +653,20 @@ std::string GtkPlatform::StoreKeyName(StoreKey key) const {
 }
 
 std::optional<std::string> GtkPlatform::ReadStoreValue(StoreKey key, std::string_view name) {
-  if (!store_) return std::nullopt;
-  return store_->Read(StoreKeyName(key), name);
+  if (!storeWriter_) return std::nullopt;
+  return storeWriter_->Read(StoreKeyName(key), name);
 }
 
 bool GtkPlatform::WriteStoreValue(StoreKey key, std::string_view name, std::string_view value) {
-  return store_ && store_->Write(StoreKeyName(key), name, value);
+  if (!storeWriter_ || !g_utf8_validate(value.data(), static_cast<gssize>(value.size()), nullptr)) return false;
+  // Other readers look for a running one by its window's id: that value is
+  // in the file before this returns. The others are written in the back.
+  if (name == kStoreWindow) {
+    storeWriter_->Flush();
+    return store_->Write(StoreKeyName(key), name, value);
+  }
+  storeWriter_->Write(StoreKeyName(key), name, value);
+  return true;
 }
 
 void GtkPlatform::AddRecentBook(std::string_view path) {

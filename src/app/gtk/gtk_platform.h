@@ -45,6 +45,7 @@
 #include "app/gtk/instance_channel.h"
 #include "app/gtk/key_value_store.h"
 #include "app/gtk/library_widgets.h"
+#include "app/gtk/store_writer.h"
 #include "app/gtk/test_hooks.h"
 #include "app/platform.h"
 #include "app/reader.h"
@@ -183,6 +184,7 @@ class GtkPlatform : public Platform {
   GMainLoop* loop_ = nullptr;
   IconvCodec codec_;
   std::optional<KeyValueStore> store_;
+  std::optional<StoreWriter> storeWriter_;  // over store_
   std::optional<InstanceChannel> channel_;
   InstanceId ownId_ = 0;
   guint channelSource_ = 0;

@@ -2,6 +2,8 @@
 // controls), the page beside them with its notice bar and find bar.
 #include "app/gtk/gtk_tab.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 
 #include "app/gtk/contents_model.h"
@@ -85,6 +87,7 @@ GtkTab::GtkTab(GtkPlatform& window, BookTab& tab) : window_(window), tab_(tab) {
 
 GtkTab::~GtkTab() {
   // The page view first: no page event reaches a tab half gone.
+  closing_ = true;
   pageView_.reset();
   window_.TabGone(this);
   g_signal_handlers_disconnect_by_data(paned_, this);
@@ -96,7 +99,7 @@ GtkTab::~GtkTab() {
   if (treeModel_ != nullptr) g_object_unref(treeModel_);
 }
 
-bool GtkTab::Live() const { return !window_.destroyed_ && window_.reader_ != nullptr && pageView_ != nullptr; }
+bool GtkTab::Live() const { return !window_.destroyed_ && window_.reader_ != nullptr && !closing_; }
 
 void GtkTab::SetLabel(std::string_view text) {
   const std::string label(text);
@@ -598,7 +601,7 @@ void GtkTab::OnButtonClicked(GtkButton* button, gpointer self) {
 
 // --- Page view ------------------------------------------------------------------------------
 
-void GtkTab::BuildPage() {
+void GtkTab::BuildView() {
   gtk::PageView::Handlers handlers;
   handlers.linkTapped = [this](const std::string& href, bool newTab) {
     if (Live()) tab_.Page().OnLinkTapped(href, newTab);
@@ -638,7 +641,45 @@ void GtkTab::BuildPage() {
   // Pages keep the book's own colours, whatever the desktop's theme.
   const GdkRGBA white{1.0, 1.0, 1.0, 1.0};
   webkit_web_view_set_background_color(WEBKIT_WEB_VIEW(view), &white);
+  WebKitFindController* finder = webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(view));
+  g_signal_connect(finder, "counted-matches", G_CALLBACK(+[](WebKitFindController*, guint count, gpointer self) {
+                     auto* tab = static_cast<GtkTab*>(self);
+                     tab->findMatches_ = count;
+                     tab->UpdateFindCount();
+                   }),
+                   this);
+  g_signal_connect(finder, "failed-to-find-text", G_CALLBACK(+[](WebKitFindController*, gpointer self) {
+                     auto* tab = static_cast<GtkTab*>(self);
+                     tab->findMatches_ = 0;
+                     tab->findCurrent_ = 0;
+                     tab->UpdateFindCount();
+                   }),
+                   this);
+  gtk_box_pack_start(GTK_BOX(pageBox_), view, TRUE, TRUE, 0);
+  gtk_widget_show(view);
+  Widgets(Control::kPageView) = ControlWidgets{pageBox_, view};
+}
 
+gtk::PageView& GtkTab::Engine() {
+  if (!pageView_) BuildView();
+  return *pageView_;
+}
+
+void GtkTab::Discard() {
+  if (!pageView_) return;
+  pageView_.reset();
+  findMatches_ = findCurrent_ = 0;
+  Widgets(Control::kPageView) = ControlWidgets{pageBox_, pageBox_};
+  // What the view held goes back to the system once the window is idle.
+  g_idle_add_full(
+      G_PRIORITY_LOW, [](gpointer) -> gboolean {
+        malloc_trim(0);
+        return G_SOURCE_REMOVE;
+      },
+      nullptr, nullptr);
+}
+
+void GtkTab::BuildPage() {
   // The notice bar above the page: what the page lacks.
   notice_ = gtk_info_bar_new();
   gtk_info_bar_set_message_type(GTK_INFO_BAR(notice_), GTK_MESSAGE_WARNING);
@@ -672,30 +713,14 @@ void GtkTab::BuildPage() {
                      return TRUE;
                    }),
                    this);
-  WebKitFindController* finder = webkit_web_view_get_find_controller(WEBKIT_WEB_VIEW(view));
-  g_signal_connect(finder, "counted-matches", G_CALLBACK(+[](WebKitFindController*, guint count, gpointer self) {
-                     auto* tab = static_cast<GtkTab*>(self);
-                     tab->findMatches_ = count;
-                     tab->UpdateFindCount();
-                   }),
-                   this);
-  g_signal_connect(finder, "failed-to-find-text", G_CALLBACK(+[](WebKitFindController*, gpointer self) {
-                     auto* tab = static_cast<GtkTab*>(self);
-                     tab->findMatches_ = 0;
-                     tab->findCurrent_ = 0;
-                     tab->UpdateFindCount();
-                   }),
-                   this);
 
   gtk_box_pack_start(GTK_BOX(pageBox_), notice_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(pageBox_), findBar_, FALSE, FALSE, 0);
-  gtk_box_pack_start(GTK_BOX(pageBox_), view, TRUE, TRUE, 0);
   gtk_widget_show_all(notice_);
   gtk_widget_hide(notice_);
   gtk_widget_show_all(findBar_);
   gtk_widget_hide(findBar_);
-  gtk_widget_show(view);
-  Widgets(Control::kPageView) = ControlWidgets{pageBox_, view};
+  BuildView();
 }
 
 void GtkTab::MarkWords(std::span<const std::string> words) {
@@ -771,27 +796,28 @@ void GtkTab::Print() {
 }
 
 void GtkTab::ShowPage(std::string_view address, std::string_view charset) {
-  if (!pageView_) return;
+  if (closing_) return;
   if (window_.hooks_) window_.hooks_->Navigated();
   // A new page: the find bar's count belongs to the old one.
   if (findBar_ != nullptr && gtk_widget_get_visible(findBar_)) {
     findMatches_ = findCurrent_ = 0;
     gtk_label_set_text(GTK_LABEL(findLabel_), "");
   }
-  pageView_->Navigate(std::string(address), std::string(charset));
+  Engine().Navigate(std::string(address), std::string(charset));
 }
 
 void GtkTab::ShowHtml(std::string_view html) {
-  if (!pageView_) return;
-  pageView_->ShowHtml(std::string(html));
+  if (closing_) return;
+  Engine().ShowHtml(std::string(html));
 }
 
 void GtkTab::SetViewSettings(const ViewSettings& settings) {
-  if (!pageView_) return;
-  pageView_->SetZoomLevel(settings.zoomLevel);
-  pageView_->SetShrinkToFit(settings.shrinkToFit);
-  pageView_->SetClearType(settings.clearType);
-  pageView_->SetShowImages(settings.showImages);
+  if (closing_) return;
+  gtk::PageView& view = Engine();
+  view.SetZoomLevel(settings.zoomLevel);
+  view.SetShrinkToFit(settings.shrinkToFit);
+  view.SetClearType(settings.clearType);
+  view.SetShowImages(settings.showImages);
 }
 
 void GtkTab::ScrollPage(int position) {
@@ -809,7 +835,7 @@ void GtkTab::ApplyLayout() {
   const bool tab = panel_ == Panel::kContents || panel_ == Panel::kIndex || panel_ == Panel::kSearch;
   const bool sidebar = window_.layout_ == Layout::kSidebar;
   const bool showTabs = tab;
-  const bool showPage = panel_ != Panel::kNone && (sidebar || panel_ == Panel::kHtml) && pageView_ != nullptr;
+  const bool showPage = panel_ != Panel::kNone && (sidebar || panel_ == Panel::kHtml) && pageBox_ != nullptr;
   gtk_widget_set_visible(sidebar_, showTabs);
   gtk_widget_set_visible(pageBox_, showPage);
   // The paned keeps a side it once squeezed to nothing unmapped; a side

@@ -87,6 +87,7 @@ class GtkTab final : public TabView,
   void ShowNotice(std::string_view text) override;
   void HideNotice() override;
   void Print() override;
+  void Discard() override;
 
   // One control: the widget shown, and the one inside it that takes focus
   // and carries the content (the same for most kinds).
@@ -99,6 +100,9 @@ class GtkTab final : public TabView,
 
   void BuildPanels();
   void BuildPage();
+  void BuildView();
+  // The page view, made again when it was discarded.
+  gtk::PageView& Engine();
   bool Live() const;
   void Report(Control control, ControlEvent event);
   ControlWidgets& Widgets(Control control) { return controls_[static_cast<std::size_t>(control)]; }
@@ -144,7 +148,8 @@ class GtkTab final : public TabView,
   std::array<ControlWidgets, kControlCount> controls_{};
   GtkTreeModel* treeModel_ = nullptr;  // contents_model.h
   std::map<Control, GtkListStore*> listStores_;
-  std::unique_ptr<gtk::PageView> pageView_;
+  std::unique_ptr<gtk::PageView> pageView_;  // null while discarded
+  bool closing_ = false;
   GtkWidget* notice_ = nullptr;  // the bar above the page, and its text
   GtkWidget* noticeLabel_ = nullptr;
   GtkWidget* findBar_ = nullptr;

@@ -31,6 +31,9 @@
 //   dialog-respond N       answer the modal dialog (a line of a choice
 //                          dialog, -1 for Cancel; OK otherwise)
 //   resize W H             the window's size
+//   switch-tab             the next tab to the front (as Ctrl+PageDown);
+//                          answered with the microseconds from the switch
+//                          to the end of the window's next paint
 // Action verbs answer "ok" at once and run afterwards, in order.
 #include <algorithm>
 #include <chrono>
@@ -563,6 +566,25 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
     return reply("ok");
   }
   if (verb == "frames?") return reply(std::to_string(longestGap_ / 1000));
+  if (verb == "switch-tab") {
+    GdkFrameClock* clock = p_.window_ != nullptr ? gtk_widget_get_frame_clock(p_.window_) : nullptr;
+    if (clock == nullptr || p_.reader_ == nullptr) return reply("error: no window");
+    struct Switch {
+      int fd;
+      gint64 start;
+      gulong handler;
+    };
+    auto* timing = new Switch{fd, g_get_monotonic_time(), 0};
+    p_.reader_->OnCommand(kCmdNextTab);
+    gtk_widget_queue_draw(p_.window_);
+    timing->handler = g_signal_connect(clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* painted, gpointer data) {
+      auto* done = static_cast<Switch*>(data);
+      InstanceChannel::Reply(done->fd, std::to_string(g_get_monotonic_time() - done->start));
+      g_signal_handler_disconnect(painted, done->handler);
+      delete done;
+    }), timing);
+    return;
+  }
 
   if (verb == "menu") {
     int command = 0;
