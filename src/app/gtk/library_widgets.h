@@ -13,6 +13,8 @@
 #include <optional>
 #include <string>
 
+#include "app/gtk/library_bookmarks.h"
+#include "app/gtk/library_watch.h"
 #include "app/library_views.h"
 
 namespace tessaly::app {
@@ -32,6 +34,7 @@ class GtkLibrary final : public LibraryView {
   void Attach(Reader& reader, GtkWidget* window) {
     reader_ = &reader;
     window_ = window;
+    bookmarks_.Attach(reader, window);
   }
   GtkWidget* Bar() const { return bar_; }
   // The window is going: the Library view goes with it.
@@ -43,6 +46,8 @@ class GtkLibrary final : public LibraryView {
   void ShowResults(std::span<const LibraryResultLine> lines, std::string_view note) override;
   void ShowBooks(std::span<const LibraryRow> rows) override;
   std::optional<std::string> ChooseFolder() override;
+  void ShowBookmarks(std::span<const BookmarkRow> rows, bool present) override { bookmarks_.Show(rows, present); }
+  void WatchFolders(std::span<const std::string> folders) override;
 
  private:
   void BuildLibraryWindow();
@@ -70,6 +75,9 @@ class GtkLibrary final : public LibraryView {
   GtkWidget* filter_ = nullptr;
   GtkWidget* books_ = nullptr;
   GtkTreeModel* filtered_ = nullptr;
+
+  GtkBookmarks bookmarks_;
+  FolderWatch watch_;
 };
 
 }  // namespace tessaly::app::gtk
