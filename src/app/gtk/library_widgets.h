@@ -5,7 +5,9 @@
 // Enter keeps the query); the Library view is a window of its own
 // beside the main one: a filter entry (as you type, over title and place),
 // the books in columns that sort by a click on their header, and an Add
-// Folder... button. Events go to the Reader's LibraryBar and LibraryDesk.
+// Folder... button. The Bookmarks window (library_bookmarks.h) and the
+// watch on the library's folders (library_watch.h) hang here too. Events
+// go to the Reader's LibraryBar and LibraryDesk.
 #pragma once
 
 #include <gtk/gtk.h>
