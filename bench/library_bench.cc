@@ -4,7 +4,9 @@
 //     /dev/null, the decoding and text extraction alone (goal: at most 2x);
 //  2. a query across all books, their indexes built, against the same query
 //     in the largest book alone, the one with the most text (goal: median
-//     under 30 ms, at most 3x);
+//     under 30 ms, at most 3x). The search is kept between queries, as the
+//     window keeps it: the median is of warm queries, and the first query of
+//     a search just opened (every index opened, cold) is shown beside it;
 //  3. listing 1,000 books (links to the corpus books under other names)
 //     from the store, what a Library view's first draw needs (goal: under
 //     200 ms).
@@ -88,7 +90,6 @@ int main(int argc, char** argv) {
   // 2. Queries across all books against the largest book alone.
   const fs::path place = scratch / "index0";
   tessaly::library::Library library = tessaly::library::Library::Open(place / "library.sqlite", place / "index");
-  const tessaly::library::LibrarySearch search = library.OpenSearch();
   // The largest book by its text: the one with the largest page-text index.
   fs::path largest, largestIndex;
   for (const fs::path& book : books) {
@@ -99,18 +100,20 @@ int main(int argc, char** argv) {
   tessaly::textindex::SearchOptions options;
   options.limit = 100;
   std::printf("largest book: %s\n", largest.filename().c_str());
-  std::printf("%-22s %12s %12s %8s\n", "query", "all (ms)", "largest (ms)", "ratio");
+  std::printf("%-22s %10s %10s %12s %8s\n", "query", "first (ms)", "all (ms)", "largest (ms)", "ratio");
   constexpr int kRepeats = 21;
   for (const char* query : {"window", "function", "file open", "return value", "error*", "\"new document\"",
                             "数组", "quokka"}) {
+    const tessaly::library::LibrarySearch search = library.OpenSearch();
     std::vector<double> all, one;
     std::size_t found = 0;
+    const double first = 1000 * Seconds([&] { found = search.Search(query, options).pages.size(); });
     for (int i = 0; i < kRepeats; ++i) {
       all.push_back(1000 * Seconds([&] { found = search.Search(query, options).pages.size(); }));
       one.push_back(1000 * Seconds([&] { alone.Search(query, options); }));
     }
-    std::printf("%-22s %12.2f %12.2f %8.2f   (%zu pages)\n", query, Median(all), Median(one), Median(all) / Median(one),
-                found);
+    std::printf("%-22s %10.2f %10.2f %12.2f %8.2f   (%zu pages)\n", query, first, Median(all), Median(one),
+                Median(all) / Median(one), found);
   }
   std::printf("(goal: under 30 ms, ratio <= 3)\n\n");
 

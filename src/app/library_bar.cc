@@ -14,31 +14,22 @@ constexpr std::string_view kNoLibrary = "The library cannot be kept on this desk
 
 }  // namespace
 
-LibraryBar::LibraryBar(Platform& platform, JobScheduler& jobs, LibraryDesk::OpenPage open)
-    : platform_(platform), jobs_(jobs), open_(std::move(open)) {}
+LibraryBar::LibraryBar(Platform& platform, JobScheduler& jobs, std::shared_ptr<KeptLibrarySearch> kept,
+                       LibraryDesk::OpenPage open)
+    : platform_(platform), jobs_(jobs), kept_(std::move(kept)), open_(std::move(open)),
+      history_(platform, jobs, std::string(kHistoryField)) {}
 
 LibraryBar::~LibraryBar() {
   cancel_->store(true);
   if (search_) search_->store(true);
 }
 
-void LibraryBar::Start() { Remember({}); }
+void LibraryBar::Start() { history_.Load(); }
 
 void LibraryBar::Focus() { platform_.Library().FocusQuery(); }
 
-void LibraryBar::Remember(const std::string& query) {
-  const std::optional<std::filesystem::path> store = platform_.LibraryFile();
-  if (!store) return;
-  LibraryPlace place{*store, platform_.PageTextFolder(), &platform_.Codec()};
-  auto job = std::make_shared<QueryHistoryJob>(cancel_, place, std::string(kHistoryField), query);
-  jobs_.Submit<QueryHistoryJob>(std::move(job), [this](QueryHistoryJob& done) {
-    if (!done.Error()) history_ = std::move(done.queries);
-    recalled_ = -1;
-  });
-}
-
 void LibraryBar::OnQueryChanged() {
-  recalled_ = -1;
+  history_.Restart();
   Search(CutToChars(platform_.Library().QueryText(), kMaxEditChars));
 }
 
@@ -57,7 +48,7 @@ void LibraryBar::Search(const std::string& query) {
     return;
   }
   LibraryPlace place{*store, platform_.PageTextFolder(), &platform_.Codec()};
-  auto job = std::make_shared<LibrarySearchJob>(search_, place, query);
+  auto job = std::make_shared<LibrarySearchJob>(search_, place, kept_, query);
   const CancelFlag gone = cancel_;
   jobs_.Submit<LibrarySearchJob>(std::move(job), [this, gone](LibrarySearchJob& done) {
     if (gone->load()) return;
@@ -74,7 +65,7 @@ void LibraryBar::Search(const std::string& query) {
 
 void LibraryBar::OnEnter() {
   const std::string query = CutToChars(platform_.Library().QueryText(), kMaxEditChars);
-  if (query.find_first_not_of(" \t") != std::string::npos) Remember(query);
+  if (query.find_first_not_of(" \t") != std::string::npos) history_.Keep(query);
 }
 
 void LibraryBar::OnResultActivated(int line) {
@@ -85,12 +76,10 @@ void LibraryBar::OnResultActivated(int line) {
 }
 
 void LibraryBar::OnHistory(int step) {
-  const int next = recalled_ + step;
-  if (next < -1 || next >= static_cast<int>(history_.size())) return;
-  recalled_ = next;
-  const std::string query = next < 0 ? std::string() : history_[static_cast<std::size_t>(next)];
-  platform_.Library().SetQueryText(query);
-  Search(query);
+  const std::optional<std::string> query = history_.Step(step);
+  if (!query) return;
+  platform_.Library().SetQueryText(*query);
+  Search(*query);
 }
 
 }  // namespace tessaly::app

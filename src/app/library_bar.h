@@ -6,11 +6,13 @@
 // recall (kept in the library's store between runs).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/jobs.h"
 #include "app/library_desk.h"
+#include "app/library_history.h"
 #include "app/library_jobs.h"
 
 namespace tessaly::app {
@@ -19,7 +21,8 @@ class Platform;
 
 class LibraryBar {
  public:
-  LibraryBar(Platform& platform, JobScheduler& jobs, LibraryDesk::OpenPage open);
+  LibraryBar(Platform& platform, JobScheduler& jobs, std::shared_ptr<KeptLibrarySearch> kept,
+             LibraryDesk::OpenPage open);
   ~LibraryBar();
   LibraryBar(const LibraryBar&) = delete;
   LibraryBar& operator=(const LibraryBar&) = delete;
@@ -38,16 +41,15 @@ class LibraryBar {
 
  private:
   void Search(const std::string& query);
-  void Remember(const std::string& query);
 
   Platform& platform_;
   JobScheduler& jobs_;
+  std::shared_ptr<KeptLibrarySearch> kept_;
   LibraryDesk::OpenPage open_;
   CancelFlag cancel_ = NewCancelFlag();  // raised when the bar goes
   CancelFlag search_;                    // the search under way, raised by a newer one
   std::vector<LibraryPage> pages_;       // the results on show
-  std::vector<std::string> history_;     // newest first
-  int recalled_ = -1;                    // the history entry in the field; -1: what was typed
+  QueryHistory history_;
 };
 
 }  // namespace tessaly::app

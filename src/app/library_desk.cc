@@ -88,23 +88,53 @@ void LibraryDesk::ShowLibrary() {
 
 void LibraryDesk::LoadBookmarks(std::function<void()> changed) {
   bookmarksChanged_ = std::move(changed);
-  ReadBookmarks(std::nullopt);
+  ReadBookmarks({});
 }
 
 void LibraryDesk::AddBookmark(const std::string& book, const std::string& page, const std::string& name) {
-  if (!book.empty() && !page.empty()) ReadBookmarks(PageBookmark{book, page, name});
+  if (!book.empty() && !page.empty()) ReadBookmarks({BookmarkChange::Kind::kAdd, PageBookmark{0, book, page, name}});
 }
 
-void LibraryDesk::ReadBookmarks(std::optional<PageBookmark> added) {
+void LibraryDesk::ShowBookmarks() {
+  bookmarksShown_ = true;
+  ReadBookmarks({}, true);
+}
+
+void LibraryDesk::OnBookmarkRenamed(int row, const std::string& name) {
+  if (row < 0 || static_cast<std::size_t>(row) >= bookmarks_.size()) return;
+  PageBookmark renamed = bookmarks_[static_cast<std::size_t>(row)];
+  renamed.name = CutToChars(name, kMaxListTextChars);
+  if (renamed.name.find_first_not_of(" \t") == std::string::npos || renamed.name == bookmarks_[static_cast<std::size_t>(row)].name) {
+    return;
+  }
+  ReadBookmarks({BookmarkChange::Kind::kRename, std::move(renamed)});
+}
+
+void LibraryDesk::OnBookmarkDeleted(int row) {
+  if (row < 0 || static_cast<std::size_t>(row) >= bookmarks_.size()) return;
+  ReadBookmarks({BookmarkChange::Kind::kDelete, bookmarks_[static_cast<std::size_t>(row)]});
+}
+
+void LibraryDesk::ReadBookmarks(BookmarkChange change, bool present) {
   const std::optional<LibraryPlace> place = Place();
-  if (!place) return;
-  auto job = std::make_shared<BookmarksJob>(cancel_, *place, std::move(added));
-  jobs_.Submit<BookmarksJob>(std::move(job), [this](BookmarksJob& done) {
+  if (!place) {
+    if (present) platform_.Library().ShowBookmarks({}, true);
+    return;
+  }
+  auto job = std::make_shared<BookmarksJob>(cancel_, *place, std::move(change));
+  jobs_.Submit<BookmarksJob>(std::move(job), [this, present](BookmarksJob& done) {
     if (done.Error()) {
       platform_.ShowMessage(*done.Error(), kLibraryCaption, MessageIcon::kError);
       return;
     }
     bookmarks_ = std::move(done.bookmarks);
+    if (bookmarksShown_) {
+      std::vector<BookmarkRow> rows;
+      for (const PageBookmark& mark : bookmarks_) {
+        rows.push_back({mark.name, std::filesystem::path(mark.book).filename().string(), mark.page});
+      }
+      platform_.Library().ShowBookmarks(rows, present);
+    }
     if (bookmarksChanged_) bookmarksChanged_();
   });
 }
@@ -139,7 +169,11 @@ void LibraryDesk::StartNextAdd() {
     const bool shownProgress = adding_.front().index;
     adding_.pop_front();
     if (shownProgress) platform_.HideProgress();
-    if (listShown_ && (done.added > 0 || done.indexed > 0)) ShowLibrary();
+    if (listShown_ && (done.added > 0 || done.indexed > 0 || done.removed > 0)) ShowLibrary();
+    if (!done.Error() && done.watched != watched_) {
+      watched_ = std::move(done.watched);
+      platform_.Library().WatchFolders(watched_);
+    }
     // A book that cannot be indexed is listed with its reason in the
     // library; a store that fails is said at once.
     if (done.Error()) platform_.ShowMessage(*done.Error(), kLibraryCaption, MessageIcon::kError);

@@ -7,7 +7,7 @@
 // (read by a job); one activated opens in a tab. When the window comes back
 // to the front, every folder of the library is looked at again (a stat per
 // book) and what changed is indexed: that is how the reader follows its
-// folders while it runs.
+// folders while it runs, besides watching them (LibraryView::WatchFolders).
 //
 // Everything runs as jobs (library_jobs.h); nothing here waits. Additions
 // run one after the other, so that two indexing runs never race for the
@@ -16,6 +16,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -48,8 +49,12 @@ class LibraryDesk {
   void AddChosenFolder();
   // The folders and books are looked at again (the window came back).
   void Rescan();
+  // A watched folder changed (LibraryView::WatchFolders).
+  void OnFoldersChanged() { Rescan(); }
   // The Library view shows, with the books as they are now.
   void ShowLibrary();
+  // The search across the books kept between queries (Ctrl+K's).
+  const std::shared_ptr<KeptLibrarySearch>& KeptSearch() const { return kept_; }
 
   // Bookmarks: the page of a book kept under a name (Ctrl+D), and every
   // book's, newest first, read when the window starts and after each
@@ -58,10 +63,17 @@ class LibraryDesk {
   void LoadBookmarks(std::function<void()> changed);
   const std::vector<PageBookmark>& Bookmarks() const { return bookmarks_; }
   void OpenBookmark(std::size_t index);
+  // The Bookmarks window shows, with every book's.
+  void ShowBookmarks();
 
   // --- From the view ------------------------------------------------------------
   // A book of the Library view (its row as last shown) is activated.
   void OnBookActivated(int row);
+  // A bookmark of the Bookmarks window (its row as last shown, the order of
+  // Bookmarks()) is opened, renamed (a blank name keeps the old one) or deleted.
+  void OnBookmarkActivated(int row) { OpenBookmark(static_cast<std::size_t>(row)); }
+  void OnBookmarkRenamed(int row, const std::string& name);
+  void OnBookmarkDeleted(int row);
 
  private:
   std::optional<LibraryPlace> Place() const;
@@ -72,6 +84,7 @@ class LibraryDesk {
   JobScheduler& jobs_;
   OpenPage open_;
   CancelFlag cancel_ = NewCancelFlag();
+  std::shared_ptr<KeptLibrarySearch> kept_ = NewKeptLibrarySearch();
   struct Addition {
     std::string path;
     bool index = false;
@@ -80,9 +93,11 @@ class LibraryDesk {
   bool listShown_ = false;       // the Library view shows: additions refresh it
   bool listing_ = false;
   std::vector<std::string> listed_;  // the paths of the rows shown
+  std::vector<std::string> watched_;
   std::vector<PageBookmark> bookmarks_;
   std::function<void()> bookmarksChanged_;
-  void ReadBookmarks(std::optional<PageBookmark> added);
+  bool bookmarksShown_ = false;  // the Bookmarks window shows: changes refresh it
+  void ReadBookmarks(BookmarkChange change, bool present = false);
 };
 
 }  // namespace tessaly::app

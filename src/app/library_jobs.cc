@@ -1,6 +1,8 @@
 #include "app/library_jobs.h"
 
 #include <filesystem>
+#include <mutex>
+#include <set>
 
 #include "app/limits.h"
 #include "app/utf8.h"
@@ -40,10 +42,22 @@ void AddToLibraryJob::Run() {
   Catching([&] {
     library::Library books = OpenLibrary(place_);
     const library::WorkControl control = WorkOf(Flag(), nullptr);
-    added = (path_.empty() ? books.Rescan(*place_.codec, control) : books.Add(path_, *place_.codec, control)).added.size();
+    const library::RescanResult found =
+        path_.empty() ? books.Rescan(*place_.codec, control) : books.Add(path_, *place_.codec, control);
+    added = found.added.size();
+    removed = found.removed.size();
     const library::IndexSummary summary = books.IndexPending(*place_.codec, WorkOf(Flag(), progress_));
     indexed = summary.built;
     problems = summary.problems;
+    std::set<std::string> folders;
+    for (std::string& folder : books.Folders()) folders.insert(std::move(folder));
+    for (const library::LibraryBook& book : books.Books()) {
+      if (!book.folder.empty()) folders.insert(std::filesystem::path(book.path).parent_path().string());
+    }
+    for (const std::string& folder : folders) {
+      if (watched.size() == kMaxWatchedFolders) break;
+      watched.push_back(folder);
+    }
   });
 }
 
@@ -65,10 +79,13 @@ textindex::SearchOptions Marked() {
 
 // The pages of a search, or none for a query that cannot be read (only
 // operators or punctuation: no page can hold it).
-std::vector<LibraryPage> SearchPages(const library::Library& books, const std::string& query, const std::string& book) {
+std::vector<LibraryPage> SearchPages(const library::LibrarySearch& search, const std::string& query,
+                                     const std::string& book, const std::atomic<bool>* cancel) {
   library::LibraryResults found;
+  textindex::SearchOptions options = Marked();
+  options.cancel = cancel;
   try {
-    found = books.OpenSearch().Search(query, Marked(), book);
+    found = search.Search(query, options, book);
   } catch (const textindex::QueryError&) {
     return {};
   }
@@ -82,11 +99,30 @@ std::vector<LibraryPage> SearchPages(const library::Library& books, const std::s
 
 }  // namespace
 
-LibrarySearchJob::LibrarySearchJob(CancelFlag cancel, LibraryPlace place, std::string query)
-    : Job(std::move(cancel)), place_(std::move(place)), query_(std::move(query)) {}
+class KeptLibrarySearch {
+ public:
+  std::mutex lock;
+  std::filesystem::path store;  // the library it searches
+  std::optional<library::LibrarySearch> search;
+};
+
+std::shared_ptr<KeptLibrarySearch> NewKeptLibrarySearch() { return std::make_shared<KeptLibrarySearch>(); }
+
+LibrarySearchJob::LibrarySearchJob(CancelFlag cancel, LibraryPlace place, std::shared_ptr<KeptLibrarySearch> kept,
+                                   std::string query)
+    : Job(std::move(cancel)), place_(std::move(place)), kept_(std::move(kept)), query_(std::move(query)) {}
 
 void LibrarySearchJob::Run() {
-  Catching([&] { pages = SearchPages(OpenLibrary(place_), query_, {}); });
+  Catching([&] {
+    const std::lock_guard<std::mutex> hold(kept_->lock);
+    if (Flag()->load()) return;  // a newer query came while this one waited
+    if (!kept_->search || kept_->store != place_.store) {
+      kept_->search.reset();
+      kept_->search.emplace(OpenLibrary(place_).OpenSearch());
+      kept_->store = place_.store;
+    }
+    pages = SearchPages(*kept_->search, query_, {}, Flag().get());
+  });
 }
 
 LibraryBooksJob::LibraryBooksJob(CancelFlag cancel, LibraryPlace place)
@@ -115,15 +151,21 @@ void QueryHistoryJob::Run() {
   });
 }
 
-BookmarksJob::BookmarksJob(CancelFlag cancel, LibraryPlace place, std::optional<PageBookmark> added)
-    : Job(std::move(cancel)), place_(std::move(place)), added_(std::move(added)) {}
+BookmarksJob::BookmarksJob(CancelFlag cancel, LibraryPlace place, BookmarkChange change)
+    : Job(std::move(cancel)), place_(std::move(place)), change_(std::move(change)) {}
 
 void BookmarksJob::Run() {
   Catching([&] {
     library::Library books = OpenLibrary(place_);
-    if (added_) books.AddBookmark(library::IdentityOf(added_->book), added_->page, added_->name);
+    const PageBookmark& mark = change_.mark;
+    switch (change_.kind) {
+      case BookmarkChange::Kind::kNone: break;
+      case BookmarkChange::Kind::kAdd: books.AddBookmark(library::IdentityOf(mark.book), mark.page, mark.name); break;
+      case BookmarkChange::Kind::kRename: books.RenameBookmark(mark.id, mark.name); break;
+      case BookmarkChange::Kind::kDelete: books.RemoveBookmark(mark.id); break;
+    }
     for (library::Bookmark& kept : books.Bookmarks()) {
-      bookmarks.push_back(PageBookmark{std::move(kept.book), std::move(kept.page), std::move(kept.name)});
+      bookmarks.push_back(PageBookmark{kept.id, std::move(kept.book), std::move(kept.page), std::move(kept.name)});
     }
   });
 }
@@ -144,7 +186,7 @@ void KeywordLookupJob::Run() {
     }
     if (!pages.empty()) return;
     byText = true;
-    pages = SearchPages(books, word_, book_);
+    pages = SearchPages(books.OpenSearch(), word_, book_, Flag().get());
   });
 }
 

@@ -5,8 +5,10 @@
 // one; the results are plain UTF-8 texts, read on the interface thread.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,8 +49,13 @@ class AddToLibraryJob final : public Job {
   void Run() override;
 
   std::size_t added = 0;                // books new to the library
+  std::size_t removed = 0;              // books gone from it
   std::size_t indexed = 0;              // indexes built
   std::vector<std::string> problems;    // books that could not be indexed
+  // The folders to watch: each folder of the library and each folder below
+  // it that holds a book, at most kMaxWatchedFolders, sorted.
+  std::vector<std::string> watched;
+  static constexpr std::size_t kMaxWatchedFolders = 256;
 
  private:
   LibraryPlace place_;
@@ -73,17 +80,26 @@ class KeywordLookupJob final : public Job {
   std::string book_;
 };
 
+// The search across the books that the window keeps from one query to the
+// next: each book's index is opened once, and the search follows the
+// library as it changes (library_search.h). Opened by the first search job;
+// one job searches with it at a time (the others wait).
+class KeptLibrarySearch;
+std::shared_ptr<KeptLibrarySearch> NewKeptLibrarySearch();
+
 // A search of the page text of every indexed book ("WORD:" first keeps to
-// the books WORD names).
+// the books WORD names), with the kept search. A newer search raises the
+// cancel flag of the one under way, which then stops.
 class LibrarySearchJob final : public Job {
  public:
-  LibrarySearchJob(CancelFlag cancel, LibraryPlace place, std::string query);
+  LibrarySearchJob(CancelFlag cancel, LibraryPlace place, std::shared_ptr<KeptLibrarySearch> kept, std::string query);
   void Run() override;
 
   std::vector<LibraryPage> pages;
 
  private:
   LibraryPlace place_;
+  std::shared_ptr<KeptLibrarySearch> kept_;
   std::string query_;
 };
 
@@ -116,23 +132,31 @@ class QueryHistoryJob final : public Job {
 
 // A bookmark: a page of a book with a name.
 struct PageBookmark {
-  std::string book;  // the book's path when it was made
+  std::int64_t id = 0;  // the store's
+  std::string book;     // the book's path when it was made
   std::string page;
   std::string name;
 };
 
-// Keeps a bookmark (when one is given), then reads every book's, newest
-// first.
+// What a BookmarksJob changes before it reads: nothing, a bookmark added,
+// one renamed (id and new name) or one deleted (id).
+struct BookmarkChange {
+  enum class Kind { kNone, kAdd, kRename, kDelete };
+  Kind kind = Kind::kNone;
+  PageBookmark mark;
+};
+
+// Makes the change, then reads every book's bookmarks, newest first.
 class BookmarksJob final : public Job {
  public:
-  BookmarksJob(CancelFlag cancel, LibraryPlace place, std::optional<PageBookmark> added);
+  BookmarksJob(CancelFlag cancel, LibraryPlace place, BookmarkChange change);
   void Run() override;
 
   std::vector<PageBookmark> bookmarks;
 
  private:
   LibraryPlace place_;
-  std::optional<PageBookmark> added_;
+  BookmarkChange change_;
 };
 
 }  // namespace tessaly::app

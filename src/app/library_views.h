@@ -31,6 +31,13 @@ struct LibraryRow {
   bool damaged = false;
 };
 
+// A bookmark as the Bookmarks window lists it.
+struct BookmarkRow {
+  std::string name;
+  std::string book;  // the book's file
+  std::string page;
+};
+
 class LibraryView {
  public:
   virtual ~LibraryView() = default;
@@ -46,6 +53,15 @@ class LibraryView {
   virtual void ShowBooks(std::span<const LibraryRow> rows) = 0;
   // A folder the user chose to add, or nullopt when cancelled.
   virtual std::optional<std::string> ChooseFolder() = 0;
+  // Watches these folders (in place of those watched before) while the
+  // reader runs: a `.chm` file made, changed, moved or removed in one is
+  // reported to LibraryDesk::OnFoldersChanged, once for a burst of them.
+  virtual void WatchFolders(std::span<const std::string> folders) = 0;
+  // --- The Bookmarks window -------------------------------------------------------
+  // Every book's bookmarks, newest first; the window shows (raised) when
+  // `present`, else only its rows change when it shows. The person opens,
+  // renames and deletes them there (LibraryDesk's OnBookmark...).
+  virtual void ShowBookmarks(std::span<const BookmarkRow> rows, bool present) = 0;
 };
 
 }  // namespace tessaly::app

@@ -49,7 +49,8 @@ std::string When(std::int64_t seconds) {
 
 std::string StartViewPage(std::span<const RecentBook> books) {
   std::string html(kHead);
-  html += "<h1>" + Escape(kNoBookTitle) + "</h1><p>" + Link(kStartOpenLink, kStartOpen) + "</p>";
+  html += "<h1>" + Escape(kNoBookTitle) + "</h1><p>" + Link(kStartOpenLink, kStartOpen) + "</p><p>" +
+          Link(kStartLibraryLink, kStartLibrary) + "</p>";
   html += "<h2>" + Escape(kStartRecent) + "</h2>";
   if (books.empty()) html += "<p>" + Escape(kStartNoRecent) + "</p>";
   if (!books.empty()) html += "<table>";

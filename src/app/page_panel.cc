@@ -298,10 +298,12 @@ void PagePanel::OnLinkTapped(std::string_view link, bool newTab) {
   link = Trimmed(link);
   BookSession* session = tab_.Session();
   if (session == nullptr) {
-    // The start view: a way to open a book, and the recent books it lists
+    // The start view: a way to open a book, the library, and the recent books it lists
     // (no other file, whatever a link names).
     if (link == kStartOpenLink) {
       tab_.Host().OpenChosenBook();
+    } else if (link == kStartLibraryLink) {
+      tab_.Host().ShowLibrary();
     } else if (const std::optional<BookAddress> named = ParseBookAddress(link, IsBookFile)) {
       const auto& books = tab_.Host().Recent().Books();
       const bool listed =

@@ -94,9 +94,10 @@ Reader::Reader(Platform& platform, JobScheduler* jobs)
       library_(platform, jobs_, [this](const std::string& book, const std::string& page) {
         if (Accepting()) OpenBook(book, page);
       }),
-      bar_(platform, jobs_, [this](const std::string& book, const std::string& page) {
+      bar_(platform, jobs_, library_.KeptSearch(), [this](const std::string& book, const std::string& page) {
         if (Accepting()) OpenBook(book, page);
-      }) {
+      }),
+      searchQueries_(platform, jobs_, "book") {
   jobs_.SetPost([&platform](std::function<void()> task) { platform.Post(std::move(task)); });
 }
 
@@ -148,6 +149,7 @@ bool Reader::Start(std::string_view commandLine) {
   RegisterInstance();
   RefreshWindow();
   bar_.Start();
+  searchQueries_.Load();
   library_.LoadBookmarks([this] {
     if (Accepting()) RefreshMenus();
   });
@@ -471,6 +473,7 @@ void Reader::OnCommand(int command) {
     case kCmdLibrarySearch: bar_.Focus(); return;
     case kCmdShowLibrary: library_.ShowLibrary(); return;
     case kCmdAddFolder: library_.AddChosenFolder(); return;
+    case kCmdShowBookmarks: library_.ShowBookmarks(); return;
     case kCmdBookmarkPage: BookmarkPage(); return;
     default: break;
   }

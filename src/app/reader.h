@@ -70,6 +70,7 @@ class Reader final : public TabHost {
   // The library's search field and view report here.
   LibraryBar& Bar() { return bar_; }
   LibraryDesk& Library() { return library_; }
+  QueryHistory& SearchQueries() override { return searchQueries_; }
 
   // The tab in front (null before the window exists and after it closed).
   BookTab* CurrentTab() { return current_; }
@@ -92,6 +93,7 @@ class Reader final : public TabHost {
   void StepIntoBook(BookTab& from, const HistoryEntry& entry) override;
   void OpenChosenBook() override;
   void OpenBookFile(const std::string& path) override;
+  void ShowLibrary() override { library_.ShowLibrary(); }
 
  private:
   bool Accepting() const { return windowCreated_ && !closed_; }
@@ -147,6 +149,7 @@ class Reader final : public TabHost {
   BookTab* left_ = nullptr;  // the tab shown before it (compared, never followed)
   LibraryDesk library_;
   LibraryBar bar_;
+  QueryHistory searchQueries_;
 };
 
 }  // namespace tessaly::app

@@ -209,6 +209,8 @@ inline constexpr MenuItem kHtmlItem = Item(kCmdHtml, "&Html", MenuMark::kRadio);
 // books (title, file, when last opened), each a link that opens it.
 inline constexpr std::string_view kStartOpen = "Open a book...";
 inline constexpr std::string_view kStartOpenLink = "tessaly:open";
+inline constexpr std::string_view kStartLibrary = "Your library of books";
+inline constexpr std::string_view kStartLibraryLink = "tessaly:library";
 inline constexpr std::string_view kStartRecent = "Recent books";
 inline constexpr std::string_view kStartNoRecent = "No book has been opened yet.";
 inline constexpr char kStartTimeFormat[] = "%Y-%m-%d %H:%M";

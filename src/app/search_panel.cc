@@ -3,6 +3,7 @@
 #include "app/book_jobs.h"
 #include "app/book_session.h"
 #include "app/book_tab.h"
+#include "app/library_history.h"
 #include "app/limits.h"
 #include "app/platform.h"
 #include "app/resources.h"
@@ -71,6 +72,7 @@ void SearchPanel::OnListTopics() {
   BookSession* session = tab_.Session();
   if (!tab_.Accepting() || searching_ || session == nullptr) return;
   const std::string typed = CutToChars(view_.QueryText(), kMaxEditChars);
+  tab_.Host().SearchQueries().Keep(typed);
   textindex::ParsedQuery query;
   try {
     query = textindex::ParseQuery(typed);
@@ -123,6 +125,11 @@ void SearchPanel::Show(SearchJob& found) {
   words_ = std::move(found.words);
   view_.ShowResults(found.lines, found.pageText ? FormatText(kPageTextNote, found.lines.size()) : "");
   tab_.View().EnableControl(Control::kSearchDisplayButton, true);
+}
+
+void SearchPanel::OnHistory(int step) {
+  if (!tab_.Accepting()) return;
+  if (const std::optional<std::string> query = tab_.Host().SearchQueries().Step(step)) view_.SetQueryText(*query);
 }
 
 void SearchPanel::OnDisplay() {

@@ -31,6 +31,8 @@ class SearchPanel {
   void OnEnter();       // Enter in the entry: List Topics, when there is a query
   void OnListTopics();  // the List Topics button
   void OnDisplay();     // the Display button, a double click, Enter in the list
+  // Up (step 1) or Down (step -1) in the entry: an older or newer query.
+  void OnHistory(int step);
 
  private:
   void OpenPageText();

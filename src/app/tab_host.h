@@ -17,6 +17,7 @@ class BookTab;
 class JobScheduler;
 class ObjectCache;
 class Platform;
+class QueryHistory;
 class RecentBooks;
 
 class TabHost {
@@ -26,6 +27,8 @@ class TabHost {
   virtual JobScheduler& Jobs() = 0;
   virtual ObjectCache& Objects() = 0;
   virtual RecentBooks& Recent() = 0;
+  // The queries of the books' Search panels, one history for every tab.
+  virtual QueryHistory& SearchQueries() = 0;
   virtual Layout CurrentLayout() const = 0;
   // Whether the sidebar shows beside the page (kept between runs).
   virtual bool SidebarShown() const = 0;
@@ -49,6 +52,7 @@ class TabHost {
   // The start view's links: open a book, chosen or named.
   virtual void OpenChosenBook() = 0;
   virtual void OpenBookFile(const std::string& path) = 0;
+  virtual void ShowLibrary() = 0;
 };
 
 }  // namespace tessaly::app

@@ -162,6 +162,8 @@ class SearchView {
  public:
   virtual ~SearchView() = default;
   virtual std::string QueryText() const = 0;
+  // Puts a query in the field, as if typed (a recalled one).
+  virtual void SetQueryText(std::string_view text) = 0;
   virtual void ShowResults(std::span<const ResultLine> lines, std::string_view note) = 0;
   virtual int ResultSelection() const = 0;  // -1 for none
 };

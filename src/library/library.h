@@ -108,8 +108,8 @@ class Library {
   // Raises WorkCancelled.
   IndexSummary IndexPending(const TextConverter& converter, const WorkControl& control = {});
 
-  // A search over the indexed books (library_search.h); it holds every
-  // book's index open, for one query after another.
+  // A search over the indexed books (library_search.h), kept for one query
+  // after another: it follows the library as it changes.
   LibrarySearch OpenSearch() const;
 
   // The keyword index entries named `word` (letter case ignored), in the
@@ -131,6 +131,7 @@ class Library {
   std::vector<std::string> RecentQueries(std::string_view field) const;
 
  private:
+  friend class LibrarySearch;
   Library(Store store, std::optional<std::filesystem::path> indexFolder)
       : store_(std::move(store)), indexFolder_(std::move(indexFolder)) {}
 

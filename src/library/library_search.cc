@@ -1,5 +1,7 @@
 #include "library/library_search.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -14,6 +16,7 @@ namespace tessaly::library {
 
 namespace {
 
+namespace fs = std::filesystem;
 using textindex::Statement;
 using textindex::TextHit;
 using textindex::TextIndex;
@@ -32,48 +35,121 @@ struct LibrarySearch::Book {
   std::string sha256;
   std::string path;
   std::string title;
-  std::optional<TextIndex> index;
-  std::string problem;  // why it has no index
+  std::optional<TextIndex> index;  // opened when first searched
+  std::string problem;             // why it has no index
+  // The index file as it was opened: one built again since is another file.
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::uint64_t lastSearched = 0;
 };
 
 struct LibrarySearch::State {
-  Store store;
+  Library library;  // its own connection to the store
+  std::int64_t storeVersion = -1;  // PRAGMA data_version when the books were read; -1: read them
+  std::uint64_t queries = 0;
   std::vector<Book> books;
 };
+
+namespace {
+
+// The book's index opened, unless it is open or could not be.
+void OpenIndex(LibrarySearch::Book& book, const std::optional<fs::path>& folder) {
+  if (book.index || !book.problem.empty()) return;
+  if (!folder) {
+    book.problem = "no page-text index is kept";
+    return;
+  }
+  const std::string file = (*folder / (book.sha256 + ".sqlite")).string();
+  try {
+    book.index.emplace(TextIndex::Open(file));
+    struct stat info {};
+    if (lstat(file.c_str(), &info) == 0) book.device = info.st_dev, book.inode = info.st_ino;
+  } catch (const TextIndexError& error) {
+    book.problem = error.what();
+  }
+}
+
+// True when the index file is no longer the one opened (built again, or gone).
+bool Replaced(const LibrarySearch::Book& book, const std::optional<fs::path>& folder) {
+  struct stat info {};
+  return !folder || lstat((*folder / (book.sha256 + ".sqlite")).c_str(), &info) != 0 || info.st_dev != book.device ||
+         info.st_ino != book.inode;
+}
+
+// At most kMaxOpenIndexes stay open: the least recently searched are closed.
+void CloseLeastRecent(std::vector<LibrarySearch::Book>& books) {
+  std::vector<LibrarySearch::Book*> open;
+  for (LibrarySearch::Book& book : books) {
+    if (book.index) open.push_back(&book);
+  }
+  if (open.size() <= LibrarySearch::kMaxOpenIndexes) return;
+  std::sort(open.begin(), open.end(), [](const auto* a, const auto* b) { return a->lastSearched > b->lastSearched; });
+  for (std::size_t i = LibrarySearch::kMaxOpenIndexes; i < open.size(); ++i) open[i]->index.reset();
+}
+
+}  // namespace
 
 LibrarySearch::LibrarySearch(std::unique_ptr<State> state) : state_(std::move(state)) {}
 LibrarySearch::LibrarySearch(LibrarySearch&&) noexcept = default;
 LibrarySearch& LibrarySearch::operator=(LibrarySearch&&) noexcept = default;
 LibrarySearch::~LibrarySearch() = default;
 
-std::size_t LibrarySearch::BookCount() const { return state_->books.size(); }
+std::size_t LibrarySearch::BookCount() const {
+  Follow();
+  return state_->books.size();
+}
 
 LibrarySearch Library::OpenSearch() const {
-  auto state = std::make_unique<LibrarySearch::State>(LibrarySearch::State{Store::Open(store_.File()), {}});
-  std::set<std::string> contents;
-  for (const LibraryBook& book : Books()) {
-    if (book.state != BookState::kIndexed || !contents.insert(book.sha256).second) continue;
-    LibrarySearch::Book& searched = state->books.emplace_back();
-    searched.sha256 = book.sha256;
-    searched.path = book.path;
-    searched.title = book.title;
-    if (!indexFolder_) {
-      searched.problem = "no page-text index is kept";
-      continue;
-    }
-    try {
-      searched.index.emplace(TextIndex::Open((*indexFolder_ / (book.sha256 + ".sqlite")).string()));
-    } catch (const TextIndexError& error) {
-      searched.problem = error.what();
-    }
+  auto state = std::make_unique<LibrarySearch::State>(LibrarySearch::State{Open(store_.File(), indexFolder_), -1, 0, {}});
+  LibrarySearch search(std::move(state));
+  search.Follow();
+  return search;
+}
+
+void LibrarySearch::Follow() const {
+  State& state = *state_;
+  const Store& store = state.library.store_;
+  std::int64_t version = 0;
+  try {
+    Statement pragma(store.Db(), "PRAGMA data_version");
+    if (pragma.Step()) version = pragma.Integer(0);
+  } catch (const TextIndexError& error) {
+    store.Fail(error);
   }
-  return LibrarySearch(std::move(state));
+  if (version == state.storeVersion) return;
+  const std::optional<fs::path>& folder = state.library.IndexFolder();
+  std::map<std::string, Book> kept;
+  for (Book& book : state.books) {
+    std::string sha256 = book.sha256;
+    kept.emplace(std::move(sha256), std::move(book));
+  }
+  state.books.clear();
+  std::set<std::string> contents;
+  for (const LibraryBook& listed : state.library.Books()) {
+    if (listed.state != BookState::kIndexed || !contents.insert(listed.sha256).second) continue;
+    Book& book = state.books.emplace_back();
+    if (const auto at = kept.find(listed.sha256); at != kept.end()) {
+      book = std::move(at->second);
+      // An index built again since it was opened, or one that could not be
+      // opened before, is opened afresh.
+      if (book.index && Replaced(book, folder)) book.index.reset();
+      book.problem.clear();
+    }
+    book.sha256 = listed.sha256;
+    book.path = listed.path;
+    book.title = listed.title;
+  }
+  state.storeVersion = version;
 }
 
 LibraryResults LibrarySearch::Search(std::string_view query, const textindex::SearchOptions& options,
                                      std::string_view only) const {
-  std::vector<Book>& books = state_->books;
-  const Store& store = state_->store;
+  Follow();
+  State& state = *state_;
+  std::vector<Book>& books = state.books;
+  const Store& store = state.library.store_;
+  const std::optional<fs::path>& folder = state.library.IndexFolder();
+  const std::uint64_t now = ++state.queries;
   const BookFilter filter = SplitBookFilter(query, [&](std::string_view word) {
     return std::any_of(books.begin(), books.end(),
                        [&](const Book& book) { return BookMatches(word, book.title, book.path); });
@@ -85,8 +161,8 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   // for the pages shown only.
   textindex::SearchOptions ranking = options;
   ranking.rankOnly = true;
-  std::vector<const Book*> searched;
-  for (const Book& book : books) {
+  std::vector<Book*> searched;
+  for (Book& book : books) {
     if (NamesBook(only, book.title, book.path) && (filter.word.empty() || BookMatches(filter.word, book.title, book.path))) {
       searched.push_back(&book);
     }
@@ -97,7 +173,9 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   RunUnits(
       searched.size(), {},
       [&](std::size_t i) {
-        const Book& book = *searched[i];
+        Book& book = *searched[i];
+        book.lastSearched = now;
+        OpenIndex(book, folder);
         if (!book.index) {
           bookProblems[i] = book.problem;
           return;
@@ -116,6 +194,7 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
     if (!bookProblems[i].empty()) {
       results.problems.push_back(searched[i]->path + ": " + bookProblems[i]);
       broken.insert(searched[i]->sha256);
+      searched[i]->index.reset();
     }
     for (TextHit& hit : bookHits[i]) found.emplace_back(searched[i], std::move(hit));
   }
@@ -136,6 +215,7 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
           forget.Reset();
         }
       });
+      state.storeVersion = -1;  // its own change: the books are read again next time
     }
   } catch (const TextIndexError& error) {
     store.Fail(error);
@@ -194,6 +274,7 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
     if (!problem.empty()) results.problems.push_back(std::move(problem));
   }
   for (Ranked& r : ranked) results.pages.push_back(std::move(r.hit));
+  CloseLeastRecent(books);
   return results;
 }
 

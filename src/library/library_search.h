@@ -12,6 +12,13 @@
 // first (the books shared out among the cores), and hits and snippets are
 // made for the pages kept only.
 //
+// A search is kept between queries: each book's index is opened when first
+// searched and stays open, at most kMaxOpenIndexes of them (the least
+// recently searched are closed). Each query first asks the store whether
+// it changed (one pragma); when it did, the books are read again, a book
+// removed is no longer searched and its index is closed, and an index built
+// again since it was opened is opened again.
+//
 // Threads: a LibrarySearch owns its connections and is used by one thread
 // at a time.
 #pragma once
@@ -60,13 +67,17 @@ class LibrarySearch {
   LibraryResults Search(std::string_view query, const textindex::SearchOptions& options = {},
                         std::string_view book = {}) const;
 
-  // The books searched (each content once).
+  // The books searched (each content once), as the library holds them now.
   std::size_t BookCount() const;
+
+  static constexpr std::size_t kMaxOpenIndexes = 64;
 
  private:
   friend class Library;
   struct State;
   explicit LibrarySearch(std::unique_ptr<State> state);
+  // Reads the books again when the store changed since they were read.
+  void Follow() const;
   std::unique_ptr<State> state_;
 };
 

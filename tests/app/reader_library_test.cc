@@ -179,23 +179,49 @@ TEST_F(LibraryReaderTest, SearchAcrossBooksOpensAResultAndANewerQueryDropsTheOld
   EXPECT_EQ(ui().library.note, kNoTopicsFound);
 }
 
-TEST_F(LibraryReaderTest, TheSearchFieldRecallsItsQueriesAcrossRuns) {
-  ASSERT_TRUE(Start());
+TEST_F(LibraryReaderTest, EachSearchFieldRecallsItsOwnQueriesAcrossRuns) {
+  // The field above the tabs and a book's Search panel: queries searched
+  // in each, then Up (1) and Down (-1) in the next run.
+  const auto showSearchPanel = [&] {
+    ASSERT_TRUE(ui().Click(kCmdSearch));
+    ui().CompleteAll();
+  };
+  ASSERT_TRUE(Start(Book("zebra.chm")));
+  ui().CompleteAll();
+  showSearchPanel();
   for (const char* query : {"gears", "zorblax"}) {
     ui().TypeLibraryQuery(query);
     ui().LibraryKey(0);  // Enter
   }
+  for (const char* query : {"tools", "care", "tools"}) {
+    ui().Type(Control::kSearchEdit, query);
+    ui().PressEnter(Control::kSearchEdit);
+  }
   reader().OnClose();
   session = std::make_unique<Session>(desktop);
-  ASSERT_TRUE(Start());
+  ASSERT_TRUE(Start(Book("zebra.chm")));
+  ui().CompleteAll();
+  showSearchPanel();
   const struct {
+    bool book;  // the Search panel's field, else the one above the tabs
     int step;
     const char* shown;
-  } keys[] = {{1, "zorblax"}, {1, "gears"}, {1, "gears"}, {-1, "zorblax"}, {-1, ""}, {-1, ""}};
+  } keys[] = {{false, 1, "zorblax"}, {false, 1, "gears"}, {false, 1, "gears"}, {false, -1, "zorblax"},
+              {false, -1, ""},       {false, -1, ""},     {true, 1, "tools"},  {true, 1, "care"},
+              {true, 1, "care"},     {true, -1, "tools"}, {true, -1, ""},      {true, -1, ""}};
   for (const auto& key : keys) {
-    ui().LibraryKey(key.step);
-    EXPECT_EQ(ui().library.query, key.shown) << key.step;
+    SCOPED_TRACE(std::string(key.book ? "book " : "library ") + std::to_string(key.step) + " " + key.shown);
+    if (key.book) {
+      ui().tab().owner.Search().OnHistory(key.step);
+      EXPECT_EQ(ui().At(Control::kSearchEdit).text, key.shown);
+    } else {
+      ui().LibraryKey(key.step);
+      EXPECT_EQ(ui().library.query, key.shown);
+    }
   }
+  // A recalled query is searched as a typed one is.
+  ui().tab().owner.Search().OnHistory(1);
+  EXPECT_TRUE(ui().At(Control::kListTopicsButton).enabled);
 }
 
 TEST_F(LibraryReaderTest, TheLibraryViewListsBooksWithDamageAndFollowsItsFolders) {
@@ -205,7 +231,9 @@ TEST_F(LibraryReaderTest, TheLibraryViewListsBooksWithDamageAndFollowsItsFolders
   ui().Key(kCmdAddFolder);
   ui().library.folders = {Folder().string()};
   ui().Key(kCmdAddFolder);
-  ui().Key(kCmdShowLibrary);
+  // The start view's link shows the Library view, as Library > Show Library does.
+  ASSERT_TRUE(ui().TapLink(std::string(kStartLibraryLink)));
+  ui().Drain();
   std::vector<std::string> listed;
   for (const LibraryRow& row : ui().library.books) {
     listed.push_back(row.title + (row.damaged ? " damaged" : " " + row.state));
@@ -223,6 +251,14 @@ TEST_F(LibraryReaderTest, TheLibraryViewListsBooksWithDamageAndFollowsItsFolders
   ui().Drain();
   ASSERT_EQ(ui().library.books.size(), 4u);
   EXPECT_EQ(ui().library.books[2].title, "Okapi Notes");
+  // The folder is watched; a book removed there leaves when the watch says so.
+  EXPECT_EQ(ui().library.watched, (std::vector<std::string>{Folder().string()}));
+  fs::remove(Folder() / "aardvark.chm");
+  reader().Library().OnFoldersChanged();
+  ui().Drain();
+  std::vector<std::string> left;
+  for (const LibraryRow& row : ui().library.books) left.push_back(row.title);
+  EXPECT_EQ(left, (std::vector<std::string>{"broken", "Okapi Notes", "Zebra Manual"}));
 }
 
 TEST_F(LibraryReaderTest, CtrlDBookmarksThePageForItsBookAndForAllBooksAcrossRuns) {
@@ -251,6 +287,55 @@ TEST_F(LibraryReaderTest, CtrlDBookmarksThePageForItsBookAndForAllBooksAcrossRun
   ASSERT_TRUE(Start());
   ASSERT_EQ(submenu(kAllBookmarksLabel), (std::vector<std::string>{"tools.htm (zebra.chm)"}));
   ui().Key(kCmdBookmarkFirst);
+  ui().CompleteAll();
+  EXPECT_EQ(ui().title, "Zebra Manual");
+  EXPECT_EQ(CurrentPath(), "tools.htm");
+}
+
+TEST_F(LibraryReaderTest, TheBookmarksWindowOpensRenamesAndDeletesThemAcrossRuns) {
+  ASSERT_TRUE(Start(RequestLine({RequestKind::kKeyword, "frobnicate", Book("zebra.chm")})));
+  ui().CompleteAll();
+  ui().Key(kCmdBookmarkPage);
+  Request({RequestKind::kKeyword, "gearbox", Book("zebra.chm")});
+  ui().Key(kCmdBookmarkPage);
+  ui().Key(kCmdShowBookmarks);
+  const auto names = [&] {
+    std::vector<std::string> shown;
+    for (const BookmarkRow& row : ui().library.bookmarks) shown.push_back(row.name + " " + row.book + " " + row.page);
+    return shown;
+  };
+  using Names = std::vector<std::string>;
+  ASSERT_EQ(names(), (Names{"gb.htm#top zebra.chm gb.htm#top", "tools.htm zebra.chm tools.htm"}));
+  const struct {
+    const char* action;  // "rename" or "delete"
+    int row;
+    const char* name;
+    Names after;
+  } steps[] = {
+      {"rename", 1, "Tools, with care", {"gb.htm#top zebra.chm gb.htm#top", "Tools, with care zebra.chm tools.htm"}},
+      {"rename", 0, "  ", {"gb.htm#top zebra.chm gb.htm#top", "Tools, with care zebra.chm tools.htm"}},
+      {"rename", 5, "nothing there", {"gb.htm#top zebra.chm gb.htm#top", "Tools, with care zebra.chm tools.htm"}},
+      {"delete", 0, "", {"Tools, with care zebra.chm tools.htm"}},
+      {"delete", -1, "", {"Tools, with care zebra.chm tools.htm"}},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(std::string(step.action) + " " + std::to_string(step.row));
+    if (std::string_view(step.action) == "rename") {
+      reader().Library().OnBookmarkRenamed(step.row, step.name);
+    } else {
+      reader().Library().OnBookmarkDeleted(step.row);
+    }
+    ui().Drain();
+    EXPECT_EQ(names(), step.after);
+  }
+  // Kept across runs: in the next one, the menu and the window name it so,
+  // and it opens from the window.
+  reader().OnClose();
+  session = std::make_unique<Session>(desktop);
+  ASSERT_TRUE(Start());
+  ui().Key(kCmdShowBookmarks);
+  EXPECT_EQ(names(), (Names{"Tools, with care zebra.chm tools.htm"}));
+  reader().Library().OnBookmarkActivated(0);
   ui().CompleteAll();
   EXPECT_EQ(ui().title, "Zebra Manual");
   EXPECT_EQ(CurrentPath(), "tools.htm");

@@ -240,6 +240,10 @@ class RecordingTab final : public TabView,
 
   // --- SearchView ----------------------------------------------------------------
   std::string QueryText() const override { return EditText(Control::kSearchEdit); }
+  void SetQueryText(std::string_view text) override {
+    Get(Control::kSearchEdit).text = std::string(text);
+    owner.Search().OnTextChanged();
+  }
   void ShowResults(std::span<const ResultLine> lines, std::string_view note) override {
     RecordedControl& c = List(Control::kResultsList);
     results.assign(lines.begin(), lines.end());
@@ -362,6 +366,10 @@ struct RecordingLibrary final : LibraryView {
     folders.erase(folders.begin());
     return answer;
   }
+  std::vector<BookmarkRow> bookmarks;  // the Bookmarks window's rows, once shown
+  void ShowBookmarks(std::span<const BookmarkRow> rows, bool) override { bookmarks.assign(rows.begin(), rows.end()); }
+  std::vector<std::string> watched;  // the folders watched
+  void WatchFolders(std::span<const std::string> folders) override { watched.assign(folders.begin(), folders.end()); }
 };
 
 class RecordingPlatform : public Platform {

@@ -428,7 +428,7 @@ TEST_F(ReaderWindow, StartsWithoutABookAndShowsABadOneAsAnError) {
             ">1011\t1\toff\tLargest\n>1010\t1\toff\tLarge\n>1009\t1\toff\tMedium\n>1008\t1\toff\tSmall\n"
             ">1007\t1\toff\tSmallest\n0\t1\tnone\t-\n1000\t1\tnone\tExit\n"
             "[_Library]\n1060\t1\tnone\t_Search All Books\n1061\t1\tnone\tShow _Library\n"
-            "1062\t1\tnone\t_Add Folder...\n0\t1\tnone\t-\n1063\t0\tnone\t_Bookmark This Page\n"
+            "1062\t1\tnone\t_Add Folder...\n1064\t1\tnone\t_Organize Bookmarks...\n0\t1\tnone\t-\n1063\t0\tnone\t_Bookmark This Page\n"
             "0\t0\tnone\tThis Book's Bookmarks\n0\t0\tnone\tAll Bookmarks\n"
             "[_Help]\n1032\t1\tnone\tHelp Topics\n1033\t1\tnone\tAbout\n");
 

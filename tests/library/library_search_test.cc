@@ -2,6 +2,8 @@
 // across books, the books' own keywords first, and keyword lookup.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "library_books.h"
 
 namespace tessaly {
@@ -149,11 +151,43 @@ TEST_F(LibrarySearchBooks, ADamagedIndexIsReportedAndIndexedAgain) {
       test::WriteBytes(entry.path(), bytes);
     }
   }
-  const library::LibraryResults found = library_.OpenSearch().Search("zorblax");
-  EXPECT_EQ(found.problems.size(), 2u);
+  // One search kept throughout, as the window keeps it.
+  const library::LibrarySearch search = library_.OpenSearch();
+  EXPECT_EQ(search.Search("zorblax").problems.size(), 2u);
   const library::IndexSummary again = library_.IndexPending(scratch_.Converter());
   EXPECT_EQ(again.built, 2u);
-  EXPECT_EQ(library_.OpenSearch().Search("zorblax").pages.size(), 2u);
+  const library::LibraryResults found = search.Search("zorblax");
+  EXPECT_TRUE(found.problems.empty());
+  EXPECT_EQ(found.pages.size(), 2u);
+}
+
+TEST_F(LibrarySearchBooks, AKeptSearchFollowsBooksChangedAddedAndRemoved) {
+  const library::LibrarySearch search = library_.OpenSearch();
+  const auto books = [&](const char* query) {
+    std::vector<std::string> titles;
+    for (const LibraryHit& hit : search.Search(query).pages) titles.push_back(hit.bookTitle + " " + hit.path);
+    std::sort(titles.begin(), titles.end());
+    return titles;
+  };
+  using Titles = std::vector<std::string>;
+  ASSERT_EQ(books("zorblax"), (Titles{"Aardvark Guide mention.htm", "Zebra Manual zorblax.htm"}));
+
+  // The zebra book is rewritten on disk, and a third book comes.
+  test::SmallBook rewritten{"Zebra Manual", {{"quagga.htm", test::Page("Quagga", "Striped, no zorb here.")}}, {}};
+  rewritten.pages.push_back({"other.htm", test::Page("Other", "nothing of note")});
+  test::WriteBytes(scratch_.Books() / "zebra.chm", test::MakeBook(rewritten));
+  test::WriteBytes(scratch_.Books() / "okapi.chm",
+                   test::MakeBook({"Okapi Notes", {{"o.htm", test::Page("Okapi", "a zorblax seen")}}, {}}));
+  library_.Rescan(scratch_.Converter());
+  library_.IndexPending(scratch_.Converter());
+  EXPECT_EQ(books("zorblax"), (Titles{"Aardvark Guide mention.htm", "Okapi Notes o.htm"}));
+  EXPECT_EQ(books("quagga"), (Titles{"Zebra Manual quagga.htm"}));
+  EXPECT_EQ(search.BookCount(), 3u);
+
+  // A book taken out of the library is no longer searched.
+  ASSERT_TRUE(library_.Remove(scratch_.Books() / "aardvark.chm"));
+  EXPECT_EQ(books("zorblax"), (Titles{"Okapi Notes o.htm"}));
+  EXPECT_EQ(search.BookCount(), 2u);
 }
 
 }  // namespace

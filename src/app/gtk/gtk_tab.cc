@@ -253,6 +253,15 @@ void GtkTab::BuildPanels() {
   sidebarTabs_[2] = column_of({label(Control::kSearchLabel), entry(Control::kSearchEdit), button(Control::kListTopicsButton),
                         label(Control::kResultsLabel), list(Control::kResultsList), resultsNote_,
                         button(Control::kSearchDisplayButton)});
+  // Up and Down in the query recall the queries searched before.
+  g_signal_connect(Widgets(Control::kSearchEdit).inner, "key-press-event",
+                   G_CALLBACK(+[](GtkWidget*, GdkEventKey* event, gpointer self) -> gboolean {
+                     auto* tab = static_cast<GtkTab*>(self);
+                     if (!tab->Live() || (event->keyval != GDK_KEY_Up && event->keyval != GDK_KEY_Down)) return FALSE;
+                     tab->tab_.Search().OnHistory(event->keyval == GDK_KEY_Up ? 1 : -1);
+                     return TRUE;
+                   }),
+                   this);
   {
     // Results found in the page text take two lines (title, snippet).
     GtkTreeView* results = GTK_TREE_VIEW(Widgets(Control::kResultsList).inner);
@@ -559,6 +568,11 @@ std::string GtkTab::EditText(Control edit) const {
   GtkWidget* widget = Widgets(edit).inner;
   if (widget == nullptr || !GTK_IS_ENTRY(widget)) return {};
   return gtk_entry_get_text(GTK_ENTRY(widget));
+}
+
+void GtkTab::SetQueryText(std::string_view text) {
+  GtkWidget* widget = Widgets(Control::kSearchEdit).inner;
+  if (widget != nullptr && GTK_IS_ENTRY(widget)) gtk_entry_set_text(GTK_ENTRY(widget), std::string(text).c_str());
 }
 
 void GtkTab::SetKeywordText(std::string_view text) {

@@ -74,6 +74,7 @@ class GtkTab final : public TabView,
   void SetKeywordText(std::string_view text) override;
   // SearchView.
   std::string QueryText() const override { return EditText(Control::kSearchEdit); }
+  void SetQueryText(std::string_view text) override;
   void ShowResults(std::span<const ResultLine> lines, std::string_view note) override;
   int ResultSelection() const override { return ListSelection(Control::kResultsList); }
   // PageView.

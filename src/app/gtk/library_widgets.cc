@@ -83,6 +83,8 @@ void GtkLibrary::Close() {
   reader_ = nullptr;
   if (libraryWindow_ != nullptr) gtk_widget_destroy(libraryWindow_);
   libraryWindow_ = nullptr;
+  bookmarks_.Close();
+  watch_.Stop();
 }
 
 // --- The search field ---------------------------------------------------------------
@@ -255,6 +257,12 @@ void GtkLibrary::OnBookActivated(GtkTreeView* view, GtkTreePath* path, GtkTreeVi
 void GtkLibrary::OnAddFolder(GtkButton*, gpointer self) {
   auto* library = static_cast<GtkLibrary*>(self);
   if (library->reader_ != nullptr) library->reader_->OnCommand(kCmdAddFolder);
+}
+
+void GtkLibrary::WatchFolders(std::span<const std::string> folders) {
+  watch_.Watch(folders, [this] {
+    if (reader_ != nullptr) reader_->Library().OnFoldersChanged();
+  });
 }
 
 std::optional<std::string> GtkLibrary::ChooseFolder() {

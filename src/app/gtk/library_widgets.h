@@ -5,7 +5,9 @@
 // Enter keeps the query); the Library view is a window of its own
 // beside the main one: a filter entry (as you type, over title and place),
 // the books in columns that sort by a click on their header, and an Add
-// Folder... button. Events go to the Reader's LibraryBar and LibraryDesk.
+// Folder... button. The Bookmarks window (library_bookmarks.h) and the
+// watch on the library's folders (library_watch.h) hang here too. Events
+// go to the Reader's LibraryBar and LibraryDesk.
 #pragma once
 
 #include <gtk/gtk.h>
@@ -13,6 +15,8 @@
 #include <optional>
 #include <string>
 
+#include "app/gtk/library_bookmarks.h"
+#include "app/gtk/library_watch.h"
 #include "app/library_views.h"
 
 namespace tessaly::app {
@@ -32,6 +36,7 @@ class GtkLibrary final : public LibraryView {
   void Attach(Reader& reader, GtkWidget* window) {
     reader_ = &reader;
     window_ = window;
+    bookmarks_.Attach(reader, window);
   }
   GtkWidget* Bar() const { return bar_; }
   // The window is going: the Library view goes with it.
@@ -43,6 +48,8 @@ class GtkLibrary final : public LibraryView {
   void ShowResults(std::span<const LibraryResultLine> lines, std::string_view note) override;
   void ShowBooks(std::span<const LibraryRow> rows) override;
   std::optional<std::string> ChooseFolder() override;
+  void ShowBookmarks(std::span<const BookmarkRow> rows, bool present) override { bookmarks_.Show(rows, present); }
+  void WatchFolders(std::span<const std::string> folders) override;
 
  private:
   void BuildLibraryWindow();
@@ -70,6 +77,9 @@ class GtkLibrary final : public LibraryView {
   GtkWidget* filter_ = nullptr;
   GtkWidget* books_ = nullptr;
   GtkTreeModel* filtered_ = nullptr;
+
+  GtkBookmarks bookmarks_;
+  FolderWatch watch_;
 };
 
 }  // namespace tessaly::app::gtk
