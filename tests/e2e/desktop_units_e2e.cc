@@ -17,7 +17,7 @@
 #include "app/gtk/desktop_paths.h"
 #include "app/gtk/instance_channel.h"
 #include "app/gtk/key_value_store.h"
-#include "codec/charsets.h"
+#include "codec/codec.h"
 #include "app/gtk/page_view.h"
 #include "harness.h"
 
