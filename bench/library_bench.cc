@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 #include "library/library.h"
 
 namespace {

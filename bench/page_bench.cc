@@ -12,9 +12,7 @@
 #include <string_view>
 
 #include "book/book.h"
-#include "pages/history.h"
-#include "pages/page_cache.h"
-#include "pages/page_platform.h"
+#include "pages/pages.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
 

@@ -19,7 +19,7 @@
 #include "base/text.h"
 #include "base/utf8.h"
 #include "book/book.h"
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 #include "textindex/text_index.h"
 
 namespace tessaly::textindex {

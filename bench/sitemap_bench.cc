@@ -9,8 +9,7 @@
 #include <vector>
 
 #include "book/book.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/keyword_index.h"
+#include "helpdata/helpdata.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
 

@@ -12,11 +12,9 @@
 #include <memory>
 #include <string>
 
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 #include "book/book.h"
-#include "textindex/book_pages.h"
-#include "textindex/index_cache.h"
-#include "textindex/sha256.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::textindex {
 namespace {

@@ -1,9 +1,8 @@
 // Fuzz target: the full-text index ($FIftiMain) alone. In real books the
 // index lies in the compressed section, where fuzz_book's mutations rarely
 // leave a stream that still decodes; here the bytes are the index itself.
-// Loaded, then searched for the first words of its first and last leaves
-// and a few fixed words.
-#include <algorithm>
+// Loaded, then searched for words that its bytes spell and a few fixed
+// words.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -12,22 +11,9 @@
 #include "base/book_error.h"
 #include "base/pointer_array.h"
 #include "base/topic_table.h"
+#include "index_words.h"
 #include "search/full_text_index.h"
 
-namespace {
-
-// The word of the first entry of a leaf, when it decodes.
-std::string FirstWordOf(const tessaly::FullTextIndex& index, std::uint32_t leaf) {
-  const std::span<const std::uint8_t> data = index.Data();
-  if (leaf >= data.size()) return {};
-  const std::size_t length = std::min<std::size_t>(index.NodeLength(), data.size() - leaf);
-  std::size_t cursor = tessaly::FullTextIndex::kLeafHeaderSize;
-  tessaly::WordEntry entry;
-  if (!tessaly::ReadWordEntry(data.subspan(leaf, length), cursor, entry)) return {};
-  return std::string(entry.characters.begin(), entry.characters.end());
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   tessaly::FullTextIndex index;
@@ -36,11 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const tessaly::BookError&) {
     return 0;
   }
-  std::vector<std::string> words = {"a", "the", "zzzz"};
-  if (!index.Empty()) {
-    words.push_back(FirstWordOf(index, index.Leaves().front()));
-    words.push_back(FirstWordOf(index, index.Leaves().back()));
-  }
+  std::vector<std::string> words = IndexWords({data, size}, 8);
+  words.insert(words.end(), {"a", "the", "zzzz"});
   static const tessaly::TopicTable topics;
   tessaly::PointerArray<tessaly::SearchResult> results(100, 10);
   std::vector<tessaly::WordEntry> entries;

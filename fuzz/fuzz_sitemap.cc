@@ -10,8 +10,7 @@
 #include "base/book_error.h"
 #include "base/log.h"
 #include "base/sitemap_scanner.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/keyword_index.h"
+#include "helpdata/helpdata.h"
 
 namespace {
 

@@ -11,8 +11,6 @@
 #include "base/book_error.h"
 #include "base/pointer_array.h"
 #include "book/book.h"
-#include "textindex/index_cache.h"
-#include "textindex/query_parser.h"
 #include "textindex/text_index.h"
 
 namespace tessaly::app {

@@ -15,7 +15,7 @@
 
 #include "app/jobs.h"
 #include "app/views.h"
-#include "codec/text_codec.h"
+#include "codec/codec.h"
 
 namespace tessaly {
 class Book;

@@ -2,7 +2,8 @@
 
 #include <optional>
 
-#include "pages/book_address.h"
+#include "base/text.h"
+#include "pages/pages.h"
 
 namespace tessaly::app {
 
@@ -27,25 +28,15 @@ std::string Escape(std::string_view text) {
   return escaped;
 }
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
 // A '%' not followed by two hex digits stays as it is.
 std::string Unescape(std::string_view text) {
   std::string plain;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '%' && i + 2 < text.size()) {
-      const int high = HexValue(text[i + 1]);
-      const int low = HexValue(text[i + 2]);
-      if (high >= 0 && low >= 0) {
-        plain += static_cast<char>(high * 16 + low);
-        i += 2;
-        continue;
-      }
+    const int byte = PercentEscapeAt(text, i);
+    if (byte >= 0) {
+      plain += static_cast<char>(byte);
+      i += 2;
+      continue;
     }
     plain += text[i];
   }

@@ -1,7 +1,7 @@
 #include "app/desktop_folders.h"
 
 #include "library/library.h"
-#include "textindex/index_cache.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::app {
 

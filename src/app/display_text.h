@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "codec/text_codec.h"
+#include "codec/codec.h"
 
 namespace tessaly::app {
 

@@ -8,7 +8,7 @@
 #include "app/utf8.h"
 #include "app/views.h"
 #include "library/library.h"
-#include "textindex/query_parser.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::app {
 

@@ -15,7 +15,7 @@
 
 #include "app/jobs.h"
 #include "app/library_views.h"
-#include "codec/text_codec.h"
+#include "codec/codec.h"
 
 namespace tessaly::app {
 

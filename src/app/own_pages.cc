@@ -3,7 +3,7 @@
 #include <ctime>
 #include <filesystem>
 
-#include "pages/book_address.h"
+#include "pages/pages.h"
 #include "app/resources.h"
 
 namespace tessaly::app {

@@ -19,8 +19,8 @@
 #include "base/book_path.h"
 #include "base/text.h"
 #include "book/book.h"
-#include "codec/charsets.h"
-#include "pages/book_address.h"
+#include "codec/codec.h"
+#include "pages/pages.h"
 
 namespace tessaly::app {
 

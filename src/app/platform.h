@@ -28,7 +28,7 @@
 
 #include "app/library_views.h"
 #include "app/views.h"
-#include "codec/text_codec.h"
+#include "codec/codec.h"
 
 namespace tessaly::app {
 

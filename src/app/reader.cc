@@ -16,7 +16,7 @@
 #include "app/resources.h"
 #include "app/utf8.h"
 #include "book/book.h"
-#include "pages/book_address.h"
+#include "pages/pages.h"
 
 namespace tessaly::app {
 

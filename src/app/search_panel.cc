@@ -9,7 +9,7 @@
 #include "app/resources.h"
 #include "app/utf8.h"
 #include "book/book.h"
-#include "textindex/query_parser.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::app {
 

@@ -175,7 +175,7 @@ class SearchView {
 class PageView {
  public:
   virtual ~PageView() = default;
-  // A page address (pages/book_address.h), maybe with #fragment; charset:
+  // A page address (pages/pages.h), maybe with #fragment; charset:
   // the default for a page that declares none (a WebKit name, or empty).
   virtual void ShowPage(std::string_view address, std::string_view charset) = 0;
   // A page of the reader's own (UTF-8 HTML, no scripts of its own).

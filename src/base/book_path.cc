@@ -99,23 +99,17 @@ void CollapseParentSegments(std::string& path) {
   path.resize(write);
 }
 
-int HexValue(char c) {
-  const auto b = static_cast<unsigned char>(ToLowerAscii(c));
-  // Not checked to be a hex digit: any byte gets a value by this rule.
-  return b <= '9' ? b - 0x30 : b - 0x57;
-}
-
-// "%xy" -> one byte, left to right; a produced '%' is not decoded again. A
-// produced NUL ends the path there.
+// "%XY" -> one byte, left to right; a produced '%' is not decoded again, nor
+// is a '%' without two hex digits after it. A produced NUL ends the path
+// there.
 void DecodePercentEscapes(std::string& path) {
   char* s = path.data();
   const std::size_t n = path.size();
   std::size_t write = 0;
   std::size_t read = 0;
   while (read < n) {
-    if (s[read] == '%' && n - read >= 3) {
-      const int wide = 16 * HexValue(s[read + 1]) + HexValue(s[read + 2]);
-      const unsigned value = static_cast<unsigned>(wide) & 0xFFu;  // low 8 bits, also of a negative sum
+    const int value = PercentEscapeAt(path, read);
+    if (value >= 0) {
       read += 3;
       if (value == 0) break;
       s[write++] = static_cast<char>(value);

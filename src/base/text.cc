@@ -50,6 +50,18 @@ int CompareNoCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() ? 0 : -1;
 }
 
+int PercentEscapeAt(std::string_view text, std::size_t at) {
+  if (at >= text.size() || text[at] != '%' || text.size() - at < 3) return -1;
+  const auto digit = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    c = ToLowerAscii(c);
+    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  const int high = digit(text[at + 1]);
+  const int low = digit(text[at + 2]);
+  return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
 void TrimLinkText(std::string& text) {
   std::size_t front = 0;
   while (front < text.size() && IsLinkTrimByte(text[front])) ++front;

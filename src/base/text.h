@@ -27,6 +27,12 @@ inline bool EqualNoCase(std::string_view a, std::string_view b) { return Compare
 // Removes space, tab, CR, LF, '"', '\'', ';' and '/' from both ends.
 void TrimLinkText(std::string& text);
 
+// The byte that a percent escape "%XY" at text[at] stands for (X and Y
+// hexadecimal digits, either case), or -1 when no escape stands there: not a
+// '%', fewer than two bytes after it, or one of them not a hex digit. Each
+// caller keeps its own rules on what a decoded byte may be.
+int PercentEscapeAt(std::string_view text, std::size_t at);
+
 // Decodes the named entities of the fixed table, row by row, in place.
 void DecodeEntities(std::string& text);
 

@@ -7,10 +7,7 @@
 #include "base/book_error.h"
 #include "base/text_converter.h"
 #include "container/container.h"
-#include "helpdata/book_info.h"
-#include "helpdata/contents_tree.h"
-#include "helpdata/keyword_index.h"
-#include "helpdata/topic_objects.h"
+#include "helpdata/helpdata.h"
 #include "search/full_text_index.h"
 
 namespace tessaly {

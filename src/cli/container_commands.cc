@@ -6,7 +6,7 @@
 #include "book/book.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "helpdata/system_records.h"
+#include "helpdata/helpdata.h"
 
 namespace tessaly::cli {
 

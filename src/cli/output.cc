@@ -5,7 +5,7 @@
 #include "base/book_error.h"
 #include "book/book.h"
 #include "cli/json_writer.h"
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 
 namespace tessaly::cli {
 

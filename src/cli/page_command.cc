@@ -11,10 +11,7 @@
 #include "book/book.h"
 #include "cli/commands.h"
 #include "cli/output.h"
-#include "pages/book_address.h"
-#include "pages/history.h"
-#include "pages/page_cache.h"
-#include "pages/page_platform.h"
+#include "pages/pages.h"
 
 namespace tessaly::cli {
 

@@ -8,7 +8,7 @@
 #include "cli/commands.h"
 #include "cli/output.h"
 #include "serve/serve.h"
-#include "textindex/index_folder.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::cli {
 

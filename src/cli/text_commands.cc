@@ -9,8 +9,7 @@
 #include "cli/json_output.h"
 #include "cli/output.h"
 #include "cli/shelf.h"
-#include "textindex/book_pages.h"
-#include "textindex/index_cache.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::cli {
 

@@ -1,4 +1,4 @@
-#include "codec/charsets.h"
+#include "codec/codec.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 
 #include <iconv.h>
 

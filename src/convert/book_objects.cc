@@ -6,7 +6,7 @@
 #include "base/text.h"
 #include "base/text_converter.h"
 #include "book/book.h"
-#include "pages/book_address.h"
+#include "pages/pages.h"
 
 namespace tessaly::convert {
 
@@ -128,7 +128,7 @@ Target BookObjects::Lookup(std::string path) const {
 
 Target BookObjects::Resolve(std::size_t from, std::string_view reference) const {
   reference = Trimmed(reference);
-  // A link into a book (pages/book_address.h): "ms-its:NAME.chm::/path",
+  // A link into a book (pages/pages.h): "ms-its:NAME.chm::/path",
   // "mk:@MSITStore:NAME.chm::/path", or "NAME.chm::/path" where NAME is this
   // book; one into another book leads nowhere the output holds.
   const BookFileTest isThisBook = [&](const std::string& name) {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "pages/book_address.h"
+#include "pages/pages.h"
 
 namespace tessaly::convert {
 

@@ -44,7 +44,7 @@ std::string SafeComponent(std::string_view component);
 std::string RelativeLink(std::string_view from, std::string_view to, std::string_view fragment = {});
 
 // A path's bytes escaped for a relative link: EncodeUrlPath
-// (pages/book_address.h), and ':' written %3A.
+// (pages/pages.h), and ':' written %3A.
 std::string EscapeLinkPath(std::string_view path);
 
 template <typename ExtensionFor>

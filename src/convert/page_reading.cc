@@ -4,8 +4,8 @@
 #include "base/text.h"
 #include "base/text_converter.h"
 #include "book/book.h"
-#include "pages/css_refs.h"
-#include "textindex/page_text.h"
+#include "pages/pages.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::convert {
 

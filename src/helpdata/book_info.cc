@@ -1,4 +1,4 @@
-#include "helpdata/book_info.h"
+#include "helpdata/helpdata.h"
 
 #include "base/bytes.h"
 

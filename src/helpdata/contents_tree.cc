@@ -1,4 +1,4 @@
-#include "helpdata/contents_tree.h"
+#include "helpdata/helpdata.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "helpdata/keyword_index.h"
+#include "helpdata/helpdata.h"
 
 #include <memory>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "helpdata/system_records.h"
+#include "helpdata/helpdata.h"
 
 #include "base/book_error.h"
 #include "base/bytes.h"

@@ -1,4 +1,4 @@
-#include "helpdata/topic_objects.h"
+#include "helpdata/helpdata.h"
 
 namespace tessaly {
 

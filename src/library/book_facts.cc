@@ -8,8 +8,7 @@
 #include "base/book_error.h"
 #include "base/utf8.h"
 #include "book/book.h"
-#include "textindex/index_cache.h"
-#include "textindex/sha256.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::library {
 

@@ -9,7 +9,7 @@
 #include "library/book_facts.h"
 #include "library/keywords.h"
 #include "library/library.h"
-#include "textindex/index_cache.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::library {
 

@@ -8,7 +8,7 @@
 
 #include "base/text.h"
 #include "library/book_facts.h"
-#include "textindex/index_cache.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::library {
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <thread>
 
-#include "textindex/index_cache.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::library {
 

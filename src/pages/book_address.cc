@@ -1,4 +1,4 @@
-#include "pages/book_address.h"
+#include "pages/pages.h"
 
 #include <array>
 #include <cstddef>
@@ -31,24 +31,10 @@ bool EndsWithNoCase(std::string_view text, std::string_view suffix) {
 bool IsAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-int HexDigit(char c) {
-  if (IsDigit(c)) return c - '0';
-  c = ToLowerAscii(c);
-  return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
-// The byte a "%XX" at text[at] stands for, or -1 when it is no escape.
-int EscapeAt(std::string_view text, std::size_t at) {
-  if (text[at] != '%' || text.size() - at < 3) return -1;
-  const int high = HexDigit(text[at + 1]);
-  const int low = HexDigit(text[at + 2]);
-  return high < 0 || low < 0 ? -1 : high * 16 + low;
-}
-
 // Appends the byte at text[at] to out, or the one a "%XX" there stands for
 // when decoding; returns where the next one starts.
 std::size_t TakeByte(std::string_view text, std::size_t at, bool decode, std::string& out) {
-  const int byte = decode ? EscapeAt(text, at) : -1;
+  const int byte = decode ? PercentEscapeAt(text, at) : -1;
   if (byte < 0) {
     out += text[at];
     return at + 1;

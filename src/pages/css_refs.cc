@@ -1,4 +1,4 @@
-#include "pages/css_refs.h"
+#include "pages/pages.h"
 
 #include <cstddef>
 

@@ -1,7 +1,7 @@
 // Preparing a page: resolving the link, the page state, the files of the
 // temporary folder, and the two passes over the name pairs (copies, then
 // frames).
-#include "pages/page_cache.h"
+#include "pages/pages.h"
 
 #include <algorithm>
 #include <filesystem>
@@ -11,10 +11,7 @@
 #include "base/book_path.h"
 #include "base/text.h"
 #include "base/object_source.h"
-#include "pages/css_refs.h"
-#include "pages/history.h"
 #include "pages/page_names.h"
-#include "pages/page_platform.h"
 
 namespace tessaly {
 

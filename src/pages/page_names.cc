@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "base/text.h"
-#include "pages/book_address.h"
+#include "pages/pages.h"
 
 namespace tessaly {
 

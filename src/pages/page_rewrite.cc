@@ -10,7 +10,7 @@
 #include "base/sitemap_scanner.h"
 #include "base/text.h"
 #include "base/object_source.h"
-#include "pages/page_cache.h"
+#include "pages/pages.h"
 #include "pages/page_names.h"
 
 namespace tessaly {

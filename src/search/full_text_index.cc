@@ -224,7 +224,6 @@ void FullTextIndex::Unload() {
   documentRoot_ = countRoot_ = locationRoot_ = 0;
   leaves_.clear();
   leafStarts_.clear();
-  leavesFromTree_ = false;
   sorted_ = false;
 }
 
@@ -271,7 +270,6 @@ void FullTextIndex::Parse() {
     std::vector<std::uint32_t> byTree;
     if (BuildLeafTableFromTree(byTree)) {
       leaves_ = std::move(byTree);
-      leavesFromTree_ = true;
     } else if (layoutFound) {
       leaves_ = std::move(byLayout);  // the links are not needed by the layout rule
     } else {
@@ -396,11 +394,6 @@ bool FullTextIndex::Locate(std::string_view word, Walker& walker, WordEntry& out
     if (sorted_ && current > word) return false;
   }
   return false;
-}
-
-bool FullTextIndex::FindWord(std::string_view word, WordEntry& out) const {
-  Walker walker(*this);
-  return Locate(word, walker, out);
 }
 
 void FullTextIndex::FindWordEntries(std::string_view word, std::vector<WordEntry>& out) const {

@@ -82,28 +82,12 @@ class FullTextIndex {
   // Loads the book's "$FIftiMain". Raises BookError, "No $FIftiMain file in
   // CHM." when the book has none.
   void Read(const ObjectSource& objects);
-  bool Loaded() const { return loaded_; }
   // Loaded, but without a single word (an empty object, or no leaf nodes).
   bool Empty() const { return leaves_.empty(); }
 
-  std::span<const std::uint8_t> Data() const { return data_; }
-  // Positions of the leaf nodes, in word order.
-  std::span<const std::uint32_t> Leaves() const { return leaves_; }
-  // True when the leaves had to be found through the index nodes and the links between leaves: the layout
-  // rule (leaf i ends where the first list of leaf i + 1 begins, the last leaf lies (depth - 1) * 4096
-  // bytes before the root) does not hold once index nodes sit between leaves, as in trees of depth 3.
-  bool LeavesFromTree() const { return leavesFromTree_; }
-  // True when every word sorts at or after the one before it (lookups then skip to the right leaf).
-  bool Sorted() const { return sorted_; }
-  std::uint32_t NodeLength() const { return nodeLength_; }
-  int DocumentRoot() const { return documentRoot_; }
-  int CountRoot() const { return countRoot_; }
-  int LocationRoot() const { return locationRoot_; }
-
-  // The first entry, in leaf order, whose word equals `word` byte for byte (the caller lower-cases it).
-  bool FindWord(std::string_view word, WordEntry& out) const;
-  // That entry and the entries right after it that hold the same word (a word stored once for titles and
-  // once for text); empty when the word is not found.
+  // The first entry, in leaf order, whose word equals `word` byte for byte (the caller lower-cases it),
+  // and the entries right after it that hold the same word (a word stored once for titles and once for
+  // text); empty when the word is not found.
   void FindWordEntries(std::string_view word, std::vector<WordEntry>& out) const;
 
   // Appends one record per document of the entry's list. Raises BookError when the list lies outside the
@@ -136,6 +120,10 @@ class FullTextIndex {
 
   void Unload();
   void Parse();
+  // The leaves by the layout rule: leaf i ends where the first list of leaf i + 1 begins, the last leaf
+  // lies (depth - 1) * 4096 bytes before the root. It does not hold once index nodes sit between leaves,
+  // as in trees of depth 3: then the leaves are found through the index nodes and the links between
+  // leaves.
   bool BuildLeafTable(std::vector<std::uint32_t>& leaves) const;
   bool BuildLeafTableFromTree(std::vector<std::uint32_t>& leaves) const;
   bool LinksAgree(const std::vector<std::uint32_t>& leaves) const;
@@ -157,7 +145,7 @@ class FullTextIndex {
   int locationRoot_ = 0;
   std::vector<std::uint32_t> leaves_;
   std::vector<LeafStart> leafStarts_;
-  bool leavesFromTree_ = false;
+  // Every word sorts at or after the one before it: lookups skip to the right leaf.
   bool sorted_ = false;
 };
 

@@ -7,10 +7,10 @@
 #include <unordered_map>
 
 #include "base/book_error.h"
+#include "base/text.h"
 #include "book/book.h"
 #include "convert/convert.h"
 #include "serve/serve.h"
-#include "textindex/index_cache.h"
 #include "textindex/text_index.h"
 
 namespace tessaly::serve {
@@ -24,13 +24,6 @@ using convert::EscapeMarkup;
 constexpr std::string_view kMarkOpen = "\xEE\x80\x80";
 constexpr std::string_view kMarkClose = "\xEE\x80\x81";
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Percent-decodes text; none for a malformed escape. With `path`, an escaped
 // separator or NUL is malformed too: it would name another path than the one
 // its segments spell.
@@ -40,11 +33,9 @@ std::optional<std::string> Decoded(std::string_view text, bool path) {
     char c = text[i];
     if (c == '+' && !path) c = ' ';
     if (c == '%') {
-      if (i + 2 >= text.size()) return std::nullopt;
-      const int high = HexValue(text[i + 1]);
-      const int low = HexValue(text[i + 2]);
-      if (high < 0 || low < 0) return std::nullopt;
-      c = static_cast<char>(high * 16 + low);
+      const int byte = PercentEscapeAt(text, i);
+      if (byte < 0) return std::nullopt;
+      c = static_cast<char>(byte);
       if (path && (c == '/' || c == '\\' || c == '\0')) return std::nullopt;
       i += 2;
     }

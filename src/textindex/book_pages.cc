@@ -1,4 +1,4 @@
-#include "textindex/book_pages.h"
+#include "textindex/text_index.h"
 
 #include <algorithm>
 #include <optional>
@@ -10,7 +10,6 @@
 #include "base/text.h"
 #include "base/utf8.h"
 #include "book/book.h"
-#include "textindex/page_text.h"
 
 namespace tessaly::textindex {
 

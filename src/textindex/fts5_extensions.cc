@@ -8,7 +8,7 @@
 
 #include "base/utf8.h"
 #include "textindex/cjk.h"
-#include "textindex/sqlite_db.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::textindex {
 

@@ -1,4 +1,4 @@
-#include "textindex/index_cache.h"
+#include "textindex/text_index.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 void RemoveEntry(const fs::path& path) { unlink(path.c_str()); }
 
 // A new empty file, readable by the user only, that no one else can have
-// put there; its path (named as index_folder.h says).
+// put there; its path (named as DefaultIndexFolder says).
 fs::path CreateTemporary(const fs::path& final) {
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {

@@ -1,4 +1,4 @@
-#include "textindex/index_folder.h"
+#include "textindex/text_index.h"
 
 #include <dirent.h>
 #include <fcntl.h>

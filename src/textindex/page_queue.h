@@ -10,7 +10,7 @@
 #include <mutex>
 #include <optional>
 
-#include "textindex/book_pages.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::textindex {
 

@@ -1,10 +1,10 @@
-#include "textindex/page_text.h"
+#include "textindex/text_index.h"
 
 #include <algorithm>
 #include <array>
 
 #include "base/utf8.h"
-#include "codec/charsets.h"
+#include "codec/codec.h"
 #include "textindex/html_entities.h"
 
 namespace tessaly::textindex {

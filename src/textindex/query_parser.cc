@@ -1,4 +1,4 @@
-#include "textindex/query_parser.h"
+#include "textindex/text_index.h"
 
 #include <algorithm>
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "textindex/sqlite_db.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::textindex {
 

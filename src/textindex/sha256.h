@@ -28,8 +28,4 @@ class Sha256 {
 // 64 lower-case hexadecimal digits.
 std::string HexDigest(std::span<const std::uint8_t> data);
 
-// The digest of a file's bytes in hexadecimal. Raises TextIndexError when
-// the file cannot be read.
-std::string HexDigestOfFile(const std::string& path);
-
 }  // namespace tessaly::textindex

@@ -1,4 +1,4 @@
-#include "textindex/sqlite_db.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::textindex {
 

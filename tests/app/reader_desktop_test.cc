@@ -8,7 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/web_address.h"
-#include "pages/book_address.h"
+#include "pages/pages.h"
 #include "app/recent_books.h"
 #include "app/recording_platform.h"
 #include "book/book.h"

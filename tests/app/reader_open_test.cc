@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/display_text.h"
-#include "pages/book_address.h"
+#include "pages/pages.h"
 #include "app/recording_platform.h"
 #include "book/book.h"
 

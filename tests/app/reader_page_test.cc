@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "pages/book_address.h"
+#include "pages/pages.h"
 #include "app/recording_platform.h"
 
 namespace tessaly::app::test {

@@ -5,7 +5,7 @@
 
 #include "app/recording_platform.h"
 #include "app/utf8.h"
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 #include "search/fti_builder.h"
 
 namespace tessaly::app::test {

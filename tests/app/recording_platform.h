@@ -34,9 +34,8 @@
 #include "app/library_texts.h"
 #include "app/book_tab.h"
 #include "app/jobs.h"
-#include "codec/iconv_codec.h"
-#include "pages/book_address.h"
-#include "pages/page_cache.h"
+#include "codec/codec.h"
+#include "pages/pages.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
 

@@ -56,13 +56,14 @@ TEST(LinkPathTest, PercentEscapes) {
   EXPECT_EQ(Normalized("%41%42"), "AB");
   EXPECT_EQ(Normalized("%4a%4A"), "JJ");
   EXPECT_EQ(Normalized("%2541"), "%41");  // not decoded again
-  EXPECT_EQ(Normalized("%%41"), "T1");    // '%' (0x25) counts as 0x25 - 0x30
-  EXPECT_EQ(Normalized("%zz"), "S");      // digits unchecked: 16 * 35 + 35 = 0x253, low byte 'S'
+  // A '%' without two hex digits after it is part of the name.
+  EXPECT_EQ(Normalized("%%41"), "%A");
+  EXPECT_EQ(Normalized("%zz"), "%zz");
+  EXPECT_EQ(Normalized("50%off.htm"), "50%off.htm");
   EXPECT_EQ(Normalized("%41%"), "A%");
   EXPECT_EQ(Normalized("%E9t%e9"), "\xE9t\xE9");
-  // Bytes from 0x80 up count as unsigned: 0xE9 - 0x57 = 0x92, 16 * 0x92 + 10 = 0x92A.
-  EXPECT_EQ(Normalized("%\xE9" "A"), "*");
-  EXPECT_EQ(Normalized("%0\xFF"), "\xA8");  // 0 * 16 + (0xFF - 0x57)
+  EXPECT_EQ(Normalized("%\xE9" "A"), "%\xE9" "A");
+  EXPECT_EQ(Normalized("%0\xFF"), "%0\xFF");
   EXPECT_EQ(Normalized("a%00b.htm"), "a");  // a decoded NUL ends the path
   EXPECT_EQ(Normalized("x%2F..%2Fy"), "x/../y");  // decoding comes after collapsing
 }
@@ -100,14 +101,18 @@ std::string ReferenceNormalize(std::string p) {
     const std::size_t slash = before.rfind('/');
     p = (slash == std::string::npos ? std::string() : before.substr(0, slash + 1)) + after;
   }
-  auto value = [](char c) {
-    unsigned char b = static_cast<unsigned char>(c);
-    if (b >= 'A' && b <= 'Z') b = static_cast<unsigned char>(b + 32);
-    return b <= '9' ? static_cast<int>(b) - 0x30 : static_cast<int>(b) - 0x57;
+  const std::string digits = "0123456789abcdef";
+  auto value = [&digits](char c) {
+    const std::size_t at = digits.find(c >= 'A' && c <= 'F' ? static_cast<char>(c + 32) : c);
+    return at == std::string::npos ? -1 : static_cast<int>(at);
   };
   for (std::size_t at = p.find('%'); at != std::string::npos; at = p.find('%', at)) {
     if (p.size() - at < 3) break;
-    const char decoded = static_cast<char>((16 * value(p[at + 1]) + value(p[at + 2])) & 0xFF);
+    if (value(p[at + 1]) < 0 || value(p[at + 2]) < 0) {
+      ++at;  // no escape: the '%' stays
+      continue;
+    }
+    const char decoded = static_cast<char>(16 * value(p[at + 1]) + value(p[at + 2]));
     p.replace(at, 3, 1, decoded);
     if (decoded == '\0') {
       p.resize(at);

@@ -21,6 +21,21 @@ TEST(TextTest, ToLowerAsciiFoldsOnlyAsciiCapitals) {
   }
 }
 
+TEST(TextTest, PercentEscapeAtReadsOneHexPair) {
+  struct Case {
+    std::string_view text;
+    std::size_t at;
+    int byte;
+  };
+  const Case cases[] = {
+      {"%41", 0, 0x41},  {"%4a", 0, 0x4A},    {"%4A", 0, 0x4A}, {"%fF", 0, 0xFF}, {"%00", 0, 0},
+      {"a%2Fb", 1, '/'}, {"%2541", 0, '%'},   {"%2541", 3, -1}, {"%", 0, -1},     {"%4", 0, -1},
+      {"x%4", 1, -1},    {"%zz", 0, -1},      {"%4g", 0, -1},   {"%g4", 0, -1},   {"%%41", 0, -1},
+      {"%%41", 1, 0x41}, {"%\xE9" "A", 0, -1}, {"A41", 0, -1},   {"%41", 3, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(PercentEscapeAt(c.text, c.at), c.byte) << c.text << " at " << c.at;
+}
+
 TEST(TextTest, LowerCaseInPlaceLeavesHighBytes) {
   std::string text = "Index.HTM \xC9\xE9[Z]@";
   LowerCaseInPlace(text);

@@ -18,7 +18,7 @@
 #include "app/gtk/instance_channel.h"
 #include "app/gtk/key_value_store.h"
 #include "app/gtk/store_writer.h"
-#include "codec/charsets.h"
+#include "codec/codec.h"
 #include "app/gtk/page_view.h"
 #include "harness.h"
 

@@ -1,6 +1,6 @@
 // The contents tree: nesting, the document-order chain, site properties,
 // numbers, failures, deep trees, the test book and the corpus.
-#include "helpdata/contents_tree.h"
+#include "helpdata/helpdata.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The keyword index: item shapes, limits, the sort, failures, deep and
 // large indexes, the test book, the corpus and Book::BuildKeywordIndex.
-#include "helpdata/keyword_index.h"
+#include "helpdata/helpdata.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/book_error.h"
-#include "helpdata/system_records.h"
+#include "helpdata/helpdata.h"
 #include "base/topic_table.h"
 #include "support/chm_builder.h"
 

@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Each layer builds on its own: every header of a layer compiles alone on
-# that layer's include path (its own folder and the layers below it, as
-# src/CMakeLists.txt makes it), and on that path no header of a layer it
-# must not use (one above it, or beside it) can be found.
+# that layer's include path (its own folder and the public headers of the
+# layers below it, as src/CMakeLists.txt makes it), and on that path no
+# header of a layer it must not use (one above it, or beside it) can be
+# found, nor any header that a layer below keeps to itself.
 #
 # Usage: check_layers.sh CXX LAYER-ROOT SYSTEM LAYER=SEEN,SEEN,... ...
-#   LAYER-ROOT  the build tree's folder of per-layer include directories,
-#               each holding links to its layer's headers as its users
-#               name them (base/log.h, app/gtk/page_view.h)
+#   LAYER-ROOT  the build tree's folder of per-layer include directories:
+#               LAYER holds links to all of the layer's headers as they are
+#               named (base/log.h, app/gtk/page_view.h), LAYER.public to
+#               those the layers above it may include
 #   SYSTEM      folders of other libraries' headers (SQLite, libxml2, GTK),
 #               by commas
 set -uo pipefail
@@ -25,21 +27,30 @@ for arg in "$@"; do
   seen[$layer]=" ${arg#*=} "
   seen[$layer]=${seen[$layer]//,/ }
   {
-    for dir in ${seen[$layer]}; do echo "-I$root/$dir"; done
+    echo "-I$root/$layer"
+    for dir in ${seen[$layer]}; do
+      [ "$dir" != "$layer" ] && echo "-I$root/$dir.public"
+    done
     for dir in ${system//,/ }; do echo "-isystem$dir"; done
   } >"$work/$layer.flags"
 done
 
-# The headers of a layer, as included.
+# The headers of a layer as included: all of them, and those it shows.
 headers() { (cd "$root/$1" && find . -name '*.h' | sed 's|^\./||' | sort); }
+shown() { (cd "$root/$1.public" && find . -name '*.h' | sed 's|^\./||' | sort); }
 
 # One line per check: what is expected ("ok" or "refused"), the layer, and
 # the header included.
 for layer in "${layers[@]}"; do
   headers "$layer" | sed "s|^|ok $layer |"
   for other in "${layers[@]}"; do
-    [[ ${seen[$layer]} == *" $other "* ]] && continue
-    first=$(headers "$other" | head -1)
+    [ "$other" = "$layer" ] && continue
+    if [[ ${seen[$layer]} == *" $other "* ]]; then
+      # One that the layer below keeps to itself.
+      first=$(comm -23 <(headers "$other") <(shown "$other") | head -1)
+    else
+      first=$(headers "$other" | head -1)
+    fi
     [ -n "$first" ] && echo "refused $layer $first"
   done
 done >"$work/checks"

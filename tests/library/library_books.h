@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 #include "library/library.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"

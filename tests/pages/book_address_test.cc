@@ -1,4 +1,4 @@
-#include "pages/book_address.h"
+#include "pages/pages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pages/history.h"
+#include "pages/pages.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Page preparation on crafted books: names, counters, the rewriting rules,
 // fragments and the same page, frames, images off, errors.
-#include "pages/page_cache.h"
+#include "pages/pages.h"
 
 #include <gtest/gtest.h>
 

@@ -333,6 +333,12 @@ class FtiBuilder {
   }
 };
 
+// The roots of an index's document lists, as its header gives them.
+inline FtiRoots LiteralRoots(std::span<const std::uint8_t> data) {
+  if (data.size() < 36) return {};
+  return {data[31], data[33], data[35]};
+}
+
 // An entry as the plain lookup sees it.
 struct LiteralEntry {
   std::string word;  // up to its first NUL, as the lookup compares it

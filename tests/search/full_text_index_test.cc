@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <span>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,26 +29,30 @@ std::string LoadError(std::vector<std::uint8_t> data) {
   try {
     index.Load(std::move(data));
   } catch (const BookError& error) {
-    EXPECT_FALSE(index.Loaded());
+    EXPECT_TRUE(index.Empty());
     return error.Message();
   }
   return "";
 }
 
-// The entry's place in the object, to compare entries found in different ways.
-std::size_t EntryPosition(const FullTextIndex& index, const WordEntry& entry) {
-  return static_cast<std::size_t>(entry.characters.data() - index.Data().data()) - 2;
+// The first entry of the word, as a search meets it.
+bool FindWord(const FullTextIndex& index, std::string_view word, WordEntry& out) {
+  std::vector<WordEntry> entries;
+  index.FindWordEntries(word, entries);
+  if (entries.empty()) return false;
+  out = entries.front();
+  return true;
 }
 
-// FindWord gives the same entry as the plain lookup, found or not.
-void ExpectSameAsLiteral(const FullTextIndex& index, std::string_view word) {
-  const std::optional<LiteralEntry> literal = LiteralFindWord(index.Data(), word);
+// The lookup gives the same entry as the plain lookup in the index's bytes,
+// found or not (every entry has a document list of its own).
+void ExpectSameAsLiteral(const FullTextIndex& index, std::span<const std::uint8_t> data, std::string_view word) {
+  const std::optional<LiteralEntry> literal = LiteralFindWord(data, word);
   WordEntry entry;
-  const bool found = index.FindWord(word, entry);
+  const bool found = FindWord(index, word, entry);
   ASSERT_EQ(found, literal.has_value()) << word;
   if (!found) return;
-  EXPECT_EQ(EntryPosition(index, entry), literal->position) << word;
-  EXPECT_EQ(entry.flag, literal->flag);
+  EXPECT_EQ(entry.flag, literal->flag) << word;
   EXPECT_EQ(entry.documentCount, literal->documentCount);
   EXPECT_EQ(entry.listOffset, literal->listOffset);
   EXPECT_EQ(entry.listSize, literal->listSize);
@@ -67,11 +72,10 @@ FtiBuilder Animals() {
 TEST(FullTextIndex, EmptyObjectIsAnIndexWithoutWords) {
   FullTextIndex index;
   index.Load({});
-  EXPECT_TRUE(index.Loaded());
   EXPECT_TRUE(index.Empty());
   WordEntry entry;
-  EXPECT_FALSE(index.FindWord("the", entry));
-  EXPECT_FALSE(index.FindWord("", entry));
+  EXPECT_FALSE(FindWord(index, "the", entry));
+  EXPECT_FALSE(FindWord(index, "", entry));
 }
 
 TEST(FullTextIndex, HeaderWithoutLeavesFindsNothing) {
@@ -83,11 +87,9 @@ TEST(FullTextIndex, HeaderWithoutLeavesFindsNothing) {
   test::PutLE32(built.data, 46, 0);
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_TRUE(index.Loaded());
   EXPECT_TRUE(index.Empty());
-  EXPECT_TRUE(index.Leaves().empty());
   WordEntry entry;
-  EXPECT_FALSE(index.FindWord("aardvark", entry));
+  EXPECT_FALSE(FindWord(index, "aardvark", entry));
 }
 
 TEST(FullTextIndex, ShortHeaderIsRefused) {
@@ -105,34 +107,34 @@ TEST(FullTextIndex, OneLeafIsFoundFromTheRootAndDepth) {
   ASSERT_EQ(built.depth, 1);
   FullTextIndex index;
   index.Load(built.data);
-  ASSERT_EQ(index.Leaves().size(), 1u);
-  EXPECT_EQ(index.Leaves()[0], built.leaves[0]);
-  EXPECT_FALSE(index.LeavesFromTree());
-  EXPECT_TRUE(index.Sorted());
-  EXPECT_EQ(index.DocumentRoot(), 1);
-  EXPECT_EQ(index.CountRoot(), 1);
-  EXPECT_EQ(index.LocationRoot(), 4);
+  EXPECT_FALSE(index.Empty());
   for (std::size_t i = 0; i < builder.words.size(); ++i) {
     WordEntry entry;
-    ASSERT_TRUE(index.FindWord(builder.words[i].word, entry)) << builder.words[i].word;
-    EXPECT_EQ(EntryPosition(index, entry), built.entryPositions[i]);
+    ASSERT_TRUE(FindWord(index, builder.words[i].word, entry)) << builder.words[i].word;
     EXPECT_EQ(entry.listOffset, built.listOffsets[i]);
     EXPECT_EQ(entry.documentCount, 2u);
-    ExpectSameAsLiteral(index, builder.words[i].word);
+    ExpectSameAsLiteral(index, built.data, builder.words[i].word);
+    // The header's roots read the list: topics 1 and 3.
+    std::vector<SearchResult> documents;
+    index.DecodeDocumentList(entry, documents);
+    ASSERT_EQ(documents.size(), 2u);
+    EXPECT_EQ(documents[0].topic, 1u);
+    EXPECT_EQ(documents[1].topic, 3u);
   }
 }
 
 TEST(FullTextIndex, MissingWordsAreNotFound) {
   FtiBuilder builder = Animals();
   builder.nodeLength = 96;
+  const FtiBuilt built = builder.Build();
+  ASSERT_GT(built.leaves.size(), 2u);
   FullTextIndex index;
-  index.Load(builder.Build().data);
-  ASSERT_GT(index.Leaves().size(), 2u);
+  index.Load(built.data);
   for (const char* word : {"", "a", "aardvar", "aardvarks", "an", "ante", "bb", "beetles", "cats", "dog",
                            "zebr", "zebras", "zzz", "\xff", "Zebra", "ANT"}) {
     WordEntry entry;
-    EXPECT_FALSE(index.FindWord(word, entry)) << word;
-    ExpectSameAsLiteral(index, word);
+    EXPECT_FALSE(FindWord(index, word, entry)) << word;
+    ExpectSameAsLiteral(index, built.data, word);
   }
 }
 
@@ -153,14 +155,13 @@ TEST(FullTextIndex, PrefixesAreTakenOverAcrossLeaves) {
 
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_EQ(std::vector<std::uint32_t>(index.Leaves().begin(), index.Leaves().end()), built.leaves);
   for (std::size_t i = 0; i < builder.words.size(); ++i) {
     WordEntry entry;
-    ASSERT_TRUE(index.FindWord(builder.words[i].word, entry)) << builder.words[i].word;
-    EXPECT_EQ(EntryPosition(index, entry), built.entryPositions[i]);
-    ExpectSameAsLiteral(index, builder.words[i].word);
-    ExpectSameAsLiteral(index, builder.words[i].word + "x");
-    ExpectSameAsLiteral(index, builder.words[i].word.substr(0, builder.words[i].word.size() - 1));
+    ASSERT_TRUE(FindWord(index, builder.words[i].word, entry)) << builder.words[i].word;
+    EXPECT_EQ(entry.listOffset, built.listOffsets[i]);
+    ExpectSameAsLiteral(index, built.data, builder.words[i].word);
+    ExpectSameAsLiteral(index, built.data, builder.words[i].word + "x");
+    ExpectSameAsLiteral(index, built.data, builder.words[i].word.substr(0, builder.words[i].word.size() - 1));
   }
 }
 
@@ -173,14 +174,14 @@ TEST(FullTextIndex, ComparisonIsExactAndCaseSensitive) {
   FullTextIndex index;
   index.Load(builder.Build().data);
   WordEntry entry;
-  ASSERT_TRUE(index.FindWord("Hello", entry));
+  ASSERT_TRUE(FindWord(index, "Hello", entry));
   EXPECT_EQ(entry.listOffset, builder.Build().listOffsets[0]);
-  ASSERT_TRUE(index.FindWord("hello", entry));
+  ASSERT_TRUE(FindWord(index, "hello", entry));
   EXPECT_EQ(entry.listOffset, builder.Build().listOffsets[3]);
-  EXPECT_TRUE(index.FindWord("caf\xe9", entry));
-  EXPECT_FALSE(index.FindWord("caf\xc9", entry));
-  EXPECT_FALSE(index.FindWord("HELLO", entry));
-  EXPECT_FALSE(index.FindWord("Apple", entry));
+  EXPECT_TRUE(FindWord(index, "caf\xe9", entry));
+  EXPECT_FALSE(FindWord(index, "caf\xc9", entry));
+  EXPECT_FALSE(FindWord(index, "HELLO", entry));
+  EXPECT_FALSE(FindWord(index, "Apple", entry));
 }
 
 // Deterministic pseudo-random numbers for shuffled inputs.
@@ -201,13 +202,12 @@ TEST(FullTextIndex, UnsortedIndexIsScannedInLeafOrder) {
   const FtiBuilt built = builder.Build();
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_FALSE(index.Sorted());
-  for (int n = 0; n < 70; ++n) ExpectSameAsLiteral(index, "w" + std::to_string(n));
+  for (int n = 0; n < 70; ++n) ExpectSameAsLiteral(index, built.data, "w" + std::to_string(n));
   // The first occurrence wins.
   WordEntry entry;
-  ASSERT_TRUE(index.FindWord(words[5], entry));
+  ASSERT_TRUE(FindWord(index, words[5], entry));
   const auto first = std::find(words.begin(), words.end(), words[5]) - words.begin();
-  EXPECT_EQ(EntryPosition(index, entry), built.entryPositions[static_cast<std::size_t>(first)]);
+  EXPECT_EQ(entry.listOffset, built.listOffsets[static_cast<std::size_t>(first)]);
 }
 
 TEST(FullTextIndex, SortedLookupEqualsThePlainScanOnManyLeaves) {
@@ -230,19 +230,17 @@ TEST(FullTextIndex, SortedLookupEqualsThePlainScanOnManyLeaves) {
   ASSERT_EQ(built.depth, 2);
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_TRUE(index.Sorted());
-  EXPECT_FALSE(index.LeavesFromTree());
   std::vector<LiteralEntry> all;
   ASSERT_TRUE(LiteralScan(built.data, all));
   ASSERT_EQ(all.size(), words.size());
   for (std::size_t i = 0; i < words.size(); i += 7) {
-    ExpectSameAsLiteral(index, words[i]);
-    ExpectSameAsLiteral(index, words[i] + "a");
-    ExpectSameAsLiteral(index, words[i] + "f");
-    ExpectSameAsLiteral(index, words[i].substr(1));
+    ExpectSameAsLiteral(index, built.data, words[i]);
+    ExpectSameAsLiteral(index, built.data, words[i] + "a");
+    ExpectSameAsLiteral(index, built.data, words[i] + "f");
+    ExpectSameAsLiteral(index, built.data, words[i].substr(1));
   }
-  ExpectSameAsLiteral(index, words.front());
-  ExpectSameAsLiteral(index, words.back());
+  ExpectSameAsLiteral(index, built.data, words.front());
+  ExpectSameAsLiteral(index, built.data, words.back());
 }
 
 TEST(FullTextIndex, RepeatedWordAcrossALeafBoundaryGivesEveryEntry) {
@@ -261,7 +259,7 @@ TEST(FullTextIndex, RepeatedWordAcrossALeafBoundaryGivesEveryEntry) {
   index.FindWordEntries("dup", entries);
   ASSERT_EQ(entries.size(), 3u);
   for (std::size_t i = 0; i < 3; ++i)
-    EXPECT_EQ(EntryPosition(index, entries[i]), built.entryPositions[1 + i]);
+    EXPECT_EQ(entries[i].listOffset, built.listOffsets[1 + i]);
   EXPECT_EQ(entries[0].flag, 1);
   index.FindWordEntries("apple", entries);
   ASSERT_EQ(entries.size(), 1u);
@@ -281,12 +279,15 @@ FtiBuilder DeepTree() {
   return builder;
 }
 
+// Every leaf found: each word at its own entry, its list read.
 void ExpectEveryWordAtItsEntry(const FtiBuilder& builder, const FtiBuilt& built, const FullTextIndex& index) {
-  EXPECT_EQ(std::vector<std::uint32_t>(index.Leaves().begin(), index.Leaves().end()), built.leaves);
   for (std::size_t i = 0; i < builder.words.size(); ++i) {
     WordEntry entry;
-    ASSERT_TRUE(index.FindWord(builder.words[i].word, entry)) << builder.words[i].word;
-    EXPECT_EQ(EntryPosition(index, entry), built.entryPositions[i]);
+    ASSERT_TRUE(FindWord(index, builder.words[i].word, entry)) << builder.words[i].word;
+    EXPECT_EQ(entry.listOffset, built.listOffsets[i]);
+    std::vector<SearchResult> documents;
+    index.DecodeDocumentList(entry, documents);
+    EXPECT_EQ(documents.size(), builder.words[i].documents.size()) << builder.words[i].word;
   }
 }
 
@@ -304,7 +305,6 @@ TEST(FullTextIndex, DeepTreeWithIndexNodesBetweenLeaves) {
   EXPECT_FALSE(ruleHolds);
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_TRUE(index.LeavesFromTree());
   ExpectEveryWordAtItsEntry(builder, built, index);
 }
 
@@ -314,7 +314,6 @@ TEST(FullTextIndex, DeepTreeWithIndexNodesAfterLeaves) {
   ASSERT_EQ(built.depth, 3);
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_TRUE(index.LeavesFromTree());
   ExpectEveryWordAtItsEntry(builder, built, index);
 }
 
@@ -326,9 +325,8 @@ TEST(FullTextIndex, LayoutRuleWithoutLinksBetweenLeaves) {
   for (std::uint32_t leaf : built.leaves) test::PutLE32(built.data, leaf, 0);
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_FALSE(index.LeavesFromTree());
   ExpectEveryWordAtItsEntry(builder, built, index);
-  for (const auto& word : builder.words) ExpectSameAsLiteral(index, word.word);
+  for (const auto& word : builder.words) ExpectSameAsLiteral(index, built.data, word.word);
 }
 
 TEST(FullTextIndex, LinksAloneFindTheLeavesWhenTheLayoutRuleFails) {
@@ -342,8 +340,12 @@ TEST(FullTextIndex, LinksAloneFindTheLeavesWhenTheLayoutRuleFails) {
   test::PutLE32(built.data, listField, 3);
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_TRUE(index.LeavesFromTree());
-  EXPECT_EQ(std::vector<std::uint32_t>(index.Leaves().begin(), index.Leaves().end()), built.leaves);
+  built.listOffsets[4] = 3;
+  for (std::size_t i = 0; i < builder.words.size(); ++i) {
+    WordEntry entry;
+    ASSERT_TRUE(FindWord(index, builder.words[i].word, entry)) << builder.words[i].word;
+    EXPECT_EQ(entry.listOffset, built.listOffsets[i]);
+  }
 }
 
 TEST(FullTextIndex, WordsLongerThanTheBufferNeverMatchButLendTheirPrefix) {
@@ -365,18 +367,17 @@ TEST(FullTextIndex, WordsLongerThanTheBufferNeverMatchButLendTheirPrefix) {
   const FtiBuilt built = builder.Build();
   FullTextIndex index;
   index.Load(built.data);
-  EXPECT_TRUE(index.Sorted());
   WordEntry entry;
-  EXPECT_TRUE(index.FindWord(w203, entry));
-  EXPECT_FALSE(index.FindWord(w204, entry));
-  EXPECT_FALSE(index.FindWord(w204.substr(0, 203), entry));
-  EXPECT_FALSE(index.FindWord(w250, entry));
-  EXPECT_FALSE(index.FindWord(w250.substr(0, 203), entry));
-  EXPECT_FALSE(index.FindWord(w400, entry));
-  ASSERT_TRUE(index.FindWord(after, entry));
+  EXPECT_TRUE(FindWord(index, w203, entry));
+  EXPECT_FALSE(FindWord(index, w204, entry));
+  EXPECT_FALSE(FindWord(index, w204.substr(0, 203), entry));
+  EXPECT_FALSE(FindWord(index, w250, entry));
+  EXPECT_FALSE(FindWord(index, w250.substr(0, 203), entry));
+  EXPECT_FALSE(FindWord(index, w400, entry));
+  ASSERT_TRUE(FindWord(index, after, entry));
   EXPECT_EQ(entry.prefixLength, 150);
-  EXPECT_TRUE(index.FindWord("zz", entry));
-  EXPECT_TRUE(index.FindWord("a", entry));
+  EXPECT_TRUE(FindWord(index, "zz", entry));
+  EXPECT_TRUE(FindWord(index, "a", entry));
 }
 
 // A leaf node's used part, free space and first entry, for damaging them.
@@ -462,12 +463,12 @@ TEST(FullTextIndex, FailedLoadForgetsTheEarlierIndex) {
   FullTextIndex index;
   index.Load(Animals().Build().data);
   WordEntry entry;
-  ASSERT_TRUE(index.FindWord("bat", entry));
+  ASSERT_TRUE(FindWord(index, "bat", entry));
   EXPECT_THROW(index.Load(std::vector<std::uint8_t>(10, 0)), BookError);
-  EXPECT_FALSE(index.Loaded());
-  EXPECT_FALSE(index.FindWord("bat", entry));
+  EXPECT_TRUE(index.Empty());
+  EXPECT_FALSE(FindWord(index, "bat", entry));
   index.Load(Animals().Build().data);
-  EXPECT_TRUE(index.FindWord("bat", entry));
+  EXPECT_TRUE(FindWord(index, "bat", entry));
 }
 
 // Loading and searching whatever the bytes say: a BookError or an answer, never a read outside the data.

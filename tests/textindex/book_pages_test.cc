@@ -7,7 +7,7 @@
 #include <string>
 
 #include "book/book.h"
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"
 #include "textindex/text_index.h"

@@ -15,10 +15,10 @@
 #include <functional>
 #include <string>
 
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 #include "book/book.h"
 #include "support/chm_builder.h"
-#include "textindex/index_cache.h"
+#include "textindex/text_index.h"
 #include "textindex/sha256.h"
 
 namespace tessaly::textindex {

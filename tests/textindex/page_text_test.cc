@@ -4,9 +4,8 @@
 
 #include <string>
 
-#include "codec/charsets.h"
-#include "codec/iconv_codec.h"
-#include "textindex/page_text.h"
+#include "codec/codec.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::textindex {
 namespace {

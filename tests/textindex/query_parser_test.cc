@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "textindex/query_parser.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::textindex {
 namespace {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <thread>
 
-#include "textindex/sqlite_db.h"
+#include "textindex/text_index.h"
 
 namespace tessaly::textindex {
 namespace {

@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 #include "book/book.h"
 #include "support/book_builder.h"
 #include "support/chm_builder.h"

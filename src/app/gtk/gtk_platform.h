@@ -49,7 +49,7 @@
 #include "app/gtk/test_hooks.h"
 #include "app/platform.h"
 #include "app/reader.h"
-#include "codec/iconv_codec.h"
+#include "codec/codec.h"
 
 namespace tessaly::app::gtk {
 
