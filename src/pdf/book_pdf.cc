@@ -57,7 +57,14 @@ std::vector<LinkAnnotation> Links(const convert::PrintDocument& document, const 
 Finished FinishBookPdf(const convert::PrintDocument& document, const std::string& marked, const std::string& printed,
                        const std::string& out) {
   Finished finished;
-  const std::map<std::string, Place> marks = FindMarks(marked);
+  const std::optional<std::map<std::string, Place>> found = FindMarks(marked);
+  // Without the marks the outline would lead to the first page and no link
+  // would be made: a PDF that looks whole and is not.
+  if (!found || (found->empty() && !document.entries.empty())) {
+    finished.error = found ? "no contents entry was found in the printed pages" : "the printed pages cannot be read";
+    return finished;
+  }
+  const std::map<std::string, Place>& marks = *found;
   const std::vector<OutlineEntry> outline = Outline(document, marks);
   const std::vector<LinkAnnotation> links = Links(document, marks);
 

@@ -12,12 +12,12 @@
 
 namespace tessaly::pdf {
 
-std::map<std::string, Place> FindMarks(const std::string& pdf) {
+std::optional<std::map<std::string, Place>> FindMarks(const std::string& pdf) {
   std::map<std::string, Place> places;
   char* uri = g_filename_to_uri(pdf.c_str(), nullptr, nullptr);
   PopplerDocument* document = poppler_document_new_from_file(uri, nullptr, nullptr);
   g_free(uri);
-  if (document == nullptr) return places;
+  if (document == nullptr) return std::nullopt;
   const int count = poppler_document_get_n_pages(document);
   for (int index = 0; index < count; ++index) {
     PopplerPage* page = poppler_document_get_page(document, index);

@@ -127,22 +127,39 @@ TEST_F(ExportTest, AFailingTargetIsToldAndWhatWasThereStays) {
 // A PDF: the platform prints the branch's document with its marks, then
 // without, both into a work folder; a job then writes the target from the
 // two prints. Whichever step fails, it is said, the work folder goes and
-// what stood at the target stays. (The whole way through a real printer is
-// the reader's end-to-end test.)
+// what stood at the target stays: a print that failed, a print that is no
+// PDF, a marked print in which no mark is found (its outline would all lead
+// to the first page). (The whole way through a real printer is the
+// reader's end-to-end test.)
 TEST_F(ExportTest, PdfPrintsTheBranchTwiceThenWritesTheTargetFromBoth) {
+  // One blank page, readable by poppler and qpdf.
+  const std::string blankPdf =
+      "%PDF-1.4\n1 0 obj<</Type/Catalog/Pages 2 0 R>>endobj\n2 0 obj<</Type/Pages/Kids[3 0 R]/Count 1>>endobj\n"
+      "3 0 obj<</Type/Page/Parent 2 0 R/MediaBox[0 0 200 200]>>endobj\ntrailer<</Root 1 0 R>>\n%%EOF\n";
+  struct Case {
+    int failing;          // the print that fails (0 or 1), or -1
+    bool writesPdf;       // each print leaves a blank PDF
+    std::string message;  // said in the message
+  };
+  const Case cases[] = {
+      {0, false, "no printer"},
+      {1, false, "no printer"},
+      {-1, false, "cannot be read"},
+      {-1, true, "no contents entry was found"},
+  };
   ASSERT_TRUE(ui().Click(kCmdContents));
   ui().TapTreeItem(ui().TreeItemNamed("Chapter 1"));
   if (ui().Loading()) ui().Complete();
   std::ofstream(Target("book.pdf")) << "mine";
-  // The print that fails (0 or 1); 2: none, but what they left is no PDF.
-  for (const std::size_t failing : {0u, 1u, 2u}) {
-    SCOPED_TRACE(failing);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
     ui().printJobs.clear();
     ui().messages.clear();
     Export(ExportFormat::kPdf, Target("book.pdf"), true);
+    const int prints = c.failing == 0 ? 1 : 2;
     fs::path folder;
-    for (std::size_t print = 0; print <= std::min<std::size_t>(failing, 1); ++print) {
-      ASSERT_EQ(ui().printJobs.size(), print + 1);
+    for (int print = 0; print < prints; ++print) {
+      ASSERT_EQ(ui().printJobs.size(), static_cast<std::size_t>(print) + 1);
       const RecordingPlatform::PrintJob job = ui().printJobs[print];
       folder = fs::path(job.html).parent_path();
       EXPECT_EQ(fs::path(job.pdf).parent_path(), folder) << "printed into the work folder";
@@ -153,14 +170,15 @@ TEST_F(ExportTest, PdfPrintsTheBranchTwiceThenWritesTheTargetFromBoth) {
         EXPECT_NE(job.pdf, ui().printJobs[0].pdf);
       }
       EXPECT_TRUE(ui().cancelOffered);
-      job.done(print == failing ? std::optional<std::string>("no printer") : std::nullopt);
+      if (c.writesPdf) std::ofstream(job.pdf) << blankPdf;
+      job.done(print == c.failing ? std::optional<std::string>("no printer") : std::nullopt);
       ui().Drain();
     }
     EXPECT_FALSE(fs::exists(folder));
-    EXPECT_EQ(ui().printJobs.size(), std::min<std::size_t>(failing, 1) + 1);
+    EXPECT_EQ(ui().printJobs.size(), static_cast<std::size_t>(prints));
     ASSERT_EQ(ui().messages.size(), 1u);
-    EXPECT_NE(ui().messages[0].text.find(failing < 2 ? "no printer" : Target("book.pdf").string()), std::string::npos)
-        << ui().messages[0].text;
+    EXPECT_NE(ui().messages[0].text.find(c.message), std::string::npos) << ui().messages[0].text;
+    if (c.failing < 0) EXPECT_NE(ui().messages[0].text.find(Target("book.pdf").string()), std::string::npos);
     EXPECT_FALSE(ui().cancelOffered);
     EXPECT_EQ(Slurp(Target("book.pdf")), "mine");
   }

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,8 +18,9 @@ struct Place {
   double left = 0, bottom = 0, right = 0, top = 0;
 };
 
-// The first place of every mark (text of the form "zqx...xqz") on the pages.
-std::map<std::string, Place> FindMarks(const std::string& pdf);
+// The first place of every mark (text of the form "zqx...xqz") on the pages;
+// nothing when the file is no PDF that poppler reads.
+std::optional<std::map<std::string, Place>> FindMarks(const std::string& pdf);
 
 struct OutlineEntry {
   std::string title;  // UTF-8
