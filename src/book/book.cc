@@ -107,12 +107,12 @@ ContentsTree& Book::Contents() { return parts_->contents; }
 const TopicTable& Book::Topics() const { return parts_->topics; }
 
 std::string_view Book::FileName() const {
-  return parts_->container ? std::string_view(parts_->container->File().fileName) : std::string_view();
+  return parts_->container ? parts_->container->FileName() : std::string_view();
 }
 
-std::size_t Book::EntryCount() const { return parts_->container ? parts_->container->File().entries.size() : 0; }
+std::size_t Book::EntryCount() const { return parts_->container ? parts_->container->EntryCount() : 0; }
 
-DirectoryEntry Book::Entry(std::size_t index) const { return parts_->container->File().entries[index]; }
+DirectoryEntry Book::Entry(std::size_t index) const { return parts_->container->Entry(index); }
 
 std::uint64_t Book::DistinctBytes() const { return parts_->container ? parts_->container->DistinctBytes() : 0; }
 

@@ -8,6 +8,7 @@
 
 #include "base/book_path.h"
 #include "base/text.h"
+#include "container/container_parts.h"
 #include "container/itsf_header.h"
 #include "container/section_list.h"
 
@@ -33,17 +34,27 @@ std::string TrimFileName(std::string_view path) {
 
 }  // namespace
 
+Container::Container(Logger& log) : log_(log), parts_(std::make_unique<Parts>()) {}
+
+Container::~Container() = default;
+
 std::unique_ptr<Container> Container::Open(std::string_view path, Logger& log, Depth depth) {
   std::unique_ptr<Container> container(new Container(log));
   container->OpenFile(path);
   if (depth == Depth::kSections) container->ReadSections();
-  container->distinctBytes_ = container->MeasureDistinctBytes();
+  container->parts_->distinctBytes = container->parts_->MeasureDistinctBytes();
   return container;
 }
 
+std::string_view Container::FileName() const { return parts_->file.fileName; }
+std::size_t Container::EntryCount() const { return parts_->file.entries.size(); }
+DirectoryEntry Container::Entry(std::size_t index) const { return parts_->file.entries[index]; }
+std::uint64_t Container::DistinctBytes() const { return parts_->distinctBytes; }
+
 void Container::OpenFile(std::string_view path) {
+  Parts& parts = *parts_;
   const std::string name = TrimFileName(path);
-  file_.fileName = name;
+  parts.file.fileName = name;
   // A path is taken as long as the system takes one (PATH_MAX counts the
   // terminating NUL).
   if (name.size() >= PATH_MAX)
@@ -54,21 +65,22 @@ void Container::OpenFile(std::string_view path) {
     throw BookError(ErrorKind::kArgument, FormatText("File must have *.chm extention: %s.", name.c_str())).About(name);
 
   int error = 0;
-  const bool opened = chm_.Open(name, error);
-  log_.Write("%i", chm_.Handle());
+  const bool opened = parts.chm.Open(name, error);
+  log_.Write("%i", parts.chm.Handle());
   if (!opened)
     throw BookError(ErrorKind::kIo, FormatText("Can't open chm file: %s.", name.c_str()))
         .About(name)
         .WithSystemError(error);
-  const ContainerHeaders headers = ReadHeaders(chm_, file_.fileName, log_);
-  file_.itsf = headers.itsf;
-  file_.directoryHeader = headers.directory;
-  file_.contentOffset = headers.contentOffset;
-  file_.entries = Directory::Read(chm_, headers.directoryStart, headers.directory, log_);
-  index_ = DirectoryIndex(file_.entries);
+  const ContainerHeaders headers = ReadHeaders(parts.chm, parts.file.fileName, log_);
+  parts.file.itsf = headers.itsf;
+  parts.file.directoryHeader = headers.directory;
+  parts.file.contentOffset = headers.contentOffset;
+  parts.file.entries = Directory::Read(parts.chm, headers.directoryStart, headers.directory, log_);
+  parts.index = DirectoryIndex(parts.file.entries);
 }
 
 void Container::ReadSections() {
+  Parts& parts = *parts_;
   ObjectBuffer list;
   try {
     list = ReadObject(kNameList);
@@ -86,18 +98,18 @@ void Container::ReadSections() {
     log_.Write("%02d. %08llX %s\n", static_cast<int>(i) + 1, static_cast<unsigned long long>(section.dataOffset),
                section.name.c_str());
   }
-  file_.sections = std::move(sections);
+  parts.file.sections = std::move(sections);
 
   // The tables of the compressed sections, read before any of them is
   // ready: they must be stored directly.
-  compressed_.resize(file_.sections.size());
+  parts.compressed.resize(parts.file.sections.size());
   const auto readStored = [this](const std::string& path) { return ReadObject(path); };
-  for (std::size_t i = 0; i < file_.sections.size(); ++i) {
-    const ContentSection& section = file_.sections[i];
+  for (std::size_t i = 0; i < parts.file.sections.size(); ++i) {
+    const ContentSection& section = parts.file.sections[i];
     if (!section.compressed) continue;
-    const std::uint64_t start = file_.contentOffset + section.dataOffset;
-    const std::uint64_t reachable = start < file_.contentOffset ? std::numeric_limits<std::uint64_t>::max() : start;
-    compressed_[i] = std::make_unique<CompressedSection>(section, reachable, chm_.Size(), readStored);
+    const std::uint64_t start = parts.file.contentOffset + section.dataOffset;
+    const std::uint64_t reachable = start < parts.file.contentOffset ? std::numeric_limits<std::uint64_t>::max() : start;
+    parts.compressed[i] = std::make_unique<CompressedSection>(section, reachable, parts.chm.Size(), readStored);
   }
 }
 
@@ -110,14 +122,14 @@ ObjectBuffer Container::ReadObject(std::string_view path) const {
 }
 
 ObjectBuffer Container::ReadEntry(const DirectoryEntry& entry, std::string_view path) const {
-  const auto& sections = file_.sections;
+  const auto& sections = parts_->file.sections;
   // Until the section list is read (and while it is being read) every read
   // goes straight to the file.
   if (!sections.empty() && entry.section >= sections.size())
     throw BookError(ErrorKind::kFormat, "Wrong content section id.\n").About(path);
-  if (sections.empty() || !sections[entry.section].compressed) return ReadDirect(entry, path);
+  if (sections.empty() || !sections[entry.section].compressed) return parts_->ReadDirect(entry, path);
   try {
-    return ReadCompressed(entry.section, entry);
+    return parts_->ReadCompressed(entry.section, entry);
   } catch (const BookError& inner) {
     throw BookError(inner.Kind(), FormatText("Can't decompress section %d.\n", static_cast<int>(entry.section)))
         .About(entry.name)
@@ -125,13 +137,13 @@ ObjectBuffer Container::ReadEntry(const DirectoryEntry& entry, std::string_view 
   }
 }
 
-std::optional<std::uint64_t> Container::DirectPosition(const DirectoryEntry& entry) const {
+std::optional<std::uint64_t> Container::Parts::DirectPosition(const DirectoryEntry& entry) const {
   // Content section 0 starts at the content offset; other uncompressed
   // sections at the offset of their Content object inside it.
-  std::uint64_t base = file_.contentOffset;
+  std::uint64_t base = file.contentOffset;
   constexpr std::uint64_t kLargest = std::numeric_limits<std::uint64_t>::max();
-  if (entry.section < file_.sections.size()) {
-    const std::uint64_t dataOffset = file_.sections[entry.section].dataOffset;
+  if (entry.section < file.sections.size()) {
+    const std::uint64_t dataOffset = file.sections[entry.section].dataOffset;
     if (dataOffset > kLargest - base) return std::nullopt;
     base += dataOffset;
   }
@@ -139,10 +151,10 @@ std::optional<std::uint64_t> Container::DirectPosition(const DirectoryEntry& ent
   return base + entry.offset;
 }
 
-ObjectBuffer Container::ReadDirect(const DirectoryEntry& entry, std::string_view path) const {
+ObjectBuffer Container::Parts::ReadDirect(const DirectoryEntry& entry, std::string_view path) const {
   // A length the file cannot hold is refused before any memory is set aside.
   const std::optional<std::uint64_t> position = DirectPosition(entry);
-  if (!position || *position > chm_.Size())
+  if (!position || *position > chm.Size())
     throw BookError(ErrorKind::kIo,
                     FormatText("Can't move file pointer to get file %s buffer.\n", Printable(path).c_str()))
         .About(path)
@@ -153,7 +165,7 @@ ObjectBuffer Container::ReadDirect(const DirectoryEntry& entry, std::string_view
         .About(path)
         .At(*position);
   };
-  if (entry.length > chm_.Size() - *position) throw endsBefore();
+  if (entry.length > chm.Size() - *position) throw endsBefore();
   ObjectBuffer bytes;
   try {
     bytes.resize(entry.length);
@@ -162,12 +174,12 @@ ObjectBuffer Container::ReadDirect(const DirectoryEntry& entry, std::string_view
                     FormatText("Can't allocate memory for file %s buffer.\n", Printable(path).c_str()))
         .About(path);
   }
-  if (!chm_.ReadAt(*position, bytes.data(), bytes.size())) throw endsBefore();
+  if (!chm.ReadAt(*position, bytes.data(), bytes.size())) throw endsBefore();
   return bytes;
 }
 
-ObjectBuffer Container::ReadCompressed(std::uint64_t sectionNumber, const DirectoryEntry& entry) const {
-  const CompressedSection* section = compressed_[sectionNumber].get();
+ObjectBuffer Container::Parts::ReadCompressed(std::uint64_t sectionNumber, const DirectoryEntry& entry) const {
+  const CompressedSection* section = compressed[sectionNumber].get();
   if (section == nullptr)  // a table of a compressed section stored in one
     throw BookError(ErrorKind::kFormat,
                     FormatText("Object %s lies in a section that is not read yet.\n", Printable(entry.name).c_str()));
@@ -210,9 +222,9 @@ ObjectBuffer Container::ReadCompressed(std::uint64_t sectionNumber, const Direct
   return bytes;
 }
 
-IntervalBytes Container::DecodedInterval(std::uint64_t sectionNumber, std::uint64_t interval) const {
-  if (IntervalBytes kept = intervals_.Find(sectionNumber, interval)) return kept;
-  const CompressedSection& section = *compressed_[sectionNumber];
+IntervalBytes Container::Parts::DecodedInterval(std::uint64_t sectionNumber, std::uint64_t interval) const {
+  if (IntervalBytes kept = intervals.Find(sectionNumber, interval)) return kept;
+  const CompressedSection& section = *compressed[sectionNumber];
   const std::uint64_t size = section.PlainSize(interval);
   std::shared_ptr<std::vector<std::uint8_t>> plain;
   std::vector<std::uint8_t> input;
@@ -221,18 +233,19 @@ IntervalBytes Container::DecodedInterval(std::uint64_t sectionNumber, std::uint6
   } catch (const std::bad_alloc&) {
     RaiseBookError(ErrorKind::kMemory, "No memory to allocate.");
   }
-  section.Decode(interval, chm_, decoders_, input, *plain);
-  intervals_.Put(sectionNumber, interval, plain);
+  section.Decode(interval, chm, decoders, input, *plain);
+  intervals.Put(sectionNumber, interval, plain);
   return plain;
 }
 
 const BookError* Container::CompressedSectionFailure() const {
-  const auto& sections = file_.sections;
-  for (const DirectoryEntry& entry : file_.entries) {
+  const Parts& parts = *parts_;
+  const auto& sections = parts.file.sections;
+  for (const DirectoryEntry& entry : parts.file.entries) {
     const std::string_view name = entry.name;
     if (name.starts_with("::DataSpace/Storage/") || EqualNoCase(name, "/$FIftiMain") || name.ends_with('/')) continue;
-    if (entry.section >= sections.size() || compressed_[entry.section] == nullptr) continue;
-    if (const BookError* failure = compressed_[entry.section]->SetupError()) return failure;
+    if (entry.section >= sections.size() || parts.compressed[entry.section] == nullptr) continue;
+    if (const BookError* failure = parts.compressed[entry.section]->SetupError()) return failure;
   }
   return nullptr;
 }

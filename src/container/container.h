@@ -6,8 +6,11 @@
 // not change. Every const method may then run from several threads at once:
 // the file is read with positioned reads on one descriptor held open for the
 // container's life, each read decodes with a decoder of its own, and the
-// few decoded intervals that are kept for later reads (interval_cache.h)
-// and the diagnostic log take locks.
+// few decoded intervals that are kept for later reads and the diagnostic log
+// take locks.
+//
+// What a container holds (the file, its directory and index, the sections'
+// tables, the decoders) is its own: container_parts.h.
 //
 // Objects are read into buffers their callers own. The bulk read hands out
 // bytes valid during its callback only.
@@ -24,13 +27,6 @@
 
 #include "base/book_error.h"
 #include "base/log.h"
-#include "container/book_file.h"
-#include "container/chm_file.h"
-#include "container/compressed_section.h"
-#include "container/decoder_pool.h"
-#include "container/directory.h"
-#include "container/directory_index.h"
-#include "container/interval_cache.h"
 #include "base/object_source.h"
 
 namespace tessaly {
@@ -49,11 +45,15 @@ class Container : public ObjectSource {
   // file: %s." carries the system's errno.
   static std::unique_ptr<Container> Open(std::string_view path, Logger& log, Depth depth = Depth::kSections);
 
+  ~Container() override;
   Container(const Container&) = delete;
   Container& operator=(const Container&) = delete;
 
-  const BookFile& File() const { return file_; }
-  Logger& Log() const { return log_; }
+  // The path as opened (trimmed of what surrounds a pasted path).
+  std::string_view FileName() const;
+  // The directory's entries, in file order.
+  std::size_t EntryCount() const;
+  DirectoryEntry Entry(std::size_t index) const;
 
   // The entry a path names: entities and escapes decoded, the path brought
   // to its canonical form and its fragment dropped ("#SYSTEM" keeps its
@@ -89,37 +89,18 @@ class Container : public ObjectSource {
   // The bytes that the directory's objects hold, each counted once: ranges
   // that several entries share, or that overlap, count once, and only what
   // each section holds counts.
-  std::uint64_t DistinctBytes() const { return distinctBytes_; }
+  std::uint64_t DistinctBytes() const;
 
  private:
-  explicit Container(Logger& log) : log_(log) {}
+  struct Parts;
+
+  explicit Container(Logger& log);
 
   void OpenFile(std::string_view path);
   void ReadSections();
-  ObjectBuffer ReadDirect(const DirectoryEntry& entry, std::string_view path) const;
-  ObjectBuffer ReadCompressed(std::uint64_t sectionNumber, const DirectoryEntry& entry) const;
-  // The plain bytes of one reset interval, from the cache or decoded.
-  IntervalBytes DecodedInterval(std::uint64_t sectionNumber, std::uint64_t interval) const;
-  // entries: those of one compressed section, sorted by range.
-  void ReadCompressedSection(std::uint64_t sectionNumber, std::span<const DirectoryEntry> entries,
-                             const RangeVisitor& onRange, const RangeErrorVisitor& onError) const;
-  // The entries sorted by section, offset and length (directory order among
-  // equals).
-  std::vector<DirectoryEntry> EntriesByRange() const;
-  std::uint64_t MeasureDistinctBytes() const;
-  // The file offset of a directly stored entry, or none when it would lie
-  // past every offset the system can take.
-  std::optional<std::uint64_t> DirectPosition(const DirectoryEntry& entry) const;
 
   Logger& log_;
-  ChmFile chm_;
-  BookFile file_;
-  DirectoryIndex index_;
-  // One per content section; null for the uncompressed ones.
-  std::vector<std::unique_ptr<CompressedSection>> compressed_;
-  mutable DecoderPool decoders_;
-  mutable IntervalCache intervals_;
-  std::uint64_t distinctBytes_ = 0;
+  std::unique_ptr<Parts> parts_;
 };
 
 }  // namespace tessaly

@@ -5,6 +5,7 @@
 #include "base/book_path.h"
 #include "base/text.h"
 #include "container/container.h"
+#include "container/container_parts.h"
 
 namespace tessaly {
 
@@ -14,15 +15,16 @@ std::optional<DirectoryEntry> Container::Lookup(std::string_view path) const {
   std::string work(path.substr(0, std::min(path.find('\0'), kMaxBookPath)));
   DecodeEntities(work);
   NormalizeBookPath(work);
-  const Directory& entries = file_.entries;
+  const Directory& entries = parts_->file.entries;
+  const DirectoryIndex& index = parts_->index;
   // A name may hold '#' itself: it is taken as stored first, and only then
   // without its fragment ("#SYSTEM" keeps its '#').
   const std::size_t hash = work.find('#');
   if (hash != std::string::npos && hash != 0) {
-    if (auto i = index_.FindName(entries, work)) return entries[*i];
+    if (auto i = index.FindName(entries, work)) return entries[*i];
     work.resize(hash);
   }
-  if (auto i = index_.FindName(entries, work)) return entries[*i];
+  if (auto i = index.FindName(entries, work)) return entries[*i];
 
   // A link that names a page in another folder than the one it lies in still
   // finds it by its file name alone, unless it leads out of the book.
@@ -30,7 +32,7 @@ std::optional<DirectoryEntry> Container::Lookup(std::string_view path) const {
     std::size_t separator = work.rfind('/');
     if (separator == std::string::npos) separator = work.rfind('\\');
     if (separator != std::string::npos) {
-      if (auto i = index_.FindLastComponent(entries, std::string_view(work).substr(separator + 1))) return entries[*i];
+      if (auto i = index.FindLastComponent(entries, std::string_view(work).substr(separator + 1))) return entries[*i];
     }
   }
   return std::nullopt;

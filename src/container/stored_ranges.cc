@@ -6,7 +6,7 @@
 #include <limits>
 #include <new>
 
-#include "container/container.h"
+#include "container/container_parts.h"
 
 namespace tessaly {
 
@@ -39,8 +39,8 @@ std::size_t AliasCount(std::span<const DirectoryEntry> entries, std::size_t from
 
 }  // namespace
 
-std::vector<DirectoryEntry> Container::EntriesByRange() const {
-  std::vector<DirectoryEntry> entries(file_.entries.begin(), file_.entries.end());
+std::vector<DirectoryEntry> Container::Parts::EntriesByRange() const {
+  std::vector<DirectoryEntry> entries(file.entries.begin(), file.entries.end());
   std::stable_sort(entries.begin(), entries.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
     if (a.section != b.section) return a.section < b.section;
     return a.offset != b.offset ? a.offset < b.offset : a.length < b.length;
@@ -48,17 +48,17 @@ std::vector<DirectoryEntry> Container::EntriesByRange() const {
   return entries;
 }
 
-std::uint64_t Container::MeasureDistinctBytes() const {
+std::uint64_t Container::Parts::MeasureDistinctBytes() const {
   const std::vector<DirectoryEntry> entries = EntriesByRange();
   // What a section holds: its plain length when compressed, else the file
   // from where the section starts.
   const auto held = [this](const DirectoryEntry& entry) -> std::uint64_t {
-    if (entry.section < compressed_.size() && compressed_[entry.section] != nullptr)
-      return compressed_[entry.section]->SetupError() == nullptr ? compressed_[entry.section]->Table().plainLength : 0;
+    if (entry.section < compressed.size() && compressed[entry.section] != nullptr)
+      return compressed[entry.section]->SetupError() == nullptr ? compressed[entry.section]->Table().plainLength : 0;
     DirectoryEntry sectionStart = entry;
     sectionStart.offset = 0;
     const std::optional<std::uint64_t> at = DirectPosition(sectionStart);
-    return at && *at < chm_.Size() ? chm_.Size() - *at : 0;
+    return at && *at < chm.Size() ? chm.Size() - *at : 0;
   };
   std::uint64_t total = 0;
   std::uint64_t sectionHolds = 0;
@@ -78,8 +78,9 @@ std::uint64_t Container::MeasureDistinctBytes() const {
 }
 
 void Container::ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVisitor& onError) const {
-  const auto& sections = file_.sections;
-  const std::vector<DirectoryEntry> entries = EntriesByRange();
+  const Parts& parts = *parts_;
+  const auto& sections = parts.file.sections;
+  const std::vector<DirectoryEntry> entries = parts.EntriesByRange();
   const std::span<const DirectoryEntry> all(entries);
   for (std::size_t i = 0; i < entries.size();) {
     const std::uint64_t s = entries[i].section;
@@ -89,7 +90,7 @@ void Container::ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVi
     i = end;
     // Until the section list is read every read goes straight to the file.
     if (!sections.empty() && s < sections.size() && sections[s].compressed) {
-      ReadCompressedSection(s, inSection, onRange, onError);
+      parts.ReadCompressedSection(s, inSection, onRange, onError);
       continue;
     }
     for (std::size_t r = 0; r < inSection.size();) {
@@ -101,7 +102,7 @@ void Container::ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVi
       }
       ObjectBuffer bytes;
       try {
-        bytes = ReadDirect(aliases.front(), aliases.front().name);
+        bytes = parts.ReadDirect(aliases.front(), aliases.front().name);
       } catch (const BookError& error) {
         onError(aliases, error);
         continue;
@@ -111,9 +112,9 @@ void Container::ReadStoredRanges(const RangeVisitor& onRange, const RangeErrorVi
   }
 }
 
-void Container::ReadCompressedSection(std::uint64_t sectionNumber, std::span<const DirectoryEntry> entries,
+void Container::Parts::ReadCompressedSection(std::uint64_t sectionNumber, std::span<const DirectoryEntry> entries,
                                       const RangeVisitor& onRange, const RangeErrorVisitor& onError) const {
-  const CompressedSection& section = *compressed_[sectionNumber];
+  const CompressedSection& section = *compressed[sectionNumber];
   const BookError* failure = section.SetupError() != nullptr ? section.SetupError() : section.FileError();
   if (failure != nullptr) {
     const BookError error = Wrapped(sectionNumber, *failure);
@@ -161,7 +162,7 @@ void Container::ReadCompressedSection(std::uint64_t sectionNumber, std::span<con
     const std::size_t at = plain.size();
     plain.resize(at + size);
     try {
-      section.Decode(k, chm_, decoders_, input, std::span<std::uint8_t>(plain).subspan(at));
+      section.Decode(k, chm, decoders, input, std::span<std::uint8_t>(plain).subspan(at));
     } catch (const BookError& error) {
       failures.push_back({interval.plainStart, interval.plainEnd, Wrapped(sectionNumber, error)});
     }

@@ -1,11 +1,11 @@
 // Bookmarks and the search fields' history in the store.
-#include "library/bookmarks.h"
+#include "library/library.h"
 
 #include <chrono>
 
 #include "base/utf8.h"
 #include "library/book_facts.h"
-#include "library/library.h"
+#include "library/store.h"
 
 namespace tessaly::library {
 
@@ -51,75 +51,75 @@ BookIdentity IdentityOf(const std::filesystem::path& book) {
 
 std::int64_t Library::AddBookmark(const BookIdentity& book, std::string_view page, std::string_view name) {
   std::int64_t id = 0;
-  store_.Transaction([&] {
-    Statement add(store_.Db(), "INSERT INTO bookmarks(sha256, book, page, name, created) VALUES(?1, ?2, ?3, ?4, ?5)");
+  store_->Transaction([&] {
+    Statement add(store_->Db(), "INSERT INTO bookmarks(sha256, book, page, name, created) VALUES(?1, ?2, ?3, ?4, ?5)");
     add.Bind(1, book.sha256);
     add.Bind(2, book.path);
     add.Bind(3, page);
     add.Bind(4, Cut(name, kMaxBookmarkName));
     add.Bind(5, Now());
     add.Step();
-    id = sqlite3_last_insert_rowid(store_.Db());
+    id = sqlite3_last_insert_rowid(store_->Db());
   });
   return id;
 }
 
 bool Library::RenameBookmark(std::int64_t id, std::string_view name) {
   bool renamed = false;
-  store_.Transaction([&] {
-    Statement rename(store_.Db(), "UPDATE bookmarks SET name = ?2 WHERE id = ?1");
+  store_->Transaction([&] {
+    Statement rename(store_->Db(), "UPDATE bookmarks SET name = ?2 WHERE id = ?1");
     rename.Bind(1, id);
     rename.Bind(2, Cut(name, kMaxBookmarkName));
     rename.Step();
-    renamed = sqlite3_changes(store_.Db()) > 0;
+    renamed = sqlite3_changes(store_->Db()) > 0;
   });
   return renamed;
 }
 
 bool Library::RemoveBookmark(std::int64_t id) {
   bool removed = false;
-  store_.Transaction([&] {
-    Statement remove(store_.Db(), "DELETE FROM bookmarks WHERE id = ?1");
+  store_->Transaction([&] {
+    Statement remove(store_->Db(), "DELETE FROM bookmarks WHERE id = ?1");
     remove.Bind(1, id);
     remove.Step();
-    removed = sqlite3_changes(store_.Db()) > 0;
+    removed = sqlite3_changes(store_->Db()) > 0;
   });
   return removed;
 }
 
 std::vector<Bookmark> Library::Bookmarks() const {
   try {
-    Statement rows(store_.Db(), std::string(kBookmarkColumns) + " ORDER BY created DESC, id DESC");
+    Statement rows(store_->Db(), std::string(kBookmarkColumns) + " ORDER BY created DESC, id DESC");
     return ReadBookmarks(rows);
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
 }
 
 std::vector<Bookmark> Library::BookmarksOf(const BookIdentity& book) const {
   try {
-    Statement rows(store_.Db(),
+    Statement rows(store_->Db(),
                    std::string(kBookmarkColumns) + " WHERE sha256 = ?1 OR book = ?2 ORDER BY created DESC, id DESC");
     rows.Bind(1, book.sha256);
     rows.Bind(2, book.path);
     return ReadBookmarks(rows);
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
 }
 
 void Library::RememberQuery(std::string_view field, std::string_view query) {
   const std::string kept = Cut(query, kMaxQuery);
   if (kept.find_first_not_of(" \t") == std::string::npos) return;
-  store_.Transaction([&] {
-    Statement remember(store_.Db(),
+  store_->Transaction([&] {
+    Statement remember(store_->Db(),
                        "INSERT INTO history(field, query, used) VALUES(?1, ?2,"
                        " (SELECT ifnull(max(used), 0) + 1 FROM history WHERE field = ?1))"
                        " ON CONFLICT(field, query) DO UPDATE SET used = excluded.used");
     remember.Bind(1, field);
     remember.Bind(2, kept);
     remember.Step();
-    Statement trim(store_.Db(),
+    Statement trim(store_->Db(),
                    "DELETE FROM history WHERE field = ?1 AND used <="
                    " (SELECT used FROM history WHERE field = ?1 ORDER BY used DESC LIMIT 1 OFFSET ?2)");
     trim.Bind(1, field);
@@ -130,14 +130,14 @@ void Library::RememberQuery(std::string_view field, std::string_view query) {
 
 std::vector<std::string> Library::RecentQueries(std::string_view field) const {
   try {
-    Statement rows(store_.Db(), "SELECT query FROM history WHERE field = ?1 ORDER BY used DESC LIMIT ?2");
+    Statement rows(store_->Db(), "SELECT query FROM history WHERE field = ?1 ORDER BY used DESC LIMIT ?2");
     rows.Bind(1, field);
     rows.Bind(2, static_cast<std::int64_t>(kHistoryLength));
     std::vector<std::string> queries;
     while (rows.Step()) queries.emplace_back(rows.Text(0));
     return queries;
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
 }
 

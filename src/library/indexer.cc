@@ -9,6 +9,7 @@
 #include "library/book_facts.h"
 #include "library/keywords.h"
 #include "library/library.h"
+#include "library/work.h"
 #include "textindex/text_index.h"
 
 namespace tessaly::library {
@@ -33,13 +34,13 @@ IndexSummary Library::IndexPending(const TextConverter& converter, const WorkCon
   }
   std::vector<Pending> pending;
   try {
-    Statement rows(store_.Db(),
+    Statement rows(store_->Db(),
                    "SELECT sha256, min(path) FROM books WHERE state = 0 AND sha256 != '' AND indexed != ?1"
                    " GROUP BY sha256 ORDER BY min(path)");
     rows.Bind(1, static_cast<std::int64_t>(textindex::TextIndex::kSchemaVersion));
     while (rows.Step()) pending.push_back({std::string(rows.Text(0)), std::string(rows.Text(1))});
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
 
   const textindex::IndexCache cache(*indexFolder_);
@@ -63,9 +64,9 @@ IndexSummary Library::IndexPending(const TextConverter& converter, const WorkCon
           const textindex::CachedIndex index = cache.Open(book, converter, {nullptr, control.cancel});
           std::vector<KeywordRow> keywords = ReadKeywords(book, converter);
           const std::lock_guard<std::mutex> hold(lock);
-          store_.Transaction([&] {
-            SaveKeywords(store_.Db(), unit.sha256, keywords);
-            Statement done(store_.Db(), "UPDATE books SET indexed = ?2 WHERE sha256 = ?1");
+          store_->Transaction([&] {
+            SaveKeywords(store_->Db(), unit.sha256, keywords);
+            Statement done(store_->Db(), "UPDATE books SET indexed = ?2 WHERE sha256 = ?1");
             done.Bind(1, unit.sha256);
             done.Bind(2, static_cast<std::int64_t>(textindex::TextIndex::kSchemaVersion));
             done.Step();
@@ -78,8 +79,8 @@ IndexSummary Library::IndexPending(const TextConverter& converter, const WorkCon
         } catch (const BookError& error) {
           const std::lock_guard<std::mutex> hold(lock);
           summary.problems.push_back(unit.path + ": " + error.Message());
-          store_.Transaction([&] {
-            Statement damaged(store_.Db(), "UPDATE books SET state = ?2, reason = ?3 WHERE sha256 = ?1");
+          store_->Transaction([&] {
+            Statement damaged(store_->Db(), "UPDATE books SET state = ?2, reason = ?3 WHERE sha256 = ?1");
             damaged.Bind(1, unit.sha256);
             damaged.Bind(2, static_cast<std::int64_t>(Readability::kDamaged));
             damaged.Bind(3, RepairUtf8(error.Message()));

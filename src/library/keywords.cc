@@ -5,7 +5,6 @@
 #include "base/text.h"
 #include "book/book.h"
 #include "library/book_facts.h"
-#include "library/lookup.h"
 
 namespace tessaly::library {
 

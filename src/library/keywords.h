@@ -3,6 +3,7 @@
 // and in UTF-8.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,9 @@ struct KeywordRow {
   std::string name;     // the target's
   std::string path;
 };
+
+// The rows kept of one book, at most.
+constexpr std::size_t kMaxKeywordRows = 500'000;
 
 // Letter case (ASCII) and the spaces around dropped: how lookups compare.
 std::string FoldKeyword(std::string_view word);

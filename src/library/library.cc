@@ -8,6 +8,7 @@
 
 #include "base/text.h"
 #include "library/book_facts.h"
+#include "library/store.h"
 #include "textindex/text_index.h"
 
 namespace tessaly::library {
@@ -36,6 +37,15 @@ std::string_view StateName(BookState state) {
   return "?";
 }
 
+Library::Library(Store store, std::optional<fs::path> indexFolder)
+    : store_(std::make_unique<Store>(std::move(store))), indexFolder_(std::move(indexFolder)) {}
+
+Library::Library(Library&&) noexcept = default;
+Library& Library::operator=(Library&&) noexcept = default;
+Library::~Library() = default;
+
+const std::string& Library::Note() const { return store_->Note(); }
+
 Library Library::Open(const fs::path& storeFile, std::optional<fs::path> indexFolder) {
   return Library(Store::Open(storeFile), std::move(indexFolder));
 }
@@ -54,8 +64,8 @@ RescanResult Library::Add(const fs::path& folderOrBook, const TextConverter& con
     const auto now = std::chrono::duration_cast<std::chrono::seconds>(
                          std::chrono::system_clock::now().time_since_epoch())
                          .count();
-    store_.Transaction([&] {
-      Statement add(store_.Db(), "INSERT OR IGNORE INTO folders(path, added) VALUES(?1, ?2)");
+    store_->Transaction([&] {
+      Statement add(store_->Db(), "INSERT OR IGNORE INTO folders(path, added) VALUES(?1, ?2)");
       add.Bind(1, path);
       add.Bind(2, static_cast<std::int64_t>(now));
       add.Step();
@@ -69,34 +79,34 @@ RescanResult Library::Add(const fs::path& folderOrBook, const TextConverter& con
 bool Library::Remove(const fs::path& folderOrBook) {
   const std::string path = LibraryPath(folderOrBook);
   bool removed = false;
-  store_.Transaction([&] {
-    Statement folder(store_.Db(), "DELETE FROM folders WHERE path = ?1");
+  store_->Transaction([&] {
+    Statement folder(store_->Db(), "DELETE FROM folders WHERE path = ?1");
     folder.Bind(1, path);
     folder.Step();
-    removed = sqlite3_changes(store_.Db()) > 0;
-    Statement books(store_.Db(), removed ? "DELETE FROM books WHERE folder = ?1" : "DELETE FROM books WHERE path = ?1");
+    removed = sqlite3_changes(store_->Db()) > 0;
+    Statement books(store_->Db(), removed ? "DELETE FROM books WHERE folder = ?1" : "DELETE FROM books WHERE path = ?1");
     books.Bind(1, path);
     books.Step();
-    removed = removed || sqlite3_changes(store_.Db()) > 0;
-    textindex::Execute(store_.Db(), "DELETE FROM keywords WHERE sha256 NOT IN (SELECT sha256 FROM books)");
+    removed = removed || sqlite3_changes(store_->Db()) > 0;
+    textindex::Execute(store_->Db(), "DELETE FROM keywords WHERE sha256 NOT IN (SELECT sha256 FROM books)");
   });
   return removed;
 }
 
 std::vector<std::string> Library::Folders() const {
   try {
-    Statement rows(store_.Db(), "SELECT path FROM folders ORDER BY path");
+    Statement rows(store_->Db(), "SELECT path FROM folders ORDER BY path");
     std::vector<std::string> folders;
     while (rows.Step()) folders.emplace_back(rows.Text(0));
     return folders;
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
 }
 
 std::vector<LibraryBook> Library::Books() const {
   try {
-    Statement rows(store_.Db(),
+    Statement rows(store_->Db(),
                    "SELECT id, path, ifnull(folder, ''), title, language, size, sha256, state, reason, indexed"
                    " FROM books");
     std::vector<LibraryBook> books;
@@ -125,7 +135,7 @@ std::vector<LibraryBook> Library::Books() const {
     });
     return books;
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
 }
 

@@ -1,4 +1,4 @@
-#include "library/library_search.h"
+#include "library/library.h"
 
 #include <sys/stat.h>
 
@@ -8,8 +8,8 @@
 #include <set>
 
 #include "base/text.h"
+#include "library/book_filter.h"
 #include "library/keywords.h"
-#include "library/library.h"
 #include "library/work.h"
 
 namespace tessaly::library {
@@ -100,7 +100,7 @@ std::size_t LibrarySearch::BookCount() const {
 }
 
 LibrarySearch Library::OpenSearch() const {
-  auto state = std::make_unique<LibrarySearch::State>(LibrarySearch::State{Open(store_.File(), indexFolder_), -1, 0, {}});
+  auto state = std::make_unique<LibrarySearch::State>(LibrarySearch::State{Open(store_->File(), indexFolder_), -1, 0, {}});
   LibrarySearch search(std::move(state));
   search.Follow();
   return search;
@@ -108,7 +108,7 @@ LibrarySearch Library::OpenSearch() const {
 
 void LibrarySearch::Follow() const {
   State& state = *state_;
-  const Store& store = state.library.store_;
+  const Store& store = *state.library.store_;
   std::int64_t version = 0;
   try {
     Statement pragma(store.Db(), "PRAGMA data_version");
@@ -147,7 +147,7 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   Follow();
   State& state = *state_;
   std::vector<Book>& books = state.books;
-  const Store& store = state.library.store_;
+  const Store& store = *state.library.store_;
   const std::optional<fs::path>& folder = state.library.IndexFolder();
   const std::uint64_t now = ++state.queries;
   const BookFilter filter = SplitBookFilter(query, [&](std::string_view word) {

@@ -1,17 +1,17 @@
-#include "library/lookup.h"
+#include "library/library.h"
 
 #include <set>
 
 #include "base/text.h"
+#include "library/book_filter.h"
 #include "library/keywords.h"
-#include "library/library.h"
 
 namespace tessaly::library {
 
 std::vector<Topic> Library::Lookup(std::string_view word, std::string_view book) const {
   std::vector<Topic> topics;
   try {
-    textindex::Statement rows(store_.Db(),
+    textindex::Statement rows(store_->Db(),
                               "SELECT b.sha256, b.path, b.title, k.keyword, k.name, k.path FROM keywords k"
                               " JOIN books b ON b.sha256 = k.sha256 WHERE k.folded = ?1 AND b.state = 0"
                               " ORDER BY b.title, b.path, k.rowid");
@@ -28,7 +28,7 @@ std::vector<Topic> Library::Lookup(std::string_view word, std::string_view book)
                         std::move(page)});
     }
   } catch (const textindex::TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
   return topics;
 }

@@ -8,6 +8,8 @@
 #include "library/book_facts.h"
 #include "library/library.h"
 #include "library/scan.h"
+#include "library/store.h"
+#include "library/work.h"
 
 namespace tessaly::library {
 
@@ -76,10 +78,10 @@ void Save(sqlite3* db, const Candidate& c) {
 RescanResult Library::Rescan(const TextConverter& converter, const WorkControl& control) {
   std::vector<std::string> alone;
   try {
-    Statement rows(store_.Db(), "SELECT path FROM books WHERE folder IS NULL");
+    Statement rows(store_->Db(), "SELECT path FROM books WHERE folder IS NULL");
     while (rows.Step()) alone.emplace_back(rows.Text(0));
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
   return RescanFiles(Folders(), alone, converter, control);
 }
@@ -94,11 +96,11 @@ RescanResult Library::Rescan(const std::filesystem::path& folderOrBook, const Te
     }
   }
   try {
-    Statement known(store_.Db(), "SELECT 1 FROM books WHERE path = ?1");
+    Statement known(store_->Db(), "SELECT 1 FROM books WHERE path = ?1");
     known.Bind(1, path);
     if (!known.Step()) return {};  // not a book of the library
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
   return RescanFiles({}, {path}, converter, control);
 }
@@ -108,11 +110,11 @@ RescanResult Library::RescanFiles(const std::vector<std::string>& folders, const
   std::map<std::string, Known> known;
   std::map<std::string, std::string> inFolder;  // path -> folder, of the books the store files under a folder
   try {
-    known = KnownBooks(store_.Db());
-    Statement rows(store_.Db(), "SELECT path, folder FROM books WHERE folder IS NOT NULL");
+    known = KnownBooks(store_->Db());
+    Statement rows(store_->Db(), "SELECT path, folder FROM books WHERE folder IS NOT NULL");
     while (rows.Step()) inFolder[std::string(rows.Text(0))] = rows.Text(1);
   } catch (const TextIndexError& error) {
-    store_.Fail(error);
+    store_->Fail(error);
   }
 
   RescanResult result;
@@ -163,13 +165,13 @@ RescanResult Library::RescanFiles(const std::vector<std::string>& folders, const
       },
       [&](std::size_t i) { return candidates[i].file.path; });
 
-  store_.Transaction([&] {
+  store_->Transaction([&] {
     for (const Candidate& c : candidates) {
-      Save(store_.Db(), c);
+      Save(store_->Db(), c);
       if (c.sameContent) ++result.unchanged;
       else (c.known != nullptr ? result.changed : result.added).push_back(c.file.path);
     }
-    Statement drop(store_.Db(), "DELETE FROM books WHERE path = ?1");
+    Statement drop(store_->Db(), "DELETE FROM books WHERE path = ?1");
     for (const std::string& path : gone) {
       drop.Bind(1, path);
       drop.Step();
@@ -177,7 +179,7 @@ RescanResult Library::RescanFiles(const std::vector<std::string>& folders, const
       result.removed.push_back(path);
     }
     if (!gone.empty() || !result.changed.empty()) {
-      textindex::Execute(store_.Db(), "DELETE FROM keywords WHERE sha256 NOT IN (SELECT sha256 FROM books)");
+      textindex::Execute(store_->Db(), "DELETE FROM keywords WHERE sha256 NOT IN (SELECT sha256 FROM books)");
     }
   });
   return result;

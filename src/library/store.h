@@ -18,23 +18,12 @@
 
 #include <filesystem>
 #include <functional>
-#include <optional>
-#include <stdexcept>
 #include <string>
 
+#include "library/library.h"
 #include "textindex/text_index.h"
 
 namespace tessaly::library {
-
-// The store cannot be opened, read or written; what() says which and why.
-class LibraryError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
-
-// $XDG_DATA_HOME/tessaly/library.sqlite (else ~/.local/share/...), beside
-// the folder of page-text indexes; none without XDG_DATA_HOME or HOME.
-std::optional<std::filesystem::path> DefaultStoreFile();
 
 class Store {
  public:

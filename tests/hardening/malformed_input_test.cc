@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/book_error.h"
+#include "base/bytes.h"
 #include "book/book.h"
 #include "container/container.h"
 #include "support/bit_writer.h"
@@ -306,7 +307,7 @@ std::vector<std::uint8_t> BookWithStream(const std::vector<std::uint8_t>& stream
   const std::optional<DirectoryEntry> content = reader->FindEntry("::DataSpace/Storage/MSCompressed/Content");
   EXPECT_TRUE(content);
   if (!content || stream.size() > content->length) return {};
-  const std::size_t at = static_cast<std::size_t>(reader->File().contentOffset) + content->offset;
+  const std::size_t at = static_cast<std::size_t>(LoadLE64(&bytes[88])) + content->offset;
   std::copy(stream.begin(), stream.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
   return bytes;
 }

@@ -3,18 +3,20 @@
 # that layer's include path (its own folder and the public headers of the
 # layers below it, as src/CMakeLists.txt makes it), and on that path no
 # header of a layer it must not use (one above it, or beside it) can be
-# found, nor any header that a layer below keeps to itself.
+# found, nor any header that a layer below keeps to itself. A layer that
+# another builds on shows it one header, unless it is named OPEN.
 #
-# Usage: check_layers.sh CXX LAYER-ROOT SYSTEM LAYER=SEEN,SEEN,... ...
+# Usage: check_layers.sh CXX LAYER-ROOT SYSTEM OPEN LAYER=SEEN,SEEN,... ...
 #   LAYER-ROOT  the build tree's folder of per-layer include directories:
 #               LAYER holds links to all of the layer's headers as they are
 #               named (base/log.h, app/gtk/page_view.h), LAYER.public to
 #               those the layers above it may include
 #   SYSTEM      folders of other libraries' headers (SQLite, libxml2, GTK),
 #               by commas
+#   OPEN        the layers that may show several headers, by commas
 set -uo pipefail
-cxx=$1 root=$2 system=$3
-shift 3
+cxx=$1 root=$2 system=$3 open=",$4,"
+shift 4
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -38,6 +40,19 @@ done
 # The headers of a layer as included: all of them, and those it shows.
 headers() { (cd "$root/$1" && find . -name '*.h' | sed 's|^\./||' | sort); }
 shown() { (cd "$root/$1.public" && find . -name '*.h' | sed 's|^\./||' | sort); }
+
+# One public header for each layer that another builds on.
+shows=$(for layer in "${layers[@]}"; do
+  [[ $open == *",$layer,"* ]] && continue
+  count=$(shown "$layer" | wc -l)
+  [ "$count" -le 1 ] && continue
+  for other in "${layers[@]}"; do
+    if [ "$other" != "$layer" ] && [[ ${seen[$other]} == *" $layer "* ]]; then
+      echo "FAIL: layer $layer shows $count headers to $other:" $(shown "$layer")
+      break
+    fi
+  done
+done)
 
 # One line per check: what is expected ("ok" or "refused"), the layer, and
 # the header included.
@@ -70,8 +85,9 @@ else
 fi
 CHECK
 
-report=$(WORK=$work CXX=$cxx xargs -P 2 -L 1 bash "$work/check.sh" <"$work/checks")
+compiled=$(WORK=$work CXX=$cxx xargs -P 2 -L 1 bash "$work/check.sh" <"$work/checks")
+report=$(printf '%s\n' "$shows" "$compiled" | sed '/^$/d')
 [ -n "$report" ] && echo "$report"
 failures=$(grep -c '^FAIL' <<<"$report")
-echo "$(wc -l <"$work/checks") checks, $failures failed"
+echo "$(($(wc -l <"$work/checks") + ${#layers[@]})) checks, $failures failed"
 [ "$failures" -eq 0 ]

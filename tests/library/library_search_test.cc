@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "library/book_filter.h"
 #include "library_books.h"
 
 namespace tessaly {
