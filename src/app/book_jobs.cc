@@ -2,6 +2,7 @@
 #include "app/book_jobs.h"
 
 #include <mutex>
+#include <utility>
 
 #include "app/display_text.h"
 #include "app/limits.h"
@@ -25,6 +26,11 @@ int NodeImage(const TocNode& node, const ContentsTree& tree) {
   if (tree.imageType == "folder") return heading ? 4 : 10;
   return heading ? 0 : 8;
 }
+
+// Rows of the contents in the first batch, and in each one after it: the
+// first shows at once, the others each go into the tree within a frame.
+constexpr std::size_t kFirstContentsBatch = 256;
+constexpr std::size_t kContentsBatch = 4096;
 
 // Progress in steps of ten, each told once.
 class Steps {
@@ -95,19 +101,26 @@ void OpenBookJob::Run() {
   opened->SetTextConverter(&codec_);
   Catching([&] { opened->Open(path_); });
   if (error_) return;
-  Steps steps(progress_);
-  steps.Tell(10);
-  // The contents as rows, depth-first in document order, without recursion:
-  // contents may nest as deep as the book likes, and are shown at most
-  // kMaxShownDepth levels deep.
-  const ContentsTree& contents = opened->Contents();
+  Steps(progress_).Tell(10);
+  book = std::move(opened);
+}
+
+ContentsJob::ContentsJob(CancelFlag cancel, std::shared_ptr<const Book> book, const TextCodec& codec, Deliver deliver)
+    : Job(std::move(cancel)), book_(std::move(book)), codec_(codec), deliver_(std::move(deliver)) {}
+
+void ContentsJob::Run() {
+  // Without recursion: contents may nest as deep as the book likes, and are
+  // shown at most kMaxShownDepth levels deep.
+  const ContentsTree& contents = book_->Contents();
   struct Level {
     const TocNode* node;
     std::int32_t next;
     int row;
   };
-  const std::int64_t total = contents.nodeCount > 0 ? contents.nodeCount : 1;
   std::vector<Level> levels{{&contents.root, 0, -1}};
+  ContentsBatch batch;
+  std::size_t batchRows = kFirstContentsBatch;
+  int rows = 0;
   while (!levels.empty() && !Cancelled()) {
     Level& level = levels.back();
     if (level.next >= level.node->children.Count()) {
@@ -119,14 +132,17 @@ void OpenBookJob::Run() {
     // Below the deepest shown level, entries go on at that level.
     const int depth = static_cast<int>(levels.size()) - 1;
     const int parent = levels[static_cast<std::size_t>(ShownDepth(depth))].row;
-    const int row = static_cast<int>(rows.size());
-    rows.push_back({DisplayText(codec_, node->name, kMaxTreeTextChars, opened->CodePage()),
-                    NodeImage(*node, contents), parent});
-    rowNodes.push_back(node);
-    steps.Tell(static_cast<int>(static_cast<std::int64_t>(rows.size()) * 90 / total + 10));
+    const int row = rows++;
+    batch.rows.push_back({DisplayText(codec_, node->name, kMaxTreeTextChars, book_->CodePage()),
+                          NodeImage(*node, contents), parent});
+    batch.nodes.push_back(node);
     if (node->children.Count() > 0) levels.push_back({node, 0, row});
+    if (batch.rows.size() >= batchRows) {
+      deliver_(std::exchange(batch, {}));
+      batchRows = kContentsBatch;
+    }
   }
-  book = std::move(opened);
+  if (!batch.rows.empty() && !Cancelled()) deliver_(std::move(batch));
 }
 
 KeywordIndexJob::KeywordIndexJob(CancelFlag cancel, std::shared_ptr<const Book> book, const TextCodec& codec,

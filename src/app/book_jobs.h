@@ -1,5 +1,5 @@
-// The reader's jobs (jobs.h), one type per task: open a book and lay out
-// its contents, build the keyword index, load the book's own full-text
+// The reader's jobs (jobs.h), one type per task: open a book, lay out its
+// contents (handed over in batches as they are made), build the keyword index, load the book's own full-text
 // index, open (or build) the page-text index, search, and read an object
 // for the page view. Each keeps its result in its fields, read on the
 // interface thread once Run is over.
@@ -39,13 +39,33 @@ class OpenBookJob final : public Job {
   void Run() override;
 
   std::shared_ptr<Book> book;
-  std::vector<ContentsRow> rows;           // depth-first, in document order
-  std::vector<const TocNode*> rowNodes;    // the node of each row
 
  private:
   std::string path_;
   const TextCodec& codec_;
   Progress progress_;
+};
+
+// The contents as rows, depth-first in document order, each row's parent
+// before it. A large tree is handed over in batches from the worker (the
+// first one small), so that the panel shows its first entries long before
+// the last are made.
+struct ContentsBatch {
+  std::vector<ContentsRow> rows;
+  std::vector<const TocNode*> nodes;  // the node of each row
+};
+
+class ContentsJob final : public Job {
+ public:
+  using Deliver = std::function<void(ContentsBatch batch)>;
+  // deliver: called on the worker with each batch, in order.
+  ContentsJob(CancelFlag cancel, std::shared_ptr<const Book> book, const TextCodec& codec, Deliver deliver);
+  void Run() override;
+
+ private:
+  std::shared_ptr<const Book> book_;
+  const TextCodec& codec_;
+  Deliver deliver_;
 };
 
 class KeywordIndexJob final : public Job {

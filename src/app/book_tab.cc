@@ -143,9 +143,6 @@ void BookTab::FinishOpen(OpenBookJob& done, const std::string& startPage,
   panels_ = PanelSet{book.Contents().root.children.Count() > 0, !book.IndexFileName().empty(), true,
                      kKeywordPrompt, kResultsPrompt, kDisplayButton, kListTopicsButton};
   view_->SetPanels(panels_);
-  if (panels_.contents) {
-    contents_.Fill(done.rows, std::move(done.rowNodes), (book.Contents().windowStyles & kHasLinesStyle) != 0);
-  }
   view_->EnableControl(Control::kListTopicsButton, false);
   view_->EnableControl(Control::kSearchDisplayButton, false);
 
@@ -179,7 +176,10 @@ void BookTab::FinishOpen(OpenBookJob& done, const std::string& startPage,
   if (origin) session_->History().Push(*origin);
   page_.ShowTopic(topic);
   if (scroll > 0 && Text(page_.PagePath(), kMaxLinkBytes) == leftAt) page_.ScrollAfterLoad(scroll);
+  // The contents come after the page: a large tree fills as the page shows.
+  if (panels_.contents) contents_.Fill(*session_, (book.Contents().windowStyles & kHasLinesStyle) != 0);
   contents_.SelectPage(topic);
+  awaitingFirstPage_ = true;
 
   HideProgress();
   StoreRecent();
@@ -281,6 +281,12 @@ void BookTab::Shown() {
 
 void BookTab::LaidOut() {
   if (panel_ != Panel::kNone) view_->ShowPanel(PanelExists(panel_) ? panel_ : Panel::kNone);
+}
+
+void BookTab::PageLoaded() {
+  if (!awaitingFirstPage_ || !session_) return;
+  awaitingFirstPage_ = false;
+  host_.BookShown(*this);
 }
 
 // --- Settings ----------------------------------------------------------------------------

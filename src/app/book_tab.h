@@ -70,6 +70,9 @@ class BookTab {
   void Shown();
   // The window's layout changed.
   void LaidOut();
+  // The page view has loaded what it was told to: the first time after the
+  // book opened, the window may start the book's work in the background.
+  void PageLoaded();
 
   // --- For the panels --------------------------------------------------------------------
   TabHost& Host() { return host_; }
@@ -119,6 +122,7 @@ class BookTab {
   Panel sidebarTab_ = Panel::kContents;  // the tab F9 brings back
   ViewSettings settings_;
   bool textSizeMarked_ = false;
+  bool awaitingFirstPage_ = false;
   std::string progressCaption_;
   int progressValue_ = 0;
 };

@@ -2,19 +2,39 @@
 
 #include <cstdint>
 
+#include "app/book_jobs.h"
 #include "app/book_session.h"
 #include "app/book_tab.h"
 #include "book/book.h"
 
 namespace tessaly::app {
 
-void ContentsPanel::Fill(std::span<const ContentsRow> rows, std::vector<const TocNode*> nodes, bool withLines) {
-  rowNodes_ = std::move(nodes);
-  rowImages_.clear();
-  for (const ContentsRow& row : rows) rowImages_.push_back(row.image);
+void ContentsPanel::Fill(const BookSession& session, bool withLines) {
+  rowNodes_.clear();
   nodeRows_.clear();
-  for (std::size_t row = 0; row < rowNodes_.size(); ++row) nodeRows_[rowNodes_[row]] = static_cast<int>(row);
-  view_.ShowContents(rows, withLines);
+  rowImages_.clear();
+  openRows_.clear();
+  pendingNode_ = nullptr;
+  view_.ShowContents({}, withLines);
+  JobScheduler::Courier courier = tab_.Jobs().CourierFor(session.Cancel());
+  auto job = std::make_shared<ContentsJob>(session.Cancel(), session.SharedBook(), tab_.Codec(),
+                                           [this, courier](ContentsBatch batch) {
+                                             courier([this, batch = std::move(batch)]() mutable { Add(batch); });
+                                           });
+  tab_.Jobs().Submit<ContentsJob>(std::move(job), [](ContentsJob&) {});
+}
+
+void ContentsPanel::Add(ContentsBatch& batch) {
+  for (const ContentsRow& row : batch.rows) rowImages_.push_back(row.image);
+  for (const TocNode* node : batch.nodes) {
+    nodeRows_.emplace(node, static_cast<int>(rowNodes_.size()));
+    rowNodes_.push_back(node);
+  }
+  view_.AddContents(batch.rows);
+  const auto pending = nodeRows_.find(pendingNode_);
+  if (pendingNode_ == nullptr || pending == nodeRows_.end()) return;
+  pendingNode_ = nullptr;
+  view_.SelectContentsRow(pending->second);
 }
 
 void ContentsPanel::OnExpanding(int row, bool expanding) {
@@ -66,14 +86,17 @@ void ContentsPanel::OpenSelected() {
 }
 
 void ContentsPanel::SelectPage(std::string_view path) {
-  if (rowNodes_.empty() || path.empty() || tab_.Session() == nullptr) return;
+  if (path.empty() || tab_.Session() == nullptr) return;
   // The entry of the page at this place, else of the page; a page without
-  // an entry leaves none selected.
+  // an entry leaves none selected. An entry whose row has not come yet is
+  // selected when it comes, unless another page is shown first.
   const TocNode& root = tab_.Session()->GetBook().Contents().root;
   const TocNode* node = FindTocNodeByLocal(root, path);
   if (node == nullptr) node = FindTocNodeByLocal(root, path.substr(0, path.find('#')));
   const auto found = nodeRows_.find(node);
-  view_.SelectContentsRow(node != nullptr && found != nodeRows_.end() ? found->second : -1);
+  const bool shown = node != nullptr && found != nodeRows_.end();
+  pendingNode_ = shown ? nullptr : node;
+  if (!rowNodes_.empty()) view_.SelectContentsRow(shown ? found->second : -1);
 }
 
 bool ContentsPanel::Step(bool down) {

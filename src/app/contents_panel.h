@@ -1,7 +1,8 @@
 // ContentsPanel: the book's table of contents as rows of a tree (the panel
-// keeps the map between nodes and rows), entries opened by tap or Enter,
-// the entry of the page on screen selected as it loads, stepping to the
-// previous or next entry, and Locate.
+// keeps the map between nodes and rows), laid out by a job and shown batch
+// by batch as they come; entries opened by tap or Enter, the entry of the
+// page on screen selected as it loads (or as its row arrives), stepping to
+// the previous or next entry, and Locate.
 #pragma once
 
 #include <string_view>
@@ -17,14 +18,17 @@ struct TocNode;
 
 namespace tessaly::app {
 
+class BookSession;
 class BookTab;
+struct ContentsBatch;
 
 class ContentsPanel {
  public:
   ContentsPanel(BookTab& tab, ContentsView& view) : tab_(tab), view_(view) {}
 
-  // The rows laid out by the open job, and their nodes.
-  void Fill(std::span<const ContentsRow> rows, std::vector<const TocNode*> nodes, bool withLines);
+  // Lays out the session's contents on a worker; the tree starts empty and
+  // grows as the rows come.
+  void Fill(const BookSession& session, bool withLines);
   bool HasEntries() const { return !rowNodes_.empty(); }
 
   // --- From the view ---------------------------------------------------------
@@ -47,8 +51,12 @@ class ContentsPanel {
   void SwallowNextEnter() { swallowEnter_ = true; }
 
  private:
+  void Add(ContentsBatch& batch);
+
   BookTab& tab_;
   ContentsView& view_;
+  // The entry to select when its row arrives.
+  const TocNode* pendingNode_ = nullptr;
   std::vector<const TocNode*> rowNodes_;
   std::unordered_map<const TocNode*, int> nodeRows_;
   std::vector<int> rowImages_;

@@ -1,6 +1,9 @@
 // ThreadJobs: a shared queue that outlives the scheduler, taken by a few
-// detached threads.
+// detached threads, and its background list by one more of low priority.
 #include "app/jobs.h"
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <condition_variable>
 #include <cstring>
@@ -70,28 +73,43 @@ void JobScheduler::Execute(const std::shared_ptr<Outbox>& outbox, const std::sha
 }
 
 struct ThreadJobs::Queue {
+  using Tasks = std::deque<std::function<void()>>;
   std::mutex mutex;
   std::condition_variable ready;
-  std::deque<std::function<void()>> tasks;
+  Tasks tasks;
+  Tasks background;
   bool stopping = false;
 };
 
+namespace {
+
+// The nice value of the background thread: it gets the processor when the
+// window and its page views leave it.
+constexpr int kBackgroundNice = 10;
+
+}  // namespace
+
 ThreadJobs::ThreadJobs(int threads) : queue_(std::make_shared<Queue>()) {
-  for (int i = 0; i < threads; ++i) {
-    std::thread([queue = queue_] {
-      std::unique_lock lock(queue->mutex);
-      for (;;) {
-        queue->ready.wait(lock, [&] { return queue->stopping || !queue->tasks.empty(); });
-        if (queue->stopping) return;
-        std::function<void()> task = std::move(queue->tasks.front());
-        queue->tasks.pop_front();
-        lock.unlock();
-        task();
-        task = nullptr;
-        lock.lock();
-      }
-    }).detach();
-  }
+  // Takes the tasks of one list until the queue stops.
+  const auto serve = [](const std::shared_ptr<Queue>& queue, Queue::Tasks& list) {
+    std::unique_lock lock(queue->mutex);
+    for (;;) {
+      queue->ready.wait(lock, [&] { return queue->stopping || !list.empty(); });
+      if (queue->stopping) return;
+      std::function<void()> task = std::move(list.front());
+      list.pop_front();
+      lock.unlock();
+      task();
+      task = nullptr;
+      lock.lock();
+    }
+  };
+  for (int i = 0; i < threads; ++i) std::thread([serve, queue = queue_] { serve(queue, queue->tasks); }).detach();
+  std::thread([serve, queue = queue_] {
+    // Linux gives each thread a nice value of its own.
+    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBackgroundNice);
+    serve(queue, queue->background);
+  }).detach();
 }
 
 ThreadJobs::~ThreadJobs() {
@@ -99,6 +117,7 @@ ThreadJobs::~ThreadJobs() {
     std::lock_guard lock(queue_->mutex);
     queue_->stopping = true;
     queue_->tasks.clear();
+    queue_->background.clear();
   }
   queue_->ready.notify_all();
 }
@@ -106,11 +125,13 @@ ThreadJobs::~ThreadJobs() {
 void ThreadJobs::Schedule(std::shared_ptr<Job> job, std::function<void()> done) {
   {
     std::lock_guard lock(queue_->mutex);
-    queue_->tasks.push_back([outbox = Mail(), job = std::move(job), done = std::move(done)]() mutable {
+    Queue::Tasks& list = job->Background() ? queue_->background : queue_->tasks;
+    list.push_back([outbox = Mail(), job = std::move(job), done = std::move(done)]() mutable {
       Execute(outbox, job, std::move(done));
     });
   }
-  queue_->ready.notify_one();
+  // The threads of both lists wait on one condition.
+  queue_->ready.notify_all();
 }
 
 }  // namespace tessaly::app

@@ -38,6 +38,9 @@ class Job {
 
   // On a worker: the work, its result kept in the job.
   virtual void Run() = 0;
+  // Work that nobody waits for (indexing a library): it runs at a low
+  // priority, apart from the work the window waits for.
+  virtual bool Background() const { return false; }
   // Why the work failed, when it did (formatted for the window).
   const std::optional<std::string>& Error() const { return error_; }
   bool Cancelled() const { return cancel_->load(); }
@@ -89,7 +92,8 @@ class JobScheduler {
   std::shared_ptr<Outbox> outbox_;
 };
 
-// A few threads that take the jobs in turn.
+// A few threads that take the jobs in turn, and one more of low priority
+// that takes the background jobs in turn.
 class ThreadJobs : public JobScheduler {
  public:
   explicit ThreadJobs(int threads = 4);

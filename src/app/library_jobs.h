@@ -47,6 +47,7 @@ class AddToLibraryJob final : public Job {
  public:
   AddToLibraryJob(CancelFlag cancel, LibraryPlace place, std::string path, LibraryProgress progress);
   void Run() override;
+  bool Background() const override { return true; }
 
   std::size_t added = 0;                // books new to the library
   std::size_t removed = 0;              // books gone from it

@@ -276,6 +276,7 @@ void PagePanel::OnLoadEnded() {
     view_.MarkWords(wordsToMark_);
     wordsToMark_.clear();
   }
+  tab_.PageLoaded();
 }
 
 void PagePanel::OnRedirect(std::string_view address) {

@@ -347,10 +347,14 @@ void Reader::TabOpened(BookTab& tab, bool opened) {
   }
   // (Two names of one file never both open: TabOf finds the tab of a file
   // while it opens. A second tab of one book is one the user asked for.)
-  // A book the user opens joins the library.
-  if (tab.Session() != nullptr) library_.AddOpened(tab.Session()->Path());
   StoreTabs();
   if (current_ == &tab) RefreshWindow();
+}
+
+void Reader::BookShown(BookTab& tab) {
+  // A book the user opens joins the library, once its first page shows:
+  // indexing it may take long and must not hold that page back.
+  if (tab.Session() != nullptr) library_.AddOpened(tab.Session()->Path());
 }
 
 void Reader::FollowIntoBook(BookTab& from, const std::string& book, const std::string& page,

@@ -87,6 +87,7 @@ class Reader final : public TabHost {
   const BookSession* OpenBookAt(const std::string& path) const override;
   void TabChanged(BookTab& tab) override;
   void TabOpened(BookTab& tab, bool opened) override;
+  void BookShown(BookTab& tab) override;
   void FollowIntoBook(BookTab& from, const std::string& book, const std::string& page, std::string_view written,
                       bool newTab) override;
   void OpenInNewTab(BookTab& from, const std::string& page) override;

@@ -40,6 +40,9 @@ class TabHost {
   virtual void TabChanged(BookTab& tab) = 0;
   // The tab's book has opened (or failed to: the tab is to go).
   virtual void TabOpened(BookTab& tab, bool opened) = 0;
+  // The first page of the tab's book has loaded: work for the book that
+  // nobody waits for may start now, without slowing that page.
+  virtual void BookShown(BookTab& tab) = 0;
   // A link of the tab's page into another book (path resolved, page in
   // that book's text, the link as written for messages). newTab: the user
   // asked for a tab of its own.

@@ -138,6 +138,9 @@ class ContentsView {
  public:
   virtual ~ContentsView() = default;
   virtual void ShowContents(std::span<const ContentsRow> rows, bool withLines) = 0;
+  // Rows after those shown, numbered on from them (a parent before its
+  // children).
+  virtual void AddContents(std::span<const ContentsRow> rows) = 0;
   virtual void SetContentsImage(int row, int image) = 0;
   virtual void SelectContentsRow(int row) = 0;  // opens its parents, scrolls it into view; -1: none
   virtual int ContentsSelection() const = 0;    // -1 for none

@@ -66,9 +66,51 @@ TEST_F(PanelTest, ContentsImagesAndProgress) {
   // or the page (no "folder" image type here).
   EXPECT_EQ(shown, (std::vector<std::string>{"One 0", "One > Leaf twelve 11", "One > Leaf zero 8", "Heading 0",
                                              "Heading > Leaf thirteen 8", "Heading > Лист 8", "Last 8"}));
-  // Seven entries: the bar stands at multiples of ten only.
-  EXPECT_EQ(ui().progressLog,
-            (std::vector<std::string>{"show Contents creation...", "0", "10", "100", "hide"}));
+  // The bar stands at multiples of ten only, while the book opens: the
+  // tree fills after that, in sight.
+  EXPECT_EQ(ui().progressLog, (std::vector<std::string>{"show Contents creation...", "0", "10", "hide"}));
+}
+
+TEST_F(PanelTest, LargeContentsShowTheirFirstEntriesAtOnceAndThePageEntrySelectedWhenItComes) {
+  // More entries than the tree is first given; the first page's entry is
+  // among the last.
+  constexpr std::size_t kEntries = 1000;
+  std::string toc = "<UL>";
+  for (std::size_t i = 0; i < kEntries; ++i) toc += Entry("E" + std::to_string(i), "p" + std::to_string(i) + ".htm");
+  BookBuilder b;
+  b.AddFile("#SYSTEM", SystemObject({{0, Text("toc.hhc")}, {2, Text("p990.htm")}, {3, Text("Large")}}));
+  b.AddFile("#STRINGS", std::string(1, '\0'));
+  b.AddFile("/toc.hhc", toc + "</UL>");
+  for (const char* page : {"/p990.htm", "/p999.htm"}) b.AddFile(page, "<p>page</p>");
+  BuiltBook book(b);
+  ASSERT_TRUE(reader().Start(book.Path()));
+  // One job or one task of the interface thread at a time, until the tree
+  // shows entries.
+  const auto step = [&] {
+    if (ui().posted.empty()) return ui().jobs.RunOne();
+    std::function<void()> task = std::move(ui().posted.front());
+    ui().posted.pop_front();
+    task();
+    return true;
+  };
+  while ((ui().tabs.empty() || ui().tab().treeOrder.empty()) && step()) {
+  }
+  ASSERT_FALSE(ui().tabs.empty());
+  const RecordingTab& tab = ui().tab();
+  ASSERT_FALSE(tab.treeOrder.empty());
+  EXPECT_LT(tab.treeOrder.size(), kEntries);
+  EXPECT_EQ(tab.treeItems.at(tab.treeOrder.front()).text, "E0");
+  EXPECT_EQ(tab.treeSelection, 0) << "the page's entry has not come yet";
+  ui().Drain();
+  ASSERT_EQ(tab.treeOrder.size(), kEntries);
+  ASSERT_NE(tab.treeSelection, 0);
+  EXPECT_EQ(tab.treeItems.at(tab.treeSelection).text, "E990");
+  // An entry that came late opens its own page.
+  Loaded();
+  Button(kCmdContents);
+  ui().TapTreeItem(tab.treeOrder.back());
+  Loaded();
+  EXPECT_EQ(CurrentPath(), "p999.htm");
 }
 
 TEST_F(PanelTest, FolderImagesAndExpanding) {

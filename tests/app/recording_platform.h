@@ -209,8 +209,11 @@ class RecordingTab final : public TabView,
     treeItems.clear();
     treeOrder.clear();
     treeSelection = 0;
-    for (std::size_t row = 0; row < rows.size(); ++row) {
-      const ContentsRow& r = rows[row];
+    AddContents(rows);
+  }
+  void AddContents(std::span<const ContentsRow> rows) override {
+    for (const ContentsRow& r : rows) {
+      const std::size_t row = treeOrder.size();
       EXPECT_LT(r.parent, static_cast<int>(row)) << "a parent after its child";
       treeItems[row + 1] = RecordedTreeItem{static_cast<TreeItem>(r.parent + 1), r.text, r.image};
       treeOrder.push_back(row + 1);

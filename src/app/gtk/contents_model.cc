@@ -164,24 +164,48 @@ gboolean IterParent(GtkTreeModel* model, GtkTreeIter* iter, GtkTreeIter* child) 
   return TRUE;
 }
 
+// Appends a row; true when it is the first child of its parent.
+bool Append(Rows& data, const ContentsRow& added) {
+  const std::size_t i = data.rows.size();
+  Row& row = data.rows.emplace_back();
+  row.text = added.text;
+  row.image = added.image;
+  // A parent comes before its children; anything else goes to the top.
+  row.parent = added.parent >= 0 && static_cast<std::size_t>(added.parent) < i ? added.parent : -1;
+  std::vector<int>& siblings = row.parent < 0 ? data.top : data.rows[static_cast<std::size_t>(row.parent)].children;
+  row.index = static_cast<int>(siblings.size());
+  siblings.push_back(static_cast<int>(i));
+  return row.index == 0;
+}
+
 }  // namespace
 
 GtkTreeModel* NewContentsModel(std::span<const ContentsRow> rows) {
   auto* self = static_cast<TessalyContentsModel*>(g_object_new(tessaly_contents_model_get_type(), nullptr));
-  Rows& data = *self->rows;
-  data.rows.resize(rows.size());
-  for (std::size_t i = 0; i < rows.size(); ++i) {
-    Row& row = data.rows[i];
-    row.text = rows[i].text;
-    row.image = rows[i].image;
-    // A parent comes before its children; anything else goes to the top.
-    row.parent = rows[i].parent >= 0 && static_cast<std::size_t>(rows[i].parent) < i ? rows[i].parent : -1;
-    std::vector<int>& siblings = row.parent < 0 ? data.top : data.rows[static_cast<std::size_t>(row.parent)].children;
-    row.index = static_cast<int>(siblings.size());
-    siblings.push_back(static_cast<int>(i));
-  }
+  self->rows->rows.reserve(rows.size());
+  for (const ContentsRow& row : rows) Append(*self->rows, row);
   return GTK_TREE_MODEL(self);
 }
+
+void AddContentsModelRows(GtkTreeModel* model, std::span<const ContentsRow> rows) {
+  TessalyContentsModel* self = Self(model);
+  for (const ContentsRow& added : rows) {
+    const bool firstChild = Append(*self->rows, added);
+    GtkTreeIter iter;
+    SetIter(self, &iter, static_cast<int>(self->rows->rows.size()) - 1);
+    GtkTreePath* path = GetPath(model, &iter);
+    gtk_tree_model_row_inserted(model, path, &iter);
+    // A parent that had no child has one now.
+    if (firstChild && gtk_tree_path_up(path) && gtk_tree_path_get_depth(path) > 0) {
+      GtkTreeIter parent;
+      SetIter(self, &parent, self->rows->rows.back().parent);
+      gtk_tree_model_row_has_child_toggled(model, path, &parent);
+    }
+    gtk_tree_path_free(path);
+  }
+}
+
+int ContentsModelRowCount(GtkTreeModel* model) { return static_cast<int>(Self(model)->rows->rows.size()); }
 
 bool ContentsRowIter(GtkTreeModel* model, int row, GtkTreeIter* iter) {
   TessalyContentsModel* self = Self(model);

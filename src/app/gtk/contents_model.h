@@ -5,9 +5,10 @@
 // goes into the view at once instead of row by row into a tree store (whose
 // every insertion walks the siblings before it).
 //
-// Columns: the picture (GdkPixbuf), the text, the row's number, its image
-// number. Only the image changes after it is made (SetImage, which tells
-// the view).
+// Rows are added at the end, batch by batch (the view is told of each);
+// columns: the picture (GdkPixbuf), the text, the row's number, its image
+// number. Only the image of a row changes after it is added (SetImage,
+// which tells the view).
 #pragma once
 
 #include <gtk/gtk.h>
@@ -23,6 +24,13 @@ enum ContentsColumn { kContentsPicture, kContentsText, kContentsRow, kContentsIm
 // A new model of the rows (parents first, as the reader gives them); the
 // caller owns the reference.
 GtkTreeModel* NewContentsModel(std::span<const ContentsRow> rows);
+
+// Adds rows after the model's last one, numbered on from it (a parent
+// before its children), and tells the view of each.
+void AddContentsModelRows(GtkTreeModel* model, std::span<const ContentsRow> rows);
+
+// How many rows the model holds.
+int ContentsModelRowCount(GtkTreeModel* model);
 
 // The iterator of a row of the model; false for a row it does not have.
 bool ContentsRowIter(GtkTreeModel* model, int row, GtkTreeIter* iter);

@@ -350,6 +350,10 @@ void GtkTab::ShowContents(std::span<const ContentsRow> rows, bool withLines) {
   window_.Changed();
 }
 
+void GtkTab::AddContents(std::span<const ContentsRow> rows) {
+  if (treeModel_ != nullptr) AddContentsModelRows(treeModel_, rows);
+}
+
 std::optional<GtkTreeIter> GtkTab::TreeIter(int row) const {
   GtkTreeIter iter;
   if (treeModel_ == nullptr || !ContentsRowIter(treeModel_, row, &iter)) return std::nullopt;

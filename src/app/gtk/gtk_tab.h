@@ -62,6 +62,7 @@ class GtkTab final : public TabView,
  private:
   // ContentsView.
   void ShowContents(std::span<const ContentsRow> rows, bool withLines) override;
+  void AddContents(std::span<const ContentsRow> rows) override;
   void SetContentsImage(int row, int image) override;
   void SelectContentsRow(int row) override;
   int ContentsSelection() const override;

@@ -9,7 +9,9 @@
 //                          history, view settings, buttons, panels, where
 //                          the visible controls are on the screen (tests
 //                          click and type there through the X server), ...
-//   tree? | menu? | dialog? | list? CONTROL     what those show, one line each
+//   tree? [N] | menu? | dialog? | list? CONTROL  what those show, one line each
+//                          (the tree's first N entries)
+//   tree-rows?             how many rows the contents tree holds (so far)
 //   wait N                 "idle" once start-up is over, N pages have been
 //                          asked for, the last has loaded and no queued verb
 //                          is left; "dialog" as soon as a modal dialog waits
@@ -42,12 +44,14 @@
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <limits>
 #include <sstream>
 #include <vector>
 
 #include "app/book_jobs.h"
 #include "app/book_session.h"
 #include "app/book_tab.h"
+#include "app/gtk/contents_model.h"
 #include "app/gtk/gtk_platform.h"
 #include "app/gtk/gtk_tab.h"
 #include "app/gtk/test_hooks.h"
@@ -165,7 +169,7 @@ class TestVerbs : public TestHooks {
   void ScheduleWaiterCheck();
   void CheckWaiters();
   std::string StateReport() const;
-  std::string TreeReport() const;
+  std::string TreeReport(int limit) const;
   std::string MenuReport() const;
   std::string DialogReport() const;
   std::optional<Control> ControlByName(const std::string& name) const;
@@ -379,8 +383,9 @@ std::string TestVerbs::StateReport() const {
   return out.str();
 }
 
-std::string TestVerbs::TreeReport() const {
-  // depth, image, selected, text: one line per entry in order.
+std::string TestVerbs::TreeReport(int limit) const {
+  // depth, image, selected, text: one line per entry in order, at most
+  // `limit` of them.
   std::ostringstream out;
   if (T().treeModel_ == nullptr) return "";
   const int selected = T().ContentsSelection();
@@ -389,6 +394,7 @@ std::string TestVerbs::TreeReport() const {
     GtkTreeIter iter;
     if (!gtk_tree_model_iter_children(model, &iter, parent)) return;
     do {
+      if (limit-- <= 0) return;
       gchar* text = nullptr;
       int item = -1;
       int image = 0;
@@ -497,7 +503,14 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
   std::istringstream words(argument);
 
   if (verb == "state?") return reply(StateReport());
-  if (verb == "tree?") return reply(TreeReport());
+  if (verb == "tree?") {
+    int limit = std::numeric_limits<int>::max();
+    if (!argument.empty() && !ParseInt(argument, limit)) return reply("error: tree? [N]");
+    return reply(TreeReport(limit));
+  }
+  if (verb == "tree-rows?") {
+    return reply(std::to_string(T().treeModel_ != nullptr ? ContentsModelRowCount(T().treeModel_) : 0));
+  }
   if (verb == "menu?") return reply(MenuReport());
   if (verb == "dialog?") return reply(DialogReport());
   if (verb == "list?") {
