@@ -429,6 +429,22 @@ TEST_F(ReaderDesktop, BenchTenTabs) {
             << " MB mapped from files); with its web processes " << TreeMegabytes(reader.Pid())
             << " MB proportional\n";
   std::cout << "[ bench ] largest mappings (MB): " << LargestMappings(reader.Pid(), 16) << "\n";
+  // The reference: the least WebKitGTK program showing one page, in the same
+  // run (bench/window_bench.sh names it).
+  if (const char* reference = std::getenv("TESSALY_BENCH_MINIMAL")) {
+    std::vector<std::string> minimal;
+    std::istringstream words(reference);
+    for (std::string word; std::getline(words, word, '|');) minimal.push_back(word);
+    Sandbox sandbox;
+    minimal.push_back(sandbox.Root() + "/resident");
+    ASSERT_GE(RunToEnd(sandbox, server_->Display(), minimal), 0) << "the reference program failed";
+    double total = 0;
+    double anonymous = 0;
+    std::ifstream(minimal.back()) >> total >> anonymous;
+    std::cout << "[ bench ] minimal WebKitGTK program with one page: resident " << total / 1024 << " MB ("
+              << anonymous / 1024 << " MB anonymous); the reader with " << books.size() << " books "
+              << memory.total / (total / 1024) << "x of it\n";
+  }
   // Round the tabs three times, each switch to a tab whose view was let go;
   // then back and forth between two tabs, each switch to a tab that kept
   // its view. Each switch to the window's next paint, and to the shown
