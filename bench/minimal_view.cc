@@ -1,20 +1,24 @@
 // minimal_view: the least a WebKitGTK program does to show a book's page
 // from memory, as the reference the reader's launch is measured against.
 //
-//   minimal_view FOLDER PAGE
+//   minimal_view FOLDER PAGE [RESIDENT]
 //
 // FOLDER holds a book's objects as tessaly-cli extract writes them; every
 // object the page asks for is read into memory and served through a scheme
 // of its own. The window opens at the reader's size, loads PAGE, and the
-// program ends when the page has loaded.
+// program ends when the page has loaded; with RESIDENT, it first writes
+// there its own resident memory (web processes aside) as "TOTAL ANONYMOUS"
+// in kB.
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
 
 std::string folder;
+const char* residentFile = nullptr;
 
 void Serve(WebKitURISchemeRequest* request, gpointer) {
   const std::string path = folder + "/" + webkit_uri_scheme_request_get_path(request);
@@ -35,19 +39,38 @@ void Serve(WebKitURISchemeRequest* request, gpointer) {
   g_free(type);
 }
 
+void WriteResident() {
+  gchar* rollup = nullptr;
+  if (!g_file_get_contents("/proc/self/smaps_rollup", &rollup, nullptr, nullptr)) return;
+  long total = 0;
+  long anonymous = 0;
+  gchar** lines = g_strsplit(rollup, "\n", -1);
+  for (gchar** each = lines; *each != nullptr; ++each) {
+    if (g_str_has_prefix(*each, "Rss:")) total = std::atol(*each + 4);
+    if (g_str_has_prefix(*each, "Anonymous:")) anonymous = std::atol(*each + 10);
+  }
+  g_strfreev(lines);
+  g_free(rollup);
+  const std::string text = std::to_string(total) + " " + std::to_string(anonymous) + "\n";
+  g_file_set_contents(residentFile, text.c_str(), -1, nullptr);
+}
+
 void Loaded(WebKitWebView*, WebKitLoadEvent event, gpointer) {
-  if (event == WEBKIT_LOAD_FINISHED) gtk_main_quit();
+  if (event != WEBKIT_LOAD_FINISHED) return;
+  if (residentFile != nullptr) WriteResident();
+  gtk_main_quit();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    g_printerr("usage: minimal_view FOLDER PAGE\n");
+  if (argc != 3 && argc != 4) {
+    g_printerr("usage: minimal_view FOLDER PAGE [RESIDENT]\n");
     return 2;
   }
   gtk_init(&argc, &argv);
   folder = argv[1];
+  if (argc == 4) residentFile = argv[3];
   WebKitWebContext* context = webkit_web_context_new_ephemeral();
   webkit_web_context_register_uri_scheme(context, "bench", Serve, nullptr, nullptr);
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);

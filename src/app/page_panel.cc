@@ -217,10 +217,7 @@ bool PagePanel::ShowBookPage(std::string_view page, bool fromHistory) {
 }
 
 void PagePanel::ShowOwnPage(const std::string& html) {
-  if (discarded_) {
-    discarded_ = false;
-    view_.SetViewSettings(tab_.Settings());
-  }
+  Revive();
   ForgetNotices();
   address_.clear();
   pagePath_.clear();
@@ -233,12 +230,15 @@ void PagePanel::ShowAddressPage(std::string_view address) {
   ShowOwnPage(AddressPage(CutToChars(tab_.Text(address, kMaxLinkBytes), kMaxLinkBytes)));
 }
 
+void PagePanel::Revive() {
+  if (!discarded_) return;
+  // The view comes back as it was set.
+  discarded_ = false;
+  view_.SetViewSettings(tab_.Settings());
+}
+
 void PagePanel::Navigate(const std::string& address) {
-  if (discarded_) {
-    // The view comes back as it was set.
-    discarded_ = false;
-    view_.SetViewSettings(tab_.Settings());
-  }
+  Revive();
   EndBusy();
   address_ = address;
   if (!address.empty()) {
@@ -251,7 +251,7 @@ void PagePanel::Navigate(const std::string& address) {
 void PagePanel::BeginBusy() {
   busy_ = true;
   tab_.View().EnableControl(Control::kPageView, false);
-  tab_.Host().TabChanged(tab_);
+  tab_.Host().TabBusyChanged(tab_);
 }
 
 void PagePanel::EndBusy() {
@@ -263,7 +263,7 @@ void PagePanel::EndBusy() {
       !tab_.Visible(*focus)) {
     tab_.View().FocusControl(Control::kPageView);
   }
-  tab_.Host().TabChanged(tab_);
+  tab_.Host().TabBusyChanged(tab_);
 }
 
 void PagePanel::OnLoadEnded() {

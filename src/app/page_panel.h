@@ -84,6 +84,8 @@ class PagePanel {
   // An object of an open book to the reply (none: only into the cache).
   void Read(const BookSession& session, const std::string& name, ObjectReply reply);
   void Navigate(const std::string& address);
+  // A discarded view comes back before it shows anything.
+  void Revive();
   void GoThroughHistory();
   void BeginBusy();
   void EndBusy();

@@ -144,6 +144,9 @@ class Platform {
   // called from any thread; tasks run in the order they were posted. Tasks
   // still queued when the window has gone are dropped without running.
   virtual void Post(std::function<void()> task) = 0;
+  // The same, once the window has drawn what it shows now (at once, as
+  // Post, where nothing is drawn): work that may wait for a frame.
+  virtual void PostAfterPaint(std::function<void()> task) { Post(std::move(task)); }
 
   // --- Tabs -------------------------------------------------------------------
   // A new tab at the end of the tab row (not shown until SelectTab), its

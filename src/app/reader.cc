@@ -233,7 +233,7 @@ void Reader::Select(BookTab& tab) {
   // Once the switch is painted: only the tab on screen and the one just
   // left keep their page views (a page process and its memory each); the
   // others' pages come back when they are shown.
-  platform_.Post([this] {
+  platform_.PostAfterPaint([this] {
     if (current_ == nullptr || !Accepting()) return;
     current_->Page().Restore();
     for (const std::unique_ptr<BookTab>& each : tabs_) {
@@ -496,10 +496,18 @@ void Reader::TabChanged(BookTab& tab) {
   if (IsCurrent(tab) && Accepting()) RefreshWindow();
 }
 
+void Reader::TabBusyChanged(BookTab& tab) {
+  if (IsCurrent(tab) && Accepting()) RefreshBusy();
+}
+
 void Reader::RefreshWindow() {
   if (!Accepting() || current_ == nullptr) return;
   platform_.SetTitle(current_->Title());
   RefreshMenus();
+  RefreshBusy();
+}
+
+void Reader::RefreshBusy() {
   RefreshButtons();
   const bool busy = current_->Busy();
   platform_.EnableCommands(!busy);

@@ -86,6 +86,7 @@ class Reader final : public TabHost {
   bool IsCurrent(const BookTab& tab) const override { return &tab == current_; }
   const BookSession* OpenBookAt(const std::string& path) const override;
   void TabChanged(BookTab& tab) override;
+  void TabBusyChanged(BookTab& tab) override;
   void TabOpened(BookTab& tab, bool opened) override;
   void BookShown(BookTab& tab) override;
   void FollowIntoBook(BookTab& from, const std::string& book, const std::string& page, std::string_view written,
@@ -130,6 +131,9 @@ class Reader final : public TabHost {
   void RefreshWindow();
   void RefreshMenus();
   void RefreshButtons();
+  // The tool buttons, the commands and the cursor as the current tab's busy
+  // state has them.
+  void RefreshBusy();
   void Exit();
 
   Platform& platform_;

@@ -38,6 +38,9 @@ class TabHost {
   virtual const BookSession* OpenBookAt(const std::string& path) const = 0;
   // The tab's menus, tool buttons, title or busy state changed.
   virtual void TabChanged(BookTab& tab) = 0;
+  // The tab's page began or ended loading: its tool buttons and busy state
+  // (its menus stay as they are).
+  virtual void TabBusyChanged(BookTab& tab) = 0;
   // The tab's book has opened (or failed to: the tab is to go).
   virtual void TabOpened(BookTab& tab, bool opened) = 0;
   // The first page of the tab's book has loaded: work for the book that

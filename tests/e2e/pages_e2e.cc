@@ -70,6 +70,18 @@ class ReaderPages : public ::testing::Test {
     return files;
   }
 
+  // A book of its first page (shown when it opens) and title, holding these
+  // objects; its #SYSTEM object may have more records.
+  static std::vector<std::uint8_t> BookOf(const std::string& first, const std::string& title,
+                                          const std::vector<std::pair<std::string, std::string>>& objects,
+                                          const std::string& moreSystem = std::string()) {
+    test::BookBuilder builder;
+    builder.AddFile("#SYSTEM", SystemObject(first, title, 0x409) + moreSystem);
+    builder.AddFile("#STRINGS", std::string(1, '\0'));
+    for (const auto& [name, bytes] : objects) builder.AddFile(name, bytes);
+    return builder.Build();
+  }
+
   XServer* server_ = nullptr;
   std::unique_ptr<XInput> input_;
   Sandbox sandbox_;
@@ -79,14 +91,11 @@ TEST_F(ReaderPages, FramesScriptsAndHistoryAcrossBooksWithNothingOnDisk) {
   // A book whose page writes its own address, links into another book, and
   // shows a frameset of the test book.
   const std::string other = TestBook("basic/basic.chm");
-  test::BookBuilder builder;
-  builder.AddFile("#SYSTEM", SystemObject("a.htm", "Addresses", 0x409));
-  builder.AddFile("#STRINGS", std::string(1, '\0'));
-  builder.AddFile("/a.htm",
-                  "<html><head><title>A</title></head><body><p id=\"here\"></p>"
+  test::TempFile book(BookOf(
+      "a.htm", "Addresses",
+      {{"/a.htm", "<html><head><title>A</title></head><body><p id=\"here\"></p>"
                   "<script>document.getElementById('here').textContent = location.href;</script>"
-                  "<a id=\"out\" href=\"ms-its:" + other + "::/chapter2/frames.htm\">frames</a></body></html>");
-  test::TempFile book(builder.Build());
+                  "<a id=\"out\" href=\"ms-its:" + other + "::/chapter2/frames.htm\">frames</a></body></html>"}}));
   Reader reader(sandbox_, server_->Display(), book.Path());
   ASSERT_TRUE(reader.Running()) << reader.Log();
   ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
@@ -141,15 +150,12 @@ TEST_F(ReaderPages, FramesScriptsAndHistoryAcrossBooksWithNothingOnDisk) {
 // A frame whose page is on the web is never loaded: it shows a notice with
 // the address as a link, and a click on the link hands it to the desktop.
 TEST_F(ReaderPages, AFrameOnTheWebShowsItsAddressToClick) {
-  test::BookBuilder builder;
-  builder.AddFile("#SYSTEM", SystemObject("f.htm", "Web frame", 0x409));
-  builder.AddFile("#STRINGS", std::string(1, '\0'));
-  builder.AddFile("/f.htm",
-                  "<html><head><title>F</title></head><frameset cols=\"50%,50%\">"
+  test::TempFile book(BookOf(
+      "f.htm", "Web frame",
+      {{"/f.htm", "<html><head><title>F</title></head><frameset cols=\"50%,50%\">"
                   "<frame name=\"in\" src=\"in.htm\"><frame name=\"web\" src=\"http://example.com/page.htm\">"
-                  "</frameset></html>");
-  builder.AddFile("/in.htm", "<html><head><title>In</title></head><body>inside</body></html>");
-  test::TempFile book(builder.Build());
+                  "</frameset></html>"},
+       {"/in.htm", "<html><head><title>In</title></head><body>inside</body></html>"}}));
   Reader reader(sandbox_, server_->Display(), book.Path());
   ASSERT_TRUE(reader.Running()) << reader.Log();
   ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
@@ -174,6 +180,67 @@ std::size_t Count(const std::string& text, const std::string& needle) {
   std::size_t count = 0;
   for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
   return count;
+}
+
+// A tab out of sight lets go of its page view. Shown again, it shows its
+// page's picture from the first frame, then the page itself where it was
+// read. One web context serves every tab, and still each page reads only
+// the books open in the window.
+TEST_F(ReaderPages, ATabComesBackFromItsPictureAndPagesReadOnlyOpenBooks) {
+  std::string tall = "<html><head><title>Tall</title></head><body>";
+  for (int i = 0; i < 400; ++i) tall += "<p>line " + std::to_string(i) + "</p>";
+  test::TempFile book(BookOf("a.htm", "Tall", {{"/a.htm", tall + "</body></html>"}}));
+  const std::string basic = TestBook("basic/basic.chm");
+  Reader reader(sandbox_, server_->Display(), book.Path());
+  ASSERT_TRUE(reader.Running()) << reader.Log();
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));
+  ASSERT_EQ(reader.Eval("window.scrollTo(0, 1500); 1"), "1");
+  // The page reports where it is at its next frame.
+  for (int i = 0; i < 200 && !reader.State()["scroll"].starts_with("1500 "); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(reader.State()["scroll"].starts_with("1500 ")) << reader.State()["scroll"];
+  // Two more books: the first tab is neither in front nor the one just left.
+  int pages = 1;
+  for (const std::string& other : {basic, TestBook("plain/plain.chm")}) {
+    ASSERT_EQ(reader.Ask("choose-file " + other), "ok");
+    ASSERT_EQ(reader.Ask("menu 1031"), "ok");
+    ASSERT_NO_FATAL_FAILURE(Settle(reader, ++pages));
+  }
+  ASSERT_EQ(reader.State()["tabs"], "3");
+
+  const std::optional<std::string> painted = reader.Ask("switch-tab");
+  ASSERT_TRUE(painted && !painted->starts_with("error")) << painted.value_or("no answer");
+  EXPECT_EQ(reader.State()["picture"], "1") << "its picture, before its page comes back";
+  ASSERT_NO_FATAL_FAILURE(Settle(reader, ++pages));
+  ASSERT_EQ(reader.Ask("until picture=0"), "idle");
+  EXPECT_EQ(reader.State()["page"], "a.htm");
+  EXPECT_EQ(reader.Eval("document.scrollingElement.scrollTop"), "1500") << "as far down as it was read";
+
+  // A picture of a book open in another tab loads; once that tab has
+  // closed, none of its book does (its own page had shown that one).
+  const auto probe = [&](const std::string& object) {
+    return reader.Ask("eval-async return await new Promise(done => { const i = new Image(); "
+                      "i.onload = () => done('loaded'); i.onerror = () => done('refused'); i.src = 'ms-its:" +
+                      basic + "::/" + object + "'; });")
+        .value_or("no answer");
+  };
+  EXPECT_EQ(probe("images/photo.png"), "loaded");
+  // (A switch is answered once painted; its page is back when the tab is
+  // no longer busy.)
+  ASSERT_TRUE(reader.Ask("switch-tab"));
+  ASSERT_EQ(reader.Ask("until busy=0"), "idle");
+  ASSERT_EQ(reader.State()["book"], basic);
+  ASSERT_EQ(reader.Ask("menu 1045"), "ok");
+  ASSERT_EQ(reader.Ask("until tabs=2"), "idle");
+  ASSERT_EQ(reader.Ask("until busy=0"), "idle");
+  for (int i = 0; i < 2 && reader.State()["book"] != book.Path(); ++i) {
+    ASSERT_TRUE(reader.Ask("switch-tab"));
+    ASSERT_EQ(reader.Ask("until busy=0"), "idle");
+  }
+  ASSERT_EQ(reader.State()["book"], book.Path());
+  EXPECT_EQ(probe("images/logo.gif"), "refused");
+  EXPECT_EQ(reader.Ask("close"), "closed");
 }
 
 // File > Export as PDF: WebKit lays out the book's print document off
@@ -215,14 +282,9 @@ TEST_F(ReaderPages, AHundredThousandContentsEntriesShowAtOnce) {
       if (nested) sitemap += "<UL>";
     }
     sitemap += "</UL></BODY></HTML>";
-    std::string system = SystemObject("a.htm", "Contents", 0x409);
-    system += std::string("\0\0\x08\0toc.hhc\0", 12);  // record 0: the contents file
-    test::BookBuilder builder;
-    builder.AddFile("#SYSTEM", system);
-    builder.AddFile("#STRINGS", std::string(1, '\0'));
-    builder.AddFile("/toc.hhc", sitemap);
-    builder.AddFile("/a.htm", "<html><head><title>A</title></head><body>a</body></html>");
-    test::TempFile book(builder.Build());
+    test::TempFile book(BookOf("a.htm", "Contents",
+                               {{"/toc.hhc", sitemap}, {"/a.htm", "<html><head><title>A</title></head><body>a</body></html>"}},
+                               std::string("\0\0\x08\0toc.hhc\0", 12)));  // record 0: the contents file
     Reader reader(sandbox_, server_->Display(), book.Path());
     ASSERT_TRUE(reader.Running()) << reader.Log();
     ASSERT_NO_FATAL_FAILURE(Settle(reader, 1));

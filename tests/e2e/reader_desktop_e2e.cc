@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <map>
 #include <sstream>
 #include <thread>
 #include <vector>
@@ -370,6 +371,46 @@ TEST_F(ReaderDesktop, BenchFirstPageAndContentsSwitch) {
 }
 
 
+// The reader's resident memory by mapping, in MB, largest first: each
+// file by its name, the anonymous mappings by their kind ([heap], [stack],
+// [anon]).
+std::vector<std::pair<std::string, double>> ResidentByMapping(pid_t pid) {
+  std::map<std::string, double> kib;
+  std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
+  std::string name = "[anon]";
+  for (std::string line; std::getline(smaps, line);) {
+    std::istringstream fields(line);
+    std::string first;
+    fields >> first;
+    if (first == "Rss:") {
+      double value = 0;
+      fields >> value;
+      kib[name] += value;
+    } else if (first.find('-') != std::string::npos && first.back() != ':') {
+      std::string perms, offset, device, inode, path;
+      fields >> perms >> offset >> device >> inode;
+      std::getline(fields >> std::ws, path);
+      name = path.empty() ? "[anon]" : std::filesystem::path(path).filename().string();
+      if (path.starts_with("[")) name = path;
+    }
+  }
+  std::vector<std::pair<std::string, double>> sorted;
+  for (const auto& [mapping, value] : kib) sorted.emplace_back(mapping, value / 1024);
+  std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+  return sorted;
+}
+
+std::string LargestMappings(pid_t pid, std::size_t count) {
+  std::ostringstream text;
+  text.precision(1);
+  text << std::fixed;
+  const auto mappings = ResidentByMapping(pid);
+  for (std::size_t i = 0; i < mappings.size() && i < count; ++i) {
+    text << (i == 0 ? "" : ", ") << mappings[i].first << " " << mappings[i].second;
+  }
+  return text.str();
+}
+
 
 TEST_F(ReaderDesktop, BenchTenTabs) {
   const char* named = std::getenv("TESSALY_BENCH_TABS");
@@ -397,21 +438,44 @@ TEST_F(ReaderDesktop, BenchTenTabs) {
             << memory.anonymous << " MB anonymous, " << memory.total - memory.anonymous
             << " MB mapped from files); with its web processes " << TreeMegabytes(reader.Pid())
             << " MB proportional\n";
-  // Round the tabs three times: the switch to the window's next paint, and
-  // to the shown tab's page settled.
-  std::vector<double> paints, settled;
-  for (std::size_t i = 0; i < 3 * books.size(); ++i) {
-    const auto start = std::chrono::steady_clock::now();
-    const std::optional<std::string> painted = reader.Ask("switch-tab");
-    ASSERT_TRUE(painted && !painted->empty() && std::isdigit(static_cast<unsigned char>(painted->front())))
-        << painted.value_or("no answer");
-    paints.push_back(std::stod(*painted) / 1000);
-    SettleAnswering(reader, reader.Navigations());
-    settled.push_back(MsSince(start));
+  std::cout << "[ bench ] largest mappings (MB): " << LargestMappings(reader.Pid(), 16) << "\n";
+  // The reference: the least WebKitGTK program showing one page, in the same
+  // run (bench/window_bench.sh names it).
+  if (const char* reference = std::getenv("TESSALY_BENCH_MINIMAL")) {
+    std::vector<std::string> minimal;
+    std::istringstream words(reference);
+    for (std::string word; std::getline(words, word, '|');) minimal.push_back(word);
+    Sandbox sandbox;
+    minimal.push_back(sandbox.Root() + "/resident");
+    ASSERT_GE(RunToEnd(sandbox, server_->Display(), minimal), 0) << "the reference program failed";
+    double total = 0;
+    double anonymous = 0;
+    std::ifstream(minimal.back()) >> total >> anonymous;
+    std::cout << "[ bench ] minimal WebKitGTK program with one page: resident " << total / 1024 << " MB ("
+              << anonymous / 1024 << " MB anonymous); the reader with " << books.size() << " books "
+              << memory.total / (total / 1024) << "x of it\n";
   }
-  std::cout << "[ bench ] tab switch to the next paint: median " << Median(paints) << " ms, worst " << Worst(paints)
-            << " ms; to its page settled: median " << Median(settled) << " ms, worst " << Worst(settled)
-            << " ms over " << paints.size() << " switches\n";
+  // Round the tabs three times, each switch to a tab whose view was let go;
+  // then back and forth between two tabs, each switch to a tab that kept
+  // its view. Each switch to the window's next paint, and to the shown
+  // tab's page settled.
+  const auto measure = [&](const char* kind, const std::string& first, const std::string& second) {
+    std::vector<double> paints, settled;
+    for (std::size_t i = 0; i < 3 * books.size(); ++i) {
+      const auto start = std::chrono::steady_clock::now();
+      const std::optional<std::string> painted = reader.Ask(i % 2 == 0 ? first : second);
+      ASSERT_TRUE(painted && !painted->empty() && std::isdigit(static_cast<unsigned char>(painted->front())))
+          << painted.value_or("no answer");
+      paints.push_back(std::stod(*painted) / 1000);
+      SettleAnswering(reader, reader.Navigations());
+      settled.push_back(MsSince(start));
+    }
+    std::cout << "[ bench ] tab switch (" << kind << ") to the next paint: median " << Median(paints) << " ms, worst "
+              << Worst(paints) << " ms; to its page settled: median " << Median(settled) << " ms, worst "
+              << Worst(settled) << " ms over " << paints.size() << " switches\n";
+  };
+  measure("to a discarded tab", "switch-tab", "switch-tab");
+  measure("to a kept tab", "switch-tab back", "switch-tab");
   EXPECT_EQ(reader.Ask("close"), "closed");
 }
 

@@ -141,6 +141,30 @@ void GtkPlatform::Post(std::function<void()> task) {
   g_idle_add_full(G_PRIORITY_DEFAULT_IDLE, RunPosted, this, nullptr);
 }
 
+void GtkPlatform::PostAfterPaint(std::function<void()> task) {
+  GdkFrameClock* clock =
+      window_ != nullptr && !destroyed_ && gtk_widget_get_mapped(window_) ? gtk_widget_get_frame_clock(window_) : nullptr;
+  if (clock == nullptr) {
+    Post(std::move(task));
+    return;
+  }
+  // Posted when the frame has been drawn; dropped with the window.
+  struct Waiting {
+    GtkPlatform* platform;
+    std::function<void()> task;
+    gulong handler = 0;
+  };
+  auto* waiting = new Waiting{this, std::move(task)};
+  waiting->handler = g_signal_connect_data(
+      clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* painted, gpointer data) {
+        auto* done = static_cast<Waiting*>(data);
+        done->platform->Post(std::move(done->task));
+        g_signal_handler_disconnect(painted, done->handler);  // deletes `done`
+      }),
+      waiting, [](gpointer data, GClosure*) { delete static_cast<Waiting*>(data); }, GConnectFlags(0));
+  gdk_frame_clock_request_phase(clock, GDK_FRAME_CLOCK_PHASE_PAINT);
+}
+
 gboolean GtkPlatform::RunPosted(gpointer self) {
   auto* platform = static_cast<GtkPlatform*>(self);
   // One task per turn, below the priority of drawing: the window paints

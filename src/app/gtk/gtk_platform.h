@@ -86,6 +86,7 @@ class GtkPlatform : public Platform {
   void AddNotifyIcon() override;
   void RemoveNotifyIcon() override;
   void Post(std::function<void()> task) override;
+  void PostAfterPaint(std::function<void()> task) override;
 
   std::unique_ptr<TabView> NewTab(BookTab& tab) override;
   void SelectTab(TabView& tab) override;

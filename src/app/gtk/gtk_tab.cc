@@ -88,6 +88,9 @@ GtkTab::GtkTab(GtkPlatform& window, BookTab& tab) : window_(window), tab_(tab) {
 GtkTab::~GtkTab() {
   // The page view first: no page event reaches a tab half gone.
   closing_ = true;
+  g_signal_handlers_disconnect_by_data(pageArea_, this);
+  EndPicture();
+  retiring_.reset();
   pageView_.reset();
   window_.TabGone(this);
   g_signal_handlers_disconnect_by_data(paned_, this);
@@ -373,6 +376,8 @@ void GtkTab::SetContentsImage(int row, int image) {
 }
 
 void GtkTab::SelectContentsRow(int row) {
+  // A tapped row is selected already when its page comes to say so.
+  if (row >= 0 && ContentsSelection() == row) return;
   std::optional<GtkTreeIter> iter = TreeIter(row);
   auto* view = GTK_TREE_VIEW(Widgets(Control::kTree).inner);
   if (!iter) {
@@ -626,6 +631,7 @@ void GtkTab::BuildView() {
   };
   handlers.loadEnded = [this] {
     if (Live()) tab_.Page().OnLoadEnded();
+    if (picture_.Shown() && !restoring_ && !pictureScroll_) EndPicture();
     window_.Changed();
   };
   handlers.actionKey = [this] {
@@ -634,7 +640,15 @@ void GtkTab::BuildView() {
     // would see it once it has focus.
     if (!tab_.Page().OnKey(PageKey::kAction) && FocusedControl() == Control::kTree) tab_.Contents().OnEnter();
   };
-  handlers.scrolled = [this] { window_.Changed(); };
+  handlers.scrolled = [this] {
+    // The restored page has gone down to where it was (or as far as it goes).
+    const std::optional<ScrollInfo> scroll = pageView_ ? pageView_->Scroll() : std::nullopt;
+    if (picture_.Shown() && pictureScroll_ && scroll &&
+        (scroll->position == *pictureScroll_ || scroll->position + scroll->page >= scroll->maximum)) {
+      EndPicture();
+    }
+    window_.Changed();
+  };
   handlers.historyStep = [this](int step) {
     if (Live()) tab_.Page().OnHistoryStep(step);
   };
@@ -673,28 +687,61 @@ void GtkTab::BuildView() {
                      tab->UpdateFindCount();
                    }),
                    this);
-  gtk_box_pack_start(GTK_BOX(pageBox_), view, TRUE, TRUE, 0);
+  gtk_container_add(GTK_CONTAINER(pageArea_), view);
   gtk_widget_show(view);
   Widgets(Control::kPageView) = ControlWidgets{pageBox_, view};
 }
 
 gtk::PageView& GtkTab::Engine() {
-  if (!pageView_) BuildView();
+  if (pageView_) return *pageView_;
+  if (retiring_) {
+    // Back before its picture was taken.
+    picture_.Drop();
+    retiring_.reset();
+  }
+  BuildView();
+  restoring_ = picture_.Shown();
+  if (restoring_) {
+    // Never for long: a page that does not load leaves the picture anyway.
+    pictureTimeout_ = g_timeout_add(
+        2000,
+        [](gpointer self) -> gboolean {
+          auto* tab = static_cast<GtkTab*>(self);
+          tab->pictureTimeout_ = 0;
+          tab->EndPicture();
+          return G_SOURCE_REMOVE;
+        },
+        this);
+  }
   return *pageView_;
+}
+
+void GtkTab::EndPicture() {
+  picture_.Drop();
+  restoring_ = false;
+  pictureScroll_.reset();
+  if (pictureTimeout_ != 0) g_source_remove(pictureTimeout_);
+  pictureTimeout_ = 0;
 }
 
 void GtkTab::Discard() {
   if (!pageView_) return;
-  pageView_.reset();
+  EndPicture();
+  retiring_ = std::move(pageView_);
+  retiring_->SetInputEnabled(false);
   findMatches_ = findCurrent_ = 0;
   Widgets(Control::kPageView) = ControlWidgets{pageBox_, pageBox_};
-  // What the view held goes back to the system once the window is idle.
-  g_idle_add_full(
-      G_PRIORITY_LOW, [](gpointer) -> gboolean {
-        malloc_trim(0);
-        return G_SOURCE_REMOVE;
-      },
-      nullptr, nullptr);
+  // Its picture first, shown in its place from the moment the tab is back.
+  picture_.Take(WEBKIT_WEB_VIEW(retiring_->Widget()), [this] {
+    retiring_.reset();
+    // What the view held goes back to the system once the window is idle.
+    g_idle_add_full(
+        G_PRIORITY_LOW, [](gpointer) -> gboolean {
+          malloc_trim(0);
+          return G_SOURCE_REMOVE;
+        },
+        nullptr, nullptr);
+  });
 }
 
 void GtkTab::BuildPage() {
@@ -738,6 +785,22 @@ void GtkTab::BuildPage() {
   gtk_widget_hide(notice_);
   gtk_widget_show_all(findBar_);
   gtk_widget_hide(findBar_);
+  pageArea_ = gtk_overlay_new();
+  gtk_widget_set_vexpand(pageArea_, TRUE);
+  gtk_overlay_add_overlay(GTK_OVERLAY(pageArea_), picture_.Widget());
+  // Without its view, the page shows its picture while it is in sight.
+  g_signal_connect(pageArea_, "map", G_CALLBACK(+[](GtkWidget*, gpointer self) {
+                     auto* tab = static_cast<GtkTab*>(self);
+                     if (!tab->pageView_) tab->picture_.Show();
+                   }),
+                   this);
+  g_signal_connect(pageArea_, "unmap", G_CALLBACK(+[](GtkWidget*, gpointer self) {
+                     auto* tab = static_cast<GtkTab*>(self);
+                     if (!tab->pageView_) tab->picture_.Hide();
+                   }),
+                   this);
+  gtk_box_pack_start(GTK_BOX(pageBox_), pageArea_, TRUE, TRUE, 0);
+  gtk_widget_show(pageArea_);
   BuildView();
 }
 
@@ -821,12 +884,20 @@ void GtkTab::ShowPage(std::string_view address, std::string_view charset) {
     findMatches_ = findCurrent_ = 0;
     gtk_label_set_text(GTK_LABEL(findLabel_), "");
   }
-  Engine().Navigate(std::string(address), std::string(charset));
+  gtk::PageView& view = Engine();
+  // The page the picture shows comes back under it; another page ends it.
+  if (restoring_) {
+    restoring_ = false;
+  } else {
+    EndPicture();
+  }
+  view.Navigate(std::string(address), std::string(charset));
 }
 
 void GtkTab::ShowHtml(std::string_view html) {
   if (closing_) return;
   Engine().ShowHtml(std::string(html));
+  EndPicture();
 }
 
 void GtkTab::SetViewSettings(const ViewSettings& settings) {
@@ -839,6 +910,7 @@ void GtkTab::SetViewSettings(const ViewSettings& settings) {
 }
 
 void GtkTab::ScrollPage(int position) {
+  if (picture_.Shown()) pictureScroll_ = position;
   if (pageView_) pageView_->ScrollTo(position);
 }
 

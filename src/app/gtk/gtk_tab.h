@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/book_tab.h"
+#include "app/gtk/page_picture.h"
 #include "app/gtk/page_view.h"
 #include "app/views.h"
 
@@ -105,6 +106,8 @@ class GtkTab final : public TabView,
   void BuildView();
   // The page view, made again when it was discarded.
   gtk::PageView& Engine();
+  // The discarded page's picture goes: the page view shows its own.
+  void EndPicture();
   bool Live() const;
   void Report(Control control, ControlEvent event);
   ControlWidgets& Widgets(Control control) { return controls_[static_cast<std::size_t>(control)]; }
@@ -150,7 +153,16 @@ class GtkTab final : public TabView,
   std::array<ControlWidgets, kControlCount> controls_{};
   GtkTreeModel* treeModel_ = nullptr;  // contents_model.h
   std::map<Control, GtkListStore*> listStores_;
+  GtkWidget* pageArea_ = nullptr;            // the page view, the picture over it
   std::unique_ptr<gtk::PageView> pageView_;  // null while discarded
+  // A discarded view until its picture is taken; the picture, shown from
+  // the moment the tab is back until its page is on screen again: loaded
+  // (restoring_ until it is asked for) and gone down to pictureScroll_.
+  std::unique_ptr<gtk::PageView> retiring_;
+  PagePicture picture_;
+  bool restoring_ = false;
+  std::optional<int> pictureScroll_;
+  guint pictureTimeout_ = 0;
   bool closing_ = false;
   GtkWidget* notice_ = nullptr;  // the bar above the page, and its text
   GtkWidget* noticeLabel_ = nullptr;

@@ -237,31 +237,44 @@ std::string FragmentOf(std::string_view uri) {
   return hash == std::string_view::npos ? std::string() : std::string(uri.substr(hash));
 }
 
+// The view a request of the books' scheme came from.
+constexpr char kViewKey[] = "tessaly-page-view";
+
 }  // namespace
+
+// The context of every page view of the process: one network process and
+// one set of the engine's state for all tabs. Nothing of a book is kept: no
+// cookies, no cache on disk, no storage. Each request of the books' scheme
+// goes to the view whose page made it, which serves what its tab may read;
+// a request of a view that has gone (or of none) fails.
+WebKitWebContext* PageView::Context() {
+  static WebKitWebContext* const context = [] {
+    WebKitWebContext* made = webkit_web_context_new_ephemeral();
+    // The sandbox before any page process starts. The page process needs no
+    // folder of ours: pages reach it through the scheme below.
+    if (const std::optional<std::string> obstacle = SandboxObstacle()) {
+      std::fprintf(stderr, "tessaly: the page view runs without its sandbox: %s\n", obstacle->c_str());
+    } else {
+      webkit_web_context_set_sandbox_enabled(made, TRUE);
+    }
+    webkit_web_context_register_uri_scheme(made, "ms-its", PageView::OnPageRequest, nullptr, nullptr);
+    webkit_web_context_set_cache_model(made, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
+    WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(made);
+    WebKitNetworkProxySettings* proxy = webkit_network_proxy_settings_new(kDeadEndProxy, nullptr);
+    webkit_website_data_manager_set_network_proxy_settings(data, WEBKIT_NETWORK_PROXY_MODE_CUSTOM, proxy);
+    webkit_network_proxy_settings_free(proxy);
+    g_signal_connect(made, "download-started",
+                     G_CALLBACK(+[](WebKitWebContext*, WebKitDownload* download, gpointer) {
+                       webkit_download_cancel(download);
+                     }),
+                     nullptr);
+    return made;
+  }();
+  return context;
+}
 
 PageView::PageView(Handlers handlers, const std::string& filterFolder) : handlers_(std::move(handlers)) {
   cancel_ = g_cancellable_new();
-
-  // Nothing of a book is kept: no cookies, no cache on disk, no storage.
-  context_ = webkit_web_context_new_ephemeral();
-  // The sandbox before any page process starts. The page process needs no
-  // folder of ours: pages reach it through the scheme below.
-  static const std::optional<std::string> obstacle = SandboxObstacle();
-  if (obstacle) {
-    static bool told = false;
-    if (!told) std::fprintf(stderr, "tessaly: the page view runs without its sandbox: %s\n", obstacle->c_str());
-    told = true;
-  } else {
-    webkit_web_context_set_sandbox_enabled(context_, TRUE);
-  }
-  // Pages come through the books' own scheme, from the reader.
-  webkit_web_context_register_uri_scheme(context_, "ms-its", OnPageRequest, this, nullptr);
-  webkit_web_context_set_cache_model(context_, WEBKIT_CACHE_MODEL_DOCUMENT_VIEWER);
-  WebKitWebsiteDataManager* data = webkit_web_context_get_website_data_manager(context_);
-  WebKitNetworkProxySettings* proxy = webkit_network_proxy_settings_new(kDeadEndProxy, nullptr);
-  webkit_website_data_manager_set_network_proxy_settings(data, WEBKIT_NETWORK_PROXY_MODE_CUSTOM, proxy);
-  webkit_network_proxy_settings_free(proxy);
-  g_signal_connect(context_, "download-started", G_CALLBACK(OnDownload), this);
 
   settings_ = webkit_settings_new();
   webkit_settings_set_allow_file_access_from_file_urls(settings_, FALSE);
@@ -277,6 +290,9 @@ PageView::PageView(Handlers handlers, const std::string& filterFolder) : handler
   webkit_settings_set_enable_developer_extras(settings_, FALSE);
   webkit_settings_set_enable_page_cache(settings_, FALSE);
   webkit_settings_set_zoom_text_only(settings_, TRUE);
+  // Help pages are drawn without the GPU: each page process then needs no
+  // GL of its own (with a software driver, tens of MB each).
+  webkit_settings_set_hardware_acceleration_policy(settings_, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
 
   content_ = webkit_user_content_manager_new();
   g_signal_connect(content_, "script-message-received::tessaly", G_CALLBACK(OnScriptMessage), this);
@@ -299,9 +315,10 @@ PageView::PageView(Handlers handlers, const std::string& filterFolder) : handler
   webkit_user_script_unref(frames);
   ApplyStyleSheets();
 
-  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", context_, "settings", settings_,
-                                       "user-content-manager", content_, nullptr));
+  view_ = WEBKIT_WEB_VIEW(g_object_new(WEBKIT_TYPE_WEB_VIEW, "web-context", Context(), "settings",
+                                       settings_, "user-content-manager", content_, nullptr));
   g_object_ref_sink(view_);
+  g_object_set_data(G_OBJECT(view_), kViewKey, this);
   g_signal_connect(view_, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view_, "load-changed", G_CALLBACK(OnLoadChanged), this);
   g_signal_connect(view_, "load-failed", G_CALLBACK(OnLoadFailed), this);
@@ -324,9 +341,9 @@ PageView::~PageView() {
   if (!asideFolder_.empty()) RemoveAsideFolder();
   if (syntheticEnd_ != 0) g_source_remove(syntheticEnd_);
   if (historyStep_ != 0) g_source_remove(historyStep_);
+  g_object_set_data(G_OBJECT(view_), kViewKey, nullptr);
   g_signal_handlers_disconnect_by_data(view_, this);
   g_signal_handlers_disconnect_by_data(content_, this);
-  g_signal_handlers_disconnect_by_data(context_, this);
   if (GtkWidget* parent = gtk_widget_get_parent(GTK_WIDGET(view_))) {
     gtk_container_remove(GTK_CONTAINER(parent), GTK_WIDGET(view_));
   }
@@ -335,7 +352,6 @@ PageView::~PageView() {
   if (filterStore_ != nullptr) g_object_unref(filterStore_);
   g_object_unref(content_);
   g_object_unref(settings_);
-  g_object_unref(context_);
   g_object_unref(cancel_);
 }
 
@@ -446,18 +462,20 @@ void PageView::FilterDone(WebKitUserContentFilter* filter) {
   }
 }
 
-void PageView::OnPageRequest(WebKitURISchemeRequest* request, gpointer self) {
-  static_cast<PageView*>(self)->ServePage(request);
-}
-
-void PageView::ServePage(WebKitURISchemeRequest* request) {
+void PageView::OnPageRequest(WebKitURISchemeRequest* request, gpointer) {
+  WebKitWebView* web = webkit_uri_scheme_request_get_web_view(request);
+  auto* view = web != nullptr ? static_cast<PageView*>(g_object_get_data(G_OBJECT(web), kViewKey)) : nullptr;
   const char* uri = webkit_uri_scheme_request_get_uri(request);
-  if (uri == nullptr || !handlers_.objectRequested) {
+  if (view == nullptr || uri == nullptr || !view->handlers_.objectRequested) {
     GError* error = g_error_new_literal(G_IO_ERROR, G_IO_ERROR_NOT_FOUND, "not a page of an open book");
     webkit_uri_scheme_request_finish_error(request, error);
     g_error_free(error);
     return;
   }
+  view->ServePage(request, uri);
+}
+
+void PageView::ServePage(WebKitURISchemeRequest* request, const char* uri) {
   // Answered later: the object is read off this thread.
   g_object_ref(request);
   handlers_.objectRequested(uri, [request, alive = alive_](PageObject object) {
@@ -591,7 +609,7 @@ bool PageView::Loading() const {
   return webkit_web_view_is_loading(view_) || filter_ == FilterState::kPending || pending_;
 }
 
-bool PageView::Sandboxed() const { return webkit_web_context_get_sandbox_enabled(context_); }
+bool PageView::Sandboxed() const { return webkit_web_context_get_sandbox_enabled(Context()); }
 
 std::string PageView::Uri() const {
   const char* uri = webkit_web_view_get_uri(view_);
@@ -913,10 +931,6 @@ GtkWidget* PageView::OnCreate(WebKitWebView*, WebKitNavigationAction*, gpointer)
 gboolean PageView::OnPermission(WebKitWebView*, WebKitPermissionRequest* request, gpointer) {
   webkit_permission_request_deny(request);
   return TRUE;
-}
-
-void PageView::OnDownload(WebKitWebContext*, WebKitDownload* download, gpointer) {
-  webkit_download_cancel(download);
 }
 
 namespace {

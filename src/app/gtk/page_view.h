@@ -113,6 +113,10 @@ class PageView {
   static constexpr double kZoomFactors[5] = {0.7, 0.85, 1.0, 1.2, 1.45};
 
  private:
+  // The context of every view (made with the first); a request of the
+  // books' scheme, from any view, is served by the view that made it.
+  static WebKitWebContext* Context();
+  static void OnPageRequest(WebKitURISchemeRequest* request, gpointer unused);
   static gboolean OnDecidePolicy(WebKitWebView* view, WebKitPolicyDecision* decision,
                                  WebKitPolicyDecisionType type, gpointer self);
   static void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, gpointer self);
@@ -126,9 +130,7 @@ class PageView {
   static void OnProcessEnded(WebKitWebView* view, WebKitWebProcessTerminationReason reason, gpointer self);
   static GtkWidget* OnCreate(WebKitWebView* view, WebKitNavigationAction* action, gpointer self);
   static gboolean OnPermission(WebKitWebView* view, WebKitPermissionRequest* request, gpointer self);
-  static void OnDownload(WebKitWebContext* context, WebKitDownload* download, gpointer self);
   static void OnFilterReady(GObject* store, GAsyncResult* result, gpointer self);
-  static void OnPageRequest(WebKitURISchemeRequest* request, gpointer self);
 
   enum class FilterState { kPending, kReady, kFailed };
   // The filter's steps: the compiled one in filterFolder, else compiled
@@ -138,7 +140,7 @@ class PageView {
   void RemoveAsideFolder();
   void RunFilterStep();
   void FilterDone(WebKitUserContentFilter* filter);
-  void ServePage(WebKitURISchemeRequest* request);
+  void ServePage(WebKitURISchemeRequest* request, const char* uri);
   void Load(const std::string& address);
   void ApplyStyleSheets();
   void HandleMessage(const std::string& message);
@@ -149,7 +151,6 @@ class PageView {
   // Shared with the replies under way: a reply that comes after the view
   // has gone finishes nothing.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-  WebKitWebContext* context_ = nullptr;
   WebKitUserContentManager* content_ = nullptr;
   WebKitSettings* settings_ = nullptr;
   WebKitWebView* view_ = nullptr;

@@ -33,7 +33,8 @@
 //   dialog-respond N       answer the modal dialog (a line of a choice
 //                          dialog, -1 for Cancel; OK otherwise)
 //   resize W H             the window's size
-//   switch-tab             the next tab to the front (as Ctrl+PageDown);
+//   switch-tab [back]      the next tab to the front (as Ctrl+PageDown; with
+//                          "back" the one before, as Ctrl+PageUp);
 //                          answered with the microseconds from the switch
 //                          to the end of the window's next paint
 // Action verbs answer "ok" at once and run afterwards, in order.
@@ -286,6 +287,8 @@ std::string TestVerbs::StateReport() const {
   out << "messages=" << messages_.size() << "\n";
   if (!messages_.empty()) out << "message=" << messages_.back() << "\n";
   for (const std::string& external : externals_) out << "external=" << external << "\n";
+  // The picture of a discarded page, shown until the page is back.
+  out << "picture=" << T().picture_.Shown() << "\n";
   if (T().pageView_) {
     out << "uri=" << T().pageView_->Uri() << "\n";
     out << "zoom=" << T().pageView_->ZoomFactor() << "\n";
@@ -588,7 +591,7 @@ void TestVerbs::HandleTestVerb(int fd, const std::string& verb, const std::strin
       gulong handler;
     };
     auto* timing = new Switch{fd, g_get_monotonic_time(), 0};
-    p_.reader_->OnCommand(kCmdNextTab);
+    p_.reader_->OnCommand(argument == "back" ? kCmdPreviousTab : kCmdNextTab);
     gtk_widget_queue_draw(p_.window_);
     timing->handler = g_signal_connect(clock, "after-paint", G_CALLBACK(+[](GdkFrameClock* painted, gpointer data) {
       auto* done = static_cast<Switch*>(data);
