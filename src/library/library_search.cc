@@ -239,6 +239,7 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
     int tier;
     double rank;
     Book* book;
+    std::int64_t row;
     LibraryHit hit;
   };
   const std::string whole = FoldKeyword(filter.query);
@@ -247,7 +248,7 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   for (auto& [book, hit] : found) {
     const bool keyword = keywordPages.contains({book->sha256, PageKey(hit.path)});
     const int tier = keyword ? 0 : FoldKeyword(hit.title) == whole ? 1 : 2;
-    ranked.push_back({tier, hit.rank, book,
+    ranked.push_back({tier, hit.rank, book, hit.row,
                       {book->path, book->title, std::move(hit.title), std::move(hit.path), 0, {}, keyword}});
   }
   std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
@@ -258,10 +259,12 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   }
 
   // Hits and snippets of the pages kept, one query per book, on the workers too.
-  std::map<Book*, std::map<std::string_view, LibraryHit*>> shownMap;
-  for (Ranked& r : ranked) shownMap[r.book][r.hit.path] = &r.hit;
-  const std::vector<std::pair<Book*, std::map<std::string_view, LibraryHit*>>> shown(shownMap.begin(),
-                                                                                            shownMap.end());
+  std::map<Book*, std::map<std::int64_t, LibraryHit*>> shownMap;
+  for (Ranked& r : ranked) shownMap[r.book][r.row] = &r.hit;
+  const std::vector<std::pair<Book*, std::map<std::int64_t, LibraryHit*>>> shown(shownMap.begin(), shownMap.end());
+  // The pages are known: no page need come first by its name.
+  textindex::ParsedQuery unordered = parsed;
+  unordered.name.reset();
   std::vector<std::string> snippetProblems(shown.size());
   RunUnits(
       shown.size(), {},
@@ -273,12 +276,13 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
           return;
         }
         textindex::SearchOptions snippets = options;
-        for (const auto& [path, hit] : pages) snippets.onlyPaths.emplace_back(path);
+        for (const auto& [row, hit] : pages) snippets.onlyRows.push_back(row);
         snippets.limit = static_cast<int>(pages.size());
         try {
-          for (TextHit& made : book->index->Search(parsed, snippets)) {
-            const auto at = pages.find(made.path);
-            if (at == pages.end()) continue;
+          for (TextHit& made : book->index->Search(unordered, snippets)) {
+            // An index built again since its pages were ranked numbers them anew.
+            const auto at = pages.find(made.row);
+            if (at == pages.end() || at->second->path != made.path) continue;
             at->second->hits = made.hits;
             at->second->snippet = std::move(made.snippet);
           }
