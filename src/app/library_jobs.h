@@ -83,7 +83,7 @@ class KeywordLookupJob final : public Job {
 
 // The search across the books that the window keeps from one query to the
 // next: each book's index is opened once, and the search follows the
-// library as it changes (library_search.h). Opened by the first search job;
+// library as it changes (library.h). Opened by the first search job;
 // one job searches with it at a time (the others wait).
 class KeptLibrarySearch;
 std::shared_ptr<KeptLibrarySearch> NewKeptLibrarySearch();

@@ -165,7 +165,8 @@ struct Topic {
 //
 // A search is kept between queries: each book's index is opened when first
 // searched and stays open, at most kMaxOpenIndexes of them (the least
-// recently searched are closed). Each query first asks the store whether
+// recently searched are closed; past the limit a book's index is opened,
+// searched and closed again within the query). Each query first asks the store whether
 // it changed (one pragma); when it did, the books are read again, a book
 // removed is no longer searched and its index is closed, and an index built
 // again since it was opened is opened again.

@@ -41,6 +41,7 @@ struct LibrarySearch::Book {
   dev_t device = 0;
   ino_t inode = 0;
   std::uint64_t lastSearched = 0;
+  bool keepOpen = false;  // its index stays open after the query under way
 };
 
 struct LibrarySearch::State {
@@ -76,15 +77,25 @@ bool Replaced(const LibrarySearch::Book& book, const std::optional<fs::path>& fo
          info.st_ino != book.inode;
 }
 
-// At most kMaxOpenIndexes stay open: the least recently searched are closed.
-void CloseLeastRecent(std::vector<LibrarySearch::Book>& books) {
-  std::vector<LibrarySearch::Book*> open;
+// Which of the books about to be searched keep their index open after the
+// query: those open already, then the most recently searched, at most
+// kMaxOpenIndexes in all; the others are opened, searched and closed again.
+// Indexes of books not searched now are closed, least recently searched
+// first, to make room, so that never more than the limit (and one per
+// worker) are open at once.
+void PlanOpenIndexes(std::vector<LibrarySearch::Book>& books, std::vector<LibrarySearch::Book*> searched) {
+  std::stable_sort(searched.begin(), searched.end(), [](const auto* a, const auto* b) {
+    return a->index.has_value() != b->index.has_value() ? a->index.has_value() : a->lastSearched > b->lastSearched;
+  });
+  for (LibrarySearch::Book& book : books) book.keepOpen = false;
+  const std::size_t kept = std::min(searched.size(), LibrarySearch::kMaxOpenIndexes);
+  for (std::size_t i = 0; i < searched.size(); ++i) searched[i]->keepOpen = i < kept;
+  std::vector<LibrarySearch::Book*> others;
   for (LibrarySearch::Book& book : books) {
-    if (book.index) open.push_back(&book);
+    if (book.index && !book.keepOpen) others.push_back(&book);
   }
-  if (open.size() <= LibrarySearch::kMaxOpenIndexes) return;
-  std::sort(open.begin(), open.end(), [](const auto* a, const auto* b) { return a->lastSearched > b->lastSearched; });
-  for (std::size_t i = LibrarySearch::kMaxOpenIndexes; i < open.size(); ++i) open[i]->index.reset();
+  std::sort(others.begin(), others.end(), [](const auto* a, const auto* b) { return a->lastSearched > b->lastSearched; });
+  for (std::size_t i = LibrarySearch::kMaxOpenIndexes - kept; i < others.size(); ++i) others[i]->index.reset();
 }
 
 }  // namespace
@@ -168,6 +179,7 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
     }
   }
   // Each book's index on one worker at a time, the books shared out among the cores.
+  PlanOpenIndexes(books, searched);
   std::vector<std::vector<TextHit>> bookHits(searched.size());
   std::vector<std::string> bookProblems(searched.size());
   RunUnits(
@@ -186,10 +198,11 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
           if (error.kind() == TextIndexError::Kind::kInterrupted) throw;
           bookProblems[i] = error.what();
         }
+        if (!book.keepOpen) book.index.reset();
       },
       [](std::size_t) { return std::string(); });
   std::set<std::string> broken;  // contents whose index failed now
-  std::vector<std::pair<const Book*, TextHit>> found;
+  std::vector<std::pair<Book*, TextHit>> found;
   for (std::size_t i = 0; i < searched.size(); ++i) {
     if (!bookProblems[i].empty()) {
       results.problems.push_back(searched[i]->path + ": " + bookProblems[i]);
@@ -225,7 +238,8 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   struct Ranked {
     int tier;
     double rank;
-    const Book* book;
+    Book* book;
+    std::int64_t row;
     LibraryHit hit;
   };
   const std::string whole = FoldKeyword(filter.query);
@@ -234,7 +248,7 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   for (auto& [book, hit] : found) {
     const bool keyword = keywordPages.contains({book->sha256, PageKey(hit.path)});
     const int tier = keyword ? 0 : FoldKeyword(hit.title) == whole ? 1 : 2;
-    ranked.push_back({tier, hit.rank, book,
+    ranked.push_back({tier, hit.rank, book, hit.row,
                       {book->path, book->title, std::move(hit.title), std::move(hit.path), 0, {}, keyword}});
   }
   std::stable_sort(ranked.begin(), ranked.end(), [](const Ranked& a, const Ranked& b) {
@@ -245,22 +259,30 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
   }
 
   // Hits and snippets of the pages kept, one query per book, on the workers too.
-  std::map<const Book*, std::map<std::string_view, LibraryHit*>> shownMap;
-  for (Ranked& r : ranked) shownMap[r.book][r.hit.path] = &r.hit;
-  const std::vector<std::pair<const Book*, std::map<std::string_view, LibraryHit*>>> shown(shownMap.begin(),
-                                                                                            shownMap.end());
+  std::map<Book*, std::map<std::int64_t, LibraryHit*>> shownMap;
+  for (Ranked& r : ranked) shownMap[r.book][r.row] = &r.hit;
+  const std::vector<std::pair<Book*, std::map<std::int64_t, LibraryHit*>>> shown(shownMap.begin(), shownMap.end());
+  // The pages are known: no page need come first by its name.
+  textindex::ParsedQuery unordered = parsed;
+  unordered.name.reset();
   std::vector<std::string> snippetProblems(shown.size());
   RunUnits(
       shown.size(), {},
       [&](std::size_t i) {
         const auto& [book, pages] = shown[i];
+        OpenIndex(*book, folder);
+        if (!book->index) {
+          snippetProblems[i] = book->path + ": " + book->problem;
+          return;
+        }
         textindex::SearchOptions snippets = options;
-        for (const auto& [path, hit] : pages) snippets.onlyPaths.emplace_back(path);
+        for (const auto& [row, hit] : pages) snippets.onlyRows.push_back(row);
         snippets.limit = static_cast<int>(pages.size());
         try {
-          for (TextHit& made : book->index->Search(parsed, snippets)) {
-            const auto at = pages.find(made.path);
-            if (at == pages.end()) continue;
+          for (TextHit& made : book->index->Search(unordered, snippets)) {
+            // An index built again since its pages were ranked numbers them anew.
+            const auto at = pages.find(made.row);
+            if (at == pages.end() || at->second->path != made.path) continue;
             at->second->hits = made.hits;
             at->second->snippet = std::move(made.snippet);
           }
@@ -268,13 +290,13 @@ LibraryResults LibrarySearch::Search(std::string_view query, const textindex::Se
           if (error.kind() == TextIndexError::Kind::kInterrupted) throw;
           snippetProblems[i] = book->path + ": " + error.what();
         }
+        if (!book->keepOpen) book->index.reset();
       },
       [](std::size_t) { return std::string(); });
   for (std::string& problem : snippetProblems) {
     if (!problem.empty()) results.problems.push_back(std::move(problem));
   }
   for (Ranked& r : ranked) results.pages.push_back(std::move(r.hit));
-  CloseLeastRecent(books);
   return results;
 }
 

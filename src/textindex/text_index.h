@@ -288,6 +288,7 @@ struct TextHit {
   // Its bm25 score, lower is better: what orders the pages, and what merges
   // the pages of several books' indexes.
   double rank = 0;
+  std::int64_t row = 0;  // the page's row in this index (SearchOptions::onlyRows)
 };
 
 struct SearchOptions {
@@ -303,8 +304,9 @@ struct SearchOptions {
   // Ranks alone (no hits, no snippet): a first pass over several books'
   // indexes, whose best pages then get theirs.
   bool rankOnly = false;
-  // When not empty, only these pages (paths as TextHit gives them) are found.
-  std::vector<std::string> onlyPaths;
+  // When not empty, only these pages (rows as TextHit gives them) are found:
+  // each looked up by its row, however many pages match.
+  std::vector<std::int64_t> onlyRows;
 };
 
 struct BuildStats {

@@ -2,7 +2,11 @@
 // across books, the books' own keywords first, and keyword lookup.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
 #include <algorithm>
+#include <set>
+#include <thread>
 
 #include "library/book_filter.h"
 #include "library_books.h"
@@ -189,6 +193,46 @@ TEST_F(LibrarySearchBooks, AKeptSearchFollowsBooksChangedAddedAndRemoved) {
   ASSERT_TRUE(library_.Remove(scratch_.Books() / "aardvark.chm"));
   EXPECT_EQ(books("zorblax"), (Titles{"Okapi Notes o.htm"}));
   EXPECT_EQ(search.BookCount(), 2u);
+}
+
+// More books than indexes are kept open, under a limit of open files that
+// cannot hold them all at once: every book is still searched, query after
+// query.
+TEST(LibrarySearch, MoreBooksThanIndexesKeptOpenAreAllSearched) {
+  const unsigned workers = std::max(1u, std::thread::hardware_concurrency());
+  const std::size_t count = library::LibrarySearch::kMaxOpenIndexes + workers + 24;
+  test::ScratchLibrary scratch;
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::string n = std::to_string(i);
+    test::WriteBytes(scratch.Books() / ("b" + n + ".chm"),
+                     test::MakeBook({"Book " + n, {{"p.htm", test::Page("Page " + n, "a zorblax numbered " + n)}}, {}}));
+  }
+  library::Library library = scratch.Open();
+  library.Add(scratch.Books(), scratch.Converter());
+  ASSERT_EQ(library.IndexPending(scratch.Converter()).built, count);
+  const library::LibrarySearch search = library.OpenSearch();
+
+  std::size_t open = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator("/proc/self/fd")) ++open;
+  rlimit saved{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+  rlimit lowered = saved;
+  lowered.rlim_cur = open + library::LibrarySearch::kMaxOpenIndexes + workers + 8;
+  ASSERT_LT(lowered.rlim_cur, open + count);
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+  textindex::SearchOptions all;
+  all.limit = static_cast<int>(2 * count);
+  std::vector<library::LibraryResults> found;
+  for (int query = 0; query < 3; ++query) found.push_back(search.Search("zorblax", all));
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &saved), 0);
+  for (const library::LibraryResults& results : found) {
+    EXPECT_TRUE(results.problems.empty()) << results.problems.front();
+    std::set<std::string> books;
+    for (const LibraryHit& hit : results.pages) {
+      if (hit.hits == 1) books.insert(hit.bookTitle);
+    }
+    EXPECT_EQ(books.size(), count);
+  }
 }
 
 }  // namespace
