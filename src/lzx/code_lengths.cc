@@ -5,10 +5,10 @@ namespace tessaly::lzx {
 CodeLengths MeasureCodeLengths(std::span<const std::uint8_t> lengths) {
   CodeLengths code;
   bool anyLength = false;
-  for (const std::uint8_t length : lengths) {
-    anyLength |= length != 0;
+  ForEachNonzeroLength(lengths, [&](std::size_t, int length) {
+    anyLength = true;
     if (length <= kMaxCodeBits) ++code.count[length];
-  }
+  });
   // Code space used, in units of 2^-kMaxCodeBits of the whole.
   std::uint32_t used = 0;
   for (int length = 1; length <= kMaxCodeBits; ++length) {

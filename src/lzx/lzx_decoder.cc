@@ -34,6 +34,11 @@
 //
 // Hot state (bit buffer, bit count, input and output pointers, repeated offsets) lives in locals; the
 // decoder object holds it only between runs.
+//
+// Instruction sets. Every symbol costs several shifts by a count read from a table entry; on x86-64 those are
+// single flag-free instructions only with BMI2. The symbol loops are therefore compiled twice, plainly and
+// for BMI2, from one source (DecodeSymbols, always inlined), and each coded run takes the BMI2 variant when
+// the processor has it (libdeflate's decompressor chooses the same way).
 
 #include "lzx/lzx_decoder.h"
 
@@ -297,11 +302,7 @@ void LzxDecoder::DecompressOrFail(std::span<const std::uint8_t> input, std::span
           kCarryMatchOvershoot ? static_cast<std::uint32_t>(std::min<std::uint64_t>(requestEnd, windowSize_))
                                : runEnd;
       const bool trimAllowed = writeLimit == requestEnd;
-      if (alignedSymbols_) {
-        DecodeCodedRun<true>(run, runEnd, writeLimit, trimAllowed);
-      } else {
-        DecodeCodedRun<false>(run, runEnd, writeLimit, trimAllowed);
-      }
+      DecodeCodedRun(run, runEnd, writeLimit, trimAllowed);
     }
 
     const std::uint32_t placed = run.position - start;
@@ -418,20 +419,38 @@ namespace {
 
 [[noreturn, gnu::noinline]] void FailBadData() { Fail(LzxStatus::BadData); }
 
-}  // namespace
+// A coded run's state while its symbols are decoded (see DecodeCodedRun).
+struct CodedRun {
+  const lzx::MainTable& mainTable;
+  const lzx::LengthTable& lengthTable;
+  const lzx::AlignedTree& alignedTree;
+  std::uint8_t* window;  // the current pass
+  std::uint32_t windowSize;
+  bool historyFull;  // the previous pass lies before `window`
+  std::uint32_t runEnd;
+  std::uint32_t writeLimit;
+  bool trimAllowed;
+  lzx::BitReader bits;
+  std::uint32_t position;
+  std::uint32_t repeated[3];
+};
 
+// Decodes window positions run.position .. run.runEnd. Inlined into each instruction-set variant below.
 template <bool kAligned>
-void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32_t writeLimit, bool trimAllowed) {
-  const lzx::MainTable& mainTable = tables_->main;
-  const lzx::LengthTable& lengthTable = tables_->length;
-  const lzx::AlignedTree& alignedTree = tables_->aligned;
-  std::uint8_t* const window = window_ + passBase_;
-  const std::uint32_t windowSize = windowSize_;
-  const bool historyFull = passBase_ != 0;
+[[gnu::always_inline]] inline void DecodeSymbols(CodedRun& run) {
+  const lzx::MainTable& mainTable = run.mainTable;
+  const lzx::LengthTable& lengthTable = run.lengthTable;
+  const lzx::AlignedTree& alignedTree = run.alignedTree;
+  std::uint8_t* const window = run.window;
+  const std::uint32_t windowSize = run.windowSize;
+  const bool historyFull = run.historyFull;
+  const std::uint32_t runEnd = run.runEnd;
+  const std::uint32_t writeLimit = run.writeLimit;
+  const bool trimAllowed = run.trimAllowed;
   lzx::BitReader bits = run.bits;
   std::uint32_t position = run.position;
   // The repeated offsets R0, R1, R2, and room for a new offset: a match picks from these four by index.
-  std::uint32_t repeated[4] = {run.r0, run.r1, run.r2, 0};
+  std::uint32_t repeated[4] = {run.repeated[0], run.repeated[1], run.repeated[2], 0};
 
   // Reads the rest of a match whose main entry is `entry` (its code still at the top of the buffer, with
   // at least 48 bits held) from `b` (the fast loop's FastBits or the careful loop's BitReader) and returns
@@ -559,10 +578,63 @@ void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32
 
   run.bits = bits;
   run.position = position;
-  run.r0 = repeated[0];
-  run.r1 = repeated[1];
-  run.r2 = repeated[2];
+  std::copy_n(repeated, 3, run.repeated);
 }
+
+template <bool kAligned>
+void DecodeSymbolsPortable(CodedRun& run) {
+  DecodeSymbols<kAligned>(run);
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// The same compiled for processors with BMI2, whose shifts by a register count are single flag-free
+// instructions: the decoder's bit buffer shifts by a variable count several times per symbol.
+template <bool kAligned>
+[[gnu::target("bmi2")]] void DecodeSymbolsBmi2(CodedRun& run) {
+  DecodeSymbols<kAligned>(run);
+}
+
+bool HasBmi2() {
+  static const bool has = [] {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("bmi2") != 0;
+  }();
+  return has;
+}
+
+template <bool kAligned>
+void DecodeSymbolsFastest(CodedRun& run) {
+  if (HasBmi2()) {
+    DecodeSymbolsBmi2<kAligned>(run);
+  } else {
+    DecodeSymbolsPortable<kAligned>(run);
+  }
+}
+#else
+template <bool kAligned>
+void DecodeSymbolsFastest(CodedRun& run) {
+  DecodeSymbolsPortable<kAligned>(run);
+}
+#endif
+
+}  // namespace
+
+void LzxDecoder::DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32_t writeLimit, bool trimAllowed) {
+  CodedRun coded{tables_->main, tables_->length,     tables_->aligned, window_ + passBase_,
+                 windowSize_,   passBase_ != 0,      runEnd,           writeLimit,
+                 trimAllowed,   run.bits,            run.position,     {run.r0, run.r1, run.r2}};
+  if (alignedSymbols_) {
+    DecodeSymbolsFastest<true>(coded);
+  } else {
+    DecodeSymbolsFastest<false>(coded);
+  }
+  run.bits = coded.bits;
+  run.position = coded.position;
+  run.r0 = coded.repeated[0];
+  run.r1 = coded.repeated[1];
+  run.r2 = coded.repeated[2];
+}
+
 
 void LzxDecoder::TranslateE8(std::span<std::uint8_t> output) {
   const bool active = callCount_ < lzx::kE8CallLimit && e8TranslationSize_ != 0;

@@ -64,7 +64,6 @@ class LzxDecoder {
 
   void DecompressOrFail(std::span<const std::uint8_t> input, std::span<std::uint8_t> output);
   void ReadBlockHeader(RunState& run);
-  template <bool kAligned>
   void DecodeCodedRun(RunState& run, std::uint32_t runEnd, std::uint32_t writeLimit, bool trimAllowed);
   void TranslateE8(std::span<std::uint8_t> output);
   void StartNextPass();

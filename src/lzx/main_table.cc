@@ -84,10 +84,9 @@ bool BuildSubtableCode(std::span<const std::uint8_t> lengths, int tableBits, con
   if (lengths.size() > sorted.size()) return false;
   std::array<std::uint32_t, kMaxCodeBits + 2> next{};
   for (int length = 1; length <= kMaxCodeBits; ++length) next[length + 1] = next[length] + lengthCount[length];
-  for (std::size_t symbol = 0; symbol < lengths.size(); ++symbol) {
-    const int length = lengths[symbol];
-    if (length != 0 && length <= kMaxCodeBits) sorted[next[length]++] = static_cast<std::uint16_t>(symbol);
-  }
+  ForEachNonzeroLength(lengths, [&](std::size_t symbol, int length) {
+    if (length <= kMaxCodeBits) sorted[next[length]++] = static_cast<std::uint16_t>(symbol);
+  });
 
   // Canonical codes of one length are consecutive, so the direct entries of the short codes fill the
   // table front to back.
