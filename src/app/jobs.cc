@@ -1,5 +1,6 @@
 // ThreadJobs: a shared queue that outlives the scheduler, taken by a few
-// detached threads, and its background list by one more of low priority.
+// detached threads, and its background list by one more of low priority,
+// started with the first background job.
 #include "app/jobs.h"
 
 #include <sys/resource.h>
@@ -78,6 +79,7 @@ struct ThreadJobs::Queue {
   std::condition_variable ready;
   Tasks tasks;
   Tasks background;
+  bool backgroundServed = false;
   bool stopping = false;
 };
 
@@ -87,29 +89,26 @@ namespace {
 // window and its page views leave it.
 constexpr int kBackgroundNice = 10;
 
+// Takes the tasks of one list until the queue stops.
+template <class Queue>
+void Serve(const std::shared_ptr<Queue>& queue, typename Queue::Tasks& list) {
+  std::unique_lock lock(queue->mutex);
+  for (;;) {
+    queue->ready.wait(lock, [&] { return queue->stopping || !list.empty(); });
+    if (queue->stopping) return;
+    std::function<void()> task = std::move(list.front());
+    list.pop_front();
+    lock.unlock();
+    task();
+    task = nullptr;
+    lock.lock();
+  }
+}
+
 }  // namespace
 
 ThreadJobs::ThreadJobs(int threads) : queue_(std::make_shared<Queue>()) {
-  // Takes the tasks of one list until the queue stops.
-  const auto serve = [](const std::shared_ptr<Queue>& queue, Queue::Tasks& list) {
-    std::unique_lock lock(queue->mutex);
-    for (;;) {
-      queue->ready.wait(lock, [&] { return queue->stopping || !list.empty(); });
-      if (queue->stopping) return;
-      std::function<void()> task = std::move(list.front());
-      list.pop_front();
-      lock.unlock();
-      task();
-      task = nullptr;
-      lock.lock();
-    }
-  };
-  for (int i = 0; i < threads; ++i) std::thread([serve, queue = queue_] { serve(queue, queue->tasks); }).detach();
-  std::thread([serve, queue = queue_] {
-    // Linux gives each thread a nice value of its own.
-    ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBackgroundNice);
-    serve(queue, queue->background);
-  }).detach();
+  for (int i = 0; i < threads; ++i) std::thread([queue = queue_] { Serve(queue, queue->tasks); }).detach();
 }
 
 ThreadJobs::~ThreadJobs() {
@@ -126,6 +125,14 @@ void ThreadJobs::Schedule(std::shared_ptr<Job> job, std::function<void()> done) 
   {
     std::lock_guard lock(queue_->mutex);
     Queue::Tasks& list = job->Background() ? queue_->background : queue_->tasks;
+    if (job->Background() && !queue_->backgroundServed) {
+      queue_->backgroundServed = true;
+      std::thread([queue = queue_] {
+        // Linux gives each thread a nice value of its own.
+        ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBackgroundNice);
+        Serve(queue, queue->background);
+      }).detach();
+    }
     list.push_back([outbox = Mail(), job = std::move(job), done = std::move(done)]() mutable {
       Execute(outbox, job, std::move(done));
     });
